@@ -1,0 +1,165 @@
+// The stand-in "Render Setup Manager" panel: keeps the view model that the module's documents
+// describe, answers property reads and raises change events when the user edits a value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace Teskor::RenderSetup {
+
+/// The panel runtime's string: UTF-16, and null is not the same as empty.
+using String = std::optional<std::u16string>;
+
+struct Color {
+  std::uint8_t A = 0;
+  std::uint8_t R = 0;
+  std::uint8_t G = 0;
+  std::uint8_t B = 0;
+};
+
+struct PropertyChangedEventArgs {
+  String PropertyName;
+};
+
+namespace ViewModel {
+
+/// Property texts as the view-model document carried them, in document order.
+class PropertySupport {
+ public:
+  // Each overload stores the named property's value into value. A name the setup does not hold,
+  // or a text that is not a value of that type, leaves value untouched.
+  void GetPropertyValue(const String& name, String& value) const;
+  /// Text "r,g,b"; alpha becomes 255.
+  void GetPropertyValue(const String& name, Color& value) const;
+  /// Text "true" or "false".
+  void GetPropertyValue(const String& name, bool& value) const;
+  /// Signed or unsigned decimal text; a negative number keeps its 64 bits.
+  void GetPropertyValue(const String& name, std::uint64_t& value) const;
+  /// Signed decimal text; an unsigned 32-bit number above INT32_MAX keeps its 32 bits.
+  void GetPropertyValue(const String& name, std::int32_t& value) const;
+  void GetPropertyValue(const String& name, double& value) const;
+  void GetPropertyValue(const String& name, float& value) const;
+
+  /// The text of a property, or null when the setup does not hold it.
+  const std::u16string* PropertyText(std::string_view name) const;
+  /// Sets (or adds, at the end) a property's text.
+  void SetPropertyText(std::string_view name, std::u16string text);
+  const std::vector<std::pair<std::string, std::u16string>>& Properties() const noexcept {
+    return properties_;
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::u16string>> properties_;
+};
+
+enum class Group { MasterFile, Library };
+
+class RenderSetup : public PropertySupport {
+ public:
+  RenderSetup(Group group, std::u16string name) : group_(group), name_(std::move(name)) {}
+  String Name() const { return name_; }
+  Group GetGroup() const noexcept { return group_; }
+  bool New = true;
+  bool NewBorn = false;
+  std::u16string StoreIn;
+
+ private:
+  Group group_;
+  std::u16string name_;
+};
+
+/// Raised after the user changed one property of one setup.
+using PropertyChangedEventHandler =
+    std::function<void(RenderSetup& sender, const PropertyChangedEventArgs& e)>;
+
+class RenderSetupViewModel {
+ public:
+  /// The master file's setup of that name (exact match), or null.
+  RenderSetup* GetSetupFromCurrentZel(const String& name);
+  /// The design-library setup of that name (exact match), or null.
+  RenderSetup* GetSetupFromZelLib(const String& name);
+  /// The setup selected in the panel, or null.
+  RenderSetup* CurrentRenderSetup() const noexcept { return current_; }
+
+  /// Subscribes to OnRenderSetupChanged; every call adds one subscription.
+  void AddOnRenderSetupChanged(PropertyChangedEventHandler handler);
+  std::size_t OnRenderSetupChangedSubscriptions() const noexcept { return handlers_.size(); }
+  /// Raises OnRenderSetupChanged to every subscription, in the order they were made.
+  void RaiseRenderSetupChanged(RenderSetup& sender, const PropertyChangedEventArgs& e);
+
+  /// What the panel does when the user sets a value: stores the text into the property of the
+  /// setup of that group and name and raises OnRenderSetupChanged. False, with nothing raised,
+  /// when the panel has no such setup.
+  bool EditProperty(Group group, const std::u16string& setupName, std::string_view property,
+                    std::u16string text);
+
+  /// Adds the setups of a view-model document or brings them up to date (by group and name),
+  /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn.
+  /// False, with nothing changed, when the text is not such a document.
+  bool TakeDocument(std::u16string_view xml);
+  void SetCurrentSetup(const String& name);
+  void Clear();
+
+  /// The setups of one group in the order the panel first received them.
+  const std::vector<std::unique_ptr<RenderSetup>>& Setups(Group group) const noexcept {
+    return group == Group::MasterFile ? master_ : library_;
+  }
+
+ private:
+  RenderSetup& Upsert(Group group, const std::u16string& name);
+
+  std::vector<std::unique_ptr<RenderSetup>> master_;
+  std::vector<std::unique_ptr<RenderSetup>> library_;
+  std::unordered_map<std::u16string, RenderSetup*> masterByName_;
+  std::unordered_map<std::u16string, RenderSetup*> libraryByName_;
+  RenderSetup* current_ = nullptr;
+  std::vector<PropertyChangedEventHandler> handlers_;
+};
+
+}  // namespace ViewModel
+
+namespace View {
+
+class MainPanel {
+ public:
+  /// The one panel of the process.
+  static MainPanel& Instance();
+  ViewModel::RenderSetupViewModel& ViewModel() noexcept { return viewModel_; }
+
+  /// Takes a view-model document (see RenderSetupViewModel::TakeDocument). A null text, or
+  /// one that does not parse, changes nothing.
+  static void ChangeOrnModel(const String& xml);
+  /// Removes every setup.
+  static void ClearAllViewModel();
+  /// Makes the setup of that name current: the master file's first, else a library's.
+  void SetCurrentSetup(const String& name);
+
+  // Services of the panel's host window: message boxes, and observers for the workbench.
+  using MessageBoxHandler = std::function<void(const String& text, const String& caption)>;
+  using DocumentObserver = std::function<void(const String& xml)>;
+  using ClearObserver = std::function<void()>;
+  /// A modal box with one OK button; with no handler the text goes to standard error.
+  static void ShowMessageBox(const String& text, const String& caption);
+  static void SetMessageBoxHandler(MessageBoxHandler handler);
+  /// Called with every document ChangeOrnModel receives, before it is taken in.
+  static void SetDocumentObserver(DocumentObserver observer);
+  static void SetClearObserver(ClearObserver observer);
+
+  /// Back to a new panel: no setups, no subscriptions, no handlers (for tests).
+  static void Reset();
+
+ private:
+  ViewModel::RenderSetupViewModel viewModel_;
+};
+
+}  // namespace View
+
+}  // namespace Teskor::RenderSetup

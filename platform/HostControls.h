@@ -1,0 +1,97 @@
+// Controls of the stand-in host beyond the calls the module makes: what a test or the workbench
+// needs to play the host's part.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/OrnSettings.h"
+#include "host/ZelFile.h"
+
+namespace ornhost {
+
+/// A design file that cannot be opened, is not a design file, is of a newer schema, or cannot be
+/// written. The message names the file.
+class DesignFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// --- Session ---------------------------------------------------------------------------------
+
+/// Makes path the master file, creating it when missing. An open master file is closed first
+/// (CloseMaster). Monitors receive OnMasterFileOpened. Throws DesignFileError; the previous
+/// master file is then closed and none is open.
+Teskor::ZelPlatform::ZelFile& OpenMaster(const std::filesystem::path& path);
+/// Monitors receive OnMasterFileClosing, then the file is closed. Unsaved working copies are
+/// dropped. Does nothing when no master file is open.
+void CloseMaster();
+/// Monitors receive OnSessionRefresh.
+void Refresh();
+/// Offers path as a design library from now on (opened read-only, never written). Throws
+/// DesignFileError; a missing file is an error too.
+Teskor::ZelPlatform::ZelFile& AddLibrary(const std::filesystem::path& path);
+/// While on, the active model is a reference attachment.
+void SetActiveModelIsReference(bool on);
+/// How many session monitors are registered.
+std::size_t MonitorCount();
+
+// --- Question boxes ----------------------------------------------------------------------------
+
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+/// The answer of the next question box; unanswered questions get No.
+void QueueAnswer(int answer);
+struct Question {
+  int dialogId = 0;
+  std::u16string text;
+  int iconType = 0;
+  int answer = 0;
+};
+/// Every question asked since the last reset, with its answer.
+const std::vector<Question>& Questions();
+/// Called after each question with what was asked and answered.
+void SetQuestionObserver(std::function<void(const Question&)> observer);
+
+// --- What the module called ------------------------------------------------------------------
+
+/// The host calls made since the last reset, one entry a call, e.g. "OrnManager::RegisterManager",
+/// "OrnSetupManager::InitForFile", "RenderStoreManager::Save".
+const std::vector<std::string>& CallLog();
+void ClearCallLog();
+
+/// Closes every file without notifications, forgets libraries, answers, questions, the call log
+/// and the reference switch. Monitors stay registered.
+void ResetAll();
+
+// --- Design files without the module -----------------------------------------------------------
+
+struct StoredSetup {
+  std::u16string name;
+  bool valid = true;  // false when the stored record cannot be read
+  Teskor::ZelPlatform::OrnSettings settings;
+};
+/// Stores a setup in the design file at path (created when missing) in one transaction,
+/// replacing a setup of that name. Works whether or not the file is open; an open file's store
+/// sees it as it would see a save. Throws DesignFileError.
+void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
+                const Teskor::ZelPlatform::OrnSettings& settings);
+/// Damages the stored record of name so that it loads with its valid flag clear. False when the
+/// file holds no such setup.
+bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name);
+/// The setups stored in the file, in the host's order. Throws DesignFileError.
+std::vector<StoredSetup> ReadSetups(const std::filesystem::path& path);
+
+/// Sets one field of settings from its stored key (the view model's property name) and text
+/// in the view model's form ("true", "-1", "0.500000", ...). False when the key is unknown or
+/// the text is not a value of that field.
+bool SetSettingFromText(Teskor::ZelPlatform::OrnSettings& settings, std::string_view key,
+                        std::string_view text);
+/// The stored keys of every field, in the record's order.
+const std::vector<std::string>& SettingKeys();
+
+}  // namespace ornhost

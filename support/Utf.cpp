@@ -1,0 +1,110 @@
+#include "support/Utf.h"
+
+namespace ornr {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
+      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+      ++i;
+      continue;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const auto cont = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char b = byte(i);
+    char32_t cp = 0xFFFD;
+    std::size_t n = 1;
+    if (b < 0x80) {
+      cp = b;
+    } else if ((b & 0xE0) == 0xC0 && cont(i + 1)) {
+      cp = (char32_t(b & 0x1F) << 6) | (byte(i + 1) & 0x3F);
+      n = cp >= 0x80 ? 2 : 1;
+      if (n == 1) cp = 0xFFFD;
+    } else if ((b & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
+      cp = (char32_t(b & 0x0F) << 12) | (char32_t(byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+      n = cp >= 0x800 ? 3 : 1;
+      if (n == 1) cp = 0xFFFD;
+    } else if ((b & 0xF8) == 0xF0 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+      cp = (char32_t(b & 0x07) << 18) | (char32_t(byte(i + 1) & 0x3F) << 12) |
+           (char32_t(byte(i + 2) & 0x3F) << 6) | (byte(i + 3) & 0x3F);
+      n = (cp >= 0x10000 && cp <= 0x10FFFF) ? 4 : 1;
+      if (n == 1) cp = 0xFFFD;
+    }
+    if (cp >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::size_t Length(const char16_t* text) noexcept {
+  if (text == nullptr) return 0;
+  std::size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+namespace {
+template <typename Char>
+bool Copy(Char* dst, std::uint64_t capacity, std::basic_string_view<Char> text) noexcept {
+  if (dst == nullptr || capacity == 0) return false;
+  if (text.size() + 1 > capacity) {
+    dst[0] = 0;
+    return false;
+  }
+  text.copy(dst, text.size());
+  dst[text.size()] = 0;
+  return true;
+}
+}  // namespace
+
+bool BoundedCopy(char16_t* dst, std::uint64_t capacity, std::u16string_view text) noexcept {
+  return Copy(dst, capacity, text);
+}
+
+bool BoundedCopy(char* dst, std::uint64_t capacity, std::string_view text) noexcept {
+  return Copy(dst, capacity, text);
+}
+
+}  // namespace ornr

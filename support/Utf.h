@@ -1,0 +1,27 @@
+// Text conversions between UTF-16 and 8-bit text, and the bounded copies of the C interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ornr {
+
+/// UTF-16 to UTF-8. An unpaired surrogate is kept as its own three-byte sequence, so that
+/// Utf8ToUtf16 gives back the very same code units.
+std::string Utf16ToUtf8(std::u16string_view text);
+/// UTF-8 to UTF-16, the inverse of Utf16ToUtf8; a byte that starts no valid sequence becomes
+/// U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+/// Length up to the terminator; 0 for null.
+std::size_t Length(const char16_t* text) noexcept;
+
+/// Copies text with its terminator into dst of capacity characters when it fits; otherwise
+/// (also for a null text) dst holds an empty string. Nothing is written when capacity is 0 or
+/// dst is null. Returns true when the text was copied.
+bool BoundedCopy(char16_t* dst, std::uint64_t capacity, std::u16string_view text) noexcept;
+bool BoundedCopy(char* dst, std::uint64_t capacity, std::string_view text) noexcept;
+
+}  // namespace ornr
