@@ -1,0 +1,24 @@
+// The document service's one error: a status code and a message with context.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace ornr {
+
+inline constexpr std::uint32_t kE_POINTER = 0x80004003;
+inline constexpr std::uint32_t kE_OUTOFMEMORY = 0x8007000E;
+/// An XPath expression that does not parse (E_INVALIDARG).
+inline constexpr std::uint32_t kE_XPATH_SYNTAX = 0x80070057;
+
+class ComError : public std::runtime_error {
+ public:
+  ComError(std::uint32_t status, const std::string& context);
+  std::uint32_t Status() const noexcept { return status_; }
+
+ private:
+  std::uint32_t status_;
+};
+
+}  // namespace ornr
