@@ -1,0 +1,104 @@
+// Copying from, updating from and comparing with design-library setups.
+#include "ModuleFixture.h"
+
+namespace ornr::testing {
+namespace {
+
+using panel::ViewModel::Group;
+
+class LibrarySetupsTest : public ModuleFixture {
+ protected:
+  void SetUp() override {
+    ModuleFixture::SetUp();
+    OrnSettings first, second, master;
+    first.SetBlurPasses(1);
+    second.SetBlurPasses(2);
+    master.SetBlurPasses(3);
+    Store("b-lib.dgn", u"Night", second);
+    Store("a-lib.dgn", u"Night", first);
+    Store("a-lib.dgn", u"Sky", first);
+    Store("master.dgn", u"sky", master);
+    Store("master.dgn", u"Master only", master);
+    ornhost::OpenMaster(File("master.dgn"));
+    ornhost::AddLibrary(File("b-lib.dgn"));
+    ornhost::AddLibrary(File("a-lib.dgn"));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    TakeDocuments();
+  }
+
+  std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
+    for (const auto& s : ornhost::ReadSetups(File("master.dgn"))) {
+      if (s.name == name) return s.settings.GetBlurPasses();
+    }
+    return 0;
+  }
+};
+
+TEST_F(LibrarySetupsTest, CopyEditCompareUpdateCompare) {
+  ASSERT_EQ(ornR_CopyFromLib(u"Night"), 1);
+  EXPECT_EQ(BlurPassesOnDisk(u"Night"), 1u) << "the library whose file name sorts first wins";
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  auto root = documents[0].child("RenderSetupViewModel");
+  EXPECT_STREQ(root.child("SetupsFromMasterFile").attribute("Name").as_string(), "Night");
+  EXPECT_EQ(root.child("SetupsFromMasterFile").attribute("StoreIn").as_string(),
+            File("master.dgn").string());
+  EXPECT_STREQ(root.child("CurrentRenderSetup").text().get(), "Night");
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Night"), 1);
+
+  ASSERT_TRUE(Panel().EditProperty(Group::MasterFile, u"Night", "BlurPasses", u"50"));
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Night"), 0);
+  EXPECT_TRUE(documents_.empty()) << "comparing sends nothing";
+
+  ornR_UpdateFromLibrarySetup(u"Night");
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Night"), 1);
+  EXPECT_EQ(ornR_IsModified(u"Night"), 0);
+  EXPECT_EQ(BlurPassesOnDisk(u"Night"), 1u);
+  documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_STREQ(documents[0]
+                   .child("RenderSetupViewModel")
+                   .child("SetupsFromMasterFile")
+                   .child("BlurPasses")
+                   .text()
+                   .get(),
+               "1");
+}
+
+TEST_F(LibrarySetupsTest, CopyRefusesNamesTheMasterFileHasEvenInvalidOnes) {
+  Store("a-lib.dgn", u"Master only", OrnSettings{});
+  ornR_Release();
+  ornR_Init();
+  EXPECT_EQ(ornR_CopyFromLib(u"Master only"), 0);
+  EXPECT_EQ(BlurPassesOnDisk(u"Master only"), 3u);
+
+  ornhost::InvalidateSetup(File("master.dgn"), u"Master only");
+  ornR_Release();
+  ornhost::CloseMaster();
+  ornhost::OpenMaster(File("master.dgn"));
+  ornR_Init();
+  EXPECT_EQ(ornR_CopyFromLib(u"Master only"), 0);
+  EXPECT_EQ(ornR_CopyFromLib(u"Nobody"), 0);
+  EXPECT_TRUE(documents_.empty());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(LibrarySetupsTest, NothingToCompareAnswersMinusOne) {
+  for (const char16_t* name : {u"Master only", u"Sky" /* library only */, u"sky", u"", nullptr}) {
+    EXPECT_EQ(ornR_MatchesToLibrarySetup(name), -1);
+  }
+  EXPECT_EQ(ornR_CopyFromLib(u"Sky"), 1);
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Sky"), 1);
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"sky"), -1) << "names that differ in case are not linked";
+}
+
+TEST_F(LibrarySetupsTest, UpdateWithoutBothSetupsDoesNothing) {
+  ornR_UpdateFromLibrarySetup(u"Master only");
+  ornR_UpdateFromLibrarySetup(u"Sky");
+  EXPECT_TRUE(documents_.empty());
+  EXPECT_EQ(BlurPassesOnDisk(u"Master only"), 3u);
+}
+
+}  // namespace
+}  // namespace ornr::testing

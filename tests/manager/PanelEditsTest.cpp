@@ -1,0 +1,107 @@
+// Values the user edits in the panel reach the master file's setup.
+#include <functional>
+
+#include "ModuleFixture.h"
+
+namespace ornr::testing {
+namespace {
+
+using panel::ViewModel::Group;
+
+class PanelEditsTest : public ModuleFixture {
+ protected:
+  void SetUp() override {
+    ModuleFixture::SetUp();
+    Store("master.dgn", {u"Sky", u"Both"});
+    Store("lib.dgn", {u"Lib only", u"Both"});
+    ornhost::OpenMaster(File("master.dgn"));
+    ornhost::AddLibrary(File("lib.dgn"));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    TakeDocuments();
+  }
+
+  /// The master file's setup after saving it, as the file holds it.
+  OrnSettings Saved(const std::u16string& name) {
+    ornR_SaveSetup(name.c_str());
+    for (auto& s : ornhost::ReadSetups(File("master.dgn"))) {
+      if (s.name == name) return s.settings;
+    }
+    ADD_FAILURE() << "not stored: " << N(name);
+    return {};
+  }
+};
+
+// One row per type of the catalogue: the text the user types and what the host then holds.
+TEST_F(PanelEditsTest, EachTypeIsReadBackAndStored) {
+  struct Case {
+    const char* property;
+    std::u16string text;
+    std::function<bool(const OrnSettings&)> holds;
+  };
+  const std::vector<Case> cases = {
+      {"DoShadows", u"false", [](const OrnSettings& s) { return !s.DoShadows(); }},
+      {"BlurPasses", u"-1", [](const OrnSettings& s) { return s.GetBlurPasses() == 0xFFFFFFFFu; }},
+      {"LightingModel", u"77",
+       [](const OrnSettings& s) { return static_cast<int>(s.GetLightingModel()) == 77; }},
+      {"InterocularDistance", u"0.125000",
+       [](const OrnSettings& s) { return s.GetInterocularDistance() == 0.125; }},
+      {"Outputs", u"0", [](const OrnSettings& s) { return s.GetRenderOutputChannels() == 3; }},
+      {"Outputs", u"-1",
+       [](const OrnSettings& s) { return s.GetRenderOutputChannels() == 0x1FFF; }},
+      {"StopAfterMaxSmaples", u"false",
+       [](const OrnSettings& s) { return !s.DoStopAfterMaxSmaples(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.property);
+    ASSERT_TRUE(Panel().EditProperty(Group::MasterFile, u"Sky", c.property, c.text));
+    EXPECT_EQ(ornR_IsModified(u"Sky"), 1);
+    EXPECT_TRUE(c.holds(Saved(u"Sky")));
+  }
+  EXPECT_TRUE(documents_.empty()) << "nothing is sent back to the panel";
+}
+
+TEST_F(PanelEditsTest, UnwritablePropertiesMarkModifiedWithoutChange) {
+  const OrnSettings before = Saved(u"Sky");
+  for (const char* property : {"ShadowQuality", "Name", "doshadows"}) {
+    ornR_SaveSetup(u"Sky");
+    ASSERT_EQ(ornR_IsModified(u"Sky"), 0);
+    ASSERT_TRUE(Panel().EditProperty(Group::MasterFile, u"Sky", property, u"3"));
+    EXPECT_EQ(ornR_IsModified(u"Sky"), 1) << property;
+    EXPECT_TRUE(Saved(u"Sky").Equals(before)) << property;
+  }
+}
+
+TEST_F(PanelEditsTest, EditsThatFindNoMasterSetupChangeNothing) {
+  Panel().EditProperty(Group::Library, u"Lib only", "BlurPasses", u"5");
+  EXPECT_EQ(ornR_IsModified(u"Lib only"), 0);
+  // A library setup that shares its name with a master-file setup: the master file's is changed,
+  // with the master file's panel value.
+  Panel().EditProperty(Group::MasterFile, u"Both", "BlurPasses", u"6");
+  ornR_SaveSetup(u"Both");
+  Panel().EditProperty(Group::Library, u"Both", "BlurPasses", u"9");
+  EXPECT_EQ(ornR_IsModified(u"Both"), 1);
+  EXPECT_EQ(Saved(u"Both").GetBlurPasses(), 6u);
+}
+
+TEST_F(PanelEditsTest, EditsDuringAPushAreIgnored) {
+  panel::View::MainPanel::SetDocumentObserver([this](const panel::String&) {
+    Panel().EditProperty(Group::MasterFile, u"Sky", "BlurPasses", u"1234");
+  });
+  ornR_ResetSetup(u"Sky");  // pushes the setup
+  panel::View::MainPanel::SetDocumentObserver({});
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
+  EXPECT_NE(Saved(u"Sky").GetBlurPasses(), 1234u);
+  Panel().EditProperty(Group::MasterFile, u"Sky", "BlurPasses", u"1234");
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 1) << "the flag is cleared again after the push";
+}
+
+TEST_F(PanelEditsTest, EditsAfterReleaseAreIgnored) {
+  ornR_Release();
+  Panel().EditProperty(Group::MasterFile, u"Sky", "BlurPasses", u"5");
+  ornR_Init();
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
+}
+
+}  // namespace
+}  // namespace ornr::testing

@@ -1,0 +1,138 @@
+// The module follows the host's master file: reloads when one opens, offers to save when it
+// closes.
+#include "ModuleFixture.h"
+
+namespace ornr::testing {
+namespace {
+
+using panel::ViewModel::Group;
+
+class SessionMonitorTest : public ModuleFixture {
+ protected:
+  void SetUp() override {
+    ModuleFixture::SetUp();
+    Store("master.dgn", {u"Untitled", u"Untitled-1", u"Day", u"Night"});
+    ornhost::OpenMaster(File("master.dgn"));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    TakeDocuments();
+  }
+
+  void Modify(const std::u16string& name) {
+    ASSERT_TRUE(Panel().EditProperty(Group::MasterFile, name, "BlurPasses", u"77"));
+  }
+
+  /// The names whose edit reached the file.
+  std::vector<std::u16string> SavedEdits() {
+    std::vector<std::u16string> saved;
+    for (const auto& s : ornhost::ReadSetups(File("master.dgn"))) {
+      if (s.settings.GetBlurPasses() == 77) saved.push_back(s.name);
+    }
+    return saved;
+  }
+};
+
+TEST_F(SessionMonitorTest, OneMonitorIsRegisteredWhileTheModuleIsLoaded) {
+  EXPECT_EQ(ornhost::MonitorCount(), 1u);
+}
+
+TEST_F(SessionMonitorTest, ClosingWithoutChangesAsksNothingButEmptiesThePanel) {
+  ornhost::CloseMaster();
+  EXPECT_TRUE(ornhost::Questions().empty());
+  EXPECT_EQ(clears_, 1);
+  EXPECT_TRUE(Panel().Setups(Group::MasterFile).empty());
+}
+
+// The list order is the file's: Untitled, Untitled-1, Day, Night.
+TEST_F(SessionMonitorTest, ClosingAsksAtMostOnceAndSavesWhatTheAnswerSays) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> modified;
+    int answer;  // 0: none queued
+    std::size_t questions;
+    std::vector<std::u16string> saved;
+  };
+  const std::vector<Case> cases = {
+      {"untitled only", {u"Untitled"}, 0, 0, {u"Untitled"}},
+      {"numbered untitled asks", {u"Untitled-1"}, ornhost::kAnswerYes, 1, {u"Untitled-1"}},
+      {"two ordinary, yes", {u"Day", u"Night"}, ornhost::kAnswerYes, 1, {u"Day", u"Night"}},
+      {"two ordinary, no", {u"Day", u"Night"}, ornhost::kAnswerNo, 1, {}},
+      {"nobody answers", {u"Day"}, 0, 1, {}},
+      {"untitled before another, no", {u"Untitled", u"Day"}, ornhost::kAnswerNo, 1, {u"Untitled"}},
+      {"untitled before another, yes",
+       {u"Untitled", u"Day"},
+       ornhost::kAnswerYes,
+       1,
+       {u"Untitled", u"Day"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Each case starts from the file as the fixture wrote it.
+    ornR_Release();
+    ornhost::ResetAll();
+    std::filesystem::remove(File("master.dgn"));
+    Store("master.dgn", {u"Untitled", u"Untitled-1", u"Day", u"Night"});
+    ornhost::OpenMaster(File("master.dgn"));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    for (const auto& name : c.modified) Modify(name);
+    if (c.answer != 0) ornhost::QueueAnswer(c.answer);
+    ornhost::CloseMaster();
+    ASSERT_EQ(ornhost::Questions().size(), c.questions);
+    if (c.questions == 1) {
+      EXPECT_EQ(ornhost::Questions()[0].text,
+                u"There are unsaved Render Setups. Do you wish to save now?");
+      EXPECT_EQ(ornhost::Questions()[0].dialogId, -121);
+      EXPECT_EQ(ornhost::Questions()[0].iconType, 3);
+    }
+    EXPECT_EQ(SavedEdits(), c.saved);
+  }
+}
+
+TEST_F(SessionMonitorTest, UntitledAfterAnotherModifiedSetupFollowsTheAnswer) {
+  ornR_Release();
+  ornhost::ResetAll();
+  std::filesystem::remove(File("master.dgn"));
+  Store("master.dgn", {u"Day", u"Untitled"});
+  ornhost::OpenMaster(File("master.dgn"));
+  ornR_Init();
+  ornR_LoadAllSetups(false);
+  Modify(u"Day");
+  Modify(u"Untitled");
+  ornhost::QueueAnswer(ornhost::kAnswerNo);
+  ornhost::CloseMaster();
+  EXPECT_EQ(ornhost::Questions().size(), 1u);
+  EXPECT_TRUE(SavedEdits().empty());
+}
+
+TEST_F(SessionMonitorTest, OpeningAnotherMasterFileReloadsThePanel) {
+  Store("other.dgn", {u"Other"});
+  ornhost::OpenMaster(File("other.dgn"));
+  EXPECT_EQ(clears_, 1);
+  EXPECT_NE(Panel().GetSetupFromCurrentZel(u"Other"), nullptr);
+  EXPECT_EQ(Panel().GetSetupFromCurrentZel(u"Day"), nullptr);
+  EXPECT_EQ(ornR_IsModified(u"Day"), 0);
+  ASSERT_EQ(TakeDocuments().size(), 1u);
+}
+
+TEST_F(SessionMonitorTest, BeforeInitOnlyTheStoreFollows) {
+  ornR_Release();
+  Store("other.dgn", {u"Other"});
+  ornhost::ClearCallLog();
+  ornhost::OpenMaster(File("other.dgn"));
+  ornhost::Refresh();
+  EXPECT_TRUE(documents_.empty());
+  EXPECT_EQ(clears_, 0);
+  const auto& log = ornhost::CallLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "OrnSetupManager::InitForFile"), log.end());
+}
+
+TEST_F(SessionMonitorTest, RefreshReloadsWithoutSelecting) {
+  ornhost::Refresh();
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_FALSE(documents[0].child("RenderSetupViewModel").child("CurrentRenderSetup"));
+}
+
+}  // namespace
+}  // namespace ornr::testing

@@ -1,0 +1,230 @@
+// The commands on single setups: names they make, what they store and what the panel receives.
+#include <algorithm>
+#include <functional>
+
+#include "ModuleFixture.h"
+
+namespace ornr::testing {
+namespace {
+
+class SetupCommandsTest : public ModuleFixture {
+ protected:
+  void SetUp() override {
+    ModuleFixture::SetUp();
+    OrnSettings sky;
+    sky.SetBlurPasses(42);
+    Store("master.dgn", u"Sky", sky);
+    OrnSettings library;
+    library.SetBlurPasses(7);
+    Store("lib.dgn", u"Untitled", library);
+    Store("lib.dgn", u"Lib only", library);
+    Store("lib.dgn", u"Shared", library);
+    Store("master.dgn", u"Shared", sky);
+    ornhost::OpenMaster(File("master.dgn"));
+    ornhost::AddLibrary(File("lib.dgn"));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    TakeDocuments();
+  }
+
+  /// The setups the master file holds on disk, by name.
+  std::vector<ornhost::StoredSetup> OnDisk() { return ornhost::ReadSetups(File("master.dgn")); }
+  std::vector<std::u16string> NamesOnDisk() {
+    std::vector<std::u16string> names;
+    for (const auto& s : OnDisk()) names.push_back(s.name);
+    return names;
+  }
+  std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
+    for (const auto& s : OnDisk()) {
+      if (s.name == name) return s.settings.GetBlurPasses();
+    }
+    ADD_FAILURE() << "not on disk: " << N(name);
+    return 0;
+  }
+  void Edit(const std::u16string& setup, const char* property, const std::u16string& text) {
+    ASSERT_TRUE(Panel().EditProperty(panel::ViewModel::Group::MasterFile, setup, property, text));
+  }
+};
+
+TEST_F(SetupCommandsTest, NewSetupNamesFromTheUntitledStemIgnoringLibraries) {
+  for (int i = 0; i < 3; ++i) ornR_NewSetup(u"Sky");
+  const std::vector<std::u16string> made = {u"Untitled", u"Untitled-1", u"Untitled-2"};
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 3u);
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    auto root = documents[i].child("RenderSetupViewModel");
+    auto setup = root.child("SetupsFromMasterFile");
+    EXPECT_EQ(U(setup.attribute("Name").as_string()), made[i]);
+    EXPECT_STREQ(setup.attribute("NewBorn").as_string(), "true");
+    EXPECT_STREQ(setup.attribute("New").as_string(), "false");
+    EXPECT_EQ(U(root.child("CurrentRenderSetup").text().as_string()), made[i]);
+    EXPECT_EQ(BlurPassesOnDisk(made[i]), 42u) << "takes the settings of the setup named";
+    EXPECT_EQ(ornR_IsModified(made[i].c_str()), 0);
+  }
+}
+
+TEST_F(SetupCommandsTest, DuplicateNamesCopiesWithoutAFirstNumber) {
+  EXPECT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  EXPECT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  EXPECT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  const auto names = NamesOnDisk();
+  for (const auto* expected : {u"Sky - Copy", u"Sky - Copy-2", u"Sky - Copy-3"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << N(expected);
+  }
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 3u);
+  EXPECT_STREQ(documents[2].child("RenderSetupViewModel").child("CurrentRenderSetup").text().get(),
+               "Sky - Copy-3");
+  EXPECT_STREQ(documents[2]
+                   .child("RenderSetupViewModel")
+                   .child("SetupsFromMasterFile")
+                   .attribute("NewBorn")
+                   .as_string(),
+               "false");
+}
+
+TEST_F(SetupCommandsTest, DuplicateOfALibraryOnlySetupKeepsItsNameAndSettings) {
+  EXPECT_EQ(ornR_DuplicateSetup(u"Lib only"), 1);
+  EXPECT_EQ(BlurPassesOnDisk(u"Lib only"), 7u);
+  // A library setup of the source's name wins over the master file's own.
+  EXPECT_EQ(ornR_DuplicateSetup(u"Shared"), 1);
+  EXPECT_EQ(BlurPassesOnDisk(u"Shared - Copy"), 7u);
+}
+
+TEST_F(SetupCommandsTest, NothingIsMadeFromEmptyNullOrUnknownSources) {
+  ornR_NewSetup(u"");
+  ornR_NewSetup(nullptr);
+  ornR_NewSetup(u"Nobody");
+  EXPECT_EQ(ornR_DuplicateSetup(u"Nobody"), 0);
+  EXPECT_EQ(ornR_DuplicateSetup(nullptr), 0);
+  EXPECT_TRUE(documents_.empty());
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared"}));
+}
+
+TEST_F(SetupCommandsTest, NamesLongerThan511UnitsAreNotMade) {
+  const std::u16string base(505, u'n');  // "<base> - Copy" would need 512 units
+  Store("master.dgn", base, OrnSettings{});
+  ornR_LoadAllSetups(true);
+  EXPECT_EQ(ornR_DuplicateSetup(base.c_str()), 0);
+  const std::u16string fits(504, u'f');  // "<fits> - Copy" is exactly 511 units
+  Store("master.dgn", fits, OrnSettings{});
+  ornR_LoadAllSetups(true);
+  EXPECT_EQ(ornR_DuplicateSetup(fits.c_str()), 1);
+  EXPECT_EQ(NamesOnDisk().size(), 5u);
+}
+
+TEST_F(SetupCommandsTest, RenameMovesTheStoredSetupAndShowsTheLibrarySetupOfTheOldName) {
+  ornR_RenameSetup(u"Shared", u"Renamed");
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Renamed"}));
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  auto setup = documents[0].child("RenderSetupViewModel").child("SetupsFromZelLib");
+  EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
+  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("master.dgn").string());
+
+  ornR_RenameSetup(u"Sky", u"Renamed");  // taken: refused, nothing saved
+  ornR_RenameSetup(u"Ghost", u"Other");  // missing
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Renamed"}));
+  EXPECT_TRUE(documents_.empty());
+}
+
+TEST_F(SetupCommandsTest, DeleteRemovesFromFileAndShowsTheLibrarySetupOfThatName) {
+  EXPECT_EQ(ornR_DeleteSetup(u"Shared"), 1);
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky"}));
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  auto setup = documents[0].child("RenderSetupViewModel").child("SetupsFromZelLib");
+  EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
+  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("lib.dgn").string());
+  EXPECT_STREQ(documents[0].child("RenderSetupViewModel").child("CurrentRenderSetup").text().get(),
+               "Shared");
+
+  EXPECT_EQ(ornR_DeleteSetup(u"Sky"), 1);
+  EXPECT_EQ(ornR_DeleteSetup(u"Sky"), 1) << "answers done whether or not anything was removed";
+  EXPECT_TRUE(NamesOnDisk().empty());
+  EXPECT_TRUE(documents_.empty());
+}
+
+TEST_F(SetupCommandsTest, EditSaveResetFollowTheStoredState) {
+  Edit(u"Sky", "BlurPasses", u"99");
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 1);
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u) << "an edit alone is not stored";
+  ornR_ResetSetup(u"Sky");
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
+  auto documents = TakeDocuments();
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_STREQ(documents[0]
+                   .child("RenderSetupViewModel")
+                   .child("SetupsFromMasterFile")
+                   .child("BlurPasses")
+                   .text()
+                   .get(),
+               "42");
+
+  Edit(u"Sky", "BlurPasses", u"99");
+  ornR_SaveSetup(u"Sky");
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 99u);
+  EXPECT_TRUE(documents_.empty()) << "saving sends nothing";
+  ornR_ResetSetup(u"Nobody");
+  EXPECT_TRUE(documents_.empty());
+}
+
+TEST_F(SetupCommandsTest, IsModifiedLooksAtTheMasterFileOnly) {
+  EXPECT_EQ(ornR_IsModified(u"Lib only"), 0);
+  EXPECT_EQ(ornR_IsModified(u"sky"), 0);
+  EXPECT_EQ(ornR_IsModified(nullptr), 0);
+}
+
+TEST_F(SetupCommandsTest, ReferenceAttachmentRefusesEveryChangeOnce) {
+  Edit(u"Sky", "BlurPasses", u"99");
+  ornhost::SetActiveModelIsReference(true);
+  const auto before = NamesOnDisk();
+  const std::vector<std::pair<const char*, std::function<int()>>> commands = {
+      {"new", [] { return ornR_NewSetup(u"Sky"), 0; }},
+      {"duplicate", [] { return ornR_DuplicateSetup(u"Sky"); }},
+      {"rename", [] { return ornR_RenameSetup(u"Sky", u"Other"), 0; }},
+      {"delete", [] { return ornR_DeleteSetup(u"Sky"); }},
+      {"reset", [] { return ornR_ResetSetup(u"Sky"), 0; }},
+      {"save", [] { return ornR_SaveSetup(u"Sky"), 0; }},
+      {"copy", [] { return ornR_CopyFromLib(u"Lib only"); }},
+      {"update", [] { return ornR_UpdateFromLibrarySetup(u"Shared"), 0; }},
+      {"edit", [this] { return Edit(u"Sky", "BlurPasses", u"5"), 0; }},
+  };
+  for (const auto& [what, command] : commands) {
+    messages_.clear();
+    EXPECT_EQ(command(), 0) << what;
+    EXPECT_EQ(messages_, std::vector<std::string>{"Failed to do operation on active model."})
+        << what;
+  }
+  EXPECT_EQ(NamesOnDisk(), before);
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u);
+  EXPECT_TRUE(documents_.empty());
+  EXPECT_EQ(ornR_IsModified(u"Sky"), 1) << "still answers, and the earlier edit is kept";
+  ornhost::SetActiveModelIsReference(false);
+  ornR_SaveSetup(u"Sky");
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 99u) << "the refused edit of 5 never reached the setup";
+}
+
+TEST_F(SetupCommandsTest, SavedStateSurvivesReopeningUnsavedEditsDoNot) {
+  EXPECT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  Edit(u"Sky - Copy", "BlurPasses", u"11");
+  ornR_SaveSetup(u"Sky - Copy");
+  Edit(u"Sky", "BlurPasses", u"12");  // never saved
+  ornR_RenameSetup(u"Sky - Copy", u"Evening");
+  ornR_Release();
+  ornhost::QueueAnswer(ornhost::kAnswerNo);
+  ornhost::CloseMaster();
+  ornhost::OpenMaster(File("master.dgn"));
+  ornR_Init();
+  ornR_LoadAllSetups(false);
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared", u"Evening"}));
+  EXPECT_EQ(BlurPassesOnDisk(u"Evening"), 11u);
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u);
+  std::uint32_t shown = 0;
+  GetIPrismetWrapper()->GetRenderSetupPropertyValue(u"Sky", "BlurPasses", shown, false);
+  EXPECT_EQ(shown, 42u);
+}
+
+}  // namespace
+}  // namespace ornr::testing
