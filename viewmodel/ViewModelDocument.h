@@ -11,42 +11,57 @@
 
 #include "viewmodel/ComError.h"
 
+class IPrismetWrapper;
+
 namespace ornr {
 
 inline constexpr char16_t kEmptyViewModel[] = u"<RenderSetupViewModel></RenderSetupViewModel>";
+/// The name under which the document factory is asked for a document.
+inline constexpr char kDocumentProgId[] = "Msxml2.DOMDocument.6.0";
 
 /// All operations raise ComError on failure; elements appended before a failure stay.
 class ViewModelDocument {
  public:
-  /// Made by CreateViewModelDocument; document is null when the factory gave none.
+  /// Made by CreateViewModelDocument; starts as the empty model. A null document (the factory
+  /// gave none) raises E_POINTER.
   explicit ViewModelDocument(std::unique_ptr<pugi::xml_document> document);
 
-  /// Back to the empty model; the current parent is kept.
+  /// Back to the empty model. The current parent becomes null: the element it named is gone, so
+  /// an AppendToParent without a new selection fails with E_POINTER.
   void ResetDocument();
-  /// The current parent becomes the first node the expression finds, or null.
+  /// The current parent becomes the first node, in document order, that the XPath 1.0 expression
+  /// finds, or null. An expression that does not parse, or yields no node set, raises
+  /// kE_XPATH_SYNTAX; a null expression is an empty one.
   void SelectParent(const char16_t* xpath);
-  /// The current parent becomes the element most recently appended to the root.
+  /// The current parent becomes the root's last child element, or null when it has none.
   void SelectLastRootChild();
   /// attributes: names and values alternating; a last name without a value is dropped, a null
-  /// value gives the empty text. A null text gives the empty text.
+  /// value gives the empty text, a repeated name replaces the earlier value. A null text gives
+  /// the empty text. A null element or attribute name raises E_POINTER, one that is not an XML
+  /// name kE_FAIL; the element enters the tree complete or not at all.
   void AppendToRoot(const char16_t* name, const char16_t* text,
                     std::initializer_list<const char16_t*> attributes = {});
-  /// Selects parentXPath first when it is not null; sets the text only when one is given.
+  /// Selects parentXPath first when it is not null; sets the text only when one is given. No
+  /// current parent raises E_POINTER; a parent that is not an element kE_FAIL.
   void AppendToParent(const char16_t* parentXPath, const char16_t* name, const char16_t* text,
                       std::initializer_list<const char16_t*> attributes = {});
+  /// A null text gives the empty text.
   void AppendTextToRoot(const char16_t* name, const char16_t* text);
   /// The root element and everything under it, compact, without declaration, an empty element
-  /// in the long form.
+  /// in the long form. Unpaired surrogates come back as they went in.
   std::u16string GetRootXml() const;
   /// Hands the root's XML to the panel through the bridge and resets the document, unless the
-  /// document is the empty model.
+  /// document is the empty model. Without a bridge it raises E_POINTER and keeps the content.
   void SendToPanel();
 
  private:
+  pugi::xml_node RequireRoot() const;
+  void Append(pugi::xml_node parent, const char16_t* name, const char16_t* text,
+              std::initializer_list<const char16_t*> attributes);
+
   std::unique_ptr<pugi::xml_document> document_;
   pugi::xml_node rootNode_;
   pugi::xml_node parentNode_;
-  pugi::xml_node lastRootChild_;
 };
 
 /// Makes the documents: called with "Msxml2.DOMDocument.6.0"; a factory that returns null makes
@@ -54,6 +69,11 @@ class ViewModelDocument {
 using DocumentFactory = std::function<std::unique_ptr<pugi::xml_document>(std::string_view progId)>;
 /// Replaces the factory; an empty one restores the default.
 void SetDocumentFactory(DocumentFactory factory);
+
+/// Where SendToPanel finds the bridge: GetIPrismetWrapper unless replaced.
+using BridgeProvider = std::function<IPrismetWrapper*()>;
+/// Replaces the provider; an empty one restores GetIPrismetWrapper.
+void SetBridgeProvider(BridgeProvider provider);
 
 /// Destroys the module's document, then makes a new one. On failure none exists afterwards.
 void CreateViewModelDocument();

@@ -85,7 +85,8 @@ TEST_F(LibrarySetupsTest, CopyRefusesNamesTheMasterFileHasEvenInvalidOnes) {
 }
 
 TEST_F(LibrarySetupsTest, NothingToCompareAnswersMinusOne) {
-  for (const char16_t* name : {u"Master only", u"Sky" /* library only */, u"sky", u"", nullptr}) {
+  const char16_t* names[] = {u"Master only", u"Sky" /* library only */, u"sky", u"", nullptr};
+  for (const char16_t* name : names) {
     EXPECT_EQ(ornR_MatchesToLibrarySetup(name), -1);
   }
   EXPECT_EQ(ornR_CopyFromLib(u"Sky"), 1);

@@ -1,0 +1,227 @@
+#include "viewmodel/ViewModelDocument.h"
+
+#include <iterator>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ornr/IPrismetWrapper.h"
+#include "support/Utf.h"
+
+namespace ornr {
+
+namespace {
+
+constexpr std::size_t kEmptyViewModelLength = std::size(kEmptyViewModel) - 1;
+
+std::string ToUtf8(const char16_t* text) {
+  return text == nullptr ? std::string() : Utf16ToUtf8(std::u16string_view(text));
+}
+
+bool IsNameStart(char16_t c) {
+  // Beyond ASCII every letter-like unit is accepted; the names we write are ASCII anyway.
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':' ||
+         c >= 0xC0;
+}
+
+bool IsNameChar(char16_t c) {
+  return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == 0xB7;
+}
+
+// The DOM refuses names that would not serialise as XML; so do we.
+std::string XmlName(const char16_t* name, const char* what) {
+  if (name == nullptr) throw ComError(kE_POINTER, std::string("null ") + what + " name");
+  const std::u16string_view view(name);
+  bool valid = !view.empty() && IsNameStart(view.front());
+  for (const char16_t c : view) valid = valid && IsNameChar(c);
+  std::string utf8 = Utf16ToUtf8(view);
+  if (!valid) throw ComError(kE_FAIL, std::string("not an XML ") + what + " name: " + utf8);
+  return utf8;
+}
+
+[[noreturn]] void OutOfMemory(const char* what) {
+  throw ComError(kE_OUTOFMEMORY, what);
+}
+
+// Removes an element that was being built unless it made it into the tree.
+class StagedElement {
+ public:
+  explicit StagedElement(pugi::xml_document& document)
+      : document_(document), node_(document.append_child(pugi::node_element)) {
+    if (!node_) OutOfMemory("creating an element");
+  }
+  StagedElement(const StagedElement&) = delete;
+  StagedElement& operator=(const StagedElement&) = delete;
+  ~StagedElement() {
+    if (node_) document_.remove_child(node_);
+  }
+  pugi::xml_node Node() const { return node_; }
+  void MoveUnder(pugi::xml_node parent) {
+    if (!parent.append_move(node_)) throw ComError(kE_FAIL, "appending an element");
+    node_ = pugi::xml_node();
+  }
+
+ private:
+  pugi::xml_document& document_;
+  pugi::xml_node node_;
+};
+
+class Utf8Sink : public pugi::xml_writer {
+ public:
+  void write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+  std::string text;
+};
+
+DocumentFactory& Factory() {
+  static DocumentFactory factory;
+  return factory;
+}
+
+BridgeProvider& Provider() {
+  static BridgeProvider provider;
+  return provider;
+}
+
+std::unique_ptr<ViewModelDocument>& ModuleDocument() {
+  static std::unique_ptr<ViewModelDocument> document;
+  return document;
+}
+
+std::unique_ptr<pugi::xml_document> MakeDocument(std::string_view progId) {
+  if (progId != kDocumentProgId) return nullptr;
+  return std::make_unique<pugi::xml_document>();
+}
+
+}  // namespace
+
+ViewModelDocument::ViewModelDocument(std::unique_ptr<pugi::xml_document> document)
+    : document_(std::move(document)) {
+  ResetDocument();
+}
+
+void ViewModelDocument::ResetDocument() {
+  if (!document_) throw ComError(kE_POINTER, "no view-model document");
+  // Every node of the old content is freed; a parent kept across would dangle.
+  parentNode_ = pugi::xml_node();
+  rootNode_ = pugi::xml_node();
+  const std::string empty = Utf16ToUtf8(kEmptyViewModel);
+  if (!document_->load_buffer(empty.data(), empty.size())) OutOfMemory("loading the empty model");
+  rootNode_ = document_->document_element();
+  if (!rootNode_) OutOfMemory("loading the empty model");
+}
+
+void ViewModelDocument::SelectParent(const char16_t* xpath) {
+  if (!document_) throw ComError(kE_POINTER, "no view-model document");
+  // A failed selection selects nothing rather than leaving the previous parent in place.
+  parentNode_ = pugi::xml_node();
+  const std::string expression = ToUtf8(xpath);
+  try {
+    const pugi::xpath_query query(expression.c_str());
+    parentNode_ = document_->select_node(query).node();
+  } catch (const pugi::xpath_exception& error) {
+    throw ComError(kE_XPATH_SYNTAX, "XPath \"" + expression + "\": " + error.what());
+  }
+}
+
+void ViewModelDocument::SelectLastRootChild() {
+  parentNode_ = RequireRoot().last_child();
+  while (parentNode_ && parentNode_.type() != pugi::node_element) {
+    parentNode_ = parentNode_.previous_sibling();
+  }
+}
+
+void ViewModelDocument::AppendToRoot(const char16_t* name, const char16_t* text,
+                                     std::initializer_list<const char16_t*> attributes) {
+  Append(RequireRoot(), name, text != nullptr ? text : u"", attributes);
+}
+
+void ViewModelDocument::AppendToParent(const char16_t* parentXPath, const char16_t* name,
+                                       const char16_t* text,
+                                       std::initializer_list<const char16_t*> attributes) {
+  if (parentXPath != nullptr) SelectParent(parentXPath);
+  Append(parentNode_, name, text, attributes);
+}
+
+void ViewModelDocument::AppendTextToRoot(const char16_t* name, const char16_t* text) {
+  Append(RequireRoot(), name, text != nullptr ? text : u"", {});
+}
+
+std::u16string ViewModelDocument::GetRootXml() const {
+  Utf8Sink sink;
+  RequireRoot().print(sink, "", pugi::format_raw | pugi::format_no_empty_element_tags,
+                      pugi::encoding_utf8);
+  return Utf8ToUtf16(sink.text);
+}
+
+void ViewModelDocument::SendToPanel() {
+  const std::u16string xml = GetRootXml();
+  // The empty model in its long form: nothing to tell the panel.
+  if (xml.size() == kEmptyViewModelLength) return;
+  const BridgeProvider& provider = Provider();
+  IPrismetWrapper* bridge = provider ? provider() : GetIPrismetWrapper();
+  if (bridge == nullptr) throw ComError(kE_POINTER, "no bridge to the panel");
+  bridge->ChangeRenderSetupViewModel(xml.c_str());
+  ResetDocument();
+}
+
+pugi::xml_node ViewModelDocument::RequireRoot() const {
+  if (!rootNode_) throw ComError(kE_POINTER, "no root element");
+  return rootNode_;
+}
+
+void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, const char16_t* text,
+                               std::initializer_list<const char16_t*> attributes) {
+  if (!parent) throw ComError(kE_POINTER, "no parent element");
+  if (parent.type() != pugi::node_element) throw ComError(kE_FAIL, "parent is not an element");
+
+  // Everything that can be refused is checked before the document changes.
+  const std::string elementName = XmlName(name, "element");
+  std::vector<std::pair<std::string, std::string>> pairs;
+  const auto* strings = attributes.begin();
+  for (std::size_t i = 0; i + 1 < attributes.size(); i += 2) {
+    pairs.emplace_back(XmlName(strings[i], "attribute"), ToUtf8(strings[i + 1]));
+  }
+  const std::string content = ToUtf8(text);
+
+  // Built as a top-level sibling of the root and moved in whole, so the tree never holds a
+  // half-made element.
+  StagedElement staged(*document_);
+  pugi::xml_node element = staged.Node();
+  if (!element.set_name(elementName.c_str())) OutOfMemory("naming an element");
+  if (!content.empty() && !element.text().set(content.c_str())) OutOfMemory("setting a text");
+  for (const auto& [attributeName, value] : pairs) {
+    // A repeated name replaces the value, as setting a named attribute does.
+    pugi::xml_attribute attribute = element.attribute(attributeName.c_str());
+    if (!attribute) attribute = element.append_attribute(attributeName.c_str());
+    if (!attribute || !attribute.set_value(value.c_str())) OutOfMemory("adding an attribute");
+  }
+  staged.MoveUnder(parent);
+}
+
+void SetDocumentFactory(DocumentFactory factory) {
+  Factory() = std::move(factory);
+}
+
+void SetBridgeProvider(BridgeProvider provider) {
+  Provider() = std::move(provider);
+}
+
+void CreateViewModelDocument() {
+  DestroyViewModelDocument();
+  const DocumentFactory& factory = Factory();
+  std::unique_ptr<pugi::xml_document> document =
+      factory ? factory(kDocumentProgId) : MakeDocument(kDocumentProgId);
+  ModuleDocument() = std::make_unique<ViewModelDocument>(std::move(document));
+}
+
+void DestroyViewModelDocument() noexcept {
+  ModuleDocument().reset();
+}
+
+ViewModelDocument* GetViewModelDocument() noexcept {
+  return ModuleDocument().get();
+}
+
+}  // namespace ornr
