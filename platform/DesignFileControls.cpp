@@ -1,0 +1,82 @@
+// Reading and writing design files directly, open or not, as a test or the workbench prepares
+// them; an open file's store is kept in step with what is written.
+#include "platform/HostControls.h"
+
+#include <memory>
+
+#include "platform/HostState.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost {
+
+namespace {
+
+// The open master's own connection when path is the master, so that positions the store has
+// handed to unsaved setups are not given out twice; otherwise a connection of our own.
+struct Writer {
+  detail::HostFile* master = nullptr;
+  std::unique_ptr<detail::DesignFile> own;
+  detail::DesignFile& Db() { return master != nullptr ? *master->Db() : *own; }
+};
+
+Writer OpenWriter(const std::filesystem::path& path, const std::vector<detail::HostFile*>& open) {
+  Writer writer;
+  for (detail::HostFile* file : open) {
+    if (file->IsWritable()) writer.master = file;
+  }
+  if (writer.master == nullptr) {
+    writer.own = std::make_unique<detail::DesignFile>(path, detail::DesignFile::Access::ReadWrite);
+  }
+  return writer;
+}
+
+}  // namespace
+
+void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
+                const OrnSettings& settings) {
+  const auto open = detail::FindOpenFiles(path);
+  Writer writer = OpenWriter(path, open);
+  std::int64_t position = 0;
+  if (detail::StoreEntry* entry = writer.master ? writer.master->Find(name) : nullptr) {
+    position = entry->position;
+  } else if (const auto stored = writer.Db().FindPosition(name)) {
+    position = *stored;
+  } else if (writer.master != nullptr) {
+    position = writer.master->TakePosition(writer.Db().NextPosition());
+  } else {
+    position = writer.Db().NextPosition();
+  }
+  writer.Db().Put(position, name, settings);
+  for (detail::HostFile* file : open) file->Adopt(position, name, settings);
+}
+
+bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return false;
+  const auto open = detail::FindOpenFiles(path);
+  Writer writer = OpenWriter(path, open);
+  if (!writer.Db().Damage(name)) return false;
+  for (detail::HostFile* file : open) {
+    detail::StoreEntry* entry = file->Find(name);
+    if (entry == nullptr || !entry->stored) continue;
+    entry->stored->valid = false;
+    entry->working->valid = false;
+  }
+  return true;
+}
+
+std::vector<StoredSetup> ReadSetups(const std::filesystem::path& path) {
+  detail::DesignFile file(path, detail::DesignFile::Access::ReadOnly);
+  std::vector<StoredSetup> setups;
+  for (auto& record : file.Load()) {
+    StoredSetup setup;
+    setup.name = std::move(record.name);
+    setup.valid = record.settings.has_value();
+    if (setup.valid) setup.settings = *record.settings;
+    setups.push_back(std::move(setup));
+  }
+  return setups;
+}
+
+}  // namespace ornhost

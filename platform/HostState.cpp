@@ -1,0 +1,145 @@
+#include "platform/HostState.h"
+
+#include <algorithm>
+
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+using Teskor::ZelPlatform::OrnSetup;
+using Teskor::ZelPlatform::StoreAccess;
+
+namespace ornhost::detail {
+
+Teskor::ZelPlatform::ZelFile* HostModel::GetZelFileP() const {
+  return &file_;
+}
+
+HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
+    : path_(path),
+      writable_(access == DesignFile::Access::ReadWrite),
+      db_(std::make_unique<DesignFile>(path, access)) {
+  canonical_ = ComparablePath(path);
+  for (auto& record : db_->Load()) {
+    auto setup = std::make_unique<OrnSetup>(*this, u"");
+    StoreAccess::SetName(*setup, record.name);
+    setup->valid = record.settings.has_value();
+    if (setup->valid) StoreAccess::Settings(*setup) = *record.settings;
+    StoredCopy stored{StoreAccess::Settings(*setup), setup->valid};
+    nextPosition_ = std::max(nextPosition_, record.position + 1);
+    entries_.push_back({record.position, std::move(setup), stored});
+  }
+}
+
+Teskor::WString HostFile::GetFileName() const {
+  return ornr::Utf8ToUtf16(path_.string());
+}
+
+StoreEntry* HostFile::Find(std::u16string_view name) {
+  for (auto& entry : entries_) {
+    if (entry.working->GetName().str() == name) return &entry;
+  }
+  return nullptr;
+}
+
+std::int64_t HostFile::TakePosition(std::int64_t atLeast) {
+  nextPosition_ = std::max(nextPosition_, atLeast);
+  return nextPosition_++;
+}
+
+void HostFile::Adopt(std::int64_t position, std::u16string_view name, const OrnSettings& settings) {
+  nextPosition_ = std::max(nextPosition_, position + 1);
+  if (StoreEntry* entry = Find(name)) {
+    StoreAccess::Settings(*entry->working) = settings;
+    entry->working->valid = true;
+    entry->stored = StoredCopy{settings, true};
+    return;
+  }
+  auto setup = std::make_unique<OrnSetup>(*this, u"");
+  StoreAccess::SetName(*setup, name);
+  StoreAccess::Settings(*setup) = settings;
+  const auto at = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const StoreEntry& e) { return e.position > position; });
+  entries_.insert(at, StoreEntry{position, std::move(setup), StoredCopy{settings, true}});
+}
+
+void HostFile::Close() {
+  if (!IsOpen()) return;
+  db_.reset();
+  auto& retired = State().retired;
+  for (auto& entry : entries_) retired.push_back(std::move(entry.working));
+  entries_.clear();
+}
+
+HostState& State() {
+  static HostState* state = new HostState;
+  return *state;
+}
+
+void LogCall(const char* call) noexcept {
+  try {
+    State().callLog.emplace_back(call);
+  } catch (...) {
+    // Out of memory: the log misses an entry rather than the host failing the call.
+  }
+}
+
+HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file) {
+  auto& state = State();
+  if (state.master == &file) return state.master;
+  for (HostFile* library : state.libraries) {
+    if (library == &file) return library;
+  }
+  return nullptr;
+}
+
+std::filesystem::path ComparablePath(const std::filesystem::path& path) {
+  std::error_code ec;
+  auto canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? std::filesystem::absolute(path, ec) : canonical;
+}
+
+std::vector<HostFile*> FindOpenFiles(const std::filesystem::path& path) {
+  const auto wanted = ComparablePath(path);
+  auto& state = State();
+  std::vector<HostFile*> found;
+  if (state.master != nullptr && state.master->CanonicalPath() == wanted) {
+    found.push_back(state.master);
+  }
+  for (HostFile* library : state.libraries) {
+    if (library->CanonicalPath() == wanted) found.push_back(library);
+  }
+  return found;
+}
+
+HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access) {
+  auto& files = State().files;
+  files.push_back(std::make_unique<HostFile>(path, access));
+  return *files.back();
+}
+
+}  // namespace ornhost::detail
+
+namespace ornhost {
+
+const std::vector<std::string>& CallLog() {
+  return detail::State().callLog;
+}
+
+void ClearCallLog() {
+  detail::State().callLog.clear();
+}
+
+void ResetAll() {
+  auto& state = detail::State();
+  if (state.master != nullptr) state.master->Close();
+  state.master = nullptr;
+  for (detail::HostFile* library : state.libraries) library->Close();
+  state.libraries.clear();
+  state.answers.clear();
+  state.questions.clear();
+  state.questionObserver = nullptr;
+  state.callLog.clear();
+  state.activeIsReference = false;
+}
+
+}  // namespace ornhost

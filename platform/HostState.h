@@ -1,0 +1,123 @@
+// The stand-in host's state behind its calls and controls: open design files with their setups,
+// the session's monitors, the question box queue and the call log.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/RenderStore.h"
+#include "host/SessionMgr.h"
+#include "platform/DesignFile.h"
+#include "platform/HostControls.h"
+
+namespace Teskor::ZelPlatform {
+
+/// The store's way to the parts of a setup that the module may not set.
+class StoreAccess {
+ public:
+  static void SetName(RenderStore& setup, std::u16string_view name) { setup.name = WString(name); }
+  static OrnSettings& Settings(OrnSetup& setup) { return setup.settings; }
+  static const OrnSettings& Settings(const OrnSetup& setup) { return setup.settings; }
+  static void SetFile(OrnSetup& setup, ZelFile& file) { setup.file = &file; }
+};
+
+}  // namespace Teskor::ZelPlatform
+
+namespace ornhost::detail {
+
+class HostFile;
+
+class HostModel final : public Teskor::ZelPlatform::ZelModel {
+ public:
+  HostModel(HostFile& file, bool reference) : file_(file), reference_(reference) {}
+  Teskor::ZelPlatform::ZelFile* GetZelFileP() const override;
+  bool IsReference() const { return reference_; }
+
+ private:
+  HostFile& file_;
+  bool reference_;
+};
+
+struct StoredCopy {
+  Teskor::ZelPlatform::OrnSettings settings;
+  bool valid = true;
+};
+
+struct StoreEntry {
+  std::int64_t position = 0;
+  std::unique_ptr<Teskor::ZelPlatform::OrnSetup> working;
+  /// Nothing until the setup is first saved.
+  std::optional<StoredCopy> stored;
+};
+
+/// An open design file and the store's view of it. Never freed, so that the setups and models
+/// handed out keep pointing at a live file after it is closed.
+class HostFile final : public Teskor::ZelPlatform::ZelFile {
+ public:
+  /// Opens the file and loads its setups. Throws DesignFileError.
+  HostFile(const std::filesystem::path& path, DesignFile::Access access);
+
+  Teskor::WString GetFileName() const override;
+
+  bool IsOpen() const { return db_ != nullptr; }
+  bool IsWritable() const { return IsOpen() && writable_; }
+  /// Null once closed.
+  DesignFile* Db() const { return db_.get(); }
+  const std::filesystem::path& CanonicalPath() const { return canonical_; }
+  std::vector<StoreEntry>& Entries() { return entries_; }
+  StoreEntry* Find(std::u16string_view name);
+  /// Reserves the place of a setup that is not yet in the file.
+  std::int64_t TakePosition(std::int64_t atLeast = 0);
+  /// Makes the view hold what was just stored at position under name, as after a save.
+  void Adopt(std::int64_t position, std::u16string_view name,
+             const Teskor::ZelPlatform::OrnSettings& settings);
+  /// Closes the database and retires every setup. Does nothing when already closed.
+  void Close();
+
+  HostModel model{*this, false};
+  HostModel referenceModel{*this, true};
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path canonical_;
+  bool writable_;
+  std::unique_ptr<DesignFile> db_;
+  std::vector<StoreEntry> entries_;
+  std::int64_t nextPosition_ = 1;
+};
+
+struct HostState {
+  std::vector<std::string> callLog;
+  HostFile* master = nullptr;
+  std::vector<HostFile*> libraries;
+  /// Every file ever opened and every setup ever retired: never freed.
+  std::vector<std::unique_ptr<HostFile>> files;
+  std::vector<std::unique_ptr<Teskor::ZelPlatform::OrnSetup>> retired;
+  std::vector<Teskor::KreelPlatform::SessionMonitor*> monitors;
+  std::deque<int> answers;
+  std::vector<Question> questions;
+  std::function<void(const Question&)> questionObserver;
+  bool activeIsReference = false;
+};
+
+/// The one state; alive until the process ends, so late calls from unloading modules are safe.
+HostState& State();
+/// Never throws: under memory shortage the entry is lost.
+void LogCall(const char* call) noexcept;
+/// The open file (master or library) that file is, or null.
+HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file);
+/// The open files at path, the master first.
+std::vector<HostFile*> FindOpenFiles(const std::filesystem::path& path);
+/// The path in the form open files are compared by.
+std::filesystem::path ComparablePath(const std::filesystem::path& path);
+/// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
+HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
+
+}  // namespace ornhost::detail
