@@ -52,6 +52,10 @@ class PropertySupport {
   const std::u16string* PropertyText(std::string_view name) const;
   /// Sets (or adds, at the end) a property's text.
   void SetPropertyText(std::string_view name, std::u16string text);
+  /// Replaces every property with the given ones; of two with one name, the first counts.
+  void ReplaceProperties(std::vector<std::pair<std::string, std::u16string>> properties) noexcept {
+    properties_ = std::move(properties);
+  }
   const std::vector<std::pair<std::string, std::u16string>>& Properties() const noexcept {
     return properties_;
   }
@@ -90,7 +94,11 @@ class RenderSetupViewModel {
   RenderSetup* CurrentRenderSetup() const noexcept { return current_; }
 
   /// Subscribes to OnRenderSetupChanged; every call adds one subscription.
-  void AddOnRenderSetupChanged(PropertyChangedEventHandler handler);
+  /// Returns the subscription's id for RemoveOnRenderSetupChanged.
+  std::size_t AddOnRenderSetupChanged(PropertyChangedEventHandler handler);
+  /// Ends one subscription; an unknown id is ignored. A module that unloads must end its own,
+  /// since its handlers' code goes with it.
+  void RemoveOnRenderSetupChanged(std::size_t id);
   std::size_t OnRenderSetupChangedSubscriptions() const noexcept { return handlers_.size(); }
   /// Raises OnRenderSetupChanged to every subscription, in the order they were made.
   void RaiseRenderSetupChanged(RenderSetup& sender, const PropertyChangedEventArgs& e);
@@ -104,8 +112,12 @@ class RenderSetupViewModel {
   /// Adds the setups of a view-model document or brings them up to date (by group and name),
   /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn.
   /// False, with nothing changed, when the text is not such a document.
+  /// A setup element without a "Name" attribute is skipped; unknown elements are ignored.
   bool TakeDocument(std::u16string_view xml);
+  /// The master file's setup of that name first, else a library's; a null or unknown name
+  /// leaves the current setup as it is.
   void SetCurrentSetup(const String& name);
+  /// Removes every setup; the subscriptions stay.
   void Clear();
 
   /// The setups of one group in the order the panel first received them.
@@ -121,7 +133,7 @@ class RenderSetupViewModel {
   std::unordered_map<std::u16string, RenderSetup*> masterByName_;
   std::unordered_map<std::u16string, RenderSetup*> libraryByName_;
   RenderSetup* current_ = nullptr;
-  std::vector<PropertyChangedEventHandler> handlers_;
+  std::vector<std::pair<std::size_t, PropertyChangedEventHandler>> handlers_;
 };
 
 }  // namespace ViewModel
@@ -137,9 +149,10 @@ class MainPanel {
   /// Takes a view-model document (see RenderSetupViewModel::TakeDocument). A null text, or
   /// one that does not parse, changes nothing.
   static void ChangeOrnModel(const String& xml);
-  /// Removes every setup.
+  /// Removes every setup; the change subscriptions stay.
   static void ClearAllViewModel();
-  /// Makes the setup of that name current: the master file's first, else a library's.
+  /// Makes the setup of that name current: the master file's first, else a library's. A null or
+  /// unknown name changes nothing.
   void SetCurrentSetup(const String& name);
 
   // Services of the panel's host window: message boxes, and observers for the workbench.
@@ -149,8 +162,9 @@ class MainPanel {
   /// A modal box with one OK button; with no handler the text goes to standard error.
   static void ShowMessageBox(const String& text, const String& caption);
   static void SetMessageBoxHandler(MessageBoxHandler handler);
-  /// Called with every document ChangeOrnModel receives, before it is taken in.
+  /// Called with every document ChangeOrnModel receives (a null one too), before it is taken in.
   static void SetDocumentObserver(DocumentObserver observer);
+  /// Called by ClearAllViewModel before the setups are removed.
   static void SetClearObserver(ClearObserver observer);
 
   /// Back to a new panel: no setups, no subscriptions, no handlers (for tests).

@@ -1,0 +1,213 @@
+#include "bridge/PrismetWrapper.h"
+
+#include "bridge/EventHelper.h"
+#include "bridge/FailureReport.h"
+#include "bridge/ResourceMgr.h"
+#include "bridge/RuntimeString.h"
+#include "bridge/ToRefString.h"
+
+namespace ornr::bridge {
+
+namespace {
+
+using Teskor::RenderSetup::Color;
+using Teskor::RenderSetup::PropertyChangedEventArgs;
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::RenderSetup;
+
+// Other modules hold the object by its table pointer alone.
+static_assert(sizeof(PrismetWrapper) == sizeof(void*));
+
+// The panel's value of the property, or local as given when the panel holds no such setup or
+// property.
+template <typename PanelValue>
+PanelValue ReadValue(PrismetWrapper& wrapper, const ornR_wchar* setupName, const char* propertyName,
+                     bool fromLib, PanelValue local) noexcept {
+  try {
+    if (RenderSetup* setup = wrapper.GetRenderSetup(setupName, fromLib)) {
+      setup->GetPropertyValue(FromNarrow(propertyName), local);
+    }
+    return local;
+  } catch (...) {
+    ReportFailure("GetRenderSetupPropertyValue");
+    // Each start value is the value-initialised one; for text that is null, which arrives empty.
+    return PanelValue{};
+  }
+}
+
+std::u16string ReplacePlaceholder(std::u16string format, std::u16string_view argument) {
+  constexpr std::u16string_view kPlaceholder = u"{0}";
+  for (std::size_t at = format.find(kPlaceholder); at != std::u16string::npos;
+       at = format.find(kPlaceholder, at + argument.size())) {
+    format.replace(at, kPlaceholder.size(), argument);
+  }
+  return format;
+}
+
+}  // namespace
+
+IPrismetWrapper* PrismetWrapper::s_instance = nullptr;
+
+namespace {
+// A module unloaded without DeleteIPrismetWrapperInstance still frees its bridge object.
+struct InstanceOwner {
+  ~InstanceOwner() { PrismetWrapper::Destory(); }
+} s_instanceOwner;
+}  // namespace
+
+IPrismetWrapper* PrismetWrapper::GetInstance() {
+  if (s_instance == nullptr) s_instance = new PrismetWrapper();
+  return s_instance;
+}
+
+void PrismetWrapper::Destory() {
+  delete static_cast<PrismetWrapper*>(s_instance);
+  s_instance = nullptr;
+}
+
+RenderSetup* PrismetWrapper::GetRenderSetup(const ornR_wchar* ornSetupName, bool fromLib) {
+  const String name = FromWide(ornSetupName);
+  auto& viewModel = MainPanel::Instance().ViewModel();
+  return fromLib ? viewModel.GetSetupFromZelLib(name) : viewModel.GetSetupFromCurrentZel(name);
+}
+
+void PrismetWrapper::ChangeRenderSetupViewModel(const ornR_wchar* xmlPara) {
+  try {
+    MainPanel::ChangeOrnModel(FromWide(xmlPara));
+  } catch (...) {
+    ReportFailure("ChangeRenderSetupViewModel");
+  }
+}
+
+ornR_wchar* PrismetWrapper::GetResource(ornR_wchar* key, ornR_wchar* retBuffer,
+                                        std::uint64_t maxLen) {
+  try {
+    ToRefString(ResourceMgr::GetLocalizedString(FromWide(key)), retBuffer, maxLen);
+  } catch (...) {
+    ReportFailure("GetResource");
+    ToRefString(std::nullopt, retBuffer, maxLen);
+  }
+  return retBuffer;
+}
+
+void PrismetWrapper::RegisterEventsHandler(func_EventRenderSetupChanged callback) {
+  try {
+    EventHelper* helper = EventHelper::GetInstance();
+    helper->RegisterEvents(callback);
+    helper->SubscribeTo(MainPanel::Instance().ViewModel());
+  } catch (...) {
+    ReportFailure("RegisterEventsHandler");
+  }
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, std::uint64_t& value,
+                                                 bool fromLib) {
+  value = ReadValue<std::uint64_t>(*this, ornSetupName, propertyName, fromLib, 0);
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, ornR_wchar* value,
+                                                 std::uint64_t maxSize, bool fromLib) {
+  const String text =
+      ReadValue<String>(*this, ornSetupName, propertyName, fromLib, std::u16string());
+  ToRefString(text, value, maxSize);
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, std::uint32_t& value,
+                                                 bool fromLib) {
+  value = static_cast<std::uint32_t>(
+      ReadValue<std::int32_t>(*this, ornSetupName, propertyName, fromLib, 0));
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, unsigned char* value,
+                                                 bool fromLib) {
+  const Color color = ReadValue<Color>(*this, ornSetupName, propertyName, fromLib, Color{});
+  if (value == nullptr) return;
+  value[0] = color.R;
+  value[1] = color.G;
+  value[2] = color.B;
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, bool& value,
+                                                 bool fromLib) {
+  value = ReadValue<bool>(*this, ornSetupName, propertyName, fromLib, false);
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, double& value,
+                                                 bool fromLib) {
+  value = ReadValue<double>(*this, ornSetupName, propertyName, fromLib, 0.0);
+}
+
+void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
+                                                 const char* propertyName, float& value,
+                                                 bool fromLib) {
+  value = ReadValue<float>(*this, ornSetupName, propertyName, fromLib, 0.0F);
+}
+
+void PrismetWrapper::ShowMessageForMissingFile(const ornR_wchar* missingFile) {
+  try {
+    const String title = ResourceMgr::GetLocalizedString(u"Title_RenderSetup");
+    const String format = ResourceMgr::GetLocalizedString(u"MSGSTR_CanNotLocateFile");
+    const String path = FromWide(missingFile);
+    MainPanel::ShowMessageBox(ReplacePlaceholder(format.value_or(u""), path.value_or(u"")), title);
+  } catch (...) {
+    ReportFailure("ShowMessageForMissingFile");
+  }
+}
+
+void PrismetWrapper::ShowMessage(const ornR_wchar* resString) {
+  try {
+    const String title = ResourceMgr::GetLocalizedString(u"Title_RenderSetup");
+    const String text = ResourceMgr::GetLocalizedString(FromWide(resString));
+    MainPanel::ShowMessageBox(text.value_or(u""), title);
+  } catch (...) {
+    ReportFailure("ShowMessage");
+  }
+}
+
+ornR_wchar* PrismetWrapper::GetCurrentRenderSetupName(ornR_wchar* retBuffer, std::uint64_t maxLen) {
+  try {
+    const RenderSetup* current = MainPanel::Instance().ViewModel().CurrentRenderSetup();
+    ToRefString(current != nullptr ? current->Name() : String(u""), retBuffer, maxLen);
+  } catch (...) {
+    ReportFailure("GetCurrentRenderSetupName");
+    ToRefString(std::nullopt, retBuffer, maxLen);
+  }
+  return retBuffer;
+}
+
+void PrismetWrapper::SetCurrentRenderSetup(const ornR_wchar* setupName) {
+  try {
+    MainPanel::Instance().SetCurrentSetup(FromWide(setupName));
+  } catch (...) {
+    ReportFailure("SetCurrentRenderSetup");
+  }
+}
+
+void PrismetWrapper::ClearAllViewModel() {
+  try {
+    MainPanel::ClearAllViewModel();
+  } catch (...) {
+    ReportFailure("ClearAllViewModel");
+  }
+}
+
+}  // namespace ornr::bridge
+
+IPrismetWrapper* GetIPrismetWrapper() {
+  try {
+    return ornr::bridge::PrismetWrapper::GetInstance();
+  } catch (...) {
+    ornr::bridge::ReportFailure("GetIPrismetWrapper");
+    return nullptr;
+  }
+}
+
+void DeleteIPrismetWrapperInstance() {
+  ornr::bridge::PrismetWrapper::Destory();
+}

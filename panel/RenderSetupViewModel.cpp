@@ -1,0 +1,139 @@
+#include "panel/Panel.h"
+
+#include <cstring>
+
+#include <pugixml.hpp>
+
+#include "support/Utf.h"
+
+namespace Teskor::RenderSetup::ViewModel {
+
+namespace {
+
+bool NameIs(const pugi::xml_node& node, const char* name) {
+  return std::strcmp(node.name(), name) == 0;
+}
+
+std::u16string TextOf(const pugi::xml_node& node) {
+  return ornr::Utf8ToUtf16(node.text().get());
+}
+
+}  // namespace
+
+RenderSetup* RenderSetupViewModel::GetSetupFromCurrentZel(const String& name) {
+  if (!name) return nullptr;
+  const auto found = masterByName_.find(*name);
+  return found == masterByName_.end() ? nullptr : found->second;
+}
+
+RenderSetup* RenderSetupViewModel::GetSetupFromZelLib(const String& name) {
+  if (!name) return nullptr;
+  const auto found = libraryByName_.find(*name);
+  return found == libraryByName_.end() ? nullptr : found->second;
+}
+
+std::size_t RenderSetupViewModel::AddOnRenderSetupChanged(PropertyChangedEventHandler handler) {
+  // Ids are never reused, not even by a reset panel: a stale id must not end someone else's.
+  static std::size_t nextSubscription = 1;
+  const std::size_t id = nextSubscription++;
+  handlers_.emplace_back(id, std::move(handler));
+  return id;
+}
+
+void RenderSetupViewModel::RemoveOnRenderSetupChanged(std::size_t id) {
+  std::erase_if(handlers_, [id](const auto& subscription) { return subscription.first == id; });
+}
+
+void RenderSetupViewModel::RaiseRenderSetupChanged(RenderSetup& sender,
+                                                   const PropertyChangedEventArgs& e) {
+  // A handler may subscribe again while the event runs; the new subscription counts from the
+  // next event on.
+  const auto handlers = handlers_;
+  for (const auto& [id, handler] : handlers) {
+    if (handler) handler(sender, e);
+  }
+}
+
+bool RenderSetupViewModel::EditProperty(Group group, const std::u16string& setupName,
+                                        std::string_view property, std::u16string text) {
+  RenderSetup* setup = group == Group::MasterFile ? GetSetupFromCurrentZel(setupName)
+                                                  : GetSetupFromZelLib(setupName);
+  if (setup == nullptr) return false;
+  setup->SetPropertyText(property, std::move(text));
+  RaiseRenderSetupChanged(*setup, PropertyChangedEventArgs{ornr::Utf8ToUtf16(property)});
+  return true;
+}
+
+bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
+  std::string utf8 = ornr::Utf16ToUtf8(xml);
+  pugi::xml_document document;
+  // Whitespace-only text is kept where it is an element's only content: a setup may be named " ".
+  const pugi::xml_parse_result parsed = document.load_buffer_inplace(
+      utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+      pugi::encoding_utf8);
+  if (!parsed) return false;
+  const pugi::xml_node root = document.document_element();
+  if (!NameIs(root, "RenderSetupViewModel")) return false;
+
+  for (const pugi::xml_node& element : root.children()) {
+    if (element.type() != pugi::node_element) continue;
+    if (NameIs(element, "CurrentRenderSetup")) {
+      SetCurrentSetup(TextOf(element));
+      continue;
+    }
+    const bool master = NameIs(element, "SetupsFromMasterFile");
+    if (!master && !NameIs(element, "SetupsFromZelLib")) continue;
+    const pugi::xml_attribute name = element.attribute("Name");
+    if (!name) continue;
+
+    RenderSetup& setup =
+        Upsert(master ? Group::MasterFile : Group::Library, ornr::Utf8ToUtf16(name.value()));
+    if (const pugi::xml_attribute isNew = element.attribute("New")) {
+      setup.New = std::strcmp(isNew.value(), "true") == 0;
+    }
+    if (const pugi::xml_attribute newBorn = element.attribute("NewBorn")) {
+      setup.NewBorn = std::strcmp(newBorn.value(), "true") == 0;
+    }
+    if (const pugi::xml_attribute storeIn = element.attribute("StoreIn")) {
+      setup.StoreIn = ornr::Utf8ToUtf16(storeIn.value());
+    }
+    std::vector<std::pair<std::string, std::u16string>> properties;
+    for (const pugi::xml_node& property : element.children()) {
+      if (property.type() != pugi::node_element) continue;
+      properties.emplace_back(property.name(), TextOf(property));
+    }
+    setup.ReplaceProperties(std::move(properties));
+  }
+  return true;
+}
+
+void RenderSetupViewModel::SetCurrentSetup(const String& name) {
+  RenderSetup* setup = GetSetupFromCurrentZel(name);
+  if (setup == nullptr) setup = GetSetupFromZelLib(name);
+  if (setup != nullptr) current_ = setup;
+}
+
+void RenderSetupViewModel::Clear() {
+  current_ = nullptr;
+  masterByName_.clear();
+  libraryByName_.clear();
+  master_.clear();
+  library_.clear();
+}
+
+RenderSetup& RenderSetupViewModel::Upsert(Group group, const std::u16string& name) {
+  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
+  auto& setups = group == Group::MasterFile ? master_ : library_;
+  const auto [slot, inserted] = byName.try_emplace(name, nullptr);
+  if (!inserted) return *slot->second;
+  try {
+    setups.push_back(std::make_unique<RenderSetup>(group, name));
+  } catch (...) {
+    byName.erase(slot);
+    throw;
+  }
+  slot->second = setups.back().get();
+  return *slot->second;
+}
+
+}  // namespace Teskor::RenderSetup::ViewModel

@@ -1,0 +1,43 @@
+// The workbench's command line: which files to open and which key-ins to run.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ornr::workbench {
+
+/// A command line the workbench cannot run; the message says what is wrong.
+class CommandLineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Where key-ins come from, in the order given: a script file ("-" is standard input) or the
+/// text of one -c option.
+struct KeyinSource {
+  enum class Kind { ScriptFile, Keyin };
+  Kind kind = Kind::Keyin;
+  std::string text;
+};
+
+struct Options {
+  std::optional<std::filesystem::path> master;
+  std::vector<std::filesystem::path> libraries;
+  /// The module to load instead of the one found by default.
+  std::optional<std::filesystem::path> module;
+  bool xml = false;
+  bool help = false;
+  std::vector<KeyinSource> sources;
+};
+
+/// Reads argv[1..argc). Throws CommandLineError for an unknown option, an option without its
+/// value or a repeated --master.
+Options ParseCommandLine(int argc, const char* const* argv);
+
+/// The usage text printed by --help and after a command-line error.
+std::string UsageText();
+
+}  // namespace ornr::workbench

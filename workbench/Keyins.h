@@ -1,0 +1,67 @@
+// The workbench's key-ins: each one plays the user, the host or the panel towards the module.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "workbench/Module.h"
+#include "workbench/Transcript.h"
+
+namespace ornr::workbench {
+
+/// A key-in that cannot run: unknown, wrong arguments, or refused by the host or the panel.
+class KeyinError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Keyins {
+ public:
+  Keyins(const ModuleApi& api, Transcript& transcript) : api_(api), transcript_(transcript) {}
+
+  /// Runs one key-in given as its words (none is allowed and does nothing). A key-in that
+  /// cannot run is reported as an error on the transcript; nothing escapes.
+  void Run(const std::vector<std::string>& words);
+  /// Set by "quit": the caller stops reading key-ins.
+  bool QuitRequested() const noexcept { return quit_; }
+
+  /// One line per key-in: its form and what it does.
+  static std::vector<std::string> HelpLines();
+
+ private:
+  struct Entry;
+  static const std::vector<Entry>& Table();
+
+  void Open(const std::vector<std::string>& args);
+  void Close(const std::vector<std::string>& args);
+  void Library(const std::vector<std::string>& args);
+  void Refresh(const std::vector<std::string>& args);
+  void Reference(const std::vector<std::string>& args);
+  void Answer(const std::vector<std::string>& args);
+  void Init(const std::vector<std::string>& args);
+  void Release(const std::vector<std::string>& args);
+  void Load(const std::vector<std::string>& args);
+  void New(const std::vector<std::string>& args);
+  void Duplicate(const std::vector<std::string>& args);
+  void Rename(const std::vector<std::string>& args);
+  void Delete(const std::vector<std::string>& args);
+  void Reset(const std::vector<std::string>& args);
+  void Save(const std::vector<std::string>& args);
+  void Modified(const std::vector<std::string>& args);
+  void CopyFromLibrary(const std::vector<std::string>& args);
+  void UpdateFromLibrary(const std::vector<std::string>& args);
+  void Matches(const std::vector<std::string>& args);
+  void Edit(const std::vector<std::string>& args);
+  void Show(const std::vector<std::string>& args);
+  void Host(const std::vector<std::string>& args);
+  void List(const std::vector<std::string>& args);
+  void Help(const std::vector<std::string>& args);
+  void Quit(const std::vector<std::string>& args);
+
+  const ModuleApi& api_;
+  Transcript& transcript_;
+  bool quit_ = false;
+};
+
+}  // namespace ornr::workbench

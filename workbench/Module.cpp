@@ -1,0 +1,87 @@
+#include "workbench/Module.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#ifndef ORNR_MODULE_FILE_NAME
+#error "the build names the module file with ORNR_MODULE_FILE_NAME"
+#endif
+#ifndef ORNR_MODULE_BUILD_PATH
+#error "the build names the module it built with ORNR_MODULE_BUILD_PATH"
+#endif
+
+namespace ornr::workbench {
+
+namespace {
+
+template <typename Function>
+void Resolve(void* handle, const std::filesystem::path& file, const char* symbol, Function& out) {
+  dlerror();
+  void* address = dlsym(handle, symbol);
+  if (address == nullptr) {
+    throw ModuleError("module " + file.string() + " does not export " + symbol);
+  }
+  out = reinterpret_cast<Function>(address);
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedModule> LoadedModule::Load(const std::filesystem::path& file) {
+  // RTLD_LOCAL keeps the module's own symbols to itself, as a host keeps plug-ins apart.
+  const int mode = RTLD_NOW | RTLD_LOCAL;
+  void* handle = dlopen(file.c_str(), mode);
+  if (handle == nullptr) {
+    const char* reason = dlerror();
+    throw ModuleError("cannot load module " + file.string() + ": " +
+                      (reason != nullptr ? reason : "unknown reason"));
+  }
+  std::unique_ptr<LoadedModule> module(new LoadedModule(handle, file));
+  ModuleApi& api = module->api_;
+  Resolve(handle, file, "ornR_Init", api.Init);
+  Resolve(handle, file, "ornR_Release", api.Release);
+  Resolve(handle, file, "ornR_LoadAllSetups", api.LoadAllSetups);
+  Resolve(handle, file, "ornR_NewSetup", api.NewSetup);
+  Resolve(handle, file, "ornR_DuplicateSetup", api.DuplicateSetup);
+  Resolve(handle, file, "ornR_RenameSetup", api.RenameSetup);
+  Resolve(handle, file, "ornR_DeleteSetup", api.DeleteSetup);
+  Resolve(handle, file, "ornR_ResetSetup", api.ResetSetup);
+  Resolve(handle, file, "ornR_SaveSetup", api.SaveSetup);
+  Resolve(handle, file, "ornR_IsModified", api.IsModified);
+  Resolve(handle, file, "ornR_CopyFromLib", api.CopyFromLib);
+  Resolve(handle, file, "ornR_UpdateFromLibrarySetup", api.UpdateFromLibrarySetup);
+  Resolve(handle, file, "ornR_MatchesToLibrarySetup", api.MatchesToLibrarySetup);
+  return module;
+}
+
+LoadedModule::LoadedModule(void* handle, std::filesystem::path file)
+    : handle_(handle), file_(std::move(file)) {}
+
+LoadedModule::~LoadedModule() {
+  if (handle_ != nullptr) dlclose(handle_);
+}
+
+void LoadedModule::DeleteBridge() noexcept {
+  using DeleteFunction = void (*)();
+  void* address = dlsym(handle_, "DeleteIPrismetWrapperInstance");
+  if (address != nullptr) reinterpret_cast<DeleteFunction>(address)();
+}
+
+std::filesystem::path DefaultModulePath() {
+  if (const char* fromEnvironment = std::getenv("ORNR_MODULE");
+      fromEnvironment != nullptr && *fromEnvironment != '\0') {
+    return fromEnvironment;
+  }
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path beside = executable.parent_path() / ORNR_MODULE_FILE_NAME;
+    if (std::filesystem::exists(beside, error)) return beside;
+  }
+  return ORNR_MODULE_BUILD_PATH;
+}
+
+}  // namespace ornr::workbench

@@ -1,0 +1,45 @@
+// One run of the workbench: the host's files, the loaded module and the key-ins fed to it.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <memory>
+#include <ostream>
+
+#include "workbench/CommandLine.h"
+#include "workbench/Keyins.h"
+#include "workbench/Module.h"
+#include "workbench/Transcript.h"
+
+namespace ornr::workbench {
+
+class Session {
+ public:
+  Session(const Options& options, std::ostream& out);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  /// Starts, runs every source (or standard input, with a prompt on a terminal), ends.
+  /// Returns the exit status: 0 when every key-in ran, 1 when any failed or nothing could run.
+  int Run();
+
+ private:
+  /// Opens the files, loads and initialises the module. False when the module cannot be used.
+  bool Start();
+  /// Closes the master file, releases and unloads the module.
+  void End();
+  void RunSource(const KeyinSource& source);
+  /// Runs key-ins line by line, echoing each, until the end or "quit".
+  void RunLines(std::istream& in);
+  /// Runs one line: false once "quit" was given.
+  bool RunLine(const std::string& line, bool echo);
+
+  const Options& options_;
+  Transcript transcript_;
+  std::unique_ptr<LoadedModule> module_;
+  std::unique_ptr<Keyins> keyins_;
+  std::size_t monitorsBeforeLoad_ = 0;
+};
+
+}  // namespace ornr::workbench

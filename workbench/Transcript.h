@@ -1,0 +1,52 @@
+// The workbench's transcript on standard output: one event a line, in a stable form.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "panel/Panel.h"
+#include "platform/HostControls.h"
+
+namespace ornr::workbench {
+
+class Transcript {
+ public:
+  /// With xml, panel documents are printed whole; otherwise summarised per setup.
+  Transcript(std::ostream& out, bool xml) : out_(out), xml_(xml) {}
+  ~Transcript();
+  Transcript(const Transcript&) = delete;
+  Transcript& operator=(const Transcript&) = delete;
+
+  void Keyin(std::string_view line);
+  void Result(int value);
+  void Document(const Teskor::RenderSetup::String& xml);
+  void Cleared();
+  void Message(const Teskor::RenderSetup::String& text);
+  void Question(const ornhost::Question& question);
+  /// Counts towards ErrorCount.
+  void Error(std::string_view text);
+  /// A line of a key-in's own output (show, list, help), printed as it is.
+  void Line(std::string_view text);
+  int ErrorCount() const noexcept { return errors_; }
+
+  /// Routes the panel's documents, clears and message boxes and the host's questions here.
+  /// Removed again by RemoveObservers or destruction.
+  void InstallObservers();
+  void RemoveObservers();
+
+ private:
+  void Print(std::string_view prefix, std::string_view text);
+
+  std::ostream& out_;
+  bool xml_;
+  bool observing_ = false;
+  int errors_ = 0;
+};
+
+/// The readable lines of a view-model document: one per setup element and per
+/// "CurrentRenderSetup", without the "panel: " prefix.
+std::vector<std::string> SummariseDocument(std::u16string_view xml);
+
+}  // namespace ornr::workbench

@@ -1,0 +1,32 @@
+// rsm-workbench: a host application that loads the render setup module and drives it from
+// key-ins.
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "workbench/CommandLine.h"
+#include "workbench/Session.h"
+
+int main(int argc, char** argv) {
+  using namespace ornr::workbench;
+  Options options;
+  try {
+    options = ParseCommandLine(argc, argv);
+  } catch (const CommandLineError& error) {
+    std::cerr << "rsm-workbench: " << error.what() << "\n\n" << UsageText();
+    return 2;
+  }
+  if (options.help) {
+    std::cout << UsageText();
+    return 0;
+  }
+  try {
+    Session session(options, std::cout);
+    return session.Run();
+  } catch (const std::exception& error) {
+    std::cerr << "rsm-workbench: " << error.what() << "\n";
+  } catch (...) {
+    std::cerr << "rsm-workbench: unexpected failure\n";
+  }
+  return 1;
+}
