@@ -94,7 +94,9 @@ TEST_F(LifecycleTest, InitWithoutMasterFileServesLibrariesOnly) {
   EXPECT_EQ(ornR_IsModified(u"Untitled"), 0);
 }
 
-TEST(CHeaderTest, PlainCFillsTheWholeFunctionTable) { EXPECT_EQ(ornr_c_header_table_size(), 13); }
+TEST(CHeaderTest, PlainCFillsTheWholeFunctionTable) {
+  EXPECT_EQ(ornr_c_header_table_size(), 13);
+}
 
 }  // namespace
 }  // namespace ornr::testing

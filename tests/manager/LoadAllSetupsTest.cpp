@@ -1,6 +1,7 @@
 // ornR_LoadAllSetups: the document the panel receives and what the panel then answers.
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "ModuleFixture.h"
 #include "settings/OrnSettingsWrapper.h"
@@ -119,53 +120,50 @@ TEST_F(LoadAllSetupsTest, ReloadSelectsNothing) {
 TEST_F(LoadAllSetupsTest, PanelAnswersEveryPropertyWithTheHostsValue) {
   ornR_LoadAllSetups(false);
   IPrismetWrapper* bridge = GetIPrismetWrapper();
-  const std::vector<std::pair<std::u16string, bool>> setups = {
-      {u"A", false}, {u"B", false}, {u"C", false}, {u"A1", true}, {u"B", true}, {u"Z1", true}};
-  for (const auto& [name, fromLib] : setups) {
-    auto stored = ornhost::ReadSetups(File(fromLib ? (name == u"Z1" ? "z-lib.dgn" : "a-lib.dgn")
-                                                   : "master.dgn"));
+  const std::vector<std::tuple<std::u16string, bool, const char*>> setups = {
+      {u"A", false, "master.dgn"},
+      {u"C", false, "master.dgn"},
+      {u"B", true, "a-lib.dgn"},
+      {u"Z1", true, "z-lib.dgn"}};
+  for (const auto& [name, fromLib, file] : setups) {
+    auto stored = ornhost::ReadSetups(File(file));
     auto it = std::find_if(stored.begin(), stored.end(), [&](auto& s) { return s.name == name; });
     ASSERT_NE(it, stored.end());
     OrnSettingsWrapper host(it->settings);
+    // Reads the panel's value into a variable that starts unlike the host's.
+    auto read = [&](const char* p, auto unlike) {
+      bridge->GetRenderSetupPropertyValue(name.c_str(), p, unlike, fromLib);
+      return unlike;
+    };
     for (const auto& property : Catalogue()) {
       const char* p = property.name.c_str();
       SCOPED_TRACE(N(name) + "." + property.name);
+      std::uint64_t u64 = 0;
+      std::uint32_t u32 = 0;
+      std::int32_t i32 = 0;
+      double d = 0;
+      bool b = false;
       switch (property.type) {
-        case PropertyType::Bool: {
-          bool expected = false, actual = !host.GetBoolValue(p, expected);
-          bridge->GetRenderSetupPropertyValue(name.c_str(), p, actual, fromLib);
-          EXPECT_EQ(actual, expected);
+        case PropertyType::Bool:
+          host.GetBoolValue(p, b);
+          EXPECT_EQ(read(p, !b), b);
           break;
-        }
-        case PropertyType::Double: {
-          double expected = 0, actual = -1;
-          host.GetDoubleValue(p, expected);
-          bridge->GetRenderSetupPropertyValue(name.c_str(), p, actual, fromLib);
-          EXPECT_NEAR(actual, expected, 5e-7);
+        case PropertyType::Double:
+          host.GetDoubleValue(p, d);
+          EXPECT_NEAR(read(p, d + 1), d, 5e-7);
           break;
-        }
-        case PropertyType::UInt32: {
-          std::uint32_t expected = 0, actual = 12345;
-          host.GetUInt32Value(p, PropertyType::UInt32, expected);
-          bridge->GetRenderSetupPropertyValue(name.c_str(), p, actual, fromLib);
-          EXPECT_EQ(actual, expected);
+        case PropertyType::UInt32:
+          host.GetUInt32Value(p, PropertyType::UInt32, u32);
+          EXPECT_EQ(read(p, u32 + 1), u32);
           break;
-        }
-        case PropertyType::Int32: {
-          std::int32_t expected = 0;
-          std::uint32_t actual = 12345;
-          host.GetInt32Value(p, expected);
-          bridge->GetRenderSetupPropertyValue(name.c_str(), p, actual, fromLib);
-          EXPECT_EQ(actual, static_cast<std::uint32_t>(expected));
+        case PropertyType::Int32:
+          host.GetInt32Value(p, i32);
+          EXPECT_EQ(read(p, static_cast<std::uint32_t>(i32) + 1), static_cast<std::uint32_t>(i32));
           break;
-        }
-        case PropertyType::UInt64: {
-          std::uint64_t expected = 0, actual = 12345;
-          host.GetUInt64Value(p, expected);
-          bridge->GetRenderSetupPropertyValue(name.c_str(), p, actual, fromLib);
-          EXPECT_EQ(actual, expected);
+        case PropertyType::UInt64:
+          host.GetUInt64Value(p, u64);
+          EXPECT_EQ(read(p, u64 + 1), u64);
           break;
-        }
         default:
           ADD_FAILURE() << "no property of this type is in the catalogue";
       }
@@ -185,8 +183,9 @@ TEST_F(LoadAllSetupsTest, InvalidSetupsAreLeftOut) {
   EXPECT_NE(Panel().GetSetupFromZelLib(u"B"), nullptr);
   const auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  EXPECT_EQ(std::distance(documents[0].child("RenderSetupViewModel").children("CurrentRenderSetup").begin(),
-                          documents[0].child("RenderSetupViewModel").children("CurrentRenderSetup").end()),
+  EXPECT_EQ(std::distance(
+                documents[0].child("RenderSetupViewModel").children("CurrentRenderSetup").begin(),
+                documents[0].child("RenderSetupViewModel").children("CurrentRenderSetup").end()),
             2);
 }
 
@@ -204,10 +203,15 @@ TEST_F(LoadAllSetupsTest, LibraryAddedLaterAppearsOnlyAfterReinit) {
 
 // Names travel host -> document -> panel -> bridge unchanged, code unit for code unit.
 TEST_F(LoadAllSetupsTest, OddNamesSurviveTheRoundTrip) {
-  const std::vector<std::u16string> names = {
-      u"sky", u"Sky", u"Bob's \"best\" <setup> & more ]", u"  spaced  ", u"\u65E5\u672C\u8A9E",
-      u"\U0001F305 sunrise", std::u16string(254, u'x'), std::u16string(255, u'y'),
-      u"line\nbreak\ttab"};
+  const std::vector<std::u16string> names = {u"sky",
+                                             u"Sky",
+                                             u"Bob's \"best\" <setup> & more ]",
+                                             u"  spaced  ",
+                                             u"\u65E5\u672C\u8A9E",
+                                             u"\U0001F305 sunrise",
+                                             std::u16string(254, u'x'),
+                                             std::u16string(255, u'y'),
+                                             u"line\nbreak\ttab"};
   std::uint32_t passes = 500;
   for (const auto& name : names) {
     OrnSettings s;

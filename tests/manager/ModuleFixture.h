@@ -22,8 +22,12 @@ namespace ornr::testing {
 using Teskor::ZelPlatform::OrnSettings;
 namespace panel = Teskor::RenderSetup;
 
-inline std::u16string U(const std::string& utf8) { return ornr::Utf8ToUtf16(utf8); }
-inline std::string N(const std::u16string& utf16) { return ornr::Utf16ToUtf8(utf16); }
+inline std::u16string U(const std::string& utf8) {
+  return ornr::Utf8ToUtf16(utf8);
+}
+inline std::string N(const std::u16string& utf16) {
+  return ornr::Utf16ToUtf8(utf16);
+}
 
 class ModuleFixture : public ::testing::Test {
  protected:
