@@ -13,16 +13,14 @@ struct ProcessResult {
   std::string err;
 };
 
-/// A child in cwd fed stdinText, whose standard output is read as it comes; standard error
-/// goes to the file "stderr.log" in cwd.
+/// A child in cwd with no input, whose standard output is read as it comes; standard error goes
+/// to the file "stderr.log" in cwd. A child not waited for is killed on destruction.
 class RunningProcess {
  public:
   RunningProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::filesystem::path& cwd, const std::string& stdinText = {});
-  /// Kills a child that has not been waited for.
+                 const std::filesystem::path& cwd);
   ~RunningProcess();
   RunningProcess(const RunningProcess&) = delete;
-  RunningProcess& operator=(const RunningProcess&) = delete;
 
   /// The next line of standard output without its newline; false at the end of output.
   bool ReadLine(std::string& line);
@@ -39,25 +37,18 @@ class RunningProcess {
 
 /// Runs the program to its end.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& cwd, const std::string& stdinText = {});
+                         const std::filesystem::path& cwd);
 
-/// Runs the program on a pseudo-terminal with HOME set to cwd, typing the next line at each
-/// prompt and Ctrl-D after the last. Returns what the terminal showed.
-ProcessResult RunAtPrompt(const std::string& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& cwd, const std::string& prompt,
-                          const std::vector<std::string>& lines);
-
-/// A fresh folder under the system's temporary folder, removed on destruction.
+/// A fresh temporary folder, removed with everything in it on destruction.
 class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& Path() const noexcept { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  /// Writes a file into the folder and returns its path.
-  std::filesystem::path Write(const std::string& name, const std::string& text) const;
+  const std::filesystem::path& Path() const noexcept { return path_; }
+  /// Writes a file into the folder.
+  void Write(const std::string& name, const std::string& text) const;
 
  private:
   std::filesystem::path path_;
