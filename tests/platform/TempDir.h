@@ -14,20 +14,19 @@ class TempDir {
  public:
   TempDir() {
     static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("ornhost-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+    path_ /= "ornhost-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
     std::filesystem::create_directories(path_);
     ornhost::ResetAll();
   }
   ~TempDir() {
     ornhost::ResetAll();
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
   }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
-  std::filesystem::path path_;
+  std::filesystem::path path_ = std::filesystem::temp_directory_path();
 };
 
 inline std::string FileBytes(const std::filesystem::path& path) {

@@ -10,39 +10,32 @@ namespace ornr::test {
 using Teskor::ZelPlatform::PropertyType;
 
 // clang-format off
-#define ORNR_SAMPLE_PROPERTIES(X)           \
-  X(float, Ratio, Float, 0.25f)             \
-  X(double, Scale, Double, 1.5)             \
-  X(bool, Visible, Bool, true)              \
-  X(std::uint32_t, Count, UInt32, 7u)       \
+#define ORNR_SAMPLE_PROPERTIES(X)             \
+  X(float, Ratio, Float, 0.25f)               \
+  X(double, Scale, Double, 1.5)               \
+  X(bool, Visible, Bool, true)                \
+  X(std::uint32_t, Count, UInt32, 7u)         \
   X(const char16_t*, Label, String, u"label") \
-  X(std::uint32_t, Tint, Color, 0xFF8000u)  \
-  X(std::int32_t, Offset, Int32, -4)        \
+  X(std::uint32_t, Tint, Color, 0xFF8000u)    \
+  X(std::int32_t, Offset, Int32, -4)          \
   X(std::uint64_t, Mask, UInt64, 9u)
-// clang-format on
 
-/// Registered in the order above, which is not alphabetical; counts every accessor call.
+/// Registered in the order above, which is not alphabetical.
 class SampleProperties : public Teskor::ZelPlatform::PropertiesHelper<SampleProperties> {
  public:
   SampleProperties() {
-#define ORNR_REGISTER(type, name, kind, init)                                     \
-  RegisterProperty(#name, PropertyType::kind, this, &SampleProperties::Set##name, \
-                   &SampleProperties::Get##name);
+#define ORNR_REGISTER(type, name, kind, init) \
+    RegisterProperty(#name, PropertyType::kind, this, &SampleProperties::Set##name, &SampleProperties::Get##name);
     ORNR_SAMPLE_PROPERTIES(ORNR_REGISTER)
 #undef ORNR_REGISTER
   }
-
 #define ORNR_FIELD(type, name, kind, init) \
-  void Set##name(type value) {             \
-    ++calls, name = value;                 \
-  }                                        \
-  type Get##name() const {                 \
-    return ++calls, name;                  \
-  }                                        \
+  void Set##name(type value) { name = value; } \
+  type Get##name() const { return name; } \
   type name = init;
   ORNR_SAMPLE_PROPERTIES(ORNR_FIELD)
 #undef ORNR_FIELD
-  mutable int calls = 0;
 };
+// clang-format on
 
 }  // namespace ornr::test

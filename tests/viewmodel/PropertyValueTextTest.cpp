@@ -2,37 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/settings/SampleProperties.h"
 
 namespace {
 
 using namespace ornr;
+using ornr::test::PropertyType;
 using ornr::test::SampleProperties;
-using Teskor::ZelPlatform::PropertyType;
 
-TEST(PropertyValueText, NumbersAndFlagsInThePanelsForm) {
-  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
-      {FloatText(0.25f), u"0.250000"},
+TEST(PropertyValueText, NumbersFlagsAndStringsInThePanelsForm) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {FloatText(-1.0f / 3), u"-0.333333"},
-      {DoubleText(0.5), u"0.500000"},
       {DoubleText(1e30), u"10000000000000000198846248386"},  // cut to 29 characters
-      {DoubleText(-1e22), u"-10000000000000000000000.0000"},
-      {BoolText(true), u"true"},
       {BoolText(false), u"false"},
-      {UInt32Text(4), u"4"},
       {UInt32Text(0xFFFFFFFF), u"-1"},
-      {UInt32Text(0x80000000), u"-2147483648"},
-      {ColorText(0xFF8000), u"255,128,0"},
       {ColorText(0xAB010203), u"1,2,3"},
-      {Int32Text(-1), u"-1"},
-      {UInt64Text(3), u"3"},
-      {UInt64Text(~0ull), u"-1"},
       {UInt64Text(1ull << 63), u"-9223372036854775808"},
       {StringText(nullptr), u""},
-      {StringText(u"a \xD83D\xDE00"), u"a \xD83D\xDE00"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
   const std::u16string longText(300, u'x');
@@ -43,14 +29,12 @@ TEST(PropertyValueText, NumbersAndFlagsInThePanelsForm) {
 
 TEST(PropertyValueText, ReadsEachTypeWithItsOwnOperation) {
   const SampleProperties sample;
-  const std::vector<std::pair<const char*, std::u16string>> cases = {
+  const std::pair<const char*, std::u16string> cases[] = {
       {"Ratio", u"0.250000"}, {"Scale", u"1.500000"}, {"Visible", u"true"}, {"Count", u"7"},
       {"Label", u"label"},    {"Tint", u"255,128,0"}, {"Offset", u"-4"},    {"Mask", u"9"}};
-  for (const auto& [name, text] : cases) {
+  for (const auto& [name, text] : cases)
     EXPECT_EQ(PropertyValueText(sample, name, sample.GetPropertyType(name)), text) << name;
-  }
-  for (const auto type : {static_cast<PropertyType>(8), static_cast<PropertyType>(-1)})
-    EXPECT_FALSE(PropertyValueText(sample, "Scale", type).has_value());
+  EXPECT_FALSE(PropertyValueText(sample, "Scale", static_cast<PropertyType>(8)).has_value());
   // A name outside the map of the type reads the start value.
   EXPECT_EQ(PropertyValueText(sample, "Count", PropertyType::Color), u"0,0,0");
 }
