@@ -62,21 +62,22 @@ String ResourceManager::GetString(std::u16string_view key,
 }
 
 const ResourceManager::Table& ResourceManager::TableOf(const std::string& culture) {
-  const auto [slot, inserted] = tables_.try_emplace(culture);
-  if (!inserted || directory_.empty()) return slot->second;
+  const auto emplaced = tables_.try_emplace(culture);
+  Table& kept = emplaced.first->second;
+  if (!emplaced.second || directory_.empty()) return kept;
 
   const std::filesystem::path path = directory_ / (baseName_ + "." + culture + ".txt");
   std::ifstream file(path, std::ios::binary);
-  if (!file) return slot->second;
+  if (!file) return kept;
   const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  Table table;
-  if (const std::optional<TableError> error = Parse(content, table)) {
+  Table parsed;
+  if (const std::optional<TableError> error = Parse(content, parsed)) {
     std::fprintf(stderr, "ornrender bridge: ignored the resource table %s (line %zu: %s)\n",
                  path.c_str(), error->line, error->reason);
-    return slot->second;
+    return kept;
   }
-  slot->second = std::move(table);
-  return slot->second;
+  kept = std::move(parsed);
+  return kept;
 }
 
 std::filesystem::path ModuleDirectory() {
