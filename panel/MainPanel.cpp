@@ -26,8 +26,9 @@ std::string Printable(const String& text) {
 }  // namespace
 
 MainPanel& MainPanel::Instance() {
-  static MainPanel panel;
-  return panel;
+  // Never destroyed: modules may still end their subscriptions while the process exits.
+  static MainPanel* const panel = new MainPanel();
+  return *panel;
 }
 
 void MainPanel::ChangeOrnModel(const String& xml) {
