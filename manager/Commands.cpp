@@ -13,7 +13,9 @@ using Teskor::ZelPlatform::OrnSetupManager;
 
 namespace {
 
-const char16_t* OrEmpty(const char16_t* name) { return name != nullptr ? name : u""; }
+const char16_t* OrEmpty(const char16_t* name) {
+  return name != nullptr ? name : u"";
+}
 
 // The manager object when a changing command may go ahead: it exists and the active model is
 // not a reference attachment.
@@ -23,13 +25,24 @@ SetupManager* ForChange() {
   return manager;
 }
 
+// Hands the panel the master file's valid setup of that name as the current one; false when
+// there is none.
+bool ShowMasterSetup(SetupManager& m, const char16_t* name, bool newBorn) {
+  auto* setup = m.FindValidSetup(name, false);
+  if (setup == nullptr) return false;
+  m.WriteSetup(kGroupMasterFile, *setup, m.masterFileName, true, newBorn);
+  m.PushViewModel();
+  return true;
+}
+
 }  // namespace
 
 void LoadAllSetups(bool reload) {
   SetupManager* m = GetSetupManager();
   if (m == nullptr) return;
   for (const auto* setup : m->RefreshFileSetups(reload)) {
-    if (setup != nullptr) m->WriteSetup(kGroupMasterFile, *setup, m->masterFileName, !reload, false);
+    if (setup != nullptr)
+      m->WriteSetup(kGroupMasterFile, *setup, m->masterFileName, !reload, false);
   }
   for (const auto& [libraryName, setups] : m->GatherLibrarySetups()) {
     for (const auto* setup : setups) {
@@ -44,11 +57,7 @@ void NewSetup(const char16_t* name) {
   name = OrEmpty(name);
   if (m == nullptr || *name == 0) return;
   WString newName;
-  if (!m->CopySetup(name, true, &newName)) return;
-  if (auto* created = m->FindValidSetup(newName.c_str(), false)) {
-    m->WriteSetup(kGroupMasterFile, *created, m->masterFileName, true, true);
-    m->PushViewModel();
-  }
+  if (m->CopySetup(name, true, &newName)) ShowMasterSetup(*m, newName.c_str(), true);
 }
 
 int DuplicateSetup(const char16_t* name) {
@@ -56,11 +65,7 @@ int DuplicateSetup(const char16_t* name) {
   if (m == nullptr) return 0;
   WString newName;
   if (!m->CopySetup(OrEmpty(name), false, &newName)) return 0;
-  auto* created = m->FindValidSetup(newName.c_str(), false);
-  if (created == nullptr) return 0;
-  m->WriteSetup(kGroupMasterFile, *created, m->masterFileName, true, false);
-  m->PushViewModel();
-  return 1;
+  return ShowMasterSetup(*m, newName.c_str(), false) ? 1 : 0;
 }
 
 void RenameSetup(const char16_t* oldName, const char16_t* newName) {
@@ -99,10 +104,7 @@ void ResetSetup(const char16_t* name) {
   if (m->FindRenderStore(name, false) == nullptr) return;
   OrnSetupManager::GetManagerR().Reset(name, RequireMasterFile());
   m->SaveFileSetup(m->FindRenderStore(name, false));
-  if (auto* setup = m->FindValidSetup(name, false)) {
-    m->WriteSetup(kGroupMasterFile, *setup, m->masterFileName, true, false);
-    m->PushViewModel();
-  }
+  ShowMasterSetup(*m, name, false);
 }
 
 void SaveSetup(const char16_t* name) {
@@ -125,11 +127,7 @@ int CopyFromLib(const char16_t* name) {
   if (m == nullptr) return 0;
   name = OrEmpty(name);
   if (!m->CopyLibrarySetup(name)) return 0;
-  auto* copy = m->FindValidSetup(name, false);
-  if (copy == nullptr) return 0;
-  m->WriteSetup(kGroupMasterFile, *copy, m->masterFileName, true, false);
-  m->PushViewModel();
-  return 1;
+  return ShowMasterSetup(*m, name, false) ? 1 : 0;
 }
 
 void UpdateFromLibrarySetup(const char16_t* name) {
@@ -138,10 +136,7 @@ void UpdateFromLibrarySetup(const char16_t* name) {
   name = OrEmpty(name);
   if (!m->UpdateFromLibrary(name)) return;
   m->SaveFileSetup(m->FindRenderStore(name, false));
-  if (auto* setup = m->FindValidSetup(name, false)) {
-    m->WriteSetup(kGroupMasterFile, *setup, m->masterFileName, true, false);
-    m->PushViewModel();
-  }
+  ShowMasterSetup(*m, name, false);
 }
 
 int MatchesToLibrarySetup(const char16_t* name) {

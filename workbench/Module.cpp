@@ -41,19 +41,9 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(const std::filesystem::path& fi
   }
   std::unique_ptr<LoadedModule> module(new LoadedModule(handle, file));
   ModuleApi& api = module->api_;
-  Resolve(handle, file, "ornR_Init", api.Init);
-  Resolve(handle, file, "ornR_Release", api.Release);
-  Resolve(handle, file, "ornR_LoadAllSetups", api.LoadAllSetups);
-  Resolve(handle, file, "ornR_NewSetup", api.NewSetup);
-  Resolve(handle, file, "ornR_DuplicateSetup", api.DuplicateSetup);
-  Resolve(handle, file, "ornR_RenameSetup", api.RenameSetup);
-  Resolve(handle, file, "ornR_DeleteSetup", api.DeleteSetup);
-  Resolve(handle, file, "ornR_ResetSetup", api.ResetSetup);
-  Resolve(handle, file, "ornR_SaveSetup", api.SaveSetup);
-  Resolve(handle, file, "ornR_IsModified", api.IsModified);
-  Resolve(handle, file, "ornR_CopyFromLib", api.CopyFromLib);
-  Resolve(handle, file, "ornR_UpdateFromLibrarySetup", api.UpdateFromLibrarySetup);
-  Resolve(handle, file, "ornR_MatchesToLibrarySetup", api.MatchesToLibrarySetup);
+#define ORNR_WORKBENCH_RESOLVE(field, exported) Resolve(handle, file, #exported, api.field);
+  ORNR_WORKBENCH_FUNCTIONS(ORNR_WORKBENCH_RESOLVE)
+#undef ORNR_WORKBENCH_RESOLVE
   return module;
 }
 

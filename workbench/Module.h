@@ -16,21 +16,27 @@ class ModuleError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The thirteen functions of the module's C interface, each as X(name of the field, exported name).
+#define ORNR_WORKBENCH_FUNCTIONS(X)                      \
+  X(Init, ornR_Init)                                     \
+  X(Release, ornR_Release)                               \
+  X(LoadAllSetups, ornR_LoadAllSetups)                   \
+  X(NewSetup, ornR_NewSetup)                             \
+  X(DuplicateSetup, ornR_DuplicateSetup)                 \
+  X(RenameSetup, ornR_RenameSetup)                       \
+  X(DeleteSetup, ornR_DeleteSetup)                       \
+  X(ResetSetup, ornR_ResetSetup)                         \
+  X(SaveSetup, ornR_SaveSetup)                           \
+  X(IsModified, ornR_IsModified)                         \
+  X(CopyFromLib, ornR_CopyFromLib)                       \
+  X(UpdateFromLibrarySetup, ornR_UpdateFromLibrarySetup) \
+  X(MatchesToLibrarySetup, ornR_MatchesToLibrarySetup)
+
 /// The thirteen functions of the module's C interface, resolved by name.
 struct ModuleApi {
-  decltype(&ornR_Init) Init = nullptr;
-  decltype(&ornR_Release) Release = nullptr;
-  decltype(&ornR_LoadAllSetups) LoadAllSetups = nullptr;
-  decltype(&ornR_NewSetup) NewSetup = nullptr;
-  decltype(&ornR_DuplicateSetup) DuplicateSetup = nullptr;
-  decltype(&ornR_RenameSetup) RenameSetup = nullptr;
-  decltype(&ornR_DeleteSetup) DeleteSetup = nullptr;
-  decltype(&ornR_ResetSetup) ResetSetup = nullptr;
-  decltype(&ornR_SaveSetup) SaveSetup = nullptr;
-  decltype(&ornR_IsModified) IsModified = nullptr;
-  decltype(&ornR_CopyFromLib) CopyFromLib = nullptr;
-  decltype(&ornR_UpdateFromLibrarySetup) UpdateFromLibrarySetup = nullptr;
-  decltype(&ornR_MatchesToLibrarySetup) MatchesToLibrarySetup = nullptr;
+#define ORNR_WORKBENCH_FIELD(field, exported) decltype(&exported) field = nullptr;
+  ORNR_WORKBENCH_FUNCTIONS(ORNR_WORKBENCH_FIELD)
+#undef ORNR_WORKBENCH_FIELD
 };
 
 /// An open module; destruction unloads it.
@@ -44,12 +50,8 @@ class LoadedModule {
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
 
-  const ModuleApi& Api() const noexcept {
-    return api_;
-  }
-  const std::filesystem::path& File() const noexcept {
-    return file_;
-  }
+  const ModuleApi& Api() const noexcept { return api_; }
+  const std::filesystem::path& File() const noexcept { return file_; }
   /// Frees the module's panel bridge, when the module exports a way to; the host does this
   /// before it unloads a plug-in.
   void DeleteBridge() noexcept;
