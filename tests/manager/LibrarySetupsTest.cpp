@@ -28,10 +28,7 @@ class LibrarySetupsTest : public ModuleFixture {
   }
 
   std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
-    for (const auto& s : ornhost::ReadSetups(File("master.dgn"))) {
-      if (s.name == name) return s.settings.GetBlurPasses();
-    }
-    return 0;
+    return StoredSettings(name).GetBlurPasses();
   }
 };
 
@@ -57,13 +54,7 @@ TEST_F(LibrarySetupsTest, CopyEditCompareUpdateCompare) {
   EXPECT_EQ(BlurPassesOnDisk(u"Night"), 1u);
   documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  EXPECT_STREQ(documents[0]
-                   .child("RenderSetupViewModel")
-                   .child("SetupsFromMasterFile")
-                   .child("BlurPasses")
-                   .text()
-                   .get(),
-               "1");
+  EXPECT_STREQ(Element(documents[0], "SetupsFromMasterFile").child("BlurPasses").text().get(), "1");
 }
 
 TEST_F(LibrarySetupsTest, CopyRefusesNamesTheMasterFileHasEvenInvalidOnes) {

@@ -111,7 +111,7 @@ TEST_F(LoadAllSetupsTest, ReloadSelectsNothing) {
   ornR_LoadAllSetups(true);
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  EXPECT_FALSE(documents[0].child("RenderSetupViewModel").child("CurrentRenderSetup"));
+  EXPECT_FALSE(Element(documents[0], "CurrentRenderSetup"));
   for (auto setup : documents[0].child("RenderSetupViewModel").children("SetupsFromMasterFile")) {
     EXPECT_STREQ(setup.attribute("New").as_string(), "true");
   }
@@ -126,10 +126,8 @@ TEST_F(LoadAllSetupsTest, PanelAnswersEveryPropertyWithTheHostsValue) {
       {u"B", true, "a-lib.dgn"},
       {u"Z1", true, "z-lib.dgn"}};
   for (const auto& [name, fromLib, file] : setups) {
-    auto stored = ornhost::ReadSetups(File(file));
-    auto it = std::find_if(stored.begin(), stored.end(), [&](auto& s) { return s.name == name; });
-    ASSERT_NE(it, stored.end());
-    OrnSettingsWrapper host(it->settings);
+    OrnSettings stored = StoredSettings(name, file);
+    OrnSettingsWrapper host(stored);
     // Reads the panel's value into a variable that starts unlike the host's.
     auto read = [&](const char* p, auto unlike) {
       bridge->GetRenderSetupPropertyValue(name.c_str(), p, unlike, fromLib);

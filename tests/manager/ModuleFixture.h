@@ -76,6 +76,29 @@ class ModuleFixture : public ::testing::Test {
     return parsed;
   }
 
+  /// The first element of that name under a document's root.
+  static pugi::xml_node Element(const pugi::xml_document& document, const char* name) {
+    return document.child("RenderSetupViewModel").child(name);
+  }
+
+  /// The setups stored in a design file, in the host's order.
+  std::vector<ornhost::StoredSetup> OnDisk(const std::string& file = "master.dgn") {
+    return ornhost::ReadSetups(File(file));
+  }
+  std::vector<std::u16string> NamesOnDisk(const std::string& file = "master.dgn") {
+    std::vector<std::u16string> names;
+    for (const auto& s : OnDisk(file)) names.push_back(s.name);
+    return names;
+  }
+  /// The stored settings of the setup of that name; the defaults, after a failure, when none.
+  OrnSettings StoredSettings(const std::u16string& name, const std::string& file = "master.dgn") {
+    for (const auto& s : OnDisk(file)) {
+      if (s.name == name) return s.settings;
+    }
+    ADD_FAILURE() << "not stored: " << N(name);
+    return {};
+  }
+
   panel::ViewModel::RenderSetupViewModel& Panel() {
     return panel::View::MainPanel::Instance().ViewModel();
   }

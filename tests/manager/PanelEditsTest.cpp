@@ -24,11 +24,7 @@ class PanelEditsTest : public ModuleFixture {
   /// The master file's setup after saving it, as the file holds it.
   OrnSettings Saved(const std::u16string& name) {
     ornR_SaveSetup(name.c_str());
-    for (auto& s : ornhost::ReadSetups(File("master.dgn"))) {
-      if (s.name == name) return s.settings;
-    }
-    ADD_FAILURE() << "not stored: " << N(name);
-    return {};
+    return StoredSettings(name);
   }
 };
 

@@ -25,7 +25,7 @@ class SessionMonitorTest : public ModuleFixture {
   /// The names whose edit reached the file.
   std::vector<std::u16string> SavedEdits() {
     std::vector<std::u16string> saved;
-    for (const auto& s : ornhost::ReadSetups(File("master.dgn"))) {
+    for (const auto& s : OnDisk()) {
       if (s.settings.GetBlurPasses() == 77) saved.push_back(s.name);
     }
     return saved;
@@ -112,7 +112,7 @@ TEST_F(SessionMonitorTest, RefreshReloadsWithoutSelecting) {
   ornhost::Refresh();
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  EXPECT_FALSE(documents[0].child("RenderSetupViewModel").child("CurrentRenderSetup"));
+  EXPECT_FALSE(Element(documents[0], "CurrentRenderSetup"));
 }
 
 }  // namespace

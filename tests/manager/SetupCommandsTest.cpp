@@ -27,19 +27,8 @@ class SetupCommandsTest : public ModuleFixture {
     TakeDocuments();
   }
 
-  /// The setups the master file holds on disk, by name.
-  std::vector<ornhost::StoredSetup> OnDisk() { return ornhost::ReadSetups(File("master.dgn")); }
-  std::vector<std::u16string> NamesOnDisk() {
-    std::vector<std::u16string> names;
-    for (const auto& s : OnDisk()) names.push_back(s.name);
-    return names;
-  }
   std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
-    for (const auto& s : OnDisk()) {
-      if (s.name == name) return s.settings.GetBlurPasses();
-    }
-    ADD_FAILURE() << "not on disk: " << N(name);
-    return 0;
+    return StoredSettings(name).GetBlurPasses();
   }
   void Edit(const std::u16string& setup, const char* property, const std::u16string& text) {
     ASSERT_TRUE(Panel().EditProperty(panel::ViewModel::Group::MasterFile, setup, property, text));
@@ -73,13 +62,8 @@ TEST_F(SetupCommandsTest, DuplicateNamesCopiesWithoutAFirstNumber) {
   }
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 3u);
-  EXPECT_STREQ(documents[2].child("RenderSetupViewModel").child("CurrentRenderSetup").text().get(),
-               "Sky - Copy-3");
-  EXPECT_STREQ(documents[2]
-                   .child("RenderSetupViewModel")
-                   .child("SetupsFromMasterFile")
-                   .attribute("NewBorn")
-                   .as_string(),
+  EXPECT_STREQ(Element(documents[2], "CurrentRenderSetup").text().get(), "Sky - Copy-3");
+  EXPECT_STREQ(Element(documents[2], "SetupsFromMasterFile").attribute("NewBorn").as_string(),
                "false");
 }
 
@@ -118,7 +102,7 @@ TEST_F(SetupCommandsTest, RenameMovesTheStoredSetupAndShowsTheLibrarySetupOfTheO
   EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Renamed"}));
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  auto setup = documents[0].child("RenderSetupViewModel").child("SetupsFromZelLib");
+  auto setup = Element(documents[0], "SetupsFromZelLib");
   EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
   EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("master.dgn").string());
 
@@ -133,11 +117,10 @@ TEST_F(SetupCommandsTest, DeleteRemovesFromFileAndShowsTheLibrarySetupOfThatName
   EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky"}));
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  auto setup = documents[0].child("RenderSetupViewModel").child("SetupsFromZelLib");
+  auto setup = Element(documents[0], "SetupsFromZelLib");
   EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
   EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("lib.dgn").string());
-  EXPECT_STREQ(documents[0].child("RenderSetupViewModel").child("CurrentRenderSetup").text().get(),
-               "Shared");
+  EXPECT_STREQ(Element(documents[0], "CurrentRenderSetup").text().get(), "Shared");
 
   EXPECT_EQ(ornR_DeleteSetup(u"Sky"), 1);
   EXPECT_EQ(ornR_DeleteSetup(u"Sky"), 1) << "answers done whether or not anything was removed";
@@ -153,12 +136,7 @@ TEST_F(SetupCommandsTest, EditSaveResetFollowTheStoredState) {
   EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
-  EXPECT_STREQ(documents[0]
-                   .child("RenderSetupViewModel")
-                   .child("SetupsFromMasterFile")
-                   .child("BlurPasses")
-                   .text()
-                   .get(),
+  EXPECT_STREQ(Element(documents[0], "SetupsFromMasterFile").child("BlurPasses").text().get(),
                "42");
 
   Edit(u"Sky", "BlurPasses", u"99");
