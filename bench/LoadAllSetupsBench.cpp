@@ -15,8 +15,9 @@
 namespace {
 
 std::filesystem::path MasterWith(int setups) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("ornr-bench-" + std::to_string(getpid()) + "-" + std::to_string(setups) + ".dgn");
+  const auto path =
+      std::filesystem::temp_directory_path() /
+      ("ornr-bench-" + std::to_string(getpid()) + "-" + std::to_string(setups) + ".zel");
   if (std::filesystem::exists(path)) return path;
   Teskor::ZelPlatform::OrnSettings settings;
   for (int i = 0; i < setups; ++i) {

@@ -20,7 +20,7 @@ Options ParseCommandLine(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (onlySources || arg == "-" || !arg.starts_with("-")) {
-      options.sources.push_back({KeyinSource::Kind::ScriptFile, std::string(arg)});
+      options.sources.push_back({CommandSource::Kind::ScriptFile, std::string(arg)});
     } else if (arg == "--") {
       onlySources = true;
     } else if (arg == "--master") {
@@ -31,7 +31,8 @@ Options ParseCommandLine(int argc, const char* const* argv) {
     } else if (arg == "--module") {
       options.module = std::filesystem::path(ValueOf(argc, argv, i));
     } else if (arg == "-c") {
-      options.sources.push_back({KeyinSource::Kind::Keyin, std::string(ValueOf(argc, argv, i))});
+      options.sources.push_back(
+          {CommandSource::Kind::Command, std::string(ValueOf(argc, argv, i))});
     } else if (arg == "--xml") {
       options.xml = true;
     } else if (arg == "-h" || arg == "--help") {
@@ -45,12 +46,12 @@ Options ParseCommandLine(int argc, const char* const* argv) {
 
 std::string UsageText() {
   return "usage: rsm-workbench [--master FILE] [--library FILE]... [--xml] [--module FILE]\n"
-         "                     [SCRIPT | -c KEYIN]...\n"
+         "                     [SCRIPT | -c COMMAND]...\n"
          "\n"
          "Opens the master file (created if missing) and the design libraries, loads the render\n"
-         "setup module, runs the key-ins of each SCRIPT (\"-\" reads standard input) and of each\n"
+         "setup module, runs the commands of each SCRIPT (\"-\" reads standard input) and of each\n"
          "-c in turn, then closes the master file and unloads the module. Without a script it\n"
-         "reads key-ins from standard input, with a prompt when that is a terminal; the key-in\n"
+         "reads commands from standard input, with a prompt when that is a terminal; the command\n"
          "\"help\" lists them all.\n"
          "\n"
          "  --master FILE   the master design file\n"
@@ -59,7 +60,7 @@ std::string UsageText() {
          "  --module FILE   the module to load (default: $ORNR_MODULE, else the one built\n"
          "                  with the workbench)\n"
          "\n"
-         "Exit status: 0 when every key-in ran, 1 when any failed, 2 for a wrong command line.\n";
+         "Exit status: 0 when every command ran, 1 when any failed, 2 for a wrong command line.\n";
 }
 
 }  // namespace ornr::workbench

@@ -1,4 +1,4 @@
-// The workbench's command line: which files to open and which key-ins to run.
+// The workbench's command line: which files to open and which commands to run.
 #pragma once
 
 #include <filesystem>
@@ -15,11 +15,11 @@ class CommandLineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// Where key-ins come from, in the order given: a script file ("-" is standard input) or the
+/// Where commands come from, in the order given: a script file ("-" is standard input) or the
 /// text of one -c option.
-struct KeyinSource {
-  enum class Kind { ScriptFile, Keyin };
-  Kind kind = Kind::Keyin;
+struct CommandSource {
+  enum class Kind { ScriptFile, Command };
+  Kind kind = Kind::Command;
   std::string text;
 };
 
@@ -30,7 +30,7 @@ struct Options {
   std::optional<std::filesystem::path> module;
   bool xml = false;
   bool help = false;
-  std::vector<KeyinSource> sources;
+  std::vector<CommandSource> sources;
 };
 
 /// Reads argv[1..argc). Throws CommandLineError for an unknown option, an option without its

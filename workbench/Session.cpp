@@ -9,7 +9,7 @@
 #include "host/SessionMgr.h"
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
-#include "workbench/KeyinLexer.h"
+#include "workbench/CommandLexer.h"
 #include "workbench/Prompt.h"
 
 namespace ornr::workbench {
@@ -36,8 +36,8 @@ Session::~Session() {
 int Session::Run() {
   if (Start()) {
     if (!options_.sources.empty()) {
-      for (const KeyinSource& source : options_.sources) {
-        if (keyins_->QuitRequested()) break;
+      for (const CommandSource& source : options_.sources) {
+        if (commands_->QuitRequested()) break;
         RunSource(source);
       }
     } else if (isatty(STDIN_FILENO) != 0) {
@@ -71,7 +71,7 @@ bool Session::Start() {
     transcript_.Error(error.what());
     return false;
   }
-  keyins_ = std::make_unique<Keyins>(module_->Api(), transcript_);
+  commands_ = std::make_unique<Commands>(module_->Api(), transcript_);
   module_->Api().Init();
   module_->Api().LoadAllSetups(false);
   return true;
@@ -86,7 +86,7 @@ void Session::End() {
     module_->Api().Release();
     module_->DeleteBridge();
   }
-  keyins_.reset();
+  commands_.reset();
   const bool unloading = module_ != nullptr;
   module_.reset();
   // A monitor left behind would call into code that is gone.
@@ -96,8 +96,8 @@ void Session::End() {
   transcript_.RemoveObservers();
 }
 
-void Session::RunSource(const KeyinSource& source) {
-  if (source.kind == KeyinSource::Kind::Keyin) {
+void Session::RunSource(const CommandSource& source) {
+  if (source.kind == CommandSource::Kind::Command) {
     std::istringstream in(source.text);
     RunLines(in);
     return;
@@ -124,16 +124,16 @@ void Session::RunLines(std::istream& in) {
 bool Session::RunLine(const std::string& line, bool echo) {
   std::vector<std::string> words;
   try {
-    words = SplitKeyin(line);
-  } catch (const KeyinSyntaxError& error) {
-    if (echo) transcript_.Keyin(Trimmed(line));
+    words = SplitCommand(line);
+  } catch (const CommandSyntaxError& error) {
+    if (echo) transcript_.Command(Trimmed(line));
     transcript_.Error(error.what());
     return true;
   }
   if (words.empty()) return true;
-  if (echo) transcript_.Keyin(Trimmed(line));
-  keyins_->Run(words);
-  return !keyins_->QuitRequested();
+  if (echo) transcript_.Command(Trimmed(line));
+  commands_->Run(words);
+  return !commands_->QuitRequested();
 }
 
 }  // namespace ornr::workbench

@@ -1,4 +1,4 @@
-// One run of the workbench: the host's files, the loaded module and the key-ins fed to it.
+// One run of the workbench: the host's files, the loaded module and the commands fed to it.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "workbench/CommandLine.h"
-#include "workbench/Keyins.h"
+#include "workbench/Commands.h"
 #include "workbench/Module.h"
 #include "workbench/Transcript.h"
 
@@ -21,7 +21,7 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   /// Starts, runs every source (or standard input, with a prompt on a terminal), ends.
-  /// Returns the exit status: 0 when every key-in ran, 1 when any failed or nothing could run.
+  /// Returns the exit status: 0 when every command ran, 1 when any failed or nothing could run.
   int Run();
 
  private:
@@ -29,8 +29,8 @@ class Session {
   bool Start();
   /// Closes the master file, releases and unloads the module.
   void End();
-  void RunSource(const KeyinSource& source);
-  /// Runs key-ins line by line, echoing each, until the end or "quit".
+  void RunSource(const CommandSource& source);
+  /// Runs commands line by line, echoing each, until the end or "quit".
   void RunLines(std::istream& in);
   /// Runs one line: false once "quit" was given.
   bool RunLine(const std::string& line, bool echo);
@@ -38,7 +38,7 @@ class Session {
   const Options& options_;
   Transcript transcript_;
   std::unique_ptr<LoadedModule> module_;
-  std::unique_ptr<Keyins> keyins_;
+  std::unique_ptr<Commands> commands_;
   std::size_t monitorsBeforeLoad_ = 0;
 };
 

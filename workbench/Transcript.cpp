@@ -3,7 +3,7 @@
 #include <pugixml.hpp>
 
 #include "support/Utf.h"
-#include "workbench/KeyinLexer.h"
+#include "workbench/CommandLexer.h"
 
 namespace ornr::workbench {
 
@@ -80,7 +80,7 @@ void Transcript::Print(std::string_view prefix, std::string_view text) {
   out_ << prefix << OneLine(text, false) << std::endl;
 }
 
-void Transcript::Keyin(std::string_view line) {
+void Transcript::Command(std::string_view line) {
   Print("> ", line);
 }
 

@@ -19,7 +19,7 @@ class Transcript {
   Transcript(const Transcript&) = delete;
   Transcript& operator=(const Transcript&) = delete;
 
-  void Keyin(std::string_view line);
+  void Command(std::string_view line);
   void Result(int value);
   void Document(const Teskor::RenderSetup::String& xml);
   void Cleared();
@@ -27,7 +27,7 @@ class Transcript {
   void Question(const ornhost::Question& question);
   /// Counts towards ErrorCount.
   void Error(std::string_view text);
-  /// A line of a key-in's own output (show, list, help), printed as it is.
+  /// A line of a command's own output (show, list, help), printed as it is.
   void Line(std::string_view text);
   int ErrorCount() const noexcept { return errors_; }
 

@@ -1,5 +1,5 @@
 // rsm-workbench: a host application that loads the render setup module and drives it from
-// key-ins.
+// commands.
 #include <cstdio>
 #include <exception>
 #include <iostream>

@@ -14,14 +14,14 @@ class LibrarySetupsTest : public ModuleFixture {
     first.SetBlurPasses(1);
     second.SetBlurPasses(2);
     master.SetBlurPasses(3);
-    Store("b-lib.dgn", u"Night", second);
-    Store("a-lib.dgn", u"Night", first);
-    Store("a-lib.dgn", u"Sky", first);
-    Store("master.dgn", u"sky", master);
-    Store("master.dgn", u"Master only", master);
-    ornhost::OpenMaster(File("master.dgn"));
-    ornhost::AddLibrary(File("b-lib.dgn"));
-    ornhost::AddLibrary(File("a-lib.dgn"));
+    Store("b-lib.zellib", u"Night", second);
+    Store("a-lib.zellib", u"Night", first);
+    Store("a-lib.zellib", u"Sky", first);
+    Store("master.zel", u"sky", master);
+    Store("master.zel", u"Master only", master);
+    ornhost::OpenMaster(File("master.zel"));
+    ornhost::AddLibrary(File("b-lib.zellib"));
+    ornhost::AddLibrary(File("a-lib.zellib"));
     ornR_Init();
     ornR_LoadAllSetups(false);
     TakeDocuments();
@@ -40,7 +40,7 @@ TEST_F(LibrarySetupsTest, CopyEditCompareUpdateCompare) {
   auto root = documents[0].child("RenderSetupViewModel");
   EXPECT_STREQ(root.child("SetupsFromMasterFile").attribute("Name").as_string(), "Night");
   EXPECT_EQ(root.child("SetupsFromMasterFile").attribute("StoreIn").as_string(),
-            File("master.dgn").string());
+            File("master.zel").string());
   EXPECT_STREQ(root.child("CurrentRenderSetup").text().get(), "Night");
   EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Night"), 1);
 
@@ -58,16 +58,16 @@ TEST_F(LibrarySetupsTest, CopyEditCompareUpdateCompare) {
 }
 
 TEST_F(LibrarySetupsTest, CopyRefusesNamesTheMasterFileHasEvenInvalidOnes) {
-  Store("a-lib.dgn", u"Master only", OrnSettings{});
+  Store("a-lib.zellib", u"Master only", OrnSettings{});
   ornR_Release();
   ornR_Init();
   EXPECT_EQ(ornR_CopyFromLib(u"Master only"), 0);
   EXPECT_EQ(BlurPassesOnDisk(u"Master only"), 3u);
 
-  ornhost::InvalidateSetup(File("master.dgn"), u"Master only");
+  ornhost::InvalidateSetup(File("master.zel"), u"Master only");
   ornR_Release();
   ornhost::CloseMaster();
-  ornhost::OpenMaster(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
   ornR_Init();
   EXPECT_EQ(ornR_CopyFromLib(u"Master only"), 0);
   EXPECT_EQ(ornR_CopyFromLib(u"Nobody"), 0);

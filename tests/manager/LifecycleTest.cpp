@@ -23,9 +23,9 @@ class LifecycleTest : public ModuleFixture {
 };
 
 TEST_F(LifecycleTest, WithoutManagerEveryFunctionAnswersNotDoneAndCallsNothing) {
-  ornhost::OpenMaster(File("master.dgn"));
-  Store("master.dgn", {u"Sky"});
-  ornhost::AddLibrary(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
+  Store("master.zel", {u"Sky"});
+  ornhost::AddLibrary(File("master.zel"));
   ornhost::ClearCallLog();
   const char16_t* name = u"Sky";
   const std::vector<std::pair<const char*, std::function<int()>>> calls = {
@@ -50,7 +50,7 @@ TEST_F(LifecycleTest, WithoutManagerEveryFunctionAnswersNotDoneAndCallsNothing) 
 }
 
 TEST_F(LifecycleTest, InitAndReleaseRegisterInOrderAndReleaseAlwaysUnregisters) {
-  ornhost::OpenMaster(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
   ornhost::ClearCallLog();
   ornR_Init();
   EXPECT_EQ(RendererCalls(),
@@ -65,13 +65,13 @@ TEST_F(LifecycleTest, InitAndReleaseRegisterInOrderAndReleaseAlwaysUnregisters) 
 }
 
 TEST_F(LifecycleTest, SecondInitKeepsTheListsAndReleaseForgetsThem) {
-  ornhost::OpenMaster(File("master.dgn"));
-  Store("master.dgn", {u"First"});
+  ornhost::OpenMaster(File("master.zel"));
+  Store("master.zel", {u"First"});
   ornR_Init();
   ornR_LoadAllSetups(false);
   ASSERT_EQ(TakeDocuments().size(), 1u);
 
-  Store("master.dgn", {u"Second"});
+  Store("master.zel", {u"Second"});
   ornR_Init();
   ornR_LoadAllSetups(false);
   EXPECT_NE(Panel().GetSetupFromCurrentZel(u"First"), nullptr);
@@ -84,8 +84,8 @@ TEST_F(LifecycleTest, SecondInitKeepsTheListsAndReleaseForgetsThem) {
 }
 
 TEST_F(LifecycleTest, InitWithoutMasterFileServesLibrariesOnly) {
-  Store("lib.dgn", {u"Library only"});
-  ornhost::AddLibrary(File("lib.dgn"));
+  Store("lib.zellib", {u"Library only"});
+  ornhost::AddLibrary(File("lib.zellib"));
   ornR_Init();
   ornR_LoadAllSetups(false);
   EXPECT_NE(Panel().GetSetupFromZelLib(u"Library only"), nullptr);

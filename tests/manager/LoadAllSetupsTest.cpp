@@ -46,16 +46,16 @@ class LoadAllSetupsTest : public ModuleFixture {
  protected:
   void SetUp() override {
     ModuleFixture::SetUp();
-    ornhost::OpenMaster(File("master.dgn"));
-    Store("master.dgn", u"A", Distinct(1));
-    Store("master.dgn", u"B", Distinct(2));
-    Store("master.dgn", u"C", Distinct(3));
-    Store("z-lib.dgn", u"Z1", Distinct(4));
-    Store("a-lib.dgn", u"A1", Distinct(5));
-    Store("a-lib.dgn", u"B", Distinct(6));
+    ornhost::OpenMaster(File("master.zel"));
+    Store("master.zel", u"A", Distinct(1));
+    Store("master.zel", u"B", Distinct(2));
+    Store("master.zel", u"C", Distinct(3));
+    Store("z-lib.zellib", u"Z1", Distinct(4));
+    Store("a-lib.zellib", u"A1", Distinct(5));
+    Store("a-lib.zellib", u"B", Distinct(6));
     // Added in the opposite order of their names: the document follows the names.
-    ornhost::AddLibrary(File("z-lib.dgn"));
-    ornhost::AddLibrary(File("a-lib.dgn"));
+    ornhost::AddLibrary(File("z-lib.zellib"));
+    ornhost::AddLibrary(File("a-lib.zellib"));
     ornR_Init();
   }
 };
@@ -69,7 +69,7 @@ TEST_F(LoadAllSetupsTest, DocumentListsEverySetupInOrderWithAllProperties) {
   struct Expected {
     std::string element, name, isNew, storeIn;
   };
-  const std::string master = File("master.dgn").string();
+  const std::string master = File("master.zel").string();
   const std::vector<Expected> expected = {
       {"SetupsFromMasterFile", "A", "false", master},
       {"CurrentRenderSetup", "A", "", ""},
@@ -77,9 +77,9 @@ TEST_F(LoadAllSetupsTest, DocumentListsEverySetupInOrderWithAllProperties) {
       {"CurrentRenderSetup", "B", "", ""},
       {"SetupsFromMasterFile", "C", "false", master},
       {"CurrentRenderSetup", "C", "", ""},
-      {"SetupsFromZelLib", "A1", "true", File("a-lib.dgn").string()},
-      {"SetupsFromZelLib", "B", "true", File("a-lib.dgn").string()},
-      {"SetupsFromZelLib", "Z1", "true", File("z-lib.dgn").string()},
+      {"SetupsFromZelLib", "A1", "true", File("a-lib.zellib").string()},
+      {"SetupsFromZelLib", "B", "true", File("a-lib.zellib").string()},
+      {"SetupsFromZelLib", "Z1", "true", File("z-lib.zellib").string()},
   };
   const auto catalogue = Catalogue();
   ASSERT_EQ(catalogue.size(), 68u);
@@ -121,10 +121,10 @@ TEST_F(LoadAllSetupsTest, PanelAnswersEveryPropertyWithTheHostsValue) {
   ornR_LoadAllSetups(false);
   IPrismetWrapper* bridge = GetIPrismetWrapper();
   const std::vector<std::tuple<std::u16string, bool, const char*>> setups = {
-      {u"A", false, "master.dgn"},
-      {u"C", false, "master.dgn"},
-      {u"B", true, "a-lib.dgn"},
-      {u"Z1", true, "z-lib.dgn"}};
+      {u"A", false, "master.zel"},
+      {u"C", false, "master.zel"},
+      {u"B", true, "a-lib.zellib"},
+      {u"Z1", true, "z-lib.zellib"}};
   for (const auto& [name, fromLib, file] : setups) {
     OrnSettings stored = StoredSettings(name, file);
     OrnSettingsWrapper host(stored);
@@ -170,10 +170,10 @@ TEST_F(LoadAllSetupsTest, PanelAnswersEveryPropertyWithTheHostsValue) {
 }
 
 TEST_F(LoadAllSetupsTest, InvalidSetupsAreLeftOut) {
-  ornhost::InvalidateSetup(File("master.dgn"), u"B");
+  ornhost::InvalidateSetup(File("master.zel"), u"B");
   ornR_Release();
   ornhost::CloseMaster();
-  ornhost::OpenMaster(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
   ornR_Init();
   ornR_LoadAllSetups(false);
   EXPECT_EQ(Panel().GetSetupFromCurrentZel(u"B"), nullptr);
@@ -189,8 +189,8 @@ TEST_F(LoadAllSetupsTest, InvalidSetupsAreLeftOut) {
 
 TEST_F(LoadAllSetupsTest, LibraryAddedLaterAppearsOnlyAfterReinit) {
   ornR_LoadAllSetups(false);
-  Store("late.dgn", {u"Late"});
-  ornhost::AddLibrary(File("late.dgn"));
+  Store("late.zel", {u"Late"});
+  ornhost::AddLibrary(File("late.zel"));
   ornR_LoadAllSetups(true);
   EXPECT_EQ(Panel().GetSetupFromZelLib(u"Late"), nullptr);
   ornR_Release();
@@ -214,11 +214,11 @@ TEST_F(LoadAllSetupsTest, OddNamesSurviveTheRoundTrip) {
   for (const auto& name : names) {
     OrnSettings s;
     s.SetBlurPasses(passes++);
-    Store("master.dgn", name, s);
+    Store("master.zel", name, s);
   }
   ornR_Release();
   ornhost::CloseMaster();
-  ornhost::OpenMaster(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
   ornR_Init();
   ornR_LoadAllSetups(false);
   passes = 500;

@@ -82,16 +82,16 @@ class ModuleFixture : public ::testing::Test {
   }
 
   /// The setups stored in a design file, in the host's order.
-  std::vector<ornhost::StoredSetup> OnDisk(const std::string& file = "master.dgn") {
+  std::vector<ornhost::StoredSetup> OnDisk(const std::string& file = "master.zel") {
     return ornhost::ReadSetups(File(file));
   }
-  std::vector<std::u16string> NamesOnDisk(const std::string& file = "master.dgn") {
+  std::vector<std::u16string> NamesOnDisk(const std::string& file = "master.zel") {
     std::vector<std::u16string> names;
     for (const auto& s : OnDisk(file)) names.push_back(s.name);
     return names;
   }
   /// The stored settings of the setup of that name; the defaults, after a failure, when none.
-  OrnSettings StoredSettings(const std::u16string& name, const std::string& file = "master.dgn") {
+  OrnSettings StoredSettings(const std::u16string& name, const std::string& file = "master.zel") {
     for (const auto& s : OnDisk(file)) {
       if (s.name == name) return s.settings;
     }

@@ -49,7 +49,7 @@ TEST_F(ModuleLoadTest, LoadingRegistersOneMonitorAndUnloadingDropsIt) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("ornr-load-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  ornhost::OpenMaster(dir / "master.dgn");
+  ornhost::OpenMaster(dir / "master.zel");
   ornhost::Refresh();
   ornhost::CloseMaster();
   EXPECT_TRUE(ornhost::Questions().empty());

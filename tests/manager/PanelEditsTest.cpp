@@ -12,10 +12,10 @@ class PanelEditsTest : public ModuleFixture {
  protected:
   void SetUp() override {
     ModuleFixture::SetUp();
-    Store("master.dgn", {u"Sky", u"Both"});
-    Store("lib.dgn", {u"Lib only", u"Both"});
-    ornhost::OpenMaster(File("master.dgn"));
-    ornhost::AddLibrary(File("lib.dgn"));
+    Store("master.zel", {u"Sky", u"Both"});
+    Store("lib.zellib", {u"Lib only", u"Both"});
+    ornhost::OpenMaster(File("master.zel"));
+    ornhost::AddLibrary(File("lib.zellib"));
     ornR_Init();
     ornR_LoadAllSetups(false);
     TakeDocuments();

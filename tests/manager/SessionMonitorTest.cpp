@@ -11,8 +11,8 @@ class SessionMonitorTest : public ModuleFixture {
  protected:
   void SetUp() override {
     ModuleFixture::SetUp();
-    Store("master.dgn", {u"Untitled", u"Untitled-1", u"Day", u"Night"});
-    ornhost::OpenMaster(File("master.dgn"));
+    Store("master.zel", {u"Untitled", u"Untitled-1", u"Day", u"Night"});
+    ornhost::OpenMaster(File("master.zel"));
     ornR_Init();
     ornR_LoadAllSetups(false);
     TakeDocuments();
@@ -67,9 +67,9 @@ TEST_F(SessionMonitorTest, ClosingAsksAtMostOnceAndSavesWhatTheAnswerSays) {
     SCOPED_TRACE(c.what);
     ornR_Release();
     ornhost::ResetAll();
-    std::filesystem::remove(File("master.dgn"));
-    Store("master.dgn", c.stored);
-    ornhost::OpenMaster(File("master.dgn"));
+    std::filesystem::remove(File("master.zel"));
+    Store("master.zel", c.stored);
+    ornhost::OpenMaster(File("master.zel"));
     ornR_Init();
     ornR_LoadAllSetups(false);
     for (const auto& name : c.modified) Modify(name);
@@ -87,8 +87,8 @@ TEST_F(SessionMonitorTest, ClosingAsksAtMostOnceAndSavesWhatTheAnswerSays) {
 }
 
 TEST_F(SessionMonitorTest, OpeningAnotherMasterFileReloadsThePanel) {
-  Store("other.dgn", {u"Other"});
-  ornhost::OpenMaster(File("other.dgn"));
+  Store("other.zel", {u"Other"});
+  ornhost::OpenMaster(File("other.zel"));
   EXPECT_EQ(clears_, 1);
   EXPECT_NE(Panel().GetSetupFromCurrentZel(u"Other"), nullptr);
   EXPECT_EQ(Panel().GetSetupFromCurrentZel(u"Day"), nullptr);
@@ -98,9 +98,9 @@ TEST_F(SessionMonitorTest, OpeningAnotherMasterFileReloadsThePanel) {
 
 TEST_F(SessionMonitorTest, BeforeInitOnlyTheStoreFollows) {
   ornR_Release();
-  Store("other.dgn", {u"Other"});
+  Store("other.zel", {u"Other"});
   ornhost::ClearCallLog();
-  ornhost::OpenMaster(File("other.dgn"));
+  ornhost::OpenMaster(File("other.zel"));
   ornhost::Refresh();
   EXPECT_TRUE(documents_.empty());
   EXPECT_EQ(clears_, 0);

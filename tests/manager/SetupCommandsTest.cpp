@@ -13,15 +13,15 @@ class SetupCommandsTest : public ModuleFixture {
     ModuleFixture::SetUp();
     OrnSettings sky;
     sky.SetBlurPasses(42);
-    Store("master.dgn", u"Sky", sky);
+    Store("master.zel", u"Sky", sky);
     OrnSettings library;
     library.SetBlurPasses(7);
-    Store("lib.dgn", u"Untitled", library);
-    Store("lib.dgn", u"Lib only", library);
-    Store("lib.dgn", u"Shared", library);
-    Store("master.dgn", u"Shared", sky);
-    ornhost::OpenMaster(File("master.dgn"));
-    ornhost::AddLibrary(File("lib.dgn"));
+    Store("lib.zellib", u"Untitled", library);
+    Store("lib.zellib", u"Lib only", library);
+    Store("lib.zellib", u"Shared", library);
+    Store("master.zel", u"Shared", sky);
+    ornhost::OpenMaster(File("master.zel"));
+    ornhost::AddLibrary(File("lib.zellib"));
     ornR_Init();
     ornR_LoadAllSetups(false);
     TakeDocuments();
@@ -87,11 +87,11 @@ TEST_F(SetupCommandsTest, NothingIsMadeFromEmptyNullOrUnknownSources) {
 
 TEST_F(SetupCommandsTest, NamesLongerThan511UnitsAreNotMade) {
   const std::u16string base(505, u'n');  // "<base> - Copy" would need 512 units
-  Store("master.dgn", base, OrnSettings{});
+  Store("master.zel", base, OrnSettings{});
   ornR_LoadAllSetups(true);
   EXPECT_EQ(ornR_DuplicateSetup(base.c_str()), 0);
   const std::u16string fits(504, u'f');  // "<fits> - Copy" is exactly 511 units
-  Store("master.dgn", fits, OrnSettings{});
+  Store("master.zel", fits, OrnSettings{});
   ornR_LoadAllSetups(true);
   EXPECT_EQ(ornR_DuplicateSetup(fits.c_str()), 1);
   EXPECT_EQ(NamesOnDisk().size(), 5u);
@@ -104,7 +104,7 @@ TEST_F(SetupCommandsTest, RenameMovesTheStoredSetupAndShowsTheLibrarySetupOfTheO
   ASSERT_EQ(documents.size(), 1u);
   auto setup = Element(documents[0], "SetupsFromZelLib");
   EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
-  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("master.dgn").string());
+  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("master.zel").string());
 
   ornR_RenameSetup(u"Sky", u"Renamed");  // taken: refused, nothing saved
   ornR_RenameSetup(u"Ghost", u"Other");  // missing
@@ -119,7 +119,7 @@ TEST_F(SetupCommandsTest, DeleteRemovesFromFileAndShowsTheLibrarySetupOfThatName
   ASSERT_EQ(documents.size(), 1u);
   auto setup = Element(documents[0], "SetupsFromZelLib");
   EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
-  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("lib.dgn").string());
+  EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("lib.zellib").string());
   EXPECT_STREQ(Element(documents[0], "CurrentRenderSetup").text().get(), "Shared");
 
   EXPECT_EQ(ornR_DeleteSetup(u"Sky"), 1);
@@ -193,7 +193,7 @@ TEST_F(SetupCommandsTest, SavedStateSurvivesReopeningUnsavedEditsDoNot) {
   ornR_Release();
   ornhost::QueueAnswer(ornhost::kAnswerNo);
   ornhost::CloseMaster();
-  ornhost::OpenMaster(File("master.dgn"));
+  ornhost::OpenMaster(File("master.zel"));
   ornR_Init();
   ornR_LoadAllSetups(false);
   EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared", u"Evening"}));

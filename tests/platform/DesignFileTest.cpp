@@ -37,7 +37,7 @@ OrnSettings Numbered(int n) {
 class DesignFileTest : public ::testing::Test {
  protected:
   TempDir dir;
-  std::filesystem::path master = dir / "master.dgn";
+  std::filesystem::path master = dir / "master.zel";
   Teskor::ZelPlatform::OrnSetupManager& store = Teskor::ZelPlatform::OrnSetupManager::GetManagerR();
 };
 
@@ -68,7 +68,7 @@ TEST_F(DesignFileTest, NamesAndValuesSurviveTheFileExactlyInOrder) {
 }
 
 TEST_F(DesignFileTest, RefusesWhatIsNotADesignFileOfThisVersionWithoutTouchingIt) {
-  const auto text = dir / "notes.txt", foreign = dir / "foreign.db", newer = dir / "newer.dgn";
+  const auto text = dir / "notes.txt", foreign = dir / "foreign.db", newer = dir / "newer.zel";
   std::ofstream(text) << "not a database at all, just some text that is long enough\n";
   Sql(foreign, "CREATE TABLE t (x)");
   ornhost::WriteSetup(newer, u"A", OrnSettings());

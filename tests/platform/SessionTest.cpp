@@ -51,21 +51,21 @@ TEST_F(SessionTest, MonitorsHearEachChangeInOrderAndAFailedOpenLeavesNoMaster) {
   Recorder recorder(log, "");
   ISessionMgr::GetManager().AddSessionMonitor(recorder);  // already registered
   recorder.onNotified = [&] {
-    if (log.back() != "closing a.dgn") return;
+    if (log.back() != "closing a.zel") return;
     ZelFile& file = *ISessionMgr::GetManager().GetMasterZelFile();
     store.AddSetup(Teskor::ZelPlatform::OrnSetup(file, u"Late"), file);
     store.Save(u"Late", file);
   };
-  ornhost::OpenMaster(dir / "a.dgn");
-  ornhost::OpenMaster(dir / "b.dgn");
+  ornhost::OpenMaster(dir / "a.zel");
+  ornhost::OpenMaster(dir / "b.zel");
   ornhost::Refresh();
-  std::ofstream(dir / "bad.dgn") << "no design file";
-  EXPECT_THROW(ornhost::OpenMaster(dir / "bad.dgn"), ornhost::DesignFileError);
+  std::ofstream(dir / "bad.zel") << "no design file";
+  EXPECT_THROW(ornhost::OpenMaster(dir / "bad.zel"), ornhost::DesignFileError);
   EXPECT_EQ(ISessionMgr::GetManager().GetMasterZelFile(), nullptr);
   ornhost::CloseMaster();
   EXPECT_EQ(log,
-            (Log{"opened a.dgn", "closing a.dgn", "opened b.dgn", "refresh", "closing b.dgn"}));
-  EXPECT_EQ(ornhost::ReadSetups(dir / "a.dgn").size(), 1u);
+            (Log{"opened a.zel", "closing a.zel", "opened b.zel", "refresh", "closing b.zel"}));
+  EXPECT_EQ(ornhost::ReadSetups(dir / "a.zel").size(), 1u);
 }
 
 TEST_F(SessionTest, AFailingOrDroppedMonitorDoesNotDisturbTheOthers) {

@@ -29,7 +29,7 @@ class SetupStoreTest : public ::testing::Test {
   }
 
   TempDir dir;
-  std::filesystem::path path = dir / "master.dgn";
+  std::filesystem::path path = dir / "master.zel";
   Teskor::ZelPlatform::OrnSetupManager& store = Teskor::ZelPlatform::OrnSetupManager::GetManagerR();
 };
 

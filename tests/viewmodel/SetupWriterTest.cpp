@@ -12,7 +12,7 @@ using Teskor::ZelPlatform::OrnSetup;
 
 class TestFile final : public Teskor::ZelPlatform::ZelFile {
  public:
-  WString GetFileName() const override { return WString(u"master.dgn"); }
+  WString GetFileName() const override { return WString(u"master.zel"); }
 };
 
 class SetupWriterTest : public testing::Test {
@@ -25,13 +25,13 @@ TEST_F(SetupWriterTest, SetupElementCarriesFlagsAndIsFollowedByTheCurrentSetupWh
   const std::u16string current = u"<CurrentRenderSetup>Interior</CurrentRenderSetup>";
   for (const bool select : {false, true}) {  // a selected setup is the newborn one here
     document.ResetDocument();
-    WriteSetup(document, kGroupMasterFile, OrnSetup(file, u"Interior"), WString(u"C:/m.dgn"),
+    WriteSetup(document, kGroupMasterFile, OrnSetup(file, u"Interior"), WString(u"C:/m.zel"),
                select, select);
     const std::u16string flags =
         select ? uR"(New="false" NewBorn="true")" : uR"(New="true" NewBorn="false")";
     const std::u16string xml = document.GetRootXml();
     EXPECT_TRUE(xml.starts_with(u"<RenderSetupViewModel><SetupsFromMasterFile Name=\"Interior\" " +
-                                flags + u" StoreIn=\"C:/m.dgn\"><DoShadows>"))
+                                flags + u" StoreIn=\"C:/m.zel\"><DoShadows>"))
         << select;
     EXPECT_TRUE(xml.ends_with(u"</SetupsFromMasterFile>" + (select ? current : u"") +
                               u"</RenderSetupViewModel>"))
@@ -46,11 +46,12 @@ TEST_F(SetupWriterTest, EveryValidSetupGetsItsOwnPropertiesWhateverItsName) {
     OrnSetup setup(file, names[i].c_str());
     setup.GetSettings()->SetBlurPasses(i);
     setup.GetSettings()->SetRenderOutputChannels(0xFFFF);
-    WriteSetup(document, kGroupLibrary, setup, WString(u"lib.dgn"), false, false);
+    WriteSetup(document, kGroupLibrary, setup, WString(u"lib.zellib"), false, false);
   }
   OrnSetup broken(file, u"Broken");
   broken.valid = false;
-  WriteSetup(document, kGroupLibrary, broken, WString(u"lib.dgn"), true, true);  // nothing at all
+  WriteSetup(document, kGroupLibrary, broken, WString(u"lib.zellib"), true,
+             true);  // nothing at all
   const std::string xml = Utf16ToUtf8(document.GetRootXml());
   pugi::xml_document parsed;
   ASSERT_TRUE(parsed.load_buffer(xml.data(), xml.size()));

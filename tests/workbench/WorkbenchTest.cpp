@@ -29,10 +29,10 @@ class WorkbenchTest : public ::testing::Test {
   ProcessResult Run(const std::vector<std::string>& args) {
     return RunProgram(RSM_WORKBENCH, args, dir_.Path());
   }
-  /// Runs the key-ins as a script file on the master file p.zel.
+  /// Runs the commands as a script file on the master file p.zel.
   ProcessResult RunScript(const std::string& script) {
-    dir_.Write("script.keyins", script);
-    return Run({"--master", "p.zel", "script.keyins"});
+    dir_.Write("script.commands", script);
+    return Run({"--master", "p.zel", "script.commands"});
   }
   std::map<std::u16string, ornhost::StoredSetup> Stored() {
     std::map<std::u16string, ornhost::StoredSetup> byName;
@@ -58,7 +58,7 @@ TEST_F(WorkbenchTest, WrongCommandLinesExitWithTwoAndHelpWithZero) {
 
 TEST_F(WorkbenchTest, TranscriptOfAnEditingSession) {
   const ProcessResult result = RunScript(
-      "# a comment line is no key-in\n"
+      "# a comment line is no command\n"
       "host add Sky DoShadows=false MaxSamplesPerPixel=64\n"
       "refresh\n"
       "   duplicate   Sky   # trailing comment\n"
@@ -126,10 +126,10 @@ TEST_F(WorkbenchTest, ClosingAsksOnceAndSavesOnlyOnYes) {
   }
 }
 
-TEST_F(WorkbenchTest, KeyinsThatCannotRunAreReportedAndTheRunExitsWithOne) {
+TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   dir_.Write("notes.txt", "this is not a design file\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"bogus", "error: unknown key-in bogus"},
+      {"bogus", "error: unknown command bogus"},
       {"new \"unterminated", "error: unterminated quote"},
       {"edit Nowhere DoShadows true", "error: the panel shows no master-file setup \"Nowhere\""},
       {"host add X MaxSamplesPerPixel=lots", "error: lots is not a value of MaxSamplesPerPixel"},
@@ -137,13 +137,13 @@ TEST_F(WorkbenchTest, KeyinsThatCannotRunAreReportedAndTheRunExitsWithOne) {
       {"close", "error: no master file is open"},
   };
   std::string script = "host add Sky\nrefresh\n";
-  for (const auto& [keyin, error] : cases) script += keyin + "\n";
+  for (const auto& [command, error] : cases) script += command + "\n";
   const ProcessResult result = RunScript(script + "list\n");
   EXPECT_EQ(result.exitCode, 1);
   const auto lines = Lines(result.out);
-  for (const auto& [keyin, error] : cases) {
-    const auto echo = std::find(lines.begin(), lines.end(), "> " + keyin);
-    ASSERT_LT(echo + 1, lines.end()) << keyin;
+  for (const auto& [command, error] : cases) {
+    const auto echo = std::find(lines.begin(), lines.end(), "> " + command);
+    ASSERT_LT(echo + 1, lines.end()) << command;
     EXPECT_EQ(*(echo + 1), error);
   }
   EXPECT_THAT(lines.back(), StartsWith("list: "));
@@ -174,9 +174,9 @@ TEST_F(WorkbenchTest, KilledAmidSavesLeavesEveryFileIntact) {
     script +=
         "edit " + name + " MaxSamplesPerPixel " + std::to_string(round) + "\nsave " + name + "\n";
   }
-  dir_.Write("saves.keyins", script);
+  dir_.Write("saves.commands", script);
 
-  // Each key-in is echoed before it runs, so a save is done once the next key-in shows; the
+  // Each command is echoed before it runs, so a save is done once the next command shows; the
   // save shown last may or may not be done when the kill lands.
   std::map<std::string, std::vector<unsigned>> allowed;
   for (int i = 0; i < kSetups; ++i) allowed["S" + std::to_string(i)] = {256u};
@@ -185,7 +185,7 @@ TEST_F(WorkbenchTest, KilledAmidSavesLeavesEveryFileIntact) {
   int saves = 0;
   {
     RunningProcess process(RSM_WORKBENCH,
-                           {"--master", "p.zel", "--library", "lib.zellib", "saves.keyins"},
+                           {"--master", "p.zel", "--library", "lib.zellib", "saves.commands"},
                            dir_.Path());
     for (std::string line; process.ReadLine(line);) {
       if (!line.starts_with("> ")) continue;

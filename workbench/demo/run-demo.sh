@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The workbench demo: makes a project's master file and three design libraries with realistic
-# render setups in a fresh folder, runs a tour of every key-in on them, and leaves the files
+# render setups in a fresh folder, runs a tour of every command on them, and leaves the files
 # there to go on with.
 #   run-demo.sh BUILD_DIR [DEMO_DIR]     (DEMO_DIR defaults to ./demo)
 # RSM_WORKBENCH names another workbench executable than BUILD_DIR/workbench/rsm-workbench.
@@ -30,19 +30,19 @@ touch "$demo/$marker"
 demo="$(cd "$demo" && pwd)"
 cd "$demo"
 
-"$workbench" "$here/design-files.keyins" >design-files.log
-cp "$here/tour.keyins" .
+"$workbench" "$here/design-files.commands" >design-files.log
+cp "$here/tour.commands" .
 libraries=(--library studio.zellib --library office-standards.zellib)
 
-echo "== rsm-workbench --master tower.zel ${libraries[*]} tour.keyins   (in $demo)"
-"$workbench" --master tower.zel "${libraries[@]}" tour.keyins
+echo "== rsm-workbench --master tower.zel ${libraries[*]} tour.commands   (in $demo)"
+"$workbench" --master tower.zel "${libraries[@]}" tour.commands
 
 libraries+=(--library archive.zellib)
 cat <<TEXT
 
 == The demo's design files are in $demo:
    tower.zel (the master file), studio.zellib, office-standards.zellib, archive.zellib (libraries).
-   Go on with key-ins at a prompt ("help" lists them, Ctrl-D ends):
+   Go on with commands at a prompt ("help" lists them, Ctrl-D ends):
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]}
    or one at a time:
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]} -c list -c 'show "Lobby Evening"'

@@ -1,4 +1,4 @@
-#include "workbench/KeyinLexer.h"
+#include "workbench/CommandLexer.h"
 
 namespace ornr::workbench {
 
@@ -10,7 +10,7 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-std::vector<std::string> SplitKeyin(std::string_view line) {
+std::vector<std::string> SplitCommand(std::string_view line) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
@@ -41,7 +41,7 @@ std::vector<std::string> SplitKeyin(std::string_view line) {
       word.push_back(c);
     }
   }
-  if (inQuotes) throw KeyinSyntaxError("unterminated quote");
+  if (inQuotes) throw CommandSyntaxError("unterminated quote");
   if (inWord) words.push_back(std::move(word));
   return words;
 }

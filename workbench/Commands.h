@@ -1,4 +1,4 @@
-// The workbench's key-ins: each one plays the user, the host or the panel towards the module.
+// The workbench's commands: each one plays the user, the host or the panel towards the module.
 #pragma once
 
 #include <stdexcept>
@@ -10,23 +10,23 @@
 
 namespace ornr::workbench {
 
-/// A key-in that cannot run: unknown, wrong arguments, or refused by the host or the panel.
-class KeyinError : public std::runtime_error {
+/// A command that cannot run: unknown, wrong arguments, or refused by the host or the panel.
+class CommandError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-class Keyins {
+class Commands {
  public:
-  Keyins(const ModuleApi& api, Transcript& transcript) : api_(api), transcript_(transcript) {}
+  Commands(const ModuleApi& api, Transcript& transcript) : api_(api), transcript_(transcript) {}
 
-  /// Runs one key-in given as its words (none is allowed and does nothing). A key-in that
+  /// Runs one command given as its words (none is allowed and does nothing). A command that
   /// cannot run is reported as an error on the transcript; nothing escapes.
   void Run(const std::vector<std::string>& words);
-  /// Set by "quit": the caller stops reading key-ins.
+  /// Set by "quit": the caller stops reading commands.
   bool QuitRequested() const noexcept { return quit_; }
 
-  /// One line per key-in: its form and what it does.
+  /// One line per command: its form and what it does.
   static std::vector<std::string> HelpLines();
 
  private:

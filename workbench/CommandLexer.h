@@ -1,4 +1,4 @@
-// Splits a key-in line into words.
+// Splits a command line into words.
 #pragma once
 
 #include <stdexcept>
@@ -8,8 +8,8 @@
 
 namespace ornr::workbench {
 
-/// A key-in line that cannot be split, such as one with an unterminated quote.
-class KeyinSyntaxError : public std::runtime_error {
+/// A command line that cannot be split, such as one with an unterminated quote.
+class CommandSyntaxError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -17,14 +17,14 @@ class KeyinSyntaxError : public std::runtime_error {
 /// Words are separated by blanks; "#" outside quotes ends the line. Double quotes enclose text
 /// with blanks and "#", where \" and \\ stand for a quote and a backslash (any other backslash
 /// is kept as it is). Quoted and unquoted text that touch form one word; "" is an empty word.
-/// A line with nothing but blanks and a comment gives no words. Throws KeyinSyntaxError.
-std::vector<std::string> SplitKeyin(std::string_view line);
+/// A line with nothing but blanks and a comment gives no words. Throws CommandSyntaxError.
+std::vector<std::string> SplitCommand(std::string_view line);
 
-/// The word as a key-in would write it: quoted when it is empty or holds a blank, a quote,
-/// a backslash or "#", so that SplitKeyin gives it back.
+/// The word as a command would write it: quoted when it is empty or holds a blank, a quote,
+/// a backslash or "#", so that SplitCommand gives it back.
 std::string QuoteWord(std::string_view word);
 
-/// The word in double quotes always, escaped as SplitKeyin reads it.
+/// The word in double quotes always, escaped as SplitCommand reads it.
 std::string AlwaysQuoted(std::string_view word);
 
 }  // namespace ornr::workbench

@@ -1,4 +1,4 @@
-#include "workbench/Keyins.h"
+#include "workbench/Commands.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
 #include "support/Utf.h"
-#include "workbench/KeyinLexer.h"
+#include "workbench/CommandLexer.h"
 
 namespace ornr::workbench {
 
@@ -30,7 +30,7 @@ std::u16string Wide(const std::string& text) {
 Teskor::ZelPlatform::ZelFile& MasterFile() {
   Teskor::ZelPlatform::ZelFile* file =
       Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile();
-  if (file == nullptr) throw KeyinError("no master file is open");
+  if (file == nullptr) throw CommandError("no master file is open");
   return *file;
 }
 
@@ -41,7 +41,7 @@ std::filesystem::path MasterPath() {
 RenderSetup& PanelMasterSetup(const std::string& name) {
   RenderSetup* setup = MainPanel::Instance().ViewModel().GetSetupFromCurrentZel(Wide(name));
   if (setup == nullptr) {
-    throw KeyinError("the panel shows no master-file setup " + AlwaysQuoted(name));
+    throw CommandError("the panel shows no master-file setup " + AlwaysQuoted(name));
   }
   return *setup;
 }
@@ -49,80 +49,80 @@ RenderSetup& PanelMasterSetup(const std::string& name) {
 bool OnOff(const std::string& word) {
   if (word == "on") return true;
   if (word == "off") return false;
-  throw KeyinError("expected on or off, got " + QuoteWord(word));
+  throw CommandError("expected on or off, got " + QuoteWord(word));
 }
 
 }  // namespace
 
-struct Keyins::Entry {
+struct Commands::Entry {
   const char* name;
   std::size_t minArgs;
   std::size_t maxArgs;
-  void (Keyins::*run)(const Args&);
+  void (Commands::*run)(const Args&);
   // Each form with what it does, for help and for the usage shown on wrong arguments.
   std::vector<std::pair<const char*, const char*>> forms;
 };
 
-const std::vector<Keyins::Entry>& Keyins::Table() {
+const std::vector<Commands::Entry>& Commands::Table() {
   // clang-format off
   static const std::vector<Entry> table = {
-      {"open", 1, 1, &Keyins::Open,
+      {"open", 1, 1, &Commands::Open,
        {{"open FILE", "make FILE the master file (created if missing)"}}},
-      {"close", 0, 0, &Keyins::Close,
+      {"close", 0, 0, &Commands::Close,
        {{"close", "close the master file"}}},
-      {"library", 1, 1, &Keyins::Library,
+      {"library", 1, 1, &Commands::Library,
        {{"library FILE", "offer FILE as a design library from now on"}}},
-      {"refresh", 0, 0, &Keyins::Refresh,
+      {"refresh", 0, 0, &Commands::Refresh,
        {{"refresh", "the host's session refresh notification"}}},
-      {"reference", 1, 1, &Keyins::Reference,
+      {"reference", 1, 1, &Commands::Reference,
        {{"reference on|off", "the active model is / is no longer a reference attachment"}}},
-      {"answer", 1, 1, &Keyins::Answer,
+      {"answer", 1, 1, &Commands::Answer,
        {{"answer yes|no", "queue the answer for the next question box"}}},
-      {"init", 0, 0, &Keyins::Init,
+      {"init", 0, 0, &Commands::Init,
        {{"init", "start the module (ornR_Init)"}}},
-      {"release", 0, 0, &Keyins::Release,
+      {"release", 0, 0, &Commands::Release,
        {{"release", "stop the module (ornR_Release)"}}},
-      {"load", 0, 1, &Keyins::Load,
+      {"load", 0, 1, &Commands::Load,
        {{"load [reload]", "send every setup to the panel; reload re-reads the master file"}}},
-      {"new", 1, 1, &Keyins::New,
+      {"new", 1, 1, &Commands::New,
        {{"new NAME", "a new setup with the settings of NAME"}}},
-      {"duplicate", 1, 1, &Keyins::Duplicate,
+      {"duplicate", 1, 1, &Commands::Duplicate,
        {{"duplicate NAME", "copy NAME under a free name"}}},
-      {"rename", 2, 2, &Keyins::Rename,
+      {"rename", 2, 2, &Commands::Rename,
        {{"rename OLD NEW", "rename a master-file setup"}}},
-      {"delete", 1, 1, &Keyins::Delete,
+      {"delete", 1, 1, &Commands::Delete,
        {{"delete NAME", "delete a master-file setup"}}},
-      {"reset", 1, 1, &Keyins::Reset,
+      {"reset", 1, 1, &Commands::Reset,
        {{"reset NAME", "put NAME back to its stored state"}}},
-      {"save", 1, 1, &Keyins::Save,
+      {"save", 1, 1, &Commands::Save,
        {{"save NAME", "write NAME into the master file"}}},
-      {"modified", 1, 1, &Keyins::Modified,
+      {"modified", 1, 1, &Commands::Modified,
        {{"modified NAME", "1 when NAME has unsaved changes"}}},
-      {"copy-from-library", 1, 1, &Keyins::CopyFromLibrary,
+      {"copy-from-library", 1, 1, &Commands::CopyFromLibrary,
        {{"copy-from-library NAME", "copy the library setup NAME into the master file"}}},
-      {"update-from-library", 1, 1, &Keyins::UpdateFromLibrary,
+      {"update-from-library", 1, 1, &Commands::UpdateFromLibrary,
        {{"update-from-library NAME", "take the library setup's settings into NAME"}}},
-      {"matches", 1, 1, &Keyins::Matches,
+      {"matches", 1, 1, &Commands::Matches,
        {{"matches NAME", "1 equal to the library setup, 0 different, -1 nothing to compare"}}},
-      {"edit", 3, 3, &Keyins::Edit,
+      {"edit", 3, 3, &Commands::Edit,
        {{"edit NAME PROPERTY VALUE", "the user changes a value of NAME in the panel"}}},
-      {"show", 1, 1, &Keyins::Show,
+      {"show", 1, 1, &Commands::Show,
        {{"show NAME", "the panel's values of the master-file setup NAME"}}},
-      {"host", 2, kAnyNumber, &Keyins::Host,
+      {"host", 2, kAnyNumber, &Commands::Host,
        {{"host add NAME [PROPERTY=VALUE]...", "the host stores a new setup in the master file"},
         {"host invalidate NAME", "the host damages the stored record of NAME"}}},
-      {"list", 0, 0, &Keyins::List,
+      {"list", 0, 0, &Commands::List,
        {{"list", "the setups the panel shows, by group, the current one marked"}}},
-      {"help", 0, 0, &Keyins::Help,
+      {"help", 0, 0, &Commands::Help,
        {{"help", "this list"}}},
-      {"quit", 0, 0, &Keyins::Quit,
+      {"quit", 0, 0, &Commands::Quit,
        {{"quit", "end the session (also end of input)"}}},
   };
   // clang-format on
   return table;
 }
 
-std::vector<std::string> Keyins::HelpLines() {
+std::vector<std::string> Commands::HelpLines() {
   std::vector<std::string> lines;
   for (const Entry& entry : Table()) {
     for (const auto& [form, what] : entry.forms) {
@@ -137,158 +137,158 @@ std::vector<std::string> Keyins::HelpLines() {
   return lines;
 }
 
-void Keyins::Run(const Args& words) {
+void Commands::Run(const Args& words) {
   if (words.empty()) return;
   try {
     const Entry* found = nullptr;
     for (const Entry& entry : Table()) {
       if (words[0] == entry.name) found = &entry;
     }
-    if (found == nullptr) throw KeyinError("unknown key-in " + QuoteWord(words[0]));
+    if (found == nullptr) throw CommandError("unknown command " + QuoteWord(words[0]));
     const Args args(words.begin() + 1, words.end());
     if (args.size() < found->minArgs || args.size() > found->maxArgs) {
       std::string usage;
       for (const auto& form : found->forms)
         usage += (usage.empty() ? "" : " | ") + std::string(form.first);
-      throw KeyinError("usage: " + usage);
+      throw CommandError("usage: " + usage);
     }
     (this->*found->run)(args);
   } catch (const std::exception& error) {
     transcript_.Error(error.what());
   } catch (...) {
-    transcript_.Error("the key-in failed");
+    transcript_.Error("the command failed");
   }
 }
 
-void Keyins::Open(const Args& args) {
+void Commands::Open(const Args& args) {
   ornhost::OpenMaster(std::filesystem::path(args[0]));
 }
 
-void Keyins::Close(const Args&) {
+void Commands::Close(const Args&) {
   MasterFile();
   ornhost::CloseMaster();
 }
 
-void Keyins::Library(const Args& args) {
+void Commands::Library(const Args& args) {
   ornhost::AddLibrary(std::filesystem::path(args[0]));
 }
 
-void Keyins::Refresh(const Args&) {
+void Commands::Refresh(const Args&) {
   ornhost::Refresh();
 }
 
-void Keyins::Reference(const Args& args) {
+void Commands::Reference(const Args& args) {
   ornhost::SetActiveModelIsReference(OnOff(args[0]));
 }
 
-void Keyins::Answer(const Args& args) {
+void Commands::Answer(const Args& args) {
   if (args[0] == "yes") return ornhost::QueueAnswer(ornhost::kAnswerYes);
   if (args[0] == "no") return ornhost::QueueAnswer(ornhost::kAnswerNo);
-  throw KeyinError("expected yes or no, got " + QuoteWord(args[0]));
+  throw CommandError("expected yes or no, got " + QuoteWord(args[0]));
 }
 
-void Keyins::Init(const Args&) {
+void Commands::Init(const Args&) {
   api_.Init();
 }
 
-void Keyins::Release(const Args&) {
+void Commands::Release(const Args&) {
   api_.Release();
 }
 
-void Keyins::Load(const Args& args) {
+void Commands::Load(const Args& args) {
   if (!args.empty() && args[0] != "reload") {
-    throw KeyinError("expected reload, got " + QuoteWord(args[0]));
+    throw CommandError("expected reload, got " + QuoteWord(args[0]));
   }
   api_.LoadAllSetups(!args.empty());
 }
 
-void Keyins::New(const Args& args) {
+void Commands::New(const Args& args) {
   api_.NewSetup(Wide(args[0]).c_str());
 }
 
-void Keyins::Duplicate(const Args& args) {
+void Commands::Duplicate(const Args& args) {
   transcript_.Result(api_.DuplicateSetup(Wide(args[0]).c_str()));
 }
 
-void Keyins::Rename(const Args& args) {
+void Commands::Rename(const Args& args) {
   api_.RenameSetup(Wide(args[0]).c_str(), Wide(args[1]).c_str());
 }
 
-void Keyins::Delete(const Args& args) {
+void Commands::Delete(const Args& args) {
   transcript_.Result(api_.DeleteSetup(Wide(args[0]).c_str()));
 }
 
-void Keyins::Reset(const Args& args) {
+void Commands::Reset(const Args& args) {
   api_.ResetSetup(Wide(args[0]).c_str());
 }
 
-void Keyins::Save(const Args& args) {
+void Commands::Save(const Args& args) {
   api_.SaveSetup(Wide(args[0]).c_str());
 }
 
-void Keyins::Modified(const Args& args) {
+void Commands::Modified(const Args& args) {
   transcript_.Result(api_.IsModified(Wide(args[0]).c_str()));
 }
 
-void Keyins::CopyFromLibrary(const Args& args) {
+void Commands::CopyFromLibrary(const Args& args) {
   transcript_.Result(api_.CopyFromLib(Wide(args[0]).c_str()));
 }
 
-void Keyins::UpdateFromLibrary(const Args& args) {
+void Commands::UpdateFromLibrary(const Args& args) {
   api_.UpdateFromLibrarySetup(Wide(args[0]).c_str());
 }
 
-void Keyins::Matches(const Args& args) {
+void Commands::Matches(const Args& args) {
   transcript_.Result(api_.MatchesToLibrarySetup(Wide(args[0]).c_str()));
 }
 
-void Keyins::Edit(const Args& args) {
+void Commands::Edit(const Args& args) {
   const RenderSetup& setup = PanelMasterSetup(args[0]);
   // The panel only offers the properties it shows.
   if (setup.PropertyText(args[1]) == nullptr) {
-    throw KeyinError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
-                     QuoteWord(args[1]));
+    throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
+                       QuoteWord(args[1]));
   }
   MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, Wide(args[0]), args[1],
                                                  Wide(args[2]));
 }
 
-void Keyins::Show(const Args& args) {
+void Commands::Show(const Args& args) {
   for (const auto& [property, text] : PanelMasterSetup(args[0]).Properties()) {
     transcript_.Line(property + " = " + Utf16ToUtf8(text));
   }
 }
 
-void Keyins::Host(const Args& args) {
+void Commands::Host(const Args& args) {
   if (args[0] == "invalidate") {
-    if (args.size() != 2) throw KeyinError("usage: host invalidate NAME");
+    if (args.size() != 2) throw CommandError("usage: host invalidate NAME");
     if (!ornhost::InvalidateSetup(MasterPath(), Wide(args[1]))) {
-      throw KeyinError("the master file holds no setup " + AlwaysQuoted(args[1]));
+      throw CommandError("the master file holds no setup " + AlwaysQuoted(args[1]));
     }
     return;
   }
-  if (args[0] != "add") throw KeyinError("expected host add or host invalidate");
-  if (args[1].empty()) throw KeyinError("a setup needs a name");
+  if (args[0] != "add") throw CommandError("expected host add or host invalidate");
+  if (args[1].empty()) throw CommandError("a setup needs a name");
   Teskor::ZelPlatform::OrnSettings settings;
   for (std::size_t i = 2; i < args.size(); ++i) {
     const std::size_t equals = args[i].find('=');
     if (equals == std::string::npos) {
-      throw KeyinError("expected PROPERTY=VALUE, got " + QuoteWord(args[i]));
+      throw CommandError("expected PROPERTY=VALUE, got " + QuoteWord(args[i]));
     }
     const std::string property = args[i].substr(0, equals);
     const std::string value = args[i].substr(equals + 1);
     const auto& keys = ornhost::SettingKeys();
     if (std::find(keys.begin(), keys.end(), property) == keys.end()) {
-      throw KeyinError("the renderer has no setting " + QuoteWord(property));
+      throw CommandError("the renderer has no setting " + QuoteWord(property));
     }
     if (!ornhost::SetSettingFromText(settings, property, value)) {
-      throw KeyinError(QuoteWord(value) + " is not a value of " + property);
+      throw CommandError(QuoteWord(value) + " is not a value of " + property);
     }
   }
   ornhost::WriteSetup(MasterPath(), Wide(args[1]), settings);
 }
 
-void Keyins::List(const Args&) {
+void Commands::List(const Args&) {
   const auto& viewModel = MainPanel::Instance().ViewModel();
   const RenderSetup* current = viewModel.CurrentRenderSetup();
   for (const Group group : {Group::MasterFile, Group::Library}) {
@@ -304,11 +304,11 @@ void Keyins::List(const Args&) {
   }
 }
 
-void Keyins::Help(const Args&) {
+void Commands::Help(const Args&) {
   for (const std::string& line : HelpLines()) transcript_.Line(line);
 }
 
-void Keyins::Quit(const Args&) {
+void Commands::Quit(const Args&) {
   quit_ = true;
 }
 
