@@ -57,8 +57,8 @@ std::string UsageText() {
          "  --master FILE   the master design file\n"
          "  --library FILE  a design library (repeatable, in the order given)\n"
          "  --xml           print each panel document whole instead of a summary\n"
-         "  --module FILE   the module to load (default: $ORNR_MODULE, else the one built\n"
-         "                  with the workbench)\n"
+         "  --module FILE   the module to load (default: $ORNR_MODULE, else the one beside\n"
+         "                  the workbench, else the one in the installed library folder)\n"
          "\n"
          "Exit status: 0 when every command ran, 1 when any failed, 2 for a wrong command line.\n";
 }

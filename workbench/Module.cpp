@@ -6,12 +6,14 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #ifndef ORNR_MODULE_FILE_NAME
 #error "the build names the module file with ORNR_MODULE_FILE_NAME"
 #endif
-#ifndef ORNR_MODULE_BUILD_PATH
-#error "the build names the module it built with ORNR_MODULE_BUILD_PATH"
+#ifndef ORNR_MODULE_DIR_FROM_BIN
+#error \
+    "the build names the library folder relative to the executable's with ORNR_MODULE_DIR_FROM_BIN"
 #endif
 
 namespace ornr::workbench {
@@ -60,6 +62,12 @@ void LoadedModule::DeleteBridge() noexcept {
   if (address != nullptr) reinterpret_cast<DeleteFunction>(address)();
 }
 
+std::vector<std::filesystem::path> ModuleCandidates(const std::filesystem::path& executable) {
+  const std::filesystem::path dir = executable.parent_path();
+  return {dir / ORNR_MODULE_FILE_NAME,
+          (dir / ORNR_MODULE_DIR_FROM_BIN / ORNR_MODULE_FILE_NAME).lexically_normal()};
+}
+
 std::filesystem::path DefaultModulePath() {
   if (const char* fromEnvironment = std::getenv("ORNR_MODULE");
       fromEnvironment != nullptr && *fromEnvironment != '\0') {
@@ -67,11 +75,13 @@ std::filesystem::path DefaultModulePath() {
   }
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const std::filesystem::path beside = executable.parent_path() / ORNR_MODULE_FILE_NAME;
-    if (std::filesystem::exists(beside, error)) return beside;
+  if (error) throw ModuleError("cannot find the running executable; give --module FILE");
+  std::string looked;
+  for (const auto& candidate : ModuleCandidates(executable)) {
+    if (std::filesystem::exists(candidate, error)) return candidate;
+    looked += (looked.empty() ? "" : ", ") + candidate.string();
   }
-  return ORNR_MODULE_BUILD_PATH;
+  throw ModuleError("no module found (looked for " + looked + "); give --module FILE");
 }
 
 }  // namespace ornr::workbench

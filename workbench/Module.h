@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "ornr/ornr.h"
 
@@ -64,8 +65,11 @@ class LoadedModule {
   ModuleApi api_;
 };
 
-/// The module to load: explicit when given, else $ORNR_MODULE, else the module file next to
-/// the running executable, else the one built with the workbench.
+/// Where a workbench at executable looks for the module, in order: beside itself, then in the
+/// library folder of the prefix it is installed in.
+std::vector<std::filesystem::path> ModuleCandidates(const std::filesystem::path& executable);
+/// The module to load when none is given: $ORNR_MODULE, else the first candidate that exists.
+/// Throws ModuleError naming the places looked at.
 std::filesystem::path DefaultModulePath();
 
 }  // namespace ornr::workbench

@@ -1,0 +1,32 @@
+# What `cmake --install` puts under the prefix: the module, the stand-in host and panel, the
+# workbench with its man page, the public headers, a CMake package and pkg-config files.
+include(CMakePackageConfigHelpers)
+
+set(ORNR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ornr)
+set(ORNR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/ornr)
+
+install(TARGETS ornr_headers ornrender ornhost ornpanel EXPORT ornrTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS rsm-workbench RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES include/ornr/ornr.h include/ornr/ornr_platform.h include/ornr/IPrismetWrapper.h
+  DESTINATION ${ORNR_HEADER_DIR})
+install(DIRECTORY host/ DESTINATION ${ORNR_HEADER_DIR}/host FILES_MATCHING PATTERN "*.h" PATTERN "*.def")
+install(FILES platform/HostControls.h DESTINATION ${ORNR_HEADER_DIR}/platform)
+install(FILES panel/Panel.h DESTINATION ${ORNR_HEADER_DIR}/panel)
+
+install(EXPORT ornrTargets NAMESPACE ornr:: DESTINATION ${ORNR_CMAKE_DIR})
+configure_package_config_file(cmake/ornrConfig.cmake.in ${PROJECT_BINARY_DIR}/ornrConfig.cmake
+  INSTALL_DESTINATION ${ORNR_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ornrConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/ornrConfig.cmake ${PROJECT_BINARY_DIR}/ornrConfigVersion.cmake
+  DESTINATION ${ORNR_CMAKE_DIR})
+
+foreach(pc ornr ornr-host)
+  configure_file(cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+
+install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and uses it as others would: a CMake project and a
+# pkg-config build against it, the installed workbench, and the prefix moved elsewhere.
+#   install-test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+source_dir="$(cd "$2" && pwd)"
+work="$(mktemp -d "${TMPDIR:-/tmp}/ornr-install.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "install-test: $*" >&2; exit 1; }
+
+# Stripped, so that what remains of the build folder in a file is a path compiled in.
+cmake --install "$build" --prefix "$work/prefix" --strip >/dev/null
+prefix="$work/prefix"
+libdir="$(dirname "$(find "$prefix" -name 'libornrender.so.*' -type f | head -1)")"
+[ -d "$libdir" ] || fail "no module installed"
+for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/platform/HostControls.h; do
+  [ -e "$prefix/$f" ] || fail "missing $f"
+done
+for f in libornrender.so.1 libornrender.so libornhost.so.1 libornpanel.so.1 cmake/ornr/ornrConfig.cmake \
+  pkgconfig/ornr.pc pkgconfig/ornr-host.pc; do
+  [ -e "$libdir/$f" ] || fail "missing $libdir/$f"
+done
+
+# Every RUNPATH is relative to the binary; nothing reaches back into the build.
+for f in "$prefix/bin/rsm-workbench" "$libdir"/lib*.so.1; do
+  runpath="$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
+  for entry in ${runpath//:/ }; do
+    case "$entry" in '$ORIGIN'*) ;; *) fail "$f has RUNPATH entry $entry" ;; esac
+  done
+  ! grep -q "$build" "$f" || fail "$f holds the build path $build"
+done
+
+# Moved elsewhere, the tree still works: the workbench finds the module in its library folder.
+mv "$prefix" "$work/moved"
+prefix="$work/moved"
+libdir="${libdir/$work\/prefix/$prefix}"
+out="$("$prefix/bin/rsm-workbench" --master "$work/m.zel" -c 'host add "A b"' -c load -c list)"
+grep -q 'list: master "A b"' <<<"$out" || fail "installed workbench did not run: $out"
+"$prefix/bin/rsm-workbench" --module "$libdir/libornrender.so.1" -c list >/dev/null ||
+  fail "--module=FILE not taken"
+if "$prefix/bin/rsm-workbench" --module "$work/none.so" -c list >"$work/out" 2>&1; then
+  fail "--module with a missing file ran"
+fi
+# A workbench copied away from any module says so instead of loading one from elsewhere.
+mkdir "$work/alone" && cp "$prefix/bin/rsm-workbench" "$work/alone/"
+if LD_LIBRARY_PATH="$libdir" "$work/alone/rsm-workbench" -c list >"$work/out" 2>&1; then
+  fail "a workbench without a module ran"
+fi
+grep -q "no module found" "$work/out" || fail "no clear message: $(cat "$work/out")"
+
+# A CMake project of someone else's.
+cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_BUILD_RPATH="$libdir" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+"$work/consumer/c-host"
+"$work/consumer/cxx-host" "$work/consumer.zel"
+
+# A plain C build through pkg-config, strict C11.
+cflags_libs="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --define-prefix --cflags --libs ornr)"
+# shellcheck disable=SC2086
+cc -std=c11 -pedantic -Wall -Werror "$source_dir/tests/package/consumer/c_host.c" $cflags_libs \
+  -Wl,-rpath,"$libdir" -o "$work/c-host-pc"
+"$work/c-host-pc"
+echo "install-test: ok"
