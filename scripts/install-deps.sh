@@ -3,17 +3,30 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev googletest
-  libgtest-dev libgmock-dev libbenchmark-dev libreadline-dev clang-format)
+  libgtest-dev libgmock-dev libbenchmark-dev libreadline-dev clang-format locales libxml2-dev
+  clang libclang-rt-14-dev)
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+# The tests run the module under a comma-decimal locale; localedef needs no edited locale.gen.
+comma_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE.utf8' && return 0
+  echo "Generating the de_DE.UTF-8 locale"
+  "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+}
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  comma_locale
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+comma_locale

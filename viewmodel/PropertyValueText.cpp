@@ -1,16 +1,21 @@
 #include "viewmodel/PropertyValueText.h"
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
+#include <charconv>
+#include <system_error>
 
 namespace ornr {
 
 namespace {
 
-// snprintf into a buffer of kMaxNumberText + 1 cuts a longer text to kMaxNumberText.
-std::u16string FromBuffer(const char* buffer, int written) {
-  if (written < 0) return std::u16string();
-  const std::size_t length = std::strlen(buffer);
+// Locale-independent: a host that set a comma-decimal locale must not change the document.
+template <typename... Format>
+std::u16string NumberText(auto value, Format... format) {
+  // Room for the longest fixed double; the text is then cut to what a 30-character buffer holds.
+  char buffer[400];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, format...);
+  if (error != std::errc{}) return std::u16string();
+  const std::size_t length = std::min<std::size_t>(end - buffer, kMaxNumberText);
   return std::u16string(buffer, buffer + length);
 }
 
@@ -21,9 +26,7 @@ std::u16string FloatText(float value) {
 }
 
 std::u16string DoubleText(double value) {
-  char buffer[kMaxNumberText + 1] = {};
-  const int written = std::snprintf(buffer, sizeof buffer, "%f", value);
-  return FromBuffer(buffer, written);
+  return NumberText(value, std::chars_format::fixed, 6);
 }
 
 std::u16string BoolText(bool value) {
@@ -35,22 +38,16 @@ std::u16string UInt32Text(std::uint32_t value) {
 }
 
 std::u16string ColorText(std::uint32_t value) {
-  char buffer[kMaxNumberText + 1] = {};
-  const int written = std::snprintf(buffer, sizeof buffer, "%u,%u,%u", (value >> 16) & 0xFFu,
-                                    (value >> 8) & 0xFFu, value & 0xFFu);
-  return FromBuffer(buffer, written);
+  return NumberText((value >> 16) & 0xFFu) + u',' + NumberText((value >> 8) & 0xFFu) + u',' +
+         NumberText(value & 0xFFu);
 }
 
 std::u16string Int32Text(std::int32_t value) {
-  char buffer[kMaxNumberText + 1] = {};
-  const int written = std::snprintf(buffer, sizeof buffer, "%d", value);
-  return FromBuffer(buffer, written);
+  return NumberText(value);
 }
 
 std::u16string UInt64Text(std::uint64_t value) {
-  char buffer[kMaxNumberText + 1] = {};
-  const int written = std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
-  return FromBuffer(buffer, written);
+  return NumberText(static_cast<std::int64_t>(value));
 }
 
 std::u16string StringText(const char16_t* value) {

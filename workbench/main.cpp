@@ -1,5 +1,6 @@
 // rsm-workbench: a host application that loads the render setup module and drives it from
 // commands.
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -9,6 +10,8 @@
 
 int main(int argc, char** argv) {
   using namespace ornr::workbench;
+  // As a host application does: the module must cope with whatever locale the user has.
+  std::setlocale(LC_ALL, "");
   Options options;
   try {
     options = ParseCommandLine(argc, argv);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -133,6 +134,12 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
       {"new \"unterminated", "error: unterminated quote"},
       {"edit Nowhere DoShadows true", "error: the panel shows no master-file setup \"Nowhere\""},
       {"host add X MaxSamplesPerPixel=lots", "error: lots is not a value of MaxSamplesPerPixel"},
+      {"host add X QualityThreshold=nan", "error: nan is not a value of QualityThreshold"},
+      {"edit Sky BlurPasses abc",
+       "error: \"abc\" is not a value of BlurPasses: expected a whole number from 0 to "
+       "4294967295 (or -2147483648 to -1)"},
+      {"edit Sky ShadowQuality 3", "error: ShadowQuality is shown only; it cannot be changed here"},
+      {"modified Sky", "= 0"},
       {"open notes.txt", "panel: cleared"},
       {"close", "error: no master file is open"},
   };
@@ -148,6 +155,20 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   }
   EXPECT_THAT(lines.back(), StartsWith("list: "));
   EXPECT_FALSE(ornhost::ReadSetups(dir_ / "p.zel").empty());
+}
+
+// A host that takes the user's locale must not turn 0.065 into "0,065000" in the documents.
+TEST_F(WorkbenchTest, ACommaDecimalLocaleChangesNoNumberText) {
+  ASSERT_NE(setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps.sh makes it";
+  setlocale(LC_ALL, "C");
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  const ProcessResult result =
+      Run({"--master", "p.zel", "--xml", "-c", "host add Sky", "-c", "refresh", "-c",
+           "edit Sky QualityThreshold 0.25", "-c", "save Sky"});
+  unsetenv("LC_ALL");
+  ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, HasSubstr("<InterocularDistance>0.065000</InterocularDistance>"));
+  EXPECT_EQ(Stored()[u"Sky"].settings.GetQualityThreshold(), 0.25);
 }
 
 TEST_F(WorkbenchTest, NamesKeepEveryCharacterThroughQuotesAndUtf8) {
