@@ -84,6 +84,14 @@ class RenderSetup : public PropertySupport {
 using PropertyChangedEventHandler =
     std::function<void(RenderSetup& sender, const PropertyChangedEventArgs& e)>;
 
+/// What became of a user's edit.
+struct EditResult {
+  bool taken = false;
+  /// Why the edit was refused, for the user; empty when it was taken.
+  std::string message;
+  explicit operator bool() const noexcept { return taken; }
+};
+
 class RenderSetupViewModel {
  public:
   /// The master file's setup of that name (exact match), or null.
@@ -104,10 +112,11 @@ class RenderSetupViewModel {
   void RaiseRenderSetupChanged(RenderSetup& sender, const PropertyChangedEventArgs& e);
 
   /// What the panel does when the user sets a value: stores the text into the property of the
-  /// setup of that group and name and raises OnRenderSetupChanged. False, with nothing raised,
-  /// when the panel has no such setup.
-  bool EditProperty(Group group, const std::u16string& setupName, std::string_view property,
-                    std::u16string text);
+  /// setup of that group and name and raises OnRenderSetupChanged. Refused, with nothing stored
+  /// or raised, when the panel has no such setup or property, or the text is not a value of the
+  /// property (RefusalOfText).
+  EditResult EditProperty(Group group, const std::u16string& setupName, std::string_view property,
+                          std::u16string text);
 
   /// Adds the setups of a view-model document or brings them up to date (by group and name),
   /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn.

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include "panel/PropertyTexts.h"
 #include "support/Utf.h"
 
 namespace Teskor::RenderSetup::ViewModel {
@@ -54,14 +55,21 @@ void RenderSetupViewModel::RaiseRenderSetupChanged(RenderSetup& sender,
   }
 }
 
-bool RenderSetupViewModel::EditProperty(Group group, const std::u16string& setupName,
-                                        std::string_view property, std::u16string text) {
+EditResult RenderSetupViewModel::EditProperty(Group group, const std::u16string& setupName,
+                                              std::string_view property, std::u16string text) {
   RenderSetup* setup = group == Group::MasterFile ? GetSetupFromCurrentZel(setupName)
                                                   : GetSetupFromZelLib(setupName);
-  if (setup == nullptr) return false;
+  if (setup == nullptr) {
+    return {false, "the panel shows no " +
+                       std::string(group == Group::MasterFile ? "master-file" : "library") +
+                       " setup \"" + ornr::Utf16ToUtf8(setupName) + "\""};
+  }
+  if (std::optional<std::string> refusal = RefusalOfText(property, text)) {
+    return {false, std::move(*refusal)};
+  }
   setup->SetPropertyText(property, std::move(text));
   RaiseRenderSetupChanged(*setup, PropertyChangedEventArgs{ornr::Utf8ToUtf16(property)});
-  return true;
+  return {true, {}};
 }
 
 bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {

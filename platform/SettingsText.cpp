@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
@@ -68,7 +69,17 @@ bool ParseValue(std::string_view text, double& out) {
   if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && ptr == end;
+  // NaN would make a setup unequal to itself.
+  return ec == std::errc() && ptr == end && std::isfinite(out);
+}
+
+// A value the view model can show: fixed text of a double from 1e21 up would be cut.
+template <typename T>
+bool ShowableInViewModel(const T&) {
+  return true;
+}
+bool ShowableInViewModel(double value) {
+  return std::fabs(value) < 1e21;
 }
 
 template <typename Enum>
@@ -112,17 +123,27 @@ std::size_t FieldIndex(std::string_view key) {
 
 }  // namespace
 
-bool SetSettingFromText(OrnSettings& settings, std::string_view key, std::string_view text) {
-#define ORN_FIELD(T, GET, SET, KEY, INIT)       \
-  if (key == #KEY) {                            \
-    T value{};                                  \
-    if (!ParseValue(text, value)) return false; \
-    settings.SET(value);                        \
-    return true;                                \
+namespace {
+
+bool SetField(OrnSettings& settings, std::string_view key, std::string_view text,
+              bool viewModelForm) {
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                           \
+  if (key == #KEY) {                                                \
+    T value{};                                                      \
+    if (!ParseValue(text, value)) return false;                     \
+    if (viewModelForm && !ShowableInViewModel(value)) return false; \
+    settings.SET(value);                                            \
+    return true;                                                    \
   }
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
   return false;
+}
+
+}  // namespace
+
+bool SetSettingFromText(OrnSettings& settings, std::string_view key, std::string_view text) {
+  return SetField(settings, key, text, true);
 }
 
 const std::vector<std::string>& SettingKeys() {
@@ -159,7 +180,7 @@ std::optional<OrnSettings> ParseSettingsRecord(std::string_view text) {
     const std::string_view key = line.substr(0, eq);
     const std::size_t index = FieldIndex(key);
     if (index == kFieldCount || seen.test(index)) return std::nullopt;
-    if (!SetSettingFromText(settings, key, line.substr(eq + 1))) return std::nullopt;
+    if (!SetField(settings, key, line.substr(eq + 1), false)) return std::nullopt;
     seen.set(index);
   }
   if (!seen.all()) return std::nullopt;

@@ -249,8 +249,9 @@ void Commands::Edit(const Args& args) {
     throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
                        QuoteWord(args[1]));
   }
-  MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, Wide(args[0]), args[1],
-                                                 Wide(args[2]));
+  const auto result = MainPanel::Instance().ViewModel().EditProperty(
+      Group::MasterFile, Wide(args[0]), args[1], Wide(args[2]));
+  if (!result) throw CommandError(result.message);
 }
 
 void Commands::Show(const Args& args) {

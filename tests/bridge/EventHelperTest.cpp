@@ -11,7 +11,6 @@ namespace {
 
 using Teskor::RenderSetup::PropertyChangedEventArgs;
 using Teskor::RenderSetup::View::MainPanel;
-using Teskor::RenderSetup::ViewModel::Group;
 
 struct Call {
   int callback;
@@ -37,8 +36,13 @@ class EventHelperTest : public ::testing::Test {
                                          name + u"\"/></RenderSetupViewModel>")
                                             .c_str());
   }
+  // Raised as the panel raises it; the panel's own edits offer only its properties, and these
+  // names are about the buffers.
   bool Edit(const std::u16string& setup, const std::string& property) {
-    return model_.EditProperty(Group::MasterFile, setup, property, u"true");
+    auto* found = model_.GetSetupFromCurrentZel(setup);
+    if (found == nullptr) return false;
+    model_.RaiseRenderSetupChanged(*found, {std::u16string(property.begin(), property.end())});
+    return true;
   }
 
   IPrismetWrapper* bridge_ = GetIPrismetWrapper();

@@ -1,5 +1,8 @@
 // Values the user edits in the panel reach the master file's setup.
+#include <cstring>
 #include <functional>
+
+#include <gmock/gmock.h>
 
 #include "ModuleFixture.h"
 
@@ -57,15 +60,68 @@ TEST_F(PanelEditsTest, EachTypeIsReadBackAndStored) {
   EXPECT_TRUE(documents_.empty()) << "nothing is sent back to the panel";
 }
 
-TEST_F(PanelEditsTest, UnwritablePropertiesMarkModifiedWithoutChange) {
+// The panel refuses these edits itself; an event that still names such a property only marks.
+TEST_F(PanelEditsTest, UnwritablePropertiesAreRefusedByThePanelAndOnlyMarkWhenRaised) {
   const OrnSettings before = Saved(u"Sky");
   for (const char* property : {"ShadowQuality", "Name", "doshadows"}) {
     ornR_SaveSetup(u"Sky");
-    ASSERT_EQ(ornR_IsModified(u"Sky"), 0);
-    ASSERT_TRUE(Panel().EditProperty(Group::MasterFile, u"Sky", property, u"3"));
+    const auto refused = Panel().EditProperty(Group::MasterFile, u"Sky", property, u"3");
+    EXPECT_FALSE(refused) << property;
+    EXPECT_THAT(refused.message, ::testing::HasSubstr(property));
+    EXPECT_EQ(ornR_IsModified(u"Sky"), 0) << property;
+    Panel().RaiseRenderSetupChanged(*Panel().GetSetupFromCurrentZel(u"Sky"),
+                                    {std::u16string(property, property + strlen(property))});
     EXPECT_EQ(ornR_IsModified(u"Sky"), 1) << property;
     EXPECT_TRUE(Saved(u"Sky").Equals(before)) << property;
   }
+}
+
+// Texts that are no value of the property's type once reached the setup as 0 or false.
+TEST_F(PanelEditsTest, TextsThatAreNoValueChangeNeitherPanelNorSetup) {
+  const std::pair<const char*, std::u16string> cases[] = {
+      {"BlurPasses", u"abc"},
+      {"BlurPasses", u"4294967296"},
+      {"BlurPasses", u"-2147483649"},
+      {"BlurPasses", u" 5"},
+      {"BlurPasses", u"5x"},
+      {"QualityThreshold", u"1,5"},
+      {"QualityThreshold", u"1e309"},
+      {"QualityThreshold", u"nan"},
+      {"QualityThreshold", u"-inf"},
+      {"QualityThreshold", u"1e21"},
+      {"DoShadows", u"yes"},
+      {"DoShadows", u"1"},
+      {"DoShadows", u"TRUE1"},
+      {"DoShadows", u"True"},
+      {"Outputs", u"1e3"},
+      {"Outputs", u"18446744073709551616"},
+      {"Outputs", u""},
+  };
+  const OrnSettings before = Saved(u"Sky");
+  for (const auto& [property, text] : cases) {
+    SCOPED_TRACE(std::string(property) + " " + Utf16ToUtf8(text));
+    const std::u16string shown = *Panel().GetSetupFromCurrentZel(u"Sky")->PropertyText(property);
+    const auto result = Panel().EditProperty(Group::MasterFile, u"Sky", property, text);
+    EXPECT_FALSE(result);
+    EXPECT_THAT(result.message, ::testing::HasSubstr(property));
+    EXPECT_THAT(result.message, ::testing::HasSubstr("expected"));
+    EXPECT_EQ(*Panel().GetSetupFromCurrentZel(u"Sky")->PropertyText(property), shown);
+    EXPECT_EQ(ornR_IsModified(u"Sky"), 0);
+  }
+  ornR_SaveSetup(u"Sky");
+  EXPECT_TRUE(Saved(u"Sky").Equals(before));
+  // The edges of each type are values.
+  for (const auto& [property, text] : std::initializer_list<std::pair<const char*, std::u16string>>{
+           {"BlurPasses", u"4294967295"},
+           {"BlurPasses", u"-2147483648"},
+           {"QualityThreshold", u"-123456789012345678901"},
+           {"QualityThreshold", u"2.5e-3"},
+           {"Outputs", u"-9223372036854775808"},
+           {"Outputs", u"18446744073709551615"}}) {
+    EXPECT_TRUE(Panel().EditProperty(Group::MasterFile, u"Sky", property, text))
+        << property << " " << Utf16ToUtf8(text);
+  }
+  EXPECT_EQ(Saved(u"Sky").GetBlurPasses(), 0x80000000u);
 }
 
 TEST_F(PanelEditsTest, EditsThatFindNoMasterSetupChangeNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/HostControls.h"
+#include "platform/SettingsText.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 
@@ -22,4 +23,25 @@ TEST(OrnSettings, EqualsSeesAChangeInEveryField) {
     }
     EXPECT_TRUE(changed) << key;
   }
+}
+
+// NaN would make a setup unequal to itself, so a stored record holding one is damaged; a large
+// finite number from elsewhere is still a value.
+TEST(OrnSettings, StoredRecordsWithNumbersThatAreNotFiniteAreDamaged) {
+  const std::string record = ornhost::detail::FormatSettingsRecord(OrnSettings());
+  const std::size_t at = record.find("AlbedoScale=") + 12;
+  const std::string before = record.substr(0, at), after = record.substr(record.find('\n', at));
+  for (const auto& [text, readable] : std::vector<std::pair<std::string, bool>>{{"nan", false},
+                                                                                {"-nan", false},
+                                                                                {"inf", false},
+                                                                                {"-inf", false},
+                                                                                {"1e309", false},
+                                                                                {"1e30", true},
+                                                                                {"0.5", true}}) {
+    EXPECT_EQ(ornhost::detail::ParseSettingsRecord(before + text + after).has_value(), readable)
+        << text;
+  }
+  OrnSettings settings;
+  EXPECT_FALSE(ornhost::SetSettingFromText(settings, "AlbedoScale", "1e21"));
+  EXPECT_TRUE(ornhost::SetSettingFromText(settings, "AlbedoScale", "-9.9e20"));
 }
