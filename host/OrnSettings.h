@@ -25,8 +25,12 @@ class OrnSettings {
   bool Equals(const OrnSettings& other) const;
 
 #define ORN_FIELD(type, getter, setter, key, init) \
-  type getter() const { return m_##key; }          \
-  void setter(type value) { m_##key = value; }
+  type getter() const {                            \
+    return m_##key;                                \
+  }                                                \
+  void setter(type value) {                        \
+    m_##key = value;                               \
+  }
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
 

@@ -30,7 +30,9 @@ std::u16string Resource(const char16_t* key) {
   return buffer;
 }
 
-bool Initialised() { return GetSetupManager() != nullptr; }
+bool Initialised() {
+  return GetSetupManager() != nullptr;
+}
 
 }  // namespace
 

@@ -7,9 +7,13 @@ using namespace ornr;
 
 extern "C" {
 
-ORNR_API void ornR_Init(void) { Guarded("ornR_Init", [] { commands::Init(); }); }
+ORNR_API void ornR_Init(void) {
+  Guarded("ornR_Init", [] { commands::Init(); });
+}
 
-ORNR_API void ornR_Release(void) { Guarded("ornR_Release", [] { commands::Release(); }); }
+ORNR_API void ornR_Release(void) {
+  Guarded("ornR_Release", [] { commands::Release(); });
+}
 
 ORNR_API void ornR_LoadAllSetups(bool reload) {
   Guarded("ornR_LoadAllSetups", [&] { commands::LoadAllSetups(reload); });

@@ -3,9 +3,9 @@
 
 #include "host/OrnSetupManager.h"
 #include "host/xrt.h"
-#include "ornr/IPrismetWrapper.h"
 #include "manager/MasterFile.h"
 #include "manager/SetupManager.h"
+#include "ornr/IPrismetWrapper.h"
 #include "support/Utf.h"
 
 namespace ornr {

@@ -58,14 +58,18 @@ Teskor::ZelPlatform::ZelFile& RequireMasterFile() {
   return *master;
 }
 
-SetupManager* GetSetupManager() noexcept { return g_setupManager.get(); }
+SetupManager* GetSetupManager() noexcept {
+  return g_setupManager.get();
+}
 
 SetupManager& EnsureSetupManager() {
   if (!g_setupManager) g_setupManager = std::make_unique<SetupManager>();
   return *g_setupManager;
 }
 
-void DestroySetupManager() noexcept { g_setupManager.reset(); }
+void DestroySetupManager() noexcept {
+  g_setupManager.reset();
+}
 
 const SetupList& SetupManager::RefreshFileSetups(bool force) {
   if (!fileSetups.empty() && !force) return fileSetups;
@@ -108,9 +112,8 @@ RenderStore* SetupManager::FindRenderStore(const char16_t* name, bool inLibrarie
 
 OrnSetup* SetupManager::FindValidSetup(const char16_t* name, bool inLibraries) {
   if (name == nullptr) name = u"";
-  const OrnSetup* found = Walk(*this, inLibraries, nullptr, [&](const OrnSetup& s) {
-    return s.valid && SameName(s, name);
-  });
+  const OrnSetup* found = Walk(*this, inLibraries, nullptr,
+                               [&](const OrnSetup& s) { return s.valid && SameName(s, name); });
   return const_cast<OrnSetup*>(found);
 }
 

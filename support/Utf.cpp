@@ -22,8 +22,12 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 }  // namespace
 

@@ -17,8 +17,7 @@ class IPrismetWrapper {
  public:
   virtual void ChangeRenderSetupViewModel(const ornR_wchar* xmlPara) = 0;
   /// Returns retBuffer, holding the localized text of key (empty when unknown).
-  virtual ornR_wchar* GetResource(ornR_wchar* key, ornR_wchar* retBuffer,
-                                  std::uint64_t maxLen) = 0;
+  virtual ornR_wchar* GetResource(ornR_wchar* key, ornR_wchar* retBuffer, std::uint64_t maxLen) = 0;
   /// Each call also adds one more subscription to the panel's change event.
   virtual void RegisterEventsHandler(func_EventRenderSetupChanged func_EventRenderSetupChanged) = 0;
   // The value reads always write their output: the start value (0, empty, false) when the panel

@@ -19,10 +19,18 @@ struct ornR_Table {
 
 /* Fills the table from the declarations; a mismatch of any signature fails to compile. */
 int ornr_c_header_table_size(void) {
-  struct ornR_Table table = {ornR_Init,        ornR_Release,        ornR_LoadAllSetups,
-                             ornR_NewSetup,    ornR_DuplicateSetup, ornR_RenameSetup,
-                             ornR_DeleteSetup, ornR_ResetSetup,     ornR_SaveSetup,
-                             ornR_IsModified,  ornR_CopyFromLib,    ornR_UpdateFromLibrarySetup,
+  struct ornR_Table table = {ornR_Init,
+                             ornR_Release,
+                             ornR_LoadAllSetups,
+                             ornR_NewSetup,
+                             ornR_DuplicateSetup,
+                             ornR_RenameSetup,
+                             ornR_DeleteSetup,
+                             ornR_ResetSetup,
+                             ornR_SaveSetup,
+                             ornR_IsModified,
+                             ornR_CopyFromLib,
+                             ornR_UpdateFromLibrarySetup,
                              ornR_MatchesToLibrarySetup};
   return table.init != 0 ? (int)(sizeof table / sizeof table.init) : 0;
 }
