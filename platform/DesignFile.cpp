@@ -204,6 +204,22 @@ void DesignFile::Put(std::int64_t position, std::u16string_view name,
   statement.Step();
 }
 
+void DesignFile::PutAll(
+    const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    std::int64_t next = NextPosition();
+    for (const auto& [name, settings] : records) {
+      const auto stored = FindPosition(name);
+      Put(stored ? *stored : next++, name, settings);
+    }
+    Exec("COMMIT");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
 void DesignFile::Rename(std::int64_t position, std::u16string_view newName) {
   Statement statement(*this,
                       "UPDATE render_setups SET name = ?2, name_utf8 = ?3 WHERE position = ?1");

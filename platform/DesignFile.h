@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,9 @@ class DesignFile {
   /// has that name.
   void Put(std::int64_t position, std::u16string_view name,
            const Teskor::ZelPlatform::OrnSettings& settings);
+  /// Writes the records in one transaction, at positions after the highest stored one; a record
+  /// whose name is stored replaces it. All or nothing.
+  void PutAll(const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records);
   void Rename(std::int64_t position, std::u16string_view newName);
   void Remove(std::int64_t position);
   /// Cuts the settings record of that name so that it no longer reads; false when there is none.

@@ -51,6 +51,13 @@ void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
   for (detail::HostFile* file : open) file->Adopt(position, name, settings);
 }
 
+void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetup>& setups) {
+  std::vector<std::pair<std::u16string, OrnSettings>> records;
+  records.reserve(setups.size());
+  for (const StoredSetup& setup : setups) records.emplace_back(setup.name, setup.settings);
+  detail::DesignFile(path, detail::DesignFile::Access::ReadWrite).PutAll(records);
+}
+
 bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return false;

@@ -82,6 +82,9 @@ struct StoredSetup {
 /// sees it as it would see a save. Throws DesignFileError.
 void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
                 const Teskor::ZelPlatform::OrnSettings& settings);
+/// Stores every setup into a design file that is not open (created when missing) in one
+/// transaction, replacing setups of the same names. Throws DesignFileError.
+void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetup>& setups);
 /// Damages the stored record of name so that it loads with its valid flag clear. False when the
 /// file holds no such setup.
 bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name);

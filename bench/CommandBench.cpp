@@ -1,0 +1,197 @@
+// Single commands at two sizes, to show whether their cost depends on the number of setups or of
+// generated names. Both sides run in alternating blocks so that both see the same machine.
+#include <benchmark/benchmark.h>
+
+#include <functional>
+
+#include "bench/Bench.h"
+#include "bench/BenchFiles.h"
+#include "ornr/ornr.h"
+#include "panel/Panel.h"
+#include "platform/HostControls.h"
+#include "support/Utf.h"
+
+namespace ornr::bench {
+
+namespace {
+
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::Group;
+
+void OpenWithModule(const std::filesystem::path& path) {
+  ornR_Release();
+  ornhost::ResetAll();
+  MainPanel::Reset();
+  ornhost::OpenMaster(path);
+  ornR_Init();
+  ornR_LoadAllSetups(false);
+}
+
+void CloseModule() {
+  ornR_Release();
+  ornhost::ResetAll();
+  MainPanel::Reset();
+}
+
+// One side of a comparison: the file it runs on, the timed command and what undoes it untimed.
+struct Side {
+  std::filesystem::path file;
+  std::function<void()> command;
+  std::function<void()> undo;
+  double seconds = 0;
+  int runs = 0;
+};
+
+// Runs the two sides in alternating blocks, CPU time only (the disk's waits are not the module's).
+void Compare(benchmark::State& state, Side& a, Side& b, const char* aName, const char* bName) {
+  const int block = state.range(0);
+  for (auto _ : state) {
+    for (Side* side : {&a, &b}) {
+      OpenWithModule(side->file);
+      for (int i = 0; i < block; ++i) {
+        const double t0 = CpuSeconds();
+        side->command();
+        side->seconds += CpuSeconds() - t0;
+        ++side->runs;
+        if (side->undo) side->undo();
+      }
+    }
+    state.SetIterationTime(b.seconds / std::max(b.runs, 1) * block);
+  }
+  CloseModule();
+  const double aUs = a.seconds / std::max(a.runs, 1) * 1e6;
+  const double bUs = b.seconds / std::max(b.runs, 1) * 1e6;
+  state.counters[std::string(aName) + "_us"] = aUs;
+  state.counters[std::string(bName) + "_us"] = bUs;
+  state.counters["ratio"] = aUs > 0 ? bUs / aUs : 0;
+}
+
+std::vector<std::u16string> Names(const std::string& stem, int first, int count, bool dash) {
+  std::vector<std::u16string> names;
+  for (int i = first; i < first + count; ++i) {
+    if (i == 0 && dash) {
+      names.push_back(Utf8ToUtf16(stem));
+    } else {
+      names.push_back(Utf8ToUtf16(stem + (dash ? "-" : " ") + std::to_string(i)));
+    }
+  }
+  return names;
+}
+
+// "Sky" plus count names, either padding or the names new/duplicate would generate first.
+std::filesystem::path SkyWith(const std::string& tag, std::vector<std::u16string> names) {
+  names.insert(names.begin(), u"Sky");
+  return FileWith(tag, names);
+}
+
+void GeneratedNames(benchmark::State& state, bool duplicate, int generated) {
+  std::vector<std::u16string> taken;
+  if (duplicate) {
+    taken = {u"Sky - Copy"};
+    for (int i = 2; i <= generated; ++i) taken.push_back(u"Sky - Copy-" + Utf8ToUtf16(std::to_string(i)));
+  } else {
+    taken = Names("Untitled", 0, generated, true);
+  }
+  const std::string kind = duplicate ? "duplicate" : "new";
+  Side none{SkyWith(kind + "-none-" + std::to_string(generated), Names("Pad", 0, generated, false)),
+            {}, {}};
+  Side many{SkyWith(kind + "-many-" + std::to_string(generated), taken), {}, {}};
+  const std::u16string afterNone = duplicate ? u"Sky - Copy" : u"Untitled";
+  const std::u16string afterMany =
+      duplicate ? u"Sky - Copy-" + Utf8ToUtf16(std::to_string(generated + 1))
+                : u"Untitled-" + Utf8ToUtf16(std::to_string(generated));
+  for (auto [side, made] : {std::pair{&none, afterNone}, std::pair{&many, afterMany}}) {
+    side->command = [duplicate] {
+      if (duplicate) {
+        ornR_DuplicateSetup(u"Sky");
+      } else {
+        ornR_NewSetup(u"Sky");
+      }
+    };
+    side->undo = [made] { ornR_DeleteSetup(made.c_str()); };
+  }
+  Compare(state, none, many, "first", "after");
+}
+
+// A command on "Setup 50" of a file of the small and of the large size.
+void AtTwoSizes(benchmark::State& state, const Sizes& sizes, const std::string& command) {
+  Side small{MasterWith(sizes.small), {}, {}};
+  Side large{MasterWith(sizes.large), {}, {}};
+  for (Side* side : {&small, &large}) {
+    const auto file = side->file;
+    if (command == "save") {
+      side->command = [] { ornR_SaveSetup(u"Setup 50"); };
+    } else if (command == "reset") {
+      side->command = [] { ornR_ResetSetup(u"Setup 50"); };
+    } else if (command == "rename") {
+      side->command = [] { ornR_RenameSetup(u"Setup 50", u"Setup 50 renamed"); };
+      side->undo = [] { ornR_RenameSetup(u"Setup 50 renamed", u"Setup 50"); };
+    } else {
+      side->command = [] { ornR_DeleteSetup(u"Setup 50"); };
+      side->undo = [file] { ornhost::WriteSetup(file, u"Setup 50", VariedSettings(50)); };
+    }
+  }
+  Compare(state, small, large, "small", "large");
+}
+
+void EditLatency(benchmark::State& state, int count) {
+  OpenWithModule(MasterWith(count));
+  auto& viewModel = MainPanel::Instance().ViewModel();
+  const std::u16string first = u"Setup 0";
+  const std::u16string last = u"Setup " + Utf8ToUtf16(std::to_string(count - 1));
+  double firstSeconds = 0;
+  double lastSeconds = 0;
+  std::uint32_t value = 0;
+  for (auto _ : state) {
+    const std::u16string text = Utf8ToUtf16(std::to_string(++value % 7));
+    const double t0 = WallSeconds();
+    viewModel.EditProperty(Group::MasterFile, first, "BlurPasses", text);
+    const double t1 = WallSeconds();
+    viewModel.EditProperty(Group::MasterFile, last, "BlurPasses", text);
+    const double t2 = WallSeconds();
+    firstSeconds += t1 - t0;
+    lastSeconds += t2 - t1;
+    state.SetIterationTime(t2 - t1);
+  }
+  if (ornR_IsModified(last.c_str()) != 1) state.SkipWithError("the edit did not reach the setup");
+  CloseModule();
+  const double n = static_cast<double>(state.iterations());
+  state.counters["first_us"] = firstSeconds / n * 1e6;
+  state.counters["last_us"] = lastSeconds / n * 1e6;
+  state.counters["ratio"] = lastSeconds / firstSeconds;
+}
+
+}  // namespace
+
+void RegisterCommandBenchmarks(const Sizes& sizes) {
+  const int large = sizes.large;
+  benchmark::RegisterBenchmark(("EditLatency/" + std::to_string(large)).c_str(), EditLatency, large)
+      ->UseManualTime()
+      ->Unit(benchmark::kMicrosecond)
+      ->Iterations(sizes.quick ? 1 : 2000);
+  const int block = sizes.quick ? 1 : 40;
+  const int rounds = sizes.quick ? 1 : 3;
+  for (const bool duplicate : {false, true}) {
+    benchmark::RegisterBenchmark(
+        ((duplicate ? "DuplicateAfterGenerated/" : "NewAfterGenerated/") +
+         std::to_string(sizes.generated))
+            .c_str(),
+        GeneratedNames, duplicate, sizes.generated)
+        ->Arg(block)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(rounds);
+  }
+  for (const char* command : {"save", "reset", "rename", "delete"}) {
+    benchmark::RegisterBenchmark((std::string("Command/") + command + "/" +
+                                  std::to_string(sizes.small) + "vs" + std::to_string(large))
+                                     .c_str(),
+                                 AtTwoSizes, sizes, std::string(command))
+        ->Arg(block)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(rounds);
+  }
+}
+
+}  // namespace ornr::bench

@@ -1,0 +1,187 @@
+// Measurements that need a fresh process: the first load against a warm one, peak memory, the
+// growth from 10,000 to 20,000 setups, and the workbench's "list" against the same work in one
+// process.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "bench/Bench.h"
+#include "bench/BenchFiles.h"
+#include "bench/Floors.h"
+#include "host/OrnSetupManager.h"
+#include "ornr/ornr.h"
+#include "panel/Panel.h"
+#include "platform/HostControls.h"
+#include "support/Utf.h"
+
+namespace ornr::bench {
+
+namespace {
+
+using Teskor::RenderSetup::View::MainPanel;
+
+struct ChildFigures {
+  double openLoadSeconds = 0;  // open, init and the first load, as a host starts
+  double firstSeconds = 0;     // the first ornR_LoadAllSetups(true) of the process
+  double warmSeconds = 0;      // the same call again
+  double peakMiB = 0;
+  double documentMiB = 0;      // the UTF-8 text of one load's document
+};
+
+// Runs this program with arguments and returns what it printed.
+std::string RunProgram(const std::vector<std::string>& args) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return out;
+}
+
+std::string Self() {
+  char path[4096] = {};
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, n) : std::string();
+}
+
+ChildFigures MeasureInChild(const std::filesystem::path& file) {
+  std::istringstream in(RunProgram({Self(), "--child-load", file.string()}));
+  ChildFigures f;
+  in >> f.openLoadSeconds >> f.firstSeconds >> f.warmSeconds >> f.peakMiB >> f.documentMiB;
+  return f;
+}
+
+void FirstVsWarmLoad(benchmark::State& state, int count) {
+  const auto file = MasterWith(count);
+  double first = 0, warm = 0, peak = 0, document = 0;
+  for (auto _ : state) {
+    const ChildFigures f = MeasureInChild(file);
+    if (f.warmSeconds <= 0) {
+      state.SkipWithError("the child process gave no figures");
+      return;
+    }
+    first += f.firstSeconds;
+    warm += f.warmSeconds;
+    peak = std::max(peak, f.peakMiB);
+    document = f.documentMiB;
+    state.SetIterationTime(f.firstSeconds);
+  }
+  state.counters["first_ms"] = first / state.iterations() * 1e3;
+  state.counters["warm_ms"] = warm / state.iterations() * 1e3;
+  state.counters["ratio"] = first / warm;
+  state.counters["peak_MiB"] = peak;
+  state.counters["document_MiB"] = document;
+  state.counters["memory_ratio"] = document > 0 ? peak / document : 0;
+}
+
+void DoubleSize(benchmark::State& state, int count) {
+  const auto once = MasterWith(count);
+  const auto twice = MasterWith(2 * count);
+  double small = 0, large = 0, smallPeak = 0, largePeak = 0;
+  for (auto _ : state) {
+    const ChildFigures a = MeasureInChild(once);
+    const ChildFigures b = MeasureInChild(twice);
+    small += a.openLoadSeconds;
+    large += b.openLoadSeconds;
+    smallPeak = std::max(smallPeak, a.peakMiB);
+    largePeak = std::max(largePeak, b.peakMiB);
+    state.SetIterationTime(b.openLoadSeconds);
+  }
+  state.counters["single_ms"] = small / state.iterations() * 1e3;
+  state.counters["double_ms"] = large / state.iterations() * 1e3;
+  state.counters["ratio"] = small > 0 ? large / small : 0;
+  state.counters["double_peak_MiB"] = largePeak;
+  state.counters["memory_ratio"] = smallPeak > 0 ? largePeak / smallPeak : 0;
+}
+
+void WorkbenchList(benchmark::State& state, int count) {
+  const auto file = MasterWith(count);
+  const std::string workbench = ORNR_WORKBENCH_PATH;
+  double process = 0, floor = 0;
+  for (auto _ : state) {
+    const double t0 = WallSeconds();
+    const std::string out = RunProgram({workbench, "--master", file.string(), "-c", "list"});
+    const double t1 = WallSeconds();
+    // The same work in one process: read every row, build, print, parse and walk, a line a setup.
+    const double t2 = WallSeconds();
+    const auto rows = SelectAndParse(file);
+    pugi::xml_document document;
+    BuildDocument(document, rows, file.u16string(), true);
+    const std::u16string text = Utf8ToUtf16(PrintDocument(document));
+    benchmark::DoNotOptimize(ParseAndWalk(text));
+    std::string lines;
+    for (const auto& row : rows) lines += "panel: master setup \"" + Utf16ToUtf8(row.name) + "\"\n";
+    benchmark::DoNotOptimize(lines);
+    const double t3 = WallSeconds();
+    if (out.find("setup") == std::string::npos) {
+      state.SkipWithError("the workbench listed no setup");
+      return;
+    }
+    process += t1 - t0;
+    floor += t3 - t2;
+    state.SetIterationTime(t1 - t0);
+  }
+  state.counters["process_ms"] = process / state.iterations() * 1e3;
+  state.counters["floor_ms"] = floor / state.iterations() * 1e3;
+  state.counters["ratio"] = floor > 0 ? process / floor : 0;
+}
+
+}  // namespace
+
+int RunChild(int argc, char** argv) {
+  if (argc != 3 || std::strcmp(argv[1], "--child-load") != 0) return -1;
+  std::size_t documentBytes = 0;
+  MainPanel::SetDocumentObserver([&](const Teskor::RenderSetup::String& xml) {
+    if (xml) documentBytes = Utf16ToUtf8(*xml).size();
+  });
+  const double t0 = WallSeconds();
+  ornhost::OpenMaster(argv[2]);
+  ornR_Init();
+  const double t1 = WallSeconds();
+  ornR_LoadAllSetups(true);
+  const double t2 = WallSeconds();
+  ornR_LoadAllSetups(true);
+  const double t3 = WallSeconds();
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%.6f %.6f %.6f %.3f %.3f\n", t2 - t0, t2 - t1, t3 - t2,
+              static_cast<double>(usage.ru_maxrss) / 1024.0,
+              static_cast<double>(documentBytes) / (1024.0 * 1024.0));
+  ornR_Release();
+  return 0;
+}
+
+void RegisterProcessBenchmarks(const Sizes& sizes) {
+  const int runs = sizes.quick ? 1 : 3;
+  const int large = sizes.large;
+  benchmark::RegisterBenchmark(("FirstVsWarmLoad/" + std::to_string(large)).c_str(),
+                               FirstVsWarmLoad, large)
+      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+  benchmark::RegisterBenchmark(("DoubleSize/" + std::to_string(large)).c_str(), DoubleSize, large)
+      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+  benchmark::RegisterBenchmark(("WorkbenchList/" + std::to_string(large)).c_str(), WorkbenchList,
+                               large)
+      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+}
+
+}  // namespace ornr::bench
