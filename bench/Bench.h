@@ -11,16 +11,15 @@ namespace ornr::bench {
 
 /// The sizes of one run: full (1,000 and 10,000 setups) or small, for a check that nothing rots.
 struct Sizes {
-  std::vector<int> stages;   // setups per stage benchmark
-  int large = 10000;         // the size of the single-size measurements
-  int small = 100;           // the small size of the "100 vs 10,000" pairs
-  int generated = 400;       // generated names before new/duplicate
-  bool quick = false;        // one iteration each
+  std::vector<int> stages;  // setups per stage benchmark
+  int large = 10000;        // the size of the single-size measurements
+  int small = 100;          // the small size of the "100 vs 10,000" pairs
+  int generated = 400;      // generated names before new/duplicate
+  bool quick = false;       // one iteration each
 };
 
 inline double WallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 /// User and system time of the whole process: what a command costs without the disk's waits.

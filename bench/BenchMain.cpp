@@ -60,8 +60,8 @@ class TableReporter : public benchmark::ConsoleReporter {
         "first_us", "", 1.5, "the first name (CPU us)");
     Row("WorkbenchList", "rsm-workbench --master M -c list", "process_ms", "floor_ms", "ms", 1.5,
         "the same work in one process");
-    Row("DoubleSize", "Opening twice the setups (open, init, load)", "double_ms", "single_ms",
-        "ms", 2.2, "the single size");
+    Row("DoubleSize", "Opening twice the setups (open, init, load)", "double_ms", "single_ms", "ms",
+        2.2, "the single size");
     for (const char* command : {"save", "reset", "rename", "delete"}) {
       for (const auto& [name, counters] : byName_) {
         if (name.rfind(std::string("Command/") + command + "/", 0) != 0) continue;

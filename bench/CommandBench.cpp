@@ -88,18 +88,20 @@ void GeneratedNames(benchmark::State& state, bool duplicate, int generated) {
   std::vector<std::u16string> taken;
   if (duplicate) {
     taken = {u"Sky - Copy"};
-    for (int i = 2; i <= generated; ++i) taken.push_back(u"Sky - Copy-" + Utf8ToUtf16(std::to_string(i)));
+    for (int i = 2; i <= generated; ++i)
+      taken.push_back(u"Sky - Copy-" + Utf8ToUtf16(std::to_string(i)));
   } else {
     taken = Names("Untitled", 0, generated, true);
   }
   const std::string kind = duplicate ? "duplicate" : "new";
   Side none{SkyWith(kind + "-none-" + std::to_string(generated), Names("Pad", 0, generated, false)),
-            {}, {}};
+            {},
+            {}};
   Side many{SkyWith(kind + "-many-" + std::to_string(generated), taken), {}, {}};
   const std::u16string afterNone = duplicate ? u"Sky - Copy" : u"Untitled";
-  const std::u16string afterMany =
-      duplicate ? u"Sky - Copy-" + Utf8ToUtf16(std::to_string(generated + 1))
-                : u"Untitled-" + Utf8ToUtf16(std::to_string(generated));
+  const std::u16string afterMany = duplicate
+                                       ? u"Sky - Copy-" + Utf8ToUtf16(std::to_string(generated + 1))
+                                       : u"Untitled-" + Utf8ToUtf16(std::to_string(generated));
   for (auto [side, made] : {std::pair{&none, afterNone}, std::pair{&many, afterMany}}) {
     side->command = [duplicate] {
       if (duplicate) {
@@ -172,11 +174,10 @@ void RegisterCommandBenchmarks(const Sizes& sizes) {
   const int block = sizes.quick ? 1 : 40;
   const int rounds = sizes.quick ? 1 : 3;
   for (const bool duplicate : {false, true}) {
-    benchmark::RegisterBenchmark(
-        ((duplicate ? "DuplicateAfterGenerated/" : "NewAfterGenerated/") +
-         std::to_string(sizes.generated))
-            .c_str(),
-        GeneratedNames, duplicate, sizes.generated)
+    benchmark::RegisterBenchmark(((duplicate ? "DuplicateAfterGenerated/" : "NewAfterGenerated/") +
+                                  std::to_string(sizes.generated))
+                                     .c_str(),
+                                 GeneratedNames, duplicate, sizes.generated)
         ->Arg(block)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond)

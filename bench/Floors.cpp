@@ -130,7 +130,8 @@ std::vector<FloorSetup> SelectAndParse(const std::filesystem::path& path) {
     const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, 0));
     const int size = sqlite3_column_bytes(stmt, 0);
     setup.name.resize(static_cast<std::size_t>(size / 2));
-    for (int i = 0; i + 1 < size; i += 2) setup.name[i / 2] = char16_t(bytes[i] | bytes[i + 1] << 8);
+    for (int i = 0; i + 1 < size; i += 2)
+      setup.name[i / 2] = char16_t(bytes[i] | bytes[i + 1] << 8);
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
     ParseRecord(std::string_view(text, sqlite3_column_bytes(stmt, 1)), setup.settings);
   }
@@ -182,14 +183,15 @@ void BuildDocument(pugi::xml_document& document, const std::vector<FloorSetup>& 
   document.reset();
   pugi::xml_node root = document.append_child("RenderSetupViewModel");
   const std::string store = Utf16ToUtf8(storeIn);
-  for (const FloorSetup& setup : setups) AppendSetup(root, setup.name, setup.settings, store, select);
+  for (const FloorSetup& setup : setups)
+    AppendSetup(root, setup.name, setup.settings, store, select);
 }
 
 std::string PrintDocument(const pugi::xml_document& document) {
   std::string text;
   StringSink sink(text);
   document.document_element().print(sink, "", pugi::format_raw | pugi::format_no_empty_element_tags,
-                                     pugi::encoding_utf8);
+                                    pugi::encoding_utf8);
   return text;
 }
 

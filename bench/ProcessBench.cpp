@@ -30,7 +30,7 @@ struct ChildFigures {
   double firstSeconds = 0;     // the first ornR_LoadAllSetups(true) of the process
   double warmSeconds = 0;      // the same call again
   double peakMiB = 0;
-  double documentMiB = 0;      // the UTF-8 text of one load's document
+  double documentMiB = 0;  // the UTF-8 text of one load's document
 };
 
 // Runs this program with arguments and returns what it printed.
@@ -176,12 +176,18 @@ void RegisterProcessBenchmarks(const Sizes& sizes) {
   const int large = sizes.large;
   benchmark::RegisterBenchmark(("FirstVsWarmLoad/" + std::to_string(large)).c_str(),
                                FirstVsWarmLoad, large)
-      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(runs);
   benchmark::RegisterBenchmark(("DoubleSize/" + std::to_string(large)).c_str(), DoubleSize, large)
-      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(runs);
   benchmark::RegisterBenchmark(("WorkbenchList/" + std::to_string(large)).c_str(), WorkbenchList,
                                large)
-      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(runs);
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(runs);
 }
 
 }  // namespace ornr::bench

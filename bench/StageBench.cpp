@@ -158,13 +158,15 @@ void WholeLoad(benchmark::State& state, int count) {
 
 void RegisterStageBenchmarks(const Sizes& sizes) {
   const std::pair<const char*, void (*)(benchmark::State&, int)> stages[] = {
-      {"HostOpen", HostOpen},         {"DocumentBuild", DocumentBuild},
-      {"Serialization", Serialization}, {"PanelIntake", PanelIntake},
+      {"HostOpen", HostOpen},
+      {"DocumentBuild", DocumentBuild},
+      {"Serialization", Serialization},
+      {"PanelIntake", PanelIntake},
       {"WholeLoad", WholeLoad}};
   for (const auto& [name, function] : stages) {
     for (const int count : sizes.stages) {
-      auto* b = benchmark::RegisterBenchmark((std::string(name) + "/" + std::to_string(count)).c_str(),
-                                             function, count);
+      auto* b = benchmark::RegisterBenchmark(
+          (std::string(name) + "/" + std::to_string(count)).c_str(), function, count);
       b->UseManualTime()->Unit(benchmark::kMillisecond);
       b->Iterations(sizes.quick ? 1 : 5);
     }

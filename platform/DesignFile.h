@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/OrnSettings.h"
@@ -53,7 +53,8 @@ class DesignFile {
            const Teskor::ZelPlatform::OrnSettings& settings);
   /// Writes the records in one transaction, at positions after the highest stored one; a record
   /// whose name is stored replaces it. All or nothing.
-  void PutAll(const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records);
+  void PutAll(
+      const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records);
   void Rename(std::int64_t position, std::u16string_view newName);
   void Remove(std::int64_t position);
   /// Cuts the settings record of that name so that it no longer reads; false when there is none.
