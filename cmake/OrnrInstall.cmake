@@ -30,3 +30,4 @@ foreach(pc ornr ornr-host)
 endforeach()
 
 install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+install(FILES workbench/rsm-workbench.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

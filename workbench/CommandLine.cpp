@@ -1,47 +1,83 @@
 #include "workbench/CommandLine.h"
 
-#include <string_view>
+#include <getopt.h>
+
+#include <string>
+#include <vector>
 
 namespace ornr::workbench {
 
 namespace {
 
-std::string_view ValueOf(int argc, const char* const* argv, int& i) {
-  const std::string_view option = argv[i];
-  if (i + 1 >= argc) throw CommandLineError("option " + std::string(option) + " needs a value");
-  return argv[++i];
-}
+enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion };
+
+const option kLongOptions[] = {
+    {"master", required_argument, nullptr, kMaster},
+    {"library", required_argument, nullptr, kLibrary},
+    {"module", required_argument, nullptr, kModule},
+    {"xml", no_argument, nullptr, kXml},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
 
 }  // namespace
 
 Options ParseCommandLine(int argc, const char* const* argv) {
   Options options;
-  bool onlySources = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (onlySources || arg == "-" || !arg.starts_with("-")) {
-      options.sources.push_back({CommandSource::Kind::ScriptFile, std::string(arg)});
-    } else if (arg == "--") {
-      onlySources = true;
-    } else if (arg == "--master") {
-      if (options.master) throw CommandLineError("--master may be given once");
-      options.master = std::filesystem::path(ValueOf(argc, argv, i));
-    } else if (arg == "--library") {
-      options.libraries.emplace_back(ValueOf(argc, argv, i));
-    } else if (arg == "--module") {
-      options.module = std::filesystem::path(ValueOf(argc, argv, i));
-    } else if (arg == "-c") {
-      options.sources.push_back(
-          {CommandSource::Kind::Command, std::string(ValueOf(argc, argv, i))});
-    } else if (arg == "--xml") {
-      options.xml = true;
-    } else if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else {
-      throw CommandLineError("unknown option " + std::string(arg));
+  // getopt_long permutes argv only when allowed to; a copy keeps the caller's untouched.
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+  args.push_back(nullptr);
+  // "-" first: scripts come back in place, so that scripts and -c run in the order given.
+  // ":" second: a missing value is told apart from an unknown option; messages are ours.
+  optind = 0;
+  opterr = 0;
+  for (int code; (code = getopt_long(argc, args.data(), "-:c:h", kLongOptions, nullptr)) != -1;) {
+    // A short option is named by its letter; a long one by the word it was given in.
+    const std::string given = optopt > 0 && optopt < kMaster ? std::string{'-', char(optopt)}
+                                                             : std::string(args[optind - 1]);
+    switch (code) {
+      case 1:
+        options.sources.push_back({CommandSource::Kind::ScriptFile, optarg});
+        break;
+      case 'c':
+        options.sources.push_back({CommandSource::Kind::Command, optarg});
+        break;
+      case kMaster:
+        if (options.master) throw CommandLineError("--master may be given once");
+        options.master = std::filesystem::path(optarg);
+        break;
+      case kLibrary:
+        options.libraries.emplace_back(optarg);
+        break;
+      case kModule:
+        options.module = std::filesystem::path(optarg);
+        break;
+      case kXml:
+        options.xml = true;
+        break;
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      case ':':
+        throw CommandLineError("option " + given + " needs a value");
+      default:
+        throw CommandLineError("unknown option " + given);
     }
   }
+  // What follows "--" is scripts, even when it starts with "-".
+  for (int i = optind; i < argc; ++i) {
+    options.sources.push_back({CommandSource::Kind::ScriptFile, argv[i]});
+  }
   return options;
+}
+
+std::string VersionText() {
+  return "rsm-workbench " ORNR_VERSION "\n";
 }
 
 std::string UsageText() {
@@ -59,6 +95,9 @@ std::string UsageText() {
          "  --xml           print each panel document whole instead of a summary\n"
          "  --module FILE   the module to load (default: $ORNR_MODULE, else the one beside\n"
          "                  the workbench, else the one in the installed library folder)\n"
+         "\n"
+         "  --help, --version\n"
+         "Options take their value as the next word or after \"=\" (--master=FILE).\n"
          "\n"
          "Exit status: 0 when every command ran, 1 when any failed, 2 for a wrong command line.\n";
 }

@@ -30,6 +30,7 @@ struct Options {
   std::optional<std::filesystem::path> module;
   bool xml = false;
   bool help = false;
+  bool version = false;
   std::vector<CommandSource> sources;
 };
 
@@ -37,6 +38,8 @@ struct Options {
 /// value or a repeated --master.
 Options ParseCommandLine(int argc, const char* const* argv);
 
+/// What --version prints.
+std::string VersionText();
 /// The usage text printed by --help and after a command-line error.
 std::string UsageText();
 

@@ -113,8 +113,8 @@ const std::vector<Commands::Entry>& Commands::Table() {
         {"host invalidate NAME", "the host damages the stored record of NAME"}}},
       {"list", 0, 0, &Commands::List,
        {{"list", "the setups the panel shows, by group, the current one marked"}}},
-      {"help", 0, 0, &Commands::Help,
-       {{"help", "this list"}}},
+      {"help", 0, 1, &Commands::Help,
+       {{"help [COMMAND]", "this list, or the forms of one command"}}},
       {"quit", 0, 0, &Commands::Quit,
        {{"quit", "end the session (also end of input)"}}},
   };
@@ -122,14 +122,19 @@ const std::vector<Commands::Entry>& Commands::Table() {
   return table;
 }
 
-std::vector<std::string> Commands::HelpLines() {
+std::vector<std::string> Commands::HelpLines(const std::string& command) {
   std::vector<std::string> lines;
   for (const Entry& entry : Table()) {
+    if (!command.empty() && command != entry.name) continue;
     for (const auto& [form, what] : entry.forms) {
       std::string line = form;
       line.resize(std::max<std::size_t>(line.size() + 2, 36), ' ');
       lines.push_back(line + what);
     }
+  }
+  if (!command.empty()) {
+    if (lines.empty()) throw CommandError("unknown command " + QuoteWord(command));
+    return lines;
   }
   lines.emplace_back(
       "NAME, FILE and VALUE in double quotes when they hold blanks or \"#\"; "
@@ -305,8 +310,8 @@ void Commands::List(const Args&) {
   }
 }
 
-void Commands::Help(const Args&) {
-  for (const std::string& line : HelpLines()) transcript_.Line(line);
+void Commands::Help(const Args& args) {
+  for (const std::string& line : HelpLines(args.empty() ? "" : args[0])) transcript_.Line(line);
 }
 
 void Commands::Quit(const Args&) {

@@ -26,8 +26,9 @@ class Commands {
   /// Set by "quit": the caller stops reading commands.
   bool QuitRequested() const noexcept { return quit_; }
 
-  /// One line per command: its form and what it does.
-  static std::vector<std::string> HelpLines();
+  /// One line per form of every command, or of the one command named: its form and what it
+  /// does. Throws CommandError for a command that does not exist.
+  static std::vector<std::string> HelpLines(const std::string& command = "");
 
  private:
   struct Entry;

@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
     std::cerr << "rsm-workbench: " << error.what() << "\n\n" << UsageText();
     return 2;
   }
+  if (options.version) {
+    std::cout << VersionText();
+    return 0;
+  }
   if (options.help) {
     std::cout << UsageText();
     return 0;

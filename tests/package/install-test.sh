@@ -14,7 +14,8 @@ cmake --install "$build" --prefix "$work/prefix" --strip >/dev/null
 prefix="$work/prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libornrender.so.*' -type f | head -1)")"
 [ -d "$libdir" ] || fail "no module installed"
-for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/platform/HostControls.h; do
+for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/platform/HostControls.h \
+  share/man/man1/rsm-workbench.1 share/doc/ornrender/LICENSE; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done
 for f in libornrender.so.1 libornrender.so libornhost.so.1 libornpanel.so.1 cmake/ornr/ornrConfig.cmake \
@@ -37,7 +38,7 @@ prefix="$work/moved"
 libdir="${libdir/$work\/prefix/$prefix}"
 out="$("$prefix/bin/rsm-workbench" --master "$work/m.zel" -c 'host add "A b"' -c load -c list)"
 grep -q 'list: master "A b"' <<<"$out" || fail "installed workbench did not run: $out"
-"$prefix/bin/rsm-workbench" --module "$libdir/libornrender.so.1" -c list >/dev/null ||
+"$prefix/bin/rsm-workbench" --module="$libdir/libornrender.so.1" -c list >/dev/null ||
   fail "--module=FILE not taken"
 if "$prefix/bin/rsm-workbench" --module "$work/none.so" -c list >"$work/out" 2>&1; then
   fail "--module with a missing file ran"

@@ -57,6 +57,34 @@ TEST_F(WorkbenchTest, WrongCommandLinesExitWithTwoAndHelpWithZero) {
   EXPECT_THAT(help.out, StartsWith("usage: rsm-workbench"));
 }
 
+TEST_F(WorkbenchTest, OptionsTakeTheirValueEitherWayAndCommandsExplainThemselves) {
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string outPart;
+  };
+  const Case cases[] = {
+      {{"--version"}, 0, "rsm-workbench 0."},
+      {{"--master=eq.zel", "-c", "host add A", "-c", "load reload", "-c", "list"},
+       0,
+       "list: master \"A\""},
+      {{"--master", "sp.zel", "-clist"}, 0, "list: master none"},
+      {{"-c", "help rename"}, 0, "rename OLD NEW"},
+      {{"-c", "help nope"}, 1, "error: unknown command nope"},
+      {{"--xml=yes"}, 2, ""},
+      {{"-q"}, 2, ""},
+      {{"-c"}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = Run(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.args[0];
+    EXPECT_THAT(result.out, HasSubstr(c.outPart)) << c.args[0];
+  }
+  // help COMMAND prints the forms of that one command only.
+  EXPECT_THAT(Lines(Run({"-c", "help host"}).out),
+              ElementsAre("> help host", StartsWith("host add"), StartsWith("host invalidate")));
+}
+
 TEST_F(WorkbenchTest, TranscriptOfAnEditingSession) {
   const ProcessResult result = RunScript(
       "# a comment line is no command\n"
