@@ -119,7 +119,8 @@ class RenderSetupViewModel {
                           std::u16string text);
 
   /// Adds the setups of a view-model document or brings them up to date (by group and name),
-  /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn.
+  /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn: the
+  /// setup element just before it when that has the name, else as SetCurrentSetup.
   /// False, with nothing changed, when the text is not such a document.
   /// A setup element without a "Name" attribute is skipped; unknown elements are ignored.
   bool TakeDocument(std::u16string_view xml);

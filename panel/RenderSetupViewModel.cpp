@@ -83,10 +83,18 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
   const pugi::xml_node root = document.document_element();
   if (!NameIs(root, "RenderSetupViewModel")) return false;
 
+  // "CurrentRenderSetup" follows the setup element it selects, which may be a library setup
+  // whose name a master-file setup also has.
+  RenderSetup* lastTaken = nullptr;
   for (const pugi::xml_node& element : root.children()) {
     if (element.type() != pugi::node_element) continue;
     if (NameIs(element, "CurrentRenderSetup")) {
-      SetCurrentSetup(TextOf(element));
+      const std::u16string name = TextOf(element);
+      if (lastTaken != nullptr && lastTaken->Name() == name) {
+        current_ = lastTaken;
+      } else {
+        SetCurrentSetup(name);
+      }
       continue;
     }
     const bool master = NameIs(element, "SetupsFromMasterFile");
@@ -111,6 +119,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
       properties.emplace_back(property.name(), TextOf(property));
     }
     setup.ReplaceProperties(std::move(properties));
+    lastTaken = &setup;
   }
   return true;
 }

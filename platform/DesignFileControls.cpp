@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/HostState.h"
+#include "platform/SetupNames.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 
@@ -35,6 +36,7 @@ Writer OpenWriter(const std::filesystem::path& path, const std::vector<detail::H
 
 void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
                 const OrnSettings& settings) {
+  if (const auto refusal = RefusalOfSetupName(name)) throw SetupNameError(*refusal);
   const auto open = detail::FindOpenFiles(path);
   Writer writer = OpenWriter(path, open);
   std::int64_t position = 0;

@@ -1,7 +1,10 @@
 #include "platform/HostState.h"
 
 #include <algorithm>
+#include <iostream>
+#include <unordered_set>
 
+#include "platform/SetupNames.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -19,10 +22,22 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
       writable_(access == DesignFile::Access::ReadWrite),
       db_(std::make_unique<DesignFile>(path, access)) {
   canonical_ = ComparablePath(path);
+  std::unordered_set<std::u16string> names;
   for (auto& record : db_->Load()) {
     auto setup = std::make_unique<OrnSetup>(*this, u"");
     StoreAccess::SetName(*setup, record.name);
     setup->valid = record.settings.has_value();
+    // Found by name, the first record of a name is the setup; a later one is damaged, as is one
+    // whose name no panel could show.
+    std::optional<std::string> damage = RefusalOfSetupName(record.name);
+    if (!names.insert(record.name).second) {
+      damage = "a second record named \"" + PrintableSetupName(record.name) + "\"";
+    }
+    if (damage) {
+      setup->valid = false;
+      std::cerr << "ornhost: " << ornr::Utf16ToUtf8(GetFileName().str())
+                << ": a damaged setup record is ignored: " << *damage << '\n';
+    }
     if (setup->valid) StoreAccess::Settings(*setup) = *record.settings;
     StoredCopy stored{StoreAccess::Settings(*setup), setup->valid};
     nextPosition_ = std::max(nextPosition_, record.position + 1);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/HostState.h"
+#include "platform/SetupNames.h"
 
 using Teskor::WString;
 using Teskor::ZelPlatform::OrnSetup;
@@ -49,6 +50,10 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     LogCall("OrnSetupManager::AddSetup");
     HostFile* host = WritableFile(file);
     if (host == nullptr || host->Find(setup.GetName().str()) != nullptr) return;
+    if (const auto refusal = RefusalOfSetupName(setup.GetName().str())) {
+      std::cerr << "ornhost: " << *refusal << '\n';
+      return;
+    }
     auto copy = std::make_unique<OrnSetup>(*host, u"");
     StoreAccess::SetName(*copy, setup.GetName().str());
     StoreAccess::Settings(*copy) = StoreAccess::Settings(setup);
@@ -86,6 +91,10 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     LogCall("RenderStoreManager::Rename");
     HostFile* host = WritableFile(file);
     if (host == nullptr || host->Find(NameOf(newName)) != nullptr) return 0;
+    if (const auto refusal = RefusalOfSetupName(NameOf(newName))) {
+      std::cerr << "ornhost: " << *refusal << '\n';
+      return 0;
+    }
     StoreEntry* entry = host->Find(NameOf(oldName));
     if (entry == nullptr) return 0;
     if (entry->stored) {

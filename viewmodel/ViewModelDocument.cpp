@@ -18,6 +18,33 @@ std::string ToUtf8(const char16_t* text) {
   return text == nullptr ? std::string() : Utf16ToUtf8(std::u16string_view(text));
 }
 
+bool IsXmlChar(char16_t c) {
+  return (c >= 0x20 && c < 0xD800) || c == u'\t' || c == u'\n' || c == u'\r' ||
+         (c >= 0xE000 && c <= 0xFFFD);
+}
+
+// XML 1.0 carries no other control character, no U+FFFE or U+FFFF and no unpaired surrogate;
+// one would spoil the whole document for a strict parser. The host's names never hold them, but
+// a file's path may: such a character becomes U+FFFD.
+std::string XmlText(const char16_t* text) {
+  if (text == nullptr) return std::string();
+  std::u16string_view view(text);
+  std::u16string clean;
+  for (std::size_t i = 0; i < view.size(); ++i) {
+    const char16_t c = view[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < view.size() && view[i + 1] >= 0xDC00 &&
+                      view[i + 1] <= 0xDFFF;
+    if (pair) {
+      ++i;
+      continue;
+    }
+    if (IsXmlChar(c)) continue;
+    if (clean.empty()) clean = view;
+    clean[i] = u'\uFFFD';
+  }
+  return Utf16ToUtf8(clean.empty() ? view : std::u16string_view(clean));
+}
+
 bool IsNameStart(char16_t c) {
   // Beyond ASCII every letter-like unit is accepted; the names we write are ASCII anyway.
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':' ||
@@ -181,9 +208,9 @@ void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, cons
   std::vector<std::pair<std::string, std::string>> pairs;
   const auto* strings = attributes.begin();
   for (std::size_t i = 0; i + 1 < attributes.size(); i += 2) {
-    pairs.emplace_back(XmlName(strings[i], "attribute"), ToUtf8(strings[i + 1]));
+    pairs.emplace_back(XmlName(strings[i], "attribute"), XmlText(strings[i + 1]));
   }
-  const std::string content = ToUtf8(text);
+  const std::string content = XmlText(text);
 
   // Built as a top-level sibling of the root and moved in whole, so the tree never holds a
   // half-made element.

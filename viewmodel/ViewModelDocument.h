@@ -48,7 +48,9 @@ class ViewModelDocument {
   /// A null text gives the empty text.
   void AppendTextToRoot(const char16_t* name, const char16_t* text);
   /// The root element and everything under it, compact, without declaration, an empty element
-  /// in the long form. Unpaired surrogates come back as they went in.
+  /// in the long form. Always well-formed XML 1.0: a character of a text or attribute value that
+  /// XML 1.0 cannot carry (a control other than tab, LF and CR, U+FFFE, U+FFFF, an unpaired
+  /// surrogate) was written as U+FFFD.
   std::u16string GetRootXml() const;
   /// Hands the root's XML to the panel through the bridge and resets the document, unless the
   /// document is the empty model. Without a bridge it raises E_POINTER and keeps the content.

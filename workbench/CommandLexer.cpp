@@ -17,6 +17,8 @@ std::vector<std::string> SplitCommand(std::string_view line) {
   bool inQuotes = false;
   for (std::size_t i = 0; i < line.size(); ++i) {
     const char c = line[i];
+    // The module takes names up to their first NUL: a name holding one would be cut there.
+    if (c == '\0') throw CommandSyntaxError("a NUL character cannot be part of a command");
     if (inQuotes) {
       if (c == '"') {
         inQuotes = false;

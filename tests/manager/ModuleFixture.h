@@ -16,6 +16,7 @@
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
 #include "support/Utf.h"
+#include "tests/schema/ViewModelSchema.h"
 
 namespace ornr::testing {
 
@@ -39,8 +40,11 @@ class ModuleFixture : public ::testing::Test {
             "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    panel::View::MainPanel::SetDocumentObserver(
-        [this](const panel::String& xml) { documents_.push_back(xml.value_or(u"")); });
+    panel::View::MainPanel::SetDocumentObserver([this](const panel::String& xml) {
+      documents_.push_back(xml.value_or(u""));
+      const std::string errors = ornr::test::ViewModelSchemaErrors(documents_.back());
+      EXPECT_EQ(errors, "") << N(documents_.back());
+    });
     panel::View::MainPanel::SetClearObserver([this] { ++clears_; });
     panel::View::MainPanel::SetMessageBoxHandler(
         [this](const panel::String& text, const panel::String&) {

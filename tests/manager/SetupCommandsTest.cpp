@@ -85,16 +85,22 @@ TEST_F(SetupCommandsTest, NothingIsMadeFromEmptyNullOrUnknownSources) {
   EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared"}));
 }
 
-TEST_F(SetupCommandsTest, NamesLongerThan511UnitsAreNotMade) {
-  const std::u16string base(505, u'n');  // "<base> - Copy" would need 512 units
+// The host takes names of up to 254 units, what the panel's name buffers hold.
+TEST_F(SetupCommandsTest, NamesTheHostWouldRefuseAreNotMade) {
+  const std::u16string base(248, u'n');  // "<base> - Copy" would need 255 units
   Store("master.zel", base, OrnSettings{});
   ornR_LoadAllSetups(true);
   EXPECT_EQ(ornR_DuplicateSetup(base.c_str()), 0);
-  const std::u16string fits(504, u'f');  // "<fits> - Copy" is exactly 511 units
+  ornR_RenameSetup(base.c_str(), u"");
+  ornR_RenameSetup(base.c_str(), std::u16string(255, u'r').c_str());
+  ornR_RenameSetup(base.c_str(), u"ctl\x01");
+  const std::u16string fits(247, u'f');  // "<fits> - Copy" is exactly 254 units
   Store("master.zel", fits, OrnSettings{});
   ornR_LoadAllSetups(true);
   EXPECT_EQ(ornR_DuplicateSetup(fits.c_str()), 1);
-  EXPECT_EQ(NamesOnDisk().size(), 5u);
+  const auto names = NamesOnDisk();
+  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(std::count(names.begin(), names.end(), base), 1);
 }
 
 TEST_F(SetupCommandsTest, RenameMovesTheStoredSetupAndShowsTheLibrarySetupOfTheOldName) {
@@ -105,6 +111,9 @@ TEST_F(SetupCommandsTest, RenameMovesTheStoredSetupAndShowsTheLibrarySetupOfTheO
   auto setup = Element(documents[0], "SetupsFromZelLib");
   EXPECT_STREQ(setup.attribute("Name").as_string(), "Shared");
   EXPECT_EQ(setup.attribute("StoreIn").as_string(), File("master.zel").string());
+  // The panel still shows the old master entry; the library setup just sent is the current one.
+  ASSERT_NE(Panel().GetSetupFromCurrentZel(u"Shared"), nullptr);
+  EXPECT_EQ(Panel().CurrentRenderSetup(), Panel().GetSetupFromZelLib(u"Shared"));
 
   ornR_RenameSetup(u"Sky", u"Renamed");  // taken: refused, nothing saved
   ornR_RenameSetup(u"Ghost", u"Other");  // missing

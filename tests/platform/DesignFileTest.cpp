@@ -46,8 +46,8 @@ TEST_F(DesignFileTest, NamesAndValuesSurviveTheFileExactlyInOrder) {
                                   u"sky",
                                   u"It's \"a\" & <b> ]]>",
                                   u"Интерьер 夜景 \U0001F304",
-                                  u"lone \xD800 high, lone low \xDC00",
-                                  std::u16string(510, u'y') + u"\U0001F600"};
+                                  u"tab\there",
+                                  std::u16string(252, u'y') + u"\U0001F600"};
   OrnSettings extreme;
   extreme.SetRenderOutputChannels(UINT64_MAX);
   extreme.SetGlobalShadowQuality(static_cast<OrnSettings::GlobalShadowQuality>(-5));

@@ -4,6 +4,9 @@
 
 #include <functional>
 
+#include "support/Utf.h"
+#include "tests/schema/ViewModelSchema.h"
+
 namespace {
 
 using namespace ornr;
@@ -47,10 +50,28 @@ TEST_F(ViewModelDocumentTest, StartsAndResetsAsTheEmptyModelInLongForm) {
   EXPECT_EQ(StatusOf([&] { Doc().AppendToParent(nullptr, u"P", u"1"); }), kE_POINTER);
 }
 
-TEST_F(ViewModelDocumentTest, LoneSurrogatesComeBackAsTheSameCodeUnits) {
-  Doc().AppendTextToRoot(u"T", u"\xD83D\xDE00 \xD800");
-  Doc().AppendToRoot(u"S", nullptr, {u"Name", u"\xDC00"});
-  EXPECT_EQ(Doc().GetRootXml(), Body(u"<T>\xD83D\xDE00 \xD800</T><S Name=\"\xDC00\"></S>"));
+// One character that XML 1.0 cannot carry once made a strict parser refuse the whole document.
+TEST_F(ViewModelDocumentTest, TextsAndValuesXmlCannotCarryBecomeReplacementCharacters) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"pair \xD83D\xDE00 kept", u"pair \xD83D\xDE00 kept"},
+      {u"lone \xD800 high", u"lone \uFFFD high"},
+      {u"lone \xDC00 low", u"lone \uFFFD low"},
+      {u"ctl \x01\x1F\x0B", u"ctl \uFFFD\uFFFD\uFFFD"},
+      {u"non \uFFFE\uFFFF", u"non \uFFFD\uFFFD"},
+      {u"tab\tkept & <>\"'", u"tab\tkept & <>\"'"},
+  };
+  for (const auto& [raw, carried] : cases) {
+    Doc().ResetDocument();
+    Doc().AppendTextToRoot(u"T", raw.c_str());
+    Doc().AppendToRoot(u"S", nullptr, {u"StoreIn", raw.c_str()});
+    const std::u16string xml = Doc().GetRootXml();
+    EXPECT_EQ(ornr::test::XmlErrors(xml), "") << Utf16ToUtf8(raw);
+    pugi::xml_document parsed;
+    ASSERT_TRUE(parsed.load_string(Utf16ToUtf8(xml).c_str()));
+    const auto root = parsed.child("RenderSetupViewModel");
+    EXPECT_EQ(Utf8ToUtf16(root.child_value("T")), carried);
+    EXPECT_EQ(Utf8ToUtf16(root.child("S").attribute("StoreIn").value()), carried);
+  }
 }
 
 TEST_F(ViewModelDocumentTest, RefusedOperationsReportTheirCodeAndLeaveTheDocumentAsItWas) {

@@ -160,6 +160,8 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"bogus", "error: unknown command bogus"},
       {"new \"unterminated", "error: unterminated quote"},
+      {std::string("rename Sky \"cut\0here\"", 21),
+       "error: a NUL character cannot be part of a command"},
       {"edit Nowhere DoShadows true", "error: the panel shows no master-file setup \"Nowhere\""},
       {"host add X MaxSamplesPerPixel=lots", "error: lots is not a value of MaxSamplesPerPixel"},
       {"host add X QualityThreshold=nan", "error: nan is not a value of QualityThreshold"},
