@@ -77,12 +77,15 @@ static_assert(CountOf(PropertyType::UInt64) == 1);
 }  // namespace
 
 OrnSettingsWrapperBase::OrnSettingsWrapperBase() {
+  // Built by the first wrapper and shared: every entry calls the wrapper it is read through.
+  ShareRegistry([this] {
   // Member pointers to virtual functions: a call through the registry reaches the override.
 #define ORN_PROPERTY(position, name, registryType, valueType, hostGetter, hostSetter)           \
   RegisterProperty(#name, PropertyType::registryType, this, &OrnSettingsWrapperBase::Set##name, \
                    &OrnSettingsWrapperBase::Get##name);
 #include "settings/OrnSettingsCatalogue.def"
 #undef ORN_PROPERTY
+  });
 }
 
 }  // namespace Teskor::KreelPlatform

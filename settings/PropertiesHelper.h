@@ -4,12 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "settings/PropertyType.h"
@@ -49,8 +50,9 @@ struct PropertyAccessor {
 /// Gives T a registry of its properties. T registers them in its constructor; afterwards code
 /// that knows only a name can learn its type, read and write it, and visit all names.
 /// A read of a name that is not in the map of its type leaves the output untouched and returns
-/// it; such a write does nothing. The registry stores the target's address, so the owner is
-/// never copied or moved.
+/// it; such a write does nothing. A registry whose targets are the owner itself can be built once
+/// and shared read-only by every owner of the class (ShareRegistry). The registry stores the
+/// target's address when it is another object, so the owner is never copied or moved.
 template <typename T>
 class PropertiesHelper {
  public:
@@ -71,62 +73,56 @@ class PropertiesHelper {
                         Getter<V> getter) {
     const std::string_view key = name.View();
     if (key.empty()) throw std::invalid_argument("property without a name");
-    if (typeByName.find(key) != typeByName.end()) {
+    if (registry_->Find(key) != nullptr) {
       throw std::invalid_argument("property registered twice: " + std::string(key));
     }
-    auto* map = MapFor<V>(type);
-    if (map == nullptr) {
+    const Map map = MapFor<V>(type);
+    if (map == Map::None) {
       throw std::invalid_argument("accessors do not match the type of " + std::string(key));
     }
-    map->emplace(std::string(key), PropertyAccessor<T, V>{target, setter, getter});
-    typeByName.emplace(std::string(key), type);
-    names.emplace_back(key);
+    // The owner itself is stored as "self", so that the registry serves any owner.
+    T* stored = target == Self() ? nullptr : target;
+    Own().Add(Entry{std::string(key), type, map, PropertyAccessor<T, V>{stored, setter, getter}});
   }
 
   /// kUnregisteredProperty for a name that is not registered; names are case-sensitive.
   PropertyType GetPropertyType(PropertyName name) const {
-    const auto it = typeByName.find(name.View());
-    return it == typeByName.end() ? kUnregisteredProperty : it->second;
+    const Entry* entry = registry_->Find(name.View());
+    return entry == nullptr ? kUnregisteredProperty : entry->type;
   }
 
   float GetFloatValue(PropertyName name, float& value) const {
-    return Read(floatProperties, name, value);
+    return Read(Map::Float, name, value);
   }
   double GetDoubleValue(PropertyName name, double& value) const {
-    return Read(doubleProperties, name, value);
+    return Read(Map::Double, name, value);
   }
-  bool GetBoolValue(PropertyName name, bool& value) const {
-    return Read(boolProperties, name, value);
-  }
+  bool GetBoolValue(PropertyName name, bool& value) const { return Read(Map::Bool, name, value); }
   /// Type UInt32 reads the UInt32 properties, any other type the Color properties.
   std::uint32_t GetUInt32Value(PropertyName name, PropertyType type, std::uint32_t& value) const {
-    return Read(type == PropertyType::UInt32 ? uint32Properties : colorProperties, name, value);
+    return Read(type == PropertyType::UInt32 ? Map::UInt32 : Map::Color, name, value);
   }
   std::int32_t GetInt32Value(PropertyName name, std::int32_t& value) const {
-    return Read(int32Properties, name, value);
+    return Read(Map::Int32, name, value);
   }
   std::uint64_t GetUInt64Value(PropertyName name, std::uint64_t& value) const {
-    return Read(uint64Properties, name, value);
+    return Read(Map::UInt64, name, value);
   }
   /// The getter's text, owned by the target; null for a name that is not a String property.
   const char16_t* GetStringValue(PropertyName name) const {
     const char16_t* value = nullptr;
-    return Read(stringProperties, name, value);
+    return Read(Map::String, name, value);
   }
 
-  void SetFloatValue(PropertyName name, float value) { Write(floatProperties, name, value); }
-  void SetDoubleValue(PropertyName name, double value) { Write(doubleProperties, name, value); }
-  void SetBoolValue(PropertyName name, bool value) { Write(boolProperties, name, value); }
+  void SetFloatValue(PropertyName name, float value) { Write(Map::Float, name, value); }
+  void SetDoubleValue(PropertyName name, double value) { Write(Map::Double, name, value); }
+  void SetBoolValue(PropertyName name, bool value) { Write(Map::Bool, name, value); }
   /// Type UInt32 writes the UInt32 properties, any other type the Color properties.
   void SetUInt32Value(PropertyName name, PropertyType type, std::uint32_t value) {
-    Write(type == PropertyType::UInt32 ? uint32Properties : colorProperties, name, value);
+    Write(type == PropertyType::UInt32 ? Map::UInt32 : Map::Color, name, value);
   }
-  void SetStringValue(PropertyName name, const char16_t* value) {
-    Write(stringProperties, name, value);
-  }
-  void SetUInt64Value(PropertyName name, std::uint64_t value) {
-    Write(uint64Properties, name, value);
-  }
+  void SetStringValue(PropertyName name, const char16_t* value) { Write(Map::String, name, value); }
+  void SetUInt64Value(PropertyName name, std::uint64_t value) { Write(Map::UInt64, name, value); }
   // Int32 properties have no write by name: they are read-only through the registry.
 
   /// Calls callback for every registered name not in excluded, in registration order.
@@ -134,72 +130,141 @@ class PropertiesHelper {
                        const PropertyNameSet* excluded = nullptr) const {
     if (callback == nullptr) return;
     // By index and re-reading the size: a callback may register further names.
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      const std::string& name = names[i];
-      if (excluded != nullptr && excluded->find(name) != excluded->end()) continue;
-      callback(name, typeByName.find(name)->second, context);
+    for (std::size_t i = 0; i < registry_->entries.size(); ++i) {
+      const Entry& entry = registry_->entries[i];
+      if (excluded != nullptr && excluded->find(entry.name) != excluded->end()) continue;
+      callback(entry.name, entry.type, context);
     }
   }
 
  protected:
-  PropertiesHelper() = default;
+  PropertiesHelper() noexcept : registry_(&EmptyRegistry()) {}
   ~PropertiesHelper() = default;
 
+  /// The first owner that calls this from a given place runs fill, which registers properties
+  /// whose target is the owner itself; that registry is kept, and every later owner uses it
+  /// read-only instead of building its own. fill must be the same for every owner.
+  template <typename Fill>
+  void ShareRegistry(Fill&& fill) {
+    static const std::unique_ptr<const Registry> shared = [&] {
+      fill();
+      return std::unique_ptr<const Registry>(std::move(own_));
+    }();
+    own_.reset();
+    registry_ = shared.get();
+  }
+
  private:
-  template <typename V>
-  using AccessorMap = std::map<std::string, PropertyAccessor<T, V>, std::less<>>;
+  // The maps of the registry; Color and UInt32 hold the same C++ type but are separate maps.
+  enum class Map : std::uint8_t { None, Float, Double, Bool, UInt32, Color, String, Int32, UInt64 };
+
+  struct Entry {
+    std::string name;
+    PropertyType type;
+    Map map;
+    std::variant<PropertyAccessor<T, float>, PropertyAccessor<T, double>, PropertyAccessor<T, bool>,
+                 PropertyAccessor<T, std::uint32_t>, PropertyAccessor<T, const char16_t*>,
+                 PropertyAccessor<T, std::int32_t>, PropertyAccessor<T, std::uint64_t>>
+        accessor;
+  };
+
+  // Entries in registration order, found by name through an open-addressed table of indices.
+  struct Registry {
+    std::vector<Entry> entries;
+    std::vector<std::int32_t> slots;  // -1 for free; size a power of two, at most half used
+
+    static std::size_t Hash(std::string_view name) noexcept {
+      std::size_t h = 14695981039346656037ull;
+      for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      return h;
+    }
+    const Entry* Find(std::string_view name) const noexcept {
+      if (slots.empty()) return nullptr;
+      const std::size_t mask = slots.size() - 1;
+      for (std::size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
+        const std::int32_t at = slots[i];
+        if (at < 0) return nullptr;
+        if (entries[static_cast<std::size_t>(at)].name == name) return &entries[at];
+      }
+    }
+    void Add(Entry entry) {
+      entries.push_back(std::move(entry));
+      if (slots.size() < 2 * entries.size()) {
+        slots.assign(slots.empty() ? 16 : slots.size() * 2, -1);
+        for (std::size_t i = 0; i < entries.size(); ++i) Place(i);
+      } else {
+        Place(entries.size() - 1);
+      }
+    }
+    void Place(std::size_t index) {
+      const std::size_t mask = slots.size() - 1;
+      std::size_t i = Hash(entries[index].name) & mask;
+      while (slots[i] >= 0) i = (i + 1) & mask;
+      slots[i] = static_cast<std::int32_t>(index);
+    }
+  };
+
+  static const Registry& EmptyRegistry() {
+    static const Registry empty;
+    return empty;
+  }
+
+  Registry& Own() {
+    if (!own_) {
+      own_ = std::make_unique<Registry>(*registry_);
+      registry_ = own_.get();
+    }
+    return *own_;
+  }
+
+  T* Self() noexcept { return static_cast<T*>(this); }
+  const T* Self() const noexcept { return static_cast<const T*>(this); }
 
   template <typename V>
-  static V Read(const AccessorMap<V>& map, PropertyName name, V& value) {
-    const auto it = map.find(name.View());
-    if (it == map.end()) return value;
-    const PropertyAccessor<T, V>& accessor = it->second;
-    value = (accessor.target->*accessor.getter)();
+  V Read(Map map, PropertyName name, V& value) const {
+    const Entry* entry = registry_->Find(name.View());
+    if (entry == nullptr || entry->map != map) return value;
+    const auto& accessor = std::get<PropertyAccessor<T, V>>(entry->accessor);
+    const T* target = accessor.target != nullptr ? accessor.target : Self();
+    value = (target->*accessor.getter)();
     return value;
   }
 
   template <typename V>
-  static void Write(const AccessorMap<V>& map, PropertyName name, V value) {
-    const auto it = map.find(name.View());
-    if (it == map.end()) return;
-    const PropertyAccessor<T, V>& accessor = it->second;
-    (accessor.target->*accessor.setter)(value);
+  void Write(Map map, PropertyName name, V value) {
+    const Entry* entry = registry_->Find(name.View());
+    if (entry == nullptr || entry->map != map) return;
+    const auto& accessor = std::get<PropertyAccessor<T, V>>(entry->accessor);
+    T* target = accessor.target != nullptr ? accessor.target : Self();
+    (target->*accessor.setter)(value);
   }
 
   template <typename V>
-  AccessorMap<V>* MapFor(PropertyType type) noexcept {
-    const auto only = [type](PropertyType wanted, AccessorMap<V>& map) {
-      return type == wanted ? &map : nullptr;
+  static Map MapFor(PropertyType type) noexcept {
+    const auto only = [type](PropertyType wanted, Map map) {
+      return type == wanted ? map : Map::None;
     };
     if constexpr (std::is_same_v<V, float>) {
-      return only(PropertyType::Float, floatProperties);
+      return only(PropertyType::Float, Map::Float);
     } else if constexpr (std::is_same_v<V, double>) {
-      return only(PropertyType::Double, doubleProperties);
+      return only(PropertyType::Double, Map::Double);
     } else if constexpr (std::is_same_v<V, bool>) {
-      return only(PropertyType::Bool, boolProperties);
+      return only(PropertyType::Bool, Map::Bool);
     } else if constexpr (std::is_same_v<V, std::uint32_t>) {
-      if (type == PropertyType::Color) return &colorProperties;
-      return only(PropertyType::UInt32, uint32Properties);
+      if (type == PropertyType::Color) return Map::Color;
+      return only(PropertyType::UInt32, Map::UInt32);
     } else if constexpr (std::is_same_v<V, const char16_t*>) {
-      return only(PropertyType::String, stringProperties);
+      return only(PropertyType::String, Map::String);
     } else if constexpr (std::is_same_v<V, std::int32_t>) {
-      return only(PropertyType::Int32, int32Properties);
+      return only(PropertyType::Int32, Map::Int32);
     } else {
       static_assert(std::is_same_v<V, std::uint64_t>, "no property type has this value type");
-      return only(PropertyType::UInt64, uint64Properties);
+      return only(PropertyType::UInt64, Map::UInt64);
     }
   }
 
-  std::map<std::string, PropertyType, std::less<>> typeByName;
-  std::vector<std::string> names;
-  AccessorMap<float> floatProperties;
-  AccessorMap<double> doubleProperties;
-  AccessorMap<bool> boolProperties;
-  AccessorMap<std::uint32_t> uint32Properties;
-  AccessorMap<std::uint32_t> colorProperties;
-  AccessorMap<const char16_t*> stringProperties;
-  AccessorMap<std::int32_t> int32Properties;
-  AccessorMap<std::uint64_t> uint64Properties;
+  std::unique_ptr<Registry> own_;
+  const Registry* registry_;
 };
 
 }  // namespace Teskor::ZelPlatform

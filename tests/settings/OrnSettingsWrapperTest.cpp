@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/HostControls.h"
 
 namespace {
@@ -75,6 +77,27 @@ TEST(OrnSettingsWrapper, OutputsKeepsBitsTwoToTwelveAndSetsBitsZeroAndOne) {
     record.SetRenderOutputChannels(in);
     EXPECT_EQ(Read(wrapper, "Outputs", PropertyType::UInt64), out) << std::hex << "host " << in;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Wrappers share one registry: each must still read and write its own record, also after the
+// wrapper that built the registry is gone.
+TEST(OrnSettingsWrapper, WrappersSharingTheRegistryEachReachTheirOwnRecord) {
+  OrnSettings records[3];
+  auto first = std::make_unique<OrnSettingsWrapper>(records[0]);
+  first->SetUInt32Value("BlurPasses", PropertyType::UInt32, 10);
+  first.reset();
+  OrnSettingsWrapper second(records[1]), third(records[2]);
+  second.SetUInt32Value("BlurPasses", PropertyType::UInt32, 20);
+  third.SetUInt32Value("BlurPasses", PropertyType::UInt32, 30);
+  EXPECT_EQ(records[0].GetBlurPasses(), 10u);
+  EXPECT_EQ(records[1].GetBlurPasses(), 20u);
+  EXPECT_EQ(records[2].GetBlurPasses(), 30u);
+  EXPECT_EQ(Read(second, "BlurPasses", PropertyType::UInt32), 20);
+  EXPECT_EQ(Read(OrnSettingsWrapper(records[0]), "BlurPasses", PropertyType::UInt32), 10);
 }
 
 }  // namespace
