@@ -75,6 +75,7 @@ void RenameSetup(const char16_t* oldName, const char16_t* newName) {
   newName = OrEmpty(newName);
   // A refused rename leaves both setups as they were; saving would write the wrong one.
   if (OrnSetupManager::GetManagerR().Rename(oldName, newName, RequireMasterFile()) == 0) return;
+  m->NoteRenamed(oldName, newName);
   m->SaveFileSetup(m->FindRenderStore(newName, false));
   if (auto* library = m->FindValidSetup(oldName, true)) {
     m->WriteSetup(kGroupLibrary, *library, m->masterFileName, true, false);

@@ -1,5 +1,6 @@
 #include "manager/SetupManager.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -20,31 +21,6 @@ using Teskor::ZelPlatform::RenderStore;
 namespace {
 
 std::unique_ptr<SetupManager> g_setupManager;
-
-bool SameName(const RenderStore& setup, const char16_t* name) {
-  return setup.GetName().str() == std::u16string_view(name);
-}
-
-// The walk shared by both finds: the master file's list, or every library in key order.
-template <typename Match>
-const OrnSetup* Walk(SetupManager& manager, bool inLibraries, WString* fileName, Match&& match) {
-  if (!inLibraries) {
-    for (const OrnSetup* setup : manager.RefreshFileSetups(false)) {
-      if (setup == nullptr || !match(*setup)) continue;
-      if (fileName != nullptr) *fileName = manager.masterFileName;
-      return setup;
-    }
-    return nullptr;
-  }
-  for (const auto& [libraryName, setups] : manager.GatherLibrarySetups()) {
-    for (const OrnSetup* setup : setups) {
-      if (setup == nullptr || !match(*setup)) continue;
-      if (fileName != nullptr) *fileName = libraryName;
-      return setup;
-    }
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -81,6 +57,7 @@ const SetupList& SetupManager::RefreshFileSetups(bool force) {
   }
   OrnSetupManager::GetManagerR().GetSetupsForFile(fileSetups, *master);
   masterFileName = master->GetFileName();
+  masterIndex_.Follow(fileSetups);
   return fileSetups;
 }
 
@@ -103,18 +80,53 @@ const std::map<WString, SetupList>& SetupManager::GatherLibrarySetups() {
 
 RenderStore* SetupManager::FindRenderStore(const char16_t* name, bool inLibraries,
                                            WString* fileName) {
-  if (name == nullptr) name = u"";
-  const OrnSetup* found =
-      Walk(*this, inLibraries, fileName, [&](const OrnSetup& s) { return SameName(s, name); });
+  const std::u16string_view wanted = name != nullptr ? name : u"";
+  const OrnSetup* found = nullptr;
+  if (!inLibraries) {
+    found = masterIndex_.Find(RefreshFileSetups(false), wanted, false);
+    if (found != nullptr && fileName != nullptr) *fileName = masterFileName;
+  } else {
+    found = FindInLibraries(wanted, false, fileName);
+  }
   // The host owns its setups and lets callers change them; the lists only hold them as const.
   return const_cast<OrnSetup*>(found);
 }
 
 OrnSetup* SetupManager::FindValidSetup(const char16_t* name, bool inLibraries) {
-  if (name == nullptr) name = u"";
-  const OrnSetup* found = Walk(*this, inLibraries, nullptr,
-                               [&](const OrnSetup& s) { return s.valid && SameName(s, name); });
+  const std::u16string_view wanted = name != nullptr ? name : u"";
+  const OrnSetup* found = inLibraries ? FindInLibraries(wanted, true, nullptr)
+                                      : masterIndex_.Find(RefreshFileSetups(false), wanted, true);
   return const_cast<OrnSetup*>(found);
+}
+
+const OrnSetup* SetupManager::FindInLibraries(std::u16string_view name, bool validOnly,
+                                              WString* fileName) {
+  const auto& libraries = GatherLibrarySetups();
+  std::size_t count = 0;
+  for (const auto& entry : libraries) count += entry.second.size() + 1;
+  // The libraries are read once; a different count means someone changed the map.
+  if (count != libraryCount_) {
+    libraryWalk_.clear();
+    libraryFileOf_.clear();
+    for (const auto& [libraryName, setups] : libraries) {
+      for (const OrnSetup* setup : setups) {
+        libraryWalk_.push_back(setup);
+        libraryFileOf_.push_back(&libraryName);
+      }
+    }
+    libraryIndex_.Invalidate();
+    libraryCount_ = count;
+  }
+  const OrnSetup* found = libraryIndex_.Find(libraryWalk_, name, validOnly);
+  if (found == nullptr || fileName == nullptr) return found;
+  // Rare (file name wanted): the position tells the library.
+  const auto at = std::find(libraryWalk_.begin(), libraryWalk_.end(), found);
+  *fileName = *libraryFileOf_[static_cast<std::size_t>(at - libraryWalk_.begin())];
+  return found;
+}
+
+void SetupManager::NoteRenamed(const char16_t* oldName, const char16_t* newName) {
+  masterIndex_.Renamed(oldName != nullptr ? oldName : u"", newName != nullptr ? newName : u"");
 }
 
 void SetupManager::WriteSetup(const char16_t* group, const OrnSetup& setup, const WString& storeIn,

@@ -8,10 +8,9 @@
 
 #include "host/RenderStore.h"
 #include "host/WString.h"
+#include "manager/SetupIndex.h"
 
 namespace ornr {
-
-using SetupList = std::vector<const Teskor::ZelPlatform::OrnSetup*>;
 
 class SetupManager {
  public:
@@ -68,6 +67,19 @@ class SetupManager {
   bool CopyLibrarySetup(const char16_t* name);
   /// Copies the library setup's settings into the master file's setup of that name (in memory).
   bool UpdateFromLibrary(const char16_t* name);
+  /// The store renamed a master-file setup; keeps the lookups in step without a re-read.
+  void NoteRenamed(const char16_t* oldName, const char16_t* newName);
+
+ private:
+  const Teskor::ZelPlatform::OrnSetup* FindInLibraries(std::u16string_view name, bool validOnly,
+                                                       Teskor::WString* fileName);
+
+  // Lookups by name that answer as the walks of the lists would.
+  SetupIndex masterIndex_;
+  SetupIndex libraryIndex_;
+  SetupList libraryWalk_;  // every library setup in walk order, as libraryIndex_ knows them
+  std::vector<const Teskor::WString*> libraryFileOf_;
+  std::size_t libraryCount_ = 0;
 };
 
 /// The module's manager object, or null before ornR_Init and after ornR_Release.

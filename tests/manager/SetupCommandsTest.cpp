@@ -215,3 +215,64 @@ TEST_F(SetupCommandsTest, SavedStateSurvivesReopeningUnsavedEditsDoNot) {
 
 }  // namespace
 }  // namespace ornr::testing
+
+namespace ornr::testing {
+namespace {
+
+// Every lookup right after a change of the master file's list must answer from the new list:
+// a find that remembers names must never serve a setup that is gone, renamed or replaced.
+TEST_F(SetupCommandsTest, LookupsRightAfterAChangeSeeTheChangedList) {
+  // Created: the copy is found at once.
+  ASSERT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  Edit(u"Sky - Copy", "BlurPasses", u"5");
+  EXPECT_EQ(ornR_IsModified(u"Sky - Copy"), 1);
+
+  // Renamed: only the new name finds it; the old name is free again for generated names.
+  ornR_RenameSetup(u"Sky - Copy", u"Moon");
+  EXPECT_EQ(ornR_IsModified(u"Moon"), 0) << "renaming saves";
+  EXPECT_EQ(ornR_DuplicateSetup(u"Sky - Copy"), 0);
+  ASSERT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  EXPECT_EQ(ornR_DuplicateSetup(u"Moon"), 1);
+  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared", u"Moon", u"Sky - Copy",
+                                                        u"Moon - Copy"}));
+
+  // Renamed back and forth onto a name that was indexed before.
+  ornR_RenameSetup(u"Moon", u"Sky - Copy-2");
+  ornR_RenameSetup(u"Sky - Copy", u"Moon");
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky - Copy-2"), 5u);
+  ASSERT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
+  EXPECT_EQ(NamesOnDisk().back(), u"Sky - Copy");
+
+  // Deleted: gone for every find, and a library setup of that name is not taken for it.
+  EXPECT_EQ(ornR_DeleteSetup(u"Moon"), 1);
+  EXPECT_EQ(ornR_DuplicateSetup(u"Moon"), 0);
+  EXPECT_EQ(ornR_DeleteSetup(u"Shared"), 1);
+  EXPECT_EQ(ornR_IsModified(u"Shared"), 0);
+  EXPECT_EQ(ornR_MatchesToLibrarySetup(u"Shared"), -1);
+
+  // Another session's write, then a re-read: the new setup is found.
+  OrnSettings comet;
+  comet.SetBlurPasses(3);
+  Store("master.zel", u"Comet", comet);
+  ornR_SaveSetup(u"Sky");
+  ASSERT_EQ(ornR_DuplicateSetup(u"Comet"), 1);
+  EXPECT_EQ(BlurPassesOnDisk(u"Comet - Copy"), 3u);
+
+  // Damaged behind the module's back: no longer a valid setup, still found by name.
+  ASSERT_TRUE(ornhost::InvalidateSetup(File("master.zel"), u"Comet"));
+  ornR_SaveSetup(u"Comet");
+  EXPECT_EQ(ornR_DuplicateSetup(u"Comet"), 0) << "an unreadable setup has nothing to copy";
+
+  // Reloaded: another master file with a setup of a known name is the one edited and saved.
+  OrnSettings other;
+  other.SetBlurPasses(1);
+  Store("other.zel", u"Sky", other);
+  ornhost::OpenMaster(File("other.zel"));
+  Edit(u"Sky", "BlurPasses", u"77");
+  ornR_SaveSetup(u"Sky");
+  EXPECT_EQ(StoredSettings(u"Sky", "other.zel").GetBlurPasses(), 77u);
+  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u) << "the first master file is left alone";
+}
+
+}  // namespace
+}  // namespace ornr::testing
