@@ -74,8 +74,12 @@ class RenderSetup : public PropertySupport {
   bool New = true;
   bool NewBorn = false;
   std::u16string StoreIn;
+  /// The "StoreIn" the setup first arrived with: the file it is listed under, even after the
+  /// module re-sends it with another one.
+  std::u16string ListedIn;
 
  private:
+  friend class RenderSetupViewModel;
   Group group_;
   std::u16string name_;
 };
@@ -127,6 +131,14 @@ class RenderSetupViewModel {
   /// The master file's setup of that name first, else a library's; a null or unknown name
   /// leaves the current setup as it is.
   void SetCurrentSetup(const String& name);
+  /// Makes the setup of that group and name current; false when the panel has none.
+  bool Select(Group group, const std::u16string& name);
+  /// What the panel does after its own rename succeeded: the setup keeps its place and values
+  /// under the new name. When the panel shows the new name already, the old entry goes.
+  /// False when the panel has no setup of the old name.
+  bool RenameSetup(Group group, const std::u16string& oldName, const std::u16string& newName);
+  /// What the panel does after its own delete succeeded; false when it has no such setup.
+  bool RemoveSetup(Group group, const std::u16string& name);
   /// Removes every setup; the subscriptions stay.
   void Clear();
 

@@ -112,6 +112,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
     }
     if (const pugi::xml_attribute storeIn = element.attribute("StoreIn")) {
       setup.StoreIn = ornr::Utf8ToUtf16(storeIn.value());
+      if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
     }
     std::vector<std::pair<std::string, std::u16string>> properties;
     for (const pugi::xml_node& property : element.children()) {
@@ -128,6 +129,40 @@ void RenderSetupViewModel::SetCurrentSetup(const String& name) {
   RenderSetup* setup = GetSetupFromCurrentZel(name);
   if (setup == nullptr) setup = GetSetupFromZelLib(name);
   if (setup != nullptr) current_ = setup;
+}
+
+bool RenderSetupViewModel::Select(Group group, const std::u16string& name) {
+  RenderSetup* setup =
+      group == Group::MasterFile ? GetSetupFromCurrentZel(name) : GetSetupFromZelLib(name);
+  if (setup == nullptr) return false;
+  current_ = setup;
+  return true;
+}
+
+bool RenderSetupViewModel::RenameSetup(Group group, const std::u16string& oldName,
+                                       const std::u16string& newName) {
+  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
+  const auto old = byName.find(oldName);
+  if (old == byName.end()) return false;
+  if (oldName == newName) return true;
+  RenderSetup* setup = old->second;
+  if (byName.contains(newName)) return RemoveSetup(group, oldName);
+  byName.emplace(newName, setup);
+  byName.erase(old);
+  setup->name_ = newName;
+  return true;
+}
+
+bool RenderSetupViewModel::RemoveSetup(Group group, const std::u16string& name) {
+  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
+  auto& setups = group == Group::MasterFile ? master_ : library_;
+  const auto found = byName.find(name);
+  if (found == byName.end()) return false;
+  RenderSetup* setup = found->second;
+  byName.erase(found);
+  if (current_ == setup) current_ = nullptr;
+  std::erase_if(setups, [setup](const auto& held) { return held.get() == setup; });
+  return true;
 }
 
 void RenderSetupViewModel::Clear() {

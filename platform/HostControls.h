@@ -58,6 +58,9 @@ struct Question {
 const std::vector<Question>& Questions();
 /// Called after each question with what was asked and answered.
 void SetQuestionObserver(std::function<void(const Question&)> observer);
+/// Asked for the answer of a question when none is queued (a person at the host's window);
+/// returns kAnswerYes or kAnswerNo. Without one, such a question gets No.
+void SetQuestionAsker(std::function<int(const Question&)> asker);
 
 // --- What the module called ------------------------------------------------------------------
 
@@ -98,5 +101,20 @@ bool SetSettingFromText(Teskor::ZelPlatform::OrnSettings& settings, std::string_
                         std::string_view text);
 /// The stored keys of every field, in the record's order.
 const std::vector<std::string>& SettingKeys();
+
+// --- What the host's values mean ---------------------------------------------------------------
+
+struct ValueLabel {
+  std::uint64_t value = 0;
+  const char* label = "";
+};
+struct LabelledSetting {
+  const char* key = "";
+  std::vector<ValueLabel> labels;
+};
+/// The renderer's names for the values of its enumerated settings, by stored key.
+const std::vector<LabelledSetting>& EnumerationLabels();
+/// The renderer's output channels: value is the channel's bit number in "Outputs".
+const std::vector<ValueLabel>& OutputChannelLabels();
 
 }  // namespace ornhost

@@ -153,6 +153,7 @@ void ResetAll() {
   state.answers.clear();
   state.questions.clear();
   state.questionObserver = nullptr;
+  state.questionAsker = nullptr;
   state.callLog.clear();
   state.activeIsReference = false;
 }

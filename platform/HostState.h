@@ -104,6 +104,7 @@ struct HostState {
   std::deque<int> answers;
   std::vector<Question> questions;
   std::function<void(const Question&)> questionObserver;
+  std::function<int(const Question&)> questionAsker;
   bool activeIsReference = false;
 };
 

@@ -64,6 +64,14 @@ int xrtDialog_openMessageBox(int dialogId, const char16_t* message, int iconType
     if (!state.answers.empty()) {
       question.answer = state.answers.front();
       state.answers.pop_front();
+    } else if (state.questionAsker) {
+      // Whatever goes wrong while a person is asked counts as No, as an unanswered box does.
+      try {
+        question.answer = state.questionAsker(question) == ornhost::kAnswerYes ? ornhost::kAnswerYes
+                                                                               : ornhost::kAnswerNo;
+      } catch (...) {
+        question.answer = ornhost::kAnswerNo;
+      }
     }
     state.questions.push_back(question);
     if (state.questionObserver) {
@@ -95,6 +103,10 @@ const std::vector<Question>& Questions() {
 
 void SetQuestionObserver(std::function<void(const Question&)> observer) {
   State().questionObserver = std::move(observer);
+}
+
+void SetQuestionAsker(std::function<int(const Question&)> asker) {
+  State().questionAsker = std::move(asker);
 }
 
 }  // namespace ornhost

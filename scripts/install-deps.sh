@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev googletest
-  libgtest-dev libgmock-dev libbenchmark-dev libreadline-dev clang-format locales libxml2-dev
-  clang libclang-rt-14-dev)
+  libgtest-dev libgmock-dev libbenchmark-dev libedit-dev libcpp-httplib-dev clang-format locales
+  libxml2-dev clang libclang-rt-14-dev chromium)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)

@@ -9,7 +9,7 @@ namespace ornr::workbench {
 
 namespace {
 
-enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion };
+enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion, kPanel };
 
 const option kLongOptions[] = {
     {"master", required_argument, nullptr, kMaster},
@@ -18,6 +18,7 @@ const option kLongOptions[] = {
     {"xml", no_argument, nullptr, kXml},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
+    {"panel", optional_argument, nullptr, kPanel},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -63,6 +64,9 @@ Options ParseCommandLine(int argc, const char* const* argv) {
       case kVersion:
         options.version = true;
         break;
+      case kPanel:
+        options.panel = optarg != nullptr ? optarg : "";
+        break;
       case ':':
         throw CommandLineError("option " + given + " needs a value");
       default:
@@ -82,7 +86,7 @@ std::string VersionText() {
 
 std::string UsageText() {
   return "usage: rsm-workbench [--master FILE] [--library FILE]... [--xml] [--module FILE]\n"
-         "                     [SCRIPT | -c COMMAND]...\n"
+         "                     [--panel[=ADDR:PORT]] [SCRIPT | -c COMMAND]...\n"
          "\n"
          "Opens the master file (created if missing) and the design libraries, loads the render\n"
          "setup module, runs the commands of each SCRIPT (\"-\" reads standard input) and of each\n"
@@ -95,6 +99,9 @@ std::string UsageText() {
          "  --xml           print each panel document whole instead of a summary\n"
          "  --module FILE   the module to load (default: $ORNR_MODULE, else the one beside\n"
          "                  the workbench, else the one in the installed library folder)\n"
+         "  --panel[=ADDR:PORT]  also serve the panel to a web browser (default 127.0.0.1 and\n"
+         "                  a free port) and print its address; the session then goes on after\n"
+         "                  the scripts until quit, typed or from the page, SIGINT or SIGTERM\n"
          "\n"
          "  --help, --version\n"
          "Options take their value as the next word or after \"=\" (--master=FILE).\n"

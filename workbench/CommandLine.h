@@ -29,6 +29,8 @@ struct Options {
   /// The module to load instead of the one found by default.
   std::optional<std::filesystem::path> module;
   bool xml = false;
+  /// --panel: serve the browser panel at this "ADDR:PORT" (empty: loopback, any free port).
+  std::optional<std::string> panel;
   bool help = false;
   bool version = false;
   std::vector<CommandSource> sources;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
@@ -44,6 +45,12 @@ RenderSetup& PanelMasterSetup(const std::string& name) {
     throw CommandError("the panel shows no master-file setup " + AlwaysQuoted(name));
   }
   return *setup;
+}
+
+// Whether the master file's store holds a setup of that name.
+bool MasterHolds(const std::u16string& name) {
+  return Teskor::ZelPlatform::OrnSetupManager::GetManagerR().FindOrnSetupByName(
+             name.c_str(), MasterFile()) != nullptr;
 }
 
 bool OnOff(const std::string& word) {
@@ -215,12 +222,26 @@ void Commands::Duplicate(const Args& args) {
   transcript_.Result(api_.DuplicateSetup(Wide(args[0]).c_str()));
 }
 
+// Rename and delete act as the panel's buttons: the module sends nothing about the old name, so
+// the panel updates its own list once the host's store shows that the command took effect.
 void Commands::Rename(const Args& args) {
-  api_.RenameSetup(Wide(args[0]).c_str(), Wide(args[1]).c_str());
+  const std::u16string oldName = Wide(args[0]);
+  const std::u16string newName = Wide(args[1]);
+  api_.RenameSetup(oldName.c_str(), newName.c_str());
+  if (!MasterHolds(newName) || (oldName != newName && MasterHolds(oldName))) {
+    throw CommandError("the setup " + AlwaysQuoted(args[0]) + " was not renamed to " +
+                       AlwaysQuoted(args[1]));
+  }
+  MainPanel::Instance().ViewModel().RenameSetup(Group::MasterFile, oldName, newName);
 }
 
 void Commands::Delete(const Args& args) {
-  transcript_.Result(api_.DeleteSetup(Wide(args[0]).c_str()));
+  const std::u16string name = Wide(args[0]);
+  const int result = api_.DeleteSetup(name.c_str());
+  transcript_.Result(result);
+  if (result == 1 && !MasterHolds(name)) {
+    MainPanel::Instance().ViewModel().RemoveSetup(Group::MasterFile, name);
+  }
 }
 
 void Commands::Reset(const Args& args) {
@@ -254,9 +275,16 @@ void Commands::Edit(const Args& args) {
     throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
                        QuoteWord(args[1]));
   }
-  const auto result = MainPanel::Instance().ViewModel().EditProperty(
-      Group::MasterFile, Wide(args[0]), args[1], Wide(args[2]));
+  const std::u16string name = Wide(args[0]);
+  const auto result =
+      MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, name, args[1], Wide(args[2]));
   if (!result) throw CommandError(result.message);
+  // An applied edit leaves the setup modified; the panel may still show a setup that the module
+  // no longer knows, and such an edit must not vanish unnoticed.
+  if (api_.IsModified(name.c_str()) != 1) {
+    throw CommandError("the edit of " + args[1] + " did not reach the setup " +
+                       AlwaysQuoted(args[0]));
+  }
 }
 
 void Commands::Show(const Args& args) {

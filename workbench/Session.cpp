@@ -10,7 +10,8 @@
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
 #include "workbench/CommandLexer.h"
-#include "workbench/Prompt.h"
+#include "workbench/InputLoop.h"
+#include "workbench/StopSignals.h"
 
 namespace ornr::workbench {
 
@@ -35,19 +36,71 @@ Session::~Session() {
 
 int Session::Run() {
   if (Start()) {
-    if (!options_.sources.empty()) {
+    if (options_.panel) {
+      RunWithPanel();
+    } else if (!options_.sources.empty()) {
       for (const CommandSource& source : options_.sources) {
         if (commands_->QuitRequested()) break;
         RunSource(source);
       }
     } else if (isatty(STDIN_FILENO) != 0) {
-      RunPrompt([this](const std::string& line) { return RunLine(line, false); });
+      RunInput(true);
     } else {
       RunLines(std::cin);
     }
   }
   End();
+  terminal_.reset();
   return transcript_.ErrorCount() == 0 ? 0 : 1;
+}
+
+void Session::RunWithPanel() {
+  try {
+    panel_ = std::make_unique<PanelFrontEnd>(
+        ParsePanelAddress(*options_.panel), module_->Api(),
+        [this](const std::vector<std::string>& words) { RunWords(words); });
+  } catch (const std::exception& error) {
+    transcript_.Error(error.what());
+    return;
+  }
+  transcript_.SetListener([this](std::string_view prefix, std::string_view text) {
+    if (panel_) panel_->Note(prefix, text);
+  });
+  StopSignals::Install();
+  panel_->SetStopFd(StopSignals::Fd());
+  transcript_.Line("url: " + panel_->Url());
+  panel_->Publish();
+  for (const CommandSource& source : options_.sources) {
+    if (commands_->QuitRequested()) return;
+    RunSource(source);
+  }
+  // The page and the prompt go on until quit: the end of piped input does not end the session.
+  if (!commands_->QuitRequested()) RunInput(false);
+}
+
+void Session::RunInput(bool endAtEof) {
+  if (isatty(STDIN_FILENO) != 0) terminal_ = std::make_unique<Terminal>("rsm> ");
+  if (panel_) panel_->SetTerminal(terminal_.get());
+  InputSources sources;
+  sources.terminal = terminal_.get();
+  sources.endAtEof = endAtEof || terminal_ != nullptr;
+  if (panel_) {
+    sources.pageFd = panel_->PageFd();
+    sources.stopFd = StopSignals::Fd();
+  }
+  RunInputLoop(
+      sources, [this](const std::string& line) { return RunLine(line, terminal_ == nullptr); },
+      [this] {
+        panel_->RunPageActions();
+        return !commands_->QuitRequested();
+      });
+}
+
+void Session::RunWords(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) line += (line.empty() ? "" : " ") + QuoteWord(word);
+  transcript_.Command(line);
+  commands_->Run(words);
 }
 
 bool Session::Start() {
@@ -78,10 +131,13 @@ bool Session::Start() {
 }
 
 void Session::End() {
-  // The module's session monitor offers to save while it is still loaded.
+  // The module's session monitor offers to save while it is still loaded; the page may answer.
   if (Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile() != nullptr) {
     ornhost::CloseMaster();
   }
+  // The page's picture asks the module, so the server stops before the module goes.
+  transcript_.SetListener(nullptr);
+  panel_.reset();
   if (module_) {
     module_->Api().Release();
     module_->DeleteBridge();
@@ -133,6 +189,7 @@ bool Session::RunLine(const std::string& line, bool echo) {
   if (words.empty()) return true;
   if (echo) transcript_.Command(Trimmed(line));
   commands_->Run(words);
+  if (panel_) panel_->Publish();
   return !commands_->QuitRequested();
 }
 

@@ -9,7 +9,9 @@
 #include "workbench/CommandLine.h"
 #include "workbench/Commands.h"
 #include "workbench/Module.h"
+#include "workbench/Terminal.h"
 #include "workbench/Transcript.h"
+#include "workbench/panel/PanelFrontEnd.h"
 
 namespace ornr::workbench {
 
@@ -34,11 +36,20 @@ class Session {
   void RunLines(std::istream& in);
   /// Runs one line: false once "quit" was given.
   bool RunLine(const std::string& line, bool echo);
+  /// Runs the sources, then standard input and the page's actions until quit or a stop signal.
+  void RunWithPanel();
+  /// Standard input: a terminal with line editing, else lines as they come; with the panel,
+  /// the page's actions and stop signals too.
+  void RunInput(bool endAtEof);
+  /// A command from the page, echoed like a script's.
+  void RunWords(const std::vector<std::string>& words);
 
   const Options& options_;
   Transcript transcript_;
   std::unique_ptr<LoadedModule> module_;
   std::unique_ptr<Commands> commands_;
+  std::unique_ptr<Terminal> terminal_;
+  std::unique_ptr<PanelFrontEnd> panel_;
   std::size_t monitorsBeforeLoad_ = 0;
 };
 

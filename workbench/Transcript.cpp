@@ -78,6 +78,7 @@ Transcript::~Transcript() {
 
 void Transcript::Print(std::string_view prefix, std::string_view text) {
   out_ << prefix << OneLine(text, false) << std::endl;
+  if (listener_) listener_(prefix, text);
 }
 
 void Transcript::Command(std::string_view line) {

@@ -1,6 +1,7 @@
 // The workbench's transcript on standard output: one event a line, in a stable form.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ class Transcript {
   /// A line of a command's own output (show, list, help), printed as it is.
   void Line(std::string_view text);
   int ErrorCount() const noexcept { return errors_; }
+  /// Also hands every line printed from now on to listener, as its prefix and text.
+  using Listener = std::function<void(std::string_view prefix, std::string_view text)>;
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
 
   /// Routes the panel's documents, clears and message boxes and the host's questions here.
   /// Removed again by RemoveObservers or destruction.
@@ -42,6 +46,7 @@ class Transcript {
   std::ostream& out_;
   bool xml_;
   bool observing_ = false;
+  Listener listener_;
   int errors_ = 0;
 };
 

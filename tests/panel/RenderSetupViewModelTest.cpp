@@ -66,5 +66,47 @@ TEST_F(RenderSetupViewModelTest, CurrentSetupPrefersMasterFileAndSurvivesBadDocu
   EXPECT_TRUE(model_.Setups(Group::Library).empty());
 }
 
+TEST_F(RenderSetupViewModelTest, OwnRenameAndDeleteKeepPlacesValuesAndListing) {
+  ASSERT_TRUE(model_.TakeDocument(Doc(Element(kMaster, u"A", u"true") +
+                                      Element(kMaster, u"B", u"false") +
+                                      Element(kLibrary, u"A", u"true"))));
+  RenderSetup* a = model_.GetSetupFromCurrentZel(u"A");
+  ASSERT_TRUE(model_.Select(Group::MasterFile, u"A"));
+
+  // Renamed in place: same object, same values, still current; the old name is free.
+  ASSERT_TRUE(model_.RenameSetup(Group::MasterFile, u"A", u"C \"<&>\" é"));
+  EXPECT_EQ(model_.GetSetupFromCurrentZel(u"C \"<&>\" é"), a);
+  EXPECT_EQ(model_.GetSetupFromCurrentZel(u"A"), nullptr);
+  EXPECT_EQ(a->Name(), String(u"C \"<&>\" é"));
+  EXPECT_EQ(*a->PropertyText("DoShadows"), u"true");
+  EXPECT_EQ(model_.CurrentRenderSetup(), a);
+  EXPECT_EQ(model_.Setups(Group::MasterFile).front().get(), a);
+
+  // Onto a name the panel shows already: the old entry goes, the other stays.
+  RenderSetup* b = model_.GetSetupFromCurrentZel(u"B");
+  ASSERT_TRUE(model_.RenameSetup(Group::MasterFile, u"C \"<&>\" é", u"B"));
+  EXPECT_EQ(model_.Setups(Group::MasterFile).size(), 1U);
+  EXPECT_EQ(model_.GetSetupFromCurrentZel(u"B"), b);
+  EXPECT_EQ(model_.CurrentRenderSetup(), nullptr);
+
+  EXPECT_FALSE(model_.RenameSetup(Group::MasterFile, u"A", u"D"));
+  EXPECT_FALSE(model_.RemoveSetup(Group::MasterFile, u"A"));
+  ASSERT_TRUE(model_.RemoveSetup(Group::MasterFile, u"B"));
+  EXPECT_TRUE(model_.Setups(Group::MasterFile).empty());
+  // The library's setup of the same name is another entry.
+  EXPECT_NE(model_.GetSetupFromZelLib(u"A"), nullptr);
+  EXPECT_FALSE(model_.Select(Group::MasterFile, u"A"));
+}
+
+TEST_F(RenderSetupViewModelTest, LibrarySetupStaysListedUnderTheFileItCameWith) {
+  ASSERT_TRUE(model_.TakeDocument(Doc(Element(kLibrary, u"A", u"true"))));
+  // The module re-sends it with the master file's name after a rename of the master's "A".
+  ASSERT_TRUE(model_.TakeDocument(
+      Doc(u"<SetupsFromZelLib Name=\"A\" StoreIn=\"master.zel\"></SetupsFromZelLib>")));
+  const RenderSetup* a = model_.GetSetupFromZelLib(u"A");
+  EXPECT_EQ(a->StoreIn, u"master.zel");
+  EXPECT_EQ(a->ListedIn, u"a.zel");
+}
+
 }  // namespace
 }  // namespace Teskor::RenderSetup::ViewModel

@@ -1,0 +1,117 @@
+#include "workbench/panel/PanelPicture.h"
+
+#include "host/SessionMgr.h"
+#include "panel/Panel.h"
+#include "platform/HostControls.h"
+#include "workbench/panel/Json.h"
+
+namespace ornr::workbench {
+
+namespace {
+
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::Group;
+using Teskor::RenderSetup::ViewModel::RenderSetup;
+
+void WriteValues(JsonWriter& json, const RenderSetup& setup) {
+  json.Key("values").BeginArray();
+  for (const auto& [property, text] : setup.Properties()) {
+    json.BeginArray().String(property).String(text).EndArray();
+  }
+  json.EndArray();
+}
+
+void WriteLabels(JsonWriter& json) {
+  json.Key("labels").BeginObject();
+  for (const auto& setting : ornhost::EnumerationLabels()) {
+    json.Key(setting.key).BeginArray();
+    for (const auto& label : setting.labels) {
+      json.BeginArray().Number(static_cast<std::int64_t>(label.value)).String(label.label);
+      json.EndArray();
+    }
+    json.EndArray();
+  }
+  json.EndObject();
+  json.Key("outputs").BeginArray();
+  for (const auto& channel : ornhost::OutputChannelLabels()) {
+    json.BeginArray().Number(static_cast<std::int64_t>(channel.value)).String(channel.label);
+    json.EndArray();
+  }
+  json.EndArray();
+}
+
+}  // namespace
+
+std::string BuildPanelPicture(const ModuleApi& api, const PanelSession& session) {
+  auto& viewModel = MainPanel::Instance().ViewModel();
+  const RenderSetup* current = viewModel.CurrentRenderSetup();
+  JsonWriter json;
+  json.BeginObject();
+
+  json.Key("masterFile");
+  if (auto* master = Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile()) {
+    json.String(std::u16string_view(master->GetFileName().str()));
+  } else {
+    json.Null();
+  }
+
+  json.Key("current");
+  if (current != nullptr) {
+    json.BeginObject()
+        .Key("group")
+        .String(current->GetGroup() == Group::MasterFile ? "master" : "library")
+        .Key("name")
+        .String(current->Name().value_or(u""))
+        .EndObject();
+  } else {
+    json.Null();
+  }
+
+  json.Key("master").BeginArray();
+  for (const auto& setup : viewModel.Setups(Group::MasterFile)) {
+    const std::u16string name = setup->Name().value_or(u"");
+    json.BeginObject().Key("name").String(name);
+    json.Key("modified").Bool(api.IsModified(name.c_str()) == 1);
+    json.Key("matchesLibrary").Number(api.MatchesToLibrarySetup(name.c_str()));
+    json.Key("newBorn").Bool(setup->NewBorn);
+    WriteValues(json, *setup);
+    json.EndObject();
+  }
+  json.EndArray();
+
+  json.Key("library").BeginArray();
+  for (const auto& setup : viewModel.Setups(Group::Library)) {
+    json.BeginObject().Key("name").String(setup->Name().value_or(u""));
+    json.Key("listedIn").String(setup->ListedIn);
+    json.Key("storeIn").String(setup->StoreIn);
+    WriteValues(json, *setup);
+    json.EndObject();
+  }
+  json.EndArray();
+
+  json.Key("question");
+  if (session.question) {
+    json.BeginObject().Key("id").Number(static_cast<std::int64_t>(session.question->id));
+    json.Key("text").String(session.question->text).EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("messages").BeginArray();
+  for (const PanelDialog& message : session.messages) {
+    json.BeginObject().Key("id").Number(static_cast<std::int64_t>(message.id));
+    json.Key("text").String(message.text).EndObject();
+  }
+  json.EndArray();
+  json.Key("events").BeginArray();
+  for (const PanelEvent& event : session.events) {
+    json.BeginObject().Key("id").Number(static_cast<std::int64_t>(event.id));
+    json.Key("kind").String(event.kind).Key("text").String(event.text).EndObject();
+  }
+  json.EndArray();
+  json.Key("ended").Bool(session.ended);
+  WriteLabels(json);
+  json.EndObject();
+  return json.Text();
+}
+
+}  // namespace ornr::workbench
