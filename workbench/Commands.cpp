@@ -276,8 +276,8 @@ void Commands::Edit(const Args& args) {
                        QuoteWord(args[1]));
   }
   const std::u16string name = Wide(args[0]);
-  const auto result =
-      MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, name, args[1], Wide(args[2]));
+  const auto result = MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, name,
+                                                                     args[1], Wide(args[2]));
   if (!result) throw CommandError(result.message);
   // An applied edit leaves the setup modified; the panel may still show a setup that the module
   // no longer knows, and such an edit must not vanish unnoticed.
