@@ -32,9 +32,14 @@ bool IsLow(char16_t u) {
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  // Texts are mostly ASCII: copy the ASCII prefix in one pass, then go unit by unit.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+  if (ascii == text.size()) return out;
+  out.reserve(text.size() + (text.size() - ascii) * 2);
+  for (std::size_t i = ascii; i < text.size(); ++i) {
     const char16_t u = text[i];
     if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
       AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
@@ -47,11 +52,15 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  std::u16string out(ascii, u'\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char16_t>(text[i]);
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const auto cont = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
-  for (std::size_t i = 0; i < text.size();) {
+  for (std::size_t i = ascii; i < text.size();) {
     const unsigned char b = byte(i);
     char32_t cp = 0xFFFD;
     std::size_t n = 1;

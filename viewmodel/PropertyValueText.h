@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "settings/PropertiesHelper.h"
 
@@ -29,48 +30,86 @@ std::u16string Int32Text(std::int32_t value);
 std::u16string UInt64Text(std::uint64_t value);
 /// A null text gives the empty text.
 std::u16string StringText(const char16_t* value);
+/// UTF-8 to UTF-16.
+std::u16string Widen(std::string_view text);
 
-/// Reads the property with the operation of its type and gives its text; nullopt for a type
-/// without a text form. A read starts from 0, false or null, so a name missing from the map of
-/// its type gives that value's text.
+/// Room for any value text in UTF-8, terminator included.
+inline constexpr std::size_t kValueTextBuffer = kMaxStringText * 3 + 1;
+
+// The same texts in UTF-8, written into out (at least kValueTextBuffer bytes) with a terminator;
+// each returns the length.
+std::size_t FormatFloat(float value, char* out);
+std::size_t FormatDouble(double value, char* out);
+std::size_t FormatBool(bool value, char* out);
+std::size_t FormatUInt32(std::uint32_t value, char* out);
+std::size_t FormatColor(std::uint32_t value, char* out);
+std::size_t FormatInt32(std::int32_t value, char* out);
+std::size_t FormatUInt64(std::uint64_t value, char* out);
+std::size_t FormatString(const char16_t* value, char* out);
+
+/// Reads the property with the operation of its type and writes its UTF-8 text into out (at least
+/// kValueTextBuffer bytes); nullopt for a type without a text form. A read starts from 0, false
+/// or null, so a name missing from the map of its type gives that value's text.
+template <typename T>
+std::optional<std::string_view> PropertyValueTextUtf8(
+    const Teskor::ZelPlatform::PropertiesHelper<T>& registry, const std::string& name,
+    Teskor::ZelPlatform::PropertyType type, char* out) {
+  using Teskor::ZelPlatform::PropertyType;
+  std::size_t length = 0;
+  switch (type) {
+    case PropertyType::Float: {
+      float value = 0.0f;
+      length = FormatFloat(registry.GetFloatValue(name, value), out);
+      break;
+    }
+    case PropertyType::Double: {
+      double value = 0.0;
+      length = FormatDouble(registry.GetDoubleValue(name, value), out);
+      break;
+    }
+    case PropertyType::Bool: {
+      bool value = false;
+      length = FormatBool(registry.GetBoolValue(name, value), out);
+      break;
+    }
+    case PropertyType::UInt32: {
+      std::uint32_t value = 0;
+      length = FormatUInt32(registry.GetUInt32Value(name, PropertyType::UInt32, value), out);
+      break;
+    }
+    case PropertyType::String:
+      length = FormatString(registry.GetStringValue(name), out);
+      break;
+    case PropertyType::Color: {
+      std::uint32_t value = 0;
+      length = FormatColor(registry.GetUInt32Value(name, PropertyType::Color, value), out);
+      break;
+    }
+    case PropertyType::Int32: {
+      std::int32_t value = 0;
+      length = FormatInt32(registry.GetInt32Value(name, value), out);
+      break;
+    }
+    case PropertyType::UInt64: {
+      std::uint64_t value = 0;
+      length = FormatUInt64(registry.GetUInt64Value(name, value), out);
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  return std::string_view(out, length);
+}
+
+/// PropertyValueTextUtf8 in UTF-16.
 template <typename T>
 std::optional<std::u16string> PropertyValueText(
     const Teskor::ZelPlatform::PropertiesHelper<T>& registry, const std::string& name,
     Teskor::ZelPlatform::PropertyType type) {
-  using Teskor::ZelPlatform::PropertyType;
-  switch (type) {
-    case PropertyType::Float: {
-      float value = 0.0f;
-      return FloatText(registry.GetFloatValue(name, value));
-    }
-    case PropertyType::Double: {
-      double value = 0.0;
-      return DoubleText(registry.GetDoubleValue(name, value));
-    }
-    case PropertyType::Bool: {
-      bool value = false;
-      return BoolText(registry.GetBoolValue(name, value));
-    }
-    case PropertyType::UInt32: {
-      std::uint32_t value = 0;
-      return UInt32Text(registry.GetUInt32Value(name, PropertyType::UInt32, value));
-    }
-    case PropertyType::String:
-      return StringText(registry.GetStringValue(name));
-    case PropertyType::Color: {
-      std::uint32_t value = 0;
-      return ColorText(registry.GetUInt32Value(name, PropertyType::Color, value));
-    }
-    case PropertyType::Int32: {
-      std::int32_t value = 0;
-      return Int32Text(registry.GetInt32Value(name, value));
-    }
-    case PropertyType::UInt64: {
-      std::uint64_t value = 0;
-      return UInt64Text(registry.GetUInt64Value(name, value));
-    }
-  }
-  return std::nullopt;
+  char buffer[kValueTextBuffer];
+  const auto text = PropertyValueTextUtf8(registry, name, type, buffer);
+  if (!text) return std::nullopt;
+  return Widen(*text);
 }
 
 }  // namespace ornr

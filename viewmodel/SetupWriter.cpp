@@ -12,10 +12,9 @@ using Teskor::ZelPlatform::PropertyType;
 
 void WritePropertyElement(const std::string& name, PropertyType type, void* context) {
   auto& target = *static_cast<PropertyElementContext*>(context);
-  const std::optional<std::u16string> text = PropertyValueText(target.registry, name, type);
-  if (!text) return;
-  const std::u16string elementName = Utf8ToUtf16(name);
-  target.document.AppendToParent(nullptr, elementName.c_str(), text->c_str());
+  char buffer[kValueTextBuffer];
+  if (!PropertyValueTextUtf8(target.registry, name, type, buffer)) return;
+  target.document.AppendToParentUtf8(name.c_str(), buffer);
 }
 
 void WriteSetup(ViewModelDocument& document, const char16_t* group,
@@ -23,11 +22,17 @@ void WriteSetup(ViewModelDocument& document, const char16_t* group,
                 bool select, bool newBorn) {
   const OrnSettings* settings = setup.GetSettingsR();
   if (!setup.valid || settings == nullptr) return;
-  const char16_t* name = setup.GetName().c_str();
+  // Converted once here; the document keeps UTF-8.
+  const std::string name = XmlText(setup.GetName().c_str());
+  if (group == nullptr) throw ComError(kE_POINTER, "null element name");
+  const std::string groupName = Utf16ToUtf8(group);
+  const std::string store = XmlText(storeIn.c_str());
 
-  document.AppendToRoot(group, nullptr,
-                        {u"Name", name, u"New", select ? u"false" : u"true", u"NewBorn",
-                         newBorn ? u"true" : u"false", u"StoreIn", storeIn.c_str()});
+  document.AppendToRootUtf8(groupName.c_str(), nullptr,
+                            {{"Name", name.c_str()},
+                             {"New", select ? "false" : "true"},
+                             {"NewBorn", newBorn ? "true" : "false"},
+                             {"StoreIn", store.c_str()}});
   // The element just appended, not a search by name: names may hold apostrophes, and two
   // libraries may each offer a setup of the same name.
   document.SelectLastRootChild();
@@ -37,7 +42,7 @@ void WriteSetup(ViewModelDocument& document, const char16_t* group,
   PropertyElementContext context{document, wrapper};
   wrapper.ForEachProperty(&WritePropertyElement, &context);
 
-  if (select) document.AppendTextToRoot(u"CurrentRenderSetup", name);
+  if (select) document.AppendToRootUtf8("CurrentRenderSetup", name.c_str());
 }
 
 }  // namespace ornr

@@ -23,6 +23,8 @@ bool IsXmlChar(char16_t c) {
          (c >= 0xE000 && c <= 0xFFFD);
 }
 
+}  // namespace
+
 // XML 1.0 carries no other control character, no U+FFFE or U+FFFF and no unpaired surrogate;
 // one would spoil the whole document for a strict parser. The host's names never hold them, but
 // a file's path may: such a character becomes U+FFFD.
@@ -44,6 +46,8 @@ std::string XmlText(const char16_t* text) {
   }
   return Utf16ToUtf8(clean.empty() ? view : std::u16string_view(clean));
 }
+
+namespace {
 
 bool IsNameStart(char16_t c) {
   // Beyond ASCII every letter-like unit is accepted; the names we write are ASCII anyway.
@@ -68,6 +72,51 @@ std::string XmlName(const char16_t* name, const char* what) {
 
 [[noreturn]] void OutOfMemory(const char* what) {
   throw ComError(kE_OUTOFMEMORY, what);
+}
+
+// The writers' names are ASCII; anything else takes the full check.
+void CheckName(const char* name, const char* what) {
+  if (name == nullptr) throw ComError(kE_POINTER, std::string("null ") + what + " name");
+  const std::string_view view(name);
+  bool ascii = true;
+  for (const char c : view) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (!ascii) {
+    XmlName(Utf8ToUtf16(view).c_str(), what);
+    return;
+  }
+  bool valid = !view.empty() && IsNameStart(static_cast<char16_t>(view.front()));
+  for (const char c : view) valid = valid && IsNameChar(static_cast<char16_t>(c));
+  if (!valid) throw ComError(kE_FAIL, std::string("not an XML ") + what + " name: " + name);
+}
+
+using AttributeList = std::initializer_list<std::pair<const char*, const char*>>;
+
+// Appends a complete element under parent, or, when something fails, leaves parent as it was.
+template <typename Pairs>
+void Attach(pugi::xml_node parent, const char* name, const char* content, const Pairs& attributes) {
+  if (!parent) throw ComError(kE_POINTER, "no parent element");
+  if (parent.type() != pugi::node_element) throw ComError(kE_FAIL, "parent is not an element");
+  pugi::xml_node element = parent.append_child(pugi::node_element);
+  if (!element) OutOfMemory("creating an element");
+  struct Undo {
+    pugi::xml_node parent, element;
+    bool keep = false;
+    ~Undo() {
+      if (!keep) parent.remove_child(element);
+    }
+  } undo{parent, element};
+  if (!element.set_name(name)) OutOfMemory("naming an element");
+  if (content != nullptr && *content != 0 && !element.text().set(content)) {
+    OutOfMemory("setting a text");
+  }
+  for (const auto& [attributeName, value] : attributes) {
+    const char* attributeValue = value != nullptr ? value : "";
+    // A repeated name replaces the value, as setting a named attribute does.
+    pugi::xml_attribute attribute = element.attribute(attributeName);
+    if (!attribute) attribute = element.append_attribute(attributeName);
+    if (!attribute || !attribute.set_value(attributeValue)) OutOfMemory("adding an attribute");
+  }
+  undo.keep = true;
 }
 
 // Removes an element that was being built unless it made it into the tree.
@@ -175,17 +224,27 @@ void ViewModelDocument::AppendTextToRoot(const char16_t* name, const char16_t* t
   Append(RequireRoot(), name, text != nullptr ? text : u"", {});
 }
 
-std::u16string ViewModelDocument::GetRootXml() const {
+std::string ViewModelDocument::GetRootXmlUtf8() const {
   Utf8Sink sink;
   RequireRoot().print(sink, "", pugi::format_raw | pugi::format_no_empty_element_tags,
                       pugi::encoding_utf8);
-  return Utf8ToUtf16(sink.text);
+  return std::move(sink.text);
+}
+
+std::u16string ViewModelDocument::GetRootXml() const {
+  return Utf8ToUtf16(GetRootXmlUtf8());
 }
 
 void ViewModelDocument::SendToPanel() {
-  const std::u16string xml = GetRootXml();
-  // The empty model in its long form: nothing to tell the panel.
-  if (xml.size() == kEmptyViewModelLength) return;
+  std::u16string xml;
+  {
+    // Kept in UTF-8 until here and converted once; the UTF-8 text goes before the panel's copy
+    // is made.
+    const std::string utf8 = GetRootXmlUtf8();
+    // The empty model in its long form (all ASCII): nothing to tell the panel.
+    if (utf8.size() == kEmptyViewModelLength) return;
+    xml = Utf8ToUtf16(utf8);
+  }
   const BridgeProvider& provider = Provider();
   IPrismetWrapper* bridge = provider ? provider() : GetIPrismetWrapper();
   if (bridge == nullptr) throw ComError(kE_POINTER, "no bridge to the panel");
@@ -212,19 +271,25 @@ void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, cons
   }
   const std::string content = XmlText(text);
 
-  // Built as a top-level sibling of the root and moved in whole, so the tree never holds a
-  // half-made element.
-  StagedElement staged(*document_);
-  pugi::xml_node element = staged.Node();
-  if (!element.set_name(elementName.c_str())) OutOfMemory("naming an element");
-  if (!content.empty() && !element.text().set(content.c_str())) OutOfMemory("setting a text");
-  for (const auto& [attributeName, value] : pairs) {
-    // A repeated name replaces the value, as setting a named attribute does.
-    pugi::xml_attribute attribute = element.attribute(attributeName.c_str());
-    if (!attribute) attribute = element.append_attribute(attributeName.c_str());
-    if (!attribute || !attribute.set_value(value.c_str())) OutOfMemory("adding an attribute");
-  }
-  staged.MoveUnder(parent);
+  std::vector<std::pair<const char*, const char*>> views;
+  views.reserve(pairs.size());
+  for (const auto& [attributeName, value] : pairs)
+    views.emplace_back(attributeName.c_str(), value.c_str());
+  Attach(parent, elementName.c_str(), content.c_str(), views);
+}
+
+void ViewModelDocument::AppendToRootUtf8(const char* name, const char* text,
+                                         AttributeList attributes) {
+  const pugi::xml_node root = RequireRoot();
+  CheckName(name, "element");
+  for (const auto& attribute : attributes) CheckName(attribute.first, "attribute");
+  Attach(root, name, text, attributes);
+}
+
+void ViewModelDocument::AppendToParentUtf8(const char* name, const char* text) {
+  if (!parentNode_) throw ComError(kE_POINTER, "no parent element");
+  CheckName(name, "element");
+  Attach(parentNode_, name, text, AttributeList{});
 }
 
 void SetDocumentFactory(DocumentFactory factory) {

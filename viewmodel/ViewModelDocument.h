@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <pugixml.hpp>
 
@@ -47,11 +48,19 @@ class ViewModelDocument {
                       std::initializer_list<const char16_t*> attributes = {});
   /// A null text gives the empty text.
   void AppendTextToRoot(const char16_t* name, const char16_t* text);
+  /// As AppendToRoot for writers that hold UTF-8 already: the texts and values must be fit for
+  /// XML (as XmlText makes them); a null or empty text gives no text.
+  void AppendToRootUtf8(const char* name, const char* text,
+                        std::initializer_list<std::pair<const char*, const char*>> attributes = {});
+  /// As AppendToParent without a parent XPath, for writers that hold UTF-8 already.
+  void AppendToParentUtf8(const char* name, const char* text);
   /// The root element and everything under it, compact, without declaration, an empty element
   /// in the long form. Always well-formed XML 1.0: a character of a text or attribute value that
   /// XML 1.0 cannot carry (a control other than tab, LF and CR, U+FFFE, U+FFFF, an unpaired
   /// surrogate) was written as U+FFFD.
   std::u16string GetRootXml() const;
+  /// GetRootXml in UTF-8, the form the document keeps.
+  std::string GetRootXmlUtf8() const;
   /// Hands the root's XML to the panel through the bridge and resets the document, unless the
   /// document is the empty model. Without a bridge it raises E_POINTER and keeps the content.
   void SendToPanel();
@@ -65,6 +74,10 @@ class ViewModelDocument {
   pugi::xml_node rootNode_;
   pugi::xml_node parentNode_;
 };
+
+/// text in UTF-8, each character that XML 1.0 cannot carry (a control other than tab, LF and CR,
+/// U+FFFE, U+FFFF, an unpaired surrogate) replaced by U+FFFD. A null text gives the empty text.
+std::string XmlText(const char16_t* text);
 
 /// Makes the documents: called with "Msxml2.DOMDocument.6.0"; a factory that returns null makes
 /// creation fail with E_POINTER.
