@@ -1,5 +1,6 @@
 # Writes OUTPUT, a C++ source that holds the files FILES (paths relative to DIR) as byte arrays
-# behind ornr::workbench::PageFiles(). Run with cmake -P at build time.
+# behind ornr::workbench::PageFiles(). Run with cmake -P at build time; FILES is comma-separated.
+string(REPLACE "," ";" FILES "${FILES}")
 set(body "")
 set(table "")
 set(index 0)

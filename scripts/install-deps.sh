@@ -16,12 +16,27 @@ comma_locale() {
   "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
+# The browser tests' JavaScript packages, pinned by the lock file; the browser is Debian's.
+browser_test_packages() {
+  if ! command -v npm >/dev/null 2>&1; then
+    # Only when missing: some machines' Node.js package conflicts with Debian's npm.
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm
+  fi
+  local dir
+  dir="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  if [ ! -d "$dir/node_modules/playwright-core" ]; then
+    echo "Installing the browser tests' packages"
+    (cd "$dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  fi
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
   comma_locale
+  browser_test_packages
   exit 0
 fi
 
@@ -30,3 +45,4 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 comma_locale
+browser_test_packages

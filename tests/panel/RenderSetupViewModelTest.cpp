@@ -67,9 +67,9 @@ TEST_F(RenderSetupViewModelTest, CurrentSetupPrefersMasterFileAndSurvivesBadDocu
 }
 
 TEST_F(RenderSetupViewModelTest, OwnRenameAndDeleteKeepPlacesValuesAndListing) {
-  ASSERT_TRUE(model_.TakeDocument(Doc(Element(kMaster, u"A", u"true") +
-                                      Element(kMaster, u"B", u"false") +
-                                      Element(kLibrary, u"A", u"true"))));
+  ASSERT_TRUE(
+      model_.TakeDocument(Doc(Element(kMaster, u"A", u"true") + Element(kMaster, u"B", u"false") +
+                              Element(kLibrary, u"A", u"true"))));
   RenderSetup* a = model_.GetSetupFromCurrentZel(u"A");
   ASSERT_TRUE(model_.Select(Group::MasterFile, u"A"));
 

@@ -1,0 +1,103 @@
+// Compare with library, value by value: the master-file setup beside the library setup of the
+// same name, differing values first, with a check box per row to take the library's value.
+import { SECTIONS, READ_ONLY, propertyInfo, shownText } from './catalogue.js';
+
+const el = (tag, props = {}, ...children) => {
+  const node = Object.assign(document.createElement(tag), props);
+  node.append(...children);
+  return node;
+};
+const ORDER = new Map(SECTIONS.flatMap(([, rows]) => rows.map((r) => r[0])).map((n, i) => [n, i]));
+
+export class CompareView {
+  /** onTake(pairs) takes [property, text] pairs into the master-file setup; onClose ends the view. */
+  constructor(root, onTake, onClose) {
+    this.root = root;
+    this.onTake = onTake;
+    this.onClose = onClose;
+    this.chosen = new Set();
+    this.key = null;
+  }
+
+  render(master, library, labels) {
+    const key = master ? master.name : null;
+    if (key !== this.key) this.chosen.clear();
+    this.key = key;
+    this.root.replaceChildren();
+    if (!master || !library) {
+      this.root.append(el('p', { className: 'placeholder',
+        textContent: 'Select a master-file setup that a design library also has to compare them.' }));
+      return;
+    }
+    const mine = new Map(master.values);
+    const theirs = new Map(library.values);
+    const names = [...new Set([...mine.keys(), ...theirs.keys()])];
+    const rows = names.map((name) => ({ name, info: propertyInfo(name), a: mine.get(name) ?? '', b: theirs.get(name) ?? '' }))
+        .map((r) => ({ ...r, differs: r.a !== r.b }));
+    rows.sort((x, y) => (y.differs - x.differs) || ((ORDER.get(x.name) ?? 999) - (ORDER.get(y.name) ?? 999)));
+    const differing = rows.filter((r) => r.differs).length;
+    for (const name of [...this.chosen]) {
+      if (!rows.some((r) => r.name === name && r.differs)) this.chosen.delete(name);
+    }
+
+    const takeButton = el('button', { type: 'button', className: 'primary' });
+    const update = () => {
+      takeButton.textContent = `Take ${this.chosen.size || ''} library value${this.chosen.size === 1 ? '' : 's'}`.replace('  ', ' ');
+      takeButton.disabled = this.chosen.size === 0;
+    };
+    takeButton.addEventListener('click', () => {
+      const pairs = rows.filter((r) => this.chosen.has(r.name)).map((r) => [r.name, r.b]);
+      this.chosen.clear();
+      this.onTake(pairs);
+    });
+    const closeButton = el('button', { type: 'button', textContent: 'Back to values' });
+    closeButton.addEventListener('click', () => this.onClose());
+
+    const summary = differing === 0
+      ? 'Every value is the same as in the library.'
+      : `${differing} of ${rows.length} values differ from the library.`;
+    this.root.append(el('header', { className: 'values-head compare-head' },
+        el('h2', { className: 'setup-title', id: 'compare-title', textContent: `Compare \u201C${master.name}\u201D` }),
+        el('p', { className: 'note', textContent: `${summary} Library: ${library.listedIn.split(/[\\/]/).pop()}.` }),
+        el('div', { className: 'compare-actions' }, takeButton, closeButton)));
+
+    const table = el('table', { className: 'compare' });
+    table.setAttribute('aria-labelledby', 'compare-title');
+    table.append(el('thead', {}, el('tr', {},
+        el('th', { scope: 'col', className: 'take', textContent: 'Take' }),
+        el('th', { scope: 'col', textContent: 'Setting' }),
+        el('th', { scope: 'col', textContent: 'Master file' }),
+        el('th', { scope: 'col', textContent: 'Library' }))));
+    const body = el('tbody');
+    for (const row of rows) {
+      const tr = el('tr', { className: row.differs ? 'differs' : 'same' });
+      tr.dataset.property = row.name;
+      const cell = el('td', { className: 'take' });
+      if (row.differs) {
+        const box = el('input', { type: 'checkbox', checked: this.chosen.has(row.name),
+          disabled: READ_ONLY.has(row.name) });
+        box.setAttribute('aria-label', `Take the library value of ${row.info.label}`);
+        if (READ_ONLY.has(row.name)) box.title = 'Cannot be changed from the panel';
+        box.addEventListener('change', () => {
+          if (box.checked) this.chosen.add(row.name);
+          else this.chosen.delete(row.name);
+          update();
+        });
+        cell.append(box);
+      }
+      const show = (text) => {
+        const named = labels[row.name]?.find(([v]) => String(v) === text);
+        return named ? named[1] : shownText(row.info.type, text);
+      };
+      tr.append(cell,
+          el('th', { scope: 'row' }, el('span', { className: 'label', textContent: row.info.label }),
+              el('code', { className: 'prop', textContent: row.name })),
+          el('td', { className: 'mine', textContent: show(row.a) }),
+          el('td', { className: 'theirs', textContent: show(row.b) }));
+      body.append(tr);
+    }
+    table.append(body);
+    this.root.append(el('div', { className: 'compare-scroll' }, table));
+    update();
+  }
+}

@@ -1,0 +1,127 @@
+// Modal dialogs: confirmations, a name prompt, the module's message boxes and the host's
+// questions. Native <dialog> keeps focus inside and closes on Escape.
+
+const host = () => document.getElementById('dialog-host');
+
+function open({ title, text, buttons, input, role = 'dialog', cancelValue = null }) {
+  return new Promise((resolve) => {
+    const dialog = document.createElement('dialog');
+    dialog.setAttribute('role', role);
+    const id = `dlg-${Math.random().toString(36).slice(2)}`;
+    dialog.setAttribute('aria-labelledby', `${id}-t`);
+    dialog.setAttribute('aria-describedby', `${id}-d`);
+    const form = document.createElement('form');
+    form.method = 'dialog';
+    const h = document.createElement('h2');
+    h.id = `${id}-t`;
+    h.textContent = title;
+    const p = document.createElement('p');
+    p.id = `${id}-d`;
+    p.textContent = text;
+    form.append(h, p);
+    let field = null;
+    let problem = null;
+    if (input) {
+      const label = document.createElement('label');
+      label.className = 'dialog-field';
+      label.textContent = input.label;
+      field = document.createElement('input');
+      field.type = 'text';
+      field.value = input.value ?? '';
+      field.spellcheck = false;
+      label.append(field);
+      problem = document.createElement('div');
+      problem.className = 'field-error';
+      problem.setAttribute('role', 'alert');
+      problem.hidden = true;
+      form.append(label, problem);
+    }
+    const row = document.createElement('div');
+    row.className = 'dialog-buttons';
+    let chosen = cancelValue;
+    for (const b of buttons) {
+      const button = document.createElement('button');
+      button.type = b.submit ? 'submit' : 'button';
+      button.textContent = b.label;
+      if (b.className) button.className = b.className;
+      button.addEventListener('click', (e) => {
+        if (field && b.value !== cancelValue) {
+          const error = input.check?.(field.value);
+          if (error) {
+            e.preventDefault();
+            problem.textContent = error;
+            problem.hidden = false;
+            field.focus();
+            return;
+          }
+          chosen = field.value;
+        } else {
+          chosen = b.value;
+        }
+        dialog.close();
+      });
+      row.append(button);
+    }
+    form.append(row);
+    if (field) {
+      form.addEventListener('submit', (e) => {
+        const error = input.check?.(field.value);
+        if (error) {
+          e.preventDefault();
+          problem.textContent = error;
+          problem.hidden = false;
+          return;
+        }
+        chosen = field.value;
+      });
+    }
+    dialog.append(form);
+    dialog.addEventListener('close', () => {
+      dialog.remove();
+      resolve(chosen);
+    });
+    host().append(dialog);
+    dialog.showModal();
+    const focus = field ?? row.querySelector(buttons.find((b) => b.focus) ? `button:nth-child(${buttons.findIndex((b) => b.focus) + 1})` : 'button');
+    focus?.focus();
+    if (field) field.select();
+    open.current = dialog;
+  });
+}
+
+/** Resolves true when the user confirms. */
+export async function confirm(title, text, action) {
+  const value = await open({ title, text, role: 'alertdialog', buttons: [
+    { label: 'Cancel', value: false, focus: true },
+    { label: action, value: true, className: 'danger' },
+  ], cancelValue: false });
+  return value === true;
+}
+
+/** Resolves to the text entered, or null. */
+export function prompt(title, text, label, value, check) {
+  return open({ title, text, input: { label, value, check }, buttons: [
+    { label: 'Cancel', value: null },
+    { label: 'OK', value: 'ok', submit: true, className: 'primary' },
+  ] });
+}
+
+/** A message box with one OK button. */
+export function message(title, text) {
+  return open({ title, text, role: 'alertdialog', buttons: [{ label: 'OK', value: true, className: 'primary', focus: true }],
+    cancelValue: true });
+}
+
+/** A Yes/No question; Escape answers No. */
+export async function question(title, text) {
+  const value = await open({ title, text, role: 'alertdialog', buttons: [
+    { label: 'Yes', value: true, className: 'primary', focus: true },
+    { label: 'No', value: false },
+  ], cancelValue: false });
+  return value === true;
+}
+
+/** Closes a dialog that the session has answered elsewhere. */
+export function closeAll() {
+  for (const d of host().querySelectorAll('dialog')) d.close();
+}
