@@ -69,9 +69,9 @@ bool RunInputLoop(const InputSources& sources,
       if (fd.fd == sources.stopFd) return false;
       if (fd.fd == sources.pageFd) {
         if (terminal != nullptr) terminal->Suspend();
-        const bool go = runPage();
+        // After quit the prompt stays away: the session's close may still ask or print.
+        if (!runPage()) return true;
         if (terminal != nullptr) terminal->Resume();
-        if (!go) return true;
         continue;
       }
       // Standard input.
@@ -80,9 +80,8 @@ bool RunInputLoop(const InputSources& sources,
         const auto line = terminal->ReadKey(ended);
         if (line) {
           terminal->Suspend(false);
-          const bool go = runLine(*line);
+          if (!runLine(*line)) return true;
           terminal->Resume();
-          if (!go) return true;
         }
       } else {
         ended = !lines.Fill();

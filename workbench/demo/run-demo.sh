@@ -46,4 +46,6 @@ cat <<TEXT
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]}
    or one at a time:
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]} -c list -c 'show "Lobby Evening"'
+   or in a web browser (open the url it prints; the prompt works beside it):
+     cd '$demo' && '$workbench' --master tower.zel ${libraries[*]} --panel
 TEXT
