@@ -169,6 +169,7 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
        "error: \"abc\" is not a value of BlurPasses: expected a whole number from 0 to "
        "4294967295 (or -2147483648 to -1)"},
       {"edit Sky ShadowQuality 3", "error: ShadowQuality is shown only; it cannot be changed here"},
+      {"rename Nowhere Elsewhere", "error: the setup \"Nowhere\" was not renamed to \"Elsewhere\""},
       {"modified Sky", "= 0"},
       {"open notes.txt", "panel: cleared"},
       {"close", "error: no master file is open"},
@@ -185,6 +186,20 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   }
   EXPECT_THAT(lines.back(), StartsWith("list: "));
   EXPECT_FALSE(ornhost::ReadSetups(dir_ / "p.zel").empty());
+}
+
+// Rename and delete act as the panel's own buttons; an edit the module cannot take is no
+// silent loss.
+TEST_F(WorkbenchTest, PanelListFollowsRenameAndDeleteAndAStaleEditIsReported) {
+  const ProcessResult result = RunScript(
+      "host add Sky\nhost add Sea\nrefresh\nrename Sky \"Sky \\\"<&>\\\" Ü\"\ndelete Sea\nlist\n"
+      "release\nedit \"Sky \\\"<&>\\\" Ü\" BlurPasses 3\n");
+  EXPECT_EQ(result.exitCode, 1);
+  const auto lines = Lines(result.out);
+  EXPECT_THAT(lines, Contains("list: master \"Sky \\\"<&>\\\" Ü\""));
+  EXPECT_THAT(lines, Not(Contains(HasSubstr("list: master \"Sea\""))));
+  EXPECT_THAT(lines.back(),
+              "error: the edit of BlurPasses did not reach the setup \"Sky \\\"<&>\\\" Ü\"");
 }
 
 // A host that takes the user's locale must not turn 0.065 into "0,065000" in the documents.

@@ -211,6 +211,8 @@ PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActio
   server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
   server_->set_payload_max_length(kMaxBody);
   server_->set_keep_alive_max_count(20);
+  // An idle kept-alive connection holds a thread that the server's stop waits for.
+  server_->set_keep_alive_timeout(1);
   Route();
   port_ = address.port == 0 ? server_->bind_to_any_port(host_)
                             : (server_->bind_to_port(host_, address.port) ? address.port : -1);
