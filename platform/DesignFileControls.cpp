@@ -13,8 +13,8 @@ namespace ornhost {
 
 namespace {
 
-// The open master's own connection when path is the master, so that positions the store has
-// handed to unsaved setups are not given out twice; otherwise a connection of our own.
+// The open master's own connection when path is the master, so that the check before its first
+// write is made once; otherwise a connection of our own.
 struct Writer {
   detail::HostFile* master = nullptr;
   std::unique_ptr<detail::DesignFile> own;
@@ -39,18 +39,8 @@ void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
   if (const auto refusal = RefusalOfSetupName(name)) throw SetupNameError(*refusal);
   const auto open = detail::FindOpenFiles(path);
   Writer writer = OpenWriter(path, open);
-  std::int64_t position = 0;
-  if (detail::StoreEntry* entry = writer.master ? writer.master->Find(name) : nullptr) {
-    position = entry->position;
-  } else if (const auto stored = writer.Db().FindPosition(name)) {
-    position = *stored;
-  } else if (writer.master != nullptr) {
-    position = writer.master->TakePosition(writer.Db().NextPosition());
-  } else {
-    position = writer.Db().NextPosition();
-  }
-  writer.Db().Put(position, name, settings);
-  for (detail::HostFile* file : open) file->Adopt(position, name, settings);
+  const detail::RowRef row = writer.Db().Upsert(name, settings);
+  for (detail::HostFile* file : open) file->Adopt(row, name, settings);
 }
 
 void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetup>& setups) {

@@ -16,12 +16,27 @@
 
 namespace ornhost {
 
-/// A design file that cannot be opened, is not a design file, is of a newer schema, or cannot be
-/// written. The message names the file.
+/// A design file that cannot be opened, is not a design file, is of a newer format, or cannot be
+/// written. The message is one line: the file, then what is wrong in plain words (the reason).
 class DesignFileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  DesignFileError(const std::string& file, const std::string& reason)
+      : std::runtime_error(file + ": " + reason), reason_(reason) {}
+  const std::string& Reason() const noexcept { return reason_; }
+
+ private:
+  std::string reason_;
 };
+
+// --- What the host reports -------------------------------------------------------------------
+
+/// The host's one way to tell the person of its own failures (a write that did not reach the
+/// file, a damaged file): each message is one line naming the setup, the file and the reason.
+/// Without a reporter, messages go to standard error.
+void SetErrorReporter(std::function<void(const std::string& message)> reporter);
+/// While set, the next save of name into the master file overwrites another session's newer
+/// work instead of refusing it. Cleared by that save, or by an empty name.
+void OverwriteOnNextSave(const std::u16string& name);
 
 // --- Session ---------------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 #include "platform/HostState.h"
 
 #include <algorithm>
-#include <iostream>
+#include <cstdio>
 #include <unordered_set>
 
 #include "platform/SetupNames.h"
@@ -35,14 +35,13 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
     }
     if (damage) {
       setup->valid = false;
-      std::cerr << "ornhost: " << ornr::Utf16ToUtf8(GetFileName().str())
-                << ": a damaged setup record is ignored: " << *damage << '\n';
+      ReportError(DisplayName() + ": a damaged setup record is ignored: " + *damage);
     }
     if (setup->valid) StoreAccess::Settings(*setup) = *record.settings;
     StoredCopy stored{StoreAccess::Settings(*setup), setup->valid};
-    nextPosition_ = std::max(nextPosition_, record.position + 1);
-    entries_.push_back({record.position, std::move(setup), stored});
+    entries_.push_back({std::move(setup), stored, record.row});
   }
+  if (!db_->ReadProblem().empty()) ReportError(db_->ReadProblem());
 }
 
 Teskor::WString HostFile::GetFileName() const {
@@ -56,25 +55,22 @@ StoreEntry* HostFile::Find(std::u16string_view name) {
   return nullptr;
 }
 
-std::int64_t HostFile::TakePosition(std::int64_t atLeast) {
-  nextPosition_ = std::max(nextPosition_, atLeast);
-  return nextPosition_++;
-}
-
-void HostFile::Adopt(std::int64_t position, std::u16string_view name, const OrnSettings& settings) {
-  nextPosition_ = std::max(nextPosition_, position + 1);
+void HostFile::Adopt(RowRef row, std::u16string_view name, const OrnSettings& settings) {
   if (StoreEntry* entry = Find(name)) {
     StoreAccess::Settings(*entry->working) = settings;
     entry->working->valid = true;
     entry->stored = StoredCopy{settings, true};
+    entry->row = row;
     return;
   }
   auto setup = std::make_unique<OrnSetup>(*this, u"");
   StoreAccess::SetName(*setup, name);
   StoreAccess::Settings(*setup) = settings;
-  const auto at = std::find_if(entries_.begin(), entries_.end(),
-                               [&](const StoreEntry& e) { return e.position > position; });
-  entries_.insert(at, StoreEntry{position, std::move(setup), StoredCopy{settings, true}});
+  // Setups not yet stored keep their place at the end.
+  const auto at = std::find_if(entries_.begin(), entries_.end(), [&](const StoreEntry& e) {
+    return !e.row || e.row->position > row.position;
+  });
+  entries_.insert(at, StoreEntry{std::move(setup), StoredCopy{settings, true}, row});
 }
 
 void HostFile::Close() {
@@ -96,6 +92,19 @@ void LogCall(const char* call) noexcept {
   } catch (...) {
     // Out of memory: the log misses an entry rather than the host failing the call.
   }
+}
+
+void ReportError(const std::string& message) noexcept {
+  try {
+    auto& reporter = State().errorReporter;
+    if (reporter) {
+      reporter(message);
+      return;
+    }
+  } catch (...) {
+    // A reporter that fails must not take the host down; standard error still hears it.
+  }
+  std::fprintf(stderr, "ornhost: %s\n", message.c_str());
 }
 
 HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file) {
@@ -144,6 +153,19 @@ void ClearCallLog() {
   detail::State().callLog.clear();
 }
 
+void SetErrorReporter(std::function<void(const std::string&)> reporter) {
+  detail::State().errorReporter = std::move(reporter);
+}
+
+void OverwriteOnNextSave(const std::u16string& name) {
+  auto& overwrite = detail::State().overwriteOnNextSave;
+  if (name.empty()) {
+    overwrite.reset();
+  } else {
+    overwrite = name;
+  }
+}
+
 void ResetAll() {
   auto& state = detail::State();
   if (state.master != nullptr) state.master->Close();
@@ -154,6 +176,8 @@ void ResetAll() {
   state.questions.clear();
   state.questionObserver = nullptr;
   state.questionAsker = nullptr;
+  state.errorReporter = nullptr;
+  state.overwriteOnNextSave.reset();
   state.callLog.clear();
   state.activeIsReference = false;
 }

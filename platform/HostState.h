@@ -51,10 +51,11 @@ struct StoredCopy {
 };
 
 struct StoreEntry {
-  std::int64_t position = 0;
   std::unique_ptr<Teskor::ZelPlatform::OrnSetup> working;
   /// Nothing until the setup is first saved.
   std::optional<StoredCopy> stored;
+  /// The record the stored copy came from; nothing until the setup is first saved.
+  std::optional<RowRef> row;
 };
 
 /// An open design file and the store's view of it. Never freed, so that the setups and models
@@ -73,11 +74,11 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   const std::filesystem::path& CanonicalPath() const { return canonical_; }
   std::vector<StoreEntry>& Entries() { return entries_; }
   StoreEntry* Find(std::u16string_view name);
-  /// Reserves the place of a setup that is not yet in the file.
-  std::int64_t TakePosition(std::int64_t atLeast = 0);
-  /// Makes the view hold what was just stored at position under name, as after a save.
-  void Adopt(std::int64_t position, std::u16string_view name,
+  /// Makes the view hold what was just stored at row under name, as after a save.
+  void Adopt(RowRef row, std::u16string_view name,
              const Teskor::ZelPlatform::OrnSettings& settings);
+  /// The name people know the file by, as it was opened.
+  std::string DisplayName() const { return path_.string(); }
   /// Closes the database and retires every setup. Does nothing when already closed.
   void Close();
 
@@ -90,7 +91,6 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   bool writable_;
   std::unique_ptr<DesignFile> db_;
   std::vector<StoreEntry> entries_;
-  std::int64_t nextPosition_ = 1;
 };
 
 struct HostState {
@@ -105,6 +105,8 @@ struct HostState {
   std::vector<Question> questions;
   std::function<void(const Question&)> questionObserver;
   std::function<int(const Question&)> questionAsker;
+  std::function<void(const std::string&)> errorReporter;
+  std::optional<std::u16string> overwriteOnNextSave;
   bool activeIsReference = false;
 };
 
@@ -112,6 +114,8 @@ struct HostState {
 HostState& State();
 /// Never throws: under memory shortage the entry is lost.
 void LogCall(const char* call) noexcept;
+/// Tells the person through the host's reporter (standard error without one). Never throws.
+void ReportError(const std::string& message) noexcept;
 /// The open file (master or library) that file is, or null.
 HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file);
 /// The open files at path, the master first.

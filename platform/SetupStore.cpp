@@ -3,10 +3,10 @@
 #include "host/OrnSetupManager.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "platform/HostState.h"
 #include "platform/SetupNames.h"
+#include "support/Utf.h"
 
 using Teskor::WString;
 using Teskor::ZelPlatform::OrnSetup;
@@ -25,6 +25,10 @@ HostFile* WritableFile(ZelFile& file) {
 
 std::u16string_view NameOf(const char16_t* name) {
   return name != nullptr ? std::u16string_view(name) : std::u16string_view();
+}
+
+std::string Quoted(std::u16string_view name) {
+  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
 }
 
 class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
@@ -51,38 +55,74 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     HostFile* host = WritableFile(file);
     if (host == nullptr || host->Find(setup.GetName().str()) != nullptr) return;
     if (const auto refusal = RefusalOfSetupName(setup.GetName().str())) {
-      std::cerr << "ornhost: " << *refusal << '\n';
+      ReportError(*refusal);
       return;
     }
     auto copy = std::make_unique<OrnSetup>(*host, u"");
     StoreAccess::SetName(*copy, setup.GetName().str());
     StoreAccess::Settings(*copy) = StoreAccess::Settings(setup);
     copy->modified = true;
-    host->Entries().push_back({host->TakePosition(), std::move(copy), std::nullopt});
+    host->Entries().push_back({std::move(copy), std::nullopt, std::nullopt});
   }
 
+  // A write that did not reach the file leaves the setup modified, so that it is still offered
+  // when the file closes.
   int Save(const char16_t* name, ZelFile& file) override {
     LogCall("RenderStoreManager::Save");
     HostFile* host = WritableFile(file);
     StoreEntry* entry = host != nullptr ? host->Find(NameOf(name)) : nullptr;
+    auto& overwrite = State().overwriteOnNextSave;
+    const bool force = overwrite && entry != nullptr && *overwrite == NameOf(name);
+    if (force) overwrite.reset();
     // A record that could not be read stays in the file as it is.
     if (entry == nullptr || !entry->working->valid) return 0;
     const auto& settings = StoreAccess::Settings(*entry->working);
+    const std::u16string_view setupName = entry->working->GetName().str();
     try {
-      host->Db()->Put(entry->position, entry->working->GetName().str(), settings);
+      DesignFile& db = *host->Db();
+      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force)
+                   : force    ? db.Upsert(setupName, settings)
+                              : db.Insert(setupName, settings);
     } catch (const DesignFileError& error) {
-      std::cerr << "ornhost: save failed: " << error.what() << '\n';
+      entry->working->modified = true;
+      ReportError("could not save " + Quoted(setupName) + " to " + host->DisplayName() + ": " +
+                  error.Reason());
       return 0;
     }
     entry->stored = StoredCopy{settings, true};
     return 1;
   }
 
+  // Reads the record as the file holds it now: another session may have saved it since.
   void Reset(const char16_t* name, ZelFile& file) override {
     LogCall("RenderStoreManager::Reset");
     HostFile* host = FindOpenFile(file);
     StoreEntry* entry = host != nullptr ? host->Find(NameOf(name)) : nullptr;
     if (entry == nullptr || !entry->stored) return;
+    if (entry->row && host->IsWritable()) {
+      const auto failed = [&](const std::string& reason) {
+        entry->working->modified = true;
+        ReportError("could not reset " + Quoted(NameOf(name)) + " from " + host->DisplayName() +
+                    ": " + reason);
+      };
+      try {
+        const auto record = host->Db()->Read(*entry->row);
+        if (!record) {
+          return failed(
+              "another session has deleted it; this session's copy is kept (save it to store it "
+              "again, or delete it)");
+        }
+        if (record->name != NameOf(name)) {
+          return failed("another session has renamed it to " + Quoted(record->name) +
+                        "; this session's copy is kept");
+        }
+        entry->row = record->row;
+        entry->stored = StoredCopy{record->settings.value_or(entry->stored->settings),
+                                   record->settings.has_value()};
+      } catch (const DesignFileError& error) {
+        return failed(error.Reason());
+      }
+    }
     StoreAccess::Settings(*entry->working) = entry->stored->settings;
     entry->working->valid = entry->stored->valid;
   }
@@ -92,16 +132,17 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     HostFile* host = WritableFile(file);
     if (host == nullptr || host->Find(NameOf(newName)) != nullptr) return 0;
     if (const auto refusal = RefusalOfSetupName(NameOf(newName))) {
-      std::cerr << "ornhost: " << *refusal << '\n';
+      ReportError(*refusal);
       return 0;
     }
     StoreEntry* entry = host->Find(NameOf(oldName));
     if (entry == nullptr) return 0;
-    if (entry->stored) {
+    if (entry->row) {
       try {
-        host->Db()->Rename(entry->position, NameOf(newName));
+        entry->row = host->Db()->Rename(*entry->row, NameOf(newName));
       } catch (const DesignFileError& error) {
-        std::cerr << "ornhost: rename failed: " << error.what() << '\n';
+        ReportError("could not rename " + Quoted(NameOf(oldName)) + " to " +
+                    Quoted(NameOf(newName)) + " in " + host->DisplayName() + ": " + error.Reason());
         return 0;
       }
     }
@@ -118,7 +159,15 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       return entry.working->GetName().str() == NameOf(name);
     });
     if (it == entries.end()) return;
-    if (it->stored) host->Db()->Remove(it->position);
+    if (it->row) {
+      try {
+        host->Db()->Remove(*it->row);
+      } catch (const DesignFileError& error) {
+        ReportError("could not delete " + Quoted(NameOf(name)) + " from " + host->DisplayName() +
+                    ": " + error.Reason());
+        return;
+      }
+    }
     // Whoever listed the setup may still hold it until it lists again.
     State().retired.push_back(std::move(it->working));
     entries.erase(it);

@@ -101,8 +101,9 @@ const std::vector<Commands::Entry>& Commands::Table() {
        {{"delete NAME", "delete a master-file setup"}}},
       {"reset", 1, 1, &Commands::Reset,
        {{"reset NAME", "put NAME back to its stored state"}}},
-      {"save", 1, 1, &Commands::Save,
-       {{"save NAME", "write NAME into the master file"}}},
+      {"save", 1, 2, &Commands::Save,
+       {{"save NAME", "write NAME into the master file"},
+        {"save NAME --force", "write NAME even over another session's newer work"}}},
       {"modified", 1, 1, &Commands::Modified,
        {{"modified NAME", "1 when NAME has unsaved changes"}}},
       {"copy-from-library", 1, 1, &Commands::CopyFromLibrary,
@@ -249,7 +250,13 @@ void Commands::Reset(const Args& args) {
 }
 
 void Commands::Save(const Args& args) {
+  if (args.size() == 2) {
+    if (args[1] != "--force") throw CommandError("expected --force, got " + QuoteWord(args[1]));
+    ornhost::OverwriteOnNextSave(Wide(args[0]));
+  }
   api_.SaveSetup(Wide(args[0]).c_str());
+  // A save the module did not make must not turn a later one into an overwrite.
+  if (args.size() == 2) ornhost::OverwriteOnNextSave({});
 }
 
 void Commands::Modified(const Args& args) {

@@ -128,6 +128,7 @@ void Transcript::InstallObservers() {
   MainPanel::SetClearObserver([this] { Cleared(); });
   MainPanel::SetMessageBoxHandler([this](const String& text, const String&) { Message(text); });
   ornhost::SetQuestionObserver([this](const ornhost::Question& question) { Question(question); });
+  ornhost::SetErrorReporter([this](const std::string& message) { Error(message); });
   observing_ = true;
 }
 
@@ -137,6 +138,7 @@ void Transcript::RemoveObservers() {
   MainPanel::SetClearObserver(nullptr);
   MainPanel::SetMessageBoxHandler(nullptr);
   ornhost::SetQuestionObserver(nullptr);
+  ornhost::SetErrorReporter(nullptr);
   observing_ = false;
 }
 

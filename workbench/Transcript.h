@@ -35,7 +35,8 @@ class Transcript {
   using Listener = std::function<void(std::string_view prefix, std::string_view text)>;
   void SetListener(Listener listener) { listener_ = std::move(listener); }
 
-  /// Routes the panel's documents, clears and message boxes and the host's questions here.
+  /// Routes the panel's documents, clears and message boxes, the host's questions and the host's
+  /// errors here.
   /// Removed again by RemoveObservers or destruction.
   void InstallObservers();
   void RemoveObservers();

@@ -72,7 +72,7 @@ TEST_F(DesignFileTest, RefusesWhatIsNotADesignFileOfThisVersionWithoutTouchingIt
   std::ofstream(text) << "not a database at all, just some text that is long enough\n";
   Sql(foreign, "CREATE TABLE t (x)");
   ornhost::WriteSetup(newer, u"A", OrnSettings());
-  Sql(newer, "PRAGMA user_version = 2");
+  Sql(newer, "PRAGMA user_version = 99");
   void (*const uses[])(const std::filesystem::path&) = {
       [](const auto& path) { ornhost::OpenMaster(path); },
       [](const auto& path) { ornhost::AddLibrary(path); },

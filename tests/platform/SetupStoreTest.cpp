@@ -33,7 +33,9 @@ class SetupStoreTest : public ::testing::Test {
   Teskor::ZelPlatform::OrnSetupManager& store = Teskor::ZelPlatform::OrnSetupManager::GetManagerR();
 };
 
-TEST_F(SetupStoreTest, OnlySavedSetupsComeBackAfterReopenInTheOrderTheyWereAdded) {
+// A setup takes its place in the file when it is first stored: another session may have stored
+// others meanwhile.
+TEST_F(SetupStoreTest, OnlySavedSetupsComeBackAfterReopenInTheOrderTheyWereStored) {
   auto* file = &ornhost::OpenMaster(path);
   for (const char16_t* name : {u"X", u"Y", u"Z"}) Add(*file, name, 1);
   Add(*file, u"X", 9);  // taken: ignored
@@ -41,10 +43,10 @@ TEST_F(SetupStoreTest, OnlySavedSetupsComeBackAfterReopenInTheOrderTheyWereAdded
   EXPECT_EQ(store.Save(u"Z", *file), 1);
   EXPECT_EQ(store.Save(u"X", *file), 1);
   file = &ornhost::OpenMaster(path);
-  EXPECT_EQ(ListNames(*file), (Names{u"X", u"Z"}));
+  EXPECT_EQ(ListNames(*file), (Names{u"Z", u"X"}));
   Add(*file, u"Y", 4);
   store.Save(u"Y", *file);
-  EXPECT_EQ(ListNames(ornhost::OpenMaster(path)), (Names{u"X", u"Z", u"Y"}));
+  EXPECT_EQ(ListNames(ornhost::OpenMaster(path)), (Names{u"Z", u"X", u"Y"}));
 }
 
 TEST_F(SetupStoreTest, ResetPutsTheLastSavedCopyBackInPlace) {

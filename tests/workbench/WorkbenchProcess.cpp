@@ -19,16 +19,23 @@ void CheckSys(bool ok, const char* what) {
 }  // namespace
 
 RunningProcess::RunningProcess(const std::string& program, const std::vector<std::string>& args,
-                               const std::filesystem::path& cwd) {
+                               const std::filesystem::path& cwd, ProcessOptions options) {
+  // A child that is gone must fail a Send, not end the test.
+  signal(SIGPIPE, SIG_IGN);
   int out[2];
+  int in[2] = {-1, -1};
   CheckSys(pipe2(out, O_CLOEXEC) == 0, "pipe");
+  if (options.withInput) CheckSys(pipe2(in, O_CLOEXEC) == 0, "pipe");
   pid_ = fork();
   CheckSys(pid_ >= 0, "fork");
   if (pid_ == 0) {
-    dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+    dup2(options.withInput ? in[0] : open("/dev/null", O_RDONLY), STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(open((cwd / "stderr.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
     if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (options.withoutRoot && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      _exit(125);
+    }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -37,9 +44,23 @@ RunningProcess::RunningProcess(const std::string& program, const std::vector<std
   }
   close(out[1]);
   outFd_ = out[0];
+  if (options.withInput) {
+    close(in[0]);
+    inFd_ = in[1];
+  }
+}
+
+void RunningProcess::Send(const std::string& text) {
+  CheckSys(write(inFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size()), "write");
+}
+
+void RunningProcess::CloseInput() {
+  if (inFd_ >= 0) close(inFd_);
+  inFd_ = -1;
 }
 
 RunningProcess::~RunningProcess() {
+  CloseInput();
   if (!waited_) {
     Kill(SIGKILL);
     Wait();

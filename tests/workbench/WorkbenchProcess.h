@@ -13,12 +13,22 @@ struct ProcessResult {
   std::string err;
 };
 
-/// A child in cwd with no input, whose standard output is read as it comes; standard error goes
-/// to the file "stderr.log" in cwd. A child not waited for is killed on destruction.
+/// A child in cwd whose standard output is read as it comes; standard error goes to the file
+/// "stderr.log" in cwd. Its input is empty, or a pipe fed by Send when withInput. Run by root,
+/// withoutRoot runs it as "nobody", for whom file permissions hold. A child not waited for is
+/// killed on destruction.
+struct ProcessOptions {
+  bool withInput = false;
+  bool withoutRoot = false;
+};
+
 class RunningProcess {
  public:
   RunningProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::filesystem::path& cwd);
+                 const std::filesystem::path& cwd, ProcessOptions options = {});
+  /// Writes text to the child's input; CloseInput ends it.
+  void Send(const std::string& text);
+  void CloseInput();
   ~RunningProcess();
   RunningProcess(const RunningProcess&) = delete;
 
@@ -31,6 +41,7 @@ class RunningProcess {
  private:
   pid_t pid_ = -1;
   int outFd_ = -1;
+  int inFd_ = -1;
   std::string buffer_;
   bool waited_ = false;
 };
