@@ -35,40 +35,6 @@ class Locker {
   sqlite3* db_ = nullptr;
 };
 
-// One workbench fed line by line, so that the file can be changed between commands.
-class Session {
- public:
-  Session(const ScratchDir& dir, std::vector<std::string> args, ProcessOptions options)
-      : process_(RSM_WORKBENCH, Args(std::move(args)), dir.Path(), options) {}
-  /// Runs the commands and returns every line they printed.
-  std::vector<std::string> Run(const std::string& commands) {
-    process_.Send(commands + "modified --sync--\n");
-    std::vector<std::string> lines;
-    for (std::string line; process_.ReadLine(line) && line != "> modified --sync--";) {
-      lines.push_back(line);
-    }
-    std::string result;
-    process_.ReadLine(result);
-    return lines;
-  }
-  /// Ends the input and returns what the close printed and the exit status.
-  std::pair<std::vector<std::string>, int> End(const std::string& commands = "") {
-    process_.Send(commands);
-    process_.CloseInput();
-    std::vector<std::string> lines;
-    for (std::string line; process_.ReadLine(line);) lines.push_back(line);
-    const int status = process_.Wait();
-    return {lines, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-  }
-
- private:
-  static std::vector<std::string> Args(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--master", "p.zel"});
-    return args;
-  }
-  RunningProcess process_;
-};
-
 class FailedWritesTest : public ::testing::Test {
  protected:
   FailedWritesTest() { setenv("ORNHOST_BUSY_TIMEOUT_MS", "200", 1); }
@@ -117,7 +83,7 @@ TEST_F(FailedWritesTest, AFailedSaveIsReportedAndKeepsTheSetupModifiedUntilItCan
     std::filesystem::permissions(dir_.Path(), perms::all);
     std::filesystem::permissions(file_, perms::all);
     if (!c.whileOpen) c.fail();
-    Session session(dir_, {}, {.withInput = true, .withoutRoot = true});
+    FedWorkbench session(RSM_WORKBENCH, dir_, {.withoutRoot = true});
     EXPECT_THAT(session.Run("edit Sky BlurPasses 3\n"), Not(Contains(HasSubstr("error:"))));
     if (c.whileOpen) c.fail();
     const auto lines = session.Run(

@@ -125,3 +125,29 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+FedWorkbench::FedWorkbench(const std::string& program, const ScratchDir& dir,
+                           ProcessOptions options)
+    : process_(program, {"--master", "p.zel"}, dir.Path(),
+               {.withInput = true, .withoutRoot = options.withoutRoot}) {}
+
+std::vector<std::string> FedWorkbench::Run(const std::string& commands) {
+  // The answer to a command that changes nothing marks the end.
+  process_.Send(commands + "modified --sync--\n");
+  std::vector<std::string> lines;
+  for (std::string line; process_.ReadLine(line) && line != "> modified --sync--";) {
+    lines.push_back(line);
+  }
+  std::string answer;
+  process_.ReadLine(answer);
+  return lines;
+}
+
+std::pair<std::vector<std::string>, int> FedWorkbench::End(const std::string& commands) {
+  process_.Send(commands);
+  process_.CloseInput();
+  std::vector<std::string> lines;
+  for (std::string line; process_.ReadLine(line);) lines.push_back(line);
+  const int status = process_.Wait();
+  return {lines, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ProcessResult {
@@ -66,3 +67,18 @@ class ScratchDir {
 };
 
 std::vector<std::string> Lines(const std::string& text);
+
+/// A workbench on the master file p.zel in dir, fed command by command, so that a test can act
+/// between commands.
+class FedWorkbench {
+ public:
+  FedWorkbench(const std::string& program, const ScratchDir& dir, ProcessOptions options = {});
+  /// Runs the commands and returns every line printed until they are done.
+  std::vector<std::string> Run(const std::string& commands);
+  /// Sends the last commands, ends the input and returns what was printed up to the exit, and
+  /// the exit status (-1 when killed).
+  std::pair<std::vector<std::string>, int> End(const std::string& commands = "");
+
+ private:
+  RunningProcess process_;
+};
