@@ -88,9 +88,11 @@ TEST_F(SetupNamesStoreTest, StoredRecordsWithRefusedOrRepeatedNamesAreDamagedAnd
   // Names that decode to one already there: as UTF-8 text before Sky, with an odd byte after
   // Dawn; and Night with an unpaired surrogate.
   const char* sql =
-      "INSERT INTO render_setups SELECT 0, name_utf8, name_utf8, settings"
+      "INSERT INTO render_setups (position, name, name_utf8, settings) SELECT 0, name_utf8, "
+      "name_utf8, settings"
       " FROM render_setups WHERE name_utf8 = 'Sky';"
-      "INSERT INTO render_setups SELECT 10, x'4400610077006E0000', name_utf8, settings"
+      "INSERT INTO render_setups (position, name, name_utf8, settings) SELECT 10, "
+      "x'4400610077006E0000', name_utf8, settings"
       " FROM render_setups WHERE name_utf8 = 'Dawn';"
       "UPDATE render_setups SET name = x'4E0000D8' WHERE name_utf8 = 'Night';";
   EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
