@@ -216,16 +216,19 @@ void Commands::Load(const Args& args) {
 }
 
 void Commands::New(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   api_.NewSetup(Wide(args[0]).c_str());
 }
 
 void Commands::Duplicate(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   transcript_.Result(api_.DuplicateSetup(Wide(args[0]).c_str()));
 }
 
 // Rename and delete act as the panel's buttons: the module sends nothing about the old name, so
 // the panel updates its own list once the host's store shows that the command took effect.
 void Commands::Rename(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   const std::u16string oldName = Wide(args[0]);
   const std::u16string newName = Wide(args[1]);
   api_.RenameSetup(oldName.c_str(), newName.c_str());
@@ -237,6 +240,7 @@ void Commands::Rename(const Args& args) {
 }
 
 void Commands::Delete(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   const std::u16string name = Wide(args[0]);
   const int result = api_.DeleteSetup(name.c_str());
   transcript_.Result(result);
@@ -246,10 +250,12 @@ void Commands::Delete(const Args& args) {
 }
 
 void Commands::Reset(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   api_.ResetSetup(Wide(args[0]).c_str());
 }
 
 void Commands::Save(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   if (args.size() == 2) {
     if (args[1] != "--force") throw CommandError("expected --force, got " + QuoteWord(args[1]));
     ornhost::OverwriteOnNextSave(Wide(args[0]));
@@ -264,10 +270,12 @@ void Commands::Modified(const Args& args) {
 }
 
 void Commands::CopyFromLibrary(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   transcript_.Result(api_.CopyFromLib(Wide(args[0]).c_str()));
 }
 
 void Commands::UpdateFromLibrary(const Args& args) {
+  MasterFile();  // the module can change nothing without one
   api_.UpdateFromLibrarySetup(Wide(args[0]).c_str());
 }
 

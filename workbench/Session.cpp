@@ -35,6 +35,8 @@ Session::~Session() {
 }
 
 int Session::Run() {
+  // SIGINT and SIGTERM end the input; the master file then closes in order below.
+  StopSignals::Install();
   if (Start()) {
     if (options_.panel) {
       RunWithPanel();
@@ -43,10 +45,8 @@ int Session::Run() {
         if (commands_->QuitRequested()) break;
         RunSource(source);
       }
-    } else if (isatty(STDIN_FILENO) != 0) {
-      RunInput(true);
     } else {
-      RunLines(std::cin);
+      RunInput(true);
     }
   }
   End();
@@ -84,10 +84,8 @@ void Session::RunInput(bool endAtEof) {
   InputSources sources;
   sources.terminal = terminal_.get();
   sources.endAtEof = endAtEof || terminal_ != nullptr;
-  if (panel_) {
-    sources.pageFd = panel_->PageFd();
-    sources.stopFd = StopSignals::Fd();
-  }
+  sources.stopFd = StopSignals::Fd();
+  if (panel_) sources.pageFd = panel_->PageFd();
   RunInputLoop(
       sources, [this](const std::string& line) { return RunLine(line, terminal_ == nullptr); },
       [this] {
@@ -172,7 +170,7 @@ void Session::RunSource(const CommandSource& source) {
 
 void Session::RunLines(std::istream& in) {
   std::string line;
-  while (std::getline(in, line)) {
+  while (StopSignals::Caught() == 0 && std::getline(in, line)) {
     if (!RunLine(line, true)) return;
   }
 }

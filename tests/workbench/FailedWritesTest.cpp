@@ -1,6 +1,7 @@
 // Writes that do not reach the design file: the person hears of each, nothing is lost.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -122,6 +123,21 @@ TEST_F(FailedWritesTest, AFullDiskIsReportedAndNothingIsWrittenHalfWay) {
   const auto after = ornhost::ReadSetups(file_);
   ASSERT_EQ(after.size(), 1u);
   EXPECT_TRUE(after[0].settings.Equals(before[0].settings));
+}
+
+TEST_F(FailedWritesTest, StopSignalsCloseTheMasterFileInOrderAndRefusalsCount) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    ornhost::WriteSetup(file_, u"Sky", OrnSettings());
+    FedWorkbench session(RSM_WORKBENCH, dir_);
+    session.Run("edit Sky BlurPasses 3\n");
+    session.Signal(signal);
+    const auto [closing, status] = session.End();
+    EXPECT_THAT(closing, Contains(HasSubstr("question: There are unsaved"))) << signal;
+    EXPECT_EQ(status, 0) << signal;
+  }
+  const ProcessResult refused = RunProgram(RSM_WORKBENCH, {"-c", "new Sky"}, dir_.Path());
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(Lines(refused.out), Contains("error: no master file is open"));
 }
 
 }  // namespace

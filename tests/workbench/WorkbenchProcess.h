@@ -78,6 +78,7 @@ class FedWorkbench {
   /// Sends the last commands, ends the input and returns what was printed up to the exit, and
   /// the exit status (-1 when killed).
   std::pair<std::vector<std::string>, int> End(const std::string& commands = "");
+  void Signal(int signal) { process_.Kill(signal); }
 
  private:
   RunningProcess process_;
