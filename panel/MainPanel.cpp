@@ -11,6 +11,7 @@ namespace {
 struct Services {
   MainPanel::MessageBoxHandler messageBox;
   MainPanel::DocumentObserver document;
+  MainPanel::TakenObserver taken;
   MainPanel::ClearObserver clear;
 };
 
@@ -35,6 +36,12 @@ void MainPanel::ChangeOrnModel(const String& xml) {
   // A copy, so that an observer may replace itself.
   if (const DocumentObserver observer = TheServices().document) observer(xml);
   if (!xml) return;
+  if (const TakenObserver observer = TheServices().taken) {
+    std::vector<ViewModel::TakenElement> elements;
+    const bool taken = Instance().ViewModel().TakeDocument(*xml, &elements);
+    observer(xml, taken, elements);
+    return;
+  }
   if (!Instance().ViewModel().TakeDocument(*xml)) {
     std::fprintf(stderr, "Render Setup Manager: ignored a text that is no view-model document\n");
   }
@@ -63,6 +70,10 @@ void MainPanel::SetMessageBoxHandler(MessageBoxHandler handler) {
 
 void MainPanel::SetDocumentObserver(DocumentObserver observer) {
   TheServices().document = std::move(observer);
+}
+
+void MainPanel::SetTakenObserver(TakenObserver observer) {
+  TheServices().taken = std::move(observer);
 }
 
 void MainPanel::SetClearObserver(ClearObserver observer) {

@@ -84,6 +84,21 @@ class RenderSetup : public PropertySupport {
   std::u16string name_;
 };
 
+/// One element of a view-model document as the panel took it in, its texts as they arrived, for
+/// a host that shows what reached the panel.
+struct TakenElement {
+  enum class Kind { MasterSetup, LibrarySetup, CurrentSetup, Other };
+  Kind kind = Kind::Other;
+  /// The element's name.
+  std::string element;
+  /// The setup's "Name", or the current setup's name.
+  std::string name;
+  std::string newText;
+  std::string newBornText;
+  std::string storeIn;
+  std::size_t properties = 0;
+};
+
 /// Raised after the user changed one property of one setup.
 using PropertyChangedEventHandler =
     std::function<void(RenderSetup& sender, const PropertyChangedEventArgs& e)>;
@@ -127,7 +142,8 @@ class RenderSetupViewModel {
   /// setup element just before it when that has the name, else as SetCurrentSetup.
   /// False, with nothing changed, when the text is not such a document.
   /// A setup element without a "Name" attribute is skipped; unknown elements are ignored.
-  bool TakeDocument(std::u16string_view xml);
+  /// taken, when given, receives each element of the document in order, also those skipped.
+  bool TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken = nullptr);
   /// The master file's setup of that name first, else a library's; a null or unknown name
   /// leaves the current setup as it is.
   void SetCurrentSetup(const String& name);
@@ -180,12 +196,17 @@ class MainPanel {
   // Services of the panel's host window: message boxes, and observers for the workbench.
   using MessageBoxHandler = std::function<void(const String& text, const String& caption)>;
   using DocumentObserver = std::function<void(const String& xml)>;
+  using TakenObserver = std::function<void(const String& xml, bool taken,
+                                           const std::vector<ViewModel::TakenElement>& elements)>;
   using ClearObserver = std::function<void()>;
   /// A modal box with one OK button; with no handler the text goes to standard error.
   static void ShowMessageBox(const String& text, const String& caption);
   static void SetMessageBoxHandler(MessageBoxHandler handler);
   /// Called with every document ChangeOrnModel receives (a null one too), before it is taken in.
   static void SetDocumentObserver(DocumentObserver observer);
+  /// Called after each non-null document was taken in (taken false: it was no view-model
+  /// document), with what it held.
+  static void SetTakenObserver(TakenObserver observer);
   /// Called by ClearAllViewModel before the setups are removed.
   static void SetClearObserver(ClearObserver observer);
 

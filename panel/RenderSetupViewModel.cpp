@@ -1,5 +1,6 @@
 #include "panel/Panel.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <pugixml.hpp>
@@ -17,6 +18,26 @@ bool NameIs(const pugi::xml_node& node, const char* name) {
 
 std::u16string TextOf(const pugi::xml_node& node) {
   return ornr::Utf8ToUtf16(node.text().get());
+}
+
+void Record(const pugi::xml_node& element, std::vector<TakenElement>& taken) {
+  TakenElement& out = taken.emplace_back();
+  out.element = element.name();
+  if (NameIs(element, "CurrentRenderSetup")) {
+    out.kind = TakenElement::Kind::CurrentSetup;
+    out.name = element.text().get();
+    return;
+  }
+  const bool master = NameIs(element, "SetupsFromMasterFile");
+  if (!master && !NameIs(element, "SetupsFromZelLib")) return;
+  out.kind = master ? TakenElement::Kind::MasterSetup : TakenElement::Kind::LibrarySetup;
+  out.name = element.attribute("Name").value();
+  out.newText = element.attribute("New").value();
+  out.newBornText = element.attribute("NewBorn").value();
+  out.storeIn = element.attribute("StoreIn").value();
+  for (const pugi::xml_node& child : element.children()) {
+    if (child.type() == pugi::node_element) ++out.properties;
+  }
 }
 
 }  // namespace
@@ -72,7 +93,7 @@ EditResult RenderSetupViewModel::EditProperty(Group group, const std::u16string&
   return {true, {}};
 }
 
-bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
+bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken) {
   std::string utf8 = ornr::Utf16ToUtf8(xml);
   pugi::xml_document document;
   // Whitespace-only text is kept where it is an element's only content: a setup may be named " ".
@@ -88,6 +109,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
   RenderSetup* lastTaken = nullptr;
   for (const pugi::xml_node& element : root.children()) {
     if (element.type() != pugi::node_element) continue;
+    if (taken != nullptr) Record(element, *taken);
     if (NameIs(element, "CurrentRenderSetup")) {
       const std::u16string name = TextOf(element);
       if (lastTaken != nullptr && lastTaken->Name() == name) {
@@ -115,6 +137,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml) {
       if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
     }
     std::vector<std::pair<std::string, std::u16string>> properties;
+    properties.reserve(std::max<std::size_t>(setup.Properties().size(), 16));
     for (const pugi::xml_node& property : element.children()) {
       if (property.type() != pugi::node_element) continue;
       properties.emplace_back(property.name(), TextOf(property));

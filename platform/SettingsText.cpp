@@ -112,9 +112,11 @@ requires std::is_enum_v<Enum> std::string FormatValue(Enum value) {
   return FormatValue(static_cast<std::underlying_type_t<Enum>>(value));
 }
 
-// Index of key in the record's order, or kFieldCount.
-std::size_t FieldIndex(std::string_view key) {
+// Index of key in the record's order, or kFieldCount. Records list their fields in that order,
+// so the expected index is tried first.
+std::size_t FieldIndex(std::string_view key, std::size_t expected = kFieldCount) {
   const auto& keys = SettingKeys();
+  if (expected < keys.size() && keys[expected] == key) return expected;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (keys[i] == key) return i;
   }
@@ -125,19 +127,25 @@ std::size_t FieldIndex(std::string_view key) {
 
 namespace {
 
-bool SetField(OrnSettings& settings, std::string_view key, std::string_view text,
-              bool viewModelForm) {
-#define ORN_FIELD(T, GET, SET, KEY, INIT)                           \
-  if (key == #KEY) {                                                \
-    T value{};                                                      \
-    if (!ParseValue(text, value)) return false;                     \
-    if (viewModelForm && !ShowableInViewModel(value)) return false; \
-    settings.SET(value);                                            \
-    return true;                                                    \
-  }
+// The parse of each field, by its index in the record's order.
+using FieldSetter = bool (*)(OrnSettings&, std::string_view, bool);
+constexpr FieldSetter kFieldSetters[] = {
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                \
+  [](OrnSettings& settings, std::string_view text, bool viewModelForm) { \
+    T value{};                                                           \
+    if (!ParseValue(text, value)) return false;                          \
+    if (viewModelForm && !ShowableInViewModel(value)) return false;      \
+    settings.SET(value);                                                 \
+    return true;                                                         \
+  },
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
-  return false;
+};
+
+bool SetField(OrnSettings& settings, std::string_view key, std::string_view text,
+              bool viewModelForm) {
+  const std::size_t index = FieldIndex(key);
+  return index < kFieldCount && kFieldSetters[index](settings, text, viewModelForm);
 }
 
 }  // namespace
@@ -178,9 +186,9 @@ std::optional<OrnSettings> ParseSettingsRecord(std::string_view text) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return std::nullopt;
     const std::string_view key = line.substr(0, eq);
-    const std::size_t index = FieldIndex(key);
+    const std::size_t index = FieldIndex(key, seen.count());
     if (index == kFieldCount || seen.test(index)) return std::nullopt;
-    if (!SetField(settings, key, line.substr(eq + 1), false)) return std::nullopt;
+    if (!kFieldSetters[index](settings, line.substr(eq + 1), false)) return std::nullopt;
     seen.set(index);
   }
   if (!seen.all()) return std::nullopt;

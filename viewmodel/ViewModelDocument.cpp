@@ -248,8 +248,10 @@ void ViewModelDocument::SendToPanel() {
   const BridgeProvider& provider = Provider();
   IPrismetWrapper* bridge = provider ? provider() : GetIPrismetWrapper();
   if (bridge == nullptr) throw ComError(kE_POINTER, "no bridge to the panel");
-  bridge->ChangeRenderSetupViewModel(xml.c_str());
+  // Emptied before the panel's copies are made: nothing reads the document during the push, and
+  // its tree would otherwise add to the peak.
   ResetDocument();
+  bridge->ChangeRenderSetupViewModel(xml.c_str());
 }
 
 pugi::xml_node ViewModelDocument::RequireRoot() const {

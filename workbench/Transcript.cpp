@@ -1,7 +1,5 @@
 #include "workbench/Transcript.h"
 
-#include <pugixml.hpp>
-
 #include "support/Utf.h"
 #include "workbench/CommandLexer.h"
 
@@ -11,6 +9,7 @@ namespace {
 
 using Teskor::RenderSetup::String;
 using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::TakenElement;
 
 // Keeps every event on one line whatever a name or text holds.
 std::string OneLine(std::string_view text, bool asXml) {
@@ -32,40 +31,34 @@ std::string Utf8(const String& text) {
   return text ? Utf16ToUtf8(*text) : std::string();
 }
 
-std::string SetupLine(const pugi::xml_node& setup, std::string_view kind) {
-  std::size_t properties = 0;
-  for (const pugi::xml_node child : setup.children()) {
-    if (child.type() == pugi::node_element) ++properties;
-  }
-  std::string line = std::string(kind) + " setup " + AlwaysQuoted(setup.attribute("Name").value());
-  line += " (New=" + std::string(setup.attribute("New").value());
-  line += ", NewBorn=" + std::string(setup.attribute("NewBorn").value());
-  line += ", StoreIn=" + AlwaysQuoted(setup.attribute("StoreIn").value());
-  line += ", " + std::to_string(properties) + " properties)";
+std::string SetupLine(const TakenElement& setup, std::string_view kind) {
+  std::string line = std::string(kind) + " setup " + AlwaysQuoted(setup.name);
+  line += " (New=" + setup.newText;
+  line += ", NewBorn=" + setup.newBornText;
+  line += ", StoreIn=" + AlwaysQuoted(setup.storeIn);
+  line += ", " + std::to_string(setup.properties) + " properties)";
   return line;
 }
 
 }  // namespace
 
-std::vector<std::string> SummariseDocument(std::u16string_view xml) {
-  const std::string text = Utf16ToUtf8(xml);
-  pugi::xml_document document;
-  if (!document.load_buffer(text.data(), text.size()) ||
-      std::string_view(document.document_element().name()) != "RenderSetupViewModel") {
-    return {"not a view-model document: " + text};
-  }
+std::vector<std::string> SummariseDocument(const std::vector<TakenElement>& elements) {
   std::vector<std::string> lines;
-  for (const pugi::xml_node child : document.document_element().children()) {
-    if (child.type() != pugi::node_element) continue;
-    const std::string_view name = child.name();
-    if (name == "SetupsFromMasterFile") {
-      lines.push_back(SetupLine(child, "master"));
-    } else if (name == "SetupsFromZelLib") {
-      lines.push_back(SetupLine(child, "library"));
-    } else if (name == "CurrentRenderSetup") {
-      lines.push_back("current setup " + AlwaysQuoted(child.text().get()));
-    } else {
-      lines.push_back("element " + std::string(name));
+  lines.reserve(elements.size());
+  for (const TakenElement& element : elements) {
+    switch (element.kind) {
+      case TakenElement::Kind::MasterSetup:
+        lines.push_back(SetupLine(element, "master"));
+        break;
+      case TakenElement::Kind::LibrarySetup:
+        lines.push_back(SetupLine(element, "library"));
+        break;
+      case TakenElement::Kind::CurrentSetup:
+        lines.push_back("current setup " + AlwaysQuoted(element.name));
+        break;
+      case TakenElement::Kind::Other:
+        lines.push_back("element " + element.element);
+        break;
     }
   }
   if (lines.empty()) lines.emplace_back("empty document");
@@ -94,11 +87,23 @@ void Transcript::Document(const String& xml) {
     Print("panel: ", "null document");
     return;
   }
-  if (xml_) {
-    out_ << "panel: " << OneLine(Utf16ToUtf8(*xml), true) << std::endl;
+  if (xml_) out_ << "panel: " << OneLine(Utf16ToUtf8(*xml), true) << std::endl;
+}
+
+void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+  if (xml_) return;
+  if (!taken) {
+    Print("panel: ", "not a view-model document: " + Utf8(xml));
     return;
   }
-  for (const std::string& line : SummariseDocument(*xml)) Print("panel: ", line);
+  // One flush for the whole document: a load prints a line per setup.
+  std::string lines;
+  for (const std::string& line : SummariseDocument(elements)) {
+    lines += "panel: ";
+    lines += OneLine(line, false);
+    lines += '\n';
+  }
+  out_ << lines << std::flush;
 }
 
 void Transcript::Cleared() {
@@ -125,6 +130,10 @@ void Transcript::Line(std::string_view text) {
 
 void Transcript::InstallObservers() {
   MainPanel::SetDocumentObserver([this](const String& xml) { Document(xml); });
+  MainPanel::SetTakenObserver(
+      [this](const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+        Taken(xml, taken, elements);
+      });
   MainPanel::SetClearObserver([this] { Cleared(); });
   MainPanel::SetMessageBoxHandler([this](const String& text, const String&) { Message(text); });
   ornhost::SetQuestionObserver([this](const ornhost::Question& question) { Question(question); });
@@ -135,6 +144,7 @@ void Transcript::InstallObservers() {
 void Transcript::RemoveObservers() {
   if (!observing_) return;
   MainPanel::SetDocumentObserver(nullptr);
+  MainPanel::SetTakenObserver(nullptr);
   MainPanel::SetClearObserver(nullptr);
   MainPanel::SetMessageBoxHandler(nullptr);
   ornhost::SetQuestionObserver(nullptr);

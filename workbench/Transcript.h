@@ -22,7 +22,11 @@ class Transcript {
 
   void Command(std::string_view line);
   void Result(int value);
+  /// A document as the panel received it: printed whole with xml, otherwise only a null one.
   void Document(const Teskor::RenderSetup::String& xml);
+  /// What the panel took in from a document, one line a setup (without xml).
+  void Taken(const Teskor::RenderSetup::String& xml, bool taken,
+             const std::vector<Teskor::RenderSetup::ViewModel::TakenElement>& elements);
   void Cleared();
   void Message(const Teskor::RenderSetup::String& text);
   void Question(const ornhost::Question& question);
@@ -51,8 +55,9 @@ class Transcript {
   int errors_ = 0;
 };
 
-/// The readable lines of a view-model document: one per setup element and per
+/// The readable lines of what the panel took in: one per setup element and per
 /// "CurrentRenderSetup", without the "panel: " prefix.
-std::vector<std::string> SummariseDocument(std::u16string_view xml);
+std::vector<std::string> SummariseDocument(
+    const std::vector<Teskor::RenderSetup::ViewModel::TakenElement>& elements);
 
 }  // namespace ornr::workbench
