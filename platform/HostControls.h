@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/OrnSettings.h"
@@ -131,5 +132,44 @@ struct LabelledSetting {
 const std::vector<LabelledSetting>& EnumerationLabels();
 /// The renderer's output channels: value is the channel's bit number in "Outputs".
 const std::vector<ValueLabel>& OutputChannelLabels();
+
+// --- Setups as text ------------------------------------------------------------------------------
+
+/// Every field of settings as (stored key, text) in the record's order; the texts are lossless:
+/// "true"/"false", decimal integers, doubles in the shortest form that reads back exactly.
+std::vector<std::pair<std::string, std::string>> SettingTexts(
+    const Teskor::ZelPlatform::OrnSettings& settings);
+
+/// Writes the stored setups of those names from designFile to out as a setups document
+/// (docs/render-setups.schema.json), replacing out whole. Throws DesignFileError, also for a name
+/// the file does not hold or holds only as a damaged record; out is then left as it was.
+void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
+                  const std::filesystem::path& out);
+
+/// One thing wrong with a setups document, where it is.
+struct ImportProblem {
+  std::string file;
+  std::size_t line = 0;
+  /// What the problem concerns: "setups[2].settings.BlurPasses", "version", ...
+  std::string property;
+  std::string message;
+  /// "FILE:LINE: PROPERTY: MESSAGE"
+  std::string Text() const;
+};
+/// A document that cannot be imported; nothing of it was.
+class ImportError : public std::runtime_error {
+ public:
+  explicit ImportError(std::vector<ImportProblem> problems);
+  const std::vector<ImportProblem>& Problems() const noexcept { return problems_; }
+
+ private:
+  std::vector<ImportProblem> problems_;
+};
+/// Checks the whole document in first, then stores its setups in designFile (created when
+/// missing), each as WriteSetup does. Setups whose names designFile holds already are problems
+/// unless replace. Returns the names stored, in document order. Throws ImportError with every
+/// problem found (nothing stored), DesignFileError.
+std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile,
+                                         const std::filesystem::path& in, bool replace);
 
 }  // namespace ornhost

@@ -116,8 +116,13 @@ const std::vector<Commands::Entry>& Commands::Table() {
        {{"edit NAME PROPERTY VALUE", "the user changes a value of NAME in the panel"}}},
       {"show", 1, 1, &Commands::Show,
        {{"show NAME", "the panel's values of the master-file setup NAME"}}},
+      {"export", 2, kAnyNumber, &Commands::Export,
+       {{"export NAME... FILE", "write stored master-file setups to FILE as JSON"}}},
+      {"import", 1, 2, &Commands::Import,
+       {{"import FILE [--replace]", "store the setups of a JSON file in the master file"}}},
       {"host", 2, kAnyNumber, &Commands::Host,
        {{"host add NAME [PROPERTY=VALUE]...", "the host stores a new setup in the master file"},
+        {"host show NAME", "the stored values of the master-file setup NAME, exactly"},
         {"host invalidate NAME", "the host damages the stored record of NAME"}}},
       {"list", 0, 0, &Commands::List,
        {{"list", "the setups the panel shows, by group, the current one marked"}}},
@@ -308,7 +313,41 @@ void Commands::Show(const Args& args) {
   }
 }
 
+void Commands::Export(const Args& args) {
+  std::vector<std::u16string> names;
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) names.push_back(Wide(args[i]));
+  ornhost::ExportSetups(MasterPath(), names, std::filesystem::path(args.back()));
+}
+
+void Commands::Import(const Args& args) {
+  if (args.size() == 2 && args[1] != "--replace") {
+    throw CommandError("expected --replace, got " + QuoteWord(args[1]));
+  }
+  try {
+    for (const std::u16string& name :
+         ornhost::ImportSetups(MasterPath(), std::filesystem::path(args[0]), args.size() == 2)) {
+      transcript_.Line("imported " + AlwaysQuoted(Utf16ToUtf8(name)));
+    }
+  } catch (const ornhost::ImportError& error) {
+    for (const auto& problem : error.Problems()) transcript_.Error(problem.Text());
+    transcript_.Error("nothing imported");
+  }
+}
+
 void Commands::Host(const Args& args) {
+  if (args[0] == "show") {
+    if (args.size() != 2) throw CommandError("usage: host show NAME");
+    for (const auto& setup : ornhost::ReadSetups(MasterPath())) {
+      if (setup.name != Wide(args[1])) continue;
+      if (!setup.valid)
+        throw CommandError("the stored record of " + AlwaysQuoted(args[1]) + " cannot be read");
+      for (const auto& [key, text] : ornhost::SettingTexts(setup.settings)) {
+        transcript_.Line(key + " = " + text);
+      }
+      return;
+    }
+    throw CommandError("the master file holds no setup " + AlwaysQuoted(args[1]));
+  }
   if (args[0] == "invalidate") {
     if (args.size() != 2) throw CommandError("usage: host invalidate NAME");
     if (!ornhost::InvalidateSetup(MasterPath(), Wide(args[1]))) {
@@ -316,7 +355,7 @@ void Commands::Host(const Args& args) {
     }
     return;
   }
-  if (args[0] != "add") throw CommandError("expected host add or host invalidate");
+  if (args[0] != "add") throw CommandError("expected host add, host show or host invalidate");
   if (args[1].empty()) throw CommandError("a setup needs a name");
   Teskor::ZelPlatform::OrnSettings settings;
   for (std::size_t i = 2; i < args.size(); ++i) {

@@ -55,6 +55,8 @@ class Commands {
   void Matches(const std::vector<std::string>& args);
   void Edit(const std::vector<std::string>& args);
   void Show(const std::vector<std::string>& args);
+  void Export(const std::vector<std::string>& args);
+  void Import(const std::vector<std::string>& args);
   void Host(const std::vector<std::string>& args);
   void List(const std::vector<std::string>& args);
   void Help(const std::vector<std::string>& args);

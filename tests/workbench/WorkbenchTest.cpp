@@ -82,7 +82,8 @@ TEST_F(WorkbenchTest, OptionsTakeTheirValueEitherWayAndCommandsExplainThemselves
   }
   // help COMMAND prints the forms of that one command only.
   EXPECT_THAT(Lines(Run({"-c", "help host"}).out),
-              ElementsAre("> help host", StartsWith("host add"), StartsWith("host invalidate")));
+              ElementsAre("> help host", StartsWith("host add"), StartsWith("host show"),
+                          StartsWith("host invalidate")));
 }
 
 TEST_F(WorkbenchTest, TranscriptOfAnEditingSession) {

@@ -1,0 +1,464 @@
+// Setups as text: the setups document that export writes and import checks and reads back.
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <system_error>
+#include <type_traits>
+
+#include "platform/HostControls.h"
+#include "platform/JsonTree.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost {
+
+namespace {
+
+using detail::JsonNode;
+
+constexpr const char* kFormatName = "ornr-render-setups";
+constexpr std::int64_t kFormatVersion = 1;
+// The longest name the module makes or takes, in UTF-16 code units.
+constexpr std::size_t kMaxNameUnits = 511;
+
+enum class Kind { Bool, UInt32, Int32, UInt64, Double };
+
+template <typename T>
+constexpr Kind KindOf() {
+  if constexpr (std::is_enum_v<T>) {
+    return KindOf<std::underlying_type_t<T>>();
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return Kind::Bool;
+  } else if constexpr (std::is_same_v<T, double>) {
+    return Kind::Double;
+  } else if constexpr (std::is_same_v<T, std::uint32_t>) {
+    return Kind::UInt32;
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return Kind::Int32;
+  } else {
+    static_assert(std::is_same_v<T, std::uint64_t>);
+    return Kind::UInt64;
+  }
+}
+
+std::string Text(bool value) {
+  return value ? "true" : "false";
+}
+std::string Text(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, result.ptr);
+  // Whole numbers keep a fraction, so a reader takes them as doubles: "-0" would read as 0.
+  if (text.find_first_not_of("-0123456789") == std::string::npos) text += ".0";
+  return text;
+}
+template <typename T>
+std::string Text(T value) {
+  if constexpr (std::is_enum_v<T>) {
+    return Text(static_cast<std::underlying_type_t<T>>(value));
+  } else {
+    return std::to_string(value);
+  }
+}
+
+// A checked value of its field's kind; only ever read as that kind.
+struct FieldValue {
+  bool boolean = false;
+  std::int64_t integer = 0;
+  std::uint64_t unsignedInteger = 0;
+  double real = 0;
+};
+
+template <typename T>
+T As(const FieldValue& value) {
+  if constexpr (std::is_enum_v<T>) {
+    return static_cast<T>(As<std::underlying_type_t<T>>(value));
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return value.boolean;
+  } else if constexpr (std::is_same_v<T, double>) {
+    return value.real;
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return static_cast<T>(value.integer);
+  } else {
+    return static_cast<T>(value.unsignedInteger);
+  }
+}
+
+struct Field {
+  const char* key;
+  Kind kind;
+  std::string (*text)(const OrnSettings&);
+  void (*set)(OrnSettings&, const FieldValue&);
+};
+
+const std::vector<Field>& Fields() {
+  static const std::vector<Field> fields = {
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                 \
+  {#KEY, KindOf<T>(), [](const OrnSettings& s) { return Text(s.GET()); }, \
+   [](OrnSettings& s, const FieldValue& v) { s.SET(As<T>(v)); }},
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  };
+  return fields;
+}
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::Bool:
+      return "Bool";
+    case Kind::UInt32:
+      return "UInt32";
+    case Kind::Int32:
+      return "Int32";
+    case Kind::UInt64:
+      return "UInt64";
+    case Kind::Double:
+      return "Double";
+  }
+  return "?";
+}
+
+// The value of node as kind, or the reason it is none.
+std::optional<FieldValue> CheckValue(const JsonNode& node, Kind kind, std::string& why) {
+  FieldValue value;
+  const auto range = [&](std::int64_t low, std::uint64_t high) -> std::optional<FieldValue> {
+    const bool negative = node.type == JsonNode::Type::Signed && node.signedValue < 0;
+    const bool inRange = negative ? node.signedValue >= low
+                                  : (node.type == JsonNode::Type::Unsigned
+                                         ? node.unsignedValue
+                                         : std::uint64_t(node.signedValue)) <= high;
+    if (!inRange) {
+      why = std::string("out of the range of ") + KindName(kind) + " (" + std::to_string(low) +
+            " to " + std::to_string(high) + ")";
+      return std::nullopt;
+    }
+    value.integer = negative ? node.signedValue : 0;
+    value.unsignedInteger = node.type == JsonNode::Type::Unsigned ? node.unsignedValue
+                                                                  : std::uint64_t(node.signedValue);
+    if (!negative) value.integer = static_cast<std::int64_t>(value.unsignedInteger);
+    return value;
+  };
+  switch (kind) {
+    case Kind::Bool:
+      if (node.type != JsonNode::Type::Bool) break;
+      value.boolean = node.boolean;
+      return value;
+    case Kind::Double:
+      if (!node.IsNumber()) break;
+      value.real = node.type == JsonNode::Type::Float      ? node.floatValue
+                   : node.type == JsonNode::Type::Unsigned ? double(node.unsignedValue)
+                                                           : double(node.signedValue);
+      if (!std::isfinite(value.real)) {
+        why = "out of the range of Double";
+        return std::nullopt;
+      }
+      return value;
+    case Kind::UInt32:
+      if (node.type != JsonNode::Type::Signed && node.type != JsonNode::Type::Unsigned) break;
+      return range(0, std::numeric_limits<std::uint32_t>::max());
+    case Kind::Int32:
+      if (node.type != JsonNode::Type::Signed && node.type != JsonNode::Type::Unsigned) break;
+      return range(std::numeric_limits<std::int32_t>::min(),
+                   std::numeric_limits<std::int32_t>::max());
+    case Kind::UInt64:
+      if (node.type != JsonNode::Type::Signed && node.type != JsonNode::Type::Unsigned) break;
+      return range(0, std::numeric_limits<std::uint64_t>::max());
+  }
+  why = std::string("expected ") +
+        (kind == Kind::Bool     ? "true or false"
+         : kind == Kind::Double ? "a number"
+                                : "an integer") +
+        " (" + KindName(kind) + "), got " + node.TypeName();
+  return std::nullopt;
+}
+
+bool HasUnpairedSurrogate(std::u16string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t unit = name[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+        name[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Why the host would not store a setup of that name, or empty.
+std::string NameProblem(std::u16string_view name) {
+  if (name.empty()) return "a setup needs a name";
+  if (name.size() > kMaxNameUnits) {
+    return "the name is " + std::to_string(name.size()) + " UTF-16 code units long, more than " +
+           std::to_string(kMaxNameUnits);
+  }
+  for (const char16_t unit : name) {
+    if (unit < 0x20 || unit == 0x7F) return "the name holds a control character";
+  }
+  return {};
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings& settings) {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const Field& field : Fields()) texts.emplace_back(field.key, field.text(settings));
+  return texts;
+}
+
+void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
+                  const std::filesystem::path& out) {
+  const std::vector<StoredSetup> stored = ReadSetups(designFile);
+  const std::string label = "design file \"" + designFile.string() + "\"";
+  std::string text = "{\n  \"format\": \"" + std::string(kFormatName) +
+                     "\",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n  \"setups\": [";
+  for (std::size_t n = 0; n < names.size(); ++n) {
+    const std::string name = ornr::Utf16ToUtf8(names[n]);
+    const StoredSetup* found = nullptr;
+    for (const StoredSetup& setup : stored) {
+      if (setup.name == names[n]) found = &setup;
+    }
+    if (found == nullptr) throw DesignFileError(label + ": holds no setup \"" + name + "\"");
+    if (!found->valid) {
+      throw DesignFileError(label + ": the stored record of \"" + name + "\" cannot be read");
+    }
+    if (HasUnpairedSurrogate(names[n])) {
+      throw DesignFileError(label + ": the name \"" + name +
+                            "\" is not whole UTF-16 and cannot be written as text");
+    }
+    text += n == 0 ? "\n" : ",\n";
+    text += "    {\n      \"name\": " + JsonString(name) + ",\n      \"settings\": {\n";
+    const auto values = SettingTexts(found->settings);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      text += "        \"" + values[i].first + "\": " + values[i].second +
+              (i + 1 < values.size() ? ",\n" : "\n");
+    }
+    text += "      }\n    }";
+  }
+  text += names.empty() ? "]\n}\n" : "\n  ]\n}\n";
+
+  // Written beside the target and renamed over it, so a failure leaves out as it was.
+  std::filesystem::path temporary = out;
+  temporary += ".tmp-" + std::to_string(getpid());
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw DesignFileError("cannot write \"" + out.string() + "\"");
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, out, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw DesignFileError("cannot write \"" + out.string() + "\"");
+  }
+}
+
+std::string ImportProblem::Text() const {
+  return file + ":" + std::to_string(line) + ": " + (property.empty() ? "" : property + ": ") +
+         message;
+}
+
+ImportError::ImportError(std::vector<ImportProblem> problems)
+    : std::runtime_error(
+          problems.empty()
+              ? std::string("nothing to import")
+              : problems.front().Text() +
+                    (problems.size() > 1
+                         ? " (and " + std::to_string(problems.size() - 1) + " more problems)"
+                         : "")),
+      problems_(std::move(problems)) {}
+
+std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile,
+                                         const std::filesystem::path& in, bool replace) {
+  const std::string file = in.string();
+  std::vector<ImportProblem> problems;
+  const auto problem = [&](std::size_t line, std::string property, std::string message) {
+    problems.push_back({file, line, std::move(property), std::move(message)});
+  };
+
+  std::ifstream stream(in, std::ios::binary);
+  std::ostringstream content;
+  content << stream.rdbuf();
+  if (!stream) throw ImportError({{file, 0, "", "cannot read the file"}});
+  JsonNode root;
+  try {
+    root = detail::ReadJson(content.str());
+  } catch (const detail::JsonSyntaxError& error) {
+    throw ImportError({{file, error.Line(), "", std::string("not JSON: ") + error.what()}});
+  }
+  if (root.type != JsonNode::Type::Object) {
+    throw ImportError({{file, root.line, "", "expected an object, got " + root.TypeName()}});
+  }
+
+  struct Incoming {
+    std::u16string name;
+    std::size_t line = 0;
+    std::string path;
+    OrnSettings settings;
+  };
+  std::vector<Incoming> incoming;
+  bool sawFormat = false, sawVersion = false, sawSetups = false;
+  for (const auto& [key, node] : root.members) {
+    if (key == "format") {
+      sawFormat = true;
+      if (node.type != JsonNode::Type::String || node.text != kFormatName) {
+        problem(node.line, key, std::string("expected \"") + kFormatName + "\"");
+      }
+    } else if (key == "version") {
+      sawVersion = true;
+      const bool integer = node.type == JsonNode::Type::Unsigned;
+      if (!integer || node.unsignedValue != std::uint64_t(kFormatVersion)) {
+        problem(node.line, key,
+                integer && node.unsignedValue > std::uint64_t(kFormatVersion)
+                    ? "version " + std::to_string(node.unsignedValue) + " is newer than version " +
+                          std::to_string(kFormatVersion) + " that this host reads"
+                    : "expected " + std::to_string(kFormatVersion));
+      }
+    } else if (key == "setups") {
+      sawSetups = true;
+      if (node.type != JsonNode::Type::Array) {
+        problem(node.line, key, "expected an array, got " + node.TypeName());
+        continue;
+      }
+      for (std::size_t i = 0; i < node.items.size(); ++i) {
+        const JsonNode& setup = node.items[i];
+        const std::string at = "setups[" + std::to_string(i) + "]";
+        if (setup.type != JsonNode::Type::Object) {
+          problem(setup.line, at, "expected an object, got " + setup.TypeName());
+          continue;
+        }
+        Incoming entry;
+        entry.line = setup.line;
+        bool named = false, hasSettings = false;
+        for (const auto& [member, value] : setup.members) {
+          const std::string path = at + "." + member;
+          if (member == "name") {
+            named = true;
+            if (value.type != JsonNode::Type::String) {
+              problem(value.line, path, "expected a string, got " + value.TypeName());
+              continue;
+            }
+            entry.name = ornr::Utf8ToUtf16(value.text);
+            entry.line = value.line;
+            entry.path = path;
+            if (const std::string why = NameProblem(entry.name); !why.empty()) {
+              problem(value.line, path, why);
+            }
+          } else if (member == "settings") {
+            hasSettings = true;
+            if (value.type != JsonNode::Type::Object) {
+              problem(value.line, path, "expected an object, got " + value.TypeName());
+              continue;
+            }
+            std::map<std::string, std::size_t> seen;
+            for (const auto& [property, v] : value.members) {
+              const std::string where = path + "." + property;
+              const Field* field = nullptr;
+              for (const Field& f : Fields()) {
+                if (property == f.key) field = &f;
+              }
+              if (field == nullptr) {
+                problem(v.line, where, "unknown property");
+                continue;
+              }
+              if (const auto [earlier, first] = seen.emplace(property, v.line); !first) {
+                problem(v.line, where,
+                        "repeated (first at line " + std::to_string(earlier->second) + ")");
+                continue;
+              }
+              std::string why;
+              if (const auto checked = CheckValue(v, field->kind, why)) {
+                field->set(entry.settings, *checked);
+              } else {
+                problem(v.line, where, why);
+              }
+            }
+            for (const Field& f : Fields()) {
+              if (!seen.contains(f.key)) problem(value.line, path + "." + f.key, "missing");
+            }
+          } else if (member == "source") {
+            // Where the setup came from; its content is for people and later versions.
+            if (value.type != JsonNode::Type::Object) {
+              problem(value.line, path, "expected an object, got " + value.TypeName());
+            }
+          } else {
+            problem(value.line, path, "unknown member");
+          }
+        }
+        if (!named) problem(setup.line, at + ".name", "missing");
+        if (!hasSettings) problem(setup.line, at + ".settings", "missing");
+        if (named) incoming.push_back(std::move(entry));
+      }
+    } else {
+      problem(node.line, key, "unknown member");
+    }
+  }
+  if (!sawFormat) problem(root.line, "format", "missing");
+  if (!sawVersion) problem(root.line, "version", "missing");
+  if (!sawSetups) problem(root.line, "setups", "missing");
+
+  // Names: once in the document, and new to the design file unless replacing.
+  std::map<std::u16string, std::size_t> firstLine;
+  std::error_code ec;
+  std::vector<StoredSetup> existing;
+  if (std::filesystem::exists(designFile, ec)) existing = ReadSetups(designFile);
+  for (const Incoming& entry : incoming) {
+    if (entry.name.empty()) continue;
+    const std::string quoted = "\"" + ornr::Utf16ToUtf8(entry.name) + "\"";
+    if (const auto [earlier, first] = firstLine.emplace(entry.name, entry.line); !first) {
+      problem(
+          entry.line, "name",
+          quoted + " is in the file twice (first at line " + std::to_string(earlier->second) + ")");
+      continue;
+    }
+    if (replace) continue;
+    for (const StoredSetup& setup : existing) {
+      if (setup.name == entry.name) {
+        problem(entry.line, entry.path,
+                "the design file already holds " + quoted + " (import --replace replaces it)");
+      }
+    }
+  }
+  if (!problems.empty()) throw ImportError(std::move(problems));
+
+  std::vector<std::u16string> stored;
+  for (const Incoming& entry : incoming) {
+    WriteSetup(designFile, entry.name, entry.settings);
+    stored.push_back(entry.name);
+  }
+  return stored;
+}
+
+}  // namespace ornhost

@@ -1,0 +1,163 @@
+// Setups as text: export, then import elsewhere, loses nothing; a document with any problem is
+// refused whole, each problem named with its file, line and property.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdint>
+#include <limits>
+
+#include "TempDir.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+using ::testing::HasSubstr;
+
+namespace {
+
+class SetupExchangeTest : public ::testing::Test {
+ protected:
+  // A one-setup document exported from a design file: "A" with BlurPasses 7.
+  std::string BaseDocument() {
+    OrnSettings settings;
+    settings.SetBlurPasses(7);
+    ornhost::WriteSetup(dir_ / "source.zel", u"A", settings);
+    ornhost::ExportSetups(dir_ / "source.zel", {u"A"}, dir_ / "a.json");
+    return FileBytes(dir_ / "a.json");
+  }
+  std::vector<ornhost::ImportProblem> ImportProblems(const std::string& document) {
+    std::ofstream(dir_ / "in.json", std::ios::binary) << document;
+    try {
+      ornhost::ImportSetups(dir_ / "target.zel", dir_ / "in.json", false);
+    } catch (const ornhost::ImportError& error) {
+      return error.Problems();
+    }
+    return {};
+  }
+  static std::size_t LineOf(const std::string& document, const std::string& text) {
+    const std::size_t at = document.find(text);
+    return at == std::string::npos ? 0
+                                   : 1 + std::count(document.begin(), document.begin() + at, '\n');
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(SetupExchangeTest, ExportThenImportIntoAnEmptyFileIsValueIdentical) {
+  OrnSettings extremes;
+  extremes.SetInterocularDistance(1.234e-07);
+  extremes.SetConvergenceDistance(0.1);
+  extremes.SetQualityThreshold(std::numeric_limits<double>::denorm_min());
+  extremes.SetTextureFiltering(DBL_MAX);
+  extremes.SetAlbedoScale(-0.0);
+  extremes.SetPhotonDecay(1.0 / 3.0);
+  extremes.SetRenderOutputChannels(std::numeric_limits<std::uint64_t>::max());
+  extremes.SetMaxSamplesPerPixel(std::numeric_limits<std::uint32_t>::max());
+  extremes.SetGlobalShadowQuality(
+      static_cast<OrnSettings::GlobalShadowQuality>(std::numeric_limits<std::int32_t>::min()));
+  extremes.SetDoShadows(false);
+  const std::vector<std::u16string> names = {u"Quote \" and \\ back", u"Ünïcode 𝄞 <&]", u"plain"};
+  for (const auto& name : names) ornhost::WriteSetup(dir_ / "from.zel", name, extremes);
+  ornhost::WriteSetup(dir_ / "from.zel", u"not exported", OrnSettings());
+
+  ornhost::ExportSetups(dir_ / "from.zel", names, dir_ / "setups.json");
+  EXPECT_EQ(ornhost::ImportSetups(dir_ / "to.zel", dir_ / "setups.json", false), names);
+
+  const auto imported = ornhost::ReadSetups(dir_ / "to.zel");
+  ASSERT_EQ(imported.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(imported[i].name, names[i]);
+    // Texts are exact: -0 and 0, or two doubles one ulp apart, read differently.
+    const auto got = ornhost::SettingTexts(imported[i].settings);
+    const auto want = ornhost::SettingTexts(extremes);
+    for (std::size_t f = 0; f < want.size(); ++f) EXPECT_EQ(got.at(f), want[f]);
+  }
+  EXPECT_THAT(FileBytes(dir_ / "setups.json"), HasSubstr("\"InterocularDistance\": 1.234e-07,"));
+}
+
+TEST_F(SetupExchangeTest, ExportRefusesNamesItCannotFindAndLeavesTheTargetAlone) {
+  ornhost::WriteSetup(dir_ / "f.zel", u"Kept", OrnSettings());
+  ornhost::WriteSetup(dir_ / "f.zel", u"Damaged", OrnSettings());
+  ornhost::InvalidateSetup(dir_ / "f.zel", u"Damaged");
+  std::ofstream(dir_ / "out.json") << "before";
+  for (const char16_t* missing : {u"Absent", u"Damaged"}) {
+    EXPECT_THROW(ornhost::ExportSetups(dir_ / "f.zel", {u"Kept", missing}, dir_ / "out.json"),
+                 ornhost::DesignFileError);
+    EXPECT_EQ(FileBytes(dir_ / "out.json"), "before");
+  }
+}
+
+TEST_F(SetupExchangeTest, EachProblemIsNamedWithLineAndPropertyAndNothingIsImported) {
+  const std::string base = BaseDocument();
+  struct Case {
+    std::string from, to;  // the change made to the document
+    std::string at;        // text on the line the problem is reported at
+    std::string property;  // what the problem names
+    std::string message;   // part of the message
+  };
+  const Case cases[] = {
+      {"\"BlurPasses\": 7", "\"BlurPasses\": -1", "BlurPasses", "setups[0].settings.BlurPasses",
+       "out of the range of UInt32"},
+      {"\"BlurPasses\": 7", "\"BlurPasses\": 4294967296", "BlurPasses",
+       "setups[0].settings.BlurPasses", "out of the range of UInt32"},
+      {"\"ShadowQuality\": 1", "\"ShadowQuality\": 2147483648", "ShadowQuality",
+       "setups[0].settings.ShadowQuality", "out of the range of Int32"},
+      {"\"BlurPasses\": 7", "\"BlurPasses\": 7.5", "BlurPasses", "setups[0].settings.BlurPasses",
+       "expected an integer"},
+      {"\"DoShadows\": true", "\"DoShadows\": 1", "DoShadows", "setups[0].settings.DoShadows",
+       "expected true or false"},
+      {"\"AlbedoScale\": 1.0", "\"AlbedoScale\": \"1\"", "AlbedoScale",
+       "setups[0].settings.AlbedoScale", "expected a number"},
+      {"\"AlbedoScale\": 1.0", "\"AlbedoScale\": 1e999", "AlbedoScale", "", "number overflow"},
+      {"\"DoShadows\": true,", "\"DoShadows\": true, \"Shadows\": true,", "DoShadows",
+       "setups[0].settings.Shadows", "unknown property"},
+      {"\"DoShadows\": true,", "\"DoShadows\": true, \"DoShadows\": false,", "DoShadows",
+       "setups[0].settings.DoShadows", "repeated"},
+      {"        \"Stereo\": false,\n", "", "\"settings\"", "setups[0].settings.Stereo", "missing"},
+      {"\"version\": 1", "\"version\": 2", "version", "version", "newer than version 1"},
+      {"\"name\": \"A\"", "\"name\": \"\"", "\"name\"", "setups[0].name", "needs a name"},
+      {"\"name\": \"A\"", "\"name\": \"A\\tB\"", "\"name\"", "setups[0].name", "control character"},
+      {"\"name\": \"A\",", "\"name\": \"A\", \"nom\": 1,", "\"nom\"", "setups[0].nom",
+       "unknown member"},
+      {"\"BlurPasses\": 7,", "\"BlurPasses\": 7,,", "BlurPasses", "", "not JSON"},
+  };
+  for (const Case& c : cases) {
+    std::string document = base;
+    ASSERT_NE(document.find(c.from), std::string::npos) << c.from;
+    document.replace(document.find(c.from), c.from.size(), c.to);
+    const auto problems = ImportProblems(document);
+    ASSERT_EQ(problems.size(), 1u) << c.to;
+    EXPECT_EQ(problems[0].file, (dir_ / "in.json").string());
+    EXPECT_EQ(problems[0].line, LineOf(document, c.at)) << c.to;
+    EXPECT_EQ(problems[0].property, c.property) << c.to;
+    EXPECT_THAT(problems[0].message, HasSubstr(c.message)) << c.to;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "target.zel")) << "nothing imported: " << c.to;
+  }
+}
+
+TEST_F(SetupExchangeTest, NamesAreNewOnceEachUnlessReplacing) {
+  const std::string one = BaseDocument();
+  std::string twice = one;
+  const std::string setup =
+      one.substr(one.find("    {"), one.rfind("    }") + 5 - one.find("    {"));
+  twice.insert(one.rfind("    }") + 5, ",\n" + setup);
+  const auto problems = ImportProblems(twice);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_THAT(problems[0].message, HasSubstr("in the file twice"));
+  const std::size_t secondName = twice.rfind("\"name\"");
+  EXPECT_EQ(problems[0].line, 1 + std::count(twice.begin(), twice.begin() + secondName, '\n'));
+
+  // A setup the file holds already is kept unless the import replaces it.
+  OrnSettings stored;
+  stored.SetBlurPasses(99);
+  ornhost::WriteSetup(dir_ / "target.zel", u"A", stored);
+  ornhost::WriteSetup(dir_ / "target.zel", u"B", stored);
+  EXPECT_THAT(ImportProblems(one).at(0).message, HasSubstr("already holds \"A\""));
+  EXPECT_EQ(ornhost::ReadSetups(dir_ / "target.zel").at(0).settings.GetBlurPasses(), 99u);
+  ornhost::ImportSetups(dir_ / "target.zel", dir_ / "in.json", true);
+  const auto after = ornhost::ReadSetups(dir_ / "target.zel");
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].settings.GetBlurPasses(), 7u);
+  EXPECT_EQ(after[1].settings.GetBlurPasses(), 99u);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Setups exported by one workbench run import value-identical in another, and the document is
+# what docs/render-setups.schema.json says, checked by an independent validator.
+#   export-test.sh WORKBENCH SCHEMA
+set -euo pipefail
+workbench="$1"
+schema="$2"
+work="$(mktemp -d "${TMPDIR:-/tmp}/ornr-export.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "export-test: $*" >&2; exit 1; }
+
+"$workbench" --master one.zel \
+  -c 'host add "Night \"render\" ☾" InterocularDistance=0.000000123 MaxSamplesPerPixel=4294967295 Outputs=8191' \
+  -c 'host add Plain AlbedoScale=0.1' -c 'export "Night \"render\" ☾" Plain setups.json' >/dev/null
+"$workbench" --master two.zel -c 'import setups.json' >/dev/null
+for name in '"Night \"render\" ☾"' Plain; do
+  first="$("$workbench" --master one.zel -c "host show $name" | grep " = ")"
+  second="$("$workbench" --master two.zel -c "host show $name" | grep " = ")"
+  [ "$(wc -l <<<"$first")" -eq 68 ] && [ "$first" = "$second" ] || fail "$name differs after the round trip"
+done
+grep -q '"InterocularDistance": 1.23e-07,' setups.json || fail "doubles are not in shortest form"
+
+python3 - "$schema" setups.json <<'PY'
+import copy, json, sys
+import jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft7Validator.check_schema(schema)
+validator = jsonschema.Draft7Validator(schema)
+document = json.load(open(sys.argv[2]))
+errors = list(validator.iter_errors(document))
+assert not errors, [e.message for e in errors]
+# The schema is strict enough to refuse what import refuses.
+def broken(change):
+    d = copy.deepcopy(document)
+    change(d["setups"][0]["settings"])
+    return d
+for bad in (broken(lambda s: s.pop("Stereo")), broken(lambda s: s.update(BlurPasses=-1)),
+            broken(lambda s: s.update(Unknown=1)), broken(lambda s: s.update(DoShadows=1))):
+    assert list(validator.iter_errors(bad)), "schema accepted a broken document"
+PY
+echo "export-test: ok"
