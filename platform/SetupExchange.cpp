@@ -15,6 +15,7 @@
 
 #include "platform/HostControls.h"
 #include "platform/JsonTree.h"
+#include "platform/SetupNames.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -27,8 +28,6 @@ using detail::JsonNode;
 
 constexpr const char* kFormatName = "ornr-render-setups";
 constexpr std::int64_t kFormatVersion = 1;
-// The longest name the module makes or takes, in UTF-16 code units.
-constexpr std::size_t kMaxNameUnits = 511;
 
 enum class Kind { Bool, UInt32, Int32, UInt64, Double };
 
@@ -196,15 +195,7 @@ bool HasUnpairedSurrogate(std::u16string_view name) {
 
 // Why the host would not store a setup of that name, or empty.
 std::string NameProblem(std::u16string_view name) {
-  if (name.empty()) return "a setup needs a name";
-  if (name.size() > kMaxNameUnits) {
-    return "the name is " + std::to_string(name.size()) + " UTF-16 code units long, more than " +
-           std::to_string(kMaxNameUnits);
-  }
-  for (const char16_t unit : name) {
-    if (unit < 0x20 || unit == 0x7F) return "the name holds a control character";
-  }
-  return {};
+  return RefusalOfSetupName(name).value_or("");
 }
 
 std::string JsonString(std::string_view text) {

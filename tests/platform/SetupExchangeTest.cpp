@@ -115,7 +115,7 @@ TEST_F(SetupExchangeTest, EachProblemIsNamedWithLineAndPropertyAndNothingIsImpor
       {"        \"Stereo\": false,\n", "", "\"settings\"", "setups[0].settings.Stereo", "missing"},
       {"\"version\": 1", "\"version\": 2", "version", "version", "newer than version 1"},
       {"\"name\": \"A\"", "\"name\": \"\"", "\"name\"", "setups[0].name", "needs a name"},
-      {"\"name\": \"A\"", "\"name\": \"A\\tB\"", "\"name\"", "setups[0].name", "control character"},
+      {"\"name\": \"A\"", "\"name\": \"A\\u0001B\"", "\"name\"", "setups[0].name", "control"},
       {"\"name\": \"A\",", "\"name\": \"A\", \"nom\": 1,", "\"nom\"", "setups[0].nom",
        "unknown member"},
       {"\"BlurPasses\": 7,", "\"BlurPasses\": 7,,", "BlurPasses", "", "not JSON"},
