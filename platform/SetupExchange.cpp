@@ -236,13 +236,13 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
     for (const StoredSetup& setup : stored) {
       if (setup.name == names[n]) found = &setup;
     }
-    if (found == nullptr) throw DesignFileError(label + ": holds no setup \"" + name + "\"");
+    if (found == nullptr) throw DesignFileError(label, "holds no setup \"" + name + "\"");
     if (!found->valid) {
-      throw DesignFileError(label + ": the stored record of \"" + name + "\" cannot be read");
+      throw DesignFileError(label, "the stored record of \"" + name + "\" cannot be read");
     }
     if (HasUnpairedSurrogate(names[n])) {
-      throw DesignFileError(label + ": the name \"" + name +
-                            "\" is not whole UTF-16 and cannot be written as text");
+      throw DesignFileError(
+          label, "the name \"" + name + "\" is not whole UTF-16 and cannot be written as text");
     }
     text += n == 0 ? "\n" : ",\n";
     text += "    {\n      \"name\": " + JsonString(name) + ",\n      \"settings\": {\n";
@@ -265,14 +265,14 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
     if (!file) {
       std::error_code ignored;
       std::filesystem::remove(temporary, ignored);
-      throw DesignFileError("cannot write \"" + out.string() + "\"");
+      throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
     }
   }
   std::error_code error;
   std::filesystem::rename(temporary, out, error);
   if (error) {
     std::filesystem::remove(temporary, error);
-    throw DesignFileError("cannot write \"" + out.string() + "\"");
+    throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
   }
 }
 
