@@ -225,6 +225,10 @@ PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActio
 
 PanelServer::~PanelServer() {
   feed_.Close();
+  {
+    std::unique_lock lock(streamsMutex_);
+    streamsEnded_.wait_for(lock, std::chrono::seconds(2), [this] { return openStreams_ == 0; });
+  }
   server_->stop();
   if (thread_.joinable()) thread_.join();
 }
@@ -279,8 +283,13 @@ void PanelServer::Route() {
   server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request&, httplib::Response& res) {
     auto seen = std::make_shared<std::uint64_t>(0);
     res.set_header("X-Accel-Buffering", "no");
+    {
+      const std::lock_guard lock(streamsMutex_);
+      ++openStreams_;
+    }
     res.set_chunked_content_provider(
-        "text/event-stream", [this, seen](std::size_t, httplib::DataSink& sink) {
+        "text/event-stream",
+        [this, seen](std::size_t, httplib::DataSink& sink) {
           std::string picture;
           if (feed_.WaitNewer(*seen, picture, std::chrono::seconds(10))) {
             const std::string event = "data: " + picture + "\n\n";
@@ -294,6 +303,11 @@ void PanelServer::Route() {
           }
           static constexpr std::string_view kPing = ": still here\n\n";
           return sink.write(kPing.data(), kPing.size());
+        },
+        [this](bool) {
+          const std::lock_guard lock(streamsMutex_);
+          --openStreams_;
+          streamsEnded_.notify_all();
         });
   });
 

@@ -2,7 +2,9 @@
 // user does there for the user-interface thread. Its threads never touch the module or the panel.
 #pragma once
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,6 +55,11 @@ class PanelServer {
   int port_ = 0;
   std::string token_;
   std::thread thread_;
+  // Event streams still open: the server is stopped only after each has ended its last chunk,
+  // or a page would see the stream cut off.
+  std::mutex streamsMutex_;
+  std::condition_variable streamsEnded_;
+  int openStreams_ = 0;
 };
 
 }  // namespace ornr::workbench
