@@ -1,0 +1,51 @@
+// The panel's intake of a view-model document, and the value reads that follow it.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "panel/Panel.h"
+#include "panel/PropertyTexts.h"
+#include "support/Utf.h"
+
+using namespace Teskor::RenderSetup;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  ViewModel::RenderSetupViewModel model;
+  model.TakeDocument(ornr::Utf8ToUtf16(bytes));
+  for (const auto group : {ViewModel::Group::MasterFile, ViewModel::Group::Library}) {
+    for (const auto& setup : model.Setups(group)) {
+      for (const auto& [name, text] : setup->Properties()) {
+        const String property = ornr::Utf8ToUtf16(name);
+        String s;
+        Color c;
+        bool b = false;
+        std::uint64_t u64 = 0;
+        std::int32_t i32 = 0;
+        double d = 0;
+        float f = 0;
+        setup->GetPropertyValue(property, s);
+        setup->GetPropertyValue(property, c);
+        setup->GetPropertyValue(property, b);
+        setup->GetPropertyValue(property, u64);
+        setup->GetPropertyValue(property, i32);
+        setup->GetPropertyValue(property, d);
+        setup->GetPropertyValue(property, f);
+        // What the panel lets the user type must read back as a value of its own.
+        if (!ViewModel::RefusalOfText(name, text)) {
+          const auto kind = ViewModel::KindOfProperty(name);
+          if (kind == ViewModel::PropertyKind::Double) {
+            double back = std::nan("");
+            setup->GetPropertyValue(property, back);
+            if (std::isnan(back)) __builtin_trap();
+          }
+        }
+      }
+    }
+  }
+  if (const auto* current = model.CurrentRenderSetup()) {
+    if (!current->Name()) __builtin_trap();
+  }
+  return 0;
+}
