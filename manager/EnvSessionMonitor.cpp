@@ -9,6 +9,7 @@
 #include "manager/Commands.h"
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
+#include "viewmodel/ViewModelDocument.h"
 
 namespace ornr {
 
@@ -26,7 +27,7 @@ constexpr int kAnswerYes = 6;
 std::u16string Resource(const char16_t* key) {
   char16_t buffer[256] = {};
   std::u16string keyCopy(key);
-  GetIPrismetWrapper()->GetResource(keyCopy.data(), buffer, 255);
+  RequireBridge().GetResource(keyCopy.data(), buffer, 255);
   return buffer;
 }
 
@@ -51,7 +52,7 @@ void EnvSessionMonitor::OnSessionRefresh() {
 
 void EnvSessionMonitor::OnMasterFileClosing(ZelFile& file) {
   Guarded("OnMasterFileClosing", [&] {
-    if (Initialised()) GetIPrismetWrapper()->ClearAllViewModel();
+    if (Initialised()) RequireBridge().ClearAllViewModel();
     const std::u16string untitled = Resource(u"MESSAGEID_Untitled");
     auto& store = OrnSetupManager::GetManagerR();
     std::vector<const OrnSetup*> list;

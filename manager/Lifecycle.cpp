@@ -18,7 +18,7 @@ void Init() {
   EnsureSetupManager();
   // A failure here leaves the module without a document; the later steps are not made.
   CreateViewModelDocument();
-  GetIPrismetWrapper()->RegisterEventsHandler(&OnSetupPropertyChanged);
+  RequireBridge().RegisterEventsHandler(&OnSetupPropertyChanged);
   // With no master file open there is nothing to prepare the store for.
   if (auto* master = MasterFileOrNull()) {
     Teskor::ZelPlatform::OrnSetupManager::GetManagerR().InitForFile(*master);

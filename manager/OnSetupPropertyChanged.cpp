@@ -6,6 +6,7 @@
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
 #include "settings/OrnSettingsWrapper.h"
+#include "viewmodel/ViewModelDocument.h"
 
 namespace ornr {
 
@@ -16,7 +17,7 @@ namespace {
 
 // Reads the panel's value of the property's type and writes it into the settings.
 void ApplyValue(OrnSettingsWrapper& wrapper, const char16_t* setupName, const char* property) {
-  IPrismetWrapper* bridge = GetIPrismetWrapper();
+  IPrismetWrapper* bridge = &RequireBridge();
   switch (wrapper.GetPropertyType(property)) {
     case PropertyType::Float: {
       float value = 0.0f;

@@ -7,6 +7,7 @@
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
 #include "support/Utf.h"
+#include "viewmodel/ViewModelDocument.h"
 
 namespace ornr {
 
@@ -30,7 +31,7 @@ bool TakenInMaster(const WString& candidate) {
 WString UntitledStem() {
   char16_t buffer[256] = {};
   char16_t key[] = u"MESSAGEID_Untitled";
-  GetIPrismetWrapper()->GetResource(key, buffer, kResourceCapacity);
+  RequireBridge().GetResource(key, buffer, kResourceCapacity);
   return WString(buffer);
 }
 
@@ -38,7 +39,7 @@ WString UntitledStem() {
 
 bool SetupManager::CheckActiveModel() {
   if (!xrtModelRef_isReference(xrtModelRef_getActive())) return true;
-  GetIPrismetWrapper()->ShowMessage(u"MSGSTR_FailedOperateOnModel");
+  RequireBridge().ShowMessage(u"MSGSTR_FailedOperateOnModel");
   return false;
 }
 

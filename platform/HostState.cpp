@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
+#include <string_view>
 #include <unordered_set>
 
+#include "platform/HostFaults.h"
 #include "platform/SetupNames.h"
 #include "support/Utf.h"
 
@@ -86,12 +89,38 @@ HostState& State() {
   return *state;
 }
 
-void LogCall(const char* call) noexcept {
+namespace {
+
+struct InjectedFailure {
+  std::uint64_t failAt = 0;  // 0: off
+  std::uint64_t calls = 0;
+  bool fired = false;
+};
+
+InjectedFailure& Injected() {
+  static InjectedFailure injected;
+  return injected;
+}
+
+bool Releases(std::string_view call) {
+  return call.find("_free") != std::string_view::npos ||
+         call.find("UnRegister") != std::string_view::npos ||
+         call.find("Drop") != std::string_view::npos;
+}
+
+}  // namespace
+
+void LogCall(const char* call) {
   try {
     State().callLog.emplace_back(call);
   } catch (...) {
     // Out of memory: the log misses an entry rather than the host failing the call.
   }
+  InjectedFailure& injected = Injected();
+  if (injected.failAt == 0 || injected.fired || Releases(call)) return;
+  if (++injected.calls != injected.failAt) return;
+  injected.fired = true;
+  throw std::bad_alloc();
 }
 
 void ReportError(const std::string& message) noexcept {
@@ -144,6 +173,14 @@ HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access)
 }  // namespace ornhost::detail
 
 namespace ornhost {
+
+void FailHostCallAt(std::uint64_t k) {
+  detail::Injected() = detail::InjectedFailure{k, 0, false};
+}
+
+bool HostCallFailureFired() {
+  return detail::Injected().fired;
+}
 
 const std::vector<std::string>& CallLog() {
   return detail::State().callLog;

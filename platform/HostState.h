@@ -112,8 +112,9 @@ struct HostState {
 
 /// The one state; alive until the process ends, so late calls from unloading modules are safe.
 HostState& State();
-/// Never throws: under memory shortage the entry is lost.
-void LogCall(const char* call) noexcept;
+/// Every host call starts here. Under memory shortage the entry is lost; throws only the
+/// failure a test injected (FailHostCallAt).
+void LogCall(const char* call);
 /// Tells the person through the host's reporter (standard error without one). Never throws.
 void ReportError(const std::string& message) noexcept;
 /// The open file (master or library) that file is, or null.

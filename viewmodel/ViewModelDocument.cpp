@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ornr/IPrismetWrapper.h"
+#include "support/FaultInjection.h"
 #include "support/Utf.h"
 
 namespace ornr {
@@ -74,6 +75,12 @@ std::string XmlName(const char16_t* name, const char* what) {
   throw ComError(kE_OUTOFMEMORY, what);
 }
 
+// Each call the document makes that may allocate passes here first, so that a test can make
+// the k-th one fail as a real shortage would: before anything changed.
+bool Allocates() {
+  return !fault::Fires(fault::Point::DocumentAllocation);
+}
+
 // The writers' names are ASCII; anything else takes the full check.
 void CheckName(const char* name, const char* what) {
   if (name == nullptr) throw ComError(kE_POINTER, std::string("null ") + what + " name");
@@ -96,6 +103,7 @@ template <typename Pairs>
 void Attach(pugi::xml_node parent, const char* name, const char* content, const Pairs& attributes) {
   if (!parent) throw ComError(kE_POINTER, "no parent element");
   if (parent.type() != pugi::node_element) throw ComError(kE_FAIL, "parent is not an element");
+  if (!Allocates()) OutOfMemory("creating an element");
   pugi::xml_node element = parent.append_child(pugi::node_element);
   if (!element) OutOfMemory("creating an element");
   struct Undo {
@@ -105,16 +113,21 @@ void Attach(pugi::xml_node parent, const char* name, const char* content, const 
       if (!keep) parent.remove_child(element);
     }
   } undo{parent, element};
-  if (!element.set_name(name)) OutOfMemory("naming an element");
-  if (content != nullptr && *content != 0 && !element.text().set(content)) {
+  if (!Allocates() || !element.set_name(name)) OutOfMemory("naming an element");
+  if (content != nullptr && *content != 0 && (!Allocates() || !element.text().set(content))) {
     OutOfMemory("setting a text");
   }
   for (const auto& [attributeName, value] : attributes) {
     const char* attributeValue = value != nullptr ? value : "";
     // A repeated name replaces the value, as setting a named attribute does.
     pugi::xml_attribute attribute = element.attribute(attributeName);
-    if (!attribute) attribute = element.append_attribute(attributeName);
-    if (!attribute || !attribute.set_value(attributeValue)) OutOfMemory("adding an attribute");
+    if (!attribute) {
+      if (!Allocates()) OutOfMemory("adding an attribute");
+      attribute = element.append_attribute(attributeName);
+    }
+    if (!attribute || !Allocates() || !attribute.set_value(attributeValue)) {
+      OutOfMemory("adding an attribute");
+    }
   }
   undo.keep = true;
 }
@@ -122,8 +135,9 @@ void Attach(pugi::xml_node parent, const char* name, const char* content, const 
 // Removes an element that was being built unless it made it into the tree.
 class StagedElement {
  public:
-  explicit StagedElement(pugi::xml_document& document)
-      : document_(document), node_(document.append_child(pugi::node_element)) {
+  explicit StagedElement(pugi::xml_document& document) : document_(document) {
+    if (!Allocates()) OutOfMemory("creating an element");
+    node_ = document.append_child(pugi::node_element);
     if (!node_) OutOfMemory("creating an element");
   }
   StagedElement(const StagedElement&) = delete;
@@ -183,7 +197,9 @@ void ViewModelDocument::ResetDocument() {
   parentNode_ = pugi::xml_node();
   rootNode_ = pugi::xml_node();
   const std::string empty = Utf16ToUtf8(kEmptyViewModel);
-  if (!document_->load_buffer(empty.data(), empty.size())) OutOfMemory("loading the empty model");
+  if (!Allocates() || !document_->load_buffer(empty.data(), empty.size())) {
+    OutOfMemory("loading the empty model");
+  }
   rootNode_ = document_->document_element();
   if (!rootNode_) OutOfMemory("loading the empty model");
 }
@@ -245,13 +261,12 @@ void ViewModelDocument::SendToPanel() {
     if (utf8.size() == kEmptyViewModelLength) return;
     xml = Utf8ToUtf16(utf8);
   }
-  const BridgeProvider& provider = Provider();
-  IPrismetWrapper* bridge = provider ? provider() : GetIPrismetWrapper();
-  if (bridge == nullptr) throw ComError(kE_POINTER, "no bridge to the panel");
+  IPrismetWrapper& bridge = RequireBridge();
+  if (fault::Fires(fault::Point::Push)) throw ComError(kE_FAIL, "the panel refused the document");
   // Emptied before the panel's copies are made: nothing reads the document during the push, and
   // its tree would otherwise add to the peak.
   ResetDocument();
-  bridge->ChangeRenderSetupViewModel(xml.c_str());
+  bridge.ChangeRenderSetupViewModel(xml.c_str());
 }
 
 pugi::xml_node ViewModelDocument::RequireRoot() const {
@@ -302,11 +317,21 @@ void SetBridgeProvider(BridgeProvider provider) {
   Provider() = std::move(provider);
 }
 
+IPrismetWrapper& RequireBridge() {
+  const BridgeProvider& provider = Provider();
+  IPrismetWrapper* bridge = provider ? provider() : GetIPrismetWrapper();
+  if (fault::Fires(fault::Point::Bridge)) bridge = nullptr;
+  if (bridge == nullptr) throw ComError(kE_POINTER, "no bridge to the panel");
+  return *bridge;
+}
+
 void CreateViewModelDocument() {
   DestroyViewModelDocument();
   const DocumentFactory& factory = Factory();
-  std::unique_ptr<pugi::xml_document> document =
-      factory ? factory(kDocumentProgId) : MakeDocument(kDocumentProgId);
+  std::unique_ptr<pugi::xml_document> document;
+  if (!fault::Fires(fault::Point::DocumentCreation)) {
+    document = factory ? factory(kDocumentProgId) : MakeDocument(kDocumentProgId);
+  }
   ModuleDocument() = std::make_unique<ViewModelDocument>(std::move(document));
 }
 

@@ -90,6 +90,9 @@ using BridgeProvider = std::function<IPrismetWrapper*()>;
 /// Replaces the provider; an empty one restores GetIPrismetWrapper.
 void SetBridgeProvider(BridgeProvider provider);
 
+/// The bridge from the provider; raises E_POINTER when there is none.
+IPrismetWrapper& RequireBridge();
+
 /// Destroys the module's document, then makes a new one. On failure none exists afterwards.
 void CreateViewModelDocument();
 void DestroyViewModelDocument() noexcept;
