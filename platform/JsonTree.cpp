@@ -101,8 +101,8 @@ class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
     JsonNode& parent = *open_.back();
     if (parent.type == JsonNode::Type::Object) {
       node.line = keyLine_;
-      parent.members.emplace_back(std::move(key_), std::move(node));
-      return &parent.members.back().second;
+      parent.members.push_back({std::move(key_), std::move(node)});
+      return &parent.members.back().value;
     }
     node.line = Line();
     parent.items.push_back(std::move(node));

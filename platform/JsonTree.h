@@ -12,6 +12,8 @@
 
 namespace ornhost::detail {
 
+struct JsonMember;
+
 struct JsonNode {
   enum class Type { Null, Bool, Signed, Unsigned, Float, String, Array, Object };
   Type type = Type::Null;
@@ -23,13 +25,19 @@ struct JsonNode {
   double floatValue = 0;
   std::string text;
   std::vector<JsonNode> items;
-  std::vector<std::pair<std::string, JsonNode>> members;
+  // Not std::pair: a pair may not be instantiated with JsonNode still incomplete.
+  std::vector<JsonMember> members;
 
   bool IsNumber() const {
     return type == Type::Signed || type == Type::Unsigned || type == Type::Float;
   }
   /// "an object", "a number", ...
   std::string TypeName() const;
+};
+
+struct JsonMember {
+  std::string key;
+  JsonNode value;
 };
 
 /// A text that is not JSON: line and what is wrong.
