@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "platform/HostControls.h"
+#include "platform/ProvenanceTable.h"
 #include "platform/SettingsText.h"
 #include "support/Utf.h"
 
@@ -157,6 +158,8 @@ const std::vector<std::pair<int, std::vector<SchemaRow>>>& KnownSchemas() {
     make(1, {kLayOutV1});
     make(2, {kLayOut});
     make(2, {kLayOutV1, kUpgradeToV2});
+    make(3, {kLayOut, kProvenanceLayOut});
+    make(3, {kLayOutV1, kUpgradeToV2, kProvenanceLayOut});
     return schemas;
   }();
   return known;
@@ -317,7 +320,8 @@ void DesignFile::CheckOrLayOut(bool writable) {
   if (pages == 0 && writable) {
     Transaction transaction(*this);
     Exec(("PRAGMA application_id=" + std::to_string(static_cast<int>(kDesignFileApplicationId)) +
-          "; PRAGMA user_version=" + std::to_string(kDesignFileSchemaVersion) + "; " + kLayOut)
+          "; PRAGMA user_version=" + std::to_string(kDesignFileSchemaVersion) + "; " + kLayOut +
+          "; " + kProvenanceLayOut)
              .c_str());
     transaction.Commit();
     return;
@@ -360,7 +364,8 @@ void DesignFile::CheckBeforeFirstWrite() {
       })) {
     std::string extra;
     for (const auto& [type, name, table, sql] : schema) {
-      if (name != "render_setups" && !name.starts_with("sqlite_autoindex_render_setups")) {
+      if (name != "render_setups" && !name.starts_with("sqlite_autoindex_render_setups") &&
+          !name.starts_with("setup_provenance")) {
         extra = " (" + type + " \"" + name + "\")";
         break;
       }
@@ -369,19 +374,21 @@ void DesignFile::CheckBeforeFirstWrite() {
         "the file holds more than a design file does" + extra + ", so nothing is written to it";
     Refuse(refusal_);
   }
-  if (version_ < 2) {
+  if (version_ < kDesignFileSchemaVersion) {
     Exec("BEGIN IMMEDIATE");
     try {
-      if (QueryInteger("PRAGMA user_version") == 1) {
-        Exec(kUpgradeToV2);
-        Exec("PRAGMA user_version=2");
-      }
+      // Another session may have upgraded it since it was opened.
+      const std::int64_t found = QueryInteger("PRAGMA user_version");
+      if (found > kDesignFileSchemaVersion) Refuse("another program has raised its format version");
+      if (found < 2) Exec(kUpgradeToV2);
+      if (found < 3) Exec(kProvenanceLayOut);
+      Exec(("PRAGMA user_version=" + std::to_string(kDesignFileSchemaVersion)).c_str());
       Exec("COMMIT");
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
-    version_ = 2;
+    version_ = kDesignFileSchemaVersion;
   }
   checked_ = true;
 }
@@ -560,6 +567,12 @@ void DesignFile::Remove(RowRef row) {
   Statement statement(*this, "DELETE FROM render_setups WHERE position = ?1");
   statement.Bind(1, row.position);
   statement.Step();
+  // Where a setup came from goes with it.
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(*this, sql);
+    forget.Bind(1, row.position);
+    forget.Step();
+  }
   transaction.Commit();
 }
 

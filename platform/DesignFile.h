@@ -18,8 +18,8 @@ namespace ornhost::detail {
 /// "ORN1": marks a SQLite database as a design file.
 inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
 /// The layout this host writes; older layouts are upgraded at the first write, a file of a
-/// higher version is refused. 2 added the revision of each record.
-inline constexpr int kDesignFileSchemaVersion = 2;
+/// higher version is refused. 2 added the revision of each record, 3 the provenance of setups.
+inline constexpr int kDesignFileSchemaVersion = 3;
 
 /// Where a session's copy of a setup stands in the file: the record it was read from or written
 /// to, and that record's revision then. Another session's write changes the revision.
@@ -79,6 +79,7 @@ class DesignFile {
   bool Damage(std::u16string_view name);
 
  private:
+  friend class ProvenanceTable;
   class Statement;
   class Transaction;
   [[noreturn]] void Fail() const;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/HostState.h"
+#include "platform/ProvenanceTable.h"
 #include "platform/SetupNames.h"
 #include "support/Utf.h"
 
@@ -90,6 +91,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       return 0;
     }
     entry->stored = StoredCopy{settings, true};
+    CommitPendingBase(*host, *entry->working);
     return 1;
   }
 
@@ -123,6 +125,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return failed(error.Reason());
       }
     }
+    DropPendingBase(*entry->working);
     StoreAccess::Settings(*entry->working) = entry->stored->settings;
     entry->working->valid = entry->stored->valid;
   }

@@ -53,6 +53,11 @@ class Commands {
   void CopyFromLibrary(const std::vector<std::string>& args);
   void UpdateFromLibrary(const std::vector<std::string>& args);
   void Matches(const std::vector<std::string>& args);
+  void Origin(const std::vector<std::string>& args);
+  void Drift(const std::vector<std::string>& args);
+  void MergeFromLibrary(const std::vector<std::string>& args);
+  /// After a copy or update from library took: the host records where the setup came from.
+  void RecordOrigin(const std::string& name);
   void Edit(const std::vector<std::string>& args);
   void Show(const std::vector<std::string>& args);
   void Export(const std::vector<std::string>& args);

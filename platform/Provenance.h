@@ -1,0 +1,109 @@
+// Where a master-file setup came from: the library setup it was taken from and the values it had
+// then (the merge base), kept in the master file; and how the setup, that base and the library
+// setup have moved apart since.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/OrnSettings.h"
+
+namespace ornhost {
+
+/// A provenance that cannot be recorded or read: no master file, no such setup, a library that
+/// does not hold it, a write that did not reach the file.
+class ProvenanceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Provenance {
+  /// The library's file name as the panel's "StoreIn" shows it.
+  std::u16string libraryFile;
+  /// Its absolute path when it was taken.
+  std::string libraryPath;
+  std::u16string librarySetup;
+  /// UTC, "2026-12-06T00:15:02Z".
+  std::string takenAt;
+  /// The values as they were taken.
+  Teskor::ZelPlatform::OrnSettings base;
+};
+
+/// Records that the master-file setup was just made or refreshed from a library: the library that
+/// offers its name (of several, the one whose file name sorts first, as the module picks it),
+/// with the library setup's values as base. The setup's stored values must equal that library
+/// setup's, so a copy or update that did not take records nothing. Replaces an older record and
+/// drops a pending base. Throws ProvenanceError, DesignFileError.
+void RecordProvenance(const std::u16string& setup);
+/// The master file's record for the setup; nothing without one (or without a master file).
+std::optional<Provenance> ProvenanceOf(const std::u16string& setup);
+/// Every record of the master file by setup name, read at once.
+std::map<std::u16string, Provenance> AllProvenance();
+
+enum class DriftState {
+  Unchanged,
+  ChangedHere,
+  ChangedInLibrary,
+  Conflict,
+  /// Changed on both sides to the same value: nothing to merge.
+  ChangedAlike,
+};
+/// "unchanged", "changed here", "changed in library", "conflict", "changed alike".
+const char* DriftStateName(DriftState state);
+
+struct DriftRow {
+  /// The property's stored key, which is also its name in the panel.
+  std::string property;
+  DriftState state = DriftState::Unchanged;
+  /// Lossless texts, as SettingTexts writes them.
+  std::string here;
+  std::string base;
+  std::string library;
+};
+
+/// Every property of here against base and library, in the record's order. Doubles are equal
+/// when their bits are (so -0.0 differs from 0.0).
+std::vector<DriftRow> CompareThreeWays(const Teskor::ZelPlatform::OrnSettings& here,
+                                       const Teskor::ZelPlatform::OrnSettings& base,
+                                       const Teskor::ZelPlatform::OrnSettings& library);
+
+struct Drift {
+  Provenance origin;
+  /// The base a merge left pending, which the comparison used instead of the recorded one.
+  bool pendingBase = false;
+  /// The library file is gone or no longer holds a readable setup of that name.
+  bool libraryGone = false;
+  /// Why, in plain words, when gone.
+  std::string goneReason;
+  Teskor::ZelPlatform::OrnSettings library;
+  /// Empty when the library setup is gone.
+  std::vector<DriftRow> rows;
+
+  std::size_t Count(DriftState state) const;
+  /// "up to date", "library setup gone", or what there is of "library has N newer values",
+  /// "N local changes", "N conflicts", joined by ", " (singular for one).
+  std::string Summary() const;
+};
+
+/// The drift of the master-file setup's working copy (what the panel shows) from its base and
+/// from the library setup as the host offers it now (read from the library file when that is not
+/// open as a library). Nothing when the setup has no provenance.
+std::optional<Drift> DriftOf(const std::u16string& setup);
+/// The same for every master-file setup with provenance, reading the records once.
+std::map<std::u16string, Drift> AllDrift();
+
+/// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is
+/// next saved, and is dropped when the setup is reset. Throws ProvenanceError.
+void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base);
+bool HasPendingBase(const std::u16string& setup);
+
+/// The host sets one value of the master-file setup's working copy from its lossless text (what
+/// the panel cannot write) and marks the setup modified. Throws ProvenanceError.
+void SetWorkingSetting(const std::u16string& setup, const std::string& key,
+                       const std::string& text);
+
+}  // namespace ornhost

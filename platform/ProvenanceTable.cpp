@@ -1,0 +1,190 @@
+#include "platform/ProvenanceTable.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "platform/HostControls.h"
+#include "platform/SettingsText.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost::detail {
+
+namespace {
+
+std::string Column(sqlite3_stmt* row, int i) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, i));
+  return text != nullptr ? std::string(text, sqlite3_column_bytes(row, i)) : std::string();
+}
+
+std::u16string NameColumn(sqlite3_stmt* row, int i) {
+  std::u16string name;
+  const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(row, i));
+  const int size = sqlite3_column_bytes(row, i);
+  for (int k = 0; k + 1 < size; k += 2) {
+    name.push_back(static_cast<char16_t>(bytes[k] | (bytes[k + 1] << 8)));
+  }
+  return name;
+}
+
+std::string NameBytes(std::u16string_view name) {
+  std::string bytes;
+  for (const char16_t unit : name) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// The design file's own statements and transactions are private to it; these are the same.
+class ProvenanceTable::Statement {
+ public:
+  Statement(DesignFile& file, const char* sql) : file_(file) {
+    if (sqlite3_prepare_v2(file.db_, sql, -1, &stmt_, nullptr) != SQLITE_OK) file.Fail();
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  Statement& Bind(int index, std::int64_t value) {
+    return Check(sqlite3_bind_int64(stmt_, index, value));
+  }
+  Statement& BindText(int index, const std::string& text) {
+    return Check(sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8));
+  }
+  Statement& BindBlob(int index, const std::string& bytes) {
+    return Check(sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(),
+                                     bytes.size(), SQLITE_TRANSIENT));
+  }
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    sqlite3_reset(stmt_);
+    if (rc == SQLITE_DONE) return false;
+    file_.Fail();
+  }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  Statement& Check(int rc) {
+    if (rc != SQLITE_OK) file_.Fail();
+    return *this;
+  }
+  DesignFile& file_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class ProvenanceTable::Transaction {
+ public:
+  explicit Transaction(DesignFile& file) : file_(file) {
+    file.CheckBeforeFirstWrite();
+    file.Exec("BEGIN IMMEDIATE");
+  }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(file_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit() {
+    file_.Exec("COMMIT");
+    done_ = true;
+  }
+
+ private:
+  DesignFile& file_;
+  bool done_ = false;
+};
+
+std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
+  std::map<std::int64_t, Provenance> records;
+  if (file.version_ < 3) return records;
+  {
+    Statement statement(file,
+                                    "SELECT position, library_file, library_path, library_setup,"
+                                    " taken_at FROM setup_provenance");
+    while (statement.Step()) {
+      sqlite3_stmt* row = statement.get();
+      Provenance& record = records[sqlite3_column_int64(row, 0)];
+      record.libraryFile = ornr::Utf8ToUtf16(Column(row, 1));
+      record.libraryPath = Column(row, 2);
+      record.librarySetup = NameColumn(row, 3);
+      record.takenAt = Column(row, 4);
+    }
+  }
+  // The values as one settings record each, so that a missing or damaged value is noticed.
+  std::map<std::int64_t, std::string> values;
+  Statement statement(
+      file, "SELECT position, property, value FROM setup_provenance_values ORDER BY position");
+  while (statement.Step()) {
+    sqlite3_stmt* row = statement.get();
+    values[sqlite3_column_int64(row, 0)] += Column(row, 1) + "=" + Column(row, 2) + "\n";
+  }
+  for (auto it = records.begin(); it != records.end();) {
+    const auto text = values.find(it->first);
+    const auto base =
+        text != values.end() ? ParseSettingsRecord(text->second) : std::optional<OrnSettings>();
+    if (!base) {
+      it = records.erase(it);
+      continue;
+    }
+    it->second.base = *base;
+    ++it;
+  }
+  return records;
+}
+
+void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Provenance& record,
+                            const OrnSettings& stored) {
+  Transaction transaction(file);
+  const std::string bytes = NameBytes(name);
+  const auto holder = file.ReadWhere("name = ?1", 0, &bytes);
+  if (!holder) file.Refuse("it holds no setup \"" + ornr::Utf16ToUtf8(name) + "\"");
+  if (!holder->settings || !holder->settings->Equals(stored)) {
+    file.Refuse("another session has changed \"" + ornr::Utf16ToUtf8(name) +
+                "\" since this session stored it");
+  }
+  const std::int64_t position = holder->row.position;
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(file, sql);
+    forget.Bind(1, position);
+    forget.Step();
+  }
+  Statement insert(file,
+                               "INSERT INTO setup_provenance (position, library_file, library_path,"
+                               " library_setup, library_setup_utf8, taken_at)"
+                               " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  insert.Bind(1, position)
+      .BindText(2, ornr::Utf16ToUtf8(record.libraryFile))
+      .BindText(3, record.libraryPath)
+      .BindBlob(4, NameBytes(record.librarySetup))
+      .BindText(5, ornr::Utf16ToUtf8(record.librarySetup))
+      .BindText(6, record.takenAt);
+  insert.Step();
+  Statement value(
+      file,
+      "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
+  for (const auto& [key, text] : SettingTexts(record.base)) {
+    value.Bind(1, position).BindText(2, key).BindText(3, text);
+    value.Step();
+  }
+  transaction.Commit();
+}
+
+void ProvenanceTable::Forget(DesignFile& file, std::u16string_view name) {
+  Transaction transaction(file);
+  const std::string bytes = NameBytes(name);
+  const auto holder = file.ReadWhere("name = ?1", 0, &bytes);
+  if (!holder) return;
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(file, sql);
+    forget.Bind(1, holder->row.position);
+    forget.Step();
+  }
+  transaction.Commit();
+}
+
+}  // namespace ornhost::detail
