@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 
 #include "platform/HostState.h"
 #include "platform/ProvenanceTable.h"
@@ -156,7 +157,7 @@ void RecordProvenance(const std::u16string& setup) {
   record.librarySetup = setup;
   record.takenAt = UtcNow();
   record.base = values;
-  detail::ProvenanceTable::Write(*master.Db(), setup, record, entry.stored->settings);
+  detail::ProvenanceTable::Write(*master.Db(), setup, record, &entry.stored->settings);
   PendingBases().erase(entry.working.get());
 }
 
@@ -171,6 +172,40 @@ std::map<std::u16string, Provenance> AllProvenance() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) return {};
   return RecordsByName(*master);
+}
+
+std::map<std::u16string, Provenance> ProvenanceInFile(const std::filesystem::path& designFile) {
+  detail::DesignFile file(designFile, detail::DesignFile::Access::ReadOnly);
+  auto byPosition = detail::ProvenanceTable::ReadAll(file);
+  std::map<std::u16string, Provenance> byName;
+  if (byPosition.empty()) return byName;
+  for (const auto& record : file.Load()) {
+    const auto found = byPosition.find(record.row.position);
+    if (found != byPosition.end()) byName.emplace(record.name, found->second);
+  }
+  return byName;
+}
+
+void StoreProvenance(const std::filesystem::path& designFile, const std::u16string& setup,
+                     const std::optional<Provenance>& record) {
+  // The open master's own connection when it is the master, as its other writes take.
+  HostFile* master = nullptr;
+  for (HostFile* file : detail::FindOpenFiles(designFile)) {
+    if (file->IsWritable()) master = file;
+  }
+  std::unique_ptr<detail::DesignFile> own;
+  if (master == nullptr) {
+    own = std::make_unique<detail::DesignFile>(designFile, detail::DesignFile::Access::ReadWrite);
+  }
+  detail::DesignFile& db = master != nullptr ? *master->Db() : *own;
+  if (!record) {
+    detail::ProvenanceTable::Forget(db, setup);
+    return;
+  }
+  detail::ProvenanceTable::Write(db, setup, *record, nullptr);
+  if (master != nullptr) {
+    if (StoreEntry* entry = master->Find(setup)) PendingBases().erase(entry->working.get());
+  }
 }
 
 const char* DriftStateName(DriftState state) {
@@ -215,8 +250,8 @@ std::vector<DriftRow> CompareThreeWays(const OrnSettings& here, const OrnSetting
 }
 
 std::size_t Drift::Count(DriftState state) const {
-  return static_cast<std::size_t>(
-      std::count_if(rows.begin(), rows.end(), [&](const DriftRow& row) { return row.state == state; }));
+  return static_cast<std::size_t>(std::count_if(
+      rows.begin(), rows.end(), [&](const DriftRow& row) { return row.state == state; }));
 }
 
 std::string Drift::Summary() const {
@@ -315,7 +350,7 @@ void CommitPendingBase(HostFile& file, const OrnSetup& setup) noexcept {
     Provenance record = found->second;
     record.base = pending->second;
     record.takenAt = UtcNow();
-    ProvenanceTable::Write(*file.Db(), name, record, entry->stored->settings);
+    ProvenanceTable::Write(*file.Db(), name, record, &entry->stored->settings);
     PendingBases().erase(pending);
   } catch (const std::exception& error) {
     ReportError("could not keep the new merge base of " + Quoted(name) + " in " +

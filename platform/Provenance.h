@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -43,6 +44,13 @@ void RecordProvenance(const std::u16string& setup);
 std::optional<Provenance> ProvenanceOf(const std::u16string& setup);
 /// Every record of the master file by setup name, read at once.
 std::map<std::u16string, Provenance> AllProvenance();
+
+/// The records of a design file, open or not, by setup name. Throws DesignFileError.
+std::map<std::u16string, Provenance> ProvenanceInFile(const std::filesystem::path& designFile);
+/// Gives the setup stored in designFile under name that record, or takes its record away
+/// (nothing: it was made some other way). Throws DesignFileError.
+void StoreProvenance(const std::filesystem::path& designFile, const std::u16string& setup,
+                     const std::optional<Provenance>& record);
 
 enum class DriftState {
   Unchanged,

@@ -53,12 +53,12 @@ class ProvenanceTable::Statement {
     return Check(sqlite3_bind_int64(stmt_, index, value));
   }
   Statement& BindText(int index, const std::string& text) {
-    return Check(sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8));
+    return Check(
+        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
   }
   Statement& BindBlob(int index, const std::string& bytes) {
-    return Check(sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(),
-                                     bytes.size(), SQLITE_TRANSIENT));
+    return Check(sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                                     SQLITE_TRANSIENT));
   }
   bool Step() {
     const int rc = sqlite3_step(stmt_);
@@ -104,8 +104,8 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
   if (file.version_ < 3) return records;
   {
     Statement statement(file,
-                                    "SELECT position, library_file, library_path, library_setup,"
-                                    " taken_at FROM setup_provenance");
+                        "SELECT position, library_file, library_path, library_setup,"
+                        " taken_at FROM setup_provenance");
     while (statement.Step()) {
       sqlite3_stmt* row = statement.get();
       Provenance& record = records[sqlite3_column_int64(row, 0)];
@@ -138,12 +138,12 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
 }
 
 void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Provenance& record,
-                            const OrnSettings& stored) {
+                            const OrnSettings* stored) {
   Transaction transaction(file);
   const std::string bytes = NameBytes(name);
   const auto holder = file.ReadWhere("name = ?1", 0, &bytes);
   if (!holder) file.Refuse("it holds no setup \"" + ornr::Utf16ToUtf8(name) + "\"");
-  if (!holder->settings || !holder->settings->Equals(stored)) {
+  if (stored != nullptr && (!holder->settings || !holder->settings->Equals(*stored))) {
     file.Refuse("another session has changed \"" + ornr::Utf16ToUtf8(name) +
                 "\" since this session stored it");
   }
@@ -154,9 +154,9 @@ void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Pr
     forget.Step();
   }
   Statement insert(file,
-                               "INSERT INTO setup_provenance (position, library_file, library_path,"
-                               " library_setup, library_setup_utf8, taken_at)"
-                               " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+                   "INSERT INTO setup_provenance (position, library_file, library_path,"
+                   " library_setup, library_setup_utf8, taken_at)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   insert.Bind(1, position)
       .BindText(2, ornr::Utf16ToUtf8(record.libraryFile))
       .BindText(3, record.libraryPath)
@@ -165,8 +165,7 @@ void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Pr
       .BindText(6, record.takenAt);
   insert.Step();
   Statement value(
-      file,
-      "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
+      file, "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
   for (const auto& [key, text] : SettingTexts(record.base)) {
     value.Bind(1, position).BindText(2, key).BindText(3, text);
     value.Step();

@@ -40,10 +40,10 @@ class ProvenanceTable {
   /// is left out. Empty for a file of a format without provenance.
   static std::map<std::int64_t, Provenance> ReadAll(DesignFile& file);
   /// Stores the record of the setup stored under name, over an older one, in one transaction.
-  /// Refused when the file holds no such setup, or its stored values are not stored (another
-  /// session changed them).
+  /// Refused when the file holds no such setup, or (given stored) its stored values are not
+  /// stored: another session changed them.
   static void Write(DesignFile& file, std::u16string_view name, const Provenance& record,
-                    const Teskor::ZelPlatform::OrnSettings& stored);
+                    const Teskor::ZelPlatform::OrnSettings* stored);
   /// Removes the record of the setup stored under name, if any.
   static void Forget(DesignFile& file, std::u16string_view name);
 

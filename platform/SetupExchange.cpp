@@ -15,6 +15,7 @@
 
 #include "platform/HostControls.h"
 #include "platform/JsonTree.h"
+#include "platform/Provenance.h"
 #include "platform/SetupNames.h"
 #include "support/Utf.h"
 
@@ -224,9 +225,25 @@ std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings&
   return texts;
 }
 
+namespace {
+
+// The 68 values as a JSON object, one a line, its closing brace at indent.
+std::string SettingsObject(const OrnSettings& settings, const std::string& indent) {
+  std::string text = "{\n";
+  const auto values = SettingTexts(settings);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    text += indent + "  \"" + values[i].first + "\": " + values[i].second +
+            (i + 1 < values.size() ? ",\n" : "\n");
+  }
+  return text + indent + "}";
+}
+
+}  // namespace
+
 void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
                   const std::filesystem::path& out) {
   const std::vector<StoredSetup> stored = ReadSetups(designFile);
+  const auto origins = ProvenanceInFile(designFile);
   const std::string label = "design file \"" + designFile.string() + "\"";
   std::string text = "{\n  \"format\": \"" + std::string(kFormatName) +
                      "\",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n  \"setups\": [";
@@ -245,13 +262,18 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
           label, "the name \"" + name + "\" is not whole UTF-16 and cannot be written as text");
     }
     text += n == 0 ? "\n" : ",\n";
-    text += "    {\n      \"name\": " + JsonString(name) + ",\n      \"settings\": {\n";
-    const auto values = SettingTexts(found->settings);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      text += "        \"" + values[i].first + "\": " + values[i].second +
-              (i + 1 < values.size() ? ",\n" : "\n");
+    text += "    {\n      \"name\": " + JsonString(name) + ",\n      \"settings\": ";
+    text += SettingsObject(found->settings, "      ");
+    if (const auto source = origins.find(names[n]); source != origins.end()) {
+      const Provenance& origin = source->second;
+      text += ",\n      \"source\": {\n        \"libraryFile\": " +
+              JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
+              ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
+              ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
+              ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
+              ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
     }
-    text += "      }\n    }";
+    text += "\n    }";
   }
   text += names.empty() ? "]\n}\n" : "\n  ]\n}\n";
 
@@ -318,6 +340,93 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
     std::size_t line = 0;
     std::string path;
     OrnSettings settings;
+    std::optional<Provenance> source;
+  };
+  // All 68 properties of an object, each once, known and of its type.
+  const auto readSettings = [&](const JsonNode& value, const std::string& path,
+                                OrnSettings& settings) {
+    if (value.type != JsonNode::Type::Object) {
+      problem(value.line, path, "expected an object, got " + value.TypeName());
+      return;
+    }
+    std::map<std::string, std::size_t> seen;
+    for (const auto& [property, v] : value.members) {
+      const std::string where = path + "." + property;
+      const Field* field = nullptr;
+      for (const Field& f : Fields()) {
+        if (property == f.key) field = &f;
+      }
+      if (field == nullptr) {
+        problem(v.line, where, "unknown property");
+        continue;
+      }
+      if (const auto [earlier, first] = seen.emplace(property, v.line); !first) {
+        problem(v.line, where, "repeated (first at line " + std::to_string(earlier->second) + ")");
+        continue;
+      }
+      std::string why;
+      if (const auto checked = CheckValue(v, field->kind, why)) {
+        field->set(settings, *checked);
+      } else {
+        problem(v.line, where, why);
+      }
+    }
+    for (const Field& f : Fields()) {
+      if (!seen.contains(f.key)) problem(value.line, path + "." + f.key, "missing");
+    }
+  };
+  // Where a setup was taken from: every member there, the base as settings are.
+  const auto readSource = [&](const JsonNode& value,
+                              const std::string& path) -> std::optional<Provenance> {
+    if (value.type != JsonNode::Type::Object) {
+      problem(value.line, path, "expected an object, got " + value.TypeName());
+      return std::nullopt;
+    }
+    Provenance source;
+    const std::size_t before = problems.size();
+    std::map<std::string, bool> seen;
+    for (const auto& [member, v] : value.members) {
+      const std::string where = path + "." + member;
+      if (seen[member]) {
+        problem(v.line, where, "repeated");
+        continue;
+      }
+      seen[member] = true;
+      if (member == "base") {
+        readSettings(v, where, source.base);
+        continue;
+      }
+      const bool known = member == "libraryFile" || member == "libraryPath" ||
+                         member == "librarySetup" || member == "takenAt";
+      if (!known) {
+        problem(v.line, where, "unknown member");
+        continue;
+      }
+      if (v.type != JsonNode::Type::String || v.text.empty()) {
+        problem(v.line, where, "expected a text that is not empty, got " + v.TypeName());
+        continue;
+      }
+      if (member == "libraryFile") {
+        source.libraryFile = ornr::Utf8ToUtf16(v.text);
+      } else if (member == "libraryPath") {
+        source.libraryPath = v.text;
+        if (!std::filesystem::path(v.text).is_absolute()) {
+          problem(v.line, where, "expected an absolute path");
+        }
+      } else if (member == "takenAt") {
+        source.takenAt = v.text;
+      } else {
+        source.librarySetup = ornr::Utf8ToUtf16(v.text);
+        if (const std::string why = NameProblem(source.librarySetup); !why.empty()) {
+          problem(v.line, where, why);
+        }
+      }
+    }
+    for (const char* member : {"libraryFile", "libraryPath", "librarySetup", "takenAt", "base"}) {
+      if (!seen[member]) problem(value.line, path + "." + member, "missing");
+    }
+    if (problems.size() != before) return std::nullopt;
+    return source;
   };
   std::vector<Incoming> incoming;
   bool sawFormat = false, sawVersion = false, sawSetups = false;
@@ -369,41 +478,9 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
             }
           } else if (member == "settings") {
             hasSettings = true;
-            if (value.type != JsonNode::Type::Object) {
-              problem(value.line, path, "expected an object, got " + value.TypeName());
-              continue;
-            }
-            std::map<std::string, std::size_t> seen;
-            for (const auto& [property, v] : value.members) {
-              const std::string where = path + "." + property;
-              const Field* field = nullptr;
-              for (const Field& f : Fields()) {
-                if (property == f.key) field = &f;
-              }
-              if (field == nullptr) {
-                problem(v.line, where, "unknown property");
-                continue;
-              }
-              if (const auto [earlier, first] = seen.emplace(property, v.line); !first) {
-                problem(v.line, where,
-                        "repeated (first at line " + std::to_string(earlier->second) + ")");
-                continue;
-              }
-              std::string why;
-              if (const auto checked = CheckValue(v, field->kind, why)) {
-                field->set(entry.settings, *checked);
-              } else {
-                problem(v.line, where, why);
-              }
-            }
-            for (const Field& f : Fields()) {
-              if (!seen.contains(f.key)) problem(value.line, path + "." + f.key, "missing");
-            }
+            readSettings(value, path, entry.settings);
           } else if (member == "source") {
-            // Where the setup came from; its content is for people and later versions.
-            if (value.type != JsonNode::Type::Object) {
-              problem(value.line, path, "expected an object, got " + value.TypeName());
-            }
+            entry.source = readSource(value, path);
           } else {
             problem(value.line, path, "unknown member");
           }
@@ -447,6 +524,8 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
   std::vector<std::u16string> stored;
   for (const Incoming& entry : incoming) {
     WriteSetup(designFile, entry.name, entry.settings);
+    // Imported with where it came from, or made anew without.
+    StoreProvenance(designFile, entry.name, entry.source);
     stored.push_back(entry.name);
   }
   return stored;

@@ -307,13 +307,15 @@ void Commands::RecordOrigin(const std::string& name) {
   try {
     ornhost::RecordProvenance(Wide(name));
   } catch (const std::exception& error) {
-    transcript_.Error("where " + AlwaysQuoted(name) + " came from is not recorded: " + error.what());
+    transcript_.Error("where " + AlwaysQuoted(name) +
+                      " came from is not recorded: " + error.what());
   }
 }
 
 void Commands::Origin(const Args& args) {
   const std::u16string name = Wide(args[0]);
-  if (!MasterHolds(name)) throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
+  if (!MasterHolds(name))
+    throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
   const auto drift = ornhost::DriftOf(name);
   if (!drift) {
     transcript_.Line("origin: " + AlwaysQuoted(args[0]) + " was not taken from a library");
@@ -334,7 +336,8 @@ void Commands::Origin(const Args& args) {
 
 void Commands::Drift(const Args& args) {
   const std::u16string name = Wide(args[0]);
-  if (!MasterHolds(name)) throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
+  if (!MasterHolds(name))
+    throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
   const auto drift = ornhost::DriftOf(name);
   if (!drift) {
     throw CommandError(AlwaysQuoted(args[0]) + " was not copied or updated from a library");
@@ -391,7 +394,7 @@ void Commands::MergeFromLibrary(const Args& args) {
       const bool open = step.row.state == ornhost::DriftState::Conflict &&
                         std::find(plan.undecided.begin(), plan.undecided.end(),
                                   step.row.property) != plan.undecided.end();
-      const std::string action = open               ? "to decide"
+      const std::string action = open                ? "to decide"
                                  : !step.takeLibrary ? "keep here"
                                  : step.throughHost  ? "take library (through the host: the panel "
                                                        "cannot write it)"

@@ -1,7 +1,7 @@
 #include "workbench/LibraryMerge.h"
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "panel/Panel.h"
 #include "panel/PropertyTexts.h"
@@ -54,7 +54,8 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
   const std::string quoted = AlwaysQuoted(Utf16ToUtf8(setup));
   auto drift = ornhost::DriftOf(setup);
   if (!drift) {
-    throw CommandError(quoted + " was not copied or updated from a library, so it has no merge base");
+    throw CommandError(quoted +
+                       " was not copied or updated from a library, so it has no merge base");
   }
   if (drift->libraryGone) throw CommandError("library setup gone: " + drift->goneReason);
   MergePlan plan;
@@ -113,8 +114,8 @@ std::vector<std::string> ApplyMerge(const std::u16string& setup, const MergePlan
       if (!step.takeLibrary) continue;
       for (const auto& row : after->rows) {
         if (row.property == step.row.property && row.here != step.row.library) {
-          problems.push_back(row.property + ": the setup holds " + row.here + ", not the library's " +
-                             step.row.library);
+          problems.push_back(row.property + ": the setup holds " + row.here +
+                             ", not the library's " + step.row.library);
         }
       }
     }

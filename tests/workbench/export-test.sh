@@ -10,11 +10,15 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "export-test: $*" >&2; exit 1; }
 
+"$workbench" --master lib.zellib -c 'host add Lib BlurPasses=3' >/dev/null
+"$workbench" --master one.zel --library lib.zellib -c 'copy-from-library Lib' >/dev/null
 "$workbench" --master one.zel \
   -c 'host add "Night \"render\" ☾" InterocularDistance=0.000000123 MaxSamplesPerPixel=4294967295 Outputs=8191' \
-  -c 'host add Plain AlbedoScale=0.1' -c 'export "Night \"render\" ☾" Plain setups.json' >/dev/null
+  -c 'host add Plain AlbedoScale=0.1' -c 'export "Night \"render\" ☾" Plain Lib setups.json' >/dev/null
 "$workbench" --master two.zel -c 'import setups.json' >/dev/null
-for name in '"Night \"render\" ☾"' Plain; do
+origin="$("$workbench" --master two.zel -c 'origin Lib')"
+grep -q "from \"Lib\" in \"lib.zellib\"" <<<"$origin" || fail "the imported setup lost where it came from"
+for name in '"Night \"render\" ☾"' Plain Lib; do
   first="$("$workbench" --master one.zel -c "host show $name" | grep " = ")"
   second="$("$workbench" --master two.zel -c "host show $name" | grep " = ")"
   [ "$(wc -l <<<"$first")" -eq 68 ] && [ "$first" = "$second" ] || fail "$name differs after the round trip"
@@ -37,6 +41,12 @@ def broken(change):
     return d
 for bad in (broken(lambda s: s.pop("Stereo")), broken(lambda s: s.update(BlurPasses=-1)),
             broken(lambda s: s.update(Unknown=1)), broken(lambda s: s.update(DoShadows=1))):
+    assert list(validator.iter_errors(bad)), "schema accepted a broken document"
+sources = [s["source"] for s in document["setups"] if "source" in s]
+assert len(sources) == 1 and sources[0]["librarySetup"] == "Lib", sources
+for member in ("base", "libraryPath"):
+    bad = copy.deepcopy(document)
+    next(s for s in bad["setups"] if "source" in s)["source"].pop(member)
     assert list(validator.iter_errors(bad)), "schema accepted a broken document"
 PY
 echo "export-test: ok"
