@@ -21,6 +21,9 @@ const values = new ValuesView($('#values'), (property, text) => {
 const compare = new CompareView($('#compare'), (pairs) => {
   const name = picture?.current?.name;
   for (const [property, text] of pairs) run(server.command('edit', name, property, text));
+}, (choices) => {
+  const name = picture?.current?.name;
+  run(server.command('merge-from-library', name, ...choices.map(([property, side]) => `${property}=${side}`)));
 }, () => show('values'));
 
 function run(promise) {
@@ -62,8 +65,10 @@ function render() {
   const setup = currentSetup();
   const isMaster = current?.group === 'master' && setup;
   const hasLibrary = Boolean(current && librarySetup(current.name));
+  // A setup taken from a library compares with it under whatever name it has now.
+  const hasOrigin = Boolean(isMaster && setup.origin);
   list.render(picture, current);
-  if (view === 'compare' && !(isMaster && hasLibrary)) view = 'values';
+  if (view === 'compare' && !(isMaster && (hasLibrary || hasOrigin))) view = 'values';
   $('#values').hidden = view !== 'values';
   $('#compare').hidden = view !== 'compare';
   if (view === 'values') values.render(setup, current?.group, picture.labels, picture.outputs);
@@ -83,7 +88,7 @@ function render() {
   enable('#cmd-copy', current?.group === 'library' && !masterSetup(current.name),
     current?.group === 'library' ? 'the master file has this name already' : 'select a library setup');
   enable('#cmd-update', isMaster && hasLibrary, 'select a master-file setup that a library also has');
-  enable('#cmd-compare', isMaster && hasLibrary, 'select a master-file setup that a library also has');
+  enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), 'select a master-file setup that a library also has');
   enable('#cmd-quit', true);
   $('#master-file').textContent = picture.masterFile ?? 'No master file open';
   const modified = picture.master.filter((s) => s.modified).length;

@@ -1,5 +1,7 @@
 // Compare with library, value by value: the master-file setup beside the library setup of the
-// same name, differing values first, with a check box per row to take the library's value.
+// same name, differing values first, with a check box per row to take the library's value. A
+// setup taken from a library shows the values it was taken with too, and merges: what changed
+// only in the library is taken, what changed only here is kept, each conflict is chosen per row.
 import { SECTIONS, READ_ONLY, propertyInfo, shownText } from './catalogue.js';
 
 const el = (tag, props = {}, ...children) => {
@@ -10,23 +12,37 @@ const el = (tag, props = {}, ...children) => {
 const ORDER = new Map(SECTIONS.flatMap(([, rows]) => rows.map((r) => r[0])).map((n, i) => [n, i]));
 
 export class CompareView {
-  /** onTake(pairs) takes [property, text] pairs into the master-file setup; onClose ends the view. */
-  constructor(root, onTake, onClose) {
+  /**
+   * onTake(pairs) takes [property, text] pairs into the master-file setup; onMerge(choices) merges
+   * from the library with [property, 'library'|'local'] per conflict; onClose ends the view.
+   */
+  constructor(root, onTake, onMerge, onClose) {
     this.root = root;
     this.onTake = onTake;
+    this.onMerge = onMerge;
     this.onClose = onClose;
     this.chosen = new Set();
+    this.choices = new Map();
     this.key = null;
   }
 
   render(master, library, labels) {
     const key = master ? master.name : null;
-    if (key !== this.key) this.chosen.clear();
+    if (key !== this.key) {
+      this.chosen.clear();
+      this.choices.clear();
+    }
     this.key = key;
     this.root.replaceChildren();
+    if (master?.origin && !master.origin.gone && master.origin.rows.length) {
+      this.renderDrift(master, labels);
+      return;
+    }
     if (!master || !library) {
       this.root.append(el('p', { className: 'placeholder',
-        textContent: 'Select a master-file setup that a design library also has to compare them.' }));
+        textContent: master?.origin?.gone
+          ? `The library setup \u201C${master.origin.librarySetup}\u201D is gone: ${master.origin.goneReason}.`
+          : 'Select a master-file setup that a design library also has to compare them.' }));
       return;
     }
     const mine = new Map(master.values);
@@ -94,6 +110,85 @@ export class CompareView {
               el('code', { className: 'prop', textContent: row.name })),
           el('td', { className: 'mine', textContent: show(row.a) }),
           el('td', { className: 'theirs', textContent: show(row.b) }));
+      body.append(tr);
+    }
+    table.append(body);
+    this.root.append(el('div', { className: 'compare-scroll' }, table));
+    update();
+  }
+
+  renderDrift(master, labels) {
+    const origin = master.origin;
+    const shown = new Map(master.values);
+    const rank = { conflict: 0, 'changed in library': 1, 'changed here': 2, 'changed alike': 3, unchanged: 4 };
+    const rows = origin.rows.map(([name, state, here, base, lib]) => ({ name, state, here, base, lib, info: propertyInfo(name) }));
+    rows.sort((x, y) => (rank[x.state] - rank[y.state]) || ((ORDER.get(x.name) ?? 999) - (ORDER.get(y.name) ?? 999)));
+    const conflicts = rows.filter((r) => r.state === 'conflict').map((r) => r.name);
+    for (const name of [...this.choices.keys()]) if (!conflicts.includes(name)) this.choices.delete(name);
+    const toTake = rows.filter((r) => r.state === 'changed in library').length;
+    const show = (row, text) => {
+      const named = labels[row.name]?.find(([v]) => String(v) === text);
+      return named ? named[1] : shownText(row.info.type, text);
+    };
+
+    const mergeButton = el('button', { type: 'button', className: 'primary merge' });
+    const update = () => {
+      const open = conflicts.filter((name) => !this.choices.has(name)).length;
+      mergeButton.disabled = open > 0 || (toTake === 0 && conflicts.length === 0);
+      mergeButton.textContent = open > 0 ? `Choose ${open} conflict${open === 1 ? '' : 's'} to merge` : 'Merge from library';
+    };
+    mergeButton.addEventListener('click', () => this.onMerge(conflicts.map((name) => [name, this.choices.get(name)])));
+    const closeButton = el('button', { type: 'button', textContent: 'Back to values' });
+    closeButton.addEventListener('click', () => this.onClose());
+
+    const when = origin.takenAt.replace('T', ' ').replace('Z', ' UTC');
+    const pending = origin.pending ? ' Merged: save to keep it, reset to undo it.' : '';
+    this.root.append(el('header', { className: 'values-head compare-head' },
+        el('h2', { className: 'setup-title', id: 'compare-title', textContent: `Compare \u201C${master.name}\u201D` }),
+        el('p', { className: 'note drift-summary',
+          textContent: `${origin.summary[0].toUpperCase()}${origin.summary.slice(1)}. Taken from \u201C${origin.librarySetup}\u201D in ${origin.libraryFile.split(/[\\/]/).pop()} on ${when}.${pending}` }),
+        el('div', { className: 'compare-actions' }, mergeButton, closeButton)));
+
+    const table = el('table', { className: 'compare drift' });
+    table.setAttribute('aria-labelledby', 'compare-title');
+    table.append(el('thead', {}, el('tr', {},
+        el('th', { scope: 'col', textContent: 'Setting' }),
+        el('th', { scope: 'col', textContent: 'Master file' }),
+        el('th', { scope: 'col', textContent: 'When taken' }),
+        el('th', { scope: 'col', textContent: 'Library' }),
+        el('th', { scope: 'col', className: 'merge-col', textContent: 'Merge' }))));
+    const body = el('tbody');
+    for (const row of rows) {
+      const tr = el('tr', { className: `drift-row ${row.state.replace(/ /g, '-')}` });
+      tr.dataset.property = row.name;
+      tr.dataset.state = row.state;
+      const action = el('td', { className: 'merge-col' });
+      if (row.state === 'conflict') {
+        const group = el('fieldset', { className: 'choice' });
+        group.append(el('legend', { className: 'visually-hidden', textContent: `${row.info.label}: keep or take` }));
+        for (const [value, text] of [['local', 'Keep mine'], ['library', 'Take library']]) {
+          const radio = el('input', { type: 'radio', name: `choice-${row.name}`, value, checked: this.choices.get(row.name) === value });
+          radio.addEventListener('change', () => {
+            this.choices.set(row.name, value);
+            update();
+          });
+          group.append(el('label', {}, radio, text));
+        }
+        action.append(group);
+      } else {
+        const says = { 'changed in library': 'takes library', 'changed here': 'keeps mine', 'changed alike': 'same change', unchanged: '' }[row.state];
+        action.append(el('span', { className: 'state', textContent: says }));
+        if (row.state === 'changed in library' && READ_ONLY.has(row.name)) {
+          action.append(el('span', { className: 'via-host', textContent: ' (set by the host)' }));
+        }
+      }
+      tr.append(
+          el('th', { scope: 'row' }, el('span', { className: 'label', textContent: row.info.label }),
+              el('code', { className: 'prop', textContent: row.name })),
+          el('td', { className: 'mine', textContent: show(row, shown.get(row.name) ?? row.here) }),
+          el('td', { className: 'base', textContent: show(row, row.base) }),
+          el('td', { className: 'theirs', textContent: show(row, row.lib) }),
+          action);
       body.append(tr);
     }
     table.append(body);

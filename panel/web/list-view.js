@@ -3,6 +3,23 @@
 
 const baseName = (path) => path.split(/[\\/]/).pop();
 
+/** The small mark of a setup taken from a library: what moved on which side since. */
+export function originBadge(origin) {
+  const badge = document.createElement('span');
+  const c = origin.counts;
+  const parts = [];
+  if (c['changed in library']) parts.push(`\u2193${c['changed in library']}`);
+  if (c['changed here']) parts.push(`\u270E${c['changed here']}`);
+  if (c.conflict) parts.push(`!${c.conflict}`);
+  const state = origin.gone ? 'gone' : c.conflict ? 'conflict' : c['changed in library'] ? 'newer'
+    : c['changed here'] ? 'local' : 'current';
+  badge.className = `origin-badge ${state}`;
+  badge.textContent = origin.gone ? 'gone' : parts.join(' ') || '\u2713';
+  badge.title = `From \u201C${origin.librarySetup}\u201D in ${baseName(origin.libraryFile)}: ${origin.summary}`;
+  badge.setAttribute('aria-label', badge.title);
+  return badge;
+}
+
 export class ListView {
   /** onSelect(group, name) is called when the user picks a setup. */
   constructor(root, onSelect) {
@@ -79,6 +96,7 @@ export class ListView {
           link.textContent = setup.matchesLibrary === 1 ? '=' : '\u2260';
           option.append(link);
         }
+        if (group.key === 'master' && setup.origin) option.append(originBadge(setup.origin));
         box.append(option);
         this.options.push(option);
       }

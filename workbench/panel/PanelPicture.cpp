@@ -1,8 +1,11 @@
 #include "workbench/panel/PanelPicture.h"
 
+#include <map>
+
 #include "host/SessionMgr.h"
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
+#include "platform/Provenance.h"
 #include "workbench/panel/Json.h"
 
 namespace ornr::workbench {
@@ -19,6 +22,50 @@ void WriteValues(JsonWriter& json, const RenderSetup& setup) {
     json.BeginArray().String(property).String(text).EndArray();
   }
   json.EndArray();
+}
+
+// Where the setup came from and how far it has moved; every value only for the one shown.
+void WriteOrigin(JsonWriter& json, const ornhost::Drift* drift, bool current) {
+  json.Key("origin");
+  if (drift == nullptr) {
+    json.Null();
+    return;
+  }
+  json.BeginObject()
+      .Key("libraryFile")
+      .String(std::u16string_view(drift->origin.libraryFile))
+      .Key("librarySetup")
+      .String(std::u16string_view(drift->origin.librarySetup))
+      .Key("takenAt")
+      .String(drift->origin.takenAt)
+      .Key("summary")
+      .String(drift->Summary())
+      .Key("gone")
+      .Bool(drift->libraryGone)
+      .Key("goneReason")
+      .String(drift->goneReason)
+      .Key("pending")
+      .Bool(drift->pendingBase);
+  json.Key("counts").BeginObject();
+  for (const auto state : {ornhost::DriftState::ChangedInLibrary, ornhost::DriftState::ChangedHere,
+                           ornhost::DriftState::Conflict}) {
+    json.Key(ornhost::DriftStateName(state)).Number(static_cast<std::int64_t>(drift->Count(state)));
+  }
+  json.EndObject();
+  json.Key("rows").BeginArray();
+  if (current) {
+    for (const auto& row : drift->rows) {
+      json.BeginArray()
+          .String(row.property)
+          .String(ornhost::DriftStateName(row.state))
+          .String(row.here)
+          .String(row.base)
+          .String(row.library)
+          .EndArray();
+    }
+  }
+  json.EndArray();
+  json.EndObject();
 }
 
 void WriteLabels(JsonWriter& json) {
@@ -67,10 +114,19 @@ std::string BuildPanelPicture(const ModuleApi& api, const PanelSession& session)
     json.Null();
   }
 
+  std::map<std::u16string, ornhost::Drift> drifts;
+  try {
+    drifts = ornhost::AllDrift();
+  } catch (const std::exception&) {
+    // A file that cannot be read now still shows its setups, without their origins.
+  }
   json.Key("master").BeginArray();
   for (const auto& setup : viewModel.Setups(Group::MasterFile)) {
     const std::u16string name = setup->Name().value_or(u"");
-    json.BeginObject().Key("name").String(name);
+    const auto drift = drifts.find(name);
+    WriteOrigin(json.BeginObject(), drift != drifts.end() ? &drift->second : nullptr,
+                setup.get() == current);
+    json.Key("name").String(name);
     json.Key("modified").Bool(api.IsModified(name.c_str()) == 1);
     json.Key("matchesLibrary").Number(api.MatchesToLibrarySetup(name.c_str()));
     json.Key("newBorn").Bool(setup->NewBorn);

@@ -104,19 +104,21 @@ std::string NumberField(const httplib::Request& req, const char* name) {
   return value;
 }
 
-// The workbench commands a page may run, with their number of arguments.
-const std::map<std::string, std::size_t, std::less<>>& PageCommands() {
-  static const std::map<std::string, std::size_t, std::less<>> commands = {
-      {"new", 1},
-      {"duplicate", 1},
-      {"rename", 2},
-      {"delete", 1},
-      {"reset", 1},
-      {"save", 1},
-      {"copy-from-library", 1},
-      {"update-from-library", 1},
-      {"edit", 3},
-      {"quit", 0},
+// The workbench commands a page may run, with their least and most number of arguments.
+const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& PageCommands() {
+  static const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> commands = {
+      {"new", {1, 1}},
+      {"duplicate", {1, 1}},
+      {"rename", {2, 2}},
+      {"delete", {1, 1}},
+      {"reset", {1, 1}},
+      {"save", {1, 1}},
+      {"copy-from-library", {1, 1}},
+      {"update-from-library", {1, 1}},
+      // The setup, then one choice a conflict.
+      {"merge-from-library", {1, 1 + 68}},
+      {"edit", {3, 3}},
+      {"quit", {0, 0}},
   };
   return commands;
 }
@@ -138,7 +140,8 @@ PageAction ReadAction(const httplib::Request& req) {
     if (known == PageCommands().end()) {
       throw PageActionError{"the page may not run " + action.args[0]};
     }
-    if (action.args.size() != known->second + 1) {
+    if (action.args.size() < known->second.first + 1 ||
+        action.args.size() > known->second.second + 1) {
       throw PageActionError{"wrong number of words for " + action.args[0]};
     }
   } else if (kind == "select") {
