@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         setup->GetPropertyValue(property, f);
         // What the panel lets the user type must read back as a value of its own.
         // Of two properties with one name the first counts.
-        if (setup->PropertyText(name) == &text && !ViewModel::RefusalOfText(name, text)) {
+        if (setup->PropertyText(name)->data() == text.data() &&
+            !ViewModel::RefusalOfText(name, text)) {
           const auto kind = ViewModel::KindOfProperty(name);
           if (kind == ViewModel::PropertyKind::Double) {
             double back = std::nan("");

@@ -31,8 +31,28 @@ struct PropertyChangedEventArgs {
 
 namespace ViewModel {
 
+/// One property as the panel holds it; the views last until the setup next changes.
+struct Property {
+  std::string_view name;
+  std::u16string_view text;
+};
+
 /// Property texts as the view-model document carried them, in document order.
 class PropertySupport {
+  // A name of the renderer's catalogue is kept as its index, any other in the setup's own
+  // names: a setup's 68 properties then cost a few bytes each besides their texts.
+  struct Entry {
+    std::uint32_t name;  // catalogue index, or offset into names
+    std::uint32_t text;  // offset into texts
+    std::uint32_t textSize;
+    std::uint32_t nameSize;  // 0: a catalogue name
+  };
+  struct Storage {
+    std::vector<Entry> entries;
+    std::u16string texts;
+    std::string names;
+  };
+
  public:
   // Each overload stores the named property's value into value. A name the setup does not hold,
   // or a text that is not a value of that type, leaves value untouched.
@@ -48,20 +68,38 @@ class PropertySupport {
   void GetPropertyValue(const String& name, double& value) const;
   void GetPropertyValue(const String& name, float& value) const;
 
-  /// The text of a property, or null when the setup does not hold it.
-  const std::u16string* PropertyText(std::string_view name) const;
+  /// The text of the first property of that name, or nullopt when the setup does not hold it.
+  std::optional<std::u16string_view> PropertyText(std::string_view name) const;
   /// Sets (or adds, at the end) a property's text.
-  void SetPropertyText(std::string_view name, std::u16string text);
-  /// Replaces every property with the given ones; of two with one name, the first counts.
-  void ReplaceProperties(std::vector<std::pair<std::string, std::u16string>> properties) noexcept {
-    properties_ = std::move(properties);
-  }
-  const std::vector<std::pair<std::string, std::u16string>>& Properties() const noexcept {
-    return properties_;
-  }
+  void SetPropertyText(std::string_view name, std::u16string_view text);
+  std::size_t PropertyCount() const noexcept { return held_.entries.size(); }
+  /// Every property in document order.
+  std::vector<Property> Properties() const;
+
+  /// Collects properties with UTF-8 texts, then replaces every property of a setup at once, so
+  /// that a failure while collecting changes nothing.
+  class Builder {
+   public:
+    /// Room for count properties with texts of at most textUnits UTF-16 code units in all.
+    Builder(std::size_t count, std::size_t textUnits);
+    void Add(std::string_view name, std::string_view utf8Text);
+    /// target holds the collected properties; the builder is empty afterwards.
+    void ReplaceIn(PropertySupport& target) noexcept;
+
+   private:
+    Storage storage_;
+    std::uint32_t likely_ = 0;  // the catalogue index the next name most likely has
+  };
 
  private:
-  std::vector<std::pair<std::string, std::u16string>> properties_;
+  /// Adds an entry for name with an empty text at the end of storage's texts.
+  static Entry& AddEntry(Storage& storage, std::string_view name, std::uint32_t& likely);
+  std::string_view NameOf(const Entry& entry) const noexcept;
+  std::u16string_view TextOf(const Entry& entry) const noexcept;
+  const Entry* Find(std::string_view name) const noexcept;
+
+  Storage held_;
+  std::size_t unusedTexts_ = 0;  // code units of texts that edits have replaced
 };
 
 enum class Group { MasterFile, Library };

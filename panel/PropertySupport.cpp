@@ -1,14 +1,44 @@
 #include "panel/Panel.h"
 
 #include <charconv>
+#include <iterator>
+#include <limits>
+#include <stdexcept>
 #include <system_error>
 #include <type_traits>
+#include <unordered_map>
 
 #include "support/Utf.h"
 
 namespace Teskor::RenderSetup::ViewModel {
 
 namespace {
+
+constexpr std::string_view kCatalogue[] = {
+#define ORN_PROPERTY(POS, NAME, TYPE, VALUE, GET, SET) #NAME,
+#include "settings/OrnSettingsCatalogue.def"
+#undef ORN_PROPERTY
+};
+constexpr auto kCatalogueSize = static_cast<std::uint32_t>(std::size(kCatalogue));
+constexpr std::uint32_t kCatalogueName = std::numeric_limits<std::uint32_t>::max();
+
+// The catalogue index of name, or kCatalogueSize. Documents list the properties in catalogue
+// order, so the index after the previous one is tried first.
+std::uint32_t CatalogueIndex(std::string_view name, std::uint32_t likely) {
+  if (likely < kCatalogueSize && kCatalogue[likely] == name) return likely;
+  static const std::unordered_map<std::string_view, std::uint32_t> byName = [] {
+    std::unordered_map<std::string_view, std::uint32_t> map;
+    for (std::uint32_t i = 0; i < kCatalogueSize; ++i) map.emplace(kCatalogue[i], i);
+    return map;
+  }();
+  const auto found = byName.find(name);
+  return found == byName.end() ? kCatalogueSize : found->second;
+}
+
+std::uint32_t Offset(std::size_t size) {
+  if (size >= kCatalogueName) throw std::length_error("property texts too long");
+  return static_cast<std::uint32_t>(size);
+}
 
 // Value texts are ASCII; a text with anything else is no value of a number, colour or bool.
 std::optional<std::string> Ascii(std::u16string_view text) {
@@ -108,8 +138,8 @@ std::optional<bool> BoolOf(std::string_view s) {
 template <typename T, typename Parse>
 void Read(const PropertySupport& properties, const String& name, T& value, Parse parse) {
   if (!name) return;
-  const std::u16string* text = properties.PropertyText(ornr::Utf16ToUtf8(*name));
-  if (text == nullptr) return;
+  const std::optional<std::u16string_view> text = properties.PropertyText(ornr::Utf16ToUtf8(*name));
+  if (!text) return;
   const std::optional<std::string> ascii = Ascii(*text);
   if (!ascii) return;
   if (const std::optional<T> parsed = parse(*ascii)) value = *parsed;
@@ -119,7 +149,7 @@ void Read(const PropertySupport& properties, const String& name, T& value, Parse
 
 void PropertySupport::GetPropertyValue(const String& name, String& value) const {
   if (!name) return;
-  if (const std::u16string* text = PropertyText(ornr::Utf16ToUtf8(*name))) value = *text;
+  if (const auto text = PropertyText(ornr::Utf16ToUtf8(*name))) value = std::u16string(*text);
 }
 
 void PropertySupport::GetPropertyValue(const String& name, Color& value) const {
@@ -150,21 +180,109 @@ void PropertySupport::GetPropertyValue(const String& name, float& value) const {
   Read(*this, name, value, FloatingPoint<float>);
 }
 
-const std::u16string* PropertySupport::PropertyText(std::string_view name) const {
-  for (const auto& [key, text] : properties_) {
-    if (key == name) return &text;
+std::string_view PropertySupport::NameOf(const Entry& entry) const noexcept {
+  if (entry.nameSize == kCatalogueName) return kCatalogue[entry.name];
+  return std::string_view(held_.names).substr(entry.name, entry.nameSize);
+}
+
+std::u16string_view PropertySupport::TextOf(const Entry& entry) const noexcept {
+  return std::u16string_view(held_.texts).substr(entry.text, entry.textSize);
+}
+
+const PropertySupport::Entry* PropertySupport::Find(std::string_view name) const noexcept {
+  for (const Entry& entry : held_.entries) {
+    if (NameOf(entry) == name) return &entry;
   }
   return nullptr;
 }
 
-void PropertySupport::SetPropertyText(std::string_view name, std::u16string text) {
-  for (auto& [key, old] : properties_) {
-    if (key == name) {
-      old = std::move(text);
-      return;
-    }
+std::optional<std::u16string_view> PropertySupport::PropertyText(std::string_view name) const {
+  const Entry* entry = Find(name);
+  if (entry == nullptr) return std::nullopt;
+  return TextOf(*entry);
+}
+
+std::vector<Property> PropertySupport::Properties() const {
+  std::vector<Property> properties;
+  properties.reserve(held_.entries.size());
+  for (const Entry& entry : held_.entries) properties.push_back({NameOf(entry), TextOf(entry)});
+  return properties;
+}
+
+PropertySupport::Entry& PropertySupport::AddEntry(Storage& storage, std::string_view name,
+                                                  std::uint32_t& likely) {
+  Entry entry{0, Offset(storage.texts.size()), 0, kCatalogueName};
+  const std::uint32_t index = CatalogueIndex(name, likely);
+  if (index < kCatalogueSize) {
+    entry.name = index;
+    likely = index + 1;
+  } else {
+    entry.name = Offset(storage.names.size());
+    entry.nameSize = Offset(name.size());
   }
-  properties_.emplace_back(std::string(name), std::move(text));
+  if (index >= kCatalogueSize) storage.names.append(name);
+  return storage.entries.emplace_back(entry);
+}
+
+void PropertySupport::SetPropertyText(std::string_view name, std::u16string_view text) {
+  const std::u16string_view texts(held_.texts);
+  if (text.data() >= texts.data() && text.data() < texts.data() + texts.size()) {
+    // A text of this setup's own: the texts may move below.
+    SetPropertyText(name, std::u16string(text));
+    return;
+  }
+  const Entry* found = Find(name);
+  if (found == nullptr) {
+    std::uint32_t likely = 0;
+    held_.texts.reserve(held_.texts.size() + text.size());
+    Entry& entry = AddEntry(held_, name, likely);
+    held_.texts.append(text);
+    entry.textSize = Offset(text.size());
+    return;
+  }
+  Entry& entry = held_.entries[static_cast<std::size_t>(found - held_.entries.data())];
+  if (text.size() <= entry.textSize) {
+    text.copy(held_.texts.data() + entry.text, text.size());
+    unusedTexts_ += entry.textSize - text.size();
+    entry.textSize = static_cast<std::uint32_t>(text.size());
+    return;
+  }
+  if (unusedTexts_ + entry.textSize > held_.texts.size() / 2) {
+    // Mostly replaced texts: written anew, without the ones edits left behind.
+    std::u16string texts;
+    texts.reserve(held_.texts.size() - unusedTexts_ - entry.textSize + text.size());
+    for (Entry& other : held_.entries) {
+      if (&other == &entry) continue;
+      const std::u16string_view kept = TextOf(other);
+      other.text = Offset(texts.size());
+      texts.append(kept);
+    }
+    held_.texts.swap(texts);
+    unusedTexts_ = 0;
+  } else {
+    unusedTexts_ += entry.textSize;
+  }
+  const std::uint32_t at = Offset(held_.texts.size());
+  held_.texts.append(text);
+  entry.text = at;
+  entry.textSize = Offset(text.size());
+}
+
+PropertySupport::Builder::Builder(std::size_t count, std::size_t textUnits) {
+  storage_.entries.reserve(count);
+  storage_.texts.reserve(textUnits);
+}
+
+void PropertySupport::Builder::Add(std::string_view name, std::string_view utf8Text) {
+  Entry& entry = AddEntry(storage_, name, likely_);
+  ornr::AppendUtf8AsUtf16(storage_.texts, utf8Text);
+  entry.textSize = Offset(storage_.texts.size() - entry.text);
+}
+
+void PropertySupport::Builder::ReplaceIn(PropertySupport& target) noexcept {
+  std::swap(target.held_, storage_);
+  target.unusedTexts_ = 0;
+  storage_ = Storage{};
 }
 
 }  // namespace Teskor::RenderSetup::ViewModel

@@ -97,8 +97,10 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
   std::string utf8 = ornr::Utf16ToUtf8(xml);
   pugi::xml_document document;
   // Whitespace-only text is kept where it is an element's only content: a setup may be named " ".
+  // A text kept in its element rather than in a node of its own halves the nodes.
   const pugi::xml_parse_result parsed = document.load_buffer_inplace(
-      utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+      utf8.data(), utf8.size(),
+      pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata,
       pugi::encoding_utf8);
   if (!parsed) return false;
   const pugi::xml_node root = document.document_element();
@@ -136,13 +138,20 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
       setup.StoreIn = ornr::Utf8ToUtf16(storeIn.value());
       if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
     }
-    std::vector<std::pair<std::string, std::u16string>> properties;
-    properties.reserve(std::max<std::size_t>(setup.Properties().size(), 16));
+    // Sized first, so that the texts and entries are allocated once.
+    std::size_t count = 0;
+    std::size_t textBytes = 0;
     for (const pugi::xml_node& property : element.children()) {
       if (property.type() != pugi::node_element) continue;
-      properties.emplace_back(property.name(), TextOf(property));
+      ++count;
+      textBytes += std::strlen(property.text().get());
     }
-    setup.ReplaceProperties(std::move(properties));
+    PropertySupport::Builder properties(count, textBytes);
+    for (const pugi::xml_node& property : element.children()) {
+      if (property.type() == pugi::node_element)
+        properties.Add(property.name(), property.text().get());
+    }
+    properties.ReplaceIn(setup);
     lastTaken = &setup;
   }
   return true;

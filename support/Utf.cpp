@@ -51,13 +51,16 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
   std::size_t ascii = 0;
   while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-  std::u16string out(ascii, u'\0');
-  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char16_t>(text[i]);
-  if (ascii == text.size()) return out;
-  out.reserve(text.size());
+  const std::size_t start = out.size();
+  // Never more code units than bytes; the ASCII prefix is widened in one pass.
+  out.reserve(start + text.size());
+  out.resize(start + ascii);
+  char16_t* widened = out.data() + start;
+  for (std::size_t i = 0; i < ascii; ++i) widened[i] = static_cast<char16_t>(text[i]);
+  if (ascii == text.size()) return;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const auto cont = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
   for (std::size_t i = ascii; i < text.size();) {
@@ -88,6 +91,11 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     }
     i += n;
   }
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  AppendUtf8AsUtf16(out, text);
   return out;
 }
 

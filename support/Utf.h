@@ -14,6 +14,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 /// UTF-8 to UTF-16, the inverse of Utf16ToUtf8; a byte that starts no valid sequence becomes
 /// U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+/// Utf8ToUtf16 appended to out.
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text);
 
 /// Length up to the terminator; 0 for null.
 std::size_t Length(const char16_t* text) noexcept;

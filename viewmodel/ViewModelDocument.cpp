@@ -1,6 +1,10 @@
 #include "viewmodel/ViewModelDocument.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -164,6 +168,46 @@ class Utf8Sink : public pugi::xml_writer {
   std::string text;
 };
 
+// The text in UTF-16 as it is printed, grown with realloc: a large block grows by remapping, so
+// the text is neither copied nor touched a second time on its way to the panel.
+class Utf16Sink : public pugi::xml_writer {
+ public:
+  Utf16Sink() = default;
+  Utf16Sink(const Utf16Sink&) = delete;
+  Utf16Sink& operator=(const Utf16Sink&) = delete;
+  ~Utf16Sink() override { std::free(data_); }
+
+  void write(const void* data, std::size_t size) override {
+    Reserve(bytes_ + size);
+    std::memcpy(data_ + bytes_, data, size);
+    bytes_ += size;
+  }
+  std::size_t size() const noexcept { return bytes_ / sizeof(char16_t); }
+  const char16_t* c_str() {
+    Reserve(bytes_);
+    std::memset(data_ + bytes_, 0, sizeof(char16_t));
+    return reinterpret_cast<const char16_t*>(data_);
+  }
+
+ private:
+  // Room for bytes and a terminator.
+  void Reserve(std::size_t bytes) {
+    const std::size_t needed = bytes + sizeof(char16_t);
+    if (needed <= capacity_) return;
+    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{4096}});
+    void* grown = std::realloc(data_, capacity);
+    if (grown == nullptr) throw std::bad_alloc();
+    data_ = static_cast<char*>(grown);
+    capacity_ = capacity;
+  }
+
+  char* data_ = nullptr;
+  std::size_t bytes_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+constexpr unsigned kPrintFlags = pugi::format_raw | pugi::format_no_empty_element_tags;
+
 DocumentFactory& Factory() {
   static DocumentFactory factory;
   return factory;
@@ -242,25 +286,22 @@ void ViewModelDocument::AppendTextToRoot(const char16_t* name, const char16_t* t
 
 std::string ViewModelDocument::GetRootXmlUtf8() const {
   Utf8Sink sink;
-  RequireRoot().print(sink, "", pugi::format_raw | pugi::format_no_empty_element_tags,
-                      pugi::encoding_utf8);
+  RequireRoot().print(sink, "", kPrintFlags, pugi::encoding_utf8);
   return std::move(sink.text);
 }
 
 std::u16string ViewModelDocument::GetRootXml() const {
-  return Utf8ToUtf16(GetRootXmlUtf8());
+  Utf16Sink sink;
+  RequireRoot().print(sink, "", kPrintFlags, pugi::encoding_utf16);
+  return std::u16string(sink.c_str(), sink.size());
 }
 
 void ViewModelDocument::SendToPanel() {
-  std::u16string xml;
-  {
-    // Kept in UTF-8 until here and converted once; the UTF-8 text goes before the panel's copy
-    // is made.
-    const std::string utf8 = GetRootXmlUtf8();
-    // The empty model in its long form (all ASCII): nothing to tell the panel.
-    if (utf8.size() == kEmptyViewModelLength) return;
-    xml = Utf8ToUtf16(utf8);
-  }
+  // Kept in UTF-8 until here and printed once, straight into UTF-16.
+  Utf16Sink xml;
+  RequireRoot().print(xml, "", kPrintFlags, pugi::encoding_utf16);
+  // The empty model in its long form: nothing to tell the panel.
+  if (xml.size() == kEmptyViewModelLength) return;
   IPrismetWrapper& bridge = RequireBridge();
   if (fault::Fires(fault::Point::Push)) throw ComError(kE_FAIL, "the panel refused the document");
   // Emptied before the panel's copies are made: nothing reads the document during the push, and

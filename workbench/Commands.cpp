@@ -422,7 +422,7 @@ void Commands::Matches(const Args& args) {
 void Commands::Edit(const Args& args) {
   const RenderSetup& setup = PanelMasterSetup(args[0]);
   // The panel only offers the properties it shows.
-  if (setup.PropertyText(args[1]) == nullptr) {
+  if (!setup.PropertyText(args[1])) {
     throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
                        QuoteWord(args[1]));
   }
@@ -440,7 +440,7 @@ void Commands::Edit(const Args& args) {
 
 void Commands::Show(const Args& args) {
   for (const auto& [property, text] : PanelMasterSetup(args[0]).Properties()) {
-    transcript_.Line(property + " = " + Utf16ToUtf8(text));
+    transcript_.Line(std::string(property) + " = " + Utf16ToUtf8(text));
   }
 }
 

@@ -100,7 +100,7 @@ TEST_F(PanelEditsTest, TextsThatAreNoValueChangeNeitherPanelNorSetup) {
   const OrnSettings before = Saved(u"Sky");
   for (const auto& [property, text] : cases) {
     SCOPED_TRACE(std::string(property) + " " + Utf16ToUtf8(text));
-    const std::u16string shown = *Panel().GetSetupFromCurrentZel(u"Sky")->PropertyText(property);
+    const std::u16string shown(*Panel().GetSetupFromCurrentZel(u"Sky")->PropertyText(property));
     const auto result = Panel().EditProperty(Group::MasterFile, u"Sky", property, text);
     EXPECT_FALSE(result);
     EXPECT_THAT(result.message, ::testing::HasSubstr(property));

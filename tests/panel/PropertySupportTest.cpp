@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,4 +58,50 @@ TEST(PropertySupport, ColorBoolAndFloatingPointTexts) {
 }
 
 }  // namespace
+// The texts share one buffer that edits overwrite, append to and compact; whatever the order of
+// edits, every property must read back as last set, in the order first set.
+TEST(PropertySupport, EditsOfEveryLengthReadBackInOrder) {
+  const std::vector<std::pair<std::string, std::u16string>> edits = {
+      {"DoShadows", u"true"},       {"Unknown", u"a"},          {"DoShadows", u"false"},
+      {"BlurPasses", u"7"},         {"DoShadows", u""},         {"Unknown", u"\xD83D\xDE00 long"},
+      {"BlurPasses", u"123456789"}, {"DoShadows", u"true"},     {"Unknown", u"b"},
+      {"BlurPasses", u"1"},         {"Other name", u"x y z w"}, {"BlurPasses", u"22222222222"},
+  };
+  PropertySupport properties;
+  std::vector<std::pair<std::string, std::u16string>> expected;
+  for (const auto& [name, text] : edits) {
+    properties.SetPropertyText(name, text);
+    auto at = std::find_if(expected.begin(), expected.end(),
+                           [&](const auto& entry) { return entry.first == name; });
+    if (at == expected.end()) {
+      expected.emplace_back(name, text);
+    } else {
+      at->second = text;
+    }
+    std::vector<std::pair<std::string, std::u16string>> held;
+    for (const auto& [heldName, heldText] : properties.Properties())
+      held.emplace_back(heldName, heldText);
+    ASSERT_EQ(held, expected) << "after " << name << " = " << ornr::Utf16ToUtf8(text);
+  }
+  // A text of the setup's own given to another property.
+  properties.SetPropertyText("Copy", *properties.PropertyText("Other name"));
+  EXPECT_EQ(*properties.PropertyText("Copy"), u"x y z w");
+}
+
+// Of two properties with one name the first counts, whether the name is a catalogue one or not.
+TEST(PropertySupport, TakenDocumentKeepsTheFirstOfTwoNames) {
+  PropertySupport::Builder builder(4, 16);
+  for (const auto& [name, text] : {std::pair{"BlurPasses", "3"}, std::pair{"Odd", "\xC3\xA9"},
+                                   std::pair{"BlurPasses", "4"}, std::pair{"Odd", "z"}}) {
+    builder.Add(name, text);
+  }
+  PropertySupport properties;
+  properties.SetPropertyText("Gone", u"replaced whole");
+  builder.ReplaceIn(properties);
+  EXPECT_EQ(properties.PropertyCount(), 4U);
+  EXPECT_EQ(*properties.PropertyText("BlurPasses"), u"3");
+  EXPECT_EQ(*properties.PropertyText("Odd"), u"\u00E9");
+  EXPECT_FALSE(properties.PropertyText("Gone"));
+}
+
 }  // namespace Teskor::RenderSetup::ViewModel

@@ -66,6 +66,8 @@ TEST_F(ViewModelDocumentTest, TextsAndValuesXmlCannotCarryBecomeReplacementChara
     Doc().AppendToRoot(u"S", nullptr, {u"StoreIn", raw.c_str()});
     const std::u16string xml = Doc().GetRootXml();
     EXPECT_EQ(ornr::test::XmlErrors(xml), "") << Utf16ToUtf8(raw);
+    // Printed straight into UTF-16, the text is the UTF-8 one converted.
+    EXPECT_EQ(xml, Utf8ToUtf16(Doc().GetRootXmlUtf8())) << Utf16ToUtf8(raw);
     pugi::xml_document parsed;
     ASSERT_TRUE(parsed.load_string(Utf16ToUtf8(xml).c_str()));
     const auto root = parsed.child("RenderSetupViewModel");
