@@ -46,7 +46,10 @@ void OverwriteOnNextSave(const std::u16string& name);
 /// master file is then closed and none is open.
 Teskor::ZelPlatform::ZelFile& OpenMaster(const std::filesystem::path& path);
 /// Monitors receive OnMasterFileClosing, then the file is closed. Unsaved working copies are
-/// dropped. Does nothing when no master file is open.
+/// dropped, except that setups whose save failed while closing, and those a Yes would have saved
+/// when no one answered the question, go to a fresh recovery file beside the master file (in the
+/// temporary folder when that cannot be written), a setups document that import brings back;
+/// the host reports where. Does nothing when no master file is open.
 void CloseMaster();
 /// Monitors receive OnSessionRefresh.
 void Refresh();
@@ -74,8 +77,12 @@ struct Question {
 const std::vector<Question>& Questions();
 /// Called after each question with what was asked and answered.
 void SetQuestionObserver(std::function<void(const Question&)> observer);
+/// What an asker returns when nobody gave an answer (input ended, the session was stopped).
+inline constexpr int kNobodyAnswered = 0;
 /// Asked for the answer of a question when none is queued (a person at the host's window);
-/// returns kAnswerYes or kAnswerNo. Without one, such a question gets No.
+/// returns kAnswerYes, kAnswerNo or kNobodyAnswered. Without one, such a question gets No.
+/// A question nobody answered while the master file closes gets No, and the host keeps what a
+/// Yes would have saved in a recovery file beside the master file.
 void SetQuestionAsker(std::function<int(const Question&)> asker);
 
 // --- What the module called ------------------------------------------------------------------

@@ -136,6 +136,16 @@ void ReportError(const std::string& message) noexcept {
   std::fprintf(stderr, "ornhost: %s\n", message.c_str());
 }
 
+void NoteFailedSave(const HostFile& file, std::u16string_view name) noexcept {
+  auto& closing = State().closing;
+  if (!closing || closing->file != &file) return;
+  try {
+    closing->failedSaves.emplace_back(name);
+  } catch (...) {
+    // Out of memory: the setup is still modified, so nothing else is lost than this note.
+  }
+}
+
 HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file) {
   auto& state = State();
   if (state.master == &file) return state.master;
@@ -215,6 +225,7 @@ void ResetAll() {
   state.questionAsker = nullptr;
   state.errorReporter = nullptr;
   state.overwriteOnNextSave.reset();
+  state.closing.reset();
   state.callLog.clear();
   state.activeIsReference = false;
 }

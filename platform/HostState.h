@@ -93,6 +93,13 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   std::vector<StoreEntry> entries_;
 };
 
+/// What happened while the master file closes that its recovery file must keep.
+struct Closing {
+  HostFile* file = nullptr;
+  std::vector<std::u16string> failedSaves;
+  bool unanswered = false;
+};
+
 struct HostState {
   std::vector<std::string> callLog;
   HostFile* master = nullptr;
@@ -107,6 +114,7 @@ struct HostState {
   std::function<int(const Question&)> questionAsker;
   std::function<void(const std::string&)> errorReporter;
   std::optional<std::u16string> overwriteOnNextSave;
+  std::optional<Closing> closing;
   bool activeIsReference = false;
 };
 
@@ -117,6 +125,8 @@ HostState& State();
 void LogCall(const char* call);
 /// Tells the person through the host's reporter (standard error without one). Never throws.
 void ReportError(const std::string& message) noexcept;
+/// Remembers that the save of name into file failed, for the recovery file when file is closing.
+void NoteFailedSave(const HostFile& file, std::u16string_view name) noexcept;
 /// The open file (master or library) that file is, or null.
 HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file);
 /// The open files at path, the master first.

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "platform/HostState.h"
+#include "platform/RecoveryFile.h"
 
 using Teskor::KreelPlatform::SessionMonitor;
 using Teskor::ZelPlatform::ZelFile;
@@ -82,8 +83,12 @@ ZelFile& OpenMaster(const std::filesystem::path& path) {
 void CloseMaster() {
   detail::HostFile* file = State().master;
   if (file == nullptr) return;
+  State().closing = detail::Closing{file, {}, false};
   detail::Notify("OnMasterFileClosing",
                  [&](SessionMonitor& monitor) { monitor.OnMasterFileClosing(*file); });
+  detail::Closing closing = std::move(*State().closing);
+  State().closing.reset();
+  detail::KeepUnsavedSetups(*file, closing);
   if (State().master == file) State().master = nullptr;
   file->Close();
 }

@@ -17,6 +17,7 @@
 #include "platform/JsonTree.h"
 #include "platform/Provenance.h"
 #include "platform/SetupNames.h"
+#include "platform/SetupsDocument.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -240,42 +241,55 @@ std::string SettingsObject(const OrnSettings& settings, const std::string& inden
 
 }  // namespace
 
+std::string detail::SetupsDocument(const std::vector<StoredSetup>& setups,
+                                   const std::function<std::string(const StoredSetup&)>& members) {
+  std::string text = "{\n  \"format\": \"" + std::string(kFormatName) +
+                     "\",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n  \"setups\": [";
+  for (std::size_t n = 0; n < setups.size(); ++n) {
+    text += n == 0 ? "\n" : ",\n";
+    text += "    {\n      \"name\": " + JsonString(ornr::Utf16ToUtf8(setups[n].name)) +
+            ",\n      \"settings\": ";
+    text += SettingsObject(setups[n].settings, "      ");
+    if (members) text += members(setups[n]);
+    text += "\n    }";
+  }
+  text += setups.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return text;
+}
+
 void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
                   const std::filesystem::path& out) {
   const std::vector<StoredSetup> stored = ReadSetups(designFile);
   const auto origins = ProvenanceInFile(designFile);
   const std::string label = "design file \"" + designFile.string() + "\"";
-  std::string text = "{\n  \"format\": \"" + std::string(kFormatName) +
-                     "\",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n  \"setups\": [";
-  for (std::size_t n = 0; n < names.size(); ++n) {
-    const std::string name = ornr::Utf16ToUtf8(names[n]);
+  std::vector<StoredSetup> chosen;
+  for (const std::u16string& wanted : names) {
+    const std::string name = ornr::Utf16ToUtf8(wanted);
     const StoredSetup* found = nullptr;
     for (const StoredSetup& setup : stored) {
-      if (setup.name == names[n]) found = &setup;
+      if (setup.name == wanted) found = &setup;
     }
     if (found == nullptr) throw DesignFileError(label, "holds no setup \"" + name + "\"");
     if (!found->valid) {
       throw DesignFileError(label, "the stored record of \"" + name + "\" cannot be read");
     }
-    if (HasUnpairedSurrogate(names[n])) {
+    if (HasUnpairedSurrogate(wanted)) {
       throw DesignFileError(
           label, "the name \"" + name + "\" is not whole UTF-16 and cannot be written as text");
     }
-    text += n == 0 ? "\n" : ",\n";
-    text += "    {\n      \"name\": " + JsonString(name) + ",\n      \"settings\": ";
-    text += SettingsObject(found->settings, "      ");
-    if (const auto source = origins.find(names[n]); source != origins.end()) {
-      const Provenance& origin = source->second;
-      text += ",\n      \"source\": {\n        \"libraryFile\": " +
-              JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
-              ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
-              ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
-              ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
-              ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
-    }
-    text += "\n    }";
+    chosen.push_back(*found);
   }
-  text += names.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  const std::string text = detail::SetupsDocument(chosen, [&](const StoredSetup& setup) {
+    const auto source = origins.find(setup.name);
+    if (source == origins.end()) return std::string();
+    const Provenance& origin = source->second;
+    return ",\n      \"source\": {\n        \"libraryFile\": " +
+           JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
+           ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
+           ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
+           ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
+           ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
+  });
 
   // Written beside the target and renamed over it, so a failure leaves out as it was.
   std::filesystem::path temporary = out;

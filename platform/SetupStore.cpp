@@ -86,6 +86,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
                               : db.Insert(setupName, settings);
     } catch (const DesignFileError& error) {
       entry->working->modified = true;
+      NoteFailedSave(*host, setupName);
       ReportError("could not save " + Quoted(setupName) + " to " + host->DisplayName() + ": " +
                   error.Reason());
       return 0;

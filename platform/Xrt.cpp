@@ -64,13 +64,17 @@ int xrtDialog_openMessageBox(int dialogId, const char16_t* message, int iconType
     if (!state.answers.empty()) {
       question.answer = state.answers.front();
       state.answers.pop_front();
-    } else if (state.questionAsker) {
-      // Whatever goes wrong while a person is asked counts as No, as an unanswered box does.
+    } else {
+      // Whatever goes wrong while a person is asked counts as no answer.
+      int given = ornhost::kNobodyAnswered;
       try {
-        question.answer = state.questionAsker(question) == ornhost::kAnswerYes ? ornhost::kAnswerYes
-                                                                               : ornhost::kAnswerNo;
+        if (state.questionAsker) given = state.questionAsker(question);
       } catch (...) {
-        question.answer = ornhost::kAnswerNo;
+        given = ornhost::kNobodyAnswered;
+      }
+      if (given == ornhost::kAnswerYes) question.answer = ornhost::kAnswerYes;
+      if (given != ornhost::kAnswerYes && given != ornhost::kAnswerNo && state.closing) {
+        state.closing->unanswered = true;
       }
     }
     state.questions.push_back(question);

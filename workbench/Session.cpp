@@ -12,6 +12,7 @@
 #include "workbench/CommandLexer.h"
 #include "workbench/InputLoop.h"
 #include "workbench/StopSignals.h"
+#include "workbench/TerminalQuestion.h"
 
 namespace ornr::workbench {
 
@@ -103,6 +104,12 @@ void Session::RunWords(const std::vector<std::string>& words) {
 
 bool Session::Start() {
   transcript_.InstallObservers();
+  // At a terminal the person answers; the browser panel asks in its page instead.
+  if (!options_.panel && isatty(STDIN_FILENO) != 0) {
+    ornhost::SetQuestionAsker([this](const ornhost::Question& question) {
+      return AskAtTerminal(question, terminal_.get(), StopSignals::Fd());
+    });
+  }
   try {
     if (options_.master) ornhost::OpenMaster(*options_.master);
   } catch (const std::exception& error) {
@@ -133,6 +140,7 @@ void Session::End() {
   if (Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile() != nullptr) {
     ornhost::CloseMaster();
   }
+  if (!options_.panel) ornhost::SetQuestionAsker(nullptr);
   // The page's picture asks the module, so the server stops before the module goes.
   transcript_.SetListener(nullptr);
   panel_.reset();

@@ -43,3 +43,21 @@ int StopSignals::Caught() noexcept {
 }
 
 }  // namespace ornr::workbench
+
+namespace ornr::workbench {
+
+bool StopSignals::Drain() noexcept {
+  if (pipeFds[0] < 0) return false;
+  bool any = false;
+  char bytes[64];
+  for (ssize_t n; (n = read(pipeFds[0], bytes, sizeof bytes)) > 0;) any = true;
+  return any;
+}
+
+void StopSignals::Repost() noexcept {
+  if (pipeFds[1] < 0) return;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(pipeFds[1], &byte, 1);
+}
+
+}  // namespace ornr::workbench

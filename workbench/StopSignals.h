@@ -12,6 +12,10 @@ class StopSignals {
   static int Fd() noexcept;
   /// The signal that came, or 0.
   static int Caught() noexcept;
+  /// Makes Fd() wait for the next stop signal; true when one had come.
+  static bool Drain() noexcept;
+  /// Makes Fd() readable again, as after a stop signal.
+  static void Repost() noexcept;
 };
 
 }  // namespace ornr::workbench

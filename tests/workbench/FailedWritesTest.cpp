@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 
 #include "WorkbenchProcess.h"
@@ -125,19 +127,109 @@ TEST_F(FailedWritesTest, AFullDiskIsReportedAndNothingIsWrittenHalfWay) {
   EXPECT_TRUE(after[0].settings.Equals(before[0].settings));
 }
 
+// Without a terminal nobody can answer the close question: what a Yes would have saved is kept.
 TEST_F(FailedWritesTest, StopSignalsCloseTheMasterFileInOrderAndRefusalsCount) {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const auto& [signal, kept] : std::vector<std::pair<int, std::string>>{
+           {SIGINT, "p.zel.recovered.json"}, {SIGTERM, "p.zel.recovered-2.json"}}) {
     ornhost::WriteSetup(file_, u"Sky", OrnSettings());
     FedWorkbench session(RSM_WORKBENCH, dir_);
     session.Run("edit Sky BlurPasses 3\n");
     session.Signal(signal);
     const auto [closing, status] = session.End();
     EXPECT_THAT(closing, Contains(HasSubstr("question: There are unsaved"))) << signal;
-    EXPECT_EQ(status, 0) << signal;
+    EXPECT_THAT(closing, Contains(HasSubstr("is kept in " + kept))) << signal;
+    EXPECT_EQ(status, 1) << signal;
   }
   const ProcessResult refused = RunProgram(RSM_WORKBENCH, {"-c", "new Sky"}, dir_.Path());
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_THAT(Lines(refused.out), Contains("error: no master file is open"));
+}
+
+// A failed save at close, the automatic save of "Untitled" that fails, and a question nobody can
+// answer each leave a fresh recovery file that import brings back; a person's No leaves none.
+TEST_F(FailedWritesTest, WhatCloseCouldNotSaveGoesToAFreshRecoveryFileThatImportBringsBack) {
+  using std::filesystem::perms;
+  const auto tmp = dir_ / "tmp";
+  struct Case {
+    const char* what;
+    const char* edits;
+    std::function<void()> fail;  // right before the close
+    const char* closing;
+    std::map<std::u16string, std::uint32_t> kept;  // name and BlurPasses
+    std::filesystem::path keptIn;
+  };
+  const auto readOnly = [](const std::filesystem::path& path) {
+    return [path] {
+      std::filesystem::permissions(path,
+                                   perms::owner_read | perms::others_read | perms::others_exec);
+    };
+  };
+  const std::vector<Case> cases = {
+      {"nobody answers, a recovery file is there already",
+       "edit Sky BlurPasses 3\n",
+       [&] { dir_.Write("p.zel.recovered.json", "mine"); },
+       "",
+       {{u"Sky", 3}},
+       "p.zel.recovered-2.json"},
+      {"yes, but the file is read-only",
+       "edit Sky BlurPasses 3\nedit Moon BlurPasses 4\n",
+       readOnly(file_),
+       "answer yes\n",
+       {{u"Sky", 3}, {u"Moon", 4}},
+       "p.zel.recovered.json"},
+      {"the automatic save of Untitled fails",
+       "new Sky\nedit Untitled BlurPasses 5\n",
+       readOnly(file_),
+       "answer no\n",
+       {{u"Untitled", 5}},
+       "p.zel.recovered.json"},
+      {"the folder is read-only too",
+       "edit Sky BlurPasses 3\n",
+       readOnly(dir_.Path()),
+       "answer yes\n",
+       {{u"Sky", 3}},
+       tmp / "p.zel.recovered.json"},
+      {"a person says no", "edit Sky BlurPasses 3\n", [] {}, "answer no\n", {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::permissions(dir_.Path(), perms::all);
+    for (const auto& name : {"p.zel", "p.zel.recovered.json", "p.zel.recovered-2.json", "tmp"}) {
+      std::filesystem::remove_all(dir_ / name);
+    }
+    std::filesystem::create_directory(tmp);
+    std::filesystem::permissions(tmp, perms::all);
+    ornhost::WriteSetup(file_, u"Sky", OrnSettings());
+    ornhost::WriteSetup(file_, u"Moon", OrnSettings());
+    setenv("TMPDIR", tmp.c_str(), 1);
+    FedWorkbench session(RSM_WORKBENCH, dir_, {.withoutRoot = true});
+    unsetenv("TMPDIR");
+    session.Run(c.edits);
+    c.fail();
+    const auto [lines, status] = session.End(c.closing);
+    std::filesystem::permissions(dir_.Path(), perms::all);
+    EXPECT_EQ(status, c.kept.empty() ? 0 : 1);
+    if (c.kept.empty()) {
+      EXPECT_THAT(lines, Not(Contains(HasSubstr("error:"))));
+      EXPECT_FALSE(std::filesystem::exists(dir_ / "p.zel.recovered.json"));
+      continue;
+    }
+    EXPECT_THAT(lines, Contains(HasSubstr(" kept in " + c.keptIn.string() + "; to bring ")));
+    EXPECT_THAT(lines, Contains(HasSubstr("import " + c.keptIn.string() + " --replace")));
+    if (std::filesystem::exists(dir_ / "p.zel.recovered-2.json")) {
+      std::ifstream mine(dir_ / "p.zel.recovered.json");
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mine), {}), "mine");
+    }
+    const auto back = dir_ / "back.zel";
+    std::filesystem::remove(back);
+    const auto keptIn = c.keptIn.is_absolute() ? c.keptIn : dir_.Path() / c.keptIn;
+    ASSERT_NO_THROW(ornhost::ImportSetups(back, keptIn, false));
+    std::map<std::u16string, std::uint32_t> imported;
+    for (const auto& setup : ornhost::ReadSetups(back)) {
+      imported[setup.name] = setup.settings.GetBlurPasses();
+    }
+    EXPECT_EQ(imported, c.kept);
+  }
 }
 
 }  // namespace

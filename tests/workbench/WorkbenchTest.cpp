@@ -106,9 +106,11 @@ TEST_F(WorkbenchTest, TranscriptOfAnEditingSession) {
                   "StoreIn=\"p.zel\", 68 properties)",
                   "panel: current setup \"Sky - Copy\"", "= 1", "> edit Sky DoShadows true",
                   "> modified Sky", "= 1", "> modified \"Sky - Copy\"", "= 0", "> matches Sky",
-                  "= -1", "panel: cleared", kQuestion + " -> no"));
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  // The edit was not saved; the duplicate was saved when it was made.
+                  "= -1", "panel: cleared", kQuestion + " -> no",
+                  "error: the unsaved setup \"Sky\" of p.zel is kept in p.zel.recovered.json; to "
+                  "bring it back, open p.zel and import p.zel.recovered.json --replace"));
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  // The edit was not saved but kept; the duplicate was saved when it was made.
   auto stored = Stored();
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_FALSE(stored[u"Sky"].settings.DoShadows());
@@ -136,7 +138,7 @@ TEST_F(WorkbenchTest, ASecondRunSeesWhatTheFirstSaved) {
 
 TEST_F(WorkbenchTest, ClosingAsksOnceAndSavesOnlyOnYes) {
   for (const auto& [answer, saved] :
-       std::vector<std::pair<std::string, bool>>{{"answer yes\n", true}, {"", false}}) {
+       std::vector<std::pair<std::string, bool>>{{"answer yes\n", true}, {"answer no\n", false}}) {
     std::filesystem::remove(dir_ / "p.zel");
     const ProcessResult result =
         RunScript("host add A\nhost add B\nrefresh\nedit A BlurPasses 3\nedit B BlurPasses 4\n" +

@@ -112,6 +112,7 @@ int PanelFrontEnd::Ask(const ornhost::Question& question) {
     for (const pollfd& fd : fds) {
       if (answered || (fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
       if (fd.fd == stopFd_) {
+        answer = ornhost::kNobodyAnswered;
         answered = true;
       } else if (fd.fd == actions_.Fd()) {
         for (PageAction& action : actions_.TakeAll()) {
@@ -132,6 +133,7 @@ int PanelFrontEnd::Ask(const ornhost::Question& question) {
         bool ended = false;
         const auto line = terminal_->ReadKey(ended);
         if (ended) {
+          answer = ornhost::kNobodyAnswered;
           answered = true;
         } else if (line) {
           const std::string word = *line;

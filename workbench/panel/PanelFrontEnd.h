@@ -45,7 +45,8 @@ class PanelFrontEnd {
   /// One transcript event, shown in the page's activity list; a message box is also shown as
   /// a dialog until the page dismisses it.
   void Note(std::string_view prefix, std::string_view text);
-  /// Waits for the page's, the terminal's answer or a stop signal (No).
+  /// Waits for the page's or the terminal's answer; a stop signal or the end of input is no
+  /// answer (kNobodyAnswered).
   int Ask(const ornhost::Question& question);
 
  private:

@@ -1,0 +1,18 @@
+// The text of a setups document, shared by export and the recovery file written at close.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/HostControls.h"
+
+namespace ornhost::detail {
+
+/// The setups as a setups document (docs/render-setups.schema.json), in the order given. Each
+/// name must be whole UTF-16. members, when given, adds members after a setup's settings
+/// (",\n      \"source\": {...}").
+std::string SetupsDocument(const std::vector<StoredSetup>& setups,
+                           const std::function<std::string(const StoredSetup&)>& members = {});
+
+}  // namespace ornhost::detail
