@@ -133,7 +133,7 @@ TEST_F(ProvenanceTest, MergeTakingLocalGivesEveryValueAndMovesTheBaseAtSave) {
 TEST_F(ProvenanceTest, ResetUndoesAMergeAndItsBase) {
   const ProcessResult result =
       Run({"merge-from-library Office --take library", "reset Office", "drift Office",
-           "merge-from-library Office BlurPasses=library", "show Office"});
+           "merge-from-library Office BlurPasses=library", "show Office", "answer no"});
   ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
   // The drift after the reset is the one before the merge.
   const std::string afterReset = result.out.substr(
