@@ -198,14 +198,15 @@ void StoreProvenance(const std::filesystem::path& designFile, const std::u16stri
     own = std::make_unique<detail::DesignFile>(designFile, detail::DesignFile::Access::ReadWrite);
   }
   detail::DesignFile& db = master != nullptr ? *master->Db() : *own;
+  // The setup was just stored anew: a merge waiting for its save no longer fits it.
+  if (master != nullptr) {
+    if (StoreEntry* entry = master->Find(setup)) PendingBases().erase(entry->working.get());
+  }
   if (!record) {
     detail::ProvenanceTable::Forget(db, setup);
     return;
   }
   detail::ProvenanceTable::Write(db, setup, *record, nullptr);
-  if (master != nullptr) {
-    if (StoreEntry* entry = master->Find(setup)) PendingBases().erase(entry->working.get());
-  }
 }
 
 const char* DriftStateName(DriftState state) {
@@ -283,6 +284,9 @@ std::optional<Drift> DriftOf(const std::u16string& setup) {
   auto records = RecordsByName(*master);
   const auto found = records.find(setup);
   if (found == records.end()) return std::nullopt;
+  if (!entry->working->valid) {
+    throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
+  }
   DiskLibraries disk;
   return MakeDrift(found->second, *entry->working, disk);
 }
@@ -293,7 +297,8 @@ std::map<std::u16string, Drift> AllDrift() {
   if (master == nullptr || !master->IsOpen()) return drifts;
   DiskLibraries disk;
   for (auto& [name, record] : RecordsByName(*master)) {
-    if (StoreEntry* entry = master->Find(name)) {
+    StoreEntry* entry = master->Find(name);
+    if (entry != nullptr && entry->working->valid) {
       drifts.emplace(name, MakeDrift(record, *entry->working, disk));
     }
   }

@@ -99,9 +99,10 @@ struct Drift {
 
 /// The drift of the master-file setup's working copy (what the panel shows) from its base and
 /// from the library setup as the host offers it now (read from the library file when that is not
-/// open as a library). Nothing when the setup has no provenance.
+/// open as a library). Nothing when the setup has no provenance. Throws ProvenanceError for a
+/// setup whose stored record cannot be read, DesignFileError.
 std::optional<Drift> DriftOf(const std::u16string& setup);
-/// The same for every master-file setup with provenance, reading the records once.
+/// The same for every readable master-file setup with provenance, reading the records once.
 std::map<std::u16string, Drift> AllDrift();
 
 /// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is
