@@ -10,6 +10,8 @@ jobs=$(nproc)
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$jobs"
 ctest --preset default
+# A short crash-consistency run; scripts/kill-test.sh 100 runs the full one.
+scripts/kill-test.sh 20
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"

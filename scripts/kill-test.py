@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""Crash consistency of design files: workbench sessions killed with SIGKILL at random moments.
+
+Usage: kill-test.py WORKBENCH FOLDER RUNS [SEED]
+
+Each run makes a design file, then lets one workbench session (every second run: two at once,
+each on setups of its own names) work through a long script of saves, renames, duplicates and
+deletes, and kills each session at a random moment. The file is then checked with SQLite's
+integrity check and against a replay of the commands that completed.
+
+A command has completed once the workbench echoed the next one (the transcript is flushed line
+by line); the one echoed last may or may not have reached the file. Per run, at most one of:
+  corrupt       the integrity check fails, or a stored record cannot be read
+  lost          a setup the completed commands leave is missing or holds other values, or one
+                they removed is there
+  half-written  the setups the last command was changing match neither the state before it
+                nor the one after it
+Prints one line per damaged run (per run with KILL_TEST_VERBOSE=1) and then "N runs, C corrupt, L lost, H half-written"; exits 1
+when any count is not zero.
+"""
+
+import os
+import random
+import signal
+import sqlite3
+import subprocess
+import sys
+import time
+
+PROPERTY = "MaxSamplesPerPixel"
+SETUPS_AT_START = 4
+COMMANDS = 500
+KILL_WINDOW = (0.1, 1.6)  # seconds after the start
+
+
+def quoted(name):
+    return '"' + name + '"' if " " in name else name
+
+
+class Script:
+    """A random script for one session and, command by command, what the file holds after it."""
+
+    def __init__(self, prefix, rng):
+        self.prefix = prefix
+        self.commands = []  # command text
+        self.states = []  # file state (name -> value) after each command
+        self.touched = []  # names each command may change in the file
+        names = {f"{prefix}{i}": 256 for i in range(SETUPS_AT_START)}
+        self.initial = dict(names)
+        counter = SETUPS_AT_START
+        value = 1000
+        while len(self.commands) < COMMANDS:
+            op = rng.choices(["save", "rename", "duplicate", "delete"], [6, 2, 2, 1])[0]
+            name = rng.choice(sorted(names))
+            if op == "save":
+                value += 1
+                # The edit changes only the panel's copy; the save writes it.
+                self.add(f"edit {quoted(name)} {PROPERTY} {value}", names, [])
+                names[name] = value
+                self.add(f"save {quoted(name)}", names, [name])
+            elif op == "rename":
+                new = f"{prefix}{counter}"
+                counter += 1
+                names[new] = names.pop(name)
+                self.add(f"rename {quoted(name)} {new}", names, [name, new])
+            elif op == "duplicate":
+                copy = self.copy_name(name, names)
+                names[copy] = names[name]
+                self.add(f"duplicate {quoted(name)}", names, [copy])
+            elif len(names) > 2:
+                del names[name]
+                self.add(f"delete {quoted(name)}", names, [name])
+
+    @staticmethod
+    def copy_name(base, names):
+        stem = base + " - Copy"
+        candidate, n = stem, 1
+        while candidate in names:
+            n += 1
+            candidate = f"{stem}-{n}"
+        return candidate
+
+    def add(self, command, names, touched):
+        self.commands.append(command)
+        self.states.append(dict(names))
+        self.touched.append(set(touched))
+
+    def state_after(self, done):
+        return self.states[done - 1] if done > 0 else self.initial
+
+
+def completed(transcript, script, killed):
+    """How many commands completed, and whether one reported an error."""
+    echoes = [line for line in transcript.splitlines() if line.startswith("> ")]
+    errors = any(line.startswith("error: ") for line in transcript.splitlines())
+    done = max(len(echoes) - 1, 0) if killed else len(echoes)
+    return min(done, len(script.commands)), errors
+
+
+def run_workbench(workbench, folder, args):
+    result = subprocess.run([workbench, *args], cwd=folder, capture_output=True, text=True,
+                            timeout=120)
+    return result.stdout
+
+
+def stored_state(workbench, folder, file):
+    """name -> value as a new session reads the file; None when a record cannot be read."""
+    listing = run_workbench(workbench, folder, ["--master", file, "-c", "list"])
+    if any(line.startswith("error: ") for line in listing.splitlines()):
+        return None
+    names = []
+    for line in listing.splitlines():
+        if line.startswith('list: master "'):
+            names.append(line[len('list: master "'):line.rindex('"')])
+    if not names:
+        return {}
+    args = ["--master", file]
+    for name in names:
+        args += ["-c", f"host show {quoted(name)}"]
+    shown = run_workbench(workbench, folder, args)
+    state, current = {}, None
+    for line in shown.splitlines():
+        if line.startswith("> host show "):
+            current = line[len("> host show "):].strip('"')
+        elif line.startswith(f"{PROPERTY} = ") and current is not None:
+            state[current] = int(line.split(" = ")[1])
+        elif line.startswith("error: "):
+            return None
+    return state
+
+
+def integrity(path):
+    # A read-write connection, as the next session: it rolls back what a killed save left.
+    try:
+        db = sqlite3.connect(path)
+        result = db.execute("PRAGMA integrity_check").fetchall()
+        db.close()
+        return result == [("ok",)]
+    except sqlite3.Error:
+        return False
+
+
+def judge(actual, script, done):
+    """'ok', 'lost' or 'half-written' for one session's setups."""
+    before = script.state_after(done)
+    if actual == before:
+        return "ok"
+    if done < len(script.commands):
+        after = script.states[done]
+        if actual == after:
+            return "ok"
+        touched = script.touched[done]
+    else:
+        touched = set()
+
+    def untouched(state):
+        return {k: v for k, v in state.items() if k not in touched}
+
+    return "lost" if untouched(actual) != untouched(before) else "half-written"
+
+
+def one_run(workbench, folder, index, rng):
+    sessions = 2 if index % 2 == 1 else 1
+    prefixes = ["A", "B"][:sessions]
+    file = f"run{index}.zel"
+    scripts = [Script(prefix, rng) for prefix in prefixes]
+    setup = ["--master", file]
+    for script in scripts:
+        for name in script.initial:
+            setup += ["-c", f"host add {name}"]
+    run_workbench(workbench, folder, setup)
+
+    processes = []
+    for script in scripts:
+        path = os.path.join(folder, f"run{index}-{script.prefix}")
+        with open(path + ".commands", "w") as commands:
+            commands.write("\n".join(script.commands) + "\n")
+        out = open(path + ".out", "w")
+        process = subprocess.Popen([workbench, "--master", file, path + ".commands"], cwd=folder,
+                                   stdout=out, stderr=subprocess.DEVNULL)
+        processes.append((process, out, path, time.monotonic() + rng.uniform(*KILL_WINDOW)))
+    for process, out, _, kill_at in sorted(processes, key=lambda p: p[3]):
+        delay = kill_at - time.monotonic()
+        if delay > 0:
+            time.sleep(delay)
+        process.send_signal(signal.SIGKILL)
+    for process, out, _, _ in processes:
+        process.wait()
+        out.close()
+
+    verdicts, notes = [], []
+    if not integrity(os.path.join(folder, file)):
+        return "corrupt", "integrity check failed"
+    state = stored_state(workbench, folder, file)
+    if state is None:
+        return "corrupt", "a stored record cannot be read"
+    owners = {name[0] for name in state}
+    if not owners <= set(prefixes):
+        return "half-written", "setups no session made: " + ", ".join(sorted(state))
+    for script, (process, _, path, _) in zip(scripts, processes):
+        with open(path + ".out") as transcript:
+            done, errors = completed(transcript.read(), script,
+                                     process.returncode == -signal.SIGKILL)
+        mine = {k: v for k, v in state.items() if k.startswith(script.prefix)}
+        verdict = judge(mine, script, done)
+        verdicts.append(verdict)
+        notes.append(f"{script.prefix}: {done} commands done{', with errors' if errors else ''}, "
+                     f"{verdict}")
+    for kind in ("lost", "half-written"):
+        if kind in verdicts:
+            return kind, "; ".join(notes)
+    return "ok", "; ".join(notes)
+
+
+def main():
+    if len(sys.argv) < 4:
+        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        return 2
+    workbench, folder, runs = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+    seed = int(sys.argv[4]) if len(sys.argv) > 4 else random.randrange(1 << 30)
+    rng = random.Random(seed)
+    verbose = os.environ.get("KILL_TEST_VERBOSE") == "1"
+    counts = {"corrupt": 0, "lost": 0, "half-written": 0}
+    for index in range(runs):
+        verdict, note = one_run(workbench, folder, index, rng)
+        if verdict != "ok":
+            counts[verdict] += 1
+        if verdict != "ok" or verbose:
+            print(f"run {index} (seed {seed}): {verdict}: {note}", flush=True)
+    print(f"{runs} runs, {counts['corrupt']} corrupt, {counts['lost']} lost, "
+          f"{counts['half-written']} half-written")
+    return 1 if any(counts.values()) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
