@@ -1,5 +1,7 @@
 // The building blocks that create, name and save master-file setups.
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "host/OrnSetupManager.h"
 #include "host/xrt.h"
@@ -26,6 +28,35 @@ constexpr std::uint64_t kResourceCapacity = 255;
 bool TakenInMaster(const WString& candidate) {
   return OrnSetupManager::GetManagerR().FindOrnSetupByName(candidate.c_str(),
                                                            RequireMasterFile()) != nullptr;
+}
+
+// The numbers n >= first for which the master file holds a setup named exactly "<stem>-n" as
+// "%d" writes n, marked in a table that ends past the first free one.
+std::vector<bool> NumbersTaken(std::u16string_view stem, int first) {
+  SetupList setups;
+  OrnSetupManager::GetManagerR().GetSetupsForFile(setups, RequireMasterFile());
+  std::vector<bool> taken(setups.size() + 1, false);
+  for (const auto* setup : setups) {
+    if (setup == nullptr) continue;
+    const std::u16string_view name = setup->GetName().str();
+    if (name.size() <= stem.size() + 1 || name.size() > stem.size() + 11 ||
+        !name.starts_with(stem) || name[stem.size()] != u'-') {
+      continue;
+    }
+    const std::u16string_view digits = name.substr(stem.size() + 1);
+    if (digits.front() < u'1' || digits.front() > u'9') continue;
+    long long n = 0;
+    bool number = true;
+    for (const char16_t c : digits) {
+      number = number && c >= u'0' && c <= u'9';
+      n = n * 10 + (c - u'0');
+    }
+    if (!number || n < first || n > std::numeric_limits<int>::max()) continue;
+    // Only the first setups.size() + 1 numbers can hold the first free one.
+    const auto slot = static_cast<unsigned long long>(n - first);
+    if (slot < taken.size()) taken[slot] = true;
+  }
+  return taken;
 }
 
 WString UntitledStem() {
@@ -71,9 +102,18 @@ std::optional<WString> SetupManager::MakeUniqueSetupName(const char16_t* base) {
     stem = WString(base);
   }
   WString candidate = stem;
-  while (candidate.size() <= kMaxGeneratedNameLength && TakenInMaster(candidate)) {
-    ++counter;
-    candidate.Sprintf(u"%ls-%d", stem.c_str(), counter);
+  if (candidate.size() <= kMaxGeneratedNameLength && TakenInMaster(candidate)) {
+    // The numbered names the master file holds give the first free one without asking for each
+    // in turn. Every name it holds is taken for the host's find too, so asking for the answer
+    // confirms it; when the host counts more names as equal, the asking goes on from there.
+    const std::vector<bool> taken = NumbersTaken(stem.str(), counter + 1);
+    std::size_t skipped = 0;
+    while (skipped < taken.size() && taken[skipped]) ++skipped;
+    counter += static_cast<int>(skipped);
+    do {
+      ++counter;
+      candidate.Sprintf(u"%ls-%d", stem.c_str(), counter);
+    } while (candidate.size() <= kMaxGeneratedNameLength && TakenInMaster(candidate));
   }
   if (candidate.size() > kMaxGeneratedNameLength) return std::nullopt;
   return candidate;

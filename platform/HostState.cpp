@@ -14,6 +14,20 @@ using Teskor::ZelPlatform::OrnSettings;
 using Teskor::ZelPlatform::OrnSetup;
 using Teskor::ZelPlatform::StoreAccess;
 
+namespace Teskor::ZelPlatform {
+
+void StoreAccess::SetName(RenderStore& setup, std::u16string_view name) {
+  const WString old = setup.name;
+  setup.name = WString(name);
+  const auto* ornSetup = dynamic_cast<const OrnSetup*>(&setup);
+  if (ornSetup == nullptr) return;
+  if (auto* file = dynamic_cast<ornhost::detail::HostFile*>(ornSetup->file)) {
+    file->NoteRenamed(*ornSetup, old.str(), name);
+  }
+}
+
+}  // namespace Teskor::ZelPlatform
+
 namespace ornhost::detail {
 
 Teskor::ZelPlatform::ZelFile* HostModel::GetZelFileP() const {
@@ -51,11 +65,62 @@ Teskor::WString HostFile::GetFileName() const {
   return ornr::Utf8ToUtf16(path_.string());
 }
 
+void HostFile::IndexFrom(std::size_t first) {
+  for (std::size_t i = first; i < entries_.size(); ++i) {
+    if (!positions_.try_emplace(entries_[i].working->GetName().str(), i).second) {
+      duplicates_ = true;
+    }
+  }
+  indexed_ = entries_.size();
+  lastIndexed_ = indexed_ > 0 ? entries_[indexed_ - 1].working.get() : nullptr;
+}
+
+void HostFile::Reindex() {
+  positions_.clear();
+  positions_.reserve(entries_.size());
+  indexBuilt_ = true;
+  duplicates_ = false;
+  IndexFrom(0);
+}
+
 StoreEntry* HostFile::Find(std::u16string_view name) {
-  for (auto& entry : entries_) {
+  // The store appends entries and erases them without telling the index.
+  const bool shifted = entries_.size() < indexed_ ||
+                       (indexed_ > 0 && entries_[indexed_ - 1].working.get() != lastIndexed_);
+  if (!indexBuilt_ || shifted) Reindex();
+  if (entries_.size() > indexed_) IndexFrom(indexed_);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto found = positions_.find(std::u16string(name));
+    if (found == positions_.end()) return nullptr;
+    StoreEntry& entry = entries_[found->second];
     if (entry.working->GetName().str() == name) return &entry;
+    Reindex();
   }
   return nullptr;
+}
+
+void HostFile::NoteRenamed(const OrnSetup& setup, std::u16string_view oldName,
+                           std::u16string_view newName) {
+  if (!indexBuilt_) return;
+  if (entries_.size() < indexed_) {
+    indexBuilt_ = false;  // erased behind the index: its positions are off anyway
+    return;
+  }
+  const auto old = positions_.find(std::u16string(oldName));
+  const bool first = old != positions_.end() && old->second < indexed_ &&
+                     entries_[old->second].working.get() == &setup;
+  // Without names held twice, a setup that is not first of its name is not indexed yet (one
+  // being made), and is indexed by its new name when it is appended. With them, a later entry
+  // of the old name may now come first: rare enough to rebuild for.
+  if (duplicates_) indexBuilt_ = false;
+  if (!first || duplicates_) return;
+  const std::size_t position = old->second;
+  positions_.erase(old);
+  const auto [slot, inserted] = positions_.try_emplace(std::u16string(newName), position);
+  if (!inserted) {
+    duplicates_ = true;
+    if (slot->second > position) slot->second = position;
+  }
 }
 
 void HostFile::Adopt(RowRef row, std::u16string_view name, const OrnSettings& settings) {
@@ -74,6 +139,7 @@ void HostFile::Adopt(RowRef row, std::u16string_view name, const OrnSettings& se
     return !e.row || e.row->position > row.position;
   });
   entries_.insert(at, StoreEntry{std::move(setup), StoredCopy{settings, true}, row});
+  indexBuilt_ = false;  // the entries after it moved
 }
 
 void HostFile::Close() {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/RenderStore.h"
@@ -22,7 +23,8 @@ namespace Teskor::ZelPlatform {
 /// The store's way to the parts of a setup that the module may not set.
 class StoreAccess {
  public:
-  static void SetName(RenderStore& setup, std::u16string_view name) { setup.name = WString(name); }
+  /// Also keeps the name index of the setup's file in step.
+  static void SetName(RenderStore& setup, std::u16string_view name);
   static OrnSettings& Settings(OrnSetup& setup) { return setup.settings; }
   static const OrnSettings& Settings(const OrnSetup& setup) { return setup.settings; }
   static void SetFile(OrnSetup& setup, ZelFile& file) { setup.file = &file; }
@@ -73,7 +75,13 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   DesignFile* Db() const { return db_.get(); }
   const std::filesystem::path& CanonicalPath() const { return canonical_; }
   std::vector<StoreEntry>& Entries() { return entries_; }
+  /// The first entry of exactly that name, through an index that follows the entries: appended
+  /// ones are added, fewer entries rebuild it, names set through StoreAccess move their entry,
+  /// and a found entry whose name no longer matches rebuilds it.
   StoreEntry* Find(std::u16string_view name);
+  /// StoreAccess renamed setup, one of this file's setups.
+  void NoteRenamed(const Teskor::ZelPlatform::OrnSetup& setup, std::u16string_view oldName,
+                   std::u16string_view newName);
   /// Makes the view hold what was just stored at row under name, as after a save.
   void Adopt(RowRef row, std::u16string_view name,
              const Teskor::ZelPlatform::OrnSettings& settings);
@@ -89,8 +97,17 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   std::filesystem::path path_;
   std::filesystem::path canonical_;
   bool writable_;
+  void IndexFrom(std::size_t first);
+  void Reindex();
+
   std::unique_ptr<DesignFile> db_;
   std::vector<StoreEntry> entries_;
+  // Name -> position of the first entry of that name, for entries_[0, indexed_).
+  std::unordered_map<std::u16string, std::size_t> positions_;
+  std::size_t indexed_ = 0;
+  const Teskor::ZelPlatform::OrnSetup* lastIndexed_ = nullptr;  // shows an erase and an append
+  bool indexBuilt_ = false;
+  bool duplicates_ = false;  // some name was held by more than one entry
 };
 
 /// What happened while the master file closes that its recovery file must keep.

@@ -274,5 +274,40 @@ TEST_F(SetupCommandsTest, LookupsRightAfterAChangeSeeTheChangedList) {
   EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u) << "the first master file is left alone";
 }
 
+// A generated name is the first free one of "<stem>-1", "<stem>-2", ... as the host finds names,
+// also when the list changed right before: near misses of a numbered name take no number.
+TEST_F(SetupCommandsTest, GeneratedNamesAreTheFirstFreeAfterEveryChangeOfTheList) {
+  Store("master.zel", {u"Untitled", u"Untitled-1", u"Untitled-01", u"Untitled-+2", u"Untitled-2 ",
+                       u"untitled-2", u"Untitled-3", u"Untitled-99999999999", u"Untitled-x2"});
+  ornR_SaveSetup(u"Sky");  // the module re-reads the list
+  struct Step {
+    const char* change;
+    std::function<void()> act;
+    std::u16string made;
+  };
+  const Step steps[] = {
+      {"near misses only", [] {}, u"Untitled-2"},
+      {"another session's write", [&] { Store("master.zel", {u"Untitled-4"}); }, u"Untitled-5"},
+      {"deleted", [] { ornR_DeleteSetup(u"Untitled-1"); }, u"Untitled-1"},
+      {"renamed away", [] { ornR_RenameSetup(u"Untitled-3", u"Other"); }, u"Untitled-3"},
+      {"renamed onto", [] { ornR_RenameSetup(u"Other", u"Untitled-6"); }, u"Untitled-7"},
+      {"reloaded",
+       [&] {
+         Store("other.zel", {u"Untitled", u"Untitled-2"});
+         ornhost::OpenMaster(File("other.zel"));
+       },
+       u"Untitled-1"},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    TakeDocuments();
+    ornR_NewSetup(u"Shared");
+    auto documents = TakeDocuments();
+    ASSERT_EQ(documents.size(), 1u) << step.change;
+    EXPECT_EQ(U(Element(documents[0], "CurrentRenderSetup").text().get()), step.made)
+        << step.change;
+  }
+}
+
 }  // namespace
 }  // namespace ornr::testing
