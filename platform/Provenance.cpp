@@ -365,6 +365,17 @@ void CommitPendingBase(HostFile& file, const OrnSetup& setup) noexcept {
   }
 }
 
+std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file) {
+  auto records = RecordsByName(file);
+  for (auto& [name, record] : records) {
+    const StoreEntry* entry = file.Find(name);
+    const auto pending =
+        entry != nullptr ? PendingBases().find(entry->working.get()) : PendingBases().end();
+    if (pending != PendingBases().end()) record.base = pending->second;
+  }
+  return records;
+}
+
 void DropPendingBase(const OrnSetup& setup) noexcept {
   PendingBases().erase(&setup);
 }

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <optional>
 
+#include "platform/ProvenanceTable.h"
 #include "platform/SetupNames.h"
 #include "platform/SetupsDocument.h"
 
@@ -101,7 +103,17 @@ void KeepUnsavedSetups(HostFile& file, const Closing& closing) noexcept {
   try {
     const std::vector<StoredSetup> setups = SetupsToKeep(file, closing);
     if (setups.empty()) return;
-    const std::string text = SetupsDocument(setups);
+    // With where each came from, so that importing them back keeps it (and a merge not yet saved).
+    std::map<std::u16string, Provenance> origins;
+    try {
+      origins = OriginsOfWorkingCopies(file);
+    } catch (const std::exception&) {
+      // The setups matter more than where they came from.
+    }
+    const std::string text = SetupsDocument(setups, [&](const StoredSetup& setup) {
+      const auto origin = origins.find(setup.name);
+      return origin != origins.end() ? SourceMember(origin->second) : std::string();
+    });
     const std::filesystem::path master(file.DisplayName());
     const std::string stem = master.filename().string();
     const std::string what = (setups.size() == 1 ? "the unsaved setup " : "the unsaved setups ") +

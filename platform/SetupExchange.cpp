@@ -241,6 +241,15 @@ std::string SettingsObject(const OrnSettings& settings, const std::string& inden
 
 }  // namespace
 
+std::string detail::SourceMember(const Provenance& origin) {
+  return ",\n      \"source\": {\n        \"libraryFile\": " +
+         JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
+         ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
+         ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
+         ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
+         ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
+}
+
 std::string detail::SetupsDocument(const std::vector<StoredSetup>& setups,
                                    const std::function<std::string(const StoredSetup&)>& members) {
   std::string text = "{\n  \"format\": \"" + std::string(kFormatName) +
@@ -281,14 +290,7 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
   }
   const std::string text = detail::SetupsDocument(chosen, [&](const StoredSetup& setup) {
     const auto source = origins.find(setup.name);
-    if (source == origins.end()) return std::string();
-    const Provenance& origin = source->second;
-    return ",\n      \"source\": {\n        \"libraryFile\": " +
-           JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
-           ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
-           ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
-           ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
-           ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
+    return source != origins.end() ? detail::SourceMember(source->second) : std::string();
   });
 
   // Written beside the target and renamed over it, so a failure leaves out as it was.

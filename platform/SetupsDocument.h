@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "platform/HostControls.h"
+#include "platform/Provenance.h"
 
 namespace ornhost::detail {
 
 /// The setups as a setups document (docs/render-setups.schema.json), in the order given. Each
 /// name must be whole UTF-16. members, when given, adds members after a setup's settings
 /// (",\n      \"source\": {...}").
+/// A setup's "source" member, as members gives it to SetupsDocument.
+std::string SourceMember(const Provenance& origin);
+
 std::string SetupsDocument(const std::vector<StoredSetup>& setups,
                            const std::function<std::string(const StoredSetup&)>& members = {});
 

@@ -146,6 +146,18 @@ TEST_F(ProvenanceTest, ResetUndoesAMergeAndItsBase) {
   EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 12u);  // nothing saved
 }
 
+TEST_F(ProvenanceTest, AMergeLeftUnsavedAtCloseComesBackWithItsBase) {
+  // Nobody answers the close question, so the merged setup goes to a recovery file.
+  Run({"merge-from-library Office --take library"});
+  ASSERT_TRUE(std::filesystem::exists(dir_ / "p.zel.recovered.json"));
+  const ProcessResult back =
+      Run({"import p.zel.recovered.json --replace", "load reload", "drift Office"});
+  ASSERT_EQ(back.exitCode, 0) << back.out << back.err;
+  // Base and values as the merge left them: only the value tuned here and kept differs.
+  EXPECT_THAT(Lines(back.out), Contains("summary: 1 local change"));
+  EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 9u);
+}
+
 TEST_F(ProvenanceTest, GoneLibrariesAndDeletedSetups) {
   Must({"--master", "lib.zellib", "-c", "delete Office"});
   const ProcessResult gone = Run({"origin Office", "merge-from-library Office --take library"});
