@@ -91,6 +91,10 @@ struct Session {
     ornhost::ResetAll();
     MainPanel::Reset();
     std::filesystem::remove(master);
+    // What a failed save at close kept: one input's leftovers must not pile up over a run.
+    for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
+      if (entry.path().extension() == ".json") std::filesystem::remove(entry.path());
+    }
     MainPanel::SetDocumentObserver(
         [this](const Teskor::RenderSetup::String& xml) { documents.push_back(xml.value_or(u"")); });
     MainPanel::SetMessageBoxHandler([](const auto&, const auto&) {});

@@ -104,8 +104,9 @@ void Session::RunWords(const std::vector<std::string>& words) {
 
 bool Session::Start() {
   transcript_.InstallObservers();
-  // At a terminal the person answers; the browser panel asks in its page instead.
-  if (!options_.panel && isatty(STDIN_FILENO) != 0) {
+  // At a terminal the person answers (when they can see the question); the browser panel asks in
+  // its page instead.
+  if (!options_.panel && isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0) {
     ornhost::SetQuestionAsker([this](const ornhost::Question& question) {
       return AskAtTerminal(question, terminal_.get(), StopSignals::Fd());
     });
