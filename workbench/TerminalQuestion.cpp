@@ -14,6 +14,9 @@
 namespace ornr::workbench {
 
 int AskAtTerminal(const ornhost::Question& question, Terminal* terminal, int stopFd) {
+  // The stop that led to this close must not answer for the person; one after the question
+  // shows does, so this comes before the prompt.
+  const bool stopPending = StopSignals::Drain();
   const std::string prompt = Utf16ToUtf8(question.text) + " [yes/no] ";
   std::unique_ptr<Terminal> own;
   if (terminal == nullptr) {
@@ -22,8 +25,6 @@ int AskAtTerminal(const ornhost::Question& question, Terminal* terminal, int sto
   } else {
     terminal->SwitchPrompt(prompt);
   }
-  // The stop that led to this close must not answer for the person; another one does.
-  const bool stopPending = StopSignals::Drain();
   int answer = ornhost::kNobodyAnswered;
   for (bool asking = true; asking;) {
     std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};

@@ -59,12 +59,17 @@ class TerminalWorkbench {
   void Type(const std::string& keys) {
     ASSERT_EQ(write(fd_, keys.data(), keys.size()), ssize_t(keys.size()));
   }
-  /// Everything it printed until it ended, and its exit status (-1 when it did not exit).
+  /// Reads what it prints until it ends; its exit status, -1 when it did not exit within 10
+  /// seconds or not normally.
   int Wait() {
-    while (ReadSome(10000)) {
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int status = 0;
-    waitpid(pid_, &status, 0);
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) return -1;
+      ReadSome(20);
+    }
+    while (ReadSome(0)) {
+    }
     waited_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
