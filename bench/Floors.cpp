@@ -15,51 +15,22 @@ using Teskor::ZelPlatform::OrnSettings;
 
 namespace {
 
-// Fields come in record order, so the i-th line is the i-th field: no lookup by key.
-bool ParseField(std::string_view text, bool& out) {
-  out = text == "true";
-  return out || text == "false";
-}
+// The value of the column as the field's type; every column is of its field's type already.
 template <typename T>
-bool ParseField(std::string_view text, T& out) {
-  if constexpr (std::is_enum_v<T>) {
-    std::underlying_type_t<T> raw{};
-    const bool ok = ParseField(text, raw);
-    out = static_cast<T>(raw);
-    return ok;
-  } else if constexpr (std::is_integral_v<T>) {
-    if (!text.empty() && text.front() == '-') {
-      std::make_signed_t<T> v{};
-      const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-      out = static_cast<T>(v);
-      return r.ec == std::errc();
-    }
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-    return r.ec == std::errc();
+T ColumnValue(sqlite3_stmt* row, int column) {
+  if constexpr (std::is_same_v<T, double>) {
+    return sqlite3_column_double(row, column);
   } else {
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-    return r.ec == std::errc();
+    return static_cast<T>(sqlite3_column_int64(row, column));
   }
 }
 
-bool ParseRecord(std::string_view text, OrnSettings& settings) {
-  const auto next = [&text](std::string_view key) -> std::string_view {
-    const std::size_t eol = text.find('\n');
-    std::string_view line = text.substr(0, eol);
-    text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
-    if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0) return {};
-    return line.substr(key.size() + 1);
-  };
-  bool ok = true;
-#define ORN_FIELD(type, getter, setter, key, init) \
-  {                                                \
-    type value{};                                  \
-    ok = ParseField(next(#key), value) && ok;      \
-    settings.setter(value);                        \
-  }
+std::string SelectAll() {
+  std::string sql = "SELECT name";
+#define ORN_FIELD(type, getter, setter, key, init) sql += ", " #key;
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
-  return ok;
+  return sql + " FROM render_setups ORDER BY position";
 }
 
 // Only "Outputs" is masked on its way out of the settings.
@@ -118,8 +89,7 @@ std::vector<FloorSetup> SelectAndParse(const std::filesystem::path& path) {
     throw std::runtime_error("cannot open " + path.string());
   }
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT name, settings FROM render_setups ORDER BY position", -1,
-                         &stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, SelectAll().c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
     const std::string error = sqlite3_errmsg(db);
     sqlite3_close_v2(db);
     throw std::runtime_error("floor query: " + error);
@@ -127,13 +97,13 @@ std::vector<FloorSetup> SelectAndParse(const std::filesystem::path& path) {
   std::vector<FloorSetup> setups;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     FloorSetup& setup = setups.emplace_back();
-    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, 0));
-    const int size = sqlite3_column_bytes(stmt, 0);
-    setup.name.resize(static_cast<std::size_t>(size / 2));
-    for (int i = 0; i + 1 < size; i += 2)
-      setup.name[i / 2] = char16_t(bytes[i] | bytes[i + 1] << 8);
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
-    ParseRecord(std::string_view(text, sqlite3_column_bytes(stmt, 1)), setup.settings);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    setup.name = Utf8ToUtf16(std::string_view(text, sqlite3_column_bytes(stmt, 0)));
+    int column = 1;
+#define ORN_FIELD(type, getter, setter, key, init) \
+  setup.settings.setter(ColumnValue<type>(stmt, column++));
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
   }
   sqlite3_finalize(stmt);
   sqlite3_close_v2(db);

@@ -19,7 +19,7 @@ struct FloorSetup {
   Teskor::ZelPlatform::OrnSettings settings;
 };
 
-/// One SELECT of every row of a design file and the parse of each settings record.
+/// One SELECT of every setup with its property rows and the reading of each value.
 std::vector<FloorSetup> SelectAndParse(const std::filesystem::path& path);
 
 /// The view-model document of these setups, built straight with pugixml: byte for byte what the

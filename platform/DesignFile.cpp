@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
+#include <unordered_set>
 
 #include "platform/HostControls.h"
 #include "platform/ProvenanceTable.h"
+#include "platform/SettingsColumns.h"
 #include "platform/SettingsText.h"
+#include "platform/SetupNames.h"
 #include "support/Utf.h"
 
 namespace ornhost::detail {
@@ -27,7 +30,7 @@ constexpr const char* kLayOutV1 =
     "  name_utf8 TEXT NOT NULL,      -- the same name, readable\n"
     "  settings TEXT NOT NULL        -- one Key=value line a field\n"
     ")";
-constexpr const char* kLayOut =
+constexpr const char* kLayOutV2 =
     "CREATE TABLE render_setups (\n"
     "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
     "  name BLOB NOT NULL UNIQUE,    -- UTF-16LE code units, exactly as the host holds them\n"
@@ -37,6 +40,46 @@ constexpr const char* kLayOut =
     ")";
 constexpr const char* kUpgradeToV2 =
     "ALTER TABLE render_setups ADD COLUMN revision INTEGER NOT NULL DEFAULT 0";
+
+// Format 3: one column per property, so that plain SQL reads and changes one value by its name,
+// and the table's types and checks refuse what the host could not read.
+constexpr const char* kMarksTable =
+    "CREATE TABLE design_file ( -- what this file is; kept beside the header so that a dump keeps "
+    "it\n"
+    "  only_row INTEGER PRIMARY KEY CHECK (only_row = 1),\n"
+    "  application_id INTEGER NOT NULL, -- 1330794033 (\"ORN1\"), as PRAGMA application_id\n"
+    "  format_version INTEGER NOT NULL  -- as PRAGMA user_version\n"
+    ") STRICT";
+
+const std::string& SetupsTable() {
+  static const std::string sql =
+      "CREATE TABLE render_setups ( -- one row a setup, one column a property\n"
+      "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
+      "  name TEXT NOT NULL UNIQUE CHECK (length(name) BETWEEN 1 AND 254), -- renames when "
+      "changed\n"
+      "  revision INTEGER NOT NULL, -- new with every write of the host, so sessions see each "
+      "other's\n" +
+      SettingColumnDefinitions() + "\n) STRICT";
+  return sql;
+}
+
+std::vector<std::string> LayOutColumns() {
+  return {kMarksTable, SetupsTable(), kProvenanceLayOut};
+}
+
+// The first layout that keeps a column per property; the ones before keep a text of them all.
+constexpr int kColumnsVersion = 4;
+
+std::string MarksRow(int version) {
+  return "INSERT OR REPLACE INTO design_file (only_row, application_id, format_version) VALUES "
+         "(1, " +
+         std::to_string(kDesignFileApplicationId) + ", " + std::to_string(version) + ")";
+}
+
+std::string HeaderMarks(int version) {
+  return "PRAGMA application_id=" + std::to_string(static_cast<int>(kDesignFileApplicationId)) +
+         "; PRAGMA user_version=" + std::to_string(version);
+}
 
 // A setup record is a few kilobytes; nothing in a design file needs more.
 constexpr int kMaxValueBytes = 1 << 20;
@@ -144,25 +187,51 @@ std::vector<SchemaRow> SchemaOf(sqlite3* db) {
 }
 
 // The schemas our own statements make, as SQLite records them: a fresh file of each version
-// and a file upgraded from version 1.
+// and a file upgraded from version 1 to 2.
 const std::vector<std::pair<int, std::vector<SchemaRow>>>& KnownSchemas() {
   static const auto known = [] {
     std::vector<std::pair<int, std::vector<SchemaRow>>> schemas;
-    auto make = [&](int version, std::initializer_list<const char*> statements) {
+    auto make = [&](int version, const std::vector<std::string>& statements) {
       sqlite3* db = nullptr;
       sqlite3_open(":memory:", &db);
-      for (const char* sql : statements) sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+      for (const std::string& sql : statements) {
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+      }
       schemas.emplace_back(version, SchemaOf(db));
       sqlite3_close(db);
     };
     make(1, {kLayOutV1});
-    make(2, {kLayOut});
+    make(2, {kLayOutV2});
     make(2, {kLayOutV1, kUpgradeToV2});
-    make(3, {kLayOut, kProvenanceLayOut});
+    make(3, {kLayOutV2, kProvenanceLayOut});
     make(3, {kLayOutV1, kUpgradeToV2, kProvenanceLayOut});
+    make(4, LayOutColumns());
     return schemas;
   }();
   return known;
+}
+
+std::string_view ColumnText(sqlite3_stmt* row, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+  return text != nullptr ? std::string_view(text, sqlite3_column_bytes(row, column))
+                         : std::string_view();
+}
+
+std::uint64_t NameHash(std::u16string_view name) {
+  return std::hash<std::u16string_view>()(name);
+}
+
+// Beside the file, keeping its extension so that file dialogs still show it.
+std::filesystem::path FreeBackupPath(const std::filesystem::path& path, int version) {
+  const std::string stem = path.stem().string() + ".format" + std::to_string(version) + "-backup";
+  for (int n = 1; n < 1000; ++n) {
+    std::filesystem::path candidate = path;
+    candidate.replace_filename(stem + (n > 1 ? "-" + std::to_string(n) : "") +
+                               path.extension().string());
+    std::error_code ec;
+    if (!std::filesystem::exists(candidate, ec) && !ec) return candidate;
+  }
+  return {};
 }
 
 }  // namespace
@@ -172,12 +241,26 @@ class DesignFile::Statement {
   Statement(const DesignFile& file, const std::string& sql) : file_(file) {
     if (sqlite3_prepare_v2(file.db_, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) file.Fail();
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  // The file keeps statements it runs again and again prepared; this one is only borrowed.
+  Statement(DesignFile& file, const char* sql, bool /*kept*/)
+      : file_(file), stmt_(file.Prepared(sql)), kept_(true) {}
+  ~Statement() {
+    if (kept_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    } else {
+      sqlite3_finalize(stmt_);
+    }
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
   Statement& Bind(int index, std::int64_t value) {
     Check(sqlite3_bind_int64(stmt_, index, value));
+    return *this;
+  }
+  Statement& BindReal(int index, double value) {
+    Check(sqlite3_bind_double(stmt_, index, value));
     return *this;
   }
   // Copied by SQLite, so temporaries may be passed. An empty blob stays a blob, not NULL.
@@ -186,7 +269,7 @@ class DesignFile::Statement {
                               SQLITE_TRANSIENT));
     return *this;
   }
-  Statement& BindText(int index, const std::string& text) {
+  Statement& BindText(int index, std::string_view text) {
     Check(
         sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
     return *this;
@@ -198,6 +281,7 @@ class DesignFile::Statement {
     if (rc == SQLITE_DONE) return false;
     file_.Fail();
   }
+  void Reset() { sqlite3_reset(stmt_); }
   sqlite3_stmt* get() const { return stmt_; }
 
  private:
@@ -206,14 +290,15 @@ class DesignFile::Statement {
   }
   const DesignFile& file_;
   sqlite3_stmt* stmt_ = nullptr;
+  bool kept_ = false;
 };
 
 // One write: checked, immediate (so that what it reads stays true until it commits), rolled
 // back unless committed.
 class DesignFile::Transaction {
  public:
-  explicit Transaction(DesignFile& file) : file_(file) {
-    file.CheckBeforeFirstWrite();
+  explicit Transaction(DesignFile& file, bool checked = true) : file_(file) {
+    if (checked) file.CheckBeforeFirstWrite();
     file.Exec("BEGIN IMMEDIATE");
   }
   ~Transaction() {
@@ -229,6 +314,11 @@ class DesignFile::Transaction {
  private:
   DesignFile& file_;
   bool done_ = false;
+};
+
+struct DesignFile::Marks {
+  std::int64_t applicationId = 0;
+  std::int64_t version = 0;
 };
 
 DesignFile::DesignFile(const std::filesystem::path& path, Access access)
@@ -258,13 +348,27 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
     Harden();
     CheckOrLayOut(access == Access::ReadWrite);
   } catch (...) {
+    for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
     sqlite3_close_v2(db_);
     throw;
   }
 }
 
 DesignFile::~DesignFile() {
+  for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
   sqlite3_close_v2(db_);
+}
+
+sqlite3_stmt* DesignFile::Prepared(const char* sql) {
+  for (const auto& [text, stmt] : prepared_) {
+    if (text == sql) return stmt;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+    Fail();
+  }
+  prepared_.emplace_back(sql, stmt);
+  return stmt;
 }
 
 void DesignFile::Fail() const {
@@ -319,35 +423,62 @@ void DesignFile::CheckOrLayOut(bool writable) {
   // A database without a single page is what a crash between creating and laying out leaves.
   if (pages == 0 && writable) {
     Transaction transaction(*this);
-    Exec(("PRAGMA application_id=" + std::to_string(static_cast<int>(kDesignFileApplicationId)) +
-          "; PRAGMA user_version=" + std::to_string(kDesignFileSchemaVersion) + "; " + kLayOut +
-          "; " + kProvenanceLayOut)
-             .c_str());
+    Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+    for (const std::string& sql : LayOutColumns()) Exec(sql.c_str());
+    Exec(MarksRow(kDesignFileSchemaVersion).c_str());
     transaction.Commit();
     return;
   }
-  const auto id = static_cast<std::uint32_t>(QueryInteger("PRAGMA application_id"));
-  const std::int64_t version = QueryInteger("PRAGMA user_version");
+  auto id = static_cast<std::uint32_t>(QueryInteger("PRAGMA application_id"));
+  std::int64_t version = QueryInteger("PRAGMA user_version");
+  // The table is only consulted: a file without it is read by its header alone.
+  std::optional<Marks> marks;
+  bool hasMarksTable = false;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT application_id, format_version FROM design_file", -1, &stmt,
+                         nullptr) == SQLITE_OK) {
+    hasMarksTable = true;
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+      marks = Marks{sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1)};
+    }
+  }
+  sqlite3_finalize(stmt);
+  // A dump restored into a new file keeps the table but not the header's marks.
+  if (id == 0 && version == 0 && marks) {
+    id = static_cast<std::uint32_t>(marks->applicationId);
+    version = marks->version;
+    marksToRestore_ = true;
+  }
   if (id != kDesignFileApplicationId || version < 1) Refuse("is not a design file");
   if (version > kDesignFileSchemaVersion) {
     Refuse("has format version " + std::to_string(version) + ", newer than version " +
            std::to_string(kDesignFileSchemaVersion) + " that this host reads");
   }
+  if (marks && (marks->applicationId != kDesignFileApplicationId || marks->version != version)) {
+    Refuse("is damaged: its header says format version " + std::to_string(version) +
+           ", its design_file table format version " + std::to_string(marks->version));
+  }
+  if (version >= kColumnsVersion && hasMarksTable && !marks) marksToRestore_ = true;
   version_ = static_cast<int>(version);
+  if (version_ < kDesignFileSchemaVersion) {
+    refusal_ = "it has format version " + std::to_string(version_) +
+               ", which this host reads but no longer writes; \"upgrade " + path_ +
+               "\" converts it, keeping a copy of it beside it";
+  }
 }
 
-void DesignFile::CheckBeforeFirstWrite() {
-  if (!refusal_.empty()) Refuse(refusal_);
-  if (checked_) return;
-  // An empty file being laid out has nothing to check.
-  if (QueryInteger("PRAGMA page_count") == 0) return;
+void DesignFile::CheckIntegrityAndSchema() {
   std::string verdict;
   try {
-    Statement check(*this, "PRAGMA quick_check(1)");
-    if (check.Step()) {
-      const auto* text = sqlite3_column_text(check.get(), 0);
-      verdict = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    Statement check(*this, "PRAGMA quick_check(100)");
+    while (check.Step()) {
+      const std::string_view line = ColumnText(check.get(), 0);
+      // A value out of its range makes its own record unreadable, not the file.
+      if (line.starts_with("CHECK constraint failed in")) continue;
+      verdict = line;
+      if (line != "ok") break;
     }
+    if (verdict.empty()) verdict = "ok";
   } catch (const DesignFileError& error) {
     verdict = error.Reason();
   }
@@ -364,42 +495,59 @@ void DesignFile::CheckBeforeFirstWrite() {
       })) {
     std::string extra;
     for (const auto& [type, name, table, sql] : schema) {
-      if (name != "render_setups" && !name.starts_with("sqlite_autoindex_render_setups") &&
-          !name.starts_with("setup_provenance")) {
+      const bool ours = name == "render_setups" || name == "design_file" ||
+                        name.starts_with("sqlite_autoindex_render_setups") ||
+                        name.starts_with("setup_provenance");
+      if (!ours) {
         extra = " (" + type + " \"" + name + "\")";
         break;
       }
     }
-    refusal_ =
-        "the file holds more than a design file does" + extra + ", so nothing is written to it";
+    refusal_ = extra.empty() ? "its tables are not those of a design file of format version " +
+                                   std::to_string(version_) + ", so nothing is written to it"
+                             : "the file holds more than a design file does" + extra +
+                                   ", so nothing is written to it";
     Refuse(refusal_);
   }
-  if (version_ < kDesignFileSchemaVersion) {
-    Exec("BEGIN IMMEDIATE");
-    try {
-      // Another session may have upgraded it since it was opened.
-      const std::int64_t found = QueryInteger("PRAGMA user_version");
-      if (found > kDesignFileSchemaVersion) Refuse("another program has raised its format version");
-      if (found < 2) Exec(kUpgradeToV2);
-      if (found < 3) Exec(kProvenanceLayOut);
-      Exec(("PRAGMA user_version=" + std::to_string(kDesignFileSchemaVersion)).c_str());
-      Exec("COMMIT");
-    } catch (...) {
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;
-    }
-    version_ = kDesignFileSchemaVersion;
+}
+
+void DesignFile::CheckBeforeFirstWrite() {
+  if (!refusal_.empty()) Refuse(refusal_);
+  if (checked_) return;
+  // An empty file being laid out has nothing to check.
+  if (QueryInteger("PRAGMA page_count") == 0) return;
+  CheckIntegrityAndSchema();
+  if (marksToRestore_) {
+    Transaction transaction(*this, false);
+    Exec(HeaderMarks(version_).c_str());
+    Exec(MarksRow(version_).c_str());
+    transaction.Commit();
+    marksToRestore_ = false;
   }
   checked_ = true;
 }
 
+std::string DesignFile::RecordSelect(const char* where) const {
+  std::string sql;
+  if (version_ >= kColumnsVersion) {
+    sql = "SELECT position, name, revision, " + SettingColumnList() + " FROM render_setups";
+  } else {
+    sql = std::string("SELECT position, name, ") + (version_ >= 2 ? "revision" : "0") +
+          ", settings FROM render_setups";
+  }
+  if (where != nullptr) sql += std::string(" WHERE ") + where;
+  return sql + " ORDER BY position";
+}
+
 namespace {
 
-// A name that is not whole UTF-16 marks the record as damaged; what is there still names it.
-SetupRecord RecordFrom(sqlite3_stmt* row) {
+constexpr const char* kNotWholeUtf16 = "its name is not whole UTF-16";
+
+// Formats 1 and 2: the name as UTF-16LE code units, the settings as one text.
+SetupRecord OldRecordFrom(sqlite3_stmt* row) {
   SetupRecord record;
   record.row.position = sqlite3_column_int64(row, 0);
-  record.row.revision = sqlite3_column_int64(row, 3);
+  record.row.revision = sqlite3_column_int64(row, 2);
   bool readable = sqlite3_column_type(row, 1) == SQLITE_BLOB;
   const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(row, 1));
   const int size = sqlite3_column_bytes(row, 1);
@@ -411,23 +559,70 @@ SetupRecord RecordFrom(sqlite3_stmt* row) {
       record.name.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
   }
-  if (readable && sqlite3_column_type(row, 2) == SQLITE_TEXT) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 2));
-    record.settings = ParseSettingsRecord(std::string_view(text, sqlite3_column_bytes(row, 2)));
+  if (!readable) {
+    record.problem = kNotWholeUtf16;
+  } else if (sqlite3_column_type(row, 3) == SQLITE_TEXT) {
+    record.settings = ParseSettingsRecord(ColumnText(row, 3));
   }
+  if (readable && !record.settings) record.problem = "its settings record cannot be read";
+  record.row.digest =
+      record.settings ? RecordDigest(record.name, *record.settings) : NameHash(record.name);
   return record;
 }
 
 }  // namespace
 
+template <typename Each>
+void DesignFile::ReadRecords(Statement& statement, Each&& each) {
+  sqlite3_stmt* row = statement.get();
+  if (version_ < kColumnsVersion) {
+    while (statement.Step()) each(OldRecordFrom(row));
+    return;
+  }
+  StoredValues values;
+  while (statement.Step()) {
+    SetupRecord record;
+    record.row.position = sqlite3_column_int64(row, 0);
+    record.row.revision = sqlite3_column_int64(row, 2);
+    if (sqlite3_column_type(row, 1) == SQLITE_TEXT) {
+      const std::string_view bytes = ColumnText(row, 1);
+      record.name = ornr::Utf8ToUtf16(bytes);
+      // Lookups go by these bytes: a name they do not spell exactly could not be found again.
+      if (ornr::Utf16ToUtf8(record.name) != bytes) record.problem = "its name is not valid UTF-8";
+    } else {
+      record.problem = "its name is not text";
+    }
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+      const int column = static_cast<int>(i) + 3;
+      StoredValue& value = values[i];
+      switch (sqlite3_column_type(row, column)) {
+        case SQLITE_INTEGER:
+          value.type = StoredValue::Type::Integer;
+          value.integer = sqlite3_column_int64(row, column);
+          break;
+        case SQLITE_FLOAT:
+          value.type = StoredValue::Type::Real;
+          value.real = sqlite3_column_double(row, column);
+          break;
+        default:
+          value.type = StoredValue::Type::Other;
+          value.other = sqlite3_column_type(row, column) == SQLITE_TEXT   ? "text"
+                        : sqlite3_column_type(row, column) == SQLITE_BLOB ? "a blob"
+                                                                          : "NULL";
+      }
+    }
+    if (record.problem.empty()) record.settings = ReadSettingValues(values, record.problem);
+    record.row.digest = record.settings ? RecordDigest(record.name, *record.settings)
+                                        : RecordDigest(record.name, values);
+    each(std::move(record));
+  }
+}
+
 std::vector<SetupRecord> DesignFile::Load() {
   std::vector<SetupRecord> records;
-  const std::string sql = std::string("SELECT position, name, settings, ") +
-                          (version_ >= 2 ? "revision" : "0") +
-                          " FROM render_setups ORDER BY position";
-  Statement statement(*this, sql);
+  Statement statement(*this, RecordSelect(nullptr));
   try {
-    while (statement.Step()) records.push_back(RecordFrom(statement.get()));
+    ReadRecords(statement, [&](SetupRecord&& record) { records.push_back(std::move(record)); });
   } catch (const DesignFileError& error) {
     const int code = sqlite3_extended_errcode(db_) & 0xFF;
     if (code != SQLITE_CORRUPT && code != SQLITE_TOOBIG && code != SQLITE_NOTADB) throw;
@@ -442,25 +637,30 @@ std::vector<SetupRecord> DesignFile::Load() {
 }
 
 std::optional<SetupRecord> DesignFile::ReadWhere(const char* where, std::int64_t position,
-                                                 const std::string* nameBytes) {
-  Statement statement(*this, std::string("SELECT position, name, settings, ") +
-                                 (version_ >= 2 ? "revision" : "0") + " FROM render_setups WHERE " +
-                                 where);
-  if (nameBytes != nullptr) {
-    statement.BindBlob(1, *nameBytes);
+                                                 std::u16string_view name) {
+  Statement statement(*this, RecordSelect(where));
+  if (std::string_view(where).starts_with("name")) {
+    if (version_ >= kColumnsVersion) {
+      statement.BindText(1, ornr::Utf16ToUtf8(name));
+    } else {
+      statement.BindBlob(1, NameBytes(name));
+    }
   } else {
     statement.Bind(1, position);
   }
-  if (!statement.Step()) return std::nullopt;
-  return RecordFrom(statement.get());
+  std::optional<SetupRecord> found;
+  ReadRecords(statement, [&](SetupRecord&& record) {
+    if (!found) found = std::move(record);
+  });
+  return found;
 }
 
 std::optional<SetupRecord> DesignFile::Read(RowRef row) {
-  return ReadWhere("position = ?1", row.position, nullptr);
+  return ReadWhere("position = ?1", row.position, {});
 }
 
 std::int64_t DesignFile::FreePosition() {
-  Statement statement(*this, "SELECT max(position) FROM render_setups");
+  Statement statement(*this, "SELECT max(position) FROM render_setups", true);
   statement.Step();
   if (sqlite3_column_type(statement.get(), 0) == SQLITE_NULL) return 1;
   const std::int64_t highest = sqlite3_column_int64(statement.get(), 0);
@@ -468,19 +668,47 @@ std::int64_t DesignFile::FreePosition() {
   return highest + 1;
 }
 
+namespace {
+
+const char* UpsertSql() {
+  static const std::string sql = [] {
+    const std::string columns = SettingColumnList();
+    std::string sql =
+        "INSERT INTO render_setups (position, name, revision, " + columns + ") VALUES (?1, ?2, ?3";
+    for (std::size_t i = 0; i < kSettingCount; ++i) sql += ", ?" + std::to_string(i + 4);
+    sql +=
+        ") ON CONFLICT (position) DO UPDATE SET name = excluded.name,"
+        " revision = excluded.revision";
+    std::size_t from = 0;
+    while (from < columns.size()) {
+      std::size_t comma = columns.find(", ", from);
+      if (comma == std::string::npos) comma = columns.size();
+      const std::string column = columns.substr(from, comma - from);
+      sql += ", " + column + " = excluded." + column;
+      from = comma + 2;
+    }
+    return sql;
+  }();
+  return sql.c_str();
+}
+
+}  // namespace
+
 RowRef DesignFile::Write(std::optional<std::int64_t> position, std::u16string_view name,
                          const Teskor::ZelPlatform::OrnSettings& settings) {
-  const RowRef row{position ? *position : FreePosition(), NewRevision()};
-  Statement statement(*this,
-                      "INSERT INTO render_setups (position, name, name_utf8, settings, revision)"
-                      " VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (position) DO UPDATE SET"
-                      " name = excluded.name, name_utf8 = excluded.name_utf8,"
-                      " settings = excluded.settings, revision = excluded.revision");
-  statement.Bind(1, row.position)
-      .BindBlob(2, NameBytes(name))
-      .BindText(3, ornr::Utf16ToUtf8(name))
-      .BindText(4, FormatSettingsRecord(settings))
-      .Bind(5, row.revision);
+  const RowRef row{position ? *position : FreePosition(), NewRevision(),
+                   RecordDigest(name, settings)};
+  Statement statement(*this, UpsertSql(), true);
+  statement.Bind(1, row.position).BindText(2, ornr::Utf16ToUtf8(name)).Bind(3, row.revision);
+  const StoredValues values = SettingValues(settings);
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    const int index = static_cast<int>(i) + 4;
+    if (values[i].type == StoredValue::Type::Real) {
+      statement.BindReal(index, values[i].real);
+    } else {
+      statement.Bind(index, values[i].integer);
+    }
+  }
   statement.Step();
   return row;
 }
@@ -488,8 +716,7 @@ RowRef DesignFile::Write(std::optional<std::int64_t> position, std::u16string_vi
 RowRef DesignFile::Insert(std::u16string_view name,
                           const Teskor::ZelPlatform::OrnSettings& settings) {
   Transaction transaction(*this);
-  const std::string bytes = NameBytes(name);
-  if (ReadWhere("name = ?1", 0, &bytes)) {
+  if (ReadWhere("name = ?1", 0, name)) {
     Refuse("another session has stored a setup named " + Quoted(name) + " in the meantime");
   }
   const RowRef row = Write(std::nullopt, name, settings);
@@ -497,12 +724,20 @@ RowRef DesignFile::Insert(std::u16string_view name,
   return row;
 }
 
+namespace {
+
+// Another session's write changes the revision; an edit in plain SQL changes the digest.
+bool ChangedSince(const SetupRecord& current, const RowRef& row) {
+  return current.row.revision != row.revision || current.row.digest != row.digest;
+}
+
+}  // namespace
+
 RowRef DesignFile::Update(RowRef row, std::u16string_view name,
                           const Teskor::ZelPlatform::OrnSettings& settings, bool force) {
   Transaction transaction(*this);
-  const std::string bytes = NameBytes(name);
   const auto current = Read(row);
-  const auto holder = ReadWhere("name = ?1", 0, &bytes);
+  const auto holder = ReadWhere("name = ?1", 0, name);
   std::int64_t position = row.position;
   if (holder && holder->row.position != row.position) {
     if (!force) {
@@ -511,7 +746,7 @@ RowRef DesignFile::Update(RowRef row, std::u16string_view name,
     position = holder->row.position;
   } else if (!force) {
     if (!current) Refuse("another session has deleted it since this session read it");
-    if (current->row.revision != row.revision) {
+    if (ChangedSince(*current, row)) {
       if (current->name != name) {
         Refuse("another session has renamed it to " + Quoted(current->name) +
                " since this session read it");
@@ -536,37 +771,40 @@ RowRef DesignFile::Rename(RowRef row, std::u16string_view newName) {
   Transaction transaction(*this);
   const auto current = Read(row);
   if (!current) Refuse("another session has deleted it since this session read it");
-  if (current->row.revision != row.revision) {
+  if (ChangedSince(*current, row)) {
     Refuse("another session has changed or renamed it since this session read it");
   }
-  const std::string bytes = NameBytes(newName);
-  if (const auto holder = ReadWhere("name = ?1", 0, &bytes);
+  if (const auto holder = ReadWhere("name = ?1", 0, newName);
       holder && holder->row.position != row.position) {
     Refuse("it already holds a setup named " + Quoted(newName));
   }
-  const RowRef renamed{row.position, NewRevision()};
-  Statement statement(
-      *this,
-      "UPDATE render_setups SET name = ?2, name_utf8 = ?3, revision = ?4 WHERE position = ?1");
-  statement.Bind(1, row.position)
-      .BindBlob(2, bytes)
-      .BindText(3, ornr::Utf16ToUtf8(newName))
-      .Bind(4, renamed.revision);
-  statement.Step();
+  {
+    Statement statement(
+        *this, "UPDATE render_setups SET name = ?2, revision = ?3 WHERE position = ?1", true);
+    statement.Bind(1, row.position).BindText(2, ornr::Utf16ToUtf8(newName)).Bind(3, NewRevision());
+    statement.Step();
+  }
+  const auto renamed = Read(row);
   transaction.Commit();
-  return renamed;
+  return renamed ? renamed->row : row;
 }
 
 void DesignFile::Remove(RowRef row) {
   Transaction transaction(*this);
   const auto current = Read(row);
   if (!current) return;
-  if (current->row.revision != row.revision) {
+  if (ChangedSince(*current, row)) {
     Refuse("another session has changed it since this session read it");
   }
-  Statement statement(*this, "DELETE FROM render_setups WHERE position = ?1");
+  Statement statement(*this, "DELETE FROM render_setups WHERE position = ?1", true);
   statement.Bind(1, row.position);
   statement.Step();
+  // Where a setup came from goes with it.
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(*this, sql, true);
+    forget.Bind(1, row.position);
+    forget.Step();
+  }
   // Where a setup came from goes with it.
   for (const char* sql : kForgetProvenance) {
     Statement forget(*this, sql);
@@ -579,37 +817,139 @@ void DesignFile::Remove(RowRef row) {
 RowRef DesignFile::Upsert(std::u16string_view name,
                           const Teskor::ZelPlatform::OrnSettings& settings) {
   Transaction transaction(*this);
-  const std::string bytes = NameBytes(name);
-  const auto holder = ReadWhere("name = ?1", 0, &bytes);
+  const auto holder = ReadWhere("name = ?1", 0, name);
   const RowRef row =
       Write(holder ? std::optional(holder->row.position) : std::nullopt, name, settings);
   transaction.Commit();
   return row;
 }
 
-void DesignFile::PutAll(
-    const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records) {
+std::vector<RowRef> DesignFile::PutAll(
+    const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
+    const std::function<void(std::size_t index, std::int64_t position)>& alongside) {
   Transaction transaction(*this);
+  std::vector<RowRef> rows;
+  rows.reserve(records.size());
+  Statement find(*this, "SELECT position FROM render_setups WHERE name = ?1", true);
   for (const auto& [name, settings] : records) {
-    const std::string bytes = NameBytes(name);
-    const auto holder = ReadWhere("name = ?1", 0, &bytes);
-    Write(holder ? std::optional(holder->row.position) : std::nullopt, name, settings);
+    find.BindText(1, ornr::Utf16ToUtf8(name));
+    const std::optional<std::int64_t> position =
+        find.Step() ? std::optional(sqlite3_column_int64(find.get(), 0)) : std::nullopt;
+    find.Reset();
+    rows.push_back(Write(position, name, settings));
+    if (alongside) alongside(rows.size() - 1, rows.back().position);
   }
   transaction.Commit();
+  return rows;
 }
 
 bool DesignFile::Damage(std::u16string_view name) {
-  // Half a record, as a torn write would leave it.
+  // A value out of its range, as an edit with the table's checks switched off leaves it.
   Transaction transaction(*this);
-  Statement statement(
-      *this,
-      "UPDATE render_setups SET settings = substr(settings, 1, length(settings) / 2)"
-      " WHERE name = ?1");
-  statement.BindBlob(1, NameBytes(name));
-  statement.Step();
-  const bool changed = sqlite3_changes(db_) > 0;
+  Exec("PRAGMA ignore_check_constraints = ON");
+  bool changed = false;
+  try {
+    Statement statement(*this, "UPDATE render_setups SET BlurPasses = -1 WHERE name = ?1");
+    statement.BindText(1, ornr::Utf16ToUtf8(name));
+    statement.Step();
+    changed = sqlite3_changes(db_) > 0;
+  } catch (...) {
+    sqlite3_exec(db_, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Exec("PRAGMA ignore_check_constraints = OFF");
   transaction.Commit();
   return changed;
+}
+
+UpgradeReport DesignFile::Upgrade() {
+  UpgradeReport report;
+  report.fromVersion = version_;
+  if (version_ >= kDesignFileSchemaVersion) {
+    CheckBeforeFirstWrite();
+    return report;
+  }
+  // Only a whole file of a layout of ours is converted; the check is the one before any write.
+  refusal_.clear();
+  try {
+    CheckIntegrityAndSchema();
+  } catch (const DesignFileError& error) {
+    Refuse("cannot be upgraded: " + error.Reason());
+  }
+
+  report.backup = FreeBackupPath(path_, version_);
+  if (report.backup.empty()) Refuse("cannot be upgraded: no free name for its backup copy");
+  {
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(report.backup.c_str(), &copy,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_backup* backup =
+        rc == SQLITE_OK ? sqlite3_backup_init(copy, "main", db_, "main") : nullptr;
+    if (backup != nullptr) {
+      rc = sqlite3_backup_step(backup, -1);
+      sqlite3_backup_finish(backup);
+    }
+    const bool copied = backup != nullptr && rc == SQLITE_DONE;
+    const std::string why = copy != nullptr ? PlainReason(copy) : "out of memory";
+    sqlite3_close_v2(copy);
+    if (!copied) {
+      std::error_code ignored;
+      std::filesystem::remove(report.backup, ignored);
+      Refuse("cannot be upgraded: its backup copy " + report.backup.string() +
+             " cannot be written: " + why);
+    }
+  }
+
+  try {
+    Transaction transaction(*this, false);
+    if (QueryInteger("PRAGMA user_version") != version_) {
+      Refuse("cannot be upgraded: another program changed it meanwhile");
+    }
+    std::vector<SetupRecord> records;
+    {
+      Statement old(*this, RecordSelect(nullptr));
+      while (old.Step()) records.push_back(OldRecordFrom(old.get()));
+    }
+    Exec("DROP TABLE render_setups");
+    Exec(kMarksTable);
+    Exec(SetupsTable().c_str());
+    // Format 3 has them already, under the positions that are kept.
+    if (report.fromVersion < 3) Exec(kProvenanceLayOut);
+    Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+    Exec(MarksRow(kDesignFileSchemaVersion).c_str());
+    version_ = kDesignFileSchemaVersion;
+
+    std::unordered_set<std::u16string> names;
+    const auto keptInBackup = "; it is kept in " + report.backup.string();
+    for (const SetupRecord& record : records) {
+      const std::string shown = "\"" + PrintableSetupName(record.name) + "\"";
+      std::optional<std::string> refusal = RefusalOfSetupName(record.name);
+      if (record.problem == kNotWholeUtf16) refusal = record.problem;
+      if (!refusal && !names.insert(record.name).second) refusal = "a second record of that name";
+      if (!refusal && !record.settings) refusal = record.problem;
+      if (refusal) {
+        report.problems.push_back("the setup " + shown + " is left out (" + *refusal + ")" +
+                                  keptInBackup);
+        for (const char* sql : kForgetProvenance) {
+          Statement forget(*this, sql);
+          forget.Bind(1, record.row.position);
+          forget.Step();
+        }
+        continue;
+      }
+      Write(record.row.position, record.name, *record.settings);
+    }
+    transaction.Commit();
+  } catch (...) {
+    version_ = report.fromVersion;
+    std::error_code ignored;
+    std::filesystem::remove(report.backup, ignored);
+    throw;
+  }
+  refusal_.clear();
+  checked_ = true;
+  marksToRestore_ = false;
+  return report;
 }
 
 }  // namespace ornhost::detail

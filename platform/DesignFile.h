@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,28 +13,43 @@
 #include "host/OrnSettings.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ornhost::detail {
 
 /// "ORN1": marks a SQLite database as a design file.
 inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
-/// The layout this host writes; older layouts are upgraded at the first write, a file of a
-/// higher version is refused. 2 added the revision of each record, 3 the provenance of setups.
-inline constexpr int kDesignFileSchemaVersion = 3;
+/// The layout this host writes. A file of an older layout opens read-only until `upgrade`
+/// converts it; one of a newer layout is refused. 2 added the revision of each record, 3 the
+/// provenance of setups; 4 keeps each property in a typed column of its own and marks the file
+/// in a table too.
+inline constexpr int kDesignFileSchemaVersion = 4;
 
 /// Where a session's copy of a setup stands in the file: the record it was read from or written
 /// to, and that record's revision then. Another session's write changes the revision.
 struct RowRef {
   std::int64_t position = 0;
   std::int64_t revision = 0;
+  /// Of the name and values as read or written: plain SQL edits change no revision.
+  std::uint64_t digest = 0;
 };
 
 struct SetupRecord {
   /// Orders the setups: the host's order is ascending position.
   RowRef row;
   std::u16string name;
-  /// Nothing when the stored record cannot be read.
+  /// Nothing when the stored record cannot be read; problem then says why.
   std::optional<Teskor::ZelPlatform::OrnSettings> settings;
+  std::string problem;
+};
+
+/// What an upgrade did.
+struct UpgradeReport {
+  int fromVersion = 0;
+  /// The copy of the file as it was; empty when the file had the current layout already.
+  std::filesystem::path backup;
+  /// One line for each record that could not be carried over whole (it is in the backup).
+  std::vector<std::string> problems;
 };
 
 /// Every failure throws ornhost::DesignFileError with a message that names the file and says in
@@ -57,6 +73,9 @@ class DesignFile {
   std::vector<SetupRecord> Load();
   /// What Load could not read, in one line, or empty.
   const std::string& ReadProblem() const noexcept { return readProblem_; }
+  /// Why nothing is written to the file, known since it was opened (an older format), or empty.
+  const std::string& Refusal() const noexcept { return refusal_; }
+  int Version() const noexcept { return version_; }
   /// The record at row.position as the file holds it now; nothing when it is gone.
   std::optional<SetupRecord> Read(RowRef row);
 
@@ -72,27 +91,40 @@ class DesignFile {
   void Remove(RowRef row);
   /// Stores name, over the record of that name when there is one: the host's own tools.
   RowRef Upsert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings);
-  /// Stores every record in one transaction, as Upsert would one by one. All or nothing.
-  void PutAll(
-      const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records);
+  /// Stores every record in one transaction, as Upsert would one by one; alongside, when given,
+  /// writes what goes with each record inside that transaction. All or nothing.
+  std::vector<RowRef> PutAll(
+      const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
+      const std::function<void(std::size_t index, std::int64_t position)>& alongside = {});
   /// Cuts the settings record of that name so that it no longer reads; false when there is none.
   bool Damage(std::u16string_view name);
+  /// Converts a file of an older layout to the current one in one transaction, after copying it
+  /// beside itself. Does nothing to a file of the current layout.
+  UpgradeReport Upgrade();
 
  private:
   friend class ProvenanceTable;
   class Statement;
   class Transaction;
+  struct Marks;
   [[noreturn]] void Fail() const;
   [[noreturn]] void Refuse(const std::string& reason) const;
   void Exec(const char* sql);
   std::int64_t QueryInteger(const char* sql);
   void Harden();
   void CheckOrLayOut(bool writable);
-  /// Once a session: the file passes quick_check, holds only our layout, and is upgraded.
+  /// Once a session: the file passes quick_check and holds only our layout, and its marks are
+  /// whole.
   void CheckBeforeFirstWrite();
+  void CheckIntegrityAndSchema();
+  /// Reads records from a statement over the columns of RecordSelect().
+  template <typename Each>
+  void ReadRecords(Statement& statement, Each&& each);
+  std::string RecordSelect(const char* where) const;
   std::optional<SetupRecord> ReadWhere(const char* where, std::int64_t position,
-                                       const std::string* nameBytes);
+                                       std::u16string_view name);
   std::int64_t FreePosition();
+  sqlite3_stmt* Prepared(const char* sql);
   RowRef Write(std::optional<std::int64_t> position, std::u16string_view name,
                const Teskor::ZelPlatform::OrnSettings& settings);
 
@@ -101,6 +133,9 @@ class DesignFile {
   sqlite3* db_ = nullptr;
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
+  /// The header lost its marks (a restored .dump) or the marks table its row.
+  bool marksToRestore_ = false;
+  std::vector<std::pair<const char*, sqlite3_stmt*>> prepared_;
   std::string refusal_;
   std::string readProblem_;
 };

@@ -43,11 +43,48 @@ void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
   for (detail::HostFile* file : open) file->Adopt(row, name, settings);
 }
 
+void detail::StoreSetups(
+    const std::filesystem::path& path,
+    const std::vector<std::pair<std::u16string, OrnSettings>>& records,
+    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside) {
+  for (const auto& [name, settings] : records) {
+    if (const auto refusal = RefusalOfSetupName(name)) throw SetupNameError(*refusal);
+  }
+  const auto open = FindOpenFiles(path);
+  Writer writer = OpenWriter(path, open);
+  DesignFile& db = writer.Db();
+  const std::vector<RowRef> rows = db.PutAll(
+      records,
+      alongside ? [&](std::size_t index, std::int64_t position) { alongside(db, index, position); }
+                : std::function<void(std::size_t, std::int64_t)>());
+  for (HostFile* file : open) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      file->Adopt(rows[i], records[i].first, records[i].second);
+    }
+  }
+}
+
 void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetup>& setups) {
   std::vector<std::pair<std::u16string, OrnSettings>> records;
   records.reserve(setups.size());
   for (const StoredSetup& setup : setups) records.emplace_back(setup.name, setup.settings);
-  detail::DesignFile(path, detail::DesignFile::Access::ReadWrite).PutAll(records);
+  detail::StoreSetups(path, records, {});
+}
+
+UpgradeResult UpgradeDesignFile(const std::filesystem::path& path) {
+  // Opening for writing would make a missing file.
+  detail::DesignFile(path, detail::DesignFile::Access::ReadOnly);
+  const auto open = detail::FindOpenFiles(path);
+  Writer writer = OpenWriter(path, open);
+  const detail::UpgradeReport report = writer.Db().Upgrade();
+  // Records carried over have new revisions: the open master's copies stand on them now.
+  if (writer.master != nullptr && !report.backup.empty()) {
+    for (auto& entry : writer.master->Entries()) {
+      if (!entry.row) continue;
+      if (const auto record = writer.Db().Read(*entry.row)) entry.row = record->row;
+    }
+  }
+  return {report.fromVersion, report.backup, report.problems};
 }
 
 bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name) {

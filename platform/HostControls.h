@@ -108,9 +108,23 @@ struct StoredSetup {
 /// sees it as it would see a save. Throws DesignFileError.
 void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
                 const Teskor::ZelPlatform::OrnSettings& settings);
-/// Stores every setup into a design file that is not open (created when missing) in one
-/// transaction, replacing setups of the same names. Throws DesignFileError.
+/// Stores every setup in the design file at path (created when missing) in one transaction,
+/// replacing setups of the same names: all or nothing. Works whether or not the file is open, as
+/// WriteSetup does. Throws SetupNameError (nothing stored), DesignFileError.
 void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetup>& setups);
+
+struct UpgradeResult {
+  /// The format the file had; the current one when there was nothing to do.
+  int fromVersion = 0;
+  /// The copy of the file as it was, beside it; empty when there was nothing to do.
+  std::filesystem::path backup;
+  /// A line for each record that could not be carried over whole (the backup keeps it).
+  std::vector<std::string> problems;
+};
+/// Converts a design file of an older format to the current one in one transaction, after
+/// copying it beside itself ("tower.format2-backup.zel"). Also while the file is open. A damaged
+/// or foreign file is refused untouched. Throws DesignFileError.
+UpgradeResult UpgradeDesignFile(const std::filesystem::path& path);
 /// Damages the stored record of name so that it loads with its valid flag clear. False when the
 /// file holds no such setup.
 bool InvalidateSetup(const std::filesystem::path& path, const std::u16string& name);
@@ -173,9 +187,9 @@ class ImportError : public std::runtime_error {
   std::vector<ImportProblem> problems_;
 };
 /// Checks the whole document in first, then stores its setups in designFile (created when
-/// missing), each as WriteSetup does. Setups whose names designFile holds already are problems
-/// unless replace. Returns the names stored, in document order. Throws ImportError with every
-/// problem found (nothing stored), DesignFileError.
+/// missing) in one transaction, all or nothing. Setups whose names designFile holds already are
+/// problems unless replace. Returns the names stored, in document order. Throws ImportError with
+/// every problem found (nothing stored), DesignFileError.
 std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile,
                                          const std::filesystem::path& in, bool replace);
 

@@ -49,6 +49,8 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
     std::optional<std::string> damage = RefusalOfSetupName(record.name);
     if (!names.insert(record.name).second) {
       damage = "a second record named \"" + PrintableSetupName(record.name) + "\"";
+    } else if (!damage && !record.settings) {
+      damage = "\"" + PrintableSetupName(record.name) + "\": " + record.problem;
     }
     if (damage) {
       setup->valid = false;
@@ -59,6 +61,10 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
     entries_.push_back({std::move(setup), stored, record.row});
   }
   if (!db_->ReadProblem().empty()) ReportError(db_->ReadProblem());
+  // Known at open only for a file of an older format: every write would be refused.
+  if (writable_ && db_->ReadProblem().empty() && !db_->Refusal().empty()) {
+    ReportError(DisplayName() + " is open read-only: " + db_->Refusal());
+  }
 }
 
 Teskor::WString HostFile::GetFileName() const {

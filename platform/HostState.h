@@ -150,6 +150,14 @@ HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file);
 std::vector<HostFile*> FindOpenFiles(const std::filesystem::path& path);
 /// The path in the form open files are compared by.
 std::filesystem::path ComparablePath(const std::filesystem::path& path);
+/// Stores records in the design file at path in one transaction, through the open master's own
+/// connection when path is the master; alongside writes what goes with each record inside that
+/// transaction. Open files then hold the records as after a save. Throws SetupNameError (nothing
+/// stored), DesignFileError.
+void StoreSetups(
+    const std::filesystem::path& path,
+    const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
+    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside);
 /// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
 HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
 

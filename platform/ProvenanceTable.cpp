@@ -140,43 +140,45 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
 void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Provenance& record,
                             const OrnSettings* stored) {
   Transaction transaction(file);
-  const std::string bytes = NameBytes(name);
-  const auto holder = file.ReadWhere("name = ?1", 0, &bytes);
+  const auto holder = file.ReadWhere("name = ?1", 0, name);
   if (!holder) file.Refuse("it holds no setup \"" + ornr::Utf16ToUtf8(name) + "\"");
   if (stored != nullptr && (!holder->settings || !holder->settings->Equals(*stored))) {
     file.Refuse("another session has changed \"" + ornr::Utf16ToUtf8(name) +
                 "\" since this session stored it");
   }
-  const std::int64_t position = holder->row.position;
+  Put(file, holder->row.position, &record);
+  transaction.Commit();
+}
+
+void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provenance* record) {
   for (const char* sql : kForgetProvenance) {
     Statement forget(file, sql);
     forget.Bind(1, position);
     forget.Step();
   }
+  if (record == nullptr) return;
   Statement insert(file,
                    "INSERT INTO setup_provenance (position, library_file, library_path,"
                    " library_setup, library_setup_utf8, taken_at)"
                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   insert.Bind(1, position)
-      .BindText(2, ornr::Utf16ToUtf8(record.libraryFile))
-      .BindText(3, record.libraryPath)
-      .BindBlob(4, NameBytes(record.librarySetup))
-      .BindText(5, ornr::Utf16ToUtf8(record.librarySetup))
-      .BindText(6, record.takenAt);
+      .BindText(2, ornr::Utf16ToUtf8(record->libraryFile))
+      .BindText(3, record->libraryPath)
+      .BindBlob(4, NameBytes(record->librarySetup))
+      .BindText(5, ornr::Utf16ToUtf8(record->librarySetup))
+      .BindText(6, record->takenAt);
   insert.Step();
   Statement value(
       file, "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
-  for (const auto& [key, text] : SettingTexts(record.base)) {
+  for (const auto& [key, text] : SettingTexts(record->base)) {
     value.Bind(1, position).BindText(2, key).BindText(3, text);
     value.Step();
   }
-  transaction.Commit();
 }
 
 void ProvenanceTable::Forget(DesignFile& file, std::u16string_view name) {
   Transaction transaction(file);
-  const std::string bytes = NameBytes(name);
-  const auto holder = file.ReadWhere("name = ?1", 0, &bytes);
+  const auto holder = file.ReadWhere("name = ?1", 0, name);
   if (!holder) return;
   for (const char* sql : kForgetProvenance) {
     Statement forget(file, sql);

@@ -44,6 +44,8 @@ class ProvenanceTable {
   /// stored: another session changed them.
   static void Write(DesignFile& file, std::u16string_view name, const Provenance& record,
                     const Teskor::ZelPlatform::OrnSettings* stored);
+  /// Inside a write of the file: the record of the setup at position becomes record, or none.
+  static void Put(DesignFile& file, std::int64_t position, const Provenance* record);
   /// Removes the record of the setup stored under name, if any.
   static void Forget(DesignFile& file, std::u16string_view name);
 

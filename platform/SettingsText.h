@@ -1,5 +1,5 @@
-// The text form of a settings record inside a design file: one "Key=value" line a field, in the
-// record's order, under the stored keys of host/OrnSettingsFields.def.
+// The text form of a settings record inside design files of formats 1 and 2: one "Key=value" line
+// a field, in the record's order, under the stored keys of host/OrnSettingsFields.def.
 #pragma once
 
 #include <optional>

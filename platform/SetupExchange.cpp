@@ -14,8 +14,10 @@
 #include <type_traits>
 
 #include "platform/HostControls.h"
+#include "platform/HostState.h"
 #include "platform/JsonTree.h"
 #include "platform/Provenance.h"
+#include "platform/ProvenanceTable.h"
 #include "platform/SetupNames.h"
 #include "platform/SetupsDocument.h"
 #include "support/Utf.h"
@@ -537,12 +539,24 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
   }
   if (!problems.empty()) throw ImportError(std::move(problems));
 
+  // The setups and where they came from (or that they came from nowhere) in one transaction: a
+  // write that fails midway leaves the design file as it was.
+  std::vector<std::pair<std::u16string, OrnSettings>> records;
   std::vector<std::u16string> stored;
   for (const Incoming& entry : incoming) {
-    WriteSetup(designFile, entry.name, entry.settings);
-    // Imported with where it came from, or made anew without.
-    StoreProvenance(designFile, entry.name, entry.source);
+    records.emplace_back(entry.name, entry.settings);
     stored.push_back(entry.name);
+  }
+  detail::StoreSetups(designFile, records,
+                      [&](detail::DesignFile& db, std::size_t index, std::int64_t position) {
+                        const auto& source = incoming[index].source;
+                        detail::ProvenanceTable::Put(db, position, source ? &*source : nullptr);
+                      });
+  // A merge left pending in this session no longer fits the values just stored.
+  for (detail::HostFile* file : detail::FindOpenFiles(designFile)) {
+    for (const std::u16string& name : stored) {
+      if (detail::StoreEntry* entry = file->Find(name)) detail::DropPendingBase(*entry->working);
+    }
   }
   return stored;
 }

@@ -132,6 +132,8 @@ const std::vector<Commands::Entry>& Commands::Table() {
        {{"export NAME... FILE", "write stored master-file setups to FILE as JSON"}}},
       {"import", 1, 2, &Commands::Import,
        {{"import FILE [--replace]", "store the setups of a JSON file in the master file"}}},
+      {"upgrade", 1, 1, &Commands::Upgrade,
+       {{"upgrade FILE", "convert a design file of an older format, keeping a copy of it"}}},
       {"host", 2, kAnyNumber, &Commands::Host,
        {{"host add NAME [PROPERTY=VALUE]...", "the host stores a new setup in the master file"},
         {"host show NAME", "the stored values of the master-file setup NAME, exactly"},
@@ -463,6 +465,19 @@ void Commands::Import(const Args& args) {
     for (const auto& problem : error.Problems()) transcript_.Error(problem.Text());
     transcript_.Error("nothing imported");
   }
+}
+
+void Commands::Upgrade(const Args& args) {
+  const ornhost::UpgradeResult result = ornhost::UpgradeDesignFile(std::filesystem::path(args[0]));
+  if (result.backup.empty()) {
+    transcript_.Line(args[0] + " has format version " + std::to_string(result.fromVersion) +
+                     " already");
+    return;
+  }
+  for (const std::string& problem : result.problems) transcript_.Error(args[0] + ": " + problem);
+  transcript_.Line("upgraded " + args[0] + " from format version " +
+                   std::to_string(result.fromVersion) + "; the file as it was is " +
+                   result.backup.string());
 }
 
 void Commands::Host(const Args& args) {

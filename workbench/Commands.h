@@ -62,6 +62,7 @@ class Commands {
   void Show(const std::vector<std::string>& args);
   void Export(const std::vector<std::string>& args);
   void Import(const std::vector<std::string>& args);
+  void Upgrade(const std::vector<std::string>& args);
   void Host(const std::vector<std::string>& args);
   void List(const std::vector<std::string>& args);
   void Help(const std::vector<std::string>& args);

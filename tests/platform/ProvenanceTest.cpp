@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "OlderFormats.h"
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
+#include "platform/SettingsText.h"
 
 using ornhost::DriftState;
 using Teskor::ZelPlatform::OrnSettings;
@@ -111,26 +113,23 @@ class ProvenanceFileTest : public ::testing::Test {
 };
 
 TEST_F(ProvenanceFileTest, AnOlderFileIsUpgradedAndItsRecordsReadByPlainSql) {
-  // A file as the previous host version left it.
-  ornhost::WriteSetup(master, u"Sky", OrnSettings());
-  sqlite3* db = nullptr;
-  sqlite3_open(master.c_str(), &db);
-  sqlite3_exec(db,
-               "DROP TABLE setup_provenance; DROP TABLE setup_provenance_values; "
-               "PRAGMA user_version = 2",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  // A file as the host version before provenance left it.
+  ASSERT_EQ(WriteOlderDesignFile(
+                master, 2,
+                {{{"53006B007900", "Sky"}, ornhost::detail::FormatSettingsRecord(OrnSettings())}}),
+            SQLITE_OK);
+  ASSERT_FALSE(ornhost::UpgradeDesignFile(master).backup.empty());
   OrnSettings sky;
   sky.SetPhotonDecay(0.1 + 0.2);
   ornhost::WriteSetup(library, u"Sky", sky);
   ornhost::WriteSetup(master, u"Sky", sky);
-  EXPECT_EQ(QueryText(master, "PRAGMA user_version"), "3;");
+  EXPECT_EQ(QueryText(master, "PRAGMA user_version"), "4;");
 
   ornhost::OpenMaster(master);
   ornhost::AddLibrary(library);
   ornhost::RecordProvenance(u"Sky");
   EXPECT_EQ(QueryText(master,
-                      "SELECT s.name_utf8 || ' from ' || p.library_setup_utf8 || ' in ' ||"
+                      "SELECT s.name || ' from ' || p.library_setup_utf8 || ' in ' ||"
                       " p.library_file || ': ' || v.value FROM render_setups s"
                       " JOIN setup_provenance p USING (position)"
                       " JOIN setup_provenance_values v USING (position)"

@@ -78,24 +78,25 @@ TEST_F(SetupNamesStoreTest, NoWayIntoTheStoreTakesARefusedName) {
   ASSERT_EQ(ornhost::ReadSetups(master).size(), 1u);
 }
 
-// Records written by another program: a refused name, or a name that an earlier record has.
-TEST_F(SetupNamesStoreTest, StoredRecordsWithRefusedOrRepeatedNamesAreDamagedAndKept) {
-  for (const char16_t* name : {u"Sky", u"Night", u"Dawn"}) {
+// Names written by another program in plain SQL: the table's own check counts code points, the
+// host counts UTF-16 code units and reads the text's bytes exactly.
+TEST_F(SetupNamesStoreTest, StoredRecordsWithNamesTheHostRefusesAreDamagedAndKept) {
+  for (const char16_t* name : {u"Sky", u"Night", u"Dawn", u"Long"}) {
     ornhost::WriteSetup(master, name, OrnSettings());
   }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(master.c_str(), &db), SQLITE_OK);
-  // Names that decode to one already there: as UTF-8 text before Sky, with an odd byte after
-  // Dawn; and Night with an unpaired surrogate.
-  const char* sql =
-      "INSERT INTO render_setups (position, name, name_utf8, settings) SELECT 0, name_utf8, "
-      "name_utf8, settings"
-      " FROM render_setups WHERE name_utf8 = 'Sky';"
-      "INSERT INTO render_setups (position, name, name_utf8, settings) SELECT 10, "
-      "x'4400610077006E0000', name_utf8, settings"
-      " FROM render_setups WHERE name_utf8 = 'Dawn';"
-      "UPDATE render_setups SET name = x'4E0000D8' WHERE name_utf8 = 'Night';";
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  const std::string sql =
+      "UPDATE render_setups SET name = CAST(x'53EB79' AS TEXT) WHERE name = 'Sky';"
+      "UPDATE render_setups SET name = 'Ni' || char(10) || 'ght' WHERE name = 'Night';"
+      "UPDATE render_setups SET name = '" +
+      std::string(253, 'x') + "' || char(128512) WHERE name = 'Long';";
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
+  // What the table's own checks refuse never reaches the file.
+  EXPECT_NE(sqlite3_exec(db, "UPDATE render_setups SET name = '' WHERE name = 'Dawn'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(db);
 
   ::testing::internal::CaptureStderr();
@@ -105,20 +106,20 @@ TEST_F(SetupNamesStoreTest, StoredRecordsWithRefusedOrRepeatedNamesAreDamagedAnd
   store.GetSetupsForFile(setups, file);
   std::vector<bool> valid;
   for (const OrnSetup* setup : setups) valid.push_back(setup->valid);
-  // Sky as text, Sky, Night, Dawn, Dawn with the odd byte: only the first Dawn can be read.
-  EXPECT_EQ(valid, (std::vector<bool>{false, false, false, true, false}));
-  EXPECT_NE(reported.find("a second record named \"Sky\""), std::string::npos) << reported;
-  EXPECT_NE(reported.find("a second record named \"Dawn\""), std::string::npos) << reported;
-  EXPECT_NE(reported.find("unpaired surrogate U+D800"), std::string::npos) << reported;
+  EXPECT_EQ(valid, (std::vector<bool>{false, false, true, false}));
+  for (const char* reason : {"its name is not valid UTF-8", "the control character U+000A",
+                             "longer than 254 UTF-16 code units (255)"}) {
+    EXPECT_NE(reported.find(reason), std::string::npos) << reason << " in " << reported;
+  }
 
-  // Saves go to the record that was loaded; the others stay as they were.
+  // Saves go to the record that reads; the others stay as they were.
   store.FindOrnSetupByName(u"Dawn", file)->GetSettings()->SetBlurPasses(3);
   EXPECT_EQ(store.Save(u"Dawn", file), 1);
-  EXPECT_EQ(store.Save(u"Sky", file), 0);
+  EXPECT_EQ(store.Save(u"Ni\nght", file), 0);
   ornhost::CloseMaster();
   const auto stored = ornhost::ReadSetups(master);
-  ASSERT_EQ(stored.size(), 5u);
-  EXPECT_EQ(stored[3].settings.GetBlurPasses(), 3u);
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(stored[2].settings.GetBlurPasses(), 3u);
 }
 
 }  // namespace

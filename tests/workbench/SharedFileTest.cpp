@@ -66,9 +66,11 @@ TEST_F(SharedFileTest, AFileWhosePositionsAreUsedUpRefusesNewSetupsAndKeepsItsOw
   ornhost::WriteSetup(dir_ / "p.zel", u"Last", OrnSettings());
   sqlite3* db = nullptr;
   sqlite3_open((dir_ / "p.zel").c_str(), &db);
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE render_setups SET position = 9223372036854775807", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(
+          db, "PRAGMA foreign_keys = ON; UPDATE render_setups SET position = 9223372036854775807",
+          nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
   dir_.Write("s.commands", "host add Other\nnew Last\nedit Last BlurPasses 2\nsave Last\n");
   const ProcessResult result =
