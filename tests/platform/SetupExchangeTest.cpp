@@ -116,6 +116,16 @@ TEST_F(SetupExchangeTest, EachProblemIsNamedWithLineAndPropertyAndNothingIsImpor
       {"\"version\": 1", "\"version\": 2", "version", "version", "newer than version 1"},
       {"\"name\": \"A\"", "\"name\": \"\"", "\"name\"", "setups[0].name", "needs a name"},
       {"\"name\": \"A\"", "\"name\": \"A\\u0001B\"", "\"name\"", "setups[0].name", "control"},
+      // 128 characters, as JSON Schema's maxLength counts them, but 256 UTF-16 code units.
+      {"\"name\": \"A\"",
+       "\"name\": \"" +
+           [] {
+             std::string name;
+             for (int i = 0; i < 128; ++i) name += "\\uD83C\\uDF04";
+             return name;
+           }() +
+           "\"",
+       "\"name\"", "setups[0].name", "longer than 254 UTF-16 code units (256)"},
       {"\"name\": \"A\",", "\"name\": \"A\", \"nom\": 1,", "\"nom\"", "setups[0].nom",
        "unknown member"},
       {"\"BlurPasses\": 7,", "\"BlurPasses\": 7,,", "BlurPasses", "", "not JSON"},
