@@ -1,9 +1,12 @@
 #include "platform/Provenance.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <type_traits>
 
 #include "platform/HostState.h"
 #include "platform/ProvenanceTable.h"
@@ -102,7 +105,37 @@ std::optional<OrnSettings> LibraryValues(const Provenance& origin, DiskLibraries
   return missing();
 }
 
-Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, DiskLibraries& disk) {
+template <typename T>
+bool Same(const T& a, const T& b) {
+  // Bit for bit, so that -0.0 differs from 0.0 as their texts do.
+  if constexpr (std::is_same_v<T, double>) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  } else {
+    return a == b;
+  }
+}
+
+DriftState StateOf(bool localChange, bool libraryChange, bool alike) {
+  if (localChange && libraryChange) return alike ? DriftState::ChangedAlike : DriftState::Conflict;
+  if (localChange) return DriftState::ChangedHere;
+  return libraryChange ? DriftState::ChangedInLibrary : DriftState::Unchanged;
+}
+
+// The counts alone, without the texts of every value: what a list of many setups needs.
+std::array<std::size_t, 5> CountStates(const OrnSettings& here, const OrnSettings& base,
+                                       const OrnSettings& library) {
+  std::array<std::size_t, 5> counts{};
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                     \
+  ++counts[static_cast<std::size_t>(StateOf(!Same(here.GET(), base.GET()),    \
+                                            !Same(library.GET(), base.GET()), \
+                                            Same(here.GET(), library.GET())))];
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  return counts;
+}
+
+Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, DiskLibraries& disk,
+                bool withRows) {
   Drift drift;
   drift.origin = origin;
   const auto pending = PendingBases().find(&setup);
@@ -112,14 +145,33 @@ Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, DiskLibraries& 
   drift.libraryGone = !library;
   if (library) {
     drift.library = *library;
-    drift.rows = CompareThreeWays(StoreAccess::Settings(setup), base, *library);
+    drift.counts = CountStates(StoreAccess::Settings(setup), base, *library);
+    if (withRows) drift.rows = CompareThreeWays(StoreAccess::Settings(setup), base, *library);
   }
   return drift;
 }
 
+// The records of an open file as last read, while nothing has written to it since: the panel
+// asks after every command.
+const std::map<std::int64_t, Provenance>& RecordsByPosition(HostFile& file) {
+  struct Cached {
+    std::string stamp;
+    std::map<std::int64_t, Provenance> records;
+  };
+  // Files are never freed, so an address never stands for another file.
+  static auto* cache = new std::map<const HostFile*, Cached>;
+  Cached& cached = (*cache)[&file];
+  std::string stamp = detail::ProvenanceTable::Stamp(*file.Db());
+  if (stamp != cached.stamp) {
+    cached.records = detail::ProvenanceTable::ReadAll(*file.Db());
+    cached.stamp = std::move(stamp);
+  }
+  return cached.records;
+}
+
 // The records of the master file by the name of the setup each belongs to.
 std::map<std::u16string, Provenance> RecordsByName(HostFile& master) {
-  auto byPosition = detail::ProvenanceTable::ReadAll(*master.Db());
+  const auto& byPosition = RecordsByPosition(master);
   std::map<std::u16string, Provenance> byName;
   for (const StoreEntry& entry : master.Entries()) {
     if (!entry.row) continue;
@@ -236,23 +288,10 @@ std::vector<DriftRow> CompareThreeWays(const OrnSettings& here, const OrnSetting
   for (std::size_t i = 0; i < hereTexts.size(); ++i) {
     DriftRow row{hereTexts[i].first, DriftState::Unchanged, hereTexts[i].second,
                  baseTexts[i].second, libraryTexts[i].second};
-    const bool localChange = row.here != row.base;
-    const bool libraryChange = row.library != row.base;
-    if (localChange && libraryChange) {
-      row.state = row.here == row.library ? DriftState::ChangedAlike : DriftState::Conflict;
-    } else if (localChange) {
-      row.state = DriftState::ChangedHere;
-    } else if (libraryChange) {
-      row.state = DriftState::ChangedInLibrary;
-    }
+    row.state = StateOf(row.here != row.base, row.library != row.base, row.here == row.library);
     rows.push_back(std::move(row));
   }
   return rows;
-}
-
-std::size_t Drift::Count(DriftState state) const {
-  return static_cast<std::size_t>(std::count_if(
-      rows.begin(), rows.end(), [&](const DriftRow& row) { return row.state == state; }));
 }
 
 std::string Drift::Summary() const {
@@ -288,7 +327,7 @@ std::optional<Drift> DriftOf(const std::u16string& setup) {
     throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
   }
   DiskLibraries disk;
-  return MakeDrift(found->second, *entry->working, disk);
+  return MakeDrift(found->second, *entry->working, disk, true);
 }
 
 std::map<std::u16string, Drift> AllDrift() {
@@ -299,7 +338,7 @@ std::map<std::u16string, Drift> AllDrift() {
   for (auto& [name, record] : RecordsByName(*master)) {
     StoreEntry* entry = master->Find(name);
     if (entry != nullptr && entry->working->valid) {
-      drifts.emplace(name, MakeDrift(record, *entry->working, disk));
+      drifts.emplace(name, MakeDrift(record, *entry->working, disk, false));
     }
   }
   return drifts;

@@ -3,6 +3,7 @@
 // setup have moved apart since.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <filesystem>
 #include <map>
@@ -88,10 +89,13 @@ struct Drift {
   /// Why, in plain words, when gone.
   std::string goneReason;
   Teskor::ZelPlatform::OrnSettings library;
-  /// Empty when the library setup is gone.
+  /// Every property with its values; empty when the library setup is gone, and left out by
+  /// AllDrift.
   std::vector<DriftRow> rows;
+  /// How many properties are in each state, by DriftState.
+  std::array<std::size_t, 5> counts{};
 
-  std::size_t Count(DriftState state) const;
+  std::size_t Count(DriftState state) const { return counts[static_cast<std::size_t>(state)]; }
   /// "up to date", "library setup gone", or what there is of "library has N newer values",
   /// "N local changes", "N conflicts", joined by ", " (singular for one).
   std::string Summary() const;
@@ -102,7 +106,8 @@ struct Drift {
 /// open as a library). Nothing when the setup has no provenance. Throws ProvenanceError for a
 /// setup whose stored record cannot be read, DesignFileError.
 std::optional<Drift> DriftOf(const std::u16string& setup);
-/// The same for every readable master-file setup with provenance, reading the records once.
+/// The same for every readable master-file setup with provenance, reading the records once,
+/// without rows (only counts).
 std::map<std::u16string, Drift> AllDrift();
 
 /// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is

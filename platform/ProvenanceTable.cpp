@@ -137,6 +137,13 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
   return records;
 }
 
+std::string ProvenanceTable::Stamp(DesignFile& file) {
+  Statement version(file, "PRAGMA data_version");
+  version.Step();
+  return std::to_string(sqlite3_column_int64(version.get(), 0)) + "/" +
+         std::to_string(sqlite3_total_changes64(file.db_)) + "/" + std::to_string(file.version_);
+}
+
 void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Provenance& record,
                             const OrnSettings* stored) {
   Transaction transaction(file);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/DesignFile.h"
@@ -39,6 +40,9 @@ class ProvenanceTable {
   /// Every readable record by the position of its setup; a record whose values do not read back
   /// is left out. Empty for a file of a format without provenance.
   static std::map<std::int64_t, Provenance> ReadAll(DesignFile& file);
+  /// Changes whenever what ReadAll would read may have changed: a write of this connection or
+  /// another's.
+  static std::string Stamp(DesignFile& file);
   /// Stores the record of the setup stored under name, over an older one, in one transaction.
   /// Refused when the file holds no such setup, or (given stored) its stored values are not
   /// stored: another session changed them.

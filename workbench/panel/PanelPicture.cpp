@@ -25,7 +25,7 @@ void WriteValues(JsonWriter& json, const RenderSetup& setup) {
 }
 
 // Where the setup came from and how far it has moved; every value only for the one shown.
-void WriteOrigin(JsonWriter& json, const ornhost::Drift* drift, bool current) {
+void WriteOrigin(JsonWriter& json, const ornhost::Drift* drift) {
   json.Key("origin");
   if (drift == nullptr) {
     json.Null();
@@ -53,16 +53,14 @@ void WriteOrigin(JsonWriter& json, const ornhost::Drift* drift, bool current) {
   }
   json.EndObject();
   json.Key("rows").BeginArray();
-  if (current) {
-    for (const auto& row : drift->rows) {
-      json.BeginArray()
-          .String(row.property)
-          .String(ornhost::DriftStateName(row.state))
-          .String(row.here)
-          .String(row.base)
-          .String(row.library)
-          .EndArray();
-    }
+  for (const auto& row : drift->rows) {
+    json.BeginArray()
+        .String(row.property)
+        .String(ornhost::DriftStateName(row.state))
+        .String(row.here)
+        .String(row.base)
+        .String(row.library)
+        .EndArray();
   }
   json.EndArray();
   json.EndObject();
@@ -114,9 +112,14 @@ std::string BuildPanelPicture(const ModuleApi& api, const PanelSession& session)
     json.Null();
   }
 
+  // Counts for the list; every value only for the setup shown.
   std::map<std::u16string, ornhost::Drift> drifts;
   try {
     drifts = ornhost::AllDrift();
+    if (current != nullptr && current->GetGroup() == Group::MasterFile) {
+      const std::u16string name = current->Name().value_or(u"");
+      if (auto drift = ornhost::DriftOf(name)) drifts[name] = std::move(*drift);
+    }
   } catch (const std::exception&) {
     // A file that cannot be read now still shows its setups, without their origins.
   }
@@ -124,8 +127,7 @@ std::string BuildPanelPicture(const ModuleApi& api, const PanelSession& session)
   for (const auto& setup : viewModel.Setups(Group::MasterFile)) {
     const std::u16string name = setup->Name().value_or(u"");
     const auto drift = drifts.find(name);
-    WriteOrigin(json.BeginObject(), drift != drifts.end() ? &drift->second : nullptr,
-                setup.get() == current);
+    WriteOrigin(json.BeginObject(), drift != drifts.end() ? &drift->second : nullptr);
     json.Key("name").String(name);
     json.Key("modified").Bool(api.IsModified(name.c_str()) == 1);
     json.Key("matchesLibrary").Number(api.MatchesToLibrarySetup(name.c_str()));
