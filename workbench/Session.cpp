@@ -97,7 +97,10 @@ void Session::RunInput(bool endAtEof) {
 
 void Session::RunWords(const std::vector<std::string>& words) {
   std::string line;
-  for (const std::string& word : words) line += (line.empty() ? "" : " ") + QuoteWord(word);
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    line += QuoteWord(word);
+  }
   transcript_.Command(line);
   commands_->Run(words);
 }
