@@ -179,6 +179,8 @@ std::vector<SchemaRow> SchemaOf(sqlite3* db) {
       const auto* value = sqlite3_column_text(stmt, i);
       return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : std::string();
     };
+    // ANALYZE leaves planner statistics: SQLite's own tables, holding numbers, not statements.
+    if (text(1).starts_with("sqlite_stat")) continue;
     rows.emplace_back(text(0), text(1), text(2), text(3));
   }
   sqlite3_finalize(stmt);

@@ -104,4 +104,20 @@ TEST(ForeignFilesTest, DamagedAndCraftedFilesAreReadButNeverWritten) {
   }
 }
 
+// Someone ran ANALYZE on the file: SQLite's statistics tables are no reason to refuse it.
+TEST(ForeignFilesTest, AnalyzedFileIsStillWritten) {
+  ScratchDir dir;
+  const auto path = dir / "analyzed.zel";
+  for (const char16_t* name : {u"Sky", u"Sun", u"Moon"}) {
+    ornhost::WriteSetup(path, name, OrnSettings());
+  }
+  Sql(path, "ANALYZE");
+  const std::string before = Bytes(path);
+  const ProcessResult result = RunProgram(
+      RSM_WORKBENCH, {"--master", "analyzed.zel", "-c", "edit Sky BlurPasses 3", "-c", "save Sky"},
+      dir.Path());
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_NE(Bytes(path), before);
+}
+
 }  // namespace
