@@ -389,7 +389,11 @@ void Commands::MergeFromLibrary(const Args& args) {
   if (!plan.steps.empty()) {
     std::vector<ornhost::DriftRow> rows;
     for (const MergeStep& step : plan.steps) rows.push_back(step.row);
-    const auto lines = DriftTable(rows);
+    auto lines = DriftTable(rows);
+    // The action column starts after the longest library value.
+    std::size_t width = 0;
+    for (const std::string& line : lines) width = std::max(width, line.size());
+    for (std::string& line : lines) line.resize(width, ' ');
     transcript_.Line("merge: " + lines[0] + "  ACTION");
     for (std::size_t i = 0; i < plan.steps.size(); ++i) {
       const MergeStep& step = plan.steps[i];

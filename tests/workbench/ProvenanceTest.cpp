@@ -97,6 +97,19 @@ TEST_F(ProvenanceTest, DriftTellsEachSideAndAMergeWithConflictsOpenChangesNothin
   // Every row the merge would touch is shown, the host's way in said so.
   EXPECT_THAT(lines, Contains(HasSubstr("take library (through the host")));
   EXPECT_THAT(lines, Contains(HasSubstr("error: 1 conflict to decide")));
+  // The action column lines up, long library values or not.
+  std::size_t column = std::string::npos;
+  for (const std::string& line : lines) {
+    if (line.starts_with("merge: PROPERTY")) column = line.find("ACTION");
+  }
+  ASSERT_NE(column, std::string::npos);
+  for (const std::string& line : lines) {
+    if (!line.starts_with("merge: ") || line.starts_with("merge: PROPERTY")) continue;
+    const std::string action = line.substr(column);
+    EXPECT_TRUE(action.starts_with("to decide") || action.starts_with("keep here") ||
+                action.starts_with("take library"))
+        << line;
+  }
   EXPECT_THAT(lines, Contains("= 0"));
   EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 12u);
 }
