@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/DesignFileSql.h"
 #include "platform/HostControls.h"
 #include "platform/SettingsText.h"
 #include "support/Utf.h"
@@ -39,65 +40,6 @@ std::string NameBytes(std::u16string_view name) {
 }
 
 }  // namespace
-
-// The design file's own statements and transactions are private to it; these are the same.
-class ProvenanceTable::Statement {
- public:
-  Statement(DesignFile& file, const char* sql) : file_(file) {
-    if (sqlite3_prepare_v2(file.db_, sql, -1, &stmt_, nullptr) != SQLITE_OK) file.Fail();
-  }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  Statement& Bind(int index, std::int64_t value) {
-    return Check(sqlite3_bind_int64(stmt_, index, value));
-  }
-  Statement& BindText(int index, const std::string& text) {
-    return Check(
-        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
-  }
-  Statement& BindBlob(int index, const std::string& bytes) {
-    return Check(sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
-                                     SQLITE_TRANSIENT));
-  }
-  bool Step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    sqlite3_reset(stmt_);
-    if (rc == SQLITE_DONE) return false;
-    file_.Fail();
-  }
-  sqlite3_stmt* get() const { return stmt_; }
-
- private:
-  Statement& Check(int rc) {
-    if (rc != SQLITE_OK) file_.Fail();
-    return *this;
-  }
-  DesignFile& file_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
-class ProvenanceTable::Transaction {
- public:
-  explicit Transaction(DesignFile& file) : file_(file) {
-    file.CheckBeforeFirstWrite();
-    file.Exec("BEGIN IMMEDIATE");
-  }
-  ~Transaction() {
-    if (!done_) sqlite3_exec(file_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  void Commit() {
-    file_.Exec("COMMIT");
-    done_ = true;
-  }
-
- private:
-  DesignFile& file_;
-  bool done_ = false;
-};
 
 std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
   std::map<std::int64_t, Provenance> records;

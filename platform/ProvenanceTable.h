@@ -54,8 +54,8 @@ class ProvenanceTable {
   static void Forget(DesignFile& file, std::u16string_view name);
 
  private:
-  class Statement;
-  class Transaction;
+  using Statement = DesignFile::Statement;
+  using Transaction = DesignFile::Transaction;
 };
 
 }  // namespace ornhost::detail

@@ -6,31 +6,15 @@
 #include <limits>
 #include <type_traits>
 
+#include "platform/SettingKinds.h"
+
 using Teskor::ZelPlatform::OrnSettings;
 
 namespace ornhost::detail {
 
 namespace {
 
-enum class Kind { Bool, UInt32, Int32, UInt64, Double };
-
-template <typename T>
-constexpr Kind KindOf() {
-  if constexpr (std::is_enum_v<T>) {
-    return KindOf<std::underlying_type_t<T>>();
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return Kind::Bool;
-  } else if constexpr (std::is_same_v<T, double>) {
-    return Kind::Double;
-  } else if constexpr (std::is_same_v<T, std::uint32_t>) {
-    return Kind::UInt32;
-  } else if constexpr (std::is_same_v<T, std::int32_t>) {
-    return Kind::Int32;
-  } else {
-    static_assert(std::is_same_v<T, std::uint64_t>);
-    return Kind::UInt64;
-  }
-}
+using Kind = SettingKind;
 
 struct Field {
   const char* key;
@@ -38,7 +22,7 @@ struct Field {
 };
 
 constexpr Field kFields[] = {
-#define ORN_FIELD(T, GET, SET, KEY, INIT) {#KEY, KindOf<T>()},
+#define ORN_FIELD(T, GET, SET, KEY, INIT) {#KEY, SettingKindOf<T>()},
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
 };

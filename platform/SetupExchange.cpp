@@ -18,6 +18,7 @@
 #include "platform/JsonTree.h"
 #include "platform/Provenance.h"
 #include "platform/ProvenanceTable.h"
+#include "platform/SettingKinds.h"
 #include "platform/SetupNames.h"
 #include "platform/SetupsDocument.h"
 #include "support/Utf.h"
@@ -33,25 +34,7 @@ using detail::JsonNode;
 constexpr const char* kFormatName = "ornr-render-setups";
 constexpr std::int64_t kFormatVersion = 1;
 
-enum class Kind { Bool, UInt32, Int32, UInt64, Double };
-
-template <typename T>
-constexpr Kind KindOf() {
-  if constexpr (std::is_enum_v<T>) {
-    return KindOf<std::underlying_type_t<T>>();
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return Kind::Bool;
-  } else if constexpr (std::is_same_v<T, double>) {
-    return Kind::Double;
-  } else if constexpr (std::is_same_v<T, std::uint32_t>) {
-    return Kind::UInt32;
-  } else if constexpr (std::is_same_v<T, std::int32_t>) {
-    return Kind::Int32;
-  } else {
-    static_assert(std::is_same_v<T, std::uint64_t>);
-    return Kind::UInt64;
-  }
-}
+using Kind = detail::SettingKind;
 
 std::string Text(bool value) {
   return value ? "true" : "false";
@@ -105,8 +88,8 @@ struct Field {
 
 const std::vector<Field>& Fields() {
   static const std::vector<Field> fields = {
-#define ORN_FIELD(T, GET, SET, KEY, INIT)                                 \
-  {#KEY, KindOf<T>(), [](const OrnSettings& s) { return Text(s.GET()); }, \
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                                \
+  {#KEY, detail::SettingKindOf<T>(), [](const OrnSettings& s) { return Text(s.GET()); }, \
    [](OrnSettings& s, const FieldValue& v) { s.SET(As<T>(v)); }},
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
