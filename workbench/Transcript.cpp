@@ -111,6 +111,8 @@ void Transcript::Cleared() {
 }
 
 void Transcript::Message(const String& text) {
+  // The module shows a message box only to say it refused a command.
+  ++errors_;
   Print("message: ", Utf8(text));
 }
 

@@ -28,6 +28,7 @@ class Transcript {
   void Taken(const Teskor::RenderSetup::String& xml, bool taken,
              const std::vector<Teskor::RenderSetup::ViewModel::TakenElement>& elements);
   void Cleared();
+  /// A refusal of the module: counts towards ErrorCount.
   void Message(const Teskor::RenderSetup::String& text);
   void Question(const ornhost::Question& question);
   /// Counts towards ErrorCount.

@@ -196,6 +196,21 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   EXPECT_FALSE(ornhost::ReadSetups(dir_ / "p.zel").empty());
 }
 
+// The module refuses by a message box; a script that met one must not look as if all went well.
+TEST_F(WorkbenchTest, ARefusalOfTheModuleMakesTheExitStatusOne) {
+  for (const auto& [reference, exitCode] : {std::pair{"off", 0}, std::pair{"on", 1}}) {
+    const ProcessResult result =
+        RunScript(std::string("host add Sky\nrefresh\nreference ") + reference + "\nnew Sky\n" +
+                  "reference off\nanswer no\n");
+    EXPECT_EQ(result.exitCode, exitCode) << result.out;
+    const auto lines = Lines(result.out);
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(), "message: Failed to do operation on active model."),
+        exitCode)
+        << result.out;
+  }
+}
+
 // Rename and delete act as the panel's own buttons; an edit the module cannot take is no
 // silent loss.
 TEST_F(WorkbenchTest, PanelListFollowsRenameAndDeleteAndAStaleEditIsReported) {

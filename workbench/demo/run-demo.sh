@@ -37,6 +37,15 @@ libraries=(--library studio.zellib --library office-standards.zellib)
 echo "== rsm-workbench --master tower.zel ${libraries[*]} tour.commands   (in $demo)"
 "$workbench" --master tower.zel "${libraries[@]}" tour.commands
 
+echo
+echo "== While the active model is a reference attachment, the module refuses every change:"
+if "$workbench" --master tower.zel "${libraries[@]}" -c "reference on" -c "new Lobby" \
+  -c "delete Lobby"; then
+  echo "run-demo.sh: the refusals should have made the exit status 1" >&2
+  exit 1
+fi
+echo "(exit status 1: the module refused)"
+
 libraries+=(--library archive.zellib)
 cat <<TEXT
 
