@@ -1,6 +1,5 @@
 // Design files on disk: what survives reopening, what is refused untouched, what a kill leaves.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "PlainSql.h"
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 
@@ -17,13 +17,6 @@ using Teskor::ZelPlatform::OrnSettings;
 using Teskor::ZelPlatform::OrnSetup;
 
 namespace {
-
-void Sql(const std::filesystem::path& path, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-  sqlite3_close(db);
-}
 
 OrnSettings Numbered(int n) {
   OrnSettings settings;
@@ -70,9 +63,9 @@ TEST_F(DesignFileTest, NamesAndValuesSurviveTheFileExactlyInOrder) {
 TEST_F(DesignFileTest, RefusesWhatIsNotADesignFileOfThisVersionWithoutTouchingIt) {
   const auto text = dir / "notes.txt", foreign = dir / "foreign.db", newer = dir / "newer.zel";
   std::ofstream(text) << "not a database at all, just some text that is long enough\n";
-  Sql(foreign, "CREATE TABLE t (x)");
+  ASSERT_EQ(Sql(foreign, "CREATE TABLE t (x)"), SQLITE_OK);
   ornhost::WriteSetup(newer, u"A", OrnSettings());
-  Sql(newer, "PRAGMA user_version = 99");
+  ASSERT_EQ(Sql(newer, "PRAGMA user_version = 99"), SQLITE_OK);
   void (*const uses[])(const std::filesystem::path&) = {
       [](const auto& path) { ornhost::OpenMaster(path); },
       [](const auto& path) { ornhost::AddLibrary(path); },

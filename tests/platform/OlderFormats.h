@@ -2,13 +2,12 @@
 // UTF-16LE code units and all settings of a setup as one "Key=value" text; 3 adds provenance.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "PlainSql.h"
 #include "platform/ProvenanceTable.h"
 
 /// Lays out an empty file of that format and stores each (UTF-16LE name bytes as hex, readable
@@ -34,9 +33,5 @@ inline int WriteOlderDesignFile(
            std::to_string(++position) + ", x'" + name.first + "', '" + name.second + "', '" +
            settings + "');\n";
   }
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  return rc;
+  return Sql(path, sql);
 }

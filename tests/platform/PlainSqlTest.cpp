@@ -2,7 +2,6 @@
 // edits refused by the table, a dump restored into a file the host opens, files of earlier
 // formats opened read-only until upgraded.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <functional>
 
 #include "OlderFormats.h"
+#include "PlainSql.h"
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "platform/SettingsText.h"
@@ -23,26 +23,6 @@ using Teskor::ZelPlatform::OrnSettings;
 using ::testing::HasSubstr;
 
 namespace {
-
-int Sql(const std::filesystem::path& path, const std::string& sql, std::string* error = nullptr) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  if (error != nullptr) *error = sqlite3_errmsg(db);
-  sqlite3_close(db);
-  return rc;
-}
-
-std::int64_t PragmaOf(const std::filesystem::path& path, const char* pragma) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr);
-  const std::int64_t value = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return value;
-}
 
 OrnSettings Sky() {
   OrnSettings settings;
@@ -149,7 +129,7 @@ TEST_F(PlainSqlTest, ADumpRestoredWithTheSqliteToolIsADesignFileTheHostWrites) {
   const std::string command =
       "sqlite3 '" + file.string() + "' .dump | sqlite3 '" + restored.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  EXPECT_EQ(PragmaOf(restored, "PRAGMA application_id"), 0);
+  EXPECT_EQ(SqlNumber(restored, "PRAGMA application_id"), 0);
 
   const auto before = ornhost::ReadSetups(file);
   const auto after = ornhost::ReadSetups(restored);
@@ -160,8 +140,8 @@ TEST_F(PlainSqlTest, ADumpRestoredWithTheSqliteToolIsADesignFileTheHostWrites) {
   }
   // The first write puts the header's marks back.
   ornhost::WriteSetup(restored, u"New", OrnSettings());
-  EXPECT_EQ(PragmaOf(restored, "PRAGMA application_id"), 0x4F524E31);
-  EXPECT_EQ(PragmaOf(restored, "PRAGMA user_version"), 4);
+  EXPECT_EQ(SqlNumber(restored, "PRAGMA application_id"), 0x4F524E31);
+  EXPECT_EQ(SqlNumber(restored, "PRAGMA user_version"), 4);
   EXPECT_EQ(ornhost::ReadSetups(restored).size(), before.size() + 1);
 }
 
@@ -232,7 +212,7 @@ TEST_P(OlderFormatTest, OpensReadOnlyUntilUpgradedWithABackupBesideIt) {
   const auto backup = ornhost::ReadSetups(result.backup);
   ASSERT_EQ(backup.size(), 3u);
   EXPECT_TRUE(backup[1].name == u"Torn" && !backup[1].valid);
-  EXPECT_EQ(PragmaOf(result.backup, "PRAGMA user_version"), GetParam());
+  EXPECT_EQ(SqlNumber(result.backup, "PRAGMA user_version"), GetParam());
   EXPECT_EQ(result.backup.filename(), "old.format" + std::to_string(GetParam()) + "-backup.zel");
   ASSERT_EQ(result.problems.size(), 1u);
   EXPECT_THAT(result.problems[0], HasSubstr("\"Torn\" is left out"));
@@ -248,7 +228,7 @@ TEST_P(OlderFormatTest, OpensReadOnlyUntilUpgradedWithABackupBesideIt) {
   EXPECT_TRUE(ornhost::UpgradeDesignFile(file).backup.empty());
   // Where a setup came from stays with it, and goes with one left out.
   if (GetParam() == 3) {
-    EXPECT_EQ(PragmaOf(file, "SELECT group_concat(position) FROM setup_provenance"), 1);
+    EXPECT_EQ(SqlNumber(file, "SELECT group_concat(position) FROM setup_provenance"), 1);
   }
 }
 

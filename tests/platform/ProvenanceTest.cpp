@@ -2,13 +2,13 @@
 #include "platform/Provenance.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "OlderFormats.h"
+#include "PlainSql.h"
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
@@ -16,27 +16,6 @@
 
 using ornhost::DriftState;
 using Teskor::ZelPlatform::OrnSettings;
-
-namespace {
-
-std::string QueryText(const std::filesystem::path& path, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  std::string text = "(failed)";
-  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-    text.clear();
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      const auto* value = sqlite3_column_text(stmt, 0);
-      text += std::string(value ? reinterpret_cast<const char*>(value) : "NULL") + ";";
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return text;
-}
-
-}  // namespace
 
 TEST(CompareThreeWays, EachSideAndBothSides) {
   struct Case {
@@ -123,17 +102,17 @@ TEST_F(ProvenanceFileTest, AnOlderFileIsUpgradedAndItsRecordsReadByPlainSql) {
   sky.SetPhotonDecay(0.1 + 0.2);
   ornhost::WriteSetup(library, u"Sky", sky);
   ornhost::WriteSetup(master, u"Sky", sky);
-  EXPECT_EQ(QueryText(master, "PRAGMA user_version"), "4;");
+  EXPECT_EQ(SqlRows(master, "PRAGMA user_version"), "4;");
 
   ornhost::OpenMaster(master);
   ornhost::AddLibrary(library);
   ornhost::RecordProvenance(u"Sky");
-  EXPECT_EQ(QueryText(master,
-                      "SELECT s.name || ' from ' || p.library_setup_utf8 || ' in ' ||"
-                      " p.library_file || ': ' || v.value FROM render_setups s"
-                      " JOIN setup_provenance p USING (position)"
-                      " JOIN setup_provenance_values v USING (position)"
-                      " WHERE v.property = 'PhotonDecay'"),
+  EXPECT_EQ(SqlRows(master,
+                    "SELECT s.name || ' from ' || p.library_setup_utf8 || ' in ' ||"
+                    " p.library_file || ': ' || v.value FROM render_setups s"
+                    " JOIN setup_provenance p USING (position)"
+                    " JOIN setup_provenance_values v USING (position)"
+                    " WHERE v.property = 'PhotonDecay'"),
             "Sky from Sky in " + library.string() + ": 0.30000000000000004;");
   // The upgraded file still passes the host's check of its layout before a write.
   ornhost::WriteSetup(master, u"Other", OrnSettings());
@@ -150,7 +129,7 @@ TEST_F(ProvenanceFileTest, RecordsFollowRenamesGoWithDeletesAndNeedTheLibrarysVa
   EXPECT_EQ(ornhost::DriftOf(u"Night")->Summary(), "up to date");
 
   store.Delete(u"Night", file);
-  EXPECT_EQ(QueryText(master, "SELECT count(*) FROM setup_provenance_values"), "0;");
+  EXPECT_EQ(SqlRows(master, "SELECT count(*) FROM setup_provenance_values"), "0;");
 
   // A setup whose values are not the library's was not taken from it.
   ornhost::WriteSetup(master, u"Sky", OrnSettings());

@@ -1,10 +1,9 @@
 // Names the host refuses, on the way in and in files that already hold them.
 #include "platform/SetupNames.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
+#include "PlainSql.h"
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "platform/HostControls.h"
@@ -84,20 +83,17 @@ TEST_F(SetupNamesStoreTest, StoredRecordsWithNamesTheHostRefusesAreDamagedAndKep
   for (const char16_t* name : {u"Sky", u"Night", u"Dawn", u"Long"}) {
     ornhost::WriteSetup(master, name, OrnSettings());
   }
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(master.c_str(), &db), SQLITE_OK);
-  const std::string sql =
-      "UPDATE render_setups SET name = CAST(x'53EB79' AS TEXT) WHERE name = 'Sky';"
-      "UPDATE render_setups SET name = 'Ni' || char(10) || 'ght' WHERE name = 'Night';"
-      "UPDATE render_setups SET name = '" +
-      std::string(253, 'x') + "' || char(128512) WHERE name = 'Long';";
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
+  std::string error;
+  EXPECT_EQ(Sql(master,
+                "UPDATE render_setups SET name = CAST(x'53EB79' AS TEXT) WHERE name = 'Sky';"
+                "UPDATE render_setups SET name = 'Ni' || char(10) || 'ght' WHERE name = 'Night';"
+                "UPDATE render_setups SET name = '" +
+                    std::string(253, 'x') + "' || char(128512) WHERE name = 'Long';",
+                &error),
+            SQLITE_OK)
+      << error;
   // What the table's own checks refuse never reaches the file.
-  EXPECT_NE(sqlite3_exec(db, "UPDATE render_setups SET name = '' WHERE name = 'Dawn'", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  EXPECT_NE(Sql(master, "UPDATE render_setups SET name = '' WHERE name = 'Dawn'"), SQLITE_OK);
 
   ::testing::internal::CaptureStderr();
   auto& file = ornhost::OpenMaster(master);
