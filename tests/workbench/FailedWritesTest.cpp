@@ -42,11 +42,6 @@ class FailedWritesTest : public ::testing::Test {
  protected:
   FailedWritesTest() { setenv("ORNHOST_BUSY_TIMEOUT_MS", "200", 1); }
   ~FailedWritesTest() override { unsetenv("ORNHOST_BUSY_TIMEOUT_MS"); }
-  std::map<std::u16string, ornhost::StoredSetup> Stored() {
-    std::map<std::u16string, ornhost::StoredSetup> byName;
-    for (auto& setup : ornhost::ReadSetups(dir_ / "p.zel")) byName[setup.name] = setup;
-    return byName;
-  }
   ScratchDir dir_;
   std::filesystem::path file_ = dir_ / "p.zel";
 };
@@ -103,7 +98,7 @@ TEST_F(FailedWritesTest, AFailedSaveIsReportedAndKeepsTheSetupModifiedUntilItCan
     EXPECT_THAT(closing, Contains(HasSubstr("question: There are unsaved")));
     if (!c.lift) continue;
     EXPECT_THAT(closing, Not(Contains(HasSubstr("error:"))));
-    auto stored = Stored();
+    auto stored = StoredByName(file_);
     EXPECT_EQ(stored[u"Sky"].settings.GetBlurPasses(), 3u);
     EXPECT_EQ(stored.count(u"Sky - Copy"), 1u);
   }
@@ -217,8 +212,7 @@ TEST_F(FailedWritesTest, WhatCloseCouldNotSaveGoesToAFreshRecoveryFileThatImport
     EXPECT_THAT(lines, Contains(HasSubstr(" kept in " + c.keptIn.string() + "; to bring ")));
     EXPECT_THAT(lines, Contains(HasSubstr("import " + c.keptIn.string() + " --replace")));
     if (std::filesystem::exists(dir_ / "p.zel.recovered-2.json")) {
-      std::ifstream mine(dir_ / "p.zel.recovered.json");
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mine), {}), "mine");
+      EXPECT_EQ(dir_.Read("p.zel.recovered.json"), "mine");
     }
     const auto back = dir_ / "back.zel";
     std::filesystem::remove(back);

@@ -1,12 +1,11 @@
 // Files that are no design file, damaged ones and crafted ones: one line each, never written.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 
+#include "../platform/PlainSql.h"
 #include "WorkbenchProcess.h"
 #include "platform/HostControls.h"
 
@@ -16,18 +15,6 @@ using Teskor::ZelPlatform::OrnSettings;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::string Bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Sql(const std::filesystem::path& path, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-  sqlite3_close(db);
-}
 
 TEST(ForeignFilesTest, SpecialFilesAreRefusedBeforeSQLiteTouchesThem) {
   ScratchDir dir;
@@ -57,7 +44,7 @@ TEST(ForeignFilesTest, DamagedAndCraftedFilesAreReadButNeverWritten) {
       ornhost::WriteSetup(path, u"Setup " + std::u16string(1, char16_t(u'A' + i)), OrnSettings());
     }
     ornhost::WriteSetup(path, u"Sky", OrnSettings());
-    Sql(path, sql);
+    EXPECT_EQ(Sql(path, sql), SQLITE_OK) << sql;
   };
   make("trigger.zel",
        "CREATE TABLE log (x); CREATE TRIGGER t AFTER UPDATE ON render_setups BEGIN "
@@ -65,27 +52,18 @@ TEST(ForeignFilesTest, DamagedAndCraftedFilesAreReadButNeverWritten) {
   make("view.zel", "CREATE VIEW v AS SELECT 1");
   // The index of names garbled: the records still read in order, the file is damaged all the same.
   make("damaged.zel", "SELECT 1");
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open((dir / "damaged.zel").c_str(), &db);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT rootpage FROM sqlite_schema WHERE name = "
-                       "'sqlite_autoindex_render_setups_1'",
-                       -1, &stmt, nullptr);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    const long page = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    std::fstream out(dir / "damaged.zel", std::ios::in | std::ios::out | std::ios::binary);
-    out.seekp((page - 1) * 4096 + 8);
-    out << std::string(64, '\x7f');
-  }
+  const std::int64_t page = SqlNumber(
+      dir / "damaged.zel",
+      "SELECT rootpage FROM sqlite_schema WHERE name = 'sqlite_autoindex_render_setups_1'");
+  ASSERT_GT(page, 0);
+  std::fstream(dir / "damaged.zel", std::ios::in | std::ios::out | std::ios::binary)
+          .seekp((page - 1) * 4096 + 8)
+      << std::string(64, '\x7f');
   for (const auto& [file, reason] : std::vector<std::pair<std::string, std::string>>{
            {"trigger.zel", "the file holds more than a design file does (table \"log\")"},
            {"view.zel", "the file holds more than a design file does (view \"v\")"},
            {"damaged.zel", "the file is damaged, so nothing is written to it"}}) {
-    const std::string before = Bytes(dir / file);
+    const std::string before = dir.Read(file);
     const ProcessResult result = RunProgram(
         RSM_WORKBENCH,
         {"--master", file, "-c", "edit Sky BlurPasses 3", "-c", "save Sky", "-c", "save Sky"},
@@ -100,7 +78,7 @@ TEST(ForeignFilesTest, DamagedAndCraftedFilesAreReadButNeverWritten) {
               2)
         << result.out;
     EXPECT_THAT(lines, Not(Contains(HasSubstr("CREATE"))));
-    EXPECT_EQ(Bytes(dir / file), before) << file;
+    EXPECT_EQ(dir.Read(file), before) << file;
   }
 }
 
@@ -111,13 +89,13 @@ TEST(ForeignFilesTest, AnalyzedFileIsStillWritten) {
   for (const char16_t* name : {u"Sky", u"Sun", u"Moon"}) {
     ornhost::WriteSetup(path, name, OrnSettings());
   }
-  Sql(path, "ANALYZE");
-  const std::string before = Bytes(path);
+  ASSERT_EQ(Sql(path, "ANALYZE"), SQLITE_OK);
+  const std::string before = dir.Read("analyzed.zel");
   const ProcessResult result = RunProgram(
       RSM_WORKBENCH, {"--master", "analyzed.zel", "-c", "edit Sky BlurPasses 3", "-c", "save Sky"},
       dir.Path());
   EXPECT_EQ(result.exitCode, 0) << result.out;
-  EXPECT_NE(Bytes(path), before);
+  EXPECT_NE(dir.Read("analyzed.zel"), before);
 }
 
 }  // namespace

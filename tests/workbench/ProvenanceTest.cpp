@@ -2,12 +2,12 @@
 // merge, rename, delete.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../platform/PlainSql.h"
 #include "WorkbenchProcess.h"
 #include "platform/HostControls.h"
 
@@ -40,13 +40,6 @@ class ProvenanceTest : public ::testing::Test {
     const ProcessResult result = RunProgram(RSM_WORKBENCH, args, dir_.Path());
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
   }
-  Teskor::ZelPlatform::OrnSettings Stored(const std::u16string& name) {
-    for (const auto& setup : ornhost::ReadSetups(dir_ / "p.zel")) {
-      if (setup.name == name) return setup.settings;
-    }
-    ADD_FAILURE() << "no stored setup";
-    return {};
-  }
   // The drift table's rows by property: the state column.
   static std::map<std::string, std::string> States(const std::string& out) {
     std::map<std::string, std::string> states;
@@ -63,17 +56,6 @@ class ProvenanceTest : public ::testing::Test {
     }
     return states;
   }
-  std::int64_t Count(const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2((dir_ / "p.zel").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    const std::int64_t n = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return n;
-  }
-
   ScratchDir dir_;
 };
 
@@ -111,7 +93,7 @@ TEST_F(ProvenanceTest, DriftTellsEachSideAndAMergeWithConflictsOpenChangesNothin
         << line;
   }
   EXPECT_THAT(lines, Contains("= 0"));
-  EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 12u);
+  EXPECT_EQ(StoredByName(dir_ / "p.zel")[u"Office"].settings.GetBlurPasses(), 12u);
 }
 
 TEST_F(ProvenanceTest, MergeTakingLocalGivesEveryValueAndMovesTheBaseAtSave) {
@@ -127,7 +109,7 @@ TEST_F(ProvenanceTest, MergeTakingLocalGivesEveryValueAndMovesTheBaseAtSave) {
       Run({"merge-from-library Office --take local", "origin Office", "save Office", "drift Office",
            "rename Office Tuned", "origin Tuned"});
   ASSERT_EQ(merged.exitCode, 0) << merged.out << merged.err;
-  const auto stored = Stored(u"Tuned");
+  const auto stored = StoredByName(dir_ / "p.zel")[u"Tuned"].settings;
   for (const auto& [key, text] : ornhost::SettingTexts(expected)) {
     const auto got = ornhost::SettingTexts(stored);
     EXPECT_THAT(got, Contains(std::pair(key, text)));
@@ -156,7 +138,8 @@ TEST_F(ProvenanceTest, ResetUndoesAMergeAndItsBase) {
   // The second merge, one choice per conflict, goes in through the panel losslessly.
   EXPECT_THAT(Lines(result.out), Contains("AlbedoScale = 0.123456789012345"));
   EXPECT_THAT(Lines(result.out), Contains("BlurPasses = 9"));
-  EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 12u);  // nothing saved
+  EXPECT_EQ(StoredByName(dir_ / "p.zel")[u"Office"].settings.GetBlurPasses(),
+            12u);  // nothing saved
 }
 
 TEST_F(ProvenanceTest, AMergeLeftUnsavedAtCloseComesBackWithItsBase) {
@@ -168,7 +151,7 @@ TEST_F(ProvenanceTest, AMergeLeftUnsavedAtCloseComesBackWithItsBase) {
   ASSERT_EQ(back.exitCode, 0) << back.out << back.err;
   // Base and values as the merge left them: only the value tuned here and kept differs.
   EXPECT_THAT(Lines(back.out), Contains("summary: 1 local change"));
-  EXPECT_EQ(Stored(u"Office").GetBlurPasses(), 9u);
+  EXPECT_EQ(StoredByName(dir_ / "p.zel")[u"Office"].settings.GetBlurPasses(), 9u);
 }
 
 TEST_F(ProvenanceTest, GoneLibrariesAndDeletedSetups) {
@@ -183,11 +166,11 @@ TEST_F(ProvenanceTest, GoneLibrariesAndDeletedSetups) {
   EXPECT_THAT(Lines(noFile.out), Contains(HasSubstr("summary: library setup gone (the library "
                                                     "\"lib.zellib\" is gone from")));
 
-  EXPECT_EQ(Count("SELECT count(*) FROM setup_provenance_values"), 68);
+  EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance_values"), 68);
   const ProcessResult deleted = Run({"delete Office", "origin Office"}, false);
   EXPECT_THAT(Lines(deleted.out), Contains(HasSubstr("error: the master file holds no setup")));
-  EXPECT_EQ(Count("SELECT count(*) FROM setup_provenance"), 0);
-  EXPECT_EQ(Count("SELECT count(*) FROM setup_provenance_values"), 0);
+  EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance"), 0);
+  EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance_values"), 0);
 }
 
 TEST_F(ProvenanceTest, OnlySetupsTakenFromALibraryHaveOne) {

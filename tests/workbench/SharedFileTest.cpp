@@ -1,10 +1,10 @@
 // Two workbench processes on one master file, and files whose positions are used up.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <map>
 
+#include "../platform/PlainSql.h"
 #include "WorkbenchProcess.h"
 #include "platform/HostControls.h"
 
@@ -64,14 +64,10 @@ TEST_F(SharedFileTest, EachSessionChangesOnlyItsOwnSetupsAndNeverOverwritesTheOt
 
 TEST_F(SharedFileTest, AFileWhosePositionsAreUsedUpRefusesNewSetupsAndKeepsItsOwn) {
   ornhost::WriteSetup(dir_ / "p.zel", u"Last", OrnSettings());
-  sqlite3* db = nullptr;
-  sqlite3_open((dir_ / "p.zel").c_str(), &db);
   ASSERT_EQ(
-      sqlite3_exec(
-          db, "PRAGMA foreign_keys = ON; UPDATE render_setups SET position = 9223372036854775807",
-          nullptr, nullptr, nullptr),
+      Sql(dir_ / "p.zel",
+          "PRAGMA foreign_keys = ON; UPDATE render_setups SET position = 9223372036854775807"),
       SQLITE_OK);
-  sqlite3_close(db);
   dir_.Write("s.commands", "host add Other\nnew Last\nedit Last BlurPasses 2\nsave Last\n");
   const ProcessResult result =
       RunProgram(RSM_WORKBENCH, {"--master", "p.zel", "s.commands"}, dir_.Path());

@@ -119,11 +119,22 @@ void ScratchDir::Write(const std::string& name, const std::string& text) const {
   std::ofstream(path_ / name, std::ios::binary) << text;
 }
 
+std::string ScratchDir::Read(const std::string& name) const {
+  std::ifstream in(path_ / name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::map<std::u16string, ornhost::StoredSetup> StoredByName(const std::filesystem::path& file) {
+  std::map<std::u16string, ornhost::StoredSetup> byName;
+  for (auto& setup : ornhost::ReadSetups(file)) byName[setup.name] = setup;
+  return byName;
 }
 
 FedWorkbench::FedWorkbench(const std::string& program, const ScratchDir& dir,

@@ -4,9 +4,12 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/HostControls.h"
 
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally
@@ -59,14 +62,18 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
   const std::filesystem::path& Path() const noexcept { return path_; }
-  /// Writes a file into the folder.
+  /// Writes a file into the folder, reads one from it.
   void Write(const std::string& name, const std::string& text) const;
+  std::string Read(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
 };
 
 std::vector<std::string> Lines(const std::string& text);
+
+/// The setups a design file holds, by name.
+std::map<std::u16string, ornhost::StoredSetup> StoredByName(const std::filesystem::path& file);
 
 /// A workbench on the master file p.zel in dir, fed command by command, so that a test can act
 /// between commands.
