@@ -495,68 +495,110 @@ SetupRecord OldRecordFrom(sqlite3_stmt* row) {
 
 }  // namespace
 
+namespace {
+
+// The name of a record as the host holds it; problem says why it cannot be used.
+void ReadName(sqlite3_stmt* row, SetupRecord& record) {
+  if (sqlite3_column_type(row, 1) != SQLITE_TEXT) {
+    record.problem = "its name is not text";
+    return;
+  }
+  const std::string_view bytes = ColumnText(row, 1);
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    record.name.assign(bytes.begin(), bytes.end());
+    return;
+  }
+  record.name = ornr::Utf8ToUtf16(bytes);
+  // Lookups go by these bytes: a name they do not spell exactly could not be found again.
+  if (ornr::Utf16ToUtf8(record.name) != bytes) record.problem = "its name is not valid UTF-8";
+}
+
+// One lock of the connection a column: its value is read without another.
+void ReadValues(sqlite3_stmt* row, StoredValues& values) {
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    sqlite3_value* column = sqlite3_column_value(row, static_cast<int>(i) + 3);
+    StoredValue& value = values[i];
+    switch (sqlite3_value_type(column)) {
+      case SQLITE_INTEGER:
+        value.type = StoredValue::Type::Integer;
+        value.integer = sqlite3_value_int64(column);
+        break;
+      case SQLITE_FLOAT:
+        value.type = StoredValue::Type::Real;
+        value.real = sqlite3_value_double(column);
+        break;
+      case SQLITE_TEXT:
+        value.type = StoredValue::Type::Other;
+        value.other = "text";
+        break;
+      case SQLITE_BLOB:
+        value.type = StoredValue::Type::Other;
+        value.other = "a blob";
+        break;
+      default:
+        value.type = StoredValue::Type::Other;
+        value.other = "NULL";
+    }
+  }
+}
+
+}  // namespace
+
 template <typename Each>
 void DesignFile::ReadRecords(Statement& statement, Each&& each) {
   sqlite3_stmt* row = statement.get();
   if (version_ < kColumnsVersion) {
-    while (statement.Step()) each(OldRecordFrom(row));
+    while (statement.Step()) {
+      SetupRecord record = OldRecordFrom(row);
+      each(record);
+    }
     return;
   }
   StoredValues values;
+  SetupRecord record;
   while (statement.Step()) {
-    SetupRecord record;
     record.row.position = sqlite3_column_int64(row, 0);
     record.row.revision = sqlite3_column_int64(row, 2);
-    if (sqlite3_column_type(row, 1) == SQLITE_TEXT) {
-      const std::string_view bytes = ColumnText(row, 1);
-      record.name = ornr::Utf8ToUtf16(bytes);
-      // Lookups go by these bytes: a name they do not spell exactly could not be found again.
-      if (ornr::Utf16ToUtf8(record.name) != bytes) record.problem = "its name is not valid UTF-8";
-    } else {
-      record.problem = "its name is not text";
-    }
-    for (std::size_t i = 0; i < kSettingCount; ++i) {
-      const int column = static_cast<int>(i) + 3;
-      StoredValue& value = values[i];
-      switch (sqlite3_column_type(row, column)) {
-        case SQLITE_INTEGER:
-          value.type = StoredValue::Type::Integer;
-          value.integer = sqlite3_column_int64(row, column);
-          break;
-        case SQLITE_FLOAT:
-          value.type = StoredValue::Type::Real;
-          value.real = sqlite3_column_double(row, column);
-          break;
-        default:
-          value.type = StoredValue::Type::Other;
-          value.other = sqlite3_column_type(row, column) == SQLITE_TEXT   ? "text"
-                        : sqlite3_column_type(row, column) == SQLITE_BLOB ? "a blob"
-                                                                          : "NULL";
-      }
-    }
+    record.name.clear();
+    record.problem.clear();
+    record.settings.reset();
+    ReadName(row, record);
+    ReadValues(row, values);
     if (record.problem.empty()) record.settings = ReadSettingValues(values, record.problem);
     record.row.digest = record.settings ? RecordDigest(record.name, *record.settings)
                                         : RecordDigest(record.name, values);
-    each(std::move(record));
+    each(record);
   }
 }
 
 std::vector<SetupRecord> DesignFile::Load() {
   std::vector<SetupRecord> records;
+  Load([&](SetupRecord& record) { records.push_back(std::move(record)); });
+  return records;
+}
+
+void DesignFile::Load(const std::function<void(SetupRecord&)>& each) {
   Statement statement(*this, RecordSelect(nullptr));
+  // Only for the message when the rest cannot be read.
+  std::u16string last;
+  bool any = false;
   try {
-    ReadRecords(statement, [&](SetupRecord&& record) { records.push_back(std::move(record)); });
+    ReadRecords(statement, [&](SetupRecord& record) {
+      last = record.name;
+      any = true;
+      each(record);
+    });
   } catch (const DesignFileError& error) {
     const int code = sqlite3_extended_errcode(db_) & 0xFF;
     if (code != SQLITE_CORRUPT && code != SQLITE_TOOBIG && code != SQLITE_NOTADB) throw;
     // What was read is shown; the rest is not, and the file is left as it is.
     refusal_ = "the file is damaged, so nothing is written to it";
-    readProblem_ =
-        label_ + ": " + error.Reason() + "; setups stored " +
-        (records.empty() ? std::string("in it") : "after " + Quoted(records.back().name)) +
-        " cannot be read, and nothing is written to it";
+    readProblem_ = label_ + ": " + error.Reason() + "; setups stored " +
+                   (any ? "after " + Quoted(last) : std::string("in it")) +
+                   " cannot be read, and nothing is written to it";
   }
-  return records;
 }
 
 std::optional<SetupRecord> DesignFile::ReadWhere(const char* where, std::int64_t position,
@@ -572,7 +614,7 @@ std::optional<SetupRecord> DesignFile::ReadWhere(const char* where, std::int64_t
     statement.Bind(1, position);
   }
   std::optional<SetupRecord> found;
-  ReadRecords(statement, [&](SetupRecord&& record) {
+  ReadRecords(statement, [&](SetupRecord& record) {
     if (!found) found = std::move(record);
   });
   return found;

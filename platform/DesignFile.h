@@ -71,6 +71,8 @@ class DesignFile {
   /// Every record in host order. A damaged part of the file ends the list early; ReadProblem
   /// then says where, and the file is not written any more.
   std::vector<SetupRecord> Load();
+  /// The same, each record handed to each as it is read; each may take what it holds.
+  void Load(const std::function<void(SetupRecord&)>& each);
   /// What Load could not read, in one line, or empty.
   const std::string& ReadProblem() const noexcept { return readProblem_; }
   /// Why nothing is written to the file, known since it was opened (an older format), or empty.

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <new>
 #include <string_view>
-#include <unordered_set>
 
 #include "platform/HostFaults.h"
 #include "platform/SetupNames.h"
@@ -15,6 +14,15 @@ using Teskor::ZelPlatform::OrnSetup;
 using Teskor::ZelPlatform::StoreAccess;
 
 namespace Teskor::ZelPlatform {
+
+std::unique_ptr<OrnSetup> StoreAccess::Read(ZelFile& file, std::u16string name,
+                                            const std::optional<OrnSettings>& settings) {
+  auto setup = std::make_unique<OrnSetup>(file, u"");
+  setup->name = WString(std::move(name));
+  setup->valid = settings.has_value();
+  if (settings) setup->settings = *settings;
+  return setup;
+}
 
 void StoreAccess::SetName(RenderStore& setup, std::u16string_view name) {
   const WString old = setup.name;
@@ -34,31 +42,70 @@ Teskor::ZelPlatform::ZelFile* HostModel::GetZelFileP() const {
   return &file_;
 }
 
+namespace {
+
+// Marks each entry whose name an earlier entry holds already: open addressing over positions.
+std::vector<bool> HeldBefore(const std::vector<StoreEntry>& entries) {
+  std::vector<bool> later(entries.size(), false);
+  std::size_t size = 16;
+  while (size < entries.size() * 2) size *= 2;
+  std::vector<std::uint32_t> slots(size, 0);  // position + 1; 0 is free
+  const std::hash<std::u16string_view> hash;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::u16string& name = entries[i].working->GetName().str();
+    for (std::size_t slot = hash(name) & (size - 1);; slot = (slot + 1) & (size - 1)) {
+      if (slots[slot] == 0) {
+        slots[slot] = static_cast<std::uint32_t>(i + 1);
+        break;
+      }
+      if (entries[slots[slot] - 1].working->GetName().str() == name) {
+        later[i] = true;
+        break;
+      }
+    }
+  }
+  return later;
+}
+
+}  // namespace
+
 HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
     : path_(path),
       writable_(access == DesignFile::Access::ReadWrite),
       db_(std::make_unique<DesignFile>(path, access)) {
   canonical_ = ComparablePath(path);
-  std::unordered_set<std::u16string> names;
-  for (auto& record : db_->Load()) {
-    auto setup = std::make_unique<OrnSetup>(*this, u"");
-    StoreAccess::SetName(*setup, record.name);
-    setup->valid = record.settings.has_value();
+  // Why a record could not be read, by its entry; told below in the order of the entries.
+  std::vector<std::pair<std::size_t, std::string>> unreadable;
+  db_->Load([&](SetupRecord& record) {
+    StoreEntry& entry = entries_.emplace_back();
+    entry.working = StoreAccess::Read(*this, std::move(record.name), record.settings);
+    entry.stored.emplace();
+    if (record.settings) entry.stored->settings = *record.settings;
+    entry.stored->valid = record.settings.has_value();
+    entry.row = record.row;
+    if (!record.settings) unreadable.emplace_back(entries_.size() - 1, std::move(record.problem));
+  });
+  const std::vector<bool> heldBefore = HeldBefore(entries_);
+  auto problem = unreadable.begin();
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    StoreEntry& entry = entries_[i];
+    const std::u16string& name = entry.working->GetName().str();
     // Found by name, the first record of a name is the setup; a later one is damaged, as is one
     // whose name no panel could show.
-    std::optional<std::string> damage = RefusalOfSetupName(record.name);
-    if (!names.insert(record.name).second) {
-      damage = "a second record named \"" + PrintableSetupName(record.name) + "\"";
-    } else if (!damage && !record.settings) {
-      damage = "\"" + PrintableSetupName(record.name) + "\": " + record.problem;
+    std::optional<std::string> damage = RefusalOfSetupName(name);
+    const bool read = problem == unreadable.end() || problem->first != i;
+    if (heldBefore[i]) {
+      damage = "a second record named \"" + PrintableSetupName(name) + "\"";
+    } else if (!damage && !read) {
+      damage = "\"" + PrintableSetupName(name) + "\": " + problem->second;
     }
+    if (!read) ++problem;
     if (damage) {
-      setup->valid = false;
+      entry.working->valid = false;
+      StoreAccess::Settings(*entry.working) = OrnSettings();
+      entry.stored = StoredCopy{OrnSettings(), false};
       ReportError(DisplayName() + ": a damaged setup record is ignored: " + *damage);
     }
-    if (setup->valid) StoreAccess::Settings(*setup) = *record.settings;
-    StoredCopy stored{StoreAccess::Settings(*setup), setup->valid};
-    entries_.push_back({std::move(setup), stored, record.row});
   }
   if (!db_->ReadProblem().empty()) ReportError(db_->ReadProblem());
   // Known at open only for a file of an older format: every write would be refused.

@@ -25,6 +25,9 @@ class StoreAccess {
  public:
   /// Also keeps the name index of the setup's file in step.
   static void SetName(RenderStore& setup, std::u16string_view name);
+  /// A setup of file as read from it, not yet in any index; invalid without settings.
+  static std::unique_ptr<OrnSetup> Read(ZelFile& file, std::u16string name,
+                                        const std::optional<OrnSettings>& settings);
   static OrnSettings& Settings(OrnSetup& setup) { return setup.settings; }
   static const OrnSettings& Settings(const OrnSetup& setup) { return setup.settings; }
   static void SetFile(OrnSetup& setup, ZelFile& file) { setup.file = &file; }

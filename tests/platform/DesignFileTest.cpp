@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "PlainSql.h"
@@ -103,6 +104,75 @@ TEST_F(DesignFileTest, ADamagedRecordLoadsInvalidAndIsNeverRewritten) {
   ASSERT_EQ(stored.size(), 3u);
   EXPECT_EQ(stored[0].settings.GetBlurPasses(), 99u);
   EXPECT_TRUE(stored[1].name == u"B" && !stored[1].valid);
+}
+
+// Files another program made: names held more than once after the table lost its unique index,
+// and a page of records that no longer reads. Each open tells what it leaves out, in the
+// records' order, and still shows what came before.
+TEST_F(DesignFileTest, AnOpenTellsWhichRecordsItIgnoresAndWhereReadingStopped) {
+  using Listed = std::vector<std::pair<std::u16string, bool>>;
+  std::vector<std::string> reported;
+  const auto open = [&] {
+    reported.clear();
+    ornhost::SetErrorReporter([&](const std::string& message) { reported.push_back(message); });
+    auto& file = ornhost::OpenMaster(master);
+    std::vector<const OrnSetup*> list;
+    store.GetSetupsForFile(list, file);
+    Listed setups;
+    for (const OrnSetup* setup : list) setups.emplace_back(setup->GetName().str(), setup->valid);
+    return std::pair<Listed, Teskor::ZelPlatform::ZelFile*>(setups, &file);
+  };
+
+  for (const char16_t* name : {u"Sky", u"Night", u"Dawn", u"Dusk"}) {
+    ornhost::WriteSetup(master, name, Numbered(2));
+  }
+  Sql(master,
+      "PRAGMA writable_schema = ON;"
+      "UPDATE sqlite_schema SET sql = replace(sql, 'NOT NULL UNIQUE', 'NOT NULL')"
+      " WHERE name = 'render_setups';"
+      "DELETE FROM sqlite_schema WHERE name = 'sqlite_autoindex_render_setups_1';");
+  Sql(master, "UPDATE render_setups SET name = 'Sky' WHERE name IN ('Dawn', 'Dusk')");
+  const auto [twice, file] = open();
+  EXPECT_EQ(twice, (Listed{{u"Sky", true}, {u"Night", true}, {u"Sky", false}, {u"Sky", false}}));
+  EXPECT_EQ(reported.size(), 2u);
+  for (const std::string& message : reported) {
+    EXPECT_NE(message.find("ignored: a second record named \"Sky\""), std::string::npos);
+  }
+  const OrnSetup* sky = store.FindOrnSetupByName(u"Sky", *file);
+  EXPECT_TRUE(sky != nullptr && sky->valid);
+  ornhost::CloseMaster();
+
+  // The last page of records in their order garbled.
+  std::filesystem::remove(master);
+  for (int i = 0; i < 60; ++i) {
+    ornhost::WriteSetup(master, u"Setup " + std::u16string(1, char16_t(u'A' + i)), Numbered(i));
+  }
+  sqlite3* db = nullptr;
+  sqlite3_open(master.c_str(), &db);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT pageno FROM dbstat WHERE name = 'render_setups' AND pagetype = "
+                     "'leaf' ORDER BY path DESC LIMIT 1",
+                     -1, &stmt, nullptr);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  const long page = sqlite3_column_int(stmt, 0);
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  {
+    std::fstream out(master, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp((page - 1) * 4096);
+    out << std::string(64, '\x7f');
+  }
+  const auto [cut, _] = open();
+  ASSERT_TRUE(!cut.empty() && cut.size() < 60u) << cut.size();
+  EXPECT_EQ(cut.back().first, u"Setup " + std::u16string(1, char16_t(u'A' + cut.size() - 1)));
+  ASSERT_EQ(reported.size(), 1u);
+  const std::string last = "Setup " + std::string(1, static_cast<char>('A' + cut.size() - 1));
+  EXPECT_NE(reported[0].find("the file is damaged; setups stored after \"" + last +
+                             "\" cannot be read, and nothing is written to it"),
+            std::string::npos)
+      << reported[0];
+  ornhost::CloseMaster();
 }
 
 // Another process saves as fast as it can and tells which saves returned; it is killed at some
