@@ -107,16 +107,6 @@ TEST_F(LoadAllSetupsTest, DocumentListsEverySetupInOrderWithAllProperties) {
   EXPECT_EQ(*Panel().CurrentRenderSetup()->Name(), u"C");
 }
 
-TEST_F(LoadAllSetupsTest, ReloadSelectsNothing) {
-  ornR_LoadAllSetups(true);
-  auto documents = TakeDocuments();
-  ASSERT_EQ(documents.size(), 1u);
-  EXPECT_FALSE(Element(documents[0], "CurrentRenderSetup"));
-  for (auto setup : documents[0].child("RenderSetupViewModel").children("SetupsFromMasterFile")) {
-    EXPECT_STREQ(setup.attribute("New").as_string(), "true");
-  }
-}
-
 TEST_F(LoadAllSetupsTest, PanelAnswersEveryPropertyWithTheHostsValue) {
   ornR_LoadAllSetups(false);
   IPrismetWrapper* bridge = GetIPrismetWrapper();

@@ -32,10 +32,6 @@ class SessionMonitorTest : public ModuleFixture {
   }
 };
 
-TEST_F(SessionMonitorTest, OneMonitorIsRegisteredWhileTheModuleIsLoaded) {
-  EXPECT_EQ(ornhost::MonitorCount(), 1u);
-}
-
 TEST_F(SessionMonitorTest, ClosingWithoutChangesAsksNothingButEmptiesThePanel) {
   ornhost::CloseMaster();
   EXPECT_TRUE(ornhost::Questions().empty());
@@ -108,11 +104,15 @@ TEST_F(SessionMonitorTest, BeforeInitOnlyTheStoreFollows) {
   EXPECT_NE(std::find(log.begin(), log.end(), "OrnSetupManager::InitForFile"), log.end());
 }
 
+// A reload marks every setup new and selects none.
 TEST_F(SessionMonitorTest, RefreshReloadsWithoutSelecting) {
   ornhost::Refresh();
   auto documents = TakeDocuments();
   ASSERT_EQ(documents.size(), 1u);
   EXPECT_FALSE(Element(documents[0], "CurrentRenderSetup"));
+  const auto setups = documents[0].child("RenderSetupViewModel").children("SetupsFromMasterFile");
+  ASSERT_EQ(std::distance(setups.begin(), setups.end()), 4);
+  for (auto setup : setups) EXPECT_STREQ(setup.attribute("New").as_string(), "true");
 }
 
 }  // namespace
