@@ -193,32 +193,6 @@ TEST_F(SetupCommandsTest, ReferenceAttachmentRefusesEveryChangeOnce) {
   EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 99u) << "the refused edit of 5 never reached the setup";
 }
 
-TEST_F(SetupCommandsTest, SavedStateSurvivesReopeningUnsavedEditsDoNot) {
-  EXPECT_EQ(ornR_DuplicateSetup(u"Sky"), 1);
-  Edit(u"Sky - Copy", "BlurPasses", u"11");
-  ornR_SaveSetup(u"Sky - Copy");
-  Edit(u"Sky", "BlurPasses", u"12");  // never saved
-  ornR_RenameSetup(u"Sky - Copy", u"Evening");
-  ornR_Release();
-  ornhost::QueueAnswer(ornhost::kAnswerNo);
-  ornhost::CloseMaster();
-  ornhost::OpenMaster(File("master.zel"));
-  ornR_Init();
-  ornR_LoadAllSetups(false);
-  EXPECT_EQ(NamesOnDisk(), (std::vector<std::u16string>{u"Sky", u"Shared", u"Evening"}));
-  EXPECT_EQ(BlurPassesOnDisk(u"Evening"), 11u);
-  EXPECT_EQ(BlurPassesOnDisk(u"Sky"), 42u);
-  std::uint32_t shown = 0;
-  GetIPrismetWrapper()->GetRenderSetupPropertyValue(u"Sky", "BlurPasses", shown, false);
-  EXPECT_EQ(shown, 42u);
-}
-
-}  // namespace
-}  // namespace ornr::testing
-
-namespace ornr::testing {
-namespace {
-
 // Every lookup right after a change of the master file's list must answer from the new list:
 // a find that remembers names must never serve a setup that is gone, renamed or replaced.
 TEST_F(SetupCommandsTest, LookupsRightAfterAChangeSeeTheChangedList) {
