@@ -1,6 +1,8 @@
 #include "WorkbenchProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,12 +18,32 @@ void CheckSys(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + " failed");
 }
 
+[[noreturn]] void Exec(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  _exit(127);
+}
+
 }  // namespace
 
 RunningProcess::RunningProcess(const std::string& program, const std::vector<std::string>& args,
                                const std::filesystem::path& cwd, ProcessOptions options) {
   // A child that is gone must fail a Send, not end the test.
   signal(SIGPIPE, SIG_IGN);
+  if (options.terminal) {
+    pid_ = forkpty(&outFd_, nullptr, nullptr, nullptr);
+    CheckSys(pid_ >= 0, "forkpty");
+    if (pid_ == 0) {
+      if (chdir(cwd.c_str()) != 0) _exit(126);
+      setenv("HOME", cwd.c_str(), 1);
+      setenv("TERM", "dumb", 1);
+      Exec(program, args);
+    }
+    inFd_ = dup(outFd_);
+    return;
+  }
   int out[2];
   int in[2] = {-1, -1};
   CheckSys(pipe2(out, O_CLOEXEC) == 0, "pipe");
@@ -36,11 +58,7 @@ RunningProcess::RunningProcess(const std::string& program, const std::vector<std
     if (options.withoutRoot && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(125);
     }
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    Exec(program, args);
   }
   close(out[1]);
   outFd_ = out[0];
@@ -79,6 +97,35 @@ bool RunningProcess::ReadLine(std::string& line) {
   line = buffer_.substr(0, newline);
   buffer_.erase(0, newline + 1);
   return true;
+}
+
+bool RunningProcess::ReadSome(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  pollfd pfd{outFd_, POLLIN, 0};
+  if (left.count() <= 0 || poll(&pfd, 1, int(left.count())) <= 0) return false;
+  char chunk[4096];
+  const ssize_t n = read(outFd_, chunk, sizeof chunk);
+  if (n <= 0) return false;
+  buffer_.append(chunk, static_cast<std::size_t>(n));
+  return true;
+}
+
+bool RunningProcess::Await(const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (buffer_.find(text) == std::string::npos) {
+    if (!ReadSome(deadline)) return false;
+  }
+  buffer_.erase(0, buffer_.find(text) + text.size());
+  return true;
+}
+
+int RunningProcess::Finish() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadSome(deadline)) {
+  }
+  if (std::chrono::steady_clock::now() >= deadline) Kill(SIGKILL);
+  return Wait();
 }
 
 void RunningProcess::Kill(int signal) {

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -19,11 +20,13 @@ struct ProcessResult {
 
 /// A child in cwd whose standard output is read as it comes; standard error goes to the file
 /// "stderr.log" in cwd. Its input is empty, or a pipe fed by Send when withInput. Run by root,
-/// withoutRoot runs it as "nobody", for whom file permissions hold. A child not waited for is
-/// killed on destruction.
+/// withoutRoot runs it as "nobody", for whom file permissions hold. On a terminal, input and
+/// both outputs are a pseudo-terminal of its own, as for a person at a terminal. A child not
+/// waited for is killed on destruction.
 struct ProcessOptions {
   bool withInput = false;
   bool withoutRoot = false;
+  bool terminal = false;
 };
 
 class RunningProcess {
@@ -38,11 +41,19 @@ class RunningProcess {
 
   /// The next line of standard output without its newline; false at the end of output.
   bool ReadLine(std::string& line);
+  /// Reads output until text shows (true: what came up to it is taken) or 10 seconds pass.
+  bool Await(const std::string& text);
+  /// What was read and not yet taken.
+  const std::string& Pending() const noexcept { return buffer_; }
   void Kill(int signal);
   /// Waits for the process; returns its wait status.
   int Wait();
+  /// Reads the rest of the output and waits, killing the process after 10 seconds.
+  int Finish();
 
  private:
+  bool ReadSome(std::chrono::steady_clock::time_point deadline);
+
   pid_t pid_ = -1;
   int outFd_ = -1;
   int inFd_ = -1;
