@@ -1,16 +1,10 @@
 // Design files in the hands of plain SQL and the sqlite3 tool: one value changed at a time, bad
 // edits refused by the table, a dump restored into a file the host opens, files of earlier
 // formats opened read-only until upgraded.
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <cstdio>
 #include <functional>
 
 #include "OlderFormats.h"
@@ -233,43 +227,5 @@ TEST_P(OlderFormatTest, OpensReadOnlyUntilUpgradedWithABackupBesideIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OlderFormatTest, ::testing::Values(1, 2, 3));
-
-// A write that fails midway (here the file may not grow) leaves the file as it was.
-TEST_F(PlainSqlTest, AnImportThatFailsMidwayStoresNothing) {
-  std::vector<ornhost::StoredSetup> many;
-  std::vector<std::u16string> names;
-  for (int i = 0; i < 300; ++i) {
-    names.push_back(u"Imported " + std::u16string(1, char16_t(u'A' + i % 26)) +
-                    std::u16string(1, char16_t(u'A' + i / 26)));
-    many.push_back({names.back(), true, Sky()});
-  }
-  ornhost::WriteSetups(dir / "source.zel", many);
-  ornhost::ExportSetups(dir / "source.zel", names, dir / "many.json");
-  const std::string before = FileBytes(file);
-
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{static_cast<rlim_t>(before.size() + 4096),
-                       static_cast<rlim_t>(before.size() + 4096)};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    try {
-      ornhost::ImportSetups(file, dir / "many.json", false);
-    } catch (const ornhost::DesignFileError&) {
-      _exit(10);
-    } catch (...) {
-      _exit(12);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 10) << status;
-  EXPECT_EQ(ornhost::ReadSetups(file).size(), 2u);
-  // And without the limit, all of it.
-  EXPECT_EQ(ornhost::ImportSetups(file, dir / "many.json", false).size(), names.size());
-  EXPECT_EQ(ornhost::ReadSetups(file).size(), 302u);
-}
 
 }  // namespace

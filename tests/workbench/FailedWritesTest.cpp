@@ -104,22 +104,54 @@ TEST_F(FailedWritesTest, AFailedSaveIsReportedAndKeepsTheSetupModifiedUntilItCan
   }
 }
 
+// The file may not grow (a save) or not by much (an import, which then fails midway): the person
+// hears of it and the file holds what it held.
 TEST_F(FailedWritesTest, AFullDiskIsReportedAndNothingIsWrittenHalfWay) {
-  ornhost::WriteSetup(file_, u"Sky", OrnSettings());
-  const auto before = ornhost::ReadSetups(file_);
-  dir_.Write("save.commands", "edit Sky BlurPasses 3\nsave Sky\nmodified Sky\n");
-  const ProcessResult result =
-      RunProgram("/bin/bash",
-                 {"-c", std::string("trap '' XFSZ; ulimit -f 1; exec ") + RSM_WORKBENCH +
-                            " --master p.zel save.commands"},
-                 dir_.Path());
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_THAT(Lines(result.out),
-              Contains(HasSubstr("error: could not save \"Sky\" to p.zel: the file has reached")));
-  EXPECT_THAT(Lines(result.out), Contains("= 1"));
-  const auto after = ornhost::ReadSetups(file_);
-  ASSERT_EQ(after.size(), 1u);
-  EXPECT_TRUE(after[0].settings.Equals(before[0].settings));
+  std::vector<ornhost::StoredSetup> many;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 300; ++i) {
+    names.push_back(u"Imported " + std::u16string(1, char16_t(u'A' + i % 26)) +
+                    std::u16string(1, char16_t(u'A' + i / 26)));
+    many.push_back({names.back(), true, OrnSettings()});
+  }
+  ornhost::WriteSetups(dir_ / "source.zel", many);
+  ornhost::ExportSetups(dir_ / "source.zel", names, dir_ / "many.json");
+  struct Case {
+    const char* commands;
+    bool midway;  // the file may grow by a little, else no file may grow beyond 1 KiB
+    std::vector<std::string> told;
+  };
+  const Case cases[] = {
+      {"edit Sky BlurPasses 3\nsave Sky\nmodified Sky\n",
+       false,
+       {"error: could not save \"Sky\" to p.zel: the file has reached", "= 1"}},
+      {"import many.json\n", true, {"error: design file \"p.zel\": "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commands);
+    std::filesystem::remove(file_);
+    ornhost::WriteSetup(file_, u"Sky", OrnSettings());
+    const auto before = ornhost::ReadSetups(file_);
+    dir_.Write("full.commands", c.commands);
+    const auto limit = c.midway ? (std::filesystem::file_size(file_) + 4096) / 1024 : 1;
+    const ProcessResult result =
+        RunProgram("/bin/bash",
+                   {"-c", "trap '' XFSZ; ulimit -f " + std::to_string(limit) +
+                              "; exec " RSM_WORKBENCH " --master p.zel full.commands"},
+                   dir_.Path());
+    EXPECT_EQ(result.exitCode, 1);
+    for (const std::string& told : c.told) {
+      EXPECT_THAT(Lines(result.out), Contains(HasSubstr(told))) << result.out;
+    }
+    const auto after = ornhost::ReadSetups(file_);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_TRUE(after[0].settings.Equals(before[0].settings));
+  }
+  // Without the limit, all of it.
+  EXPECT_EQ(RunProgram(RSM_WORKBENCH, {"--master", "p.zel", "-c", "import many.json"}, dir_.Path())
+                .exitCode,
+            0);
+  EXPECT_EQ(ornhost::ReadSetups(file_).size(), 301u);
 }
 
 // Without a terminal nobody can answer the close question: what a Yes would have saved is kept.
