@@ -2,6 +2,7 @@
 // growth from 10,000 to 20,000 setups, and the workbench's "list" against the same work in one
 // process.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ struct ChildFigures {
   double warmSeconds = 0;      // the same call again
   double peakMiB = 0;
   double documentMiB = 0;  // the UTF-8 text of one load's document
+  double firstFaults = 0;  // page faults of the first load
+  double warmFaults = 0;
 };
 
 // Runs this program with arguments and returns what it printed.
@@ -66,13 +69,14 @@ std::string Self() {
 ChildFigures MeasureInChild(const std::filesystem::path& file) {
   std::istringstream in(RunProgram({Self(), "--child-load", file.string()}));
   ChildFigures f;
-  in >> f.openLoadSeconds >> f.firstSeconds >> f.warmSeconds >> f.peakMiB >> f.documentMiB;
+  in >> f.openLoadSeconds >> f.firstSeconds >> f.warmSeconds >> f.peakMiB >> f.documentMiB >>
+      f.firstFaults >> f.warmFaults;
   return f;
 }
 
 void FirstVsWarmLoad(benchmark::State& state, int count) {
   const auto file = MasterWith(count);
-  double first = 0, warm = 0, peak = 0, document = 0;
+  double first = 0, warm = 0, peak = 0, document = 0, firstFaults = 0, warmFaults = 0;
   for (auto _ : state) {
     const ChildFigures f = MeasureInChild(file);
     if (f.warmSeconds <= 0) {
@@ -83,6 +87,8 @@ void FirstVsWarmLoad(benchmark::State& state, int count) {
     warm += f.warmSeconds;
     peak = std::max(peak, f.peakMiB);
     document = f.documentMiB;
+    firstFaults += f.firstFaults;
+    warmFaults += f.warmFaults;
     state.SetIterationTime(f.firstSeconds);
   }
   state.counters["first_ms"] = first / state.iterations() * 1e3;
@@ -91,6 +97,8 @@ void FirstVsWarmLoad(benchmark::State& state, int count) {
   state.counters["peak_MiB"] = peak;
   state.counters["document_MiB"] = document;
   state.counters["memory_ratio"] = document > 0 ? peak / document : 0;
+  state.counters["first_faults"] = firstFaults / state.iterations();
+  state.counters["warm_faults"] = warmFaults / state.iterations();
 }
 
 void DoubleSize(benchmark::State& state, int count) {
@@ -183,6 +191,12 @@ double PeakMiB() {
   return static_cast<double>(kib) / 1024.0;
 }
 
+long MinorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
 }  // namespace
 
 int RunChild(int argc, char** argv) {
@@ -195,12 +209,15 @@ int RunChild(int argc, char** argv) {
   ornhost::OpenMaster(argv[2]);
   ornR_Init();
   const double t1 = WallSeconds();
+  const long f1 = MinorFaults();
   ornR_LoadAllSetups(true);
   const double t2 = WallSeconds();
+  const long f2 = MinorFaults();
   ornR_LoadAllSetups(true);
   const double t3 = WallSeconds();
-  std::printf("%.6f %.6f %.6f %.3f %.3f\n", t2 - t0, t2 - t1, t3 - t2, PeakMiB(),
-              static_cast<double>(documentBytes) / (1024.0 * 1024.0));
+  const long f3 = MinorFaults();
+  std::printf("%.6f %.6f %.6f %.3f %.3f %ld %ld\n", t2 - t0, t2 - t1, t3 - t2, PeakMiB(),
+              static_cast<double>(documentBytes) / (1024.0 * 1024.0), f2 - f1, f3 - f2);
   ornR_Release();
   return 0;
 }
