@@ -31,14 +31,16 @@ bool IsLow(char16_t u) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
   // Texts are mostly ASCII: copy the ASCII prefix in one pass, then go unit by unit.
   std::size_t ascii = 0;
   while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
-  std::string out(ascii, '\0');
-  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
-  if (ascii == text.size()) return out;
-  out.reserve(text.size() + (text.size() - ascii) * 2);
+  const std::size_t start = out.size();
+  out.resize(start + ascii);
+  char* narrowed = out.data() + start;
+  for (std::size_t i = 0; i < ascii; ++i) narrowed[i] = static_cast<char>(text[i]);
+  if (ascii == text.size()) return;
+  out.reserve(out.size() + (text.size() - ascii) * 3);
   for (std::size_t i = ascii; i < text.size(); ++i) {
     const char16_t u = text[i];
     if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
@@ -48,19 +50,22 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     }
     AppendUtf8(out, u);
   }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  AppendUtf16AsUtf8(out, text);
   return out;
 }
 
-void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+std::size_t Utf8ToUtf16Units(std::string_view text, char16_t* out) noexcept {
   std::size_t ascii = 0;
-  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-  const std::size_t start = out.size();
-  // Never more code units than bytes; the ASCII prefix is widened in one pass.
-  out.reserve(start + text.size());
-  out.resize(start + ascii);
-  char16_t* widened = out.data() + start;
-  for (std::size_t i = 0; i < ascii; ++i) widened[i] = static_cast<char16_t>(text[i]);
-  if (ascii == text.size()) return;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+    out[ascii] = static_cast<char16_t>(text[ascii]);
+    ++ascii;
+  }
+  if (ascii == text.size()) return ascii;
+  char16_t* at = out + ascii;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const auto cont = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
   for (std::size_t i = ascii; i < text.size();) {
@@ -84,13 +89,21 @@ void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
       if (n == 1) cp = 0xFFFD;
     }
     if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+      *at++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *at++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      *at++ = static_cast<char16_t>(cp);
     }
     i += n;
   }
+  return static_cast<std::size_t>(at - out);
+}
+
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+  const std::size_t start = out.size();
+  // Never more code units than bytes.
+  out.resize(start + text.size());
+  out.resize(start + Utf8ToUtf16Units(text, out.data() + start));
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

@@ -11,11 +11,16 @@ namespace ornr {
 /// UTF-16 to UTF-8. An unpaired surrogate is kept as its own three-byte sequence, so that
 /// Utf8ToUtf16 gives back the very same code units.
 std::string Utf16ToUtf8(std::u16string_view text);
+/// Utf16ToUtf8 appended to out.
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view text);
 /// UTF-8 to UTF-16, the inverse of Utf16ToUtf8; a byte that starts no valid sequence becomes
 /// U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 /// Utf8ToUtf16 appended to out.
 void AppendUtf8AsUtf16(std::u16string& out, std::string_view text);
+/// Utf8ToUtf16 written to out, which has room for text.size() code units (never more are
+/// needed); returns the number written.
+std::size_t Utf8ToUtf16Units(std::string_view text, char16_t* out) noexcept;
 
 /// Length up to the terminator; 0 for null.
 std::size_t Length(const char16_t* text) noexcept;

@@ -17,8 +17,6 @@ namespace ornr {
 
 namespace {
 
-constexpr std::size_t kEmptyViewModelLength = std::size(kEmptyViewModel) - 1;
-
 std::string ToUtf8(const char16_t* text) {
   return text == nullptr ? std::string() : Utf16ToUtf8(std::u16string_view(text));
 }
@@ -168,43 +166,45 @@ class Utf8Sink : public pugi::xml_writer {
   std::string text;
 };
 
-// The text in UTF-16 as it is printed, grown with realloc: a large block grows by remapping, so
-// the text is neither copied nor touched a second time on its way to the panel.
-class Utf16Sink : public pugi::xml_writer {
- public:
-  Utf16Sink() = default;
-  Utf16Sink(const Utf16Sink&) = delete;
-  Utf16Sink& operator=(const Utf16Sink&) = delete;
-  ~Utf16Sink() override { std::free(data_); }
+// The tree prints these as references: in texts &, <, > and every control but tab, LF and CR;
+// in double-quoted attribute values &, <, " and every control.
+bool Escaped(unsigned char c, bool attribute) {
+  if (c < 0x20) return attribute || (c != '\t' && c != '\n' && c != '\r');
+  return c == '&' || c == '<' || (attribute ? c == '"' : c == '>');
+}
 
-  void write(const void* data, std::size_t size) override {
-    Reserve(bytes_ + size);
-    std::memcpy(data_ + bytes_, data, size);
-    bytes_ += size;
-  }
-  std::size_t size() const noexcept { return bytes_ / sizeof(char16_t); }
-  const char16_t* c_str() {
-    Reserve(bytes_);
-    std::memset(data_ + bytes_, 0, sizeof(char16_t));
-    return reinterpret_cast<const char16_t*>(data_);
-  }
+// At most this many code units a byte of text takes once escaped ("&quot;").
+constexpr std::size_t kEscapedUnits = 6;
 
- private:
-  // Room for bytes and a terminator.
-  void Reserve(std::size_t bytes) {
-    const std::size_t needed = bytes + sizeof(char16_t);
-    if (needed <= capacity_) return;
-    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{4096}});
-    void* grown = std::realloc(data_, capacity);
-    if (grown == nullptr) throw std::bad_alloc();
-    data_ = static_cast<char*>(grown);
-    capacity_ = capacity;
+// Writes UTF-8 text in UTF-16 as the tree prints it; out has room for kEscapedUnits a byte.
+char16_t* WriteEscaped(char16_t* out, std::string_view text, bool attribute) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t run = at;
+    while (run < text.size() && !Escaped(static_cast<unsigned char>(text[run]), attribute)) ++run;
+    // Escaped bytes are ASCII, never inside a longer sequence.
+    out += Utf8ToUtf16Units(text.substr(at, run - at), out);
+    if (run == text.size()) break;
+    const auto c = static_cast<unsigned char>(text[run]);
+    const char* reference = c == '&'   ? "&amp;"
+                            : c == '<' ? "&lt;"
+                            : c == '>' ? "&gt;"
+                            : c == '"' ? "&quot;"
+                                       : nullptr;
+    if (reference != nullptr) {
+      while (*reference != 0) *out++ = static_cast<char16_t>(*reference++);
+    } else {
+      for (const char16_t unit : {u'&', u'#', static_cast<char16_t>(u'0' + c / 10),
+                                  static_cast<char16_t>(u'0' + c % 10), u';'}) {
+        *out++ = unit;
+      }
+    }
+    at = run + 1;
   }
+  return out;
+}
 
-  char* data_ = nullptr;
-  std::size_t bytes_ = 0;
-  std::size_t capacity_ = 0;
-};
+constexpr std::u16string_view kEndTag = u"</RenderSetupViewModel>";
 
 constexpr unsigned kPrintFlags = pugi::format_raw | pugi::format_no_empty_element_tags;
 
@@ -230,16 +230,82 @@ std::unique_ptr<pugi::xml_document> MakeDocument(std::string_view progId) {
 
 }  // namespace
 
+Utf16Text::~Utf16Text() {
+  std::free(data_);
+}
+
+char16_t* Utf16Text::Extend(std::size_t units) {
+  const std::size_t needed = size_ + units + 1;
+  if (needed > capacity_) {
+    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{2048}});
+    void* grown = std::realloc(data_, capacity * sizeof(char16_t));
+    if (grown == nullptr) throw std::bad_alloc();
+    data_ = static_cast<char16_t*>(grown);
+    capacity_ = capacity;
+  }
+  return data_ + size_;
+}
+
+void Utf16Text::Append(std::u16string_view text) {
+  std::memcpy(Extend(text.size()), text.data(), text.size() * sizeof(char16_t));
+  size_ += text.size();
+}
+
+void Utf16Text::Rotate(std::size_t at, std::size_t count) noexcept {
+  std::rotate(data_ + at, data_ + size_ - count, data_ + size_);
+}
+
+const char16_t* Utf16Text::Terminated() {
+  *Extend(0) = 0;
+  return data_;
+}
+
+void Utf16Text::Swap(Utf16Text& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+}
+
+namespace {
+
+// Prints the tree into a Utf16Text.
+class TextWriter : public pugi::xml_writer {
+ public:
+  explicit TextWriter(Utf16Text& text) : text_(text) {}
+  void write(const void* data, std::size_t size) override {
+    const std::size_t units = size / sizeof(char16_t);
+    std::memcpy(text_.Extend(units), data, units * sizeof(char16_t));
+    text_.Grow(units);
+  }
+
+ private:
+  Utf16Text& text_;
+};
+
+}  // namespace
+
 ViewModelDocument::ViewModelDocument(std::unique_ptr<pugi::xml_document> document)
     : document_(std::move(document)) {
   ResetDocument();
 }
+
+ViewModelDocument::~ViewModelDocument() = default;
 
 void ViewModelDocument::ResetDocument() {
   if (!document_) throw ComError(kE_POINTER, "no view-model document");
   // Every node of the old content is freed; a parent kept across would dangle.
   parentNode_ = pugi::xml_node();
   rootNode_ = pugi::xml_node();
+  parentEnd_ = kNone;
+  pendingElements_ = 0;
+  // The pending text's block goes too: a load's text is not kept for the next.
+  Utf16Text fresh;
+  try {
+    fresh.Append(std::u16string_view(kEmptyViewModel, kStartTagUnits));
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("loading the empty model");
+  }
+  pending_.Swap(fresh);
   const std::string empty = Utf16ToUtf8(kEmptyViewModel);
   if (!Allocates() || !document_->load_buffer(empty.data(), empty.size())) {
     OutOfMemory("loading the empty model");
@@ -248,8 +314,38 @@ void ViewModelDocument::ResetDocument() {
   if (!rootNode_) OutOfMemory("loading the empty model");
 }
 
+void ViewModelDocument::Materialize() {
+  if (pendingElements_ == 0) return;
+  pugi::xml_node root = RequireRoot();
+  const pugi::xml_node before = root.last_child();
+  // The text is what the tree prints: parsed without any normalisation it gives the same nodes.
+  const pugi::xml_parse_result parsed =
+      Allocates()
+          ? root.append_buffer(pending_.data() + kStartTagUnits,
+                               (pending_.size() - kStartTagUnits) * sizeof(char16_t),
+                               pugi::parse_escapes | pugi::parse_ws_pcdata, pugi::encoding_utf16)
+          : pugi::xml_parse_result();
+  pugi::xml_node first = before ? before.next_sibling() : root.first_child();
+  if (!parsed) {
+    while (first) {
+      const pugi::xml_node next = first.next_sibling();
+      root.remove_child(first);
+      first = next;
+    }
+    OutOfMemory("parsing the appended elements");
+  }
+  if (parentEnd_ != kNone) {
+    for (std::size_t i = 0; i < parentIndex_; ++i) first = first.next_sibling();
+    parentNode_ = first;
+    parentEnd_ = kNone;
+  }
+  pending_.Truncate(kStartTagUnits);
+  pendingElements_ = 0;
+}
+
 void ViewModelDocument::SelectParent(const char16_t* xpath) {
   if (!document_) throw ComError(kE_POINTER, "no view-model document");
+  Materialize();
   // A failed selection selects nothing rather than leaving the previous parent in place.
   parentNode_ = pugi::xml_node();
   const std::string expression = ToUtf8(xpath);
@@ -262,7 +358,15 @@ void ViewModelDocument::SelectParent(const char16_t* xpath) {
 }
 
 void ViewModelDocument::SelectLastRootChild() {
-  parentNode_ = RequireRoot().last_child();
+  const pugi::xml_node root = RequireRoot();
+  if (pendingElements_ > 0) {
+    parentNode_ = pugi::xml_node();
+    parentEnd_ = pending_.size() - lastEndTag_;
+    parentIndex_ = pendingElements_ - 1;
+    return;
+  }
+  parentEnd_ = kNone;
+  parentNode_ = root.last_child();
   while (parentNode_ && parentNode_.type() != pugi::node_element) {
     parentNode_ = parentNode_.previous_sibling();
   }
@@ -284,30 +388,66 @@ void ViewModelDocument::AppendTextToRoot(const char16_t* name, const char16_t* t
   Append(RequireRoot(), name, text != nullptr ? text : u"", {});
 }
 
+void ViewModelDocument::Print(Utf16Text& out) const {
+  const pugi::xml_node root = RequireRoot();
+  const std::u16string_view elements(pending_.data() + kStartTagUnits,
+                                     pending_.size() - kStartTagUnits);
+  if (root.first_child()) {
+    TextWriter writer(out);
+    root.print(writer, "", kPrintFlags, pugi::encoding_utf16);
+    out.Truncate(out.size() - kEndTag.size());
+  } else {
+    out.Append(std::u16string_view(pending_.data(), kStartTagUnits));
+  }
+  out.Append(elements);
+  out.Append(kEndTag);
+}
+
 std::string ViewModelDocument::GetRootXmlUtf8() const {
+  const pugi::xml_node root = RequireRoot();
   Utf8Sink sink;
-  RequireRoot().print(sink, "", kPrintFlags, pugi::encoding_utf8);
-  return std::move(sink.text);
+  root.print(sink, "", kPrintFlags, pugi::encoding_utf8);
+  if (pendingElements_ == 0) return std::move(sink.text);
+  const std::u16string_view elements(pending_.data() + kStartTagUnits,
+                                     pending_.size() - kStartTagUnits);
+  std::string& text = sink.text;
+  text.resize(text.size() - kEndTag.size());
+  // As many bytes as units when the text is ASCII, as it mostly is.
+  text.reserve(text.size() + elements.size() + kEndTag.size());
+  AppendUtf16AsUtf8(text, elements);
+  AppendUtf16AsUtf8(text, kEndTag);
+  return std::move(text);
 }
 
 std::u16string ViewModelDocument::GetRootXml() const {
-  Utf16Sink sink;
-  RequireRoot().print(sink, "", kPrintFlags, pugi::encoding_utf16);
-  return std::u16string(sink.c_str(), sink.size());
+  Utf16Text text;
+  Print(text);
+  return std::u16string(text.data(), text.size());
 }
 
 void ViewModelDocument::SendToPanel() {
-  // Kept in UTF-8 until here and printed once, straight into UTF-16.
-  Utf16Sink xml;
-  RequireRoot().print(xml, "", kPrintFlags, pugi::encoding_utf16);
-  // The empty model in its long form: nothing to tell the panel.
-  if (xml.size() == kEmptyViewModelLength) return;
+  const pugi::xml_node root = RequireRoot();
+  // The empty model: nothing to tell the panel.
+  if (!root.first_child() && pendingElements_ == 0) return;
   IPrismetWrapper& bridge = RequireBridge();
   if (fault::Fires(fault::Point::Push)) throw ComError(kE_FAIL, "the panel refused the document");
+  Utf16Text xml;
+  try {
+    if (root.first_child()) {
+      Print(xml);
+    } else {
+      // A load's elements are the text already: it goes to the panel as it is, without a copy.
+      pending_.Extend(kEndTag.size());
+      xml.Swap(pending_);
+      xml.Append(kEndTag);
+    }
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("printing the document");
+  }
   // Emptied before the panel's copies are made: nothing reads the document during the push, and
-  // its tree would otherwise add to the peak.
+  // it would otherwise add to the peak.
   ResetDocument();
-  bridge.ChangeRenderSetupViewModel(xml.c_str());
+  bridge.ChangeRenderSetupViewModel(xml.Terminated());
 }
 
 pugi::xml_node ViewModelDocument::RequireRoot() const {
@@ -315,10 +455,75 @@ pugi::xml_node ViewModelDocument::RequireRoot() const {
   return rootNode_;
 }
 
+bool ViewModelDocument::ParentIsPending() const noexcept {
+  return parentEnd_ != kNone;
+}
+
+void ViewModelDocument::AppendText(const char* name, const char* text,
+                                   const std::pair<const char*, const char*>* attributes,
+                                   std::size_t count, bool underParent) {
+  if (!Allocates()) OutOfMemory("creating an element");
+  const std::string_view element(name);
+  const std::string_view content = text != nullptr ? text : "";
+  std::size_t bound = 2 * element.size() + 5 + kEscapedUnits * content.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* value = attributes[i].second != nullptr ? attributes[i].second : "";
+    bound += std::strlen(attributes[i].first) + 4 + kEscapedUnits * std::strlen(value);
+  }
+  char16_t* out = nullptr;
+  try {
+    out = pending_.Extend(bound);
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("creating an element");
+  }
+  // Nothing below can fail: the element enters whole.
+  char16_t* const start = out;
+  *out++ = u'<';
+  out += Utf8ToUtf16Units(element, out);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string_view attributeName = attributes[i].first;
+    // A repeated name replaces the value in the place the name first had.
+    bool repeated = false;
+    for (std::size_t j = 0; j < i && !repeated; ++j)
+      repeated = attributeName == attributes[j].first;
+    if (repeated) continue;
+    const char* value = attributes[i].second;
+    for (std::size_t j = i + 1; j < count; ++j) {
+      if (attributeName == attributes[j].first) value = attributes[j].second;
+    }
+    *out++ = u' ';
+    out += Utf8ToUtf16Units(attributeName, out);
+    *out++ = u'=';
+    *out++ = u'"';
+    out = WriteEscaped(out, value != nullptr ? value : "", true);
+    *out++ = u'"';
+  }
+  *out++ = u'>';
+  out = WriteEscaped(out, content, false);
+  const char16_t* const endTag = out;
+  *out++ = u'<';
+  *out++ = u'/';
+  out += Utf8ToUtf16Units(element, out);
+  *out++ = u'>';
+  const auto units = static_cast<std::size_t>(out - start);
+  pending_.Grow(units);
+  if (underParent) {
+    // Before the parent's end tag and whatever follows it.
+    pending_.Rotate(parentEnd_, units);
+    parentEnd_ += units;
+    return;
+  }
+  lastEndTag_ = static_cast<std::size_t>(out - endTag);
+  ++pendingElements_;
+}
+
 void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, const char16_t* text,
                                std::initializer_list<const char16_t*> attributes) {
-  if (!parent) throw ComError(kE_POINTER, "no parent element");
-  if (parent.type() != pugi::node_element) throw ComError(kE_FAIL, "parent is not an element");
+  const bool pending = !parent && ParentIsPending();
+  if (!parent && !pending) throw ComError(kE_POINTER, "no parent element");
+  if (!pending && parent.type() != pugi::node_element) {
+    throw ComError(kE_FAIL, "parent is not an element");
+  }
 
   // Everything that can be refused is checked before the document changes.
   const std::string elementName = XmlName(name, "element");
@@ -333,20 +538,30 @@ void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, cons
   views.reserve(pairs.size());
   for (const auto& [attributeName, value] : pairs)
     views.emplace_back(attributeName.c_str(), value.c_str());
+  // The root's new children follow the pending ones.
+  if (pending || parent == rootNode_) {
+    AppendText(elementName.c_str(), content.c_str(), views.data(), views.size(), pending);
+    return;
+  }
   Attach(parent, elementName.c_str(), content.c_str(), views);
 }
 
 void ViewModelDocument::AppendToRootUtf8(const char* name, const char* text,
                                          AttributeList attributes) {
-  const pugi::xml_node root = RequireRoot();
+  RequireRoot();
   CheckName(name, "element");
   for (const auto& attribute : attributes) CheckName(attribute.first, "attribute");
-  Attach(root, name, text, attributes);
+  AppendText(name, text, attributes.begin(), attributes.size(), false);
 }
 
 void ViewModelDocument::AppendToParentUtf8(const char* name, const char* text) {
-  if (!parentNode_) throw ComError(kE_POINTER, "no parent element");
+  const bool pending = ParentIsPending();
+  if (!parentNode_ && !pending) throw ComError(kE_POINTER, "no parent element");
   CheckName(name, "element");
+  if (pending || parentNode_ == rootNode_) {
+    AppendText(name, text, nullptr, 0, pending);
+    return;
+  }
   Attach(parentNode_, name, text, AttributeList{});
 }
 

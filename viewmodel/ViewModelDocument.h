@@ -20,12 +20,46 @@ inline constexpr char16_t kEmptyViewModel[] = u"<RenderSetupViewModel></RenderSe
 /// The name under which the document factory is asked for a document.
 inline constexpr char kDocumentProgId[] = "Msxml2.DOMDocument.6.0";
 
+/// UTF-16 text grown with realloc: a large block grows by remapping, so it is neither copied
+/// nor touched a second time on its way to the panel.
+class Utf16Text {
+ public:
+  Utf16Text() = default;
+  Utf16Text(const Utf16Text&) = delete;
+  Utf16Text& operator=(const Utf16Text&) = delete;
+  ~Utf16Text();
+  std::size_t size() const noexcept { return size_; }
+  const char16_t* data() const noexcept { return data_; }
+  /// Room for units more and a terminator; raises std::bad_alloc.
+  char16_t* Extend(std::size_t units);
+  /// Marks units written at Extend's pointer as part of the text.
+  void Grow(std::size_t units) noexcept { size_ += units; }
+  void Append(std::u16string_view text);
+  void Truncate(std::size_t units) noexcept { size_ = units; }
+  /// Moves the units from at to the end so that the last count come first.
+  void Rotate(std::size_t at, std::size_t count) noexcept;
+  const char16_t* Terminated();
+  void Swap(Utf16Text& other) noexcept;
+
+ private:
+  char16_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 /// All operations raise ComError on failure; elements appended before a failure stay.
+///
+/// Elements appended to the root are kept as the text the tree would print for them, after the
+/// tree's own children, and parsed into the tree only when an operation needs the tree (an XPath
+/// selection): a load's thousands of setups never become nodes on their way to the panel.
 class ViewModelDocument {
  public:
   /// Made by CreateViewModelDocument; starts as the empty model. A null document (the factory
   /// gave none) raises E_POINTER.
   explicit ViewModelDocument(std::unique_ptr<pugi::xml_document> document);
+  ~ViewModelDocument();
+  ViewModelDocument(const ViewModelDocument&) = delete;
+  ViewModelDocument& operator=(const ViewModelDocument&) = delete;
 
   /// Back to the empty model. The current parent becomes null: the element it named is gone, so
   /// an AppendToParent without a new selection fails with E_POINTER.
@@ -36,6 +70,8 @@ class ViewModelDocument {
   void SelectParent(const char16_t* xpath);
   /// The current parent becomes the root's last child element, or null when it has none.
   void SelectLastRootChild();
+  /// True while appended elements wait as text (for tests).
+  bool HoldsText() const noexcept { return pending_.size() > kStartTagUnits; }
   /// attributes: names and values alternating; a last name without a value is dropped, a null
   /// value gives the empty text, a repeated name replaces the earlier value. A null text gives
   /// the empty text. A null element or attribute name raises E_POINTER, one that is not an XML
@@ -70,9 +106,31 @@ class ViewModelDocument {
   void Append(pugi::xml_node parent, const char16_t* name, const char16_t* text,
               std::initializer_list<const char16_t*> attributes);
 
+  static constexpr std::size_t kStartTagUnits = 22;  // "<RenderSetupViewModel>"
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  /// Appends a complete element after the pending ones (under parent when it is kNone, else into
+  /// the pending element whose end tag starts at parentEnd_), or changes nothing.
+  void AppendText(const char* name, const char* text,
+                  const std::pair<const char*, const char*>* attributes, std::size_t count,
+                  bool underParent);
+  /// True when an element appended under the current parent goes to the pending text.
+  bool ParentIsPending() const noexcept;
+  /// Parses the pending elements into the tree; a pending current parent becomes its node.
+  void Materialize();
+  /// The root's text (tree and pending elements) in UTF-16.
+  void Print(Utf16Text& out) const;
+
   std::unique_ptr<pugi::xml_document> document_;
   pugi::xml_node rootNode_;
   pugi::xml_node parentNode_;
+  // The root's start tag, then the pending elements as printed.
+  Utf16Text pending_;
+  std::size_t pendingElements_ = 0;
+  std::size_t lastEndTag_ = 0;  // units of the last pending element's end tag
+  // The current parent when it is a pending element: where its end tag starts, its position.
+  std::size_t parentEnd_ = kNone;
+  std::size_t parentIndex_ = 0;
 };
 
 /// text in UTF-8, each character that XML 1.0 cannot carry (a control other than tab, LF and CR,

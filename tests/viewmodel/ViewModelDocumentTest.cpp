@@ -98,6 +98,64 @@ TEST_F(ViewModelDocumentTest, RefusedOperationsReportTheirCodeAndLeaveTheDocumen
   EXPECT_EQ(StatusOf([&] { Doc().SendToPanel(); }), 0u);  // the empty model is not sent
 }
 
+// Appended elements wait as text until an XPath needs the tree: the text must be what the tree
+// prints, byte for byte, and parse back into the same tree.
+TEST_F(ViewModelDocumentTest, ElementsKeptAsTextPrintAndParseAsTheTreeWould) {
+  std::string every;
+  for (int c = 1; c < 0x80; ++c) every.push_back(static_cast<char>(c));
+  const std::string texts[] = {every, " ", "", "\xC3\xA9 \xF0\x9F\x98\x80 &amp;"};
+  pugi::xml_document expected;
+  pugi::xml_node root = expected.append_child("RenderSetupViewModel");
+  for (const std::string& text : texts) {
+    Doc().AppendToRootUtf8("S", text.c_str(), {{"A", text.c_str()}, {"B", "b"}, {"A", "again"}});
+    Doc().SelectLastRootChild();
+    Doc().AppendToParentUtf8("P", text.c_str());
+    pugi::xml_node element = root.append_child("S");
+    if (!text.empty()) element.text().set(text.c_str());
+    element.append_attribute("A").set_value("again");
+    element.append_attribute("B").set_value("b");
+    pugi::xml_node property = element.append_child("P");
+    if (!text.empty()) property.text().set(text.c_str());
+  }
+  struct Sink : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, std::size_t size) override {
+      text.append(static_cast<const char*>(data), size);
+    }
+  } sink;
+  root.print(sink, "", pugi::format_raw | pugi::format_no_empty_element_tags);
+  const std::u16string printed = Utf8ToUtf16(sink.text);
+  ASSERT_TRUE(Doc().HoldsText());
+  EXPECT_EQ(Doc().GetRootXml(), printed);
+  EXPECT_EQ(Doc().GetRootXmlUtf8(), sink.text);
+  Doc().SelectParent(u"/RenderSetupViewModel/S[2]/P");  // parses the text into the tree
+  EXPECT_FALSE(Doc().HoldsText());
+  EXPECT_EQ(Doc().GetRootXml(), printed);
+  Doc().AppendToParent(nullptr, u"Q", u"q");
+  EXPECT_NE(Doc().GetRootXml().find(u"<P> <Q>q</Q></P>"), std::u16string::npos);
+}
+
+// The current parent may be a waiting element that is no longer the last one, and stays the same
+// element once the text becomes tree.
+TEST_F(ViewModelDocumentTest, ParentKeptAsTextTakesChildrenInItsPlace) {
+  Doc().AppendTextToRoot(u"First", u"1");
+  Doc().SelectParent(u"/RenderSetupViewModel");  // the tree from here
+  Doc().AppendToRootUtf8("S", nullptr, {{"Name", "s"}});
+  Doc().SelectLastRootChild();
+  Doc().AppendToRootUtf8("Current", "s");
+  Doc().AppendToParentUtf8("P", "1");
+  Doc().AppendToParent(nullptr, u"P", u"2");
+  EXPECT_TRUE(Doc().HoldsText());
+  EXPECT_EQ(Doc().GetRootXml(),
+            Body(u"<First>1</First><S Name=\"s\"><P>1</P><P>2</P></S><Current>s</Current>"));
+  Doc().SelectParent(u"//First");
+  Doc().SelectLastRootChild();
+  Doc().AppendToParentUtf8("P", "3");  // under Current, the tree's last element now
+  Doc().AppendTextToRoot(u"Last", u"");
+  EXPECT_EQ(Doc().GetRootXml(), Body(u"<First>1</First><S Name=\"s\"><P>1</P><P>2</P></S>"
+                                     u"<Current>s<P>3</P></Current><Last></Last>"));
+}
+
 TEST_F(ViewModelDocumentTest, FactoryIsAskedForTheDomDocumentAndItsFailureLeavesNone) {
   SetDocumentFactory([](std::string_view progId) {
     EXPECT_EQ(progId, "Msxml2.DOMDocument.6.0");
