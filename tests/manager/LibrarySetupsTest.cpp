@@ -19,16 +19,7 @@ class LibrarySetupsTest : public ModuleFixture {
     Store("a-lib.zellib", u"Sky", first);
     Store("master.zel", u"sky", master);
     Store("master.zel", u"Master only", master);
-    ornhost::OpenMaster(File("master.zel"));
-    ornhost::AddLibrary(File("b-lib.zellib"));
-    ornhost::AddLibrary(File("a-lib.zellib"));
-    ornR_Init();
-    ornR_LoadAllSetups(false);
-    TakeDocuments();
-  }
-
-  std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
-    return StoredSettings(name).GetBlurPasses();
+    Start("master.zel", {"b-lib.zellib", "a-lib.zellib"});
   }
 };
 

@@ -70,6 +70,16 @@ class ModuleFixture : public ::testing::Test {
     ornhost::WriteSetup(File(file), name, settings);
   }
 
+  /// Opens the master file and offers the libraries as the host does, then starts the module and
+  /// loads every setup; the documents this sends are taken.
+  void Start(const std::string& master, const std::vector<std::string>& libraries = {}) {
+    ornhost::OpenMaster(File(master));
+    for (const auto& library : libraries) ornhost::AddLibrary(File(library));
+    ornR_Init();
+    ornR_LoadAllSetups(false);
+    TakeDocuments();
+  }
+
   /// The documents received since the last call, parsed.
   std::vector<pugi::xml_document> TakeDocuments() {
     std::vector<pugi::xml_document> parsed(documents_.size());
@@ -101,6 +111,10 @@ class ModuleFixture : public ::testing::Test {
     }
     ADD_FAILURE() << "not stored: " << N(name);
     return {};
+  }
+
+  std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
+    return StoredSettings(name).GetBlurPasses();
   }
 
   panel::ViewModel::RenderSetupViewModel& Panel() {

@@ -17,11 +17,7 @@ class PanelEditsTest : public ModuleFixture {
     ModuleFixture::SetUp();
     Store("master.zel", {u"Sky", u"Both"});
     Store("lib.zellib", {u"Lib only", u"Both"});
-    ornhost::OpenMaster(File("master.zel"));
-    ornhost::AddLibrary(File("lib.zellib"));
-    ornR_Init();
-    ornR_LoadAllSetups(false);
-    TakeDocuments();
+    Start("master.zel", {"lib.zellib"});
   }
 
   /// The master file's setup after saving it, as the file holds it.

@@ -12,10 +12,7 @@ class SessionMonitorTest : public ModuleFixture {
   void SetUp() override {
     ModuleFixture::SetUp();
     Store("master.zel", {u"Untitled", u"Untitled-1", u"Day", u"Night"});
-    ornhost::OpenMaster(File("master.zel"));
-    ornR_Init();
-    ornR_LoadAllSetups(false);
-    TakeDocuments();
+    Start("master.zel");
   }
 
   void Modify(const std::u16string& name) {
@@ -65,9 +62,7 @@ TEST_F(SessionMonitorTest, ClosingAsksAtMostOnceAndSavesWhatTheAnswerSays) {
     ornhost::ResetAll();
     std::filesystem::remove(File("master.zel"));
     Store("master.zel", c.stored);
-    ornhost::OpenMaster(File("master.zel"));
-    ornR_Init();
-    ornR_LoadAllSetups(false);
+    Start("master.zel");
     for (const auto& name : c.modified) Modify(name);
     if (c.answer != 0) ornhost::QueueAnswer(c.answer);
     ornhost::CloseMaster();

@@ -20,15 +20,7 @@ class SetupCommandsTest : public ModuleFixture {
     Store("lib.zellib", u"Lib only", library);
     Store("lib.zellib", u"Shared", library);
     Store("master.zel", u"Shared", sky);
-    ornhost::OpenMaster(File("master.zel"));
-    ornhost::AddLibrary(File("lib.zellib"));
-    ornR_Init();
-    ornR_LoadAllSetups(false);
-    TakeDocuments();
-  }
-
-  std::uint32_t BlurPassesOnDisk(const std::u16string& name) {
-    return StoredSettings(name).GetBlurPasses();
+    Start("master.zel", {"lib.zellib"});
   }
   void Edit(const std::u16string& setup, const char* property, const std::u16string& text) {
     ASSERT_TRUE(Panel().EditProperty(panel::ViewModel::Group::MasterFile, setup, property, text));
