@@ -147,22 +147,12 @@ TEST_F(DesignFileTest, AnOpenTellsWhichRecordsItIgnoresAndWhereReadingStopped) {
   for (int i = 0; i < 60; ++i) {
     ornhost::WriteSetup(master, u"Setup " + std::u16string(1, char16_t(u'A' + i)), Numbered(i));
   }
-  sqlite3* db = nullptr;
-  sqlite3_open(master.c_str(), &db);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db,
-                     "SELECT pageno FROM dbstat WHERE name = 'render_setups' AND pagetype = "
-                     "'leaf' ORDER BY path DESC LIMIT 1",
-                     -1, &stmt, nullptr);
-  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-  const long page = sqlite3_column_int(stmt, 0);
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  {
-    std::fstream out(master, std::ios::in | std::ios::out | std::ios::binary);
-    out.seekp((page - 1) * 4096);
-    out << std::string(64, '\x7f');
-  }
+  const std::int64_t page = SqlNumber(master,
+                                      "SELECT pageno FROM dbstat WHERE name = 'render_setups' AND"
+                                      " pagetype = 'leaf' ORDER BY path DESC LIMIT 1");
+  ASSERT_GT(page, 0);
+  std::fstream(master, std::ios::in | std::ios::out | std::ios::binary).seekp((page - 1) * 4096)
+      << std::string(64, '\x7f');
   const auto [cut, _] = open();
   ASSERT_TRUE(!cut.empty() && cut.size() < 60u) << cut.size();
   EXPECT_EQ(cut.back().first, u"Setup " + std::u16string(1, char16_t(u'A' + cut.size() - 1)));
