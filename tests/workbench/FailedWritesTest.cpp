@@ -32,7 +32,6 @@ class Locker {
               SQLITE_OK);
   }
   ~Locker() { sqlite3_close_v2(db_); }
-  void Release() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
 
  private:
   sqlite3* db_ = nullptr;
