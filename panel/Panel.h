@@ -83,6 +83,7 @@ class PropertySupport {
     /// Room for count properties with texts of at most textUnits UTF-16 code units in all.
     Builder(std::size_t count, std::size_t textUnits);
     void Add(std::string_view name, std::string_view utf8Text);
+    void Add(std::string_view name, std::u16string_view text);
     /// target holds the collected properties; the builder is empty afterwards.
     void ReplaceIn(PropertySupport& target) noexcept;
 
@@ -136,6 +137,8 @@ struct TakenElement {
   std::string storeIn;
   std::size_t properties = 0;
 };
+
+struct DirectElement;
 
 /// Raised after the user changed one property of one setup.
 using PropertyChangedEventHandler =
@@ -203,6 +206,8 @@ class RenderSetupViewModel {
 
  private:
   RenderSetup& Upsert(Group group, const std::u16string& name);
+  /// Takes one child element of a document's root read by ReadDirect.
+  void TakeElement(const DirectElement& element, RenderSetup*& lastTaken, std::u16string& scratch);
 
   std::vector<std::unique_ptr<RenderSetup>> master_;
   std::vector<std::unique_ptr<RenderSetup>> library_;

@@ -279,6 +279,12 @@ void PropertySupport::Builder::Add(std::string_view name, std::string_view utf8T
   entry.textSize = Offset(storage_.texts.size() - entry.text);
 }
 
+void PropertySupport::Builder::Add(std::string_view name, std::u16string_view text) {
+  Entry& entry = AddEntry(storage_, name, likely_);
+  storage_.texts.append(text);
+  entry.textSize = Offset(text.size());
+}
+
 void PropertySupport::Builder::ReplaceIn(PropertySupport& target) noexcept {
   std::swap(target.held_, storage_);
   target.unusedTexts_ = 0;

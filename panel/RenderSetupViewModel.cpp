@@ -5,6 +5,7 @@
 
 #include <pugixml.hpp>
 
+#include "panel/DirectDocument.h"
 #include "panel/PropertyTexts.h"
 #include "support/Utf.h"
 
@@ -93,7 +94,61 @@ EditResult RenderSetupViewModel::EditProperty(Group group, const std::u16string&
   return {true, {}};
 }
 
+void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup*& lastTaken,
+                                       std::u16string& scratch) {
+  const auto unescaped = [&scratch](std::u16string_view text) -> std::u16string_view {
+    if (text.find(u'&') == std::u16string_view::npos) return text;
+    scratch.clear();
+    AppendUnescaped(scratch, text);
+    return scratch;
+  };
+  if (element.name == u"CurrentRenderSetup") {
+    const std::u16string name(unescaped(element.text));
+    if (lastTaken != nullptr && lastTaken->Name() == name) {
+      current_ = lastTaken;
+    } else {
+      SetCurrentSetup(name);
+    }
+    return;
+  }
+  const bool master = element.name == u"SetupsFromMasterFile";
+  if (!master && element.name != u"SetupsFromZelLib") return;
+  const std::u16string_view* name = element.Attribute(u"Name");
+  if (name == nullptr) return;
+  RenderSetup& setup =
+      Upsert(master ? Group::MasterFile : Group::Library, std::u16string(unescaped(*name)));
+  if (const std::u16string_view* isNew = element.Attribute(u"New")) {
+    setup.New = unescaped(*isNew) == u"true";
+  }
+  if (const std::u16string_view* newBorn = element.Attribute(u"NewBorn")) {
+    setup.NewBorn = unescaped(*newBorn) == u"true";
+  }
+  if (const std::u16string_view* storeIn = element.Attribute(u"StoreIn")) {
+    setup.StoreIn = unescaped(*storeIn);
+    if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
+  }
+  PropertySupport::Builder properties(element.children.size(), element.childTextUnits);
+  std::string propertyName;
+  for (const auto& [childName, text] : element.children) {
+    // ReadDirect lets only ASCII names through.
+    propertyName.assign(childName.begin(), childName.end());
+    properties.Add(propertyName, unescaped(text));
+  }
+  properties.ReplaceIn(setup);
+  lastTaken = &setup;
+}
+
 bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken) {
+  // A document in the module's own form is read straight from its text: no copy in UTF-8 and no
+  // tree of it next to the model being built.
+  if (taken == nullptr) {
+    RenderSetup* lastTaken = nullptr;
+    std::u16string scratch;
+    if (ReadDirect(
+            xml, [&](const DirectElement& element) { TakeElement(element, lastTaken, scratch); })) {
+      return true;
+    }
+  }
   std::string utf8 = ornr::Utf16ToUtf8(xml);
   pugi::xml_document document;
   // Whitespace-only text is kept where it is an element's only content: a setup may be named " ".

@@ -1,0 +1,105 @@
+#include "panel/DirectDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "panel/Panel.h"
+
+namespace Teskor::RenderSetup::ViewModel {
+namespace {
+
+std::u16string Doc(const std::u16string& body) {
+  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
+}
+
+std::u16string MasterSetup(const std::u16string& name, const std::u16string& content) {
+  return u"<SetupsFromMasterFile Name=\"" + name + u"\">" + content + u"</SetupsFromMasterFile>";
+}
+
+// Everything a model shows: each setup of both groups in order, its flags, files and
+// properties, and the current setup.
+std::u16string Shown(const RenderSetupViewModel& model) {
+  std::u16string out;
+  for (const Group group : {Group::MasterFile, Group::Library}) {
+    for (const auto& setup : model.Setups(group)) {
+      out += *setup->Name() + (setup->New ? u"|new|" : u"|old|") +
+             (setup->NewBorn ? u"born|" : u"|") + setup->StoreIn + u"|" + setup->ListedIn;
+      for (const Property& property : setup->Properties()) {
+        out += u"|" + std::u16string(property.name.begin(), property.name.end()) + u"=";
+        out += property.text;
+      }
+      out += u"\n";
+    }
+  }
+  const RenderSetup* current = model.CurrentRenderSetup();
+  return out + u"current " + (current != nullptr ? *current->Name() : u"none");
+}
+
+// A document in the module's own form is read straight from its text, any other by the full
+// parser; either way the model ends up the same as the full parser makes it (which it always
+// does for a panel that reports what it took in).
+TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
+  const std::u16string first =
+      Doc(u"<SetupsFromMasterFile Name=\"A\" New=\"true\" StoreIn=\"m.zel\"><DoShadows>true"
+          u"</DoShadows></SetupsFromMasterFile><SetupsFromZelLib Name=\"A\" StoreIn=\"l.zellib\">"
+          u"</SetupsFromZelLib>");
+  const std::u16string odd = u"A &amp; &lt;B&gt; &quot;q&quot; &apos;s&apos;&#09;&#10;&#x1F600;";
+  const struct {
+    std::u16string xml;
+    bool direct;
+  } cases[] = {
+      {Doc(u"<SetupsFromMasterFile Name=\"" + odd +
+           u"\" New=\"false\" NewBorn=\"true\" StoreIn=\"C:/a.zel\"><DoShadows>true</DoShadows>"
+           u"<BlurPasses>-1</BlurPasses><Empty></Empty><Blank> </Blank><Esc>&lt;&amp;&gt;</Esc>"
+           u"</SetupsFromMasterFile><CurrentRenderSetup>" +
+           odd +
+           u"</CurrentRenderSetup><SetupsFromZelLib Name=\"A\" New=\"false\"><DoShadows>false"
+           u"</DoShadows></SetupsFromZelLib><CurrentRenderSetup>A</CurrentRenderSetup>"),
+       true},
+      {Doc(MasterSetup(u"\xD83D\xDE00 \xD800", u"<P>\xDC00\t\n</P>")), true},
+      {Doc(u"<SetupsFromMasterFile Name=\"X\" Name=\"Y\"></SetupsFromMasterFile>"), true},
+      {Doc(u"<Other a=\"1\"><P>1</P></Other><SetupsFromMasterFile New=\"false\"><P>1</P>"
+           u"</SetupsFromMasterFile>" +
+           MasterSetup(u"T", u"text<P>2</P>")),
+       true},
+      {Doc(u"<SetupsFromMasterFile Name=\"A\" New=\"fals&#101;\"></SetupsFromMasterFile>"
+           u"<CurrentRenderSetup> </CurrentRenderSetup>"),
+       true},
+      {Doc(u"<!-- c -->" + MasterSetup(u"C", u"")), false},
+      {Doc(u"\n" + MasterSetup(u"C", u"") + u"\n"), false},
+      {Doc(u"<SetupsFromMasterFile Name='C'></SetupsFromMasterFile>"), false},
+      {Doc(u"<SetupsFromMasterFile Name=\"C\"/>"), false},
+      {Doc(u"<SetupsFromMasterFile Name = \"C\"></SetupsFromMasterFile>"), false},
+      {Doc(MasterSetup(u"C", u"<P>a\r\nb</P>")), false},
+      {Doc(MasterSetup(u"a\tb", u"")), false},
+      {Doc(MasterSetup(u"C", u"<P><![CDATA[<x>]]></P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&nbsp;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#0;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P><Q>1</Q>2</P>")), false},
+      {Doc(MasterSetup(u"C", u" <P>1</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>1</P>tail")), false},
+      {Doc(MasterSetup(u"C", u"<P a=\"1\">1</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>1</Q>")), false},
+      {u"<Other>" + MasterSetup(u"C", u"") + u"</Other>", false},
+      {u"<?xml version=\"1.0\"?>" + Doc(MasterSetup(u"C", u"")), false},
+      {u"<RenderSetupViewModel v=\"1\">" + MasterSetup(u"C", u"") + u"</RenderSetupViewModel>",
+       false},
+      {Doc(MasterSetup(u"C", u"")) + u" ", false},
+      {Doc(MasterSetup(u"C", u"<P>1")), false},
+  };
+  for (const auto& [xml, direct] : cases) {
+    EXPECT_EQ(ReadDirect(xml, [](const DirectElement&) {}), direct) << testing::PrintToString(xml);
+    RenderSetupViewModel fast, full;
+    std::vector<TakenElement> taken;
+    ASSERT_TRUE(fast.TakeDocument(first));
+    ASSERT_TRUE(full.TakeDocument(first, &taken));
+    EXPECT_EQ(fast.TakeDocument(xml), full.TakeDocument(xml, &taken))
+        << testing::PrintToString(xml);
+    EXPECT_EQ(Shown(fast), Shown(full)) << testing::PrintToString(xml);
+  }
+}
+
+}  // namespace
+}  // namespace Teskor::RenderSetup::ViewModel
