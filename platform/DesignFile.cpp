@@ -770,12 +770,6 @@ void DesignFile::Remove(RowRef row) {
     forget.Bind(1, row.position);
     forget.Step();
   }
-  // Where a setup came from goes with it.
-  for (const char* sql : kForgetProvenance) {
-    Statement forget(*this, sql);
-    forget.Bind(1, row.position);
-    forget.Step();
-  }
   transaction.Commit();
 }
 
