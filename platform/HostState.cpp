@@ -107,6 +107,8 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
       ReportError(DisplayName() + ": a damaged setup record is ignored: " + *damage);
     }
   }
+  setups_.reserve(entries_.size());
+  for (const StoreEntry& entry : entries_) setups_.push_back(entry.working.get());
   if (!db_->ReadProblem().empty()) ReportError(db_->ReadProblem());
   // Known at open only for a file of an older format: every write would be refused.
   if (writable_ && db_->ReadProblem().empty() && !db_->Refusal().empty()) {
@@ -118,61 +120,106 @@ Teskor::WString HostFile::GetFileName() const {
   return ornr::Utf8ToUtf16(path_.string());
 }
 
-void HostFile::IndexFrom(std::size_t first) {
-  for (std::size_t i = first; i < entries_.size(); ++i) {
-    if (!positions_.try_emplace(entries_[i].working->GetName().str(), i).second) {
-      duplicates_ = true;
-    }
+void HostFile::Reindex() {
+  indexBuilt_ = false;
+  first_.clear();
+  first_.reserve(entries_.size());
+  duplicates_ = false;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const OrnSetup* setup = entries_[i].working.get();
+    if (!first_.try_emplace(setup->GetName().str(), Indexed{setup, i}).second) duplicates_ = true;
   }
-  indexed_ = entries_.size();
-  lastIndexed_ = indexed_ > 0 ? entries_[indexed_ - 1].working.get() : nullptr;
+  indexBuilt_ = true;
 }
 
-void HostFile::Reindex() {
-  positions_.clear();
-  positions_.reserve(entries_.size());
-  indexBuilt_ = true;
-  duplicates_ = false;
-  IndexFrom(0);
+StoreEntry* HostFile::Locate(Indexed& indexed) {
+  const std::size_t count = setups_.size();
+  if (count == 0) return nullptr;
+  const std::size_t hint = std::min(indexed.hint, count - 1);
+  // Entries move toward the front as earlier ones go, toward the back as some are put before
+  // them: the entry is found a few places from where it was last seen.
+  for (std::size_t distance = 0; distance <= hint || hint + distance < count; ++distance) {
+    for (const std::size_t at : {hint - distance, hint + distance}) {
+      if (at < count && setups_[at] == indexed.setup) {
+        indexed.hint = at;
+        return &entries_[at];
+      }
+    }
+  }
+  return nullptr;
 }
 
 StoreEntry* HostFile::Find(std::u16string_view name) {
-  // The store appends entries and erases them without telling the index.
-  const bool shifted = entries_.size() < indexed_ ||
-                       (indexed_ > 0 && entries_[indexed_ - 1].working.get() != lastIndexed_);
-  if (!indexBuilt_ || shifted) Reindex();
-  if (entries_.size() > indexed_) IndexFrom(indexed_);
+  if (!indexBuilt_) Reindex();
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const auto found = positions_.find(std::u16string(name));
-    if (found == positions_.end()) return nullptr;
-    StoreEntry& entry = entries_[found->second];
-    if (entry.working->GetName().str() == name) return &entry;
+    const auto found = first_.find(std::u16string(name));
+    if (found == first_.end()) return nullptr;
+    StoreEntry* entry = Locate(found->second);
+    if (entry != nullptr && entry->working->GetName().str() == name) return entry;
     Reindex();
   }
   return nullptr;
 }
 
+void HostFile::Insert(std::size_t at, StoreEntry entry) {
+  const OrnSetup* setup = entry.working.get();
+  const auto offset = static_cast<std::ptrdiff_t>(at);
+  setups_.insert(setups_.begin() + offset, setup);
+  try {
+    entries_.insert(entries_.begin() + offset, std::move(entry));
+  } catch (...) {
+    setups_.erase(setups_.begin() + offset);
+    throw;
+  }
+  if (!indexBuilt_) return;
+  try {
+    // Put before another entry of its name, it would come first: rare enough to rebuild for.
+    if (!first_.try_emplace(setup->GetName().str(), Indexed{setup, at}).second) {
+      duplicates_ = true;
+      if (at + 1 < entries_.size()) indexBuilt_ = false;
+    }
+  } catch (...) {
+    indexBuilt_ = false;  // out of memory: the entry is in, the next find rebuilds
+  }
+}
+
+void HostFile::Append(StoreEntry entry) {
+  Insert(entries_.size(), std::move(entry));
+}
+
+void HostFile::Retire(StoreEntry& entry) {
+  const auto at = &entry - entries_.data();
+  if (indexBuilt_) {
+    const auto slot = first_.find(entry.working->GetName().str());
+    if (duplicates_) {
+      indexBuilt_ = false;  // a later entry of the name may come first now
+    } else if (slot != first_.end() && slot->second.setup == entry.working.get()) {
+      first_.erase(slot);
+    }
+  }
+  State().retired.push_back(std::move(entry.working));
+  setups_.erase(setups_.begin() + at);
+  entries_.erase(entries_.begin() + at);
+}
+
 void HostFile::NoteRenamed(const OrnSetup& setup, std::u16string_view oldName,
                            std::u16string_view newName) {
   if (!indexBuilt_) return;
-  if (entries_.size() < indexed_) {
-    indexBuilt_ = false;  // erased behind the index: its positions are off anyway
+  if (duplicates_) {
+    indexBuilt_ = false;  // another entry of either name may come first now
     return;
   }
-  const auto old = positions_.find(std::u16string(oldName));
-  const bool first = old != positions_.end() && old->second < indexed_ &&
-                     entries_[old->second].working.get() == &setup;
-  // Without names held twice, a setup that is not first of its name is not indexed yet (one
-  // being made), and is indexed by its new name when it is appended. With them, a later entry
-  // of the old name may now come first: rare enough to rebuild for.
-  if (duplicates_) indexBuilt_ = false;
-  if (!first || duplicates_) return;
-  const std::size_t position = old->second;
-  positions_.erase(old);
-  const auto [slot, inserted] = positions_.try_emplace(std::u16string(newName), position);
-  if (!inserted) {
-    duplicates_ = true;
-    if (slot->second > position) slot->second = position;
+  try {
+    // Without names held twice, a setup that the index does not know is being made, and is
+    // indexed by its new name when it is added.
+    const auto old = first_.find(std::u16string(oldName));
+    if (old == first_.end() || old->second.setup != &setup) return;
+    const Indexed indexed = old->second;
+    first_.erase(old);
+    // Onto a name held already: which of the two comes first is a matter of their places.
+    if (!first_.try_emplace(std::u16string(newName), indexed).second) indexBuilt_ = false;
+  } catch (...) {
+    indexBuilt_ = false;  // out of memory: the next find rebuilds
   }
 }
 
@@ -191,8 +238,8 @@ void HostFile::Adopt(RowRef row, std::u16string_view name, const OrnSettings& se
   const auto at = std::find_if(entries_.begin(), entries_.end(), [&](const StoreEntry& e) {
     return !e.row || e.row->position > row.position;
   });
-  entries_.insert(at, StoreEntry{std::move(setup), StoredCopy{settings, true}, row});
-  indexBuilt_ = false;  // the entries after it moved
+  Insert(static_cast<std::size_t>(at - entries_.begin()),
+         StoreEntry{std::move(setup), StoredCopy{settings, true}, row});
 }
 
 void HostFile::Close() {
@@ -201,6 +248,9 @@ void HostFile::Close() {
   auto& retired = State().retired;
   for (auto& entry : entries_) retired.push_back(std::move(entry.working));
   entries_.clear();
+  setups_.clear();
+  first_.clear();
+  indexBuilt_ = false;
 }
 
 HostState& State() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,11 +78,18 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   /// Null once closed.
   DesignFile* Db() const { return db_.get(); }
   const std::filesystem::path& CanonicalPath() const { return canonical_; }
-  std::vector<StoreEntry>& Entries() { return entries_; }
-  /// The first entry of exactly that name, through an index that follows the entries: appended
-  /// ones are added, fewer entries rebuild it, names set through StoreAccess move their entry,
-  /// and a found entry whose name no longer matches rebuilds it.
+  /// The entries in the host's order. Their fields may change; which entries there are and
+  /// their order change only through Append, Retire and Adopt, which keep the lookups in step.
+  std::span<StoreEntry> Entries() { return entries_; }
+  /// The working copies in the host's order, as the store lists them.
+  const std::vector<const Teskor::ZelPlatform::OrnSetup*>& Setups() const { return setups_; }
+  /// The first entry of exactly that name, through an index that follows every change made
+  /// through this file and StoreAccess; a found entry whose name no longer matches rebuilds it.
   StoreEntry* Find(std::u16string_view name);
+  /// Adds entry after all others.
+  void Append(StoreEntry entry);
+  /// Removes entry; its working copy is retired, so whoever listed it still holds a live setup.
+  void Retire(StoreEntry& entry);
   /// StoreAccess renamed setup, one of this file's setups.
   void NoteRenamed(const Teskor::ZelPlatform::OrnSetup& setup, std::u16string_view oldName,
                    std::u16string_view newName);
@@ -100,17 +108,22 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   std::filesystem::path path_;
   std::filesystem::path canonical_;
   bool writable_;
-  void IndexFrom(std::size_t first);
+  // What the index knows of the first entry of a name: its setup, and where it was last seen.
+  struct Indexed {
+    const Teskor::ZelPlatform::OrnSetup* setup;
+    std::size_t hint;
+  };
+  void Insert(std::size_t at, StoreEntry entry);
   void Reindex();
+  StoreEntry* Locate(Indexed& indexed);
 
   std::unique_ptr<DesignFile> db_;
   std::vector<StoreEntry> entries_;
-  // Name -> position of the first entry of that name, for entries_[0, indexed_).
-  std::unordered_map<std::u16string, std::size_t> positions_;
-  std::size_t indexed_ = 0;
-  const Teskor::ZelPlatform::OrnSetup* lastIndexed_ = nullptr;  // shows an erase and an append
+  std::vector<const Teskor::ZelPlatform::OrnSetup*> setups_;  // entries_' working copies
+  // Name -> the first entry of that name; not built until the first find.
+  std::unordered_map<std::u16string, Indexed> first_;
   bool indexBuilt_ = false;
-  bool duplicates_ = false;  // some name was held by more than one entry
+  bool duplicates_ = false;  // some name is held by more than one entry: changes rebuild
 };
 
 /// What happened while the master file closes that its recovery file must keep.

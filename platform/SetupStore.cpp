@@ -41,7 +41,8 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     LogCall("OrnSetupManager::GetSetupsForFile");
     HostFile* host = FindOpenFile(file);
     if (host == nullptr) return;
-    for (const auto& entry : host->Entries()) list.push_back(entry.working.get());
+    const auto& setups = host->Setups();
+    list.insert(list.end(), setups.begin(), setups.end());
   }
 
   OrnSetup* FindOrnSetupByName(const char16_t* name, ZelFile& file) override {
@@ -63,7 +64,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     StoreAccess::SetName(*copy, setup.GetName().str());
     StoreAccess::Settings(*copy) = StoreAccess::Settings(setup);
     copy->modified = true;
-    host->Entries().push_back({std::move(copy), std::nullopt, std::nullopt});
+    host->Append({std::move(copy), std::nullopt, std::nullopt});
   }
 
   // A write that did not reach the file leaves the setup modified, so that it is still offered
@@ -158,23 +159,18 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     LogCall("RenderStoreManager::Delete");
     HostFile* host = WritableFile(file);
     if (host == nullptr) return;
-    auto& entries = host->Entries();
-    const auto it = std::find_if(entries.begin(), entries.end(), [&](const StoreEntry& entry) {
-      return entry.working->GetName().str() == NameOf(name);
-    });
-    if (it == entries.end()) return;
-    if (it->row) {
+    StoreEntry* entry = host->Find(NameOf(name));
+    if (entry == nullptr) return;
+    if (entry->row) {
       try {
-        host->Db()->Remove(*it->row);
+        host->Db()->Remove(*entry->row);
       } catch (const DesignFileError& error) {
         ReportError("could not delete " + Quoted(NameOf(name)) + " from " + host->DisplayName() +
                     ": " + error.Reason());
         return;
       }
     }
-    // Whoever listed the setup may still hold it until it lists again.
-    State().retired.push_back(std::move(it->working));
-    entries.erase(it);
+    host->Retire(*entry);
   }
 };
 
