@@ -36,5 +36,7 @@ void RegisterProcessBenchmarks(const Sizes& sizes);
 /// Runs the child side of a process benchmark when argv asks for it; returns its exit status, or
 /// -1 when this is no child.
 int RunChild(int argc, char** argv);
+/// The same for the child side of a command comparison.
+int RunCommandChild(int argc, char** argv);
 
 }  // namespace ornr::bench

@@ -98,6 +98,7 @@ class TableReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   if (const int status = ornr::bench::RunChild(argc, argv); status >= 0) return status;
+  if (const int status = ornr::bench::RunCommandChild(argc, argv); status >= 0) return status;
   ornr::bench::Sizes sizes{{1000, 10000}, 10000, 100, 400, false};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--small") == 0) {

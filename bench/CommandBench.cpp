@@ -2,7 +2,14 @@
 // generated names. Both sides run in alternating blocks so that both see the same machine.
 #include <benchmark/benchmark.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <sstream>
 
 #include "bench/Bench.h"
 #include "bench/BenchFiles.h"
@@ -33,41 +40,89 @@ void CloseModule() {
   MainPanel::Reset();
 }
 
-// One side of a comparison: the file it runs on, the timed command, and what prepares and
-// undoes it untimed.
+// One side of a comparison: the file it runs on and the command with its names, which a fresh
+// process runs, so that neither size runs in a heap the other has grown and left.
 struct Side {
   std::filesystem::path file;
-  std::function<void()> command;
-  std::function<void()> undo;
-  std::function<void()> prepare;
+  std::vector<std::string> command;  // kind, then its names (UTF-8)
   double seconds = 0;
   int runs = 0;
 };
 
-// Runs the two sides in alternating blocks, CPU time only (the disk's waits are not the module's),
-// each block after an untimed first command.
+// What a child times, and what it prepares and undoes untimed around each command.
+struct Actions {
+  std::function<void()> prepare, command, undo;
+};
+
+Actions ActionsOf(const std::string& kind, const std::u16string& name, const std::u16string& made) {
+  if (kind == "save") return {{}, [name] { ornR_SaveSetup(name.c_str()); }, {}};
+  if (kind == "reset") return {{}, [name] { ornR_ResetSetup(name.c_str()); }, {}};
+  if (kind == "rename") {
+    return {{},
+            [name, made] { ornR_RenameSetup(name.c_str(), made.c_str()); },
+            [name, made] { ornR_RenameSetup(made.c_str(), name.c_str()); }};
+  }
+  // What is deleted is a setup the module made, so its lists are in step with the file.
+  if (kind == "delete") {
+    return {
+        [name] { ornR_NewSetup(name.c_str()); }, [made] { ornR_DeleteSetup(made.c_str()); }, {}};
+  }
+  if (kind == "new") {
+    return {
+        {}, [name] { ornR_NewSetup(name.c_str()); }, [made] { ornR_DeleteSetup(made.c_str()); }};
+  }
+  return {{},
+          [name] { ornR_DuplicateSetup(name.c_str()); },
+          [made] { ornR_DeleteSetup(made.c_str()); }};
+}
+
+// Runs this program as a child with args; returns what it printed.
+std::string RunSelf(const std::vector<std::string>& args) {
+  char self[4096] = {};
+  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
+  int ends[2];
+  if (pipe(ends) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(ends[1], STDOUT_FILENO);
+    close(ends[0]);
+    close(ends[1]);
+    std::vector<char*> argv{self};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(self, argv.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  std::string out;
+  char buffer[256];
+  for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  close(ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return out;
+}
+
+// Runs the two sides in alternating blocks, each in a fresh process, CPU time only (the disk's
+// waits are not the module's), each block after an untimed first command.
 void Compare(benchmark::State& state, Side& a, Side& b, const char* aName, const char* bName) {
   const int block = state.range(0);
   for (auto _ : state) {
     for (Side* side : {&a, &b}) {
-      OpenWithModule(side->file);
-      // The first write after opening checks the whole file once (SQLite's quick_check); that
-      // belongs to opening, not to each command, so one command runs untimed first.
-      if (side->prepare) side->prepare();
-      side->command();
-      if (side->undo) side->undo();
-      for (int i = 0; i < block; ++i) {
-        if (side->prepare) side->prepare();
-        const double t0 = CpuSeconds();
-        side->command();
-        side->seconds += CpuSeconds() - t0;
-        ++side->runs;
-        if (side->undo) side->undo();
+      std::vector<std::string> args{"--child-command", side->file.string(), std::to_string(block)};
+      args.insert(args.end(), side->command.begin(), side->command.end());
+      std::istringstream in(RunSelf(args));
+      double seconds = 0;
+      int runs = 0;
+      if (!(in >> seconds >> runs) || runs != block) {
+        state.SkipWithError("a command's child process gave no figures");
+        return;
       }
+      side->seconds += seconds;
+      side->runs += runs;
     }
     state.SetIterationTime(b.seconds / std::max(b.runs, 1) * block);
   }
-  CloseModule();
   const double aUs = a.seconds / std::max(a.runs, 1) * 1e6;
   const double bUs = b.seconds / std::max(b.runs, 1) * 1e6;
   state.counters[std::string(aName) + "_us"] = aUs;
@@ -103,47 +158,22 @@ void GeneratedNames(benchmark::State& state, bool duplicate, int generated) {
     taken = Names("Untitled", 0, generated, true);
   }
   const std::string kind = duplicate ? "duplicate" : "new";
+  const std::string made = duplicate ? "Sky - Copy" : "Untitled";
+  const std::string madeAfter =
+      made + (duplicate ? "-" + std::to_string(generated + 1) : "-" + std::to_string(generated));
   Side none{SkyWith(kind + "-none-" + std::to_string(generated), Names("Pad", 0, generated, false)),
-            {},
-            {},
-            {}};
-  Side many{SkyWith(kind + "-many-" + std::to_string(generated), taken), {}, {}, {}};
-  const std::u16string afterNone = duplicate ? u"Sky - Copy" : u"Untitled";
-  const std::u16string afterMany = duplicate
-                                       ? u"Sky - Copy-" + Utf8ToUtf16(std::to_string(generated + 1))
-                                       : u"Untitled-" + Utf8ToUtf16(std::to_string(generated));
-  for (auto [side, made] : {std::pair{&none, afterNone}, std::pair{&many, afterMany}}) {
-    side->command = [duplicate] {
-      if (duplicate) {
-        ornR_DuplicateSetup(u"Sky");
-      } else {
-        ornR_NewSetup(u"Sky");
-      }
-    };
-    side->undo = [made] { ornR_DeleteSetup(made.c_str()); };
-  }
+            {kind, "Sky", made}};
+  Side many{SkyWith(kind + "-many-" + std::to_string(generated), taken), {kind, "Sky", madeAfter}};
   Compare(state, none, many, "first", "after");
 }
 
-// A command on the middle setup of a file of the small and of the large size, with the module's
-// lists in step with the file before each: what is deleted is a setup the module made.
+// A command on the middle setup of a file of the small and of the large size.
 void AtTwoSizes(benchmark::State& state, const Sizes& sizes, const std::string& command) {
-  Side small{MasterWith(sizes.small), {}, {}, {}};
-  Side large{MasterWith(sizes.large), {}, {}, {}};
+  Side small{MasterWith(sizes.small), {}};
+  Side large{MasterWith(sizes.large), {}};
   for (auto [side, count] : {std::pair{&small, sizes.small}, std::pair{&large, sizes.large}}) {
-    const std::u16string name = Utf8ToUtf16("Setup " + std::to_string(count / 2));
-    const std::u16string renamed = name + u" renamed";
-    if (command == "save") {
-      side->command = [name] { ornR_SaveSetup(name.c_str()); };
-    } else if (command == "reset") {
-      side->command = [name] { ornR_ResetSetup(name.c_str()); };
-    } else if (command == "rename") {
-      side->command = [name, renamed] { ornR_RenameSetup(name.c_str(), renamed.c_str()); };
-      side->undo = [name, renamed] { ornR_RenameSetup(renamed.c_str(), name.c_str()); };
-    } else {
-      side->prepare = [name] { ornR_NewSetup(name.c_str()); };
-      side->command = [] { ornR_DeleteSetup(u"Untitled"); };
-    }
+    const std::string name = "Setup " + std::to_string(count / 2);
+    side->command = {command, name, command == "delete" ? "Untitled" : name + " renamed"};
   }
   Compare(state, small, large, "small", "large");
 }
@@ -176,6 +206,26 @@ void EditLatency(benchmark::State& state, int count) {
 }
 
 }  // namespace
+
+int RunCommandChild(int argc, char** argv) {
+  if (argc != 7 || std::strcmp(argv[1], "--child-command") != 0) return -1;
+  const int block = std::atoi(argv[3]);
+  const Actions actions = ActionsOf(argv[4], Utf8ToUtf16(argv[5]), Utf8ToUtf16(argv[6]));
+  OpenWithModule(argv[2]);
+  double seconds = 0;
+  // The first write after opening checks the whole file once (SQLite's quick_check); that
+  // belongs to opening, not to each command, so one command runs untimed first.
+  for (int i = 0; i <= block; ++i) {
+    if (actions.prepare) actions.prepare();
+    const double t0 = CpuSeconds();
+    actions.command();
+    if (i > 0) seconds += CpuSeconds() - t0;
+    if (actions.undo) actions.undo();
+  }
+  CloseModule();
+  std::printf("%.9f %d\n", seconds, block);
+  return 0;
+}
 
 void RegisterCommandBenchmarks(const Sizes& sizes) {
   const int large = sizes.large;
