@@ -41,6 +41,37 @@ void Record(const pugi::xml_node& element, std::vector<TakenElement>& taken) {
   }
 }
 
+// text in UTF-8 with its references replaced.
+std::string Utf8Of(std::u16string_view text) {
+  if (text.find(u'&') == std::u16string_view::npos) return ornr::Utf16ToUtf8(text);
+  std::u16string plain;
+  AppendUnescaped(plain, text);
+  return ornr::Utf16ToUtf8(plain);
+}
+
+// Record for an element read straight from the text.
+void Record(const DirectElement& element, std::vector<TakenElement>& taken) {
+  TakenElement& out = taken.emplace_back();
+  out.element = ornr::Utf16ToUtf8(element.name);
+  if (element.name == u"CurrentRenderSetup") {
+    out.kind = TakenElement::Kind::CurrentSetup;
+    out.name = Utf8Of(element.text);
+    return;
+  }
+  const bool master = element.name == u"SetupsFromMasterFile";
+  if (!master && element.name != u"SetupsFromZelLib") return;
+  out.kind = master ? TakenElement::Kind::MasterSetup : TakenElement::Kind::LibrarySetup;
+  const auto attribute = [&element](std::u16string_view name) {
+    const std::u16string_view* value = element.Attribute(name);
+    return value != nullptr ? Utf8Of(*value) : std::string();
+  };
+  out.name = attribute(u"Name");
+  out.newText = attribute(u"New");
+  out.newBornText = attribute(u"NewBorn");
+  out.storeIn = attribute(u"StoreIn");
+  out.properties = element.children.size();
+}
+
 }  // namespace
 
 RenderSetup* RenderSetupViewModel::GetSetupFromCurrentZel(const String& name) {
@@ -141,11 +172,13 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
 bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken) {
   // A document in the module's own form is read straight from its text: no copy in UTF-8 and no
   // tree of it next to the model being built.
-  if (taken == nullptr) {
+  {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
-    if (ReadDirect(
-            xml, [&](const DirectElement& element) { TakeElement(element, lastTaken, scratch); })) {
+    if (ReadDirect(xml, [&](const DirectElement& element) {
+          if (taken != nullptr) Record(element, *taken);
+          TakeElement(element, lastTaken, scratch);
+        })) {
       return true;
     }
   }
