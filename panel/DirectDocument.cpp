@@ -77,14 +77,14 @@ class Reader {
     return true;
   }
 
-  // Up to the next '<' (text) or '"' (attribute value); false on anything the full parser would
-  // take differently.
+  // Up to the next '<' (text) or '"' (attribute value, where the full parser keeps a '<'); false
+  // on anything the full parser would take differently.
   bool Characters(bool attribute, std::u16string_view& text, std::size_t* units) {
     const std::size_t start = at_;
     std::size_t count = 0;
     while (at_ < xml_.size()) {
       const char16_t c = xml_[at_];
-      if (c == u'<' || (attribute && c == u'"')) break;
+      if (attribute ? c == u'"' : c == u'<') break;
       if (c < 0x20 && (attribute || (c != u'\t' && c != u'\n'))) return false;
       if (c == u'&') {
         std::size_t length = 0;

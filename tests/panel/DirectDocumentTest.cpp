@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "panel/Panel.h"
+#include "tests/panel/ModelShown.h"
 
 namespace Teskor::RenderSetup::ViewModel {
 namespace {
@@ -16,36 +17,6 @@ std::u16string Doc(const std::u16string& body) {
 
 std::u16string MasterSetup(const std::u16string& name, const std::u16string& content) {
   return u"<SetupsFromMasterFile Name=\"" + name + u"\">" + content + u"</SetupsFromMasterFile>";
-}
-
-// Everything a model shows: each setup of both groups in order, its flags, files and
-// properties, and the current setup.
-std::u16string Shown(const RenderSetupViewModel& model) {
-  std::u16string out;
-  for (const Group group : {Group::MasterFile, Group::Library}) {
-    for (const auto& setup : model.Setups(group)) {
-      out += *setup->Name() + (setup->New ? u"|new|" : u"|old|") +
-             (setup->NewBorn ? u"born|" : u"|") + setup->StoreIn + u"|" + setup->ListedIn;
-      for (const Property& property : setup->Properties()) {
-        out += u"|" + std::u16string(property.name.begin(), property.name.end()) + u"=";
-        out += property.text;
-      }
-      out += u"\n";
-    }
-  }
-  const RenderSetup* current = model.CurrentRenderSetup();
-  return out + u"current " + (current != nullptr ? *current->Name() : u"none");
-}
-
-// What a panel that reports what it took in is told.
-std::string Reported(const std::vector<TakenElement>& elements) {
-  std::string out;
-  for (const TakenElement& e : elements) {
-    out += std::to_string(static_cast<int>(e.kind)) + "|" + e.element + "|" + e.name + "|" +
-           e.newText + "|" + e.newBornText + "|" + e.storeIn + "|" + std::to_string(e.properties) +
-           "\n";
-  }
-  return out;
 }
 
 // A document in the module's own form is read straight from its text, any other by the full
@@ -71,6 +42,7 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
        true},
       {Doc(MasterSetup(u"\xD83D\xDE00 \xD800", u"<P>\xDC00\t\n</P>")), true},
       {Doc(u"<SetupsFromMasterFile Name=\"X\" Name=\"Y\"></SetupsFromMasterFile>"), true},
+      {Doc(u"<SetupsFromMasterFile Name=\"a<>b\" StoreIn=\"<\"></SetupsFromMasterFile>"), true},
       {Doc(u"<Other a=\"1\"><P>1</P></Other><SetupsFromMasterFile New=\"false\"><P>1</P>"
            u"</SetupsFromMasterFile>" +
            MasterSetup(u"T", u"text<P>2</P>")),
