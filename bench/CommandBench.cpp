@@ -2,9 +2,6 @@
 // generated names. Both sides run in alternating blocks so that both see the same machine.
 #include <benchmark/benchmark.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +10,7 @@
 
 #include "bench/Bench.h"
 #include "bench/BenchFiles.h"
+#include "bench/ChildProcess.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
 #include "platform/HostControls.h"
@@ -76,42 +74,16 @@ Actions ActionsOf(const std::string& kind, const std::u16string& name, const std
           [made] { ornR_DeleteSetup(made.c_str()); }};
 }
 
-// Runs this program as a child with args; returns what it printed.
-std::string RunSelf(const std::vector<std::string>& args) {
-  char self[4096] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
-  int ends[2];
-  if (pipe(ends) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(ends[1], STDOUT_FILENO);
-    close(ends[0]);
-    close(ends[1]);
-    std::vector<char*> argv{self};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(self, argv.data());
-    _exit(127);
-  }
-  close(ends[1]);
-  std::string out;
-  char buffer[256];
-  for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-  close(ends[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return out;
-}
-
 // Runs the two sides in alternating blocks, each in a fresh process, CPU time only (the disk's
 // waits are not the module's), each block after an untimed first command.
 void Compare(benchmark::State& state, Side& a, Side& b, const char* aName, const char* bName) {
   const int block = state.range(0);
   for (auto _ : state) {
     for (Side* side : {&a, &b}) {
-      std::vector<std::string> args{"--child-command", side->file.string(), std::to_string(block)};
+      std::vector<std::string> args{Self(), "--child-command", side->file.string(),
+                                    std::to_string(block)};
       args.insert(args.end(), side->command.begin(), side->command.end());
-      std::istringstream in(RunSelf(args));
+      std::istringstream in(RunProgram(args));
       double seconds = 0;
       int runs = 0;
       if (!(in >> seconds >> runs) || runs != block) {
