@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 #include "support/Utf.h"
 
 namespace ornr::bench {

@@ -11,9 +11,9 @@
 #include "bench/Bench.h"
 #include "bench/BenchFiles.h"
 #include "bench/ChildProcess.h"
+#include "host/controls/HostControls.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
 #include "support/Utf.h"
 
 namespace ornr::bench {

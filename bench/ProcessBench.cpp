@@ -13,9 +13,9 @@
 #include "bench/ChildProcess.h"
 #include "bench/Floors.h"
 #include "host/OrnSetupManager.h"
+#include "host/controls/HostControls.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
 #include "support/Utf.h"
 
 namespace ornr::bench {

@@ -13,8 +13,8 @@ foreach(file IN LISTS FILES)
   string(APPEND table "    {\"${file}\", {kFile${index}, ${size}}},\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Made by cmake/EmbedPageFiles.cmake from panel/web; do not edit.
-#include \"workbench/panel/PageFiles.h\"
+file(WRITE "${OUTPUT}.tmp" "// Made by cmake/EmbedPageFiles.cmake from workbench/page/web; do not edit.
+#include \"workbench/page/PageFiles.h\"
 
 namespace ornr::workbench {
 

@@ -12,8 +12,11 @@ install(TARGETS rsm-workbench RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES include/ornr/ornr.h include/ornr/ornr_platform.h include/ornr/IPrismetWrapper.h
   DESTINATION ${ORNR_HEADER_DIR})
-install(DIRECTORY host/ DESTINATION ${ORNR_HEADER_DIR}/host FILES_MATCHING PATTERN "*.h" PATTERN "*.def")
-install(FILES platform/HostControls.h DESTINATION ${ORNR_HEADER_DIR}/platform)
+# The host's declarations only: the stand-in's own code in host's sub-folders is not installed.
+file(GLOB host_declarations LIST_DIRECTORIES false ${PROJECT_SOURCE_DIR}/host/*.h
+     ${PROJECT_SOURCE_DIR}/host/*.def)
+install(FILES ${host_declarations} DESTINATION ${ORNR_HEADER_DIR}/host)
+install(FILES host/controls/HostControls.h DESTINATION ${ORNR_HEADER_DIR}/host/controls)
 install(FILES panel/Panel.h DESTINATION ${ORNR_HEADER_DIR}/panel)
 
 install(EXPORT ornrTargets NAMESPACE ornr:: DESTINATION ${ORNR_CMAKE_DIR})

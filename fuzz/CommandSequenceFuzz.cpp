@@ -14,10 +14,10 @@
 
 #include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
+#include "host/controls/HostControls.h"
+#include "host/store/SetupNames.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
-#include "platform/SetupNames.h"
 #include "support/Utf.h"
 #include "tests/schema/ViewModelSchema.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/SettingsColumns.h"
-#include "platform/SettingsText.h"
-#include "platform/SetupNames.h"
+#include "host/store/SettingsColumns.h"
+#include "host/store/SettingsText.h"
+#include "host/store/SetupNames.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "workbench/CommandLexer.h"
+#include "workbench/commands/CommandLexer.h"
 
 using namespace ornr::workbench;
 

@@ -7,12 +7,12 @@
 #include <sstream>
 
 #include "host/SessionMgr.h"
+#include "host/controls/HostControls.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
-#include "workbench/CommandLexer.h"
 #include "workbench/InputLoop.h"
 #include "workbench/StopSignals.h"
 #include "workbench/TerminalQuestion.h"
+#include "workbench/commands/CommandLexer.h"
 
 namespace ornr::workbench {
 

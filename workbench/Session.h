@@ -7,11 +7,11 @@
 #include <ostream>
 
 #include "workbench/CommandLine.h"
-#include "workbench/Commands.h"
 #include "workbench/Module.h"
 #include "workbench/Terminal.h"
 #include "workbench/Transcript.h"
-#include "workbench/panel/PanelFrontEnd.h"
+#include "workbench/commands/Commands.h"
+#include "workbench/page/PanelFrontEnd.h"
 
 namespace ornr::workbench {
 

@@ -1,7 +1,7 @@
 // The host's question box as a question to the person at the terminal.
 #pragma once
 
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 #include "workbench/Terminal.h"
 
 namespace ornr::workbench {

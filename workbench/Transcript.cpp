@@ -1,7 +1,7 @@
 #include "workbench/Transcript.h"
 
 #include "support/Utf.h"
-#include "workbench/CommandLexer.h"
+#include "workbench/commands/CommandLexer.h"
 
 namespace ornr::workbench {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/controls/HostControls.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
 
 namespace ornr::workbench {
 

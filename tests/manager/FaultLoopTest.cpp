@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "host/SessionMgr.h"
+#include "host/controls/HostControls.h"
+#include "host/session/HostFaults.h"
+#include "host/store/SettingsText.h"
 #include "manager/EnvSessionMonitor.h"
 #include "manager/SetupManager.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
-#include "platform/HostFaults.h"
-#include "platform/SettingsText.h"
 #include "support/FaultInjection.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "host/controls/HostControls.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
 #include "viewmodel/ViewModelDocument.h"
 
 namespace {

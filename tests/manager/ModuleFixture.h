@@ -11,10 +11,10 @@
 #include <pugixml.hpp>
 
 #include "host/OrnSettings.h"
+#include "host/controls/HostControls.h"
 #include "ornr/IPrismetWrapper.h"
 #include "ornr/ornr.h"
 #include "panel/Panel.h"
-#include "platform/HostControls.h"
 #include "support/Utf.h"
 #include "tests/schema/ViewModelSchema.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ cmake --install "$build" --prefix "$work/prefix" --strip >/dev/null
 prefix="$work/prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libornrender.so.*' -type f | head -1)")"
 [ -d "$libdir" ] || fail "no module installed"
-for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/platform/HostControls.h \
+for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/host/controls/HostControls.h \
   share/man/man1/rsm-workbench.1 share/doc/ornrender/LICENSE; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <map>
 
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

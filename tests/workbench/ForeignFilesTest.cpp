@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "../platform/PlainSql.h"
+#include "../host/PlainSql.h"
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "workbench/panel/Json.h"
-#include "workbench/panel/PageFiles.h"
-#include "workbench/panel/PanelFeed.h"
-#include "workbench/panel/PanelServer.h"
+#include "workbench/page/Json.h"
+#include "workbench/page/PageFiles.h"
+#include "workbench/page/PanelFeed.h"
+#include "workbench/page/PanelServer.h"
 
 namespace ornr::workbench {
 namespace {

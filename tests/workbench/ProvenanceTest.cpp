@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "../platform/PlainSql.h"
+#include "../host/PlainSql.h"
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "../platform/PlainSql.h"
+#include "../host/PlainSql.h"
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

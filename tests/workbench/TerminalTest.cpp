@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

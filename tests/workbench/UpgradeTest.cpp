@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "../platform/OlderFormats.h"
+#include "../host/OlderFormats.h"
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
-#include "platform/SettingsText.h"
+#include "host/controls/HostControls.h"
+#include "host/store/SettingsText.h"
 
 namespace {
 

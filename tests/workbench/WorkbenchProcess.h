@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "WorkbenchProcess.h"
-#include "platform/HostControls.h"
+#include "host/controls/HostControls.h"
 
 namespace {
 

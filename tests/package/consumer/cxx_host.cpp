@@ -2,7 +2,7 @@
 // module duplicate it.
 #include <ornr/ornr.h>
 
-#include <platform/HostControls.h>
+#include <host/controls/HostControls.h>
 #include <filesystem>
 #include <iostream>
 

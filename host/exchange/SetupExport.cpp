@@ -1,0 +1,151 @@
+// Setups as text: the setups document that export writes.
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "host/controls/HostControls.h"
+#include "host/exchange/SettingFields.h"
+#include "host/exchange/SetupsDocument.h"
+#include "host/provenance/Provenance.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost {
+
+namespace {
+
+using detail::Field;
+using detail::Fields;
+
+bool HasUnpairedSurrogate(std::u16string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t unit = name[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+        name[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings& settings) {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const Field& field : Fields()) texts.emplace_back(field.key, field.text(settings));
+  return texts;
+}
+
+namespace {
+
+// The 68 values as a JSON object, one a line, its closing brace at indent.
+std::string SettingsObject(const OrnSettings& settings, const std::string& indent) {
+  std::string text = "{\n";
+  const auto values = SettingTexts(settings);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    text += indent + "  \"" + values[i].first + "\": " + values[i].second +
+            (i + 1 < values.size() ? ",\n" : "\n");
+  }
+  return text + indent + "}";
+}
+
+}  // namespace
+
+std::string detail::SourceMember(const Provenance& origin) {
+  return ",\n      \"source\": {\n        \"libraryFile\": " +
+         JsonString(ornr::Utf16ToUtf8(origin.libraryFile)) +
+         ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
+         ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
+         ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
+         ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
+}
+
+std::string detail::SetupsDocument(const std::vector<StoredSetup>& setups,
+                                   const std::function<std::string(const StoredSetup&)>& members) {
+  std::string text = "{\n  \"format\": \"" + std::string(detail::kSetupsFormatName) +
+                     "\",\n  \"version\": " + std::to_string(detail::kSetupsFormatVersion) +
+                     ",\n  \"setups\": [";
+  for (std::size_t n = 0; n < setups.size(); ++n) {
+    text += n == 0 ? "\n" : ",\n";
+    text += "    {\n      \"name\": " + JsonString(ornr::Utf16ToUtf8(setups[n].name)) +
+            ",\n      \"settings\": ";
+    text += SettingsObject(setups[n].settings, "      ");
+    if (members) text += members(setups[n]);
+    text += "\n    }";
+  }
+  text += setups.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return text;
+}
+
+void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
+                  const std::filesystem::path& out) {
+  const std::vector<StoredSetup> stored = ReadSetups(designFile);
+  const auto origins = ProvenanceInFile(designFile);
+  const std::string label = "design file \"" + designFile.string() + "\"";
+  std::vector<StoredSetup> chosen;
+  for (const std::u16string& wanted : names) {
+    const std::string name = ornr::Utf16ToUtf8(wanted);
+    const StoredSetup* found = nullptr;
+    for (const StoredSetup& setup : stored) {
+      if (setup.name == wanted) found = &setup;
+    }
+    if (found == nullptr) throw DesignFileError(label, "holds no setup \"" + name + "\"");
+    if (!found->valid) {
+      throw DesignFileError(label, "the stored record of \"" + name + "\" cannot be read");
+    }
+    if (HasUnpairedSurrogate(wanted)) {
+      throw DesignFileError(
+          label, "the name \"" + name + "\" is not whole UTF-16 and cannot be written as text");
+    }
+    chosen.push_back(*found);
+  }
+  const std::string text = detail::SetupsDocument(chosen, [&](const StoredSetup& setup) {
+    const auto source = origins.find(setup.name);
+    return source != origins.end() ? detail::SourceMember(source->second) : std::string();
+  });
+
+  // Written beside the target and renamed over it, so a failure leaves out as it was.
+  std::filesystem::path temporary = out;
+  temporary += ".tmp-" + std::to_string(getpid());
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, out, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
+  }
+}
+
+}  // namespace ornhost

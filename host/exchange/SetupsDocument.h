@@ -1,0 +1,22 @@
+// The text of a setups document, shared by export and the recovery file written at close.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/controls/HostControls.h"
+#include "host/provenance/Provenance.h"
+
+namespace ornhost::detail {
+
+/// The setups as a setups document (docs/render-setups.schema.json), in the order given. Each
+/// name must be whole UTF-16. members, when given, adds members after a setup's settings
+/// (",\n      \"source\": {...}").
+/// A setup's "source" member, as members gives it to SetupsDocument.
+std::string SourceMember(const Provenance& origin);
+
+std::string SetupsDocument(const std::vector<StoredSetup>& setups,
+                           const std::function<std::string(const StoredSetup&)>& members = {});
+
+}  // namespace ornhost::detail

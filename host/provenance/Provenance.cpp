@@ -1,0 +1,424 @@
+#include "host/provenance/Provenance.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <type_traits>
+
+#include "host/provenance/ProvenanceTable.h"
+#include "host/session/HostState.h"
+#include "host/store/SettingsText.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+using Teskor::ZelPlatform::OrnSetup;
+using Teskor::ZelPlatform::StoreAccess;
+
+namespace ornhost {
+
+namespace {
+
+using detail::HostFile;
+using detail::StoreEntry;
+
+std::string Quoted(std::u16string_view name) {
+  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// Merge bases waiting for their setup's next save. Setups are never freed, so an address never
+// stands for another setup.
+std::map<const OrnSetup*, OrnSettings>& PendingBases() {
+  static auto* pending = new std::map<const OrnSetup*, OrnSettings>;
+  return *pending;
+}
+
+HostFile& Master() {
+  HostFile* master = detail::State().master;
+  if (master == nullptr || !master->IsOpen()) throw ProvenanceError("no master file is open");
+  return *master;
+}
+
+StoreEntry& MasterEntry(const std::u16string& setup) {
+  StoreEntry* entry = Master().Find(setup);
+  if (entry == nullptr) throw ProvenanceError("the master file holds no setup " + Quoted(setup));
+  return *entry;
+}
+
+// The stored setups of library files that are not open, read once per question.
+using DiskLibraries = std::map<std::string, std::vector<StoredSetup>>;
+
+// The library setup's values as the host offers them now, or nothing and why it is gone.
+std::optional<OrnSettings> LibraryValues(const Provenance& origin, DiskLibraries& disk,
+                                         std::string& gone) {
+  const std::string file = "\"" + ornr::Utf16ToUtf8(origin.libraryFile) + "\"";
+  const auto missing = [&] {
+    gone = "the library " + file + " holds no setup " + Quoted(origin.librarySetup);
+    return std::nullopt;
+  };
+  const auto damaged = [&] {
+    gone = "the library " + file + " holds " + Quoted(origin.librarySetup) +
+           " only as a damaged record";
+    return std::nullopt;
+  };
+  const auto wanted = detail::ComparablePath(origin.libraryPath);
+  for (HostFile* library : detail::State().libraries) {
+    if (!library->IsOpen() || library->CanonicalPath() != wanted) continue;
+    StoreEntry* entry = library->Find(origin.librarySetup);
+    if (entry == nullptr) return missing();
+    if (!entry->working->valid) return damaged();
+    return StoreAccess::Settings(*entry->working);
+  }
+  auto found = disk.find(origin.libraryPath);
+  if (found == disk.end()) {
+    std::error_code ec;
+    std::vector<StoredSetup> setups;
+    if (std::filesystem::is_regular_file(origin.libraryPath, ec)) {
+      try {
+        setups = ReadSetups(origin.libraryPath);
+      } catch (const DesignFileError& error) {
+        gone = error.what();
+        return std::nullopt;
+      }
+    } else {
+      gone = "the library " + file + " is gone from " + origin.libraryPath;
+      return std::nullopt;
+    }
+    found = disk.emplace(origin.libraryPath, std::move(setups)).first;
+  }
+  for (const StoredSetup& setup : found->second) {
+    if (setup.name != origin.librarySetup) continue;
+    if (!setup.valid) return damaged();
+    return setup.settings;
+  }
+  return missing();
+}
+
+template <typename T>
+bool Same(const T& a, const T& b) {
+  // Bit for bit, so that -0.0 differs from 0.0 as their texts do.
+  if constexpr (std::is_same_v<T, double>) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  } else {
+    return a == b;
+  }
+}
+
+DriftState StateOf(bool localChange, bool libraryChange, bool alike) {
+  if (localChange && libraryChange) return alike ? DriftState::ChangedAlike : DriftState::Conflict;
+  if (localChange) return DriftState::ChangedHere;
+  return libraryChange ? DriftState::ChangedInLibrary : DriftState::Unchanged;
+}
+
+// The counts alone, without the texts of every value: what a list of many setups needs.
+std::array<std::size_t, 5> CountStates(const OrnSettings& here, const OrnSettings& base,
+                                       const OrnSettings& library) {
+  std::array<std::size_t, 5> counts{};
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                     \
+  ++counts[static_cast<std::size_t>(StateOf(!Same(here.GET(), base.GET()),    \
+                                            !Same(library.GET(), base.GET()), \
+                                            Same(here.GET(), library.GET())))];
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  return counts;
+}
+
+Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, DiskLibraries& disk,
+                bool withRows) {
+  Drift drift;
+  drift.origin = origin;
+  const auto pending = PendingBases().find(&setup);
+  drift.pendingBase = pending != PendingBases().end();
+  const OrnSettings& base = drift.pendingBase ? pending->second : origin.base;
+  const auto library = LibraryValues(origin, disk, drift.goneReason);
+  drift.libraryGone = !library;
+  if (library) {
+    drift.library = *library;
+    drift.counts = CountStates(StoreAccess::Settings(setup), base, *library);
+    if (withRows) drift.rows = CompareThreeWays(StoreAccess::Settings(setup), base, *library);
+  }
+  return drift;
+}
+
+// The records of an open file as last read, while nothing has written to it since: the panel
+// asks after every command.
+const std::map<std::int64_t, Provenance>& RecordsByPosition(HostFile& file) {
+  struct Cached {
+    std::string stamp;
+    std::map<std::int64_t, Provenance> records;
+  };
+  // Files are never freed, so an address never stands for another file.
+  static auto* cache = new std::map<const HostFile*, Cached>;
+  Cached& cached = (*cache)[&file];
+  std::string stamp = detail::ProvenanceTable::Stamp(*file.Db());
+  if (stamp != cached.stamp) {
+    cached.records = detail::ProvenanceTable::ReadAll(*file.Db());
+    cached.stamp = std::move(stamp);
+  }
+  return cached.records;
+}
+
+// The records of the master file by the name of the setup each belongs to.
+std::map<std::u16string, Provenance> RecordsByName(HostFile& master) {
+  const auto& byPosition = RecordsByPosition(master);
+  std::map<std::u16string, Provenance> byName;
+  for (const StoreEntry& entry : master.Entries()) {
+    if (!entry.row) continue;
+    const auto found = byPosition.find(entry.row->position);
+    if (found != byPosition.end()) byName.emplace(entry.working->GetName().str(), found->second);
+  }
+  return byName;
+}
+
+}  // namespace
+
+void RecordProvenance(const std::u16string& setup) {
+  HostFile& master = Master();
+  StoreEntry& entry = MasterEntry(setup);
+  if (!entry.stored || !entry.stored->valid) {
+    throw ProvenanceError(Quoted(setup) + " is not stored in the master file");
+  }
+  // The module takes a name offered by several libraries from the one whose name sorts first.
+  HostFile* source = nullptr;
+  for (HostFile* library : detail::State().libraries) {
+    StoreEntry* offered = library->IsOpen() ? library->Find(setup) : nullptr;
+    if (offered == nullptr || !offered->working->valid) continue;
+    if (source == nullptr || library->GetFileName().str() < source->GetFileName().str()) {
+      source = library;
+    }
+  }
+  if (source == nullptr) throw ProvenanceError("no library offers a setup " + Quoted(setup));
+  const OrnSettings& values = StoreAccess::Settings(*source->Find(setup)->working);
+  if (!values.Equals(entry.stored->settings)) {
+    throw ProvenanceError(Quoted(setup) + " does not hold the values of the library's setup");
+  }
+  Provenance record;
+  record.libraryFile = source->GetFileName().str();
+  record.libraryPath = source->CanonicalPath().string();
+  record.librarySetup = setup;
+  record.takenAt = UtcNow();
+  record.base = values;
+  detail::ProvenanceTable::Write(*master.Db(), setup, record, &entry.stored->settings);
+  PendingBases().erase(entry.working.get());
+}
+
+std::optional<Provenance> ProvenanceOf(const std::u16string& setup) {
+  auto all = AllProvenance();
+  const auto found = all.find(setup);
+  if (found == all.end()) return std::nullopt;
+  return std::move(found->second);
+}
+
+std::map<std::u16string, Provenance> AllProvenance() {
+  HostFile* master = detail::State().master;
+  if (master == nullptr || !master->IsOpen()) return {};
+  return RecordsByName(*master);
+}
+
+std::map<std::u16string, Provenance> ProvenanceInFile(const std::filesystem::path& designFile) {
+  detail::DesignFile file(designFile, detail::DesignFile::Access::ReadOnly);
+  auto byPosition = detail::ProvenanceTable::ReadAll(file);
+  std::map<std::u16string, Provenance> byName;
+  if (byPosition.empty()) return byName;
+  for (const auto& record : file.Load()) {
+    const auto found = byPosition.find(record.row.position);
+    if (found != byPosition.end()) byName.emplace(record.name, found->second);
+  }
+  return byName;
+}
+
+void StoreProvenance(const std::filesystem::path& designFile, const std::u16string& setup,
+                     const std::optional<Provenance>& record) {
+  // The open master's own connection when it is the master, as its other writes take.
+  HostFile* master = nullptr;
+  for (HostFile* file : detail::FindOpenFiles(designFile)) {
+    if (file->IsWritable()) master = file;
+  }
+  std::unique_ptr<detail::DesignFile> own;
+  if (master == nullptr) {
+    own = std::make_unique<detail::DesignFile>(designFile, detail::DesignFile::Access::ReadWrite);
+  }
+  detail::DesignFile& db = master != nullptr ? *master->Db() : *own;
+  // The setup was just stored anew: a merge waiting for its save no longer fits it.
+  if (master != nullptr) {
+    if (StoreEntry* entry = master->Find(setup)) PendingBases().erase(entry->working.get());
+  }
+  if (!record) {
+    detail::ProvenanceTable::Forget(db, setup);
+    return;
+  }
+  detail::ProvenanceTable::Write(db, setup, *record, nullptr);
+}
+
+const char* DriftStateName(DriftState state) {
+  switch (state) {
+    case DriftState::Unchanged:
+      return "unchanged";
+    case DriftState::ChangedHere:
+      return "changed here";
+    case DriftState::ChangedInLibrary:
+      return "changed in library";
+    case DriftState::Conflict:
+      return "conflict";
+    case DriftState::ChangedAlike:
+      return "changed alike";
+  }
+  return "?";
+}
+
+std::vector<DriftRow> CompareThreeWays(const OrnSettings& here, const OrnSettings& base,
+                                       const OrnSettings& library) {
+  // The shortest texts that read back exactly are equal exactly when the values are.
+  const auto hereTexts = SettingTexts(here);
+  const auto baseTexts = SettingTexts(base);
+  const auto libraryTexts = SettingTexts(library);
+  std::vector<DriftRow> rows;
+  rows.reserve(hereTexts.size());
+  for (std::size_t i = 0; i < hereTexts.size(); ++i) {
+    DriftRow row{hereTexts[i].first, DriftState::Unchanged, hereTexts[i].second,
+                 baseTexts[i].second, libraryTexts[i].second};
+    row.state = StateOf(row.here != row.base, row.library != row.base, row.here == row.library);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::string Drift::Summary() const {
+  if (libraryGone) return "library setup gone";
+  const auto counted = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::vector<std::string> parts;
+  if (const std::size_t n = Count(DriftState::ChangedInLibrary)) {
+    parts.push_back("library has " + counted(n, "newer value", "newer values"));
+  }
+  if (const std::size_t n = Count(DriftState::ChangedHere)) {
+    parts.push_back(counted(n, "local change", "local changes"));
+  }
+  if (const std::size_t n = Count(DriftState::Conflict)) {
+    parts.push_back(counted(n, "conflict", "conflicts"));
+  }
+  if (parts.empty()) return "up to date";
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+std::optional<Drift> DriftOf(const std::u16string& setup) {
+  HostFile* master = detail::State().master;
+  if (master == nullptr || !master->IsOpen()) return std::nullopt;
+  StoreEntry* entry = master->Find(setup);
+  if (entry == nullptr) return std::nullopt;
+  auto records = RecordsByName(*master);
+  const auto found = records.find(setup);
+  if (found == records.end()) return std::nullopt;
+  if (!entry->working->valid) {
+    throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
+  }
+  DiskLibraries disk;
+  return MakeDrift(found->second, *entry->working, disk, true);
+}
+
+std::map<std::u16string, Drift> AllDrift() {
+  std::map<std::u16string, Drift> drifts;
+  HostFile* master = detail::State().master;
+  if (master == nullptr || !master->IsOpen()) return drifts;
+  DiskLibraries disk;
+  for (auto& [name, record] : RecordsByName(*master)) {
+    StoreEntry* entry = master->Find(name);
+    if (entry != nullptr && entry->working->valid) {
+      drifts.emplace(name, MakeDrift(record, *entry->working, disk, false));
+    }
+  }
+  return drifts;
+}
+
+void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
+  StoreEntry& entry = MasterEntry(setup);
+  PendingBases()[entry.working.get()] = base;
+  // Nothing to save would ever bring it in: a merge that kept every value as it was.
+  if (!entry.working->modified && entry.stored &&
+      entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {
+    detail::CommitPendingBase(Master(), *entry.working);
+  }
+}
+
+bool HasPendingBase(const std::u16string& setup) {
+  HostFile* master = detail::State().master;
+  StoreEntry* entry = master != nullptr ? master->Find(setup) : nullptr;
+  return entry != nullptr && PendingBases().contains(entry->working.get());
+}
+
+void SetWorkingSetting(const std::u16string& setup, const std::string& key,
+                       const std::string& text) {
+  OrnSetup& working = *MasterEntry(setup).working;
+  // Through the record's own reading, so the text is taken exactly as a stored one would be.
+  std::string record;
+  bool known = false;
+  for (const auto& [field, value] : SettingTexts(StoreAccess::Settings(working))) {
+    known = known || field == key;
+    record += field + "=" + (field == key ? text : value) + "\n";
+  }
+  const auto settings = detail::ParseSettingsRecord(record);
+  if (!known) throw ProvenanceError("the renderer has no setting " + key);
+  if (!settings) throw ProvenanceError("\"" + text + "\" is not a value of " + key);
+  StoreAccess::Settings(working) = *settings;
+  working.modified = true;
+}
+
+namespace detail {
+
+void CommitPendingBase(HostFile& file, const OrnSetup& setup) noexcept {
+  const auto pending = PendingBases().find(&setup);
+  if (pending == PendingBases().end()) return;
+  const std::u16string name(setup.GetName().str());
+  try {
+    StoreEntry* entry = file.Find(name);
+    auto records = RecordsByName(file);
+    const auto found = records.find(name);
+    if (entry == nullptr || !entry->stored || found == records.end()) {
+      PendingBases().erase(pending);
+      return;
+    }
+    Provenance record = found->second;
+    record.base = pending->second;
+    record.takenAt = UtcNow();
+    ProvenanceTable::Write(*file.Db(), name, record, &entry->stored->settings);
+    PendingBases().erase(pending);
+  } catch (const std::exception& error) {
+    ReportError("could not keep the new merge base of " + Quoted(name) + " in " +
+                file.DisplayName() + ": " + error.what());
+  } catch (...) {
+    ReportError("could not keep the new merge base of " + Quoted(name));
+  }
+}
+
+std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file) {
+  auto records = RecordsByName(file);
+  for (auto& [name, record] : records) {
+    const StoreEntry* entry = file.Find(name);
+    const auto pending =
+        entry != nullptr ? PendingBases().find(entry->working.get()) : PendingBases().end();
+    if (pending != PendingBases().end()) record.base = pending->second;
+  }
+  return records;
+}
+
+void DropPendingBase(const OrnSetup& setup) noexcept {
+  PendingBases().erase(&setup);
+}
+
+}  // namespace detail
+
+}  // namespace ornhost

@@ -1,0 +1,140 @@
+#include "host/provenance/ProvenanceTable.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "host/controls/HostControls.h"
+#include "host/store/DesignFileStatements.h"
+#include "host/store/SettingsText.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost::detail {
+
+namespace {
+
+std::string Column(sqlite3_stmt* row, int i) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, i));
+  return text != nullptr ? std::string(text, sqlite3_column_bytes(row, i)) : std::string();
+}
+
+std::u16string NameColumn(sqlite3_stmt* row, int i) {
+  std::u16string name;
+  const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(row, i));
+  const int size = sqlite3_column_bytes(row, i);
+  for (int k = 0; k + 1 < size; k += 2) {
+    name.push_back(static_cast<char16_t>(bytes[k] | (bytes[k + 1] << 8)));
+  }
+  return name;
+}
+
+std::string NameBytes(std::u16string_view name) {
+  std::string bytes;
+  for (const char16_t unit : name) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
+  std::map<std::int64_t, Provenance> records;
+  if (file.version_ < 3) return records;
+  {
+    Statement statement(file,
+                        "SELECT position, library_file, library_path, library_setup,"
+                        " taken_at FROM setup_provenance");
+    while (statement.Step()) {
+      sqlite3_stmt* row = statement.get();
+      Provenance& record = records[sqlite3_column_int64(row, 0)];
+      record.libraryFile = ornr::Utf8ToUtf16(Column(row, 1));
+      record.libraryPath = Column(row, 2);
+      record.librarySetup = NameColumn(row, 3);
+      record.takenAt = Column(row, 4);
+    }
+  }
+  // The values as one settings record each, so that a missing or damaged value is noticed.
+  std::map<std::int64_t, std::string> values;
+  Statement statement(
+      file, "SELECT position, property, value FROM setup_provenance_values ORDER BY position");
+  while (statement.Step()) {
+    sqlite3_stmt* row = statement.get();
+    values[sqlite3_column_int64(row, 0)] += Column(row, 1) + "=" + Column(row, 2) + "\n";
+  }
+  for (auto it = records.begin(); it != records.end();) {
+    const auto text = values.find(it->first);
+    const auto base =
+        text != values.end() ? ParseSettingsRecord(text->second) : std::optional<OrnSettings>();
+    if (!base) {
+      it = records.erase(it);
+      continue;
+    }
+    it->second.base = *base;
+    ++it;
+  }
+  return records;
+}
+
+std::string ProvenanceTable::Stamp(DesignFile& file) {
+  Statement version(file, "PRAGMA data_version");
+  version.Step();
+  return std::to_string(sqlite3_column_int64(version.get(), 0)) + "/" +
+         std::to_string(sqlite3_total_changes64(file.db_)) + "/" + std::to_string(file.version_);
+}
+
+void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Provenance& record,
+                            const OrnSettings* stored) {
+  Transaction transaction(file);
+  const auto holder = file.ReadWhere("name = ?1", 0, name);
+  if (!holder) file.Refuse("it holds no setup \"" + ornr::Utf16ToUtf8(name) + "\"");
+  if (stored != nullptr && (!holder->settings || !holder->settings->Equals(*stored))) {
+    file.Refuse("another session has changed \"" + ornr::Utf16ToUtf8(name) +
+                "\" since this session stored it");
+  }
+  Put(file, holder->row.position, &record);
+  transaction.Commit();
+}
+
+void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provenance* record) {
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(file, sql);
+    forget.Bind(1, position);
+    forget.Step();
+  }
+  if (record == nullptr) return;
+  Statement insert(file,
+                   "INSERT INTO setup_provenance (position, library_file, library_path,"
+                   " library_setup, library_setup_utf8, taken_at)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  insert.Bind(1, position)
+      .BindText(2, ornr::Utf16ToUtf8(record->libraryFile))
+      .BindText(3, record->libraryPath)
+      .BindBlob(4, NameBytes(record->librarySetup))
+      .BindText(5, ornr::Utf16ToUtf8(record->librarySetup))
+      .BindText(6, record->takenAt);
+  insert.Step();
+  Statement value(
+      file, "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
+  for (const auto& [key, text] : SettingTexts(record->base)) {
+    value.Bind(1, position).BindText(2, key).BindText(3, text);
+    value.Step();
+  }
+}
+
+void ProvenanceTable::Forget(DesignFile& file, std::u16string_view name) {
+  Transaction transaction(file);
+  const auto holder = file.ReadWhere("name = ?1", 0, name);
+  if (!holder) return;
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(file, sql);
+    forget.Bind(1, holder->row.position);
+    forget.Step();
+  }
+  transaction.Commit();
+}
+
+}  // namespace ornhost::detail

@@ -1,0 +1,80 @@
+// Provenance records inside a design file: one row a setup with where it came from, and one row
+// a property with the value it was taken with.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/provenance/Provenance.h"
+#include "host/store/DesignFile.h"
+
+namespace ornhost::detail {
+
+// The comments stay in the schema, for people reading the file with the sqlite3 tool.
+inline constexpr const char* kProvenanceLayOut =
+    "CREATE TABLE setup_provenance (\n"
+    "  position INTEGER PRIMARY KEY, -- render_setups.position of the setup it describes\n"
+    "  library_file TEXT NOT NULL,   -- the library's file name as the panel shows it\n"
+    "  library_path TEXT NOT NULL,   -- its absolute path then\n"
+    "  library_setup BLOB NOT NULL,  -- the library setup's name, UTF-16LE code units\n"
+    "  library_setup_utf8 TEXT NOT NULL, -- the same name, readable\n"
+    "  taken_at TEXT NOT NULL        -- when, UTC, ISO 8601\n"
+    ") STRICT;\n"
+    "CREATE TABLE setup_provenance_values (\n"
+    "  position INTEGER NOT NULL,    -- setup_provenance.position\n"
+    "  property TEXT NOT NULL,       -- the property's name\n"
+    "  value TEXT NOT NULL,          -- its value then, in a form that reads back exactly\n"
+    "  PRIMARY KEY (position, property)\n"
+    ") STRICT, WITHOUT ROWID";
+/// Removes the records of the setup at ?1; run inside the transaction that deletes it.
+inline constexpr const char* kForgetProvenance[] = {
+    "DELETE FROM setup_provenance WHERE position = ?1",
+    "DELETE FROM setup_provenance_values WHERE position = ?1"};
+
+/// Every failure throws DesignFileError.
+class ProvenanceTable {
+ public:
+  /// Every readable record by the position of its setup; a record whose values do not read back
+  /// is left out. Empty for a file of a format without provenance.
+  static std::map<std::int64_t, Provenance> ReadAll(DesignFile& file);
+  /// Changes whenever what ReadAll would read may have changed: a write of this connection or
+  /// another's.
+  static std::string Stamp(DesignFile& file);
+  /// Stores the record of the setup stored under name, over an older one, in one transaction.
+  /// Refused when the file holds no such setup, or (given stored) its stored values are not
+  /// stored: another session changed them.
+  static void Write(DesignFile& file, std::u16string_view name, const Provenance& record,
+                    const Teskor::ZelPlatform::OrnSettings* stored);
+  /// Inside a write of the file: the record of the setup at position becomes record, or none.
+  static void Put(DesignFile& file, std::int64_t position, const Provenance* record);
+  /// Removes the record of the setup stored under name, if any.
+  static void Forget(DesignFile& file, std::u16string_view name);
+
+ private:
+  using Statement = DesignFile::Statement;
+  using Transaction = DesignFile::Transaction;
+};
+
+}  // namespace ornhost::detail
+
+namespace Teskor::ZelPlatform {
+class OrnSetup;
+}
+
+namespace ornhost::detail {
+
+class HostFile;
+
+/// After setup was saved into file: a base that a merge left pending becomes its recorded base.
+/// A failure is reported through the host's reporter and leaves the base pending.
+void CommitPendingBase(HostFile& file, const Teskor::ZelPlatform::OrnSetup& setup) noexcept;
+/// The records of file's setups by name, each with the base a merge left pending in place of
+/// the recorded one: what the working copies would be recorded with once saved.
+std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file);
+/// The setup's stored values came back: a pending base no longer fits them.
+void DropPendingBase(const Teskor::ZelPlatform::OrnSetup& setup) noexcept;
+
+}  // namespace ornhost::detail

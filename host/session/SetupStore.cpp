@@ -1,0 +1,189 @@
+// The host's render-setup store: a working copy of each setup of every open design file, beside
+// the stored copy that the file holds.
+#include "host/OrnSetupManager.h"
+
+#include <algorithm>
+
+#include "host/provenance/ProvenanceTable.h"
+#include "host/session/HostState.h"
+#include "host/store/SetupNames.h"
+#include "support/Utf.h"
+
+using Teskor::WString;
+using Teskor::ZelPlatform::OrnSetup;
+using Teskor::ZelPlatform::StoreAccess;
+using Teskor::ZelPlatform::ZelFile;
+
+namespace ornhost::detail {
+
+namespace {
+
+// The store changes only the master file: libraries are read, never written.
+HostFile* WritableFile(ZelFile& file) {
+  HostFile* host = FindOpenFile(file);
+  return host != nullptr && host->IsWritable() ? host : nullptr;
+}
+
+std::u16string_view NameOf(const char16_t* name) {
+  return name != nullptr ? std::u16string_view(name) : std::u16string_view();
+}
+
+std::string Quoted(std::u16string_view name) {
+  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
+}
+
+class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
+ public:
+  // Setups are loaded when the file opens, so the store serves an open file already.
+  void InitForFile(ZelFile& /*file*/) override { LogCall("OrnSetupManager::InitForFile"); }
+
+  void GetSetupsForFile(std::vector<const OrnSetup*>& list, ZelFile& file) override {
+    LogCall("OrnSetupManager::GetSetupsForFile");
+    HostFile* host = FindOpenFile(file);
+    if (host == nullptr) return;
+    const auto& setups = host->Setups();
+    list.insert(list.end(), setups.begin(), setups.end());
+  }
+
+  OrnSetup* FindOrnSetupByName(const char16_t* name, ZelFile& file) override {
+    LogCall("OrnSetupManager::FindOrnSetupByName");
+    HostFile* host = FindOpenFile(file);
+    StoreEntry* entry = host != nullptr ? host->Find(NameOf(name)) : nullptr;
+    return entry != nullptr ? entry->working.get() : nullptr;
+  }
+
+  void AddSetup(const OrnSetup& setup, ZelFile& file) override {
+    LogCall("OrnSetupManager::AddSetup");
+    HostFile* host = WritableFile(file);
+    if (host == nullptr || host->Find(setup.GetName().str()) != nullptr) return;
+    if (const auto refusal = RefusalOfSetupName(setup.GetName().str())) {
+      ReportError(*refusal);
+      return;
+    }
+    auto copy = std::make_unique<OrnSetup>(*host, u"");
+    StoreAccess::SetName(*copy, setup.GetName().str());
+    StoreAccess::Settings(*copy) = StoreAccess::Settings(setup);
+    copy->modified = true;
+    host->Append({std::move(copy), std::nullopt, std::nullopt});
+  }
+
+  // A write that did not reach the file leaves the setup modified, so that it is still offered
+  // when the file closes.
+  int Save(const char16_t* name, ZelFile& file) override {
+    LogCall("RenderStoreManager::Save");
+    HostFile* host = WritableFile(file);
+    StoreEntry* entry = host != nullptr ? host->Find(NameOf(name)) : nullptr;
+    auto& overwrite = State().overwriteOnNextSave;
+    const bool force = overwrite && entry != nullptr && *overwrite == NameOf(name);
+    if (force) overwrite.reset();
+    // A record that could not be read stays in the file as it is.
+    if (entry == nullptr || !entry->working->valid) return 0;
+    const auto& settings = StoreAccess::Settings(*entry->working);
+    const std::u16string_view setupName = entry->working->GetName().str();
+    try {
+      DesignFile& db = *host->Db();
+      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force)
+                   : force    ? db.Upsert(setupName, settings)
+                              : db.Insert(setupName, settings);
+    } catch (const DesignFileError& error) {
+      entry->working->modified = true;
+      NoteFailedSave(*host, setupName);
+      ReportError("could not save " + Quoted(setupName) + " to " + host->DisplayName() + ": " +
+                  error.Reason());
+      return 0;
+    }
+    entry->stored = StoredCopy{settings, true};
+    CommitPendingBase(*host, *entry->working);
+    return 1;
+  }
+
+  // Reads the record as the file holds it now: another session may have saved it since.
+  void Reset(const char16_t* name, ZelFile& file) override {
+    LogCall("RenderStoreManager::Reset");
+    HostFile* host = FindOpenFile(file);
+    StoreEntry* entry = host != nullptr ? host->Find(NameOf(name)) : nullptr;
+    if (entry == nullptr || !entry->stored) return;
+    if (entry->row && host->IsWritable()) {
+      const auto failed = [&](const std::string& reason) {
+        entry->working->modified = true;
+        ReportError("could not reset " + Quoted(NameOf(name)) + " from " + host->DisplayName() +
+                    ": " + reason);
+      };
+      try {
+        const auto record = host->Db()->Read(*entry->row);
+        if (!record) {
+          return failed(
+              "another session has deleted it; this session's copy is kept (save it to store it "
+              "again, or delete it)");
+        }
+        if (record->name != NameOf(name)) {
+          return failed("another session has renamed it to " + Quoted(record->name) +
+                        "; this session's copy is kept");
+        }
+        entry->row = record->row;
+        entry->stored = StoredCopy{record->settings.value_or(entry->stored->settings),
+                                   record->settings.has_value()};
+      } catch (const DesignFileError& error) {
+        return failed(error.Reason());
+      }
+    }
+    DropPendingBase(*entry->working);
+    StoreAccess::Settings(*entry->working) = entry->stored->settings;
+    entry->working->valid = entry->stored->valid;
+  }
+
+  int Rename(const char16_t* oldName, const char16_t* newName, ZelFile& file) override {
+    LogCall("RenderStoreManager::Rename");
+    HostFile* host = WritableFile(file);
+    if (host == nullptr || host->Find(NameOf(newName)) != nullptr) return 0;
+    if (const auto refusal = RefusalOfSetupName(NameOf(newName))) {
+      ReportError(*refusal);
+      return 0;
+    }
+    StoreEntry* entry = host->Find(NameOf(oldName));
+    if (entry == nullptr) return 0;
+    if (entry->row) {
+      try {
+        entry->row = host->Db()->Rename(*entry->row, NameOf(newName));
+      } catch (const DesignFileError& error) {
+        ReportError("could not rename " + Quoted(NameOf(oldName)) + " to " +
+                    Quoted(NameOf(newName)) + " in " + host->DisplayName() + ": " + error.Reason());
+        return 0;
+      }
+    }
+    StoreAccess::SetName(*entry->working, NameOf(newName));
+    return 1;
+  }
+
+  void Delete(const char16_t* name, ZelFile& file) override {
+    LogCall("RenderStoreManager::Delete");
+    HostFile* host = WritableFile(file);
+    if (host == nullptr) return;
+    StoreEntry* entry = host->Find(NameOf(name));
+    if (entry == nullptr) return;
+    if (entry->row) {
+      try {
+        host->Db()->Remove(*entry->row);
+      } catch (const DesignFileError& error) {
+        ReportError("could not delete " + Quoted(NameOf(name)) + " from " + host->DisplayName() +
+                    ": " + error.Reason());
+        return;
+      }
+    }
+    host->Retire(*entry);
+  }
+};
+
+}  // namespace
+
+}  // namespace ornhost::detail
+
+namespace Teskor::ZelPlatform {
+
+OrnSetupManager& OrnSetupManager::GetManagerR() {
+  // Never destroyed: a module may still call in while the process winds down.
+  static auto* store = new ornhost::detail::SetupStore;
+  return *store;
+}
+
+}  // namespace Teskor::ZelPlatform

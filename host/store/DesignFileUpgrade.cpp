@@ -1,0 +1,123 @@
+#include "host/store/DesignFile.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <unordered_set>
+
+#include "host/controls/HostControls.h"
+#include "host/provenance/ProvenanceTable.h"
+#include "host/store/DesignFileLayout.h"
+#include "host/store/DesignFileStatements.h"
+#include "host/store/SetupNames.h"
+
+namespace ornhost::detail {
+
+namespace {
+
+// Beside the file, keeping its extension so that file dialogs still show it.
+std::filesystem::path FreeBackupPath(const std::filesystem::path& path, int version) {
+  const std::string stem = path.stem().string() + ".format" + std::to_string(version) + "-backup";
+  for (int n = 1; n < 1000; ++n) {
+    std::filesystem::path candidate = path;
+    candidate.replace_filename(stem + (n > 1 ? "-" + std::to_string(n) : "") +
+                               path.extension().string());
+    std::error_code ec;
+    if (!std::filesystem::exists(candidate, ec) && !ec) return candidate;
+  }
+  return {};
+}
+
+}  // namespace
+
+UpgradeReport DesignFile::Upgrade() {
+  UpgradeReport report;
+  report.fromVersion = version_;
+  if (version_ >= kDesignFileSchemaVersion) {
+    CheckBeforeFirstWrite();
+    return report;
+  }
+  // Only a whole file of a layout of ours is converted; the check is the one before any write.
+  refusal_.clear();
+  try {
+    CheckIntegrityAndSchema();
+  } catch (const DesignFileError& error) {
+    Refuse("cannot be upgraded: " + error.Reason());
+  }
+
+  report.backup = FreeBackupPath(path_, version_);
+  if (report.backup.empty()) Refuse("cannot be upgraded: no free name for its backup copy");
+  {
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(report.backup.c_str(), &copy,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_backup* backup =
+        rc == SQLITE_OK ? sqlite3_backup_init(copy, "main", db_, "main") : nullptr;
+    if (backup != nullptr) {
+      rc = sqlite3_backup_step(backup, -1);
+      sqlite3_backup_finish(backup);
+    }
+    const bool copied = backup != nullptr && rc == SQLITE_DONE;
+    const std::string why = copy != nullptr ? PlainReason(copy) : "out of memory";
+    sqlite3_close_v2(copy);
+    if (!copied) {
+      std::error_code ignored;
+      std::filesystem::remove(report.backup, ignored);
+      Refuse("cannot be upgraded: its backup copy " + report.backup.string() +
+             " cannot be written: " + why);
+    }
+  }
+
+  try {
+    Transaction transaction(*this, false);
+    if (QueryInteger("PRAGMA user_version") != version_) {
+      Refuse("cannot be upgraded: another program changed it meanwhile");
+    }
+    std::vector<SetupRecord> records;
+    {
+      Statement old(*this, RecordSelect(nullptr));
+      while (old.Step()) records.push_back(OldRecordFrom(old.get()));
+    }
+    Exec("DROP TABLE render_setups");
+    Exec(kMarksTable);
+    Exec(SetupsTable().c_str());
+    // Format 3 has them already, under the positions that are kept.
+    if (report.fromVersion < 3) Exec(kProvenanceLayOut);
+    Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+    Exec(MarksRow(kDesignFileSchemaVersion).c_str());
+    version_ = kDesignFileSchemaVersion;
+
+    std::unordered_set<std::u16string> names;
+    const auto keptInBackup = "; it is kept in " + report.backup.string();
+    for (const SetupRecord& record : records) {
+      const std::string shown = "\"" + PrintableSetupName(record.name) + "\"";
+      std::optional<std::string> refusal = RefusalOfSetupName(record.name);
+      if (record.problem == kNotWholeUtf16) refusal = record.problem;
+      if (!refusal && !names.insert(record.name).second) refusal = "a second record of that name";
+      if (!refusal && !record.settings) refusal = record.problem;
+      if (refusal) {
+        report.problems.push_back("the setup " + shown + " is left out (" + *refusal + ")" +
+                                  keptInBackup);
+        for (const char* sql : kForgetProvenance) {
+          Statement forget(*this, sql);
+          forget.Bind(1, record.row.position);
+          forget.Step();
+        }
+        continue;
+      }
+      Write(record.row.position, record.name, *record.settings);
+    }
+    transaction.Commit();
+  } catch (...) {
+    version_ = report.fromVersion;
+    std::error_code ignored;
+    std::filesystem::remove(report.backup, ignored);
+    throw;
+  }
+  refusal_.clear();
+  checked_ = true;
+  marksToRestore_ = false;
+  return report;
+}
+
+}  // namespace ornhost::detail

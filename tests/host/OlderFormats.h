@@ -1,0 +1,37 @@
+// Design files as earlier versions of the host wrote them: formats 1 to 3 keep the name as
+// UTF-16LE code units and all settings of a setup as one "Key=value" text; 3 adds provenance.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "PlainSql.h"
+#include "host/provenance/ProvenanceTable.h"
+
+/// Lays out an empty file of that format and stores each (UTF-16LE name bytes as hex, readable
+/// name, settings text) at positions 1, 2, ... Returns SQLite's result.
+inline int WriteOlderDesignFile(
+    const std::filesystem::path& path, int version,
+    const std::vector<std::pair<std::pair<std::string, std::string>, std::string>>& records) {
+  std::string sql =
+      "PRAGMA application_id = 1330794033; PRAGMA user_version = " + std::to_string(version) +
+      ";\nCREATE TABLE render_setups (\n"
+      "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
+      "  name BLOB NOT NULL UNIQUE,    -- UTF-16LE code units, exactly as the host "
+      "holds them\n"
+      "  name_utf8 TEXT NOT NULL,      -- the same name, readable\n";
+  sql += version == 1 ? "  settings TEXT NOT NULL        -- one Key=value line a field\n);\n"
+                      : "  settings TEXT NOT NULL,       -- one Key=value line a field\n"
+                        "  revision INTEGER NOT NULL DEFAULT 0 -- new with every write, so "
+                        "sessions see each other's\n);\n";
+  if (version == 3) sql += std::string(ornhost::detail::kProvenanceLayOut) + ";\n";
+  int position = 0;
+  for (const auto& [name, settings] : records) {
+    sql += "INSERT INTO render_setups (position, name, name_utf8, settings) VALUES (" +
+           std::to_string(++position) + ", x'" + name.first + "', '" + name.second + "', '" +
+           settings + "');\n";
+  }
+  return Sql(path, sql);
+}

@@ -1,0 +1,138 @@
+#include "workbench/commands/LibraryMerge.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "panel/Panel.h"
+#include "panel/PropertyTexts.h"
+#include "support/Utf.h"
+#include "workbench/commands/CommandLexer.h"
+#include "workbench/commands/Commands.h"
+
+namespace ornr::workbench {
+
+namespace {
+
+using ornhost::DriftState;
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::Group;
+using Teskor::RenderSetup::ViewModel::KindOfProperty;
+using Teskor::RenderSetup::ViewModel::PropertyKind;
+using Teskor::RenderSetup::ViewModel::RefusalOfText;
+
+std::string Padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.resize(width, ' ');
+  return text + " ";
+}
+
+// The panel shows colours as "r,g,b"; every other value it takes in the host's lossless text.
+std::string PanelText(PropertyKind kind, const std::string& text) {
+  if (kind != PropertyKind::Color) return text;
+  const auto value = static_cast<std::uint32_t>(std::stoul(text));
+  return std::to_string((value >> 16) & 0xFF) + "," + std::to_string((value >> 8) & 0xFF) + "," +
+         std::to_string(value & 0xFF);
+}
+
+// What the module would show for a value the host set: Int32 as a decimal, numbers "%f".
+std::u16string ShownText(PropertyKind kind, const std::string& text) {
+  if (kind != PropertyKind::Double && kind != PropertyKind::Float) return Utf8ToUtf16(text);
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%f", std::stod(text));
+  return Utf8ToUtf16(buffer);
+}
+
+}  // namespace
+
+std::size_t MergePlan::Taken() const {
+  std::size_t taken = 0;
+  for (const MergeStep& step : steps) taken += step.takeLibrary ? 1 : 0;
+  return taken;
+}
+
+MergePlan PlanMerge(const std::u16string& setup, Take all,
+                    const std::map<std::string, Take>& choices) {
+  const std::string quoted = AlwaysQuoted(Utf16ToUtf8(setup));
+  auto drift = ornhost::DriftOf(setup);
+  if (!drift) {
+    throw CommandError(quoted +
+                       " was not copied or updated from a library, so it has no merge base");
+  }
+  if (drift->libraryGone) throw CommandError("library setup gone: " + drift->goneReason);
+  MergePlan plan;
+  plan.drift = std::move(*drift);
+  for (const auto& [property, take] : choices) {
+    bool conflict = false;
+    for (const auto& row : plan.drift.rows) {
+      conflict = conflict || (row.property == property && row.state == DriftState::Conflict);
+    }
+    if (!conflict) throw CommandError(property + " is no conflict of " + quoted);
+  }
+  for (const ornhost::DriftRow& row : plan.drift.rows) {
+    if (row.state == DriftState::Unchanged) continue;
+    MergeStep step;
+    step.row = row;
+    step.takeLibrary = row.state == DriftState::ChangedInLibrary;
+    if (row.state == DriftState::Conflict) {
+      const auto chosen = choices.find(row.property);
+      const Take take = chosen != choices.end() ? chosen->second : all;
+      if (take == Take::Undecided) plan.undecided.push_back(row.property);
+      step.takeLibrary = take == Take::Library;
+    }
+    if (step.takeLibrary) {
+      const auto kind = KindOfProperty(row.property);
+      if (!kind) throw CommandError("the panel offers no property " + row.property);
+      step.text = PanelText(*kind, row.library);
+      step.throughHost = RefusalOfText(row.property, Utf8ToUtf16(step.text)).has_value();
+      if (step.throughHost) step.text = row.library;
+    }
+    plan.steps.push_back(std::move(step));
+  }
+  return plan;
+}
+
+std::vector<std::string> ApplyMerge(const std::u16string& setup, const MergePlan& plan) {
+  auto& viewModel = MainPanel::Instance().ViewModel();
+  const std::string quoted = AlwaysQuoted(Utf16ToUtf8(setup));
+  auto* shown = viewModel.GetSetupFromCurrentZel(setup);
+  if (shown == nullptr) throw CommandError("the panel shows no master-file setup " + quoted);
+  std::vector<std::string> problems;
+  for (const MergeStep& step : plan.steps) {
+    if (!step.takeLibrary) continue;
+    if (step.throughHost) {
+      ornhost::SetWorkingSetting(setup, step.row.property, step.text);
+      shown->SetPropertyText(step.row.property,
+                             ShownText(*KindOfProperty(step.row.property), step.text));
+      continue;
+    }
+    const auto result =
+        viewModel.EditProperty(Group::MasterFile, setup, step.row.property, Utf8ToUtf16(step.text));
+    if (!result) problems.push_back(step.row.property + ": " + result.message);
+  }
+  // The module may map a value on its way in; what it stored is what counts.
+  if (const auto after = ornhost::DriftOf(setup)) {
+    for (const MergeStep& step : plan.steps) {
+      if (!step.takeLibrary) continue;
+      for (const auto& row : after->rows) {
+        if (row.property == step.row.property && row.here != step.row.library) {
+          problems.push_back(row.property + ": the setup holds " + row.here +
+                             ", not the library's " + step.row.library);
+        }
+      }
+    }
+  }
+  ornhost::SetPendingBase(setup, plan.drift.library);
+  return problems;
+}
+
+std::vector<std::string> DriftTable(const std::vector<ornhost::DriftRow>& rows) {
+  std::vector<std::string> lines;
+  lines.push_back(Padded("PROPERTY", 29) + Padded("STATE", 18) + Padded("HERE", 12) +
+                  Padded("BASE", 12) + "LIBRARY");
+  for (const auto& row : rows) {
+    lines.push_back(Padded(row.property, 29) + Padded(ornhost::DriftStateName(row.state), 18) +
+                    Padded(row.here, 12) + Padded(row.base, 12) + row.library);
+  }
+  return lines;
+}
+
+}  // namespace ornr::workbench

@@ -1,0 +1,111 @@
+// Commands on one master-file setup, as the panel's buttons and fields give them.
+#include "workbench/commands/Commands.h"
+
+#include "host/controls/HostControls.h"
+#include "panel/Panel.h"
+#include "support/Utf.h"
+#include "workbench/commands/CommandLexer.h"
+#include "workbench/commands/CommandSupport.h"
+
+namespace ornr::workbench {
+
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::Group;
+using Teskor::RenderSetup::ViewModel::RenderSetup;
+
+void Commands::New(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  api_.NewSetup(Wide(args[0]).c_str());
+}
+
+void Commands::Duplicate(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  transcript_.Result(api_.DuplicateSetup(Wide(args[0]).c_str()));
+}
+
+// Rename and delete act as the panel's buttons: the module sends nothing about the old name, so
+// the panel updates its own list once the host's store shows that the command took effect.
+void Commands::Rename(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  const std::u16string oldName = Wide(args[0]);
+  const std::u16string newName = Wide(args[1]);
+  api_.RenameSetup(oldName.c_str(), newName.c_str());
+  if (!MasterHolds(newName) || (oldName != newName && MasterHolds(oldName))) {
+    throw CommandError("the setup " + AlwaysQuoted(args[0]) + " was not renamed to " +
+                       AlwaysQuoted(args[1]));
+  }
+  MainPanel::Instance().ViewModel().RenameSetup(Group::MasterFile, oldName, newName);
+}
+
+void Commands::Delete(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  const std::u16string name = Wide(args[0]);
+  const int result = api_.DeleteSetup(name.c_str());
+  transcript_.Result(result);
+  if (result == 1 && !MasterHolds(name)) {
+    MainPanel::Instance().ViewModel().RemoveSetup(Group::MasterFile, name);
+  }
+}
+
+void Commands::Reset(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  api_.ResetSetup(Wide(args[0]).c_str());
+}
+
+void Commands::Save(const Args& args) {
+  MasterFile();  // the module can change nothing without one
+  if (args.size() == 2) {
+    if (args[1] != "--force") throw CommandError("expected --force, got " + QuoteWord(args[1]));
+    ornhost::OverwriteOnNextSave(Wide(args[0]));
+  }
+  api_.SaveSetup(Wide(args[0]).c_str());
+  // A save the module did not make must not turn a later one into an overwrite.
+  if (args.size() == 2) ornhost::OverwriteOnNextSave({});
+}
+
+void Commands::Modified(const Args& args) {
+  transcript_.Result(api_.IsModified(Wide(args[0]).c_str()));
+}
+
+void Commands::Edit(const Args& args) {
+  const RenderSetup& setup = PanelMasterSetup(args[0]);
+  // The panel only offers the properties it shows.
+  if (!setup.PropertyText(args[1])) {
+    throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
+                       QuoteWord(args[1]));
+  }
+  const std::u16string name = Wide(args[0]);
+  const auto result = MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, name,
+                                                                     args[1], Wide(args[2]));
+  if (!result) throw CommandError(result.message);
+  // An applied edit leaves the setup modified; the panel may still show a setup that the module
+  // no longer knows, and such an edit must not vanish unnoticed.
+  if (api_.IsModified(name.c_str()) != 1) {
+    throw CommandError("the edit of " + args[1] + " did not reach the setup " +
+                       AlwaysQuoted(args[0]));
+  }
+}
+
+void Commands::Show(const Args& args) {
+  for (const auto& [property, text] : PanelMasterSetup(args[0]).Properties()) {
+    transcript_.Line(std::string(property) + " = " + Utf16ToUtf8(text));
+  }
+}
+
+void Commands::List(const Args&) {
+  const auto& viewModel = MainPanel::Instance().ViewModel();
+  const RenderSetup* current = viewModel.CurrentRenderSetup();
+  for (const Group group : {Group::MasterFile, Group::Library}) {
+    const char* label = group == Group::MasterFile ? "list: master " : "list: library ";
+    const auto& setups = viewModel.Setups(group);
+    if (setups.empty()) transcript_.Line(std::string(label) + "none");
+    for (const auto& setup : setups) {
+      std::string line = label + AlwaysQuoted(Utf16ToUtf8(setup->Name().value_or(u"")));
+      if (group == Group::Library) line += " from " + AlwaysQuoted(Utf16ToUtf8(setup->StoreIn));
+      if (setup.get() == current) line += " (current)";
+      transcript_.Line(line);
+    }
+  }
+}
+
+}  // namespace ornr::workbench

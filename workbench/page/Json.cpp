@@ -1,0 +1,127 @@
+#include "workbench/page/Json.h"
+
+#include <cstdio>
+
+#include "support/Utf.h"
+
+namespace ornr::workbench {
+
+namespace {
+
+void AppendEscape(std::string& out, char16_t unit) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(unit));
+  out += buffer;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+bool IsHigh(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+}  // namespace
+
+void JsonWriter::Separate() {
+  if (needComma_) out_.push_back(',');
+  needComma_ = true;
+}
+
+JsonWriter& JsonWriter::BeginObject() {
+  Separate();
+  out_.push_back('{');
+  needComma_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::EndObject() {
+  out_.push_back('}');
+  needComma_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::BeginArray() {
+  Separate();
+  out_.push_back('[');
+  needComma_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::EndArray() {
+  out_.push_back(']');
+  needComma_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Key(std::string_view key) {
+  String(key);
+  out_.push_back(':');
+  needComma_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::String(std::string_view text) {
+  return String(Utf8ToUtf16(text));
+}
+
+JsonWriter& JsonWriter::String(std::u16string_view text) {
+  Separate();
+  out_.push_back('"');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u == '"' || u == '\\') {
+      out_.push_back('\\');
+      out_.push_back(static_cast<char>(u));
+    } else if (u < 0x20 || u == 0x7F || u == 0x2028 || u == 0x2029) {
+      AppendEscape(out_, u);
+    } else if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
+      AppendUtf8(out_, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (IsHigh(u) || IsLow(u)) {
+      AppendEscape(out_, u);
+    } else {
+      AppendUtf8(out_, u);
+    }
+  }
+  out_.push_back('"');
+  return *this;
+}
+
+JsonWriter& JsonWriter::Number(std::int64_t value) {
+  Separate();
+  out_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Bool(bool value) {
+  Separate();
+  out_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonWriter& JsonWriter::Null() {
+  Separate();
+  out_ += "null";
+  return *this;
+}
+
+}  // namespace ornr::workbench

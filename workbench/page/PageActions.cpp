@@ -1,0 +1,37 @@
+#include "workbench/page/PageActions.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+namespace ornr::workbench {
+
+PageActionQueue::PageActionQueue() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+PageActionQueue::~PageActionQueue() {
+  close(fd_);
+}
+
+void PageActionQueue::Push(PageAction action) {
+  {
+    const std::lock_guard lock(mutex_);
+    actions_.push_back(std::move(action));
+  }
+  const std::uint64_t one = 1;
+  // A full counter is still readable, so a lost increment wakes the reader all the same.
+  [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
+}
+
+std::deque<PageAction> PageActionQueue::TakeAll() {
+  std::uint64_t count = 0;
+  [[maybe_unused]] const ssize_t read_ = read(fd_, &count, sizeof count);
+  const std::lock_guard lock(mutex_);
+  return std::exchange(actions_, {});
+}
+
+}  // namespace ornr::workbench

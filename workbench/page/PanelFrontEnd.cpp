@@ -1,0 +1,157 @@
+#include "workbench/page/PanelFrontEnd.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "panel/Panel.h"
+#include "support/Utf.h"
+
+namespace ornr::workbench {
+
+namespace {
+
+using Teskor::RenderSetup::View::MainPanel;
+using Teskor::RenderSetup::ViewModel::Group;
+
+constexpr std::size_t kEventsKept = 40;
+
+std::string KindOf(std::string_view prefix) {
+  if (prefix == "> ") return "command";
+  if (prefix == "error: ") return "error";
+  if (prefix == "message: ") return "message";
+  if (prefix == "question: ") return "question";
+  if (prefix == "panel: ") return "panel";
+  if (prefix == "= ") return "result";
+  return "output";
+}
+
+}  // namespace
+
+PanelFrontEnd::PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords)
+    : api_(api),
+      runWords_(std::move(runWords)),
+      server_(std::make_unique<PanelServer>(address, feed_, actions_)) {
+  ornhost::SetQuestionAsker([this](const ornhost::Question& question) { return Ask(question); });
+}
+
+PanelFrontEnd::~PanelFrontEnd() {
+  ornhost::SetQuestionAsker(nullptr);
+  session_.ended = true;
+  session_.question.reset();
+  try {
+    feed_.Publish(BuildPanelPicture(api_, session_));
+  } catch (...) {
+    // The pages learn of the end from the closed stream anyway.
+  }
+  server_.reset();
+}
+
+void PanelFrontEnd::Publish() {
+  feed_.Publish(BuildPanelPicture(api_, session_));
+}
+
+void PanelFrontEnd::Note(std::string_view prefix, std::string_view text) {
+  const std::string kind = KindOf(prefix);
+  if (kind == "panel" || kind == "output") return;
+  session_.events.push_back({nextId_++, kind, std::string(text)});
+  while (session_.events.size() > kEventsKept) session_.events.pop_front();
+  if (kind == "message") session_.messages.push_back({nextId_++, Utf8ToUtf16(text)});
+}
+
+void PanelFrontEnd::RunPageActions() {
+  std::deque<PageAction> actions = std::exchange(heldBack_, {});
+  for (PageAction& action : actions_.TakeAll()) actions.push_back(std::move(action));
+  for (const PageAction& action : actions) {
+    RunAction(action);
+    Publish();
+  }
+}
+
+void PanelFrontEnd::RunAction(const PageAction& action) {
+  switch (action.kind) {
+    case PageAction::Kind::Command:
+      runWords_(action.args);
+      break;
+    case PageAction::Kind::Select:
+      MainPanel::Instance().ViewModel().Select(
+          action.args[0] == "master" ? Group::MasterFile : Group::Library,
+          Utf8ToUtf16(action.args[1]));
+      break;
+    case PageAction::Kind::Dismiss:
+      std::erase_if(session_.messages, [&](const PanelDialog& message) {
+        return std::to_string(message.id) == action.args[0];
+      });
+      break;
+    case PageAction::Kind::Answer:
+      // An answer to a question that is no longer open.
+      break;
+  }
+}
+
+int PanelFrontEnd::Ask(const ornhost::Question& question) {
+  session_.question = PanelDialog{nextId_++, question.text};
+  const std::string id = std::to_string(session_.question->id);
+  Publish();
+  if (terminal_ != nullptr) {
+    terminal_->SwitchPrompt(Utf16ToUtf8(question.text) + " [yes/no] ");
+  }
+  int answer = ornhost::kAnswerNo;
+  bool terminalOpen = terminal_ != nullptr;
+  for (bool answered = false; !answered;) {
+    std::vector<pollfd> fds;
+    if (stopFd_ >= 0) fds.push_back({stopFd_, POLLIN, 0});
+    fds.push_back({actions_.Fd(), POLLIN, 0});
+    if (terminalOpen) fds.push_back({STDIN_FILENO, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (const pollfd& fd : fds) {
+      if (answered || (fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      if (fd.fd == stopFd_) {
+        answer = ornhost::kNobodyAnswered;
+        answered = true;
+      } else if (fd.fd == actions_.Fd()) {
+        for (PageAction& action : actions_.TakeAll()) {
+          if (answered) {
+            heldBack_.push_back(std::move(action));
+          } else if (action.kind == PageAction::Kind::Answer && action.args[0] == id) {
+            answer = action.args[1] == "yes" ? ornhost::kAnswerYes : ornhost::kAnswerNo;
+            answered = true;
+          } else if (action.kind == PageAction::Kind::Command) {
+            // The page is modal while a question is open; what another tab sent runs after.
+            heldBack_.push_back(std::move(action));
+          } else {
+            RunAction(action);
+            Publish();
+          }
+        }
+      } else {
+        bool ended = false;
+        const auto line = terminal_->ReadKey(ended);
+        if (ended) {
+          answer = ornhost::kNobodyAnswered;
+          answered = true;
+        } else if (line) {
+          const std::string word = *line;
+          if (word == "y" || word == "yes") {
+            answer = ornhost::kAnswerYes;
+            answered = true;
+          } else if (word == "n" || word == "no") {
+            answered = true;
+          } else {
+            terminal_->SwitchPrompt(Utf16ToUtf8(question.text) + " [yes/no] ");
+          }
+        }
+      }
+    }
+  }
+  session_.question.reset();
+  Publish();
+  return answer;
+}
+
+}  // namespace ornr::workbench

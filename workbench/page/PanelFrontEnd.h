@@ -1,0 +1,67 @@
+// The browser panel on the user-interface thread: runs what the page queued, keeps the page's
+// picture up to date, shows message boxes and asks the host's questions in the page.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/controls/HostControls.h"
+#include "workbench/Module.h"
+#include "workbench/Terminal.h"
+#include "workbench/page/PageActions.h"
+#include "workbench/page/PanelFeed.h"
+#include "workbench/page/PanelPicture.h"
+#include "workbench/page/PanelServer.h"
+
+namespace ornr::workbench {
+
+class PanelFrontEnd {
+ public:
+  /// Runs the words of one workbench command as the panel's button would.
+  using RunWords = std::function<void(const std::vector<std::string>& words)>;
+
+  /// Starts the server; from now on the host's questions wait for the page (or the terminal).
+  /// Throws PanelServerError.
+  PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords);
+  /// Tells the pages that the session ended and stops the server.
+  ~PanelFrontEnd();
+  PanelFrontEnd(const PanelFrontEnd&) = delete;
+  PanelFrontEnd& operator=(const PanelFrontEnd&) = delete;
+
+  std::string Url() const { return server_->Url(); }
+  int PageFd() const noexcept { return actions_.Fd(); }
+  /// The terminal that may answer questions too (null: none), and the stop signals' fd.
+  void SetTerminal(Terminal* terminal) noexcept { terminal_ = terminal; }
+  void SetStopFd(int fd) noexcept { stopFd_ = fd; }
+
+  /// Runs the actions the page queued, and those held back while a question was open.
+  void RunPageActions();
+  /// Sends the panel's present state to every open page.
+  void Publish();
+  /// One transcript event, shown in the page's activity list; a message box is also shown as
+  /// a dialog until the page dismisses it.
+  void Note(std::string_view prefix, std::string_view text);
+  /// Waits for the page's or the terminal's answer; a stop signal or the end of input is no
+  /// answer (kNobodyAnswered).
+  int Ask(const ornhost::Question& question);
+
+ private:
+  void RunAction(const PageAction& action);
+
+  const ModuleApi& api_;
+  RunWords runWords_;
+  PanelFeed feed_;
+  PageActionQueue actions_;
+  std::unique_ptr<PanelServer> server_;
+  PanelSession session_;
+  std::deque<PageAction> heldBack_;
+  std::uint64_t nextId_ = 1;
+  Terminal* terminal_ = nullptr;
+  int stopFd_ = -1;
+};
+
+}  // namespace ornr::workbench

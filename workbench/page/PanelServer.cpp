@@ -1,0 +1,353 @@
+#include "workbench/page/PanelServer.h"
+
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <map>
+
+#include <httplib.h>
+
+#include "workbench/page/PageFiles.h"
+
+namespace ornr::workbench {
+
+namespace {
+
+constexpr std::size_t kMaxBody = 64 * 1024;
+constexpr std::size_t kMaxField = 4096;
+
+std::string RandomToken() {
+  std::array<unsigned char, 16> bytes{};
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = getrandom(bytes.data() + got, bytes.size() - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw PanelServerError("no random numbers for the panel's token");
+    got += static_cast<std::size_t>(n);
+  }
+  std::string token;
+  for (const unsigned char b : bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    token.push_back(kHex[b >> 4]);
+    token.push_back(kHex[b & 15]);
+  }
+  return token;
+}
+
+// Takes as long whatever the first difference, so that timing tells nothing about the token.
+bool SameToken(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size() || (n == 2 && c < 0xC2) || (n == 4 && c > 0xF4)) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    if (n == 3) {
+      const auto c1 = static_cast<unsigned char>(s[i + 1]);
+      if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) return false;
+    }
+    if (n == 4) {
+      const auto c1 = static_cast<unsigned char>(s[i + 1]);
+      if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90)) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
+std::string_view ContentType(std::string_view path) {
+  const auto ends = [&](std::string_view suffix) { return path.ends_with(suffix); };
+  if (ends(".html")) return "text/html; charset=utf-8";
+  if (ends(".css")) return "text/css; charset=utf-8";
+  if (ends(".js")) return "text/javascript; charset=utf-8";
+  if (ends(".svg")) return "image/svg+xml";
+  return "application/octet-stream";
+}
+
+void Refuse(httplib::Response& res, int status, const std::string& why) {
+  res.status = status;
+  res.set_content(why + "\n", "text/plain; charset=utf-8");
+}
+
+// A page action as its form fields: PageActionError says what is wrong with it.
+struct PageActionError {
+  std::string what;
+};
+
+std::string Field(const httplib::Request& req, const char* name) {
+  if (!req.has_param(name)) throw PageActionError{std::string("missing field ") + name};
+  std::string value = req.get_param_value(name);
+  if (value.size() > kMaxField) throw PageActionError{std::string("field ") + name + " too long"};
+  if (!IsUtf8(value)) throw PageActionError{std::string("field ") + name + " is not UTF-8"};
+  return value;
+}
+
+std::string NumberField(const httplib::Request& req, const char* name) {
+  std::string value = Field(req, name);
+  unsigned long long number = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || ec != std::errc{} || end != value.data() + value.size()) {
+    throw PageActionError{std::string("field ") + name + " is not a number"};
+  }
+  return value;
+}
+
+// The workbench commands a page may run, with their least and most number of arguments.
+const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& PageCommands() {
+  static const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> commands = {
+      {"new", {1, 1}},
+      {"duplicate", {1, 1}},
+      {"rename", {2, 2}},
+      {"delete", {1, 1}},
+      {"reset", {1, 1}},
+      {"save", {1, 1}},
+      {"copy-from-library", {1, 1}},
+      {"update-from-library", {1, 1}},
+      // The setup, then one choice a conflict.
+      {"merge-from-library", {1, 1 + 68}},
+      {"edit", {3, 3}},
+      {"quit", {0, 0}},
+  };
+  return commands;
+}
+
+PageAction ReadAction(const httplib::Request& req) {
+  const std::string kind = Field(req, "action");
+  PageAction action;
+  if (kind == "command") {
+    action.kind = PageAction::Kind::Command;
+    const std::size_t words = req.get_param_value_count("w");
+    for (std::size_t i = 0; i < words; ++i) {
+      std::string word = req.get_param_value("w", i);
+      if (word.size() > kMaxField) throw PageActionError{"a word is too long"};
+      if (!IsUtf8(word)) throw PageActionError{"a word is not UTF-8"};
+      action.args.push_back(std::move(word));
+    }
+    if (action.args.empty()) throw PageActionError{"no command"};
+    const auto known = PageCommands().find(action.args[0]);
+    if (known == PageCommands().end()) {
+      throw PageActionError{"the page may not run " + action.args[0]};
+    }
+    if (action.args.size() < known->second.first + 1 ||
+        action.args.size() > known->second.second + 1) {
+      throw PageActionError{"wrong number of words for " + action.args[0]};
+    }
+  } else if (kind == "select") {
+    action.kind = PageAction::Kind::Select;
+    std::string group = Field(req, "group");
+    if (group != "master" && group != "library") throw PageActionError{"unknown group"};
+    action.args = {std::move(group), Field(req, "name")};
+  } else if (kind == "answer") {
+    action.kind = PageAction::Kind::Answer;
+    std::string answer = Field(req, "answer");
+    if (answer != "yes" && answer != "no") throw PageActionError{"answer yes or no"};
+    action.args = {NumberField(req, "id"), std::move(answer)};
+  } else if (kind == "dismiss") {
+    action.kind = PageAction::Kind::Dismiss;
+    action.args = {NumberField(req, "id")};
+  } else {
+    throw PageActionError{"unknown action " + kind};
+  }
+  return action;
+}
+
+bool IsIpLiteral(std::string_view host) {
+  if (host.starts_with('[')) return host.ends_with(']');
+  int dots = 0;
+  for (const char c : host) {
+    if (c == '.') {
+      ++dots;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return dots == 3;
+}
+
+}  // namespace
+
+PanelAddress ParsePanelAddress(std::string_view text) {
+  PanelAddress address;
+  if (text.empty()) return address;
+  const std::size_t colon = text.rfind(':');
+  const bool bracketed = text.starts_with('[');
+  if (colon == std::string_view::npos || (bracketed && colon < text.find(']'))) {
+    throw PanelServerError("expected ADDR:PORT, got " + std::string(text));
+  }
+  std::string_view host = text.substr(0, colon);
+  const std::string_view port = text.substr(colon + 1);
+  if (bracketed) {
+    if (!host.ends_with(']')) throw PanelServerError("expected [IPv6]:PORT");
+    host = host.substr(1, host.size() - 2);
+  }
+  if (!host.empty()) address.host = std::string(host);
+  if (!port.empty()) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc{} || end != port.data() + port.size() || value < 0 || value > 65535) {
+      throw PanelServerError("not a port: " + std::string(port));
+    }
+    address.port = value;
+  }
+  return address;
+}
+
+PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions)
+    : feed_(feed),
+      actions_(actions),
+      server_(std::make_unique<httplib::Server>()),
+      host_(address.host),
+      token_(RandomToken()) {
+  // Every open page holds one thread for its event stream.
+  server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
+  server_->set_payload_max_length(kMaxBody);
+  server_->set_keep_alive_max_count(20);
+  // An idle kept-alive connection holds a thread that the server's stop waits for.
+  server_->set_keep_alive_timeout(1);
+  Route();
+  port_ = address.port == 0 ? server_->bind_to_any_port(host_)
+                            : (server_->bind_to_port(host_, address.port) ? address.port : -1);
+  if (port_ <= 0) {
+    throw PanelServerError("the panel cannot listen on " + host_ + ":" +
+                           std::to_string(address.port));
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+PanelServer::~PanelServer() {
+  feed_.Close();
+  {
+    std::unique_lock lock(streamsMutex_);
+    streamsEnded_.wait_for(lock, std::chrono::seconds(2), [this] { return openStreams_ == 0; });
+  }
+  server_->stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string PanelServer::Url() const {
+  const bool v6 = host_.find(':') != std::string::npos;
+  const std::string shown = host_ == "0.0.0.0" ? "127.0.0.1" : host_ == "::" ? "::1" : host_;
+  return "http://" + (v6 ? "[" + shown + "]" : shown) + ":" + std::to_string(port_) + "/" + token_ +
+         "/";
+}
+
+bool PanelServer::HostAllowed(std::string_view host) const {
+  const std::string port = ":" + std::to_string(port_);
+  if (!host.ends_with(port)) return false;
+  host.remove_suffix(port.size());
+  const bool v6 = host_.find(':') != std::string::npos;
+  if (host == (v6 ? "[" + host_ + "]" : host_)) return true;
+  const bool loopback = host_ == "127.0.0.1" || host_ == "::1";
+  const bool any = host_ == "0.0.0.0" || host_ == "::";
+  if ((loopback || any) && host == "localhost") return true;
+  // Bound to every address, any address literal may name it; a host name could be a web
+  // site's own name pointed at this machine.
+  return any && IsIpLiteral(host);
+}
+
+void PanelServer::Route() {
+  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("X-Frame-Options", "DENY");
+    res.set_header("Referrer-Policy", "no-referrer");
+    if (!HostAllowed(req.get_header_value("Host"))) {
+      Refuse(res, 403, "refused: the Host header does not name this panel");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.has_header("Origin")) {
+      const std::string origin = req.get_header_value("Origin");
+      if (!origin.starts_with("http://") || !HostAllowed(std::string_view(origin).substr(7))) {
+        Refuse(res, 403, "refused: the request comes from another site");
+        return httplib::Server::HandlerResponse::Handled;
+      }
+    }
+    const std::string_view path = req.path;
+    const std::size_t end = path.find('/', 1);
+    if (end == std::string_view::npos || !SameToken(path.substr(1, end - 1), token_)) {
+      Refuse(res, 403, "refused: open the address with the token that rsm-workbench printed");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+
+  server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request&, httplib::Response& res) {
+    auto seen = std::make_shared<std::uint64_t>(0);
+    res.set_header("X-Accel-Buffering", "no");
+    {
+      const std::lock_guard lock(streamsMutex_);
+      ++openStreams_;
+    }
+    res.set_chunked_content_provider(
+        "text/event-stream",
+        [this, seen](std::size_t, httplib::DataSink& sink) {
+          std::string picture;
+          if (feed_.WaitNewer(*seen, picture, std::chrono::seconds(10))) {
+            const std::string event = "data: " + picture + "\n\n";
+            return sink.write(event.data(), event.size());
+          }
+          if (feed_.Closed()) {
+            const std::string bye = "event: closed\ndata: {}\n\n";
+            sink.write(bye.data(), bye.size());
+            sink.done();
+            return true;
+          }
+          static constexpr std::string_view kPing = ": still here\n\n";
+          return sink.write(kPing.data(), kPing.size());
+        },
+        [this](bool) {
+          const std::lock_guard lock(streamsMutex_);
+          --openStreams_;
+          streamsEnded_.notify_all();
+        });
+  });
+
+  server_->Post(R"(/[0-9a-f]+/action)", [this](const httplib::Request& req,
+                                               httplib::Response& res) {
+    if (!req.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
+      Refuse(res, 415, "send the action as application/x-www-form-urlencoded");
+      return;
+    }
+    if (feed_.Closed()) {
+      Refuse(res, 409, "the session has ended");
+      return;
+    }
+    try {
+      actions_.Push(ReadAction(req));
+    } catch (const PageActionError& error) {
+      Refuse(res, 400, "bad action: " + error.what);
+      return;
+    }
+    res.status = 202;
+    res.set_content("{\"queued\":true}", "application/json");
+  });
+
+  server_->Get(R"(/[0-9a-f]+/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+    std::string file = req.matches[1];
+    if (file.empty()) file = "index.html";
+    for (const PageFile& page : PageFiles()) {
+      if (page.path == file) {
+        res.set_header("Content-Security-Policy",
+                       "default-src 'self'; style-src 'self'; img-src 'self' data:; "
+                       "connect-src 'self'; frame-ancestors 'none'; form-action 'none'");
+        res.set_content(std::string(page.data), std::string(ContentType(file)));
+        return;
+      }
+    }
+    Refuse(res, 404, "no such page file: " + file);
+  });
+}
+
+}  // namespace ornr::workbench
