@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/check-format.sh
+# Who may include whom: the table in docs/architecture.md.
+python3 scripts/check-layering.py
 jobs=$(nproc)
 
 cmake --preset default >/dev/null
