@@ -27,9 +27,26 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ornrConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/ornrConfig.cmake ${PROJECT_BINARY_DIR}/ornrConfigVersion.cmake
   DESTINATION ${ORNR_CMAKE_DIR})
 
+# The pkg-config files find the prefix from where they lie (${pcfiledir}), so they are right under
+# any --prefix and after the tree is moved; folders given as absolute paths stay as given.
+set(ORNR_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${ORNR_PC_DIR}")
+  set(ORNR_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH pc_to_prefix "/p/${ORNR_PC_DIR}" "/p")
+  string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+  set(ORNR_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
+endif()
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(ORNR_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(ORNR_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
 foreach(pc ornr ornr-host)
   configure_file(cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${ORNR_PC_DIR})
 endforeach()
 
 install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)

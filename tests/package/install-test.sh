@@ -23,6 +23,13 @@ for f in libornrender.so.1 libornrender.so libornhost.so.1 libornpanel.so.1 cmak
   [ -e "$libdir/$f" ] || fail "missing $libdir/$f"
 done
 
+# Each library's file version starts with its SONAME's, as Debian's tools expect.
+for lib in libornrender libornhost libornpanel; do
+  target="$(readlink "$libdir/$lib.so.1")"
+  [[ "$target" == "$lib.so.1."* && -f "$libdir/$target" ]] ||
+    fail "$lib.so.1 points to $target, not to a $lib.so.1.* file"
+done
+
 # Every RUNPATH is relative to the binary; nothing reaches back into the build.
 for f in "$prefix/bin/rsm-workbench" "$libdir"/lib*.so.1; do
   runpath="$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
@@ -57,8 +64,16 @@ cmake --build "$work/consumer" >/dev/null
 "$work/consumer/c-host"
 "$work/consumer/cxx-host" "$work/consumer.zel"
 
-# A plain C build through pkg-config, strict C11.
-cflags_libs="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --define-prefix --cflags --libs ornr)"
+# A plain C build through pkg-config, strict C11, with the files as installed, after the move.
+resolved() { (cd "$1" 2>/dev/null && pwd -P); }
+for pc in ornr ornr-host; do
+  pc_libdir="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --variable=libdir $pc)"
+  pc_includedir="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --variable=includedir $pc)"
+  [ "$(resolved "$pc_libdir")" = "$(resolved "$libdir")" ] || fail "$pc.pc: libdir $pc_libdir"
+  [ "$(resolved "$pc_includedir")" = "$(resolved "$prefix/include")" ] ||
+    fail "$pc.pc: includedir $pc_includedir"
+done
+cflags_libs="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs ornr)"
 # shellcheck disable=SC2086
 cc -std=c11 -pedantic -Wall -Werror "$source_dir/tests/package/consumer/c_host.c" $cflags_libs \
   -Wl,-rpath,"$libdir" -o "$work/c-host-pc"
