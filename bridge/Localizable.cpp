@@ -4,13 +4,8 @@ namespace ornr::bridge {
 
 namespace {
 
-struct Entry {
-  std::u16string_view key;
-  const char16_t* text;
-};
-
 // The texts are stored as the original table has them, the escaped apostrophe included.
-constexpr Entry kNeutral[] = {
+constexpr LocalizableEntry kNeutral[] = {
     {u"MESSAGEID_SetupSaveChanges", u"There are unsaved Render Setups. Do you wish to save now?"},
     {u"MESSAGEID_Untitled", u"Untitled"},
     {u"MSGSTR_CanNotLocateFile", u"Can't locate or read the file \"{0}\"!"},
@@ -26,10 +21,14 @@ constexpr Entry kNeutral[] = {
 }  // namespace
 
 const char16_t* NeutralText(std::u16string_view key) noexcept {
-  for (const Entry& entry : kNeutral) {
+  for (const LocalizableEntry& entry : kNeutral) {
     if (entry.key == key) return entry.text;
   }
   return nullptr;
+}
+
+std::span<const LocalizableEntry> NeutralTable() noexcept {
+  return kNeutral;
 }
 
 }  // namespace ornr::bridge

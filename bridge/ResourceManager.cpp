@@ -92,4 +92,9 @@ std::filesystem::path ModuleDirectory() {
   return error ? std::filesystem::path{} : self.parent_path();
 }
 
+std::filesystem::path TablesDirectory() {
+  const std::filesystem::path module = ModuleDirectory();
+  return module.empty() ? module : module / kLocalizableFolder;
+}
+
 }  // namespace ornr::bridge

@@ -1,5 +1,5 @@
-// Lookup of localized texts: culture tables in files next to the module over the built-in
-// neutral table.
+// Lookup of localized texts: culture tables in files in a folder beside the module over the
+// built-in neutral table.
 #pragma once
 
 #include <filesystem>
@@ -39,5 +39,8 @@ class ResourceManager {
 /// The folder of the binary that holds the bridge: the module, or a program linking it.
 /// Empty when it cannot be found.
 std::filesystem::path ModuleDirectory();
+/// The folder of culture tables beside that binary (kLocalizableFolder); empty when
+/// ModuleDirectory is. A folder of its own keeps the tables out of a shared library folder.
+std::filesystem::path TablesDirectory();
 
 }  // namespace ornr::bridge

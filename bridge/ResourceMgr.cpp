@@ -18,7 +18,7 @@ static ResourceManagerOwner s_resourceManagerOwner;
 
 ResourceManager& ResourceMgr::Resource() {
   if (s_ResourceManager == nullptr) {
-    s_ResourceManager = new ResourceManager(std::string(kLocalizableBaseName), ModuleDirectory());
+    s_ResourceManager = new ResourceManager(std::string(kLocalizableBaseName), TablesDirectory());
   }
   return *s_ResourceManager;
 }

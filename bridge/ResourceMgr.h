@@ -7,8 +7,8 @@ namespace ornr::bridge {
 
 class ResourceMgr {
  public:
-  /// The lookup over the tables next to the module; made on first use and kept until the
-  /// module is unloaded.
+  /// The lookup over the tables in the module's folder of texts (TablesDirectory); made on first
+  /// use and kept until the module is unloaded.
   static ResourceManager& Resource();
   /// The text of key for the current user-interface culture (see CurrentUiCultures), falling
   /// back to the neutral table; null when key is null or in no table.

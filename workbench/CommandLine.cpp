@@ -3,13 +3,14 @@
 #include <getopt.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ornr::workbench {
 
 namespace {
 
-enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion, kPanel };
+enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion, kPanel, kCulture };
 
 const option kLongOptions[] = {
     {"master", required_argument, nullptr, kMaster},
@@ -19,8 +20,20 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {"panel", optional_argument, nullptr, kPanel},
+    {"culture", required_argument, nullptr, kCulture},
     {nullptr, 0, nullptr, 0},
 };
+
+// A culture name becomes part of a file name the module reads: letters, digits, '-' and '_' only.
+bool IsCultureName(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '-' || c == '_';
+    if (!allowed) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -67,6 +80,13 @@ Options ParseCommandLine(int argc, const char* const* argv) {
       case kPanel:
         options.panel = optarg != nullptr ? optarg : "";
         break;
+      case kCulture:
+        if (!IsCultureName(optarg)) {
+          throw CommandLineError("--culture takes a culture name such as de, de-DE or ja, not \"" +
+                                 std::string(optarg) + "\"");
+        }
+        options.culture = optarg;
+        break;
       case ':':
         throw CommandLineError("option " + given + " needs a value");
       default:
@@ -86,7 +106,7 @@ std::string VersionText() {
 
 std::string UsageText() {
   return "usage: rsm-workbench [--master FILE] [--library FILE]... [--xml] [--module FILE]\n"
-         "                     [--panel[=ADDR:PORT]] [SCRIPT | -c COMMAND]...\n"
+         "                     [--panel[=ADDR:PORT]] [--culture NAME] [SCRIPT | -c COMMAND]...\n"
          "\n"
          "Opens the master file (created if missing) and the design libraries, loads the render\n"
          "setup module, runs the commands of each SCRIPT (\"-\" reads standard input) and of each\n"
@@ -102,8 +122,11 @@ std::string UsageText() {
          "  --panel[=ADDR:PORT]  also serve the panel to a web browser (default 127.0.0.1 and\n"
          "                  a free port) and print its address; the session then goes on after\n"
          "                  the scripts until quit, typed or from the page, SIGINT or SIGTERM\n"
+         "  --culture NAME  the language of the module's messages and question (de, ja; default\n"
+         "                  from $LC_ALL, $LC_MESSAGES, $LANG); commands and errors stay English\n"
+         "  -c COMMAND      run one command line\n"
          "\n"
-         "  --help, --version\n"
+         "  -h, --help, --version\n"
          "Options take their value as the next word or after \"=\" (--master=FILE).\n"
          "\n"
          "Exit status: 0 when every command ran, 1 when any failed, 2 for a wrong command line.\n";

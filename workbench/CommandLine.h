@@ -31,13 +31,15 @@ struct Options {
   bool xml = false;
   /// --panel: serve the browser panel at this "ADDR:PORT" (empty: loopback, any free port).
   std::optional<std::string> panel;
+  /// --culture: the user-interface culture of the module's texts ("de", "ja-JP").
+  std::optional<std::string> culture;
   bool help = false;
   bool version = false;
   std::vector<CommandSource> sources;
 };
 
 /// Reads argv[1..argc). Throws CommandLineError for an unknown option, an option without its
-/// value or a repeated --master.
+/// value, a repeated --master or a --culture that is no culture name.
 Options ParseCommandLine(int argc, const char* const* argv);
 
 /// What --version prints.

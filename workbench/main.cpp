@@ -2,6 +2,7 @@
 // commands.
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     std::cout << UsageText();
     return 0;
   }
+  // The module's bridge reads the culture when it looks a text up; this one outranks the locale.
+  if (options.culture) setenv("ORNR_UI_CULTURE", options.culture->c_str(), 1);
   try {
     Session session(options, std::cout);
     return session.Run();

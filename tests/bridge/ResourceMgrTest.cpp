@@ -38,7 +38,8 @@ class ResourceMgrTest : public ::testing::Test {
   std::string NewCulture(const std::string& content) {
     static int count = 0;
     const std::string culture = "q" + std::to_string(getpid()) + "x" + std::to_string(++count);
-    files_.push_back(ornr::bridge::ModuleDirectory() / ("Localizable." + culture + ".txt"));
+    std::filesystem::create_directories(ornr::bridge::TablesDirectory());
+    files_.push_back(ornr::bridge::TablesDirectory() / ("Localizable." + culture + ".txt"));
     std::ofstream(files_.back(), std::ios::binary) << content;
     return culture;
   }

@@ -15,7 +15,8 @@ prefix="$work/prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libornrender.so.*' -type f | head -1)")"
 [ -d "$libdir" ] || fail "no module installed"
 for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/host/controls/HostControls.h \
-  share/man/man1/rsm-workbench.1 share/doc/ornrender/LICENSE; do
+  share/man/man1/rsm-workbench.1 share/doc/ornrender/LICENSE \
+  share/bash-completion/completions/rsm-workbench; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done
 for f in libornrender.so.1 libornrender.so libornhost.so.1 libornpanel.so.1 cmake/ornr/ornrConfig.cmake \
@@ -45,6 +46,10 @@ prefix="$work/moved"
 libdir="${libdir/$work\/prefix/$prefix}"
 out="$("$prefix/bin/rsm-workbench" --master "$work/m.zel" -c 'host add "A b"' -c load -c list)"
 grep -q 'list: master "A b"' <<<"$out" || fail "installed workbench did not run: $out"
+# The module finds its texts in other languages in its own folder, wherever the tree is.
+out="$("$prefix/bin/rsm-workbench" --culture ja --master "$work/m.zel" -c 'new "A b"')"
+grep -q 'panel: master setup "無題"' <<<"$out" || fail "no Japanese untitled name: $out"
+[ -z "$(find "$libdir" -maxdepth 1 -name 'Localizable.*')" ] || fail "tables loose in $libdir"
 "$prefix/bin/rsm-workbench" --module="$libdir/libornrender.so.1" -c list >/dev/null ||
   fail "--module=FILE not taken"
 if "$prefix/bin/rsm-workbench" --module "$work/none.so" -c list >"$work/out" 2>&1; then

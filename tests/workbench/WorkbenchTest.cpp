@@ -57,6 +57,8 @@ TEST_F(WorkbenchTest, CommandLinesAreTakenOrRefusedWithTwoAndCommandsExplainThem
       {{"--bogus"}, 2, ""},
       {{"--master"}, 2, ""},
       {{"--master", "a.zel", "--master", "b.zel"}, 2, ""},
+      {{"--culture", "../de"}, 2, ""},
+      {{"--culture="}, 2, ""},
   };
   for (const Case& c : cases) {
     const ProcessResult result = Run(c.args);
