@@ -114,7 +114,7 @@ class RenderSetup : public PropertySupport {
   bool NewBorn = false;
   std::u16string StoreIn;
   /// The "StoreIn" the setup first arrived with: the file it is listed under, even after the
-  /// module re-sends it with another one.
+  /// module re-sends it with another one. With the name, it tells library setups apart.
   std::u16string ListedIn;
 
  private:
@@ -144,6 +144,16 @@ struct DirectElement;
 using PropertyChangedEventHandler =
     std::function<void(RenderSetup& sender, const PropertyChangedEventArgs& e)>;
 
+/// One change of the model, for a window that mirrors it. The setup is alive during the call,
+/// a removed one too; oldName is set for Renamed only.
+struct ModelChange {
+  enum class Kind { Added, Updated, Edited, Renamed, Removed, CurrentChanged, Cleared };
+  Kind kind = Kind::Updated;
+  const RenderSetup* setup = nullptr;
+  std::u16string_view oldName;
+};
+using ModelObserver = std::function<void(const ModelChange&)>;
+
 /// What became of a user's edit.
 struct EditResult {
   bool taken = false;
@@ -156,8 +166,11 @@ class RenderSetupViewModel {
  public:
   /// The master file's setup of that name (exact match), or null.
   RenderSetup* GetSetupFromCurrentZel(const String& name);
-  /// The design-library setup of that name (exact match), or null.
+  /// The design-library setup of that name (exact match), or null. Of several libraries offering
+  /// the name, the one whose file name sorts first (by UTF-16 code units), as the module picks.
   RenderSetup* GetSetupFromZelLib(const String& name);
+  /// The setup of that name listed under the library file listedIn, or null.
+  RenderSetup* GetLibrarySetup(std::u16string_view listedIn, const std::u16string& name);
   /// The setup selected in the panel, or null.
   RenderSetup* CurrentRenderSetup() const noexcept { return current_; }
 
@@ -178,9 +191,12 @@ class RenderSetupViewModel {
   EditResult EditProperty(Group group, const std::u16string& setupName, std::string_view property,
                           std::u16string text);
 
-  /// Adds the setups of a view-model document or brings them up to date (by group and name),
-  /// keeps the others, and makes the setup of each "CurrentRenderSetup" current in turn: the
-  /// setup element just before it when that has the name, else as SetCurrentSetup.
+  /// Adds the setups of a view-model document or brings them up to date, keeps the others, and
+  /// makes the setup of each "CurrentRenderSetup" current in turn: the setup element just before
+  /// it when that has the name, else as SetCurrentSetup. A master-file setup is known by its
+  /// name; a library setup by its name and the library it was first listed in ("StoreIn"). One
+  /// that arrives with the master file's "StoreIn" (the module re-sends a library setup so after
+  /// a rename) updates the library setup of that name that GetSetupFromZelLib finds.
   /// False, with nothing changed, when the text is not such a document.
   /// A setup element without a "Name" attribute is skipped; unknown elements are ignored.
   /// taken, when given, receives each element of the document in order, also those skipped.
@@ -188,11 +204,14 @@ class RenderSetupViewModel {
   /// The master file's setup of that name first, else a library's; a null or unknown name
   /// leaves the current setup as it is.
   void SetCurrentSetup(const String& name);
-  /// Makes the setup of that group and name current; false when the panel has none.
+  /// Makes the setup of that group and name current; false when the panel has none. A library
+  /// name alone selects as GetSetupFromZelLib finds.
   bool Select(Group group, const std::u16string& name);
+  /// Makes the library setup listed under listedIn current; false when the panel has none.
+  bool SelectLibrarySetup(std::u16string_view listedIn, const std::u16string& name);
   /// What the panel does after its own rename succeeded: the setup keeps its place and values
   /// under the new name. When the panel shows the new name already, the old entry goes.
-  /// False when the panel has no setup of the old name.
+  /// False when the panel has no setup of the old name. Library setups as GetSetupFromZelLib.
   bool RenameSetup(Group group, const std::u16string& oldName, const std::u16string& newName);
   /// What the panel does after its own delete succeeded; false when it has no such setup.
   bool RemoveSetup(Group group, const std::u16string& name);
@@ -204,17 +223,30 @@ class RenderSetupViewModel {
     return group == Group::MasterFile ? master_ : library_;
   }
 
+  /// Called with every change from now on (null: none); one observer at a time. It must not
+  /// change the model.
+  void SetModelObserver(ModelObserver observer) { observer_ = std::move(observer); }
+
  private:
-  RenderSetup& Upsert(Group group, const std::u16string& name);
+  /// The setup a document's element names, made when the panel has none; added tells which.
+  RenderSetup& Place(Group group, std::u16string name, const std::u16string* storeIn, bool& added);
   /// Takes one child element of a document's root read by ReadDirect.
   void TakeElement(const DirectElement& element, RenderSetup*& lastTaken, std::u16string& scratch);
+  void Rename(RenderSetup& setup, const std::u16string& newName);
+  void Remove(RenderSetup& setup);
+  void SetCurrent(RenderSetup* setup);
+  void Notify(ModelChange::Kind kind, const RenderSetup* setup, std::u16string_view oldName = {});
 
   std::vector<std::unique_ptr<RenderSetup>> master_;
   std::vector<std::unique_ptr<RenderSetup>> library_;
   std::unordered_map<std::u16string, RenderSetup*> masterByName_;
-  std::unordered_map<std::u16string, RenderSetup*> libraryByName_;
+  // Every library's setup of a name, in the order of their files' names.
+  std::unordered_map<std::u16string, std::vector<RenderSetup*>> libraryByName_;
+  // The "StoreIn" of the master file's setups, which marks a library setup's re-send.
+  std::u16string masterStoreIn_;
   RenderSetup* current_ = nullptr;
   std::vector<std::pair<std::size_t, PropertyChangedEventHandler>> handlers_;
+  ModelObserver observer_;
 };
 
 }  // namespace ViewModel

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include <pugixml.hpp>
 
@@ -83,7 +85,17 @@ RenderSetup* RenderSetupViewModel::GetSetupFromCurrentZel(const String& name) {
 RenderSetup* RenderSetupViewModel::GetSetupFromZelLib(const String& name) {
   if (!name) return nullptr;
   const auto found = libraryByName_.find(*name);
-  return found == libraryByName_.end() ? nullptr : found->second;
+  return found == libraryByName_.end() ? nullptr : found->second.front();
+}
+
+RenderSetup* RenderSetupViewModel::GetLibrarySetup(std::u16string_view listedIn,
+                                                   const std::u16string& name) {
+  const auto found = libraryByName_.find(name);
+  if (found == libraryByName_.end()) return nullptr;
+  for (RenderSetup* setup : found->second) {
+    if (setup->ListedIn == listedIn) return setup;
+  }
+  return nullptr;
 }
 
 std::size_t RenderSetupViewModel::AddOnRenderSetupChanged(PropertyChangedEventHandler handler) {
@@ -122,6 +134,7 @@ EditResult RenderSetupViewModel::EditProperty(Group group, const std::u16string&
   }
   setup->SetPropertyText(property, std::move(text));
   RaiseRenderSetupChanged(*setup, PropertyChangedEventArgs{ornr::Utf8ToUtf16(property)});
+  Notify(ModelChange::Kind::Edited, setup);
   return {true, {}};
 }
 
@@ -136,7 +149,7 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
   if (element.name == u"CurrentRenderSetup") {
     const std::u16string name(unescaped(element.text));
     if (lastTaken != nullptr && lastTaken->Name() == name) {
-      current_ = lastTaken;
+      SetCurrent(lastTaken);
     } else {
       SetCurrentSetup(name);
     }
@@ -146,18 +159,21 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
   if (!master && element.name != u"SetupsFromZelLib") return;
   const std::u16string_view* name = element.Attribute(u"Name");
   if (name == nullptr) return;
+  std::optional<std::u16string> storeIn;
+  if (const std::u16string_view* text = element.Attribute(u"StoreIn")) {
+    storeIn.emplace(unescaped(*text));
+  }
+  bool added = false;
   RenderSetup& setup =
-      Upsert(master ? Group::MasterFile : Group::Library, std::u16string(unescaped(*name)));
+      Place(master ? Group::MasterFile : Group::Library, std::u16string(unescaped(*name)),
+            storeIn ? &*storeIn : nullptr, added);
   if (const std::u16string_view* isNew = element.Attribute(u"New")) {
     setup.New = unescaped(*isNew) == u"true";
   }
   if (const std::u16string_view* newBorn = element.Attribute(u"NewBorn")) {
     setup.NewBorn = unescaped(*newBorn) == u"true";
   }
-  if (const std::u16string_view* storeIn = element.Attribute(u"StoreIn")) {
-    setup.StoreIn = unescaped(*storeIn);
-    if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
-  }
+  if (storeIn) setup.StoreIn = std::move(*storeIn);
   PropertySupport::Builder properties(element.children.size(), element.childTextUnits);
   std::string propertyName;
   for (const auto& [childName, text] : element.children) {
@@ -167,6 +183,7 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
   }
   properties.ReplaceIn(setup);
   lastTaken = &setup;
+  Notify(added ? ModelChange::Kind::Added : ModelChange::Kind::Updated, &setup);
 }
 
 bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken) {
@@ -203,7 +220,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
     if (NameIs(element, "CurrentRenderSetup")) {
       const std::u16string name = TextOf(element);
       if (lastTaken != nullptr && lastTaken->Name() == name) {
-        current_ = lastTaken;
+        SetCurrent(lastTaken);
       } else {
         SetCurrentSetup(name);
       }
@@ -214,18 +231,21 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
     const pugi::xml_attribute name = element.attribute("Name");
     if (!name) continue;
 
+    std::optional<std::u16string> storeIn;
+    if (const pugi::xml_attribute text = element.attribute("StoreIn")) {
+      storeIn = ornr::Utf8ToUtf16(text.value());
+    }
+    bool added = false;
     RenderSetup& setup =
-        Upsert(master ? Group::MasterFile : Group::Library, ornr::Utf8ToUtf16(name.value()));
+        Place(master ? Group::MasterFile : Group::Library, ornr::Utf8ToUtf16(name.value()),
+              storeIn ? &*storeIn : nullptr, added);
     if (const pugi::xml_attribute isNew = element.attribute("New")) {
       setup.New = std::strcmp(isNew.value(), "true") == 0;
     }
     if (const pugi::xml_attribute newBorn = element.attribute("NewBorn")) {
       setup.NewBorn = std::strcmp(newBorn.value(), "true") == 0;
     }
-    if (const pugi::xml_attribute storeIn = element.attribute("StoreIn")) {
-      setup.StoreIn = ornr::Utf8ToUtf16(storeIn.value());
-      if (setup.ListedIn.empty()) setup.ListedIn = setup.StoreIn;
-    }
+    if (storeIn) setup.StoreIn = std::move(*storeIn);
     // Sized first, so that the texts and entries are allocated once.
     std::size_t count = 0;
     std::size_t textBytes = 0;
@@ -241,6 +261,7 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
     }
     properties.ReplaceIn(setup);
     lastTaken = &setup;
+    Notify(added ? ModelChange::Kind::Added : ModelChange::Kind::Updated, &setup);
   }
   return true;
 }
@@ -248,40 +269,47 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
 void RenderSetupViewModel::SetCurrentSetup(const String& name) {
   RenderSetup* setup = GetSetupFromCurrentZel(name);
   if (setup == nullptr) setup = GetSetupFromZelLib(name);
-  if (setup != nullptr) current_ = setup;
+  if (setup != nullptr) SetCurrent(setup);
 }
 
 bool RenderSetupViewModel::Select(Group group, const std::u16string& name) {
   RenderSetup* setup =
       group == Group::MasterFile ? GetSetupFromCurrentZel(name) : GetSetupFromZelLib(name);
   if (setup == nullptr) return false;
-  current_ = setup;
+  SetCurrent(setup);
+  return true;
+}
+
+bool RenderSetupViewModel::SelectLibrarySetup(std::u16string_view listedIn,
+                                              const std::u16string& name) {
+  RenderSetup* setup = GetLibrarySetup(listedIn, name);
+  if (setup == nullptr) return false;
+  SetCurrent(setup);
   return true;
 }
 
 bool RenderSetupViewModel::RenameSetup(Group group, const std::u16string& oldName,
                                        const std::u16string& newName) {
-  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
-  const auto old = byName.find(oldName);
-  if (old == byName.end()) return false;
+  RenderSetup* setup =
+      group == Group::MasterFile ? GetSetupFromCurrentZel(oldName) : GetSetupFromZelLib(oldName);
+  if (setup == nullptr) return false;
   if (oldName == newName) return true;
-  RenderSetup* setup = old->second;
-  if (byName.contains(newName)) return RemoveSetup(group, oldName);
-  byName.emplace(newName, setup);
-  byName.erase(old);
-  setup->name_ = newName;
+  const bool taken = group == Group::MasterFile
+                         ? masterByName_.contains(newName)
+                         : GetLibrarySetup(setup->ListedIn, newName) != nullptr;
+  if (taken) {
+    Remove(*setup);
+    return true;
+  }
+  Rename(*setup, newName);
   return true;
 }
 
 bool RenderSetupViewModel::RemoveSetup(Group group, const std::u16string& name) {
-  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
-  auto& setups = group == Group::MasterFile ? master_ : library_;
-  const auto found = byName.find(name);
-  if (found == byName.end()) return false;
-  RenderSetup* setup = found->second;
-  byName.erase(found);
-  if (current_ == setup) current_ = nullptr;
-  std::erase_if(setups, [setup](const auto& held) { return held.get() == setup; });
+  RenderSetup* setup =
+      group == Group::MasterFile ? GetSetupFromCurrentZel(name) : GetSetupFromZelLib(name);
+  if (setup == nullptr) return false;
+  Remove(*setup);
   return true;
 }
 
@@ -289,23 +317,110 @@ void RenderSetupViewModel::Clear() {
   current_ = nullptr;
   masterByName_.clear();
   libraryByName_.clear();
-  master_.clear();
-  library_.clear();
+  masterStoreIn_.clear();
+  // The setups stay alive until the observer has heard of it.
+  auto master = std::exchange(master_, {});
+  auto library = std::exchange(library_, {});
+  Notify(ModelChange::Kind::Cleared, nullptr);
 }
 
-RenderSetup& RenderSetupViewModel::Upsert(Group group, const std::u16string& name) {
-  auto& byName = group == Group::MasterFile ? masterByName_ : libraryByName_;
-  auto& setups = group == Group::MasterFile ? master_ : library_;
-  const auto [slot, inserted] = byName.try_emplace(name, nullptr);
-  if (!inserted) return *slot->second;
+namespace {
+
+// Keeps a name's library setups in the order of their files' names.
+void InsertByFile(std::vector<RenderSetup*>& setups, RenderSetup* setup) {
+  const auto at = std::upper_bound(
+      setups.begin(), setups.end(), setup,
+      [](const RenderSetup* a, const RenderSetup* b) { return a->ListedIn < b->ListedIn; });
+  setups.insert(at, setup);
+}
+
+}  // namespace
+
+RenderSetup& RenderSetupViewModel::Place(Group group, std::u16string name,
+                                         const std::u16string* storeIn, bool& added) {
+  added = false;
+  if (group == Group::MasterFile) {
+    if (storeIn != nullptr) masterStoreIn_ = *storeIn;
+    const auto [slot, inserted] = masterByName_.try_emplace(name, nullptr);
+    if (inserted) {
+      try {
+        master_.push_back(std::make_unique<RenderSetup>(group, std::move(name)));
+      } catch (...) {
+        masterByName_.erase(slot);
+        throw;
+      }
+      slot->second = master_.back().get();
+      added = true;
+    }
+    RenderSetup& setup = *slot->second;
+    if (storeIn != nullptr && setup.ListedIn.empty()) setup.ListedIn = *storeIn;
+    return setup;
+  }
+  const auto slot = libraryByName_.try_emplace(std::move(name)).first;
+  std::vector<RenderSetup*>& sameName = slot->second;
+  for (RenderSetup* setup : sameName) {
+    if (storeIn != nullptr && setup->ListedIn == *storeIn) return *setup;
+  }
+  // A re-send names the master file, or no file at all: the module's own pick is meant.
+  const bool resend = storeIn == nullptr || (!masterStoreIn_.empty() && *storeIn == masterStoreIn_);
+  if (!sameName.empty() && resend) return *sameName.front();
   try {
-    setups.push_back(std::make_unique<RenderSetup>(group, name));
+    auto owned = std::make_unique<RenderSetup>(group, slot->first);
+    if (storeIn != nullptr) owned->ListedIn = *storeIn;
+    // Room first: from here on nothing throws, so the lists never disagree.
+    library_.reserve(library_.size() + 1);
+    sameName.reserve(sameName.size() + 1);
+    RenderSetup* setup = owned.get();
+    library_.push_back(std::move(owned));
+    InsertByFile(sameName, setup);
+    added = true;
+    return *setup;
   } catch (...) {
-    byName.erase(slot);
+    if (sameName.empty()) libraryByName_.erase(slot);
     throw;
   }
-  slot->second = setups.back().get();
-  return *slot->second;
+}
+
+void RenderSetupViewModel::Rename(RenderSetup& setup, const std::u16string& newName) {
+  const std::u16string oldName = setup.name_;
+  if (setup.group_ == Group::MasterFile) {
+    masterByName_.emplace(newName, &setup);
+    masterByName_.erase(oldName);
+  } else {
+    InsertByFile(libraryByName_[newName], &setup);
+    auto old = libraryByName_.find(oldName);
+    std::erase(old->second, &setup);
+    if (old->second.empty()) libraryByName_.erase(old);
+  }
+  setup.name_ = newName;
+  Notify(ModelChange::Kind::Renamed, &setup, oldName);
+}
+
+void RenderSetupViewModel::Remove(RenderSetup& setup) {
+  Notify(ModelChange::Kind::Removed, &setup);
+  const std::u16string& name = setup.name_;
+  if (setup.group_ == Group::MasterFile) {
+    masterByName_.erase(name);
+  } else {
+    auto found = libraryByName_.find(name);
+    std::erase(found->second, &setup);
+    if (found->second.empty()) libraryByName_.erase(found);
+  }
+  const bool wasCurrent = current_ == &setup;
+  auto& setups = setup.group_ == Group::MasterFile ? master_ : library_;
+  std::erase_if(setups, [&setup](const auto& held) { return held.get() == &setup; });
+  if (wasCurrent) SetCurrent(nullptr);
+}
+
+void RenderSetupViewModel::SetCurrent(RenderSetup* setup) {
+  if (current_ == setup) return;
+  current_ = setup;
+  Notify(ModelChange::Kind::CurrentChanged, setup);
+}
+
+void RenderSetupViewModel::Notify(ModelChange::Kind kind, const RenderSetup* setup,
+                                  std::u16string_view oldName) {
+  if (observer_) observer_(ModelChange{kind, setup, oldName});
 }
 
 }  // namespace Teskor::RenderSetup::ViewModel

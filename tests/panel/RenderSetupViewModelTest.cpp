@@ -98,14 +98,90 @@ TEST_F(RenderSetupViewModelTest, OwnRenameAndDeleteKeepPlacesValuesAndListing) {
   EXPECT_FALSE(model_.Select(Group::MasterFile, u"A"));
 }
 
-TEST_F(RenderSetupViewModelTest, LibrarySetupStaysListedUnderTheFileItCameWith) {
-  ASSERT_TRUE(model_.TakeDocument(Doc(Element(kLibrary, u"A", u"true"))));
-  // The module re-sends it with the master file's name after a rename of the master's "A".
-  ASSERT_TRUE(model_.TakeDocument(
-      Doc(u"<SetupsFromZelLib Name=\"A\" StoreIn=\"master.zel\"></SetupsFromZelLib>")));
-  const RenderSetup* a = model_.GetSetupFromZelLib(u"A");
-  EXPECT_EQ(a->StoreIn, u"master.zel");
-  EXPECT_EQ(a->ListedIn, u"a.zel");
+std::u16string InFile(const char16_t* group, const char16_t* name, const char16_t* file,
+                      const char16_t* shadows) {
+  return std::u16string(u"<") + group + u" Name=\"" + name + u"\" New=\"true\" StoreIn=\"" + file +
+         u"\"><DoShadows>" + shadows + u"</DoShadows></" + group + u">";
+}
+
+TEST_F(RenderSetupViewModelTest, LibrarySetupsAreKnownByNameAndTheFileTheyWereFirstListedIn) {
+  ASSERT_TRUE(model_.TakeDocument(Doc(InFile(kMaster, u"Lobby", u"tower.zel", u"true") +
+                                      InFile(kLibrary, u"Night", u"studio.zellib", u"studio") +
+                                      InFile(kLibrary, u"Night", u"office.zellib", u"office") +
+                                      InFile(kLibrary, u"Draft", u"studio.zellib", u"draft"))));
+  ASSERT_EQ(model_.Setups(Group::Library).size(), 3U);
+  RenderSetup* studio = model_.GetLibrarySetup(u"studio.zellib", u"Night");
+  RenderSetup* office = model_.GetLibrarySetup(u"office.zellib", u"Night");
+  ASSERT_NE(studio, nullptr);
+  ASSERT_NE(office, nullptr);
+  EXPECT_EQ(*studio->PropertyText("DoShadows"), u"studio");
+  EXPECT_EQ(*office->PropertyText("DoShadows"), u"office");
+  // The module's pick of a name two libraries offer: the file name that sorts first.
+  EXPECT_EQ(model_.GetSetupFromZelLib(u"Night"), office);
+  EXPECT_EQ(model_.GetLibrarySetup(u"office.zellib", u"Draft"), nullptr);
+
+  // Each later document, and which entry it must land in; none may add a phantom.
+  struct Case {
+    const char16_t* storeIn;
+    const char16_t* value;
+    const char16_t* listedIn;  // the entry that takes it
+    std::size_t librarySetups;
+  };
+  for (const Case& c : {
+           // After a rename the module re-sends its pick with the master file's name.
+           Case{u"tower.zel", u"renamed", u"office.zellib", 3},
+           // After a delete, with the pick's own library.
+           Case{u"office.zellib", u"deleted", u"office.zellib", 3},
+           Case{u"studio.zellib", u"reloaded", u"studio.zellib", 3},
+           // A library offered later that has the name too is a setup of its own...
+           Case{u"archive.zellib", u"archive", u"archive.zellib", 4},
+           // ...and, sorting first, now the pick.
+           Case{u"tower.zel", u"renamed again", u"archive.zellib", 4},
+       }) {
+    ASSERT_TRUE(model_.TakeDocument(Doc(InFile(kLibrary, u"Night", c.storeIn, c.value))));
+    const RenderSetup* entry = model_.GetLibrarySetup(c.listedIn, u"Night");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(*entry->PropertyText("DoShadows"), c.value);
+    EXPECT_EQ(entry->StoreIn, c.storeIn);
+    EXPECT_EQ(model_.Setups(Group::Library).size(), c.librarySetups);
+  }
+  EXPECT_EQ(*office->PropertyText("DoShadows"), u"deleted");
+  EXPECT_EQ(*studio->PropertyText("DoShadows"), u"reloaded");
+
+  ASSERT_TRUE(model_.SelectLibrarySetup(u"studio.zellib", u"Night"));
+  EXPECT_EQ(model_.CurrentRenderSetup(), studio);
+  EXPECT_FALSE(model_.SelectLibrarySetup(u"office.zellib", u"Draft"));
+  // A current setup named in a document alone is the master file's, else the module's pick.
+  ASSERT_TRUE(model_.TakeDocument(Doc(u"<CurrentRenderSetup>Night</CurrentRenderSetup>")));
+  EXPECT_EQ(model_.CurrentRenderSetup(), model_.GetLibrarySetup(u"archive.zellib", u"Night"));
+}
+
+TEST_F(RenderSetupViewModelTest, ObserverHearsEveryChangeWithTheSetupStillAlive) {
+  std::vector<std::u16string> heard;
+  model_.SetModelObserver([&heard](const ModelChange& change) {
+    static const char16_t* const kKinds[] = {u"added",   u"updated", u"edited", u"renamed",
+                                             u"removed", u"current", u"cleared"};
+    std::u16string line = kKinds[static_cast<int>(change.kind)];
+    if (change.setup != nullptr)
+      line += u" " + *change.setup->Name() + u"@" + change.setup->ListedIn;
+    if (!change.oldName.empty()) line += u" from " + std::u16string(change.oldName);
+    heard.push_back(line);
+  });
+  ASSERT_TRUE(model_.TakeDocument(Doc(InFile(kMaster, u"A", u"m.zel", u"true") +
+                                      InFile(kLibrary, u"A", u"l.zellib", u"false") +
+                                      u"<CurrentRenderSetup>A</CurrentRenderSetup>")));
+  ASSERT_TRUE(model_.TakeDocument(Doc(InFile(kMaster, u"A", u"m.zel", u"false"))));
+  ASSERT_TRUE(model_.EditProperty(Group::MasterFile, u"A", "DoShadows", u"true"));
+  EXPECT_FALSE(model_.EditProperty(Group::MasterFile, u"A", "DoShadows", u"maybe"));
+  ASSERT_TRUE(model_.RenameSetup(Group::MasterFile, u"A", u"B"));
+  ASSERT_TRUE(model_.Select(Group::MasterFile, u"B"));
+  ASSERT_TRUE(model_.Select(Group::MasterFile, u"B"));  // no change, nothing heard
+  ASSERT_TRUE(model_.RemoveSetup(Group::MasterFile, u"B"));
+  model_.Clear();
+  EXPECT_EQ(heard, (std::vector<std::u16string>{
+                       u"added A@m.zel", u"added A@l.zellib", u"current A@l.zellib",
+                       u"updated A@m.zel", u"edited A@m.zel", u"renamed B@m.zel from A",
+                       u"current B@m.zel", u"removed B@m.zel", u"current", u"cleared"}));
 }
 
 }  // namespace

@@ -172,6 +172,31 @@ TEST_F(WorkbenchTest, ARefusalOfTheModuleMakesTheExitStatusOne) {
 }
 
 // A host that takes the user's locale must not turn 0.065 into "0,065000" in the documents.
+TEST_F(WorkbenchTest, TwoLibrariesOfferingOneNameAreListedApartAndARenameAddsNoPhantom) {
+  ASSERT_EQ(Run({"-c", "open studio.zellib", "-c", "host add Night MaxRenderTimeMinutes=60", "-c",
+                 "close", "-c", "open office.zellib", "-c",
+                 "host add Night MaxRenderTimeMinutes=30", "-c", "close"})
+                .exitCode,
+            0);
+  dir_.Write("s.commands",
+             "host add Night\nload reload\nlist\nrename Night Day\nlist\n"
+             "copy-from-library Night\nshow Night\n");
+  const ProcessResult result = Run({"--master", "p.zel", "--library", "studio.zellib", "--library",
+                                    "office.zellib", "s.commands"});
+  ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+  const auto lines = Lines(result.out);
+  const auto count = [&lines](const std::string& start) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&start](const std::string& line) { return line.starts_with(start); });
+  };
+  // Listed before and after the rename, once each time under each library, never elsewhere.
+  EXPECT_EQ(count("list: library \"Night\" from \"studio.zellib\""), 2);
+  EXPECT_EQ(count("list: library \"Night\" from \"office.zellib\""), 2);
+  EXPECT_EQ(count("list: library"), 4);
+  // The module copies from the library whose file name sorts first.
+  EXPECT_THAT(lines, Contains("MaxRenderTimeMinutes = 30"));
+}
+
 TEST_F(WorkbenchTest, ACommaDecimalLocaleChangesNoNumberText) {
   ASSERT_NE(setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps.sh makes it";
   setlocale(LC_ALL, "C");

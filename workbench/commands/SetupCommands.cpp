@@ -101,7 +101,8 @@ void Commands::List(const Args&) {
     if (setups.empty()) transcript_.Line(std::string(label) + "none");
     for (const auto& setup : setups) {
       std::string line = label + AlwaysQuoted(Utf16ToUtf8(setup->Name().value_or(u"")));
-      if (group == Group::Library) line += " from " + AlwaysQuoted(Utf16ToUtf8(setup->StoreIn));
+      // A library setup is the one listed under its file, whatever file a re-send named.
+      if (group == Group::Library) line += " from " + AlwaysQuoted(Utf16ToUtf8(setup->ListedIn));
       if (setup.get() == current) line += " (current)";
       transcript_.Line(line);
     }

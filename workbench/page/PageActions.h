@@ -12,7 +12,7 @@ namespace ornr::workbench {
 struct PageAction {
   enum class Kind {
     Command,  // args: the words of a workbench command
-    Select,   // args: "master" or "library", the setup's name
+    Select,   // args: "master" or "library", the setup's name, the library's file or ""
     Answer,   // args: the question's id, "yes" or "no"
     Dismiss,  // args: the message's id
   };

@@ -75,11 +75,16 @@ void PanelFrontEnd::RunAction(const PageAction& action) {
     case PageAction::Kind::Command:
       runWords_(action.args);
       break;
-    case PageAction::Kind::Select:
-      MainPanel::Instance().ViewModel().Select(
-          action.args[0] == "master" ? Group::MasterFile : Group::Library,
-          Utf8ToUtf16(action.args[1]));
+    case PageAction::Kind::Select: {
+      auto& viewModel = MainPanel::Instance().ViewModel();
+      const std::u16string name = Utf8ToUtf16(action.args[1]);
+      if (action.args[0] == "library" && !action.args[2].empty()) {
+        viewModel.SelectLibrarySetup(Utf8ToUtf16(action.args[2]), name);
+      } else {
+        viewModel.Select(action.args[0] == "master" ? Group::MasterFile : Group::Library, name);
+      }
       break;
+    }
     case PageAction::Kind::Dismiss:
       std::erase_if(session_.messages, [&](const PanelDialog& message) {
         return std::to_string(message.id) == action.args[0];

@@ -105,6 +105,8 @@ std::string BuildPanelPicture(const ModuleApi& api, const PanelSession& session)
     json.BeginObject()
         .Key("group")
         .String(current->GetGroup() == Group::MasterFile ? "master" : "library")
+        .Key("library")
+        .String(current->GetGroup() == Group::Library ? current->ListedIn : u"")
         .Key("name")
         .String(current->Name().value_or(u""))
         .EndObject();

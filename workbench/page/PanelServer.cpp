@@ -148,7 +148,8 @@ PageAction ReadAction(const httplib::Request& req) {
     action.kind = PageAction::Kind::Select;
     std::string group = Field(req, "group");
     if (group != "master" && group != "library") throw PageActionError{"unknown group"};
-    action.args = {std::move(group), Field(req, "name")};
+    action.args = {std::move(group), Field(req, "name"),
+                   req.has_param("library") ? Field(req, "library") : std::string()};
   } else if (kind == "answer") {
     action.kind = PageAction::Kind::Answer;
     std::string answer = Field(req, "answer");

@@ -13,7 +13,7 @@ let dialogBusy = false;
 let questionShown = null;
 let lastEvent = 0;
 
-const list = new ListView($('#setups'), (group, name) => run(server.select(group, name)));
+const list = new ListView($('#setups'), (group, name, library) => run(server.select(group, name, library)));
 const values = new ValuesView($('#values'), (property, text) => {
   const current = picture?.current;
   if (current?.group === 'master') run(server.command('edit', current.name, property, text));
@@ -46,9 +46,12 @@ function toast(text, kind) {
 const currentSetup = () => {
   const c = picture?.current;
   if (!c) return null;
-  return (c.group === 'master' ? picture.master : picture.library).find((s) => s.name === c.name) ?? null;
+  if (c.group === 'master') return picture.master.find((s) => s.name === c.name) ?? null;
+  return picture.library.find((s) => s.name === c.name && s.listedIn === c.library) ?? null;
 };
-const librarySetup = (name) => picture?.library.find((s) => s.name === name) ?? null;
+// Of several libraries offering the name, the module takes the one whose file name sorts first.
+const librarySetup = (name) => picture?.library.filter((s) => s.name === name)
+    .sort((a, b) => (a.listedIn < b.listedIn ? -1 : a.listedIn > b.listedIn ? 1 : 0))[0] ?? null;
 const masterSetup = (name) => picture?.master.find((s) => s.name === name) ?? null;
 
 function show(which) {

@@ -21,7 +21,7 @@ export function originBadge(origin) {
 }
 
 export class ListView {
-  /** onSelect(group, name) is called when the user picks a setup. */
+  /** onSelect(group, name, library) is called when the user picks a setup. */
   constructor(root, onSelect) {
     this.root = root;
     this.onSelect = onSelect;
@@ -74,7 +74,9 @@ export class ListView {
         option.id = `setup-${this.options.length}`;
         option.dataset.group = group.key;
         option.dataset.name = setup.name;
-        const selected = current && current.group === group.key && current.name === setup.name;
+        option.dataset.library = group.key === 'library' ? setup.listedIn : '';
+        const selected = current && current.group === group.key && current.name === setup.name
+          && current.library === option.dataset.library;
         option.setAttribute('aria-selected', String(Boolean(selected)));
         const name = document.createElement('span');
         name.className = 'setup-name';
@@ -117,7 +119,7 @@ export class ListView {
     for (const o of this.options) o.setAttribute('aria-selected', String(o === option));
     this.root.setAttribute('aria-activedescendant', option.id);
     option.scrollIntoView({ block: 'nearest' });
-    this.onSelect(option.dataset.group, option.dataset.name);
+    this.onSelect(option.dataset.group, option.dataset.name, option.dataset.library);
   }
 
   key(e) {

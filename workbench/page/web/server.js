@@ -29,8 +29,9 @@ export function command(...words) {
   return post([['action', 'command'], ...words.map((w) => ['w', w])]);
 }
 
-export function select(group, name) {
-  return post([['action', 'select'], ['group', group], ['name', name]]);
+/** A library setup is named by its library's file too: two libraries may offer one name. */
+export function select(group, name, library = '') {
+  return post([['action', 'select'], ['group', group], ['name', name], ['library', library]]);
 }
 
 export function answer(id, yes) {
