@@ -15,6 +15,10 @@ ctest --preset default
 # A short crash-consistency run; scripts/kill-test.sh 100 runs the full one.
 scripts/kill-test.sh 20
 
+# The Debian package, checked with dpkg-deb and lintian; CI also installs and removes it.
+deb="$(scripts/package.sh)"
+scripts/check-package.sh "$deb" ${CI:+--install}
+
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan

@@ -1,0 +1,101 @@
+# The Debian package rsm-workbench, built by cpack from a build configured by scripts/package.sh:
+# the Runtime component (the workbench, the module with its texts, the stand-in host and panel as
+# the workbench's own libraries, man page, bash completion) with what Debian's tools expect beside
+# it. docs/packaging.md says why it looks as it does.
+set(ORNR_DEB_NAME rsm-workbench)
+set(ORNR_DEB_RELEASE 1)
+set(ORNR_DEB_MAINTAINER "Render Setup Manager authors <maintainers@render-setup-manager.org>")
+set(deb_files ${PROJECT_BINARY_DIR}/debian-files)
+set(deb_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORNR_DEB_NAME})
+file(MAKE_DIRECTORY ${deb_files})
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides)
+
+# As dh_compress does: gzip -9n, so no name or time goes into the file.
+function(ornr_gzip source target)
+  execute_process(COMMAND gzip -9n -c ${source} OUTPUT_FILE ${target} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "gzip ${source} failed")
+  endif()
+endfunction()
+
+# The Debian changelog has one entry for the release, dated like the last commit, so that a
+# package built twice from one commit is the same.
+set(ORNR_DEB_DATE "" CACHE STRING "The Debian changelog's date (RFC 5322); default: the last commit's")
+if(NOT ORNR_DEB_DATE)
+  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%cD
+    OUTPUT_VARIABLE ORNR_DEB_DATE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT ORNR_DEB_DATE)
+  string(TIMESTAMP ORNR_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+endif()
+file(WRITE ${deb_files}/changelog.Debian
+"${ORNR_DEB_NAME} (${PROJECT_VERSION}-${ORNR_DEB_RELEASE}) unstable; urgency=medium
+
+  * Built from the project's own tree by scripts/package.sh; the project's
+    changes are in changelog.gz.
+
+ -- ${ORNR_DEB_MAINTAINER}  ${ORNR_DEB_DATE}
+")
+ornr_gzip(${deb_files}/changelog.Debian ${deb_files}/changelog.Debian.gz)
+ornr_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${deb_files}/changelog.gz)
+ornr_gzip(${PROJECT_SOURCE_DIR}/README.md ${deb_files}/README.md.gz)
+ornr_gzip(${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${deb_files}/rsm-workbench.1.gz)
+
+# The copyright file in Debian's machine-readable form, with the license's own text.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" copyright_line "${license}")
+set(copyright_line "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "^.*Copyright [^\n]*\n\n" "" license_body "${license}")
+string(REGEX REPLACE "\n\n" "\n.\n" license_body "${license_body}")
+string(REGEX REPLACE "\n([^\n])" "\n \\1" license_body "${license_body}")
+string(REGEX REPLACE "\n+$" "" license_body "${license_body}")
+file(WRITE ${deb_files}/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: ${ORNR_DEB_NAME}
+
+Files: *
+Copyright: ${copyright_line}
+License: Expat
+
+License: Expat
+ ${license_body}
+")
+
+install(FILES ${deb_files}/copyright ${deb_files}/changelog.Debian.gz ${deb_files}/changelog.gz
+  ${deb_files}/README.md.gz DESTINATION ${deb_doc_dir} COMPONENT Runtime)
+install(FILES ${deb_files}/rsm-workbench.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${ORNR_DEB_NAME}
+  COMPONENT Runtime)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${ORNR_DEB_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Runtime)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ORNR_DEB_NAME})
+set(CPACK_DEBIAN_RUNTIME_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORNR_DEB_RELEASE})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORNR_DEB_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends from dpkg-shlibdeps; the stand-in host and panel are found in the package itself.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+"host application for the render setup manager module
+rsm-workbench loads the render setup manager module as a CAD host loads a
+plug-in and drives it from commands, at a prompt, from scripts, or from a
+panel it serves to a web browser. Render setups are named sets of 68
+renderer settings kept in design files, which are SQLite databases.
+.
+The package holds the workbench, the module with its German and Japanese
+texts, and the stand-in host and panel libraries it runs on.")
+include(CPack)
