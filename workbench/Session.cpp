@@ -102,6 +102,13 @@ void Session::RunWords(const std::vector<std::string>& words) {
     line += QuoteWord(word);
   }
   transcript_.Command(line);
+  // The page's words pass the checks a typed line passes.
+  try {
+    for (const std::string& word : words) CheckWord(word);
+  } catch (const CommandSyntaxError& error) {
+    transcript_.Error(error.what());
+    return;
+  }
   commands_->Run(words);
 }
 

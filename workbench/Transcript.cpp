@@ -11,17 +11,35 @@ using Teskor::RenderSetup::String;
 using Teskor::RenderSetup::View::MainPanel;
 using Teskor::RenderSetup::ViewModel::TakenElement;
 
-// Keeps every event on one line whatever a name or text holds.
+// Keeps every event on one line, and the terminal's state as it was, whatever a name or text
+// holds: control characters are written as escapes.
 std::string OneLine(std::string_view text, bool asXml) {
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    if (c == '\n') {
-      out += asXml ? "&#10;" : "\\n";
-    } else if (c == '\r') {
-      out += asXml ? "&#13;" : "\\r";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    unsigned code = c;
+    // U+0080 to U+009F, the C1 controls, are two bytes in UTF-8.
+    if (c == 0xC2 && i + 1 < text.size() &&
+        (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+      code = static_cast<unsigned char>(text[++i]);
+    } else if (c >= 0x20 && c != 0x7F) {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (asXml) {
+      out += "&#" + std::to_string(code) + ";";
+    } else if (code == '\n') {
+      out += "\\n";
+    } else if (code == '\r') {
+      out += "\\r";
+    } else if (code == '\t') {
+      out += "\\t";
     } else {
-      out.push_back(c);
+      out += "\\u00";
+      out.push_back(kHex[code >> 4]);
+      out.push_back(kHex[code & 15]);
     }
   }
   return out;
@@ -70,8 +88,9 @@ Transcript::~Transcript() {
 }
 
 void Transcript::Print(std::string_view prefix, std::string_view text) {
-  out_ << prefix << OneLine(text, false) << std::endl;
-  if (listener_) listener_(prefix, text);
+  const std::string line = OneLine(text, false);
+  out_ << prefix << line << std::endl;
+  if (listener_) listener_(prefix, line);
 }
 
 void Transcript::Command(std::string_view line) {

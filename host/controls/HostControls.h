@@ -35,6 +35,12 @@ class DesignFileError : public std::runtime_error {
 /// file, a damaged file): each message is one line naming the setup, the file and the reason.
 /// Without a reporter, messages go to standard error.
 void SetErrorReporter(std::function<void(const std::string& message)> reporter);
+/// Why the store refused the last rename asked of it, when that was the rename of oldName to
+/// newName: "a setup named "Interior" already exists", the name rule newName breaks ("a setup
+/// name cannot hold the control character U+0001"), that no setup has oldName, or that the file
+/// cannot be written. Empty when that rename took, was not asked, or failed in writing (which the
+/// host reports itself).
+std::string RenameRefusal(std::u16string_view oldName, std::u16string_view newName);
 /// While set, the next save of name into the master file overwrites another session's newer
 /// work instead of refusing it. Cleared by that save, or by an empty name.
 void OverwriteOnNextSave(const std::u16string& name);

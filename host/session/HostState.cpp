@@ -373,6 +373,12 @@ void SetErrorReporter(std::function<void(const std::string&)> reporter) {
   detail::State().errorReporter = std::move(reporter);
 }
 
+std::string RenameRefusal(std::u16string_view oldName, std::u16string_view newName) {
+  const auto& refused = detail::State().renameRefused;
+  if (!refused || refused->oldName != oldName || refused->newName != newName) return {};
+  return refused->reason;
+}
+
 void OverwriteOnNextSave(const std::u16string& name) {
   auto& overwrite = detail::State().overwriteOnNextSave;
   if (name.empty()) {
@@ -394,6 +400,7 @@ void ResetAll() {
   state.questionAsker = nullptr;
   state.errorReporter = nullptr;
   state.overwriteOnNextSave.reset();
+  state.renameRefused.reset();
   state.closing.reset();
   state.callLog.clear();
   state.activeIsReference = false;

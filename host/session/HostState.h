@@ -147,6 +147,12 @@ struct HostState {
   std::function<int(const Question&)> questionAsker;
   std::function<void(const std::string&)> errorReporter;
   std::optional<std::u16string> overwriteOnNextSave;
+  /// The last rename the store refused, and why; cleared by each rename asked.
+  struct RenameRefused {
+    std::u16string oldName, newName;
+    std::string reason;
+  };
+  std::optional<RenameRefused> renameRefused;
   std::optional<Closing> closing;
   bool activeIsReference = false;
 };

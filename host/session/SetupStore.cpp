@@ -134,14 +134,24 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
 
   int Rename(const char16_t* oldName, const char16_t* newName, ZelFile& file) override {
     LogCall("RenderStoreManager::Rename");
-    HostFile* host = WritableFile(file);
-    if (host == nullptr || host->Find(NameOf(newName)) != nullptr) return 0;
-    if (const auto refusal = RefusalOfSetupName(NameOf(newName))) {
-      ReportError(*refusal);
+    auto& refused = State().renameRefused;
+    refused.reset();
+    // The reason is kept for whoever asked for the rename, to tell the person.
+    const auto refuse = [&](std::string reason) {
+      refused = HostState::RenameRefused{std::u16string(NameOf(oldName)),
+                                         std::u16string(NameOf(newName)), std::move(reason)};
       return 0;
+    };
+    HostFile* host = WritableFile(file);
+    if (host == nullptr) return refuse("the file cannot be written");
+    if (host->Find(NameOf(newName)) != nullptr) {
+      return refuse("a setup named " + Quoted(NameOf(newName)) + " already exists");
     }
+    if (const auto rule = BrokenSetupNameRule(NameOf(newName))) return refuse(*rule);
     StoreEntry* entry = host->Find(NameOf(oldName));
-    if (entry == nullptr) return 0;
+    if (entry == nullptr) {
+      return refuse("no setup named " + Quoted(NameOf(oldName)) + " in " + host->DisplayName());
+    }
     if (entry->row) {
       try {
         entry->row = host->Db()->Rename(*entry->row, NameOf(newName));

@@ -42,28 +42,73 @@ std::string PrintableSetupName(std::u16string_view name) {
 
 namespace {
 
-std::optional<std::string> Reason(std::u16string_view name) {
-  if (name.empty()) return "a setup needs a name";
-  if (name.size() > kMaxSetupNameUnits) {
-    return "longer than " + std::to_string(kMaxSetupNameUnits) + " UTF-16 code units (" +
-           std::to_string(name.size()) + ")";
-  }
+struct Breach {
+  enum class Kind { Empty, TooLong, Nul, Control, Noncharacter, Surrogate };
+  Kind kind = Kind::Empty;
+  char16_t unit = 0;
+};
+
+std::optional<Breach> FindBreach(std::u16string_view name) {
+  if (name.empty()) return Breach{Breach::Kind::Empty};
+  if (name.size() > kMaxSetupNameUnits) return Breach{Breach::Kind::TooLong};
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char16_t c = name[i];
     if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
       ++i;
       continue;
     }
-    if (c == 0) return "holds a NUL character";
+    if (c == 0) return Breach{Breach::Kind::Nul};
     if ((c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F))
-      return "holds the control character " + CodePoint(c);
-    if (c == 0xFFFE || c == 0xFFFF) return "holds the noncharacter " + CodePoint(c);
-    if (IsHigh(c) || IsLow(c)) return "holds the unpaired surrogate " + CodePoint(c);
+      return Breach{Breach::Kind::Control, c};
+    if (c == 0xFFFE || c == 0xFFFF) return Breach{Breach::Kind::Noncharacter, c};
+    if (IsHigh(c) || IsLow(c)) return Breach{Breach::Kind::Surrogate, c};
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Reason(std::u16string_view name) {
+  const auto breach = FindBreach(name);
+  if (!breach) return std::nullopt;
+  switch (breach->kind) {
+    case Breach::Kind::Empty:
+      return "a setup needs a name";
+    case Breach::Kind::TooLong:
+      return "longer than " + std::to_string(kMaxSetupNameUnits) + " UTF-16 code units (" +
+             std::to_string(name.size()) + ")";
+    case Breach::Kind::Nul:
+      return "holds a NUL character";
+    case Breach::Kind::Control:
+      return "holds the control character " + CodePoint(breach->unit);
+    case Breach::Kind::Noncharacter:
+      return "holds the noncharacter " + CodePoint(breach->unit);
+    case Breach::Kind::Surrogate:
+      return "holds the unpaired surrogate " + CodePoint(breach->unit);
   }
   return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<std::string> BrokenSetupNameRule(std::u16string_view name) {
+  const auto breach = FindBreach(name);
+  if (!breach) return std::nullopt;
+  switch (breach->kind) {
+    case Breach::Kind::Empty:
+      return "a setup needs a name";
+    case Breach::Kind::TooLong:
+      return "a setup name holds at most " + std::to_string(kMaxSetupNameUnits) +
+             " UTF-16 code units, and this one has " + std::to_string(name.size());
+    case Breach::Kind::Nul:
+      return "a setup name cannot hold a NUL character";
+    case Breach::Kind::Control:
+      return "a setup name cannot hold the control character " + CodePoint(breach->unit);
+    case Breach::Kind::Noncharacter:
+      return "a setup name cannot hold the noncharacter " + CodePoint(breach->unit);
+    case Breach::Kind::Surrogate:
+      return "a setup name cannot hold the unpaired surrogate " + CodePoint(breach->unit);
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> RefusalOfSetupName(std::u16string_view name) {
   const std::optional<std::string> reason = Reason(name);

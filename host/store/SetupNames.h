@@ -24,6 +24,11 @@ class SetupNameError : public std::invalid_argument {
 /// XML 1.0 cannot carry them, so no panel could show the setup. The message is one line.
 std::optional<std::string> RefusalOfSetupName(std::u16string_view name);
 
+/// The rule name breaks, as a sentence ("a setup name cannot hold the control character U+0001",
+/// "a setup needs a name"), or nullopt when the host takes it: the same names as
+/// RefusalOfSetupName.
+std::optional<std::string> BrokenSetupNameRule(std::u16string_view name);
+
 /// The name in UTF-8 as a one-line message can show it: characters that cannot be shown become
 /// U+FFFD, and a name of more than 40 code units is cut with an ellipsis.
 std::string PrintableSetupName(std::u16string_view name);

@@ -144,7 +144,7 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
        "error: \"abc\" is not a value of BlurPasses: expected a whole number from 0 to "
        "4294967295 (or -2147483648 to -1)"},
       {"edit Sky ShadowQuality 3", "error: ShadowQuality is shown only; it cannot be changed here"},
-      {"rename Nowhere Elsewhere", "error: the setup \"Nowhere\" was not renamed to \"Elsewhere\""},
+      {"rename Nowhere Elsewhere", "error: no setup named \"Nowhere\" in the master file"},
       {"modified Sky", "= 0"},
       {"open notes.txt", "panel: cleared"},
       {"close", "error: no master file is open"},
@@ -155,12 +155,57 @@ TEST_F(WorkbenchTest, CommandsThatCannotRunAreReportedAndTheRunExitsWithOne) {
   EXPECT_EQ(result.exitCode, 1);
   const auto lines = Lines(result.out);
   for (const auto& [command, error] : cases) {
-    const auto echo = std::find(lines.begin(), lines.end(), "> " + command);
+    // The echo shows a NUL as an escape, never raw.
+    std::string echoed = command;
+    if (const auto nul = echoed.find('\0'); nul != std::string::npos)
+      echoed.replace(nul, 1, "\\u0000");
+    const auto echo = std::find(lines.begin(), lines.end(), "> " + echoed);
     ASSERT_LT(echo + 1, lines.end()) << command;
     EXPECT_EQ(*(echo + 1), error);
   }
   EXPECT_THAT(lines.back(), StartsWith("list: "));
   EXPECT_FALSE(ornhost::ReadSetups(dir_ / "p.zel").empty());
+}
+
+// The module tells nobody that a setup is not there, or why the host refused a rename: the
+// workbench does, each such command exits with 1, and the names in its lines stay on one line
+// with their control characters escaped.
+TEST_F(WorkbenchTest, CommandsOnMissingSetupsAndRefusedRenamesSayWhy) {
+  struct Case {
+    std::string command;
+    std::string echo;  // as the transcript shows the command
+    std::vector<std::string> said;
+  };
+  const std::string missing = "error: no setup named \"Nope\" in the master file";
+  const std::string notRenamed = "error: the setup \"Sky\" was not renamed to ";
+  const Case cases[] = {
+      {"delete Nope", "delete Nope", {"= 1", missing}},
+      {"save Nope", "save Nope", {missing}},
+      {"save Nope --force", "save Nope --force", {missing}},
+      {"reset Nope", "reset Nope", {missing}},
+      {"rename Nope Other", "rename Nope Other", {missing}},
+      {"rename Sky Sea",
+       "rename Sky Sea",
+       {notRenamed + "\"Sea\": a setup named \"Sea\" already exists"}},
+      {"rename Sky \"bell\x07\x1b[2J\"",
+       "rename Sky \"bell\\u0007\\u001b[2J\"",
+       {notRenamed + "\"bell\\u0007\\u001b[2J\": a setup name cannot hold the control "
+                     "character U+0007"}},
+      {"rename Sky \"\"", "rename Sky \"\"", {notRenamed + "\"\": a setup needs a name"}},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = Run({"--master", "p.zel", "-c", "host add Sky", "-c",
+                                      "host add Sea", "-c", "refresh", "-c", c.command});
+    EXPECT_EQ(result.exitCode, 1) << c.command;
+    const auto lines = Lines(result.out);
+    const auto echo = std::find(lines.begin(), lines.end(), "> " + c.echo);
+    ASSERT_LE(echo + 1 + c.said.size(), lines.end()) << result.out;
+    EXPECT_EQ(std::vector<std::string>(echo + 1, echo + 1 + c.said.size()), c.said);
+    EXPECT_EQ(result.out.find_first_of("\x07\x1b"), std::string::npos) << c.command;
+    const auto stored = StoredByName(dir_ / "p.zel");
+    EXPECT_EQ(stored.size(), 2u) << c.command;
+    EXPECT_EQ(stored.count(u"Sky") + stored.count(u"Sea"), 2u) << c.command;
+  }
 }
 
 // The module refuses by a message box; a script that met one must not look as if all went well.

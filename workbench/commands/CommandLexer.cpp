@@ -10,15 +10,21 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+void CheckWord(std::string_view word) {
+  // The module takes names up to their first NUL: a name holding one would be cut there.
+  if (word.find('\0') != std::string_view::npos) {
+    throw CommandSyntaxError("a NUL character cannot be part of a command");
+  }
+}
+
 std::vector<std::string> SplitCommand(std::string_view line) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
   bool inQuotes = false;
+  CheckWord(line);
   for (std::size_t i = 0; i < line.size(); ++i) {
     const char c = line[i];
-    // The module takes names up to their first NUL: a name holding one would be cut there.
-    if (c == '\0') throw CommandSyntaxError("a NUL character cannot be part of a command");
     if (inQuotes) {
       if (c == '"') {
         inQuotes = false;

@@ -20,6 +20,10 @@ class CommandSyntaxError : public std::runtime_error {
 /// A line with nothing but blanks and a comment gives no words. Throws CommandSyntaxError.
 std::vector<std::string> SplitCommand(std::string_view line);
 
+/// Throws CommandSyntaxError for a word that no command line can carry, as SplitCommand does:
+/// one holding a NUL, where the module would end the name.
+void CheckWord(std::string_view word);
+
 /// The word as a command would write it: quoted when it is empty or holds a blank, a quote,
 /// a backslash or "#", so that SplitCommand gives it back.
 std::string QuoteWord(std::string_view word);

@@ -39,6 +39,10 @@ bool MasterHolds(const std::u16string& name) {
              name.c_str(), MasterFile()) != nullptr;
 }
 
+std::string NoSetupNamed(const std::string& name) {
+  return "no setup named " + AlwaysQuoted(name) + " in the master file";
+}
+
 bool OnOff(const std::string& word) {
   if (word == "on") return true;
   if (word == "off") return false;

@@ -20,6 +20,8 @@ std::filesystem::path MasterPath();
 Teskor::RenderSetup::ViewModel::RenderSetup& PanelMasterSetup(const std::string& name);
 /// Whether the master file's store holds a setup of that name.
 bool MasterHolds(const std::u16string& name);
+/// The message for a name the master file's store does not hold.
+std::string NoSetupNamed(const std::string& name);
 /// "on" or "off"; throws CommandError for any other word.
 bool OnOff(const std::string& word);
 

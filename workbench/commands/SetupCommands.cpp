@@ -25,14 +25,19 @@ void Commands::Duplicate(const Args& args) {
 
 // Rename and delete act as the panel's buttons: the module sends nothing about the old name, so
 // the panel updates its own list once the host's store shows that the command took effect.
+// These four commands reach the module whether or not the setup exists, as the panel's buttons
+// would, and then say so: the module itself tells nobody.
 void Commands::Rename(const Args& args) {
   MasterFile();  // the module can change nothing without one
   const std::u16string oldName = Wide(args[0]);
   const std::u16string newName = Wide(args[1]);
+  const bool existed = MasterHolds(oldName);
   api_.RenameSetup(oldName.c_str(), newName.c_str());
+  if (!existed) throw CommandError(NoSetupNamed(args[0]));
   if (!MasterHolds(newName) || (oldName != newName && MasterHolds(oldName))) {
+    const std::string why = ornhost::RenameRefusal(oldName, newName);
     throw CommandError("the setup " + AlwaysQuoted(args[0]) + " was not renamed to " +
-                       AlwaysQuoted(args[1]));
+                       AlwaysQuoted(args[1]) + (why.empty() ? "" : ": " + why));
   }
   MainPanel::Instance().ViewModel().RenameSetup(Group::MasterFile, oldName, newName);
 }
@@ -40,8 +45,10 @@ void Commands::Rename(const Args& args) {
 void Commands::Delete(const Args& args) {
   MasterFile();  // the module can change nothing without one
   const std::u16string name = Wide(args[0]);
+  const bool existed = MasterHolds(name);
   const int result = api_.DeleteSetup(name.c_str());
   transcript_.Result(result);
+  if (!existed) throw CommandError(NoSetupNamed(args[0]));
   if (result == 1 && !MasterHolds(name)) {
     MainPanel::Instance().ViewModel().RemoveSetup(Group::MasterFile, name);
   }
@@ -49,7 +56,10 @@ void Commands::Delete(const Args& args) {
 
 void Commands::Reset(const Args& args) {
   MasterFile();  // the module can change nothing without one
-  api_.ResetSetup(Wide(args[0]).c_str());
+  const std::u16string name = Wide(args[0]);
+  const bool existed = MasterHolds(name);
+  api_.ResetSetup(name.c_str());
+  if (!existed) throw CommandError(NoSetupNamed(args[0]));
 }
 
 void Commands::Save(const Args& args) {
@@ -58,9 +68,12 @@ void Commands::Save(const Args& args) {
     if (args[1] != "--force") throw CommandError("expected --force, got " + QuoteWord(args[1]));
     ornhost::OverwriteOnNextSave(Wide(args[0]));
   }
-  api_.SaveSetup(Wide(args[0]).c_str());
+  const std::u16string name = Wide(args[0]);
+  const bool existed = MasterHolds(name);
+  api_.SaveSetup(name.c_str());
   // A save the module did not make must not turn a later one into an overwrite.
   if (args.size() == 2) ornhost::OverwriteOnNextSave({});
+  if (!existed) throw CommandError(NoSetupNamed(args[0]));
 }
 
 void Commands::Modified(const Args& args) {
