@@ -10,7 +10,16 @@ namespace ornr::workbench {
 
 namespace {
 
-enum LongOnly : int { kMaster = 256, kLibrary, kModule, kXml, kVersion, kPanel, kCulture };
+enum LongOnly : int {
+  kMaster = 256,
+  kLibrary,
+  kModule,
+  kXml,
+  kVersion,
+  kPanel,
+  kPanelNetwork,
+  kCulture
+};
 
 const option kLongOptions[] = {
     {"master", required_argument, nullptr, kMaster},
@@ -20,6 +29,7 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {"panel", optional_argument, nullptr, kPanel},
+    {"panel-allow-network", no_argument, nullptr, kPanelNetwork},
     {"culture", required_argument, nullptr, kCulture},
     {nullptr, 0, nullptr, 0},
 };
@@ -80,6 +90,9 @@ Options ParseCommandLine(int argc, const char* const* argv) {
       case kPanel:
         options.panel = optarg != nullptr ? optarg : "";
         break;
+      case kPanelNetwork:
+        options.panelAllowNetwork = true;
+        break;
       case kCulture:
         if (!IsCultureName(optarg)) {
           throw CommandLineError("--culture takes a culture name such as de, de-DE or ja, not \"" +
@@ -97,6 +110,9 @@ Options ParseCommandLine(int argc, const char* const* argv) {
   for (int i = optind; i < argc; ++i) {
     options.sources.push_back({CommandSource::Kind::ScriptFile, argv[i]});
   }
+  if (options.panelAllowNetwork && !options.panel) {
+    throw CommandLineError("--panel-allow-network goes with --panel=ADDR:PORT");
+  }
   return options;
 }
 
@@ -106,7 +122,8 @@ std::string VersionText() {
 
 std::string UsageText() {
   return "usage: rsm-workbench [--master FILE] [--library FILE]... [--xml] [--module FILE]\n"
-         "                     [--panel[=ADDR:PORT]] [--culture NAME] [SCRIPT | -c COMMAND]...\n"
+         "                     [--panel[=ADDR:PORT] [--panel-allow-network]] [--culture NAME]\n"
+         "                     [SCRIPT | -c COMMAND]...\n"
          "\n"
          "Opens the master file (created if missing) and the design libraries, loads the render\n"
          "setup module, runs the commands of each SCRIPT (\"-\" reads standard input) and of each\n"
@@ -122,6 +139,9 @@ std::string UsageText() {
          "  --panel[=ADDR:PORT]  also serve the panel to a web browser (default 127.0.0.1 and\n"
          "                  a free port) and print its address; the session then goes on after\n"
          "                  the scripts until quit, typed or from the page, SIGINT or SIGTERM\n"
+         "  --panel-allow-network  let --panel listen on an address other than loopback, such\n"
+         "                  as 0.0.0.0 (every interface): the page is plain HTTP, so its token\n"
+         "                  travels in clear and anyone who can read it can use the session\n"
          "  --culture NAME  the language of the module's messages and question (de, ja; default\n"
          "                  from $LC_ALL, $LC_MESSAGES, $LANG); commands and errors stay English\n"
          "  -c COMMAND      run one command line\n"

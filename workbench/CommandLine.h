@@ -33,13 +33,16 @@ struct Options {
   std::optional<std::string> panel;
   /// --culture: the user-interface culture of the module's texts ("de", "ja-JP").
   std::optional<std::string> culture;
+  /// --panel-allow-network: the panel may listen on an address other than loopback.
+  bool panelAllowNetwork = false;
   bool help = false;
   bool version = false;
   std::vector<CommandSource> sources;
 };
 
 /// Reads argv[1..argc). Throws CommandLineError for an unknown option, an option without its
-/// value, a repeated --master or a --culture that is no culture name.
+/// value, a repeated --master, a --culture that is no culture name or --panel-allow-network
+/// without --panel.
 Options ParseCommandLine(int argc, const char* const* argv);
 
 /// What --version prints.

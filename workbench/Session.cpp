@@ -57,8 +57,10 @@ int Session::Run() {
 
 void Session::RunWithPanel() {
   try {
+    PanelAddress address = ParsePanelAddress(*options_.panel);
+    address.network = options_.panelAllowNetwork;
     panel_ = std::make_unique<PanelFrontEnd>(
-        ParsePanelAddress(*options_.panel), module_->Api(),
+        address, module_->Api(),
         [this](const std::vector<std::string>& words) { RunWords(words); });
   } catch (const std::exception& error) {
     transcript_.Error(error.what());
@@ -69,7 +71,10 @@ void Session::RunWithPanel() {
   });
   StopSignals::Install();
   panel_->SetStopFd(StopSignals::Fd());
-  transcript_.Line("url: " + panel_->Url());
+  if (const std::string warning = panel_->Server().NetworkWarning(); !warning.empty()) {
+    transcript_.Line("warning: " + warning);
+  }
+  for (const std::string& url : panel_->Server().Urls()) transcript_.Line("url: " + url);
   panel_->Publish();
   for (const CommandSource& source : options_.sources) {
     if (commands_->QuitRequested()) return;

@@ -104,11 +104,20 @@ test('a session in the page: edit, refuse, save, rename, delete, library command
 
   // Rename through the dialog, to a name with quotes, <&> and letters beyond ASCII.
   const newName = 'Lobby "<&>" Ünïcode Ωmega';
+  // A name that is taken first: the dialog stays open and says why, in the host's words.
   await page.locator('#setups').focus();
   await page.keyboard.press('F2');
   const nameField = page.locator('dialog[open] input');
+  await nameField.fill('Draft');
+  await nameField.press('Enter');
+  const refusal = page.locator('dialog[open] .field-error:not([hidden])');
+  await refusal.waitFor();
+  assert.match(await refusal.textContent(), /was not renamed to "Draft": a setup named "Draft" already exists/);
+  assert.equal(await h.option(page, 'Lobby').count(), 1);
+  await h.screenshot(page, 'panel-rename-refused');
   await nameField.fill(newName);
   await nameField.press('Enter');
+  await page.locator('dialog[open]').waitFor({ state: 'detached' });
   await h.option(page, newName).waitFor();
   assert.equal(await h.option(page, 'Lobby').count(), 0);
   assert.equal(await page.locator('.setup-title').textContent(), newName);
@@ -171,7 +180,9 @@ test('a session in the page: edit, refuse, save, rename, delete, library command
   await h.screenshot(page, 'panel-close-question');
   await page.locator('dialog[open] button', { hasText: 'Yes' }).click();
   const end = await wb.exited;
-  assert.equal(end.code, 0, wb.out + wb.err);
+  // The refused rename is the one command that failed.
+  assert.equal(end.code, 1, wb.out + wb.err);
+  assert.deepEqual(wb.out.match(/^error: .*$/mg), ['error: the setup "Lobby" was not renamed to "Draft": a setup named "Draft" already exists']);
   assert.match(wb.out, /^question: There are unsaved Render Setups\. Do you wish to save now\? -> yes$/m);
   await page.locator('#connection[data-status="ended"]').waitFor();
   assert.deepEqual(page.errors, []);

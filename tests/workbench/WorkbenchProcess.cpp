@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +58,10 @@ RunningProcess::RunningProcess(const std::string& program, const std::vector<std
     if (chdir(cwd.c_str()) != 0) _exit(126);
     if (options.withoutRoot && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(125);
+    }
+    if (options.maxOpenFiles > 0) {
+      const rlimit files{rlim_t(options.maxOpenFiles), rlim_t(options.maxOpenFiles)};
+      if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(124);
     }
     Exec(program, args);
   }

@@ -21,12 +21,14 @@ struct ProcessResult {
 /// A child in cwd whose standard output is read as it comes; standard error goes to the file
 /// "stderr.log" in cwd. Its input is empty, or a pipe fed by Send when withInput. Run by root,
 /// withoutRoot runs it as "nobody", for whom file permissions hold. On a terminal, input and
-/// both outputs are a pseudo-terminal of its own, as for a person at a terminal. A child not
-/// waited for is killed on destruction.
+/// both outputs are a pseudo-terminal of its own, as for a person at a terminal. With
+/// maxOpenFiles, the child may hold that many file handles at most. A child not waited for is
+/// killed on destruction.
 struct ProcessOptions {
   bool withInput = false;
   bool withoutRoot = false;
   bool terminal = false;
+  int maxOpenFiles = 0;
 };
 
 class RunningProcess {

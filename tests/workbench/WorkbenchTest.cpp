@@ -59,6 +59,7 @@ TEST_F(WorkbenchTest, CommandLinesAreTakenOrRefusedWithTwoAndCommandsExplainThem
       {{"--master", "a.zel", "--master", "b.zel"}, 2, ""},
       {{"--culture", "../de"}, 2, ""},
       {{"--culture="}, 2, ""},
+      {{"--panel-allow-network"}, 2, ""},
   };
   for (const Case& c : cases) {
     const ProcessResult result = Run(c.args);

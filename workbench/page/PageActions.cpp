@@ -9,6 +9,27 @@
 
 namespace ornr::workbench {
 
+void PageOutcome::Finish(std::vector<std::string> errors) {
+  {
+    const std::lock_guard lock(mutex_);
+    errors_ = std::move(errors);
+    done_ = true;
+  }
+  finished_.notify_all();
+}
+
+bool PageOutcome::Wait(std::chrono::milliseconds timeout, const std::function<bool()>& stop,
+                       std::vector<std::string>& errors) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::unique_lock lock(mutex_);
+  while (!done_) {
+    if (stop() || std::chrono::steady_clock::now() >= deadline) return false;
+    finished_.wait_for(lock, std::chrono::milliseconds(100));
+  }
+  errors = errors_;
+  return true;
+}
+
 PageActionQueue::PageActionQueue() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }

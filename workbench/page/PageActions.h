@@ -1,13 +1,35 @@
 // The page's actions on their way from the server's threads to the user-interface thread.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace ornr::workbench {
+
+/// What became of a page's command: filled on the user-interface thread, awaited by the
+/// server's thread that answers the page.
+class PageOutcome {
+ public:
+  /// The error lines the command printed (none: it ran).
+  void Finish(std::vector<std::string> errors);
+  /// Waits until Finish, the time is up or stop() turns true (checked every tenth of a
+  /// second); true with the errors when finished.
+  bool Wait(std::chrono::milliseconds timeout, const std::function<bool()>& stop,
+            std::vector<std::string>& errors);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  bool done_ = false;
+  std::vector<std::string> errors_;
+};
 
 struct PageAction {
   enum class Kind {
@@ -18,6 +40,8 @@ struct PageAction {
   };
   Kind kind = Kind::Command;
   std::vector<std::string> args;
+  /// For a command: told its errors once it ran; null when nobody waits.
+  std::shared_ptr<PageOutcome> outcome;
 };
 
 /// Filled by any thread, emptied by the user-interface thread, which polls Fd() to learn that

@@ -56,6 +56,9 @@ void PanelFrontEnd::Publish() {
 void PanelFrontEnd::Note(std::string_view prefix, std::string_view text) {
   const std::string kind = KindOf(prefix);
   if (kind == "panel" || kind == "output") return;
+  if (outcomeErrors_ != nullptr && (kind == "error" || kind == "message")) {
+    outcomeErrors_->emplace_back(text);
+  }
   session_.events.push_back({nextId_++, kind, std::string(text)});
   while (session_.events.size() > kEventsKept) session_.events.pop_front();
   if (kind == "message") session_.messages.push_back({nextId_++, Utf8ToUtf16(text)});
@@ -72,9 +75,19 @@ void PanelFrontEnd::RunPageActions() {
 
 void PanelFrontEnd::RunAction(const PageAction& action) {
   switch (action.kind) {
-    case PageAction::Kind::Command:
-      runWords_(action.args);
+    case PageAction::Kind::Command: {
+      std::vector<std::string> errors;
+      outcomeErrors_ = &errors;
+      try {
+        runWords_(action.args);
+      } catch (...) {
+        outcomeErrors_ = nullptr;
+        throw;
+      }
+      outcomeErrors_ = nullptr;
+      if (action.outcome) action.outcome->Finish(std::move(errors));
       break;
+    }
     case PageAction::Kind::Select: {
       auto& viewModel = MainPanel::Instance().ViewModel();
       const std::u16string name = Utf8ToUtf16(action.args[1]);

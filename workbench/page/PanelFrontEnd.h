@@ -33,6 +33,7 @@ class PanelFrontEnd {
   PanelFrontEnd& operator=(const PanelFrontEnd&) = delete;
 
   std::string Url() const { return server_->Url(); }
+  const PanelServer& Server() const noexcept { return *server_; }
   int PageFd() const noexcept { return actions_.Fd(); }
   /// The terminal that may answer questions too (null: none), and the stop signals' fd.
   void SetTerminal(Terminal* terminal) noexcept { terminal_ = terminal; }
@@ -62,6 +63,8 @@ class PanelFrontEnd {
   std::uint64_t nextId_ = 1;
   Terminal* terminal_ = nullptr;
   int stopFd_ = -1;
+  // While a page's command runs: its error lines, for the page that sent it.
+  std::vector<std::string>* outcomeErrors_ = nullptr;
 };
 
 }  // namespace ornr::workbench

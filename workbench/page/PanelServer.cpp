@@ -1,7 +1,11 @@
 #include "workbench/page/PanelServer.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 #include <sys/random.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -9,16 +13,22 @@
 #include <cstdio>
 #include <map>
 
-#include <httplib.h>
-
+#include "workbench/page/BoundedHttpServer.h"
+#include "workbench/page/Json.h"
 #include "workbench/page/PageFiles.h"
 
 namespace ornr::workbench {
 
 namespace {
 
-constexpr std::size_t kMaxBody = 64 * 1024;
+using namespace std::chrono_literals;
+
 constexpr std::size_t kMaxField = 4096;
+// Every open page holds a worker for its event stream; the workers beyond these answer requests.
+constexpr std::size_t kMaxStreams = 16;
+constexpr std::size_t kRequestWorkers = 8;
+// How long a page's command may take before the page is told only that it is queued.
+constexpr auto kOutcomeWait = 10s;
 
 std::string RandomToken() {
   std::array<unsigned char, 16> bytes{};
@@ -91,6 +101,10 @@ std::string Field(const httplib::Request& req, const char* name) {
   std::string value = req.get_param_value(name);
   if (value.size() > kMaxField) throw PageActionError{std::string("field ") + name + " too long"};
   if (!IsUtf8(value)) throw PageActionError{std::string("field ") + name + " is not UTF-8"};
+  // Names end at their first NUL on their way to the module.
+  if (value.find('\0') != std::string::npos) {
+    throw PageActionError{std::string("field ") + name + " holds a NUL character"};
+  }
   return value;
 }
 
@@ -164,17 +178,50 @@ PageAction ReadAction(const httplib::Request& req) {
   return action;
 }
 
-bool IsIpLiteral(std::string_view host) {
-  if (host.starts_with('[')) return host.ends_with(']');
-  int dots = 0;
-  for (const char c : host) {
-    if (c == '.') {
-      ++dots;
-    } else if (c < '0' || c > '9') {
-      return false;
-    }
+bool IsLoopbackText(const std::string& address) {
+  sockaddr_in v4{};
+  sockaddr_in6 v6{};
+  if (inet_pton(AF_INET, address.c_str(), &v4.sin_addr) == 1) {
+    v4.sin_family = AF_INET;
+    return IsLoopbackAddress(reinterpret_cast<const sockaddr*>(&v4));
   }
-  return dots == 3;
+  if (inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) == 1) {
+    v6.sin6_family = AF_INET6;
+    return IsLoopbackAddress(reinterpret_cast<const sockaddr*>(&v6));
+  }
+  return false;
+}
+
+std::string InUrl(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+// The machine's addresses of the families a wildcard socket of that family takes, loopback
+// first; IPv6 link-local ones need a zone that a URL cannot carry.
+std::vector<std::string> InterfaceAddresses(bool v6) {
+  std::vector<std::string> loopback, others;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return {};
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    const sockaddr* address = entry->ifa_addr;
+    if (address == nullptr) continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address->sa_family == AF_INET) {
+      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                sizeof text);
+    } else if (address->sa_family == AF_INET6 && v6) {
+      const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+      if (IN6_IS_ADDR_LINKLOCAL(&a)) continue;
+      inet_ntop(AF_INET6, &a, text, sizeof text);
+    } else {
+      continue;
+    }
+    auto& into = IsLoopbackAddress(address) ? loopback : others;
+    if (std::find(into.begin(), into.end(), text) == into.end()) into.emplace_back(text);
+  }
+  freeifaddrs(list);
+  loopback.insert(loopback.end(), others.begin(), others.end());
+  return loopback;
 }
 
 }  // namespace
@@ -206,56 +253,74 @@ PanelAddress ParsePanelAddress(std::string_view text) {
 }
 
 PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions)
-    : feed_(feed),
-      actions_(actions),
-      server_(std::make_unique<httplib::Server>()),
-      host_(address.host),
-      token_(RandomToken()) {
-  // Every open page holds one thread for its event stream.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
-  server_->set_payload_max_length(kMaxBody);
-  server_->set_keep_alive_max_count(20);
-  // An idle kept-alive connection holds a thread that the server's stop waits for.
-  server_->set_keep_alive_timeout(1);
-  Route();
-  port_ = address.port == 0 ? server_->bind_to_any_port(host_)
-                            : (server_->bind_to_port(host_, address.port) ? address.port : -1);
-  if (port_ <= 0) {
-    throw PanelServerError("the panel cannot listen on " + host_ + ":" +
-                           std::to_string(address.port));
+    : feed_(feed), actions_(actions), token_(RandomToken()) {
+  HttpLimits limits;
+  limits.workers = kMaxStreams + kRequestWorkers;
+  try {
+    server_ = std::make_unique<BoundedHttpServer>(limits);
+    Route();
+    const BoundAddress bound = server_->Bind(address.host, address.port);
+    host_ = bound.host;
+    port_ = bound.port;
+    wildcard_ = bound.wildcard;
+    loopback_ = bound.loopback;
+    if (!loopback_ && !address.network) {
+      throw PanelServerError(
+          "the panel listens only on a loopback address unless --panel-allow-network is given: " +
+          InUrl(host_) +
+          (wildcard_ ? " is every network interface" : " is reachable from the network") +
+          ", and the page is plain HTTP");
+    }
+    server_->Start();
+  } catch (const HttpServerError& error) {
+    throw PanelServerError("the panel cannot listen on " + InUrl(address.host) + ":" +
+                           std::to_string(address.port) + ": " + error.what());
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
 }
 
 PanelServer::~PanelServer() {
   feed_.Close();
   {
+    // A page that reads its stream sees "closed" at once; one that does not holds nobody up.
     std::unique_lock lock(streamsMutex_);
-    streamsEnded_.wait_for(lock, std::chrono::seconds(2), [this] { return openStreams_ == 0; });
+    streamsEnded_.wait_for(lock, 500ms, [this] { return openStreams_ == 0; });
   }
-  server_->stop();
-  if (thread_.joinable()) thread_.join();
+  server_->Stop();
+}
+
+std::vector<std::string> PanelServer::Urls() const {
+  std::vector<std::string> hosts;
+  if (wildcard_) hosts = InterfaceAddresses(host_.find(':') != std::string::npos);
+  if (hosts.empty())
+    hosts.push_back(host_ == "0.0.0.0" ? "127.0.0.1" : host_ == "::" ? "::1" : host_);
+  std::vector<std::string> urls;
+  for (const std::string& host : hosts) {
+    urls.push_back("http://" + InUrl(host) + ":" + std::to_string(port_) + "/" + token_ + "/");
+  }
+  return urls;
 }
 
 std::string PanelServer::Url() const {
-  const bool v6 = host_.find(':') != std::string::npos;
-  const std::string shown = host_ == "0.0.0.0" ? "127.0.0.1" : host_ == "::" ? "::1" : host_;
-  return "http://" + (v6 ? "[" + shown + "]" : shown) + ":" + std::to_string(port_) + "/" + token_ +
-         "/";
+  return Urls().front();
 }
 
-bool PanelServer::HostAllowed(std::string_view host) const {
+std::string PanelServer::NetworkWarning() const {
+  if (loopback_) return {};
+  return "the panel is open to the network on " +
+         (wildcard_ ? "every interface (" + InUrl(host_) + ":" + std::to_string(port_) + ")"
+                    : InUrl(host_) + ":" + std::to_string(port_)) +
+         " over plain HTTP: its token travels in clear, and whoever reads it can change and save "
+         "the setups";
+}
+
+bool PanelServer::HostAllowed(std::string_view host, const std::string& localAddress) const {
   const std::string port = ":" + std::to_string(port_);
-  if (!host.ends_with(port)) return false;
+  if (!host.ends_with(port) || localAddress.empty()) return false;
   host.remove_suffix(port.size());
-  const bool v6 = host_.find(':') != std::string::npos;
-  if (host == (v6 ? "[" + host_ + "]" : host_)) return true;
-  const bool loopback = host_ == "127.0.0.1" || host_ == "::1";
-  const bool any = host_ == "0.0.0.0" || host_ == "::";
-  if ((loopback || any) && host == "localhost") return true;
-  // Bound to every address, any address literal may name it; a host name could be a web
-  // site's own name pointed at this machine.
-  return any && IsIpLiteral(host);
+  // The address the request came to, which for a socket on every interface is that interface's;
+  // a host name could be a web site's own name pointed at this machine.
+  if (host == InUrl(localAddress)) return true;
+  return host == "localhost" && IsLoopbackText(localAddress);
 }
 
 void PanelServer::Route() {
@@ -264,13 +329,14 @@ void PanelServer::Route() {
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_header("X-Frame-Options", "DENY");
     res.set_header("Referrer-Policy", "no-referrer");
-    if (!HostAllowed(req.get_header_value("Host"))) {
+    if (!HostAllowed(req.get_header_value("Host"), req.local_addr)) {
       Refuse(res, 403, "refused: the Host header does not name this panel");
       return httplib::Server::HandlerResponse::Handled;
     }
     if (req.has_header("Origin")) {
       const std::string origin = req.get_header_value("Origin");
-      if (!origin.starts_with("http://") || !HostAllowed(std::string_view(origin).substr(7))) {
+      if (!origin.starts_with("http://") ||
+          !HostAllowed(std::string_view(origin).substr(7), req.local_addr)) {
         Refuse(res, 403, "refused: the request comes from another site");
         return httplib::Server::HandlerResponse::Handled;
       }
@@ -286,11 +352,17 @@ void PanelServer::Route() {
 
   server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request&, httplib::Response& res) {
     auto seen = std::make_shared<std::uint64_t>(0);
-    res.set_header("X-Accel-Buffering", "no");
     {
       const std::lock_guard lock(streamsMutex_);
+      // Refused at once rather than left waiting for a worker that the open pages hold.
+      if (openStreams_ >= static_cast<int>(kMaxStreams)) {
+        Refuse(res, 503,
+               "refused: " + std::to_string(kMaxStreams) + " pages are open already; close one");
+        return;
+      }
       ++openStreams_;
     }
+    res.set_header("X-Accel-Buffering", "no");
     res.set_chunked_content_provider(
         "text/event-stream",
         [this, seen](std::size_t, httplib::DataSink& sink) {
@@ -325,14 +397,33 @@ void PanelServer::Route() {
       Refuse(res, 409, "the session has ended");
       return;
     }
+    PageAction action;
     try {
-      actions_.Push(ReadAction(req));
+      action = ReadAction(req);
     } catch (const PageActionError& error) {
       Refuse(res, 400, "bad action: " + error.what);
       return;
     }
-    res.status = 202;
-    res.set_content("{\"queued\":true}", "application/json");
+    // A command's page is told how it went, so that a dialog can show why it did not.
+    std::shared_ptr<PageOutcome> outcome;
+    if (action.kind == PageAction::Kind::Command) {
+      outcome = std::make_shared<PageOutcome>();
+      action.outcome = outcome;
+    }
+    actions_.Push(std::move(action));
+    std::vector<std::string> errors;
+    if (!outcome ||
+        !outcome->Wait(
+            kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, errors)) {
+      res.status = 202;
+      res.set_content("{\"queued\":true}", "application/json");
+      return;
+    }
+    JsonWriter json;
+    json.BeginObject().Key("done").Bool(true).Key("errors").BeginArray();
+    for (const std::string& error : errors) json.String(error);
+    json.EndArray().EndObject();
+    res.set_content(json.Text(), "application/json");
   });
 
   server_->Get(R"(/[0-9a-f]+/(.*))", [](const httplib::Request& req, httplib::Response& res) {

@@ -8,16 +8,14 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <vector>
 
 #include "workbench/page/PageActions.h"
 #include "workbench/page/PanelFeed.h"
 
-namespace httplib {
-class Server;
-}
-
 namespace ornr::workbench {
+
+class BoundedHttpServer;
 
 class PanelServerError : public std::runtime_error {
  public:
@@ -27,6 +25,8 @@ class PanelServerError : public std::runtime_error {
 struct PanelAddress {
   std::string host = "127.0.0.1";
   int port = 0;  // 0: any free port
+  /// Whether an address other than loopback may be served (plain HTTP, reachable by others).
+  bool network = false;
 };
 
 /// "ADDR:PORT", "ADDR:", ":PORT" or "" (an IPv6 address in brackets). Throws PanelServerError.
@@ -34,29 +34,38 @@ PanelAddress ParsePanelAddress(std::string_view text);
 
 class PanelServer {
  public:
-  /// Binds the address and starts serving. Throws PanelServerError.
+  /// Binds the address and starts serving. Throws PanelServerError, also for an address other
+  /// than loopback unless the address allows the network.
   PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions);
-  /// Stops serving; open event streams end.
+  /// Stops serving at once, whatever the clients do; open event streams are told first.
   ~PanelServer();
   PanelServer(const PanelServer&) = delete;
   PanelServer& operator=(const PanelServer&) = delete;
 
-  /// The address to open, token included.
+  /// The address to open, token included: the first of Urls.
   std::string Url() const;
+  /// Every address that reaches the panel, token included, loopback first: the bound address,
+  /// or each of the machine's addresses when every interface is bound.
+  std::vector<std::string> Urls() const;
+  /// For an address other than loopback: a warning that the panel is open to the network and
+  /// its token travels in clear, naming the address; empty otherwise.
+  std::string NetworkWarning() const;
 
  private:
-  bool HostAllowed(std::string_view host) const;
+  /// Whether a Host header (or an Origin's host) names the address the request came to.
+  bool HostAllowed(std::string_view host, const std::string& localAddress) const;
   void Route();
 
   PanelFeed& feed_;
   PageActionQueue& actions_;
-  std::unique_ptr<httplib::Server> server_;
-  std::string host_;
+  std::unique_ptr<BoundedHttpServer> server_;
+  std::string host_;  // as bound, numeric
+  bool wildcard_ = false;
+  bool loopback_ = true;
   int port_ = 0;
   std::string token_;
-  std::thread thread_;
-  // Event streams still open: the server is stopped only after each has ended its last chunk,
-  // or a page would see the stream cut off.
+  // Event streams still open: the server is stopped only after each has ended its last chunk
+  // (or a moment has passed), so that a page sees the session end rather than a cut.
   std::mutex streamsMutex_;
   std::condition_variable streamsEnded_;
   int openStreams_ = 0;

@@ -153,9 +153,18 @@ const commands = {
   duplicate: () => run(server.command('duplicate', picture.current.name)),
   rename: () => modal(async () => {
     const old = picture.current.name;
-    const name = await dialogs.prompt('Rename setup', `A new name for \u201C${old}\u201D.`, 'Name', old,
-        (text) => (text.trim() === '' ? 'A setup needs a name' : null));
-    if (name !== null && name !== old) run(server.command('rename', old, name));
+    // The dialog stays open until the workbench has renamed the setup, or says why it did not.
+    await dialogs.prompt('Rename setup', `A new name for \u201C${old}\u201D.`, 'Name', old,
+        (text) => (text.trim() === '' ? 'A setup needs a name' : null),
+        async (name) => {
+          if (name === old) return null;
+          try {
+            const outcome = await server.command('rename', old, name);
+            return outcome.errors?.length ? outcome.errors.join('\n') : null;
+          } catch (error) {
+            return error.message;
+          }
+        });
   }),
   delete: () => modal(async () => {
     const name = picture.current.name;

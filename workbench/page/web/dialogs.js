@@ -39,6 +39,35 @@ function open({ title, text, buttons, input, role = 'dialog', cancelValue = null
     const row = document.createElement('div');
     row.className = 'dialog-buttons';
     let chosen = cancelValue;
+    let busy = false;
+    const showProblem = (error) => {
+      problem.textContent = error;
+      problem.hidden = false;
+      field.focus();
+    };
+    // The entered text is checked here first, then by input.submit, if given, while the dialog
+    // stays open: it resolves to why the text was not taken, or to nothing.
+    const accept = async () => {
+      if (busy) return;
+      const error = input.check?.(field.value);
+      if (error) {
+        showProblem(error);
+        return;
+      }
+      if (input.submit) {
+        busy = true;
+        for (const b of row.querySelectorAll('button')) b.disabled = true;
+        const refusal = await input.submit(field.value);
+        busy = false;
+        for (const b of row.querySelectorAll('button')) b.disabled = false;
+        if (refusal) {
+          showProblem(refusal);
+          return;
+        }
+      }
+      chosen = field.value;
+      dialog.close();
+    };
     for (const b of buttons) {
       const button = document.createElement('button');
       button.type = b.submit ? 'submit' : 'button';
@@ -46,18 +75,11 @@ function open({ title, text, buttons, input, role = 'dialog', cancelValue = null
       if (b.className) button.className = b.className;
       button.addEventListener('click', (e) => {
         if (field && b.value !== cancelValue) {
-          const error = input.check?.(field.value);
-          if (error) {
-            e.preventDefault();
-            problem.textContent = error;
-            problem.hidden = false;
-            field.focus();
-            return;
-          }
-          chosen = field.value;
-        } else {
-          chosen = b.value;
+          e.preventDefault();
+          accept();
+          return;
         }
+        chosen = b.value;
         dialog.close();
       });
       row.append(button);
@@ -65,14 +87,12 @@ function open({ title, text, buttons, input, role = 'dialog', cancelValue = null
     form.append(row);
     if (field) {
       form.addEventListener('submit', (e) => {
-        const error = input.check?.(field.value);
-        if (error) {
-          e.preventDefault();
-          problem.textContent = error;
-          problem.hidden = false;
-          return;
-        }
-        chosen = field.value;
+        e.preventDefault();
+        accept();
+      });
+      // Escape while the text is being taken would hide the answer.
+      dialog.addEventListener('cancel', (e) => {
+        if (busy) e.preventDefault();
       });
     }
     dialog.append(form);
@@ -98,9 +118,12 @@ export async function confirm(title, text, action) {
   return value === true;
 }
 
-/** Resolves to the text entered, or null. */
-export function prompt(title, text, label, value, check) {
-  return open({ title, text, input: { label, value, check }, buttons: [
+/**
+ * Resolves to the text entered, or null. check(text) says at once why a text cannot be taken;
+ * submit(text), if given, takes it while the dialog stays open and resolves to why not, or null.
+ */
+export function prompt(title, text, label, value, check, submit) {
+  return open({ title, text, input: { label, value, check, submit }, buttons: [
     { label: 'Cancel', value: null },
     { label: 'OK', value: 'ok', submit: true, className: 'primary' },
   ] });

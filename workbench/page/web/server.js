@@ -22,9 +22,14 @@ async function post(fields) {
   for (const [key, value] of fields) body.append(key, value);
   const response = await fetch('action', { method: 'POST', body });
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
+  return response.json();
 }
 
-/** Runs a workbench command, as the panel's button of that name. */
+/**
+ * Runs a workbench command, as the panel's button of that name. Resolves to
+ * { done: true, errors: [...] } once it ran (errors: the lines it printed as errors), or to
+ * { queued: true } when the workbench is still busy with something else.
+ */
 export function command(...words) {
   return post([['action', 'command'], ...words.map((w) => ['w', w])]);
 }

@@ -1,0 +1,377 @@
+// The workbench's panel server as a process, against what a page and a hostile local process
+// send it: words the command line could not carry, slow and flooding clients, open streams
+// beyond the cap, and addresses beyond loopback.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "PanelClient.h"
+#include "WorkbenchProcess.h"
+#include "host/controls/HostControls.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+std::chrono::milliseconds Since(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+/// A workbench serving the panel on p.zel, which holds Sky and Sea, fed commands on its input.
+class PanelWorkbench {
+ public:
+  explicit PanelWorkbench(const ScratchDir& dir, std::vector<std::string> extraArgs = {},
+                          int maxOpenFiles = 0)
+      : process_(RSM_WORKBENCH, Args(std::move(extraArgs)), dir.Path(),
+                 {.withInput = true, .maxOpenFiles = maxOpenFiles}) {
+    // The script's one command marks the end of what the start prints.
+    for (std::string line; process_.ReadLine(line) && line != "> modified Sky";) {
+      startLines_.push_back(line);
+      if (line.starts_with("url: ")) urls_.push_back(ParsePanelUrl(line.substr(5)));
+    }
+    std::string answer;
+    process_.ReadLine(answer);
+  }
+
+  const std::vector<std::string>& StartLines() const { return startLines_; }
+  const std::vector<PanelUrl>& Urls() const { return urls_; }
+  const PanelUrl& Url() const { return urls_.at(0); }
+
+  /// Runs commands at the prompt and returns what they printed.
+  std::vector<std::string> Run(const std::string& commands) {
+    process_.Send(commands + "modified --sync--\n");
+    std::vector<std::string> lines;
+    for (std::string line; process_.ReadLine(line) && line != "> modified --sync--";) {
+      lines.push_back(line);
+    }
+    std::string answer;
+    process_.ReadLine(answer);
+    return lines;
+  }
+
+  HttpAnswer Get(const std::string& file, const std::string& hostHeader = "") {
+    return Exchange(
+        Url().host, Url().port,
+        GetRequest(Url().base + file, hostHeader.empty() ? Url().HostHeader() : hostHeader));
+  }
+  HttpAnswer Post(const std::string& form) {
+    return Exchange(Url().host, Url().port,
+                    PostRequest(Url().base + "action", Url().HostHeader(), form));
+  }
+
+  struct Ending {
+    std::vector<std::string> lines;
+    int exitCode = -1;
+    std::chrono::milliseconds took{0};
+  };
+  /// Ends the session by a quit at the prompt, or by a signal.
+  Ending End(int signal = 0) {
+    const auto start = Clock::now();
+    if (signal != 0) {
+      process_.Kill(signal);
+    } else {
+      process_.Send("quit\n");
+    }
+    Ending ending;
+    for (std::string line; process_.ReadLine(line);) ending.lines.push_back(line);
+    const int status = process_.Wait();
+    ending.took = Since(start);
+    ending.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ending;
+  }
+
+ private:
+  static std::vector<std::string> Args(std::vector<std::string> extra) {
+    std::vector<std::string> args = {"--master", "p.zel", "-c", "modified Sky"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    if (std::none_of(args.begin(), args.end(),
+                     [](const std::string& arg) { return arg.starts_with("--panel"); })) {
+      args.emplace_back("--panel");
+    }
+    return args;
+  }
+
+  RunningProcess process_;
+  std::vector<std::string> startLines_;
+  std::vector<PanelUrl> urls_;
+};
+
+class PanelServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char16_t* name : {u"Sky", u"Sea"}) {
+      ornhost::WriteSetup(dir_ / "p.zel", name, Teskor::ZelPlatform::OrnSettings());
+    }
+  }
+  std::uint32_t StoredSamples(const std::u16string& name) {
+    return StoredByName(dir_ / "p.zel")[name].settings.GetMaxSamplesPerPixel();
+  }
+
+  ScratchDir dir_;
+};
+
+std::string Command(std::initializer_list<std::string> words) {
+  std::string form = "action=command";
+  for (const std::string& word : words) form += "&w=" + word;
+  return form;
+}
+
+// A word from the page goes through the checks a typed line goes through, and the page is told
+// why a command did not take; nothing of a refused word reaches the file or the transcript raw.
+TEST_F(PanelServerTest, PageCommandsPassTheCommandLinesChecksAndTellThePageWhy) {
+  PanelWorkbench wb(dir_);
+  struct Case {
+    std::string form;
+    int status;
+    std::string bodyPart;
+  };
+  const Case cases[] = {
+      {Command({"rename", "Sky", "a%00b"}), 200, "a NUL character cannot be part of a command"},
+      {Command({"edit", "Sky%00x", "MaxSamplesPerPixel", "9"}), 200, "a NUL character"},
+      {Command({"rename", "Sky", "Sea"}), 200,
+       R"(the setup \"Sky\" was not renamed to \"Sea\": a setup named \"Sea\" already exists)"},
+      {Command({"rename", "Sky", "bell%07"}), 200,
+       R"(a setup name cannot hold the control character U+0007)"},
+      {Command({"save", "Nope"}), 200, R"(no setup named \"Nope\" in the master file)"},
+      {"action=select&group=master&name=Sky%00", 400, "holds a NUL character"},
+      {Command({"rename", "Sky", "Sky%202"}), 200, R"({"done":true,"errors":[]})"},
+  };
+  for (const Case& c : cases) {
+    const HttpAnswer answer = wb.Post(c.form);
+    EXPECT_EQ(answer.status, c.status) << c.form << "\n" << answer.body;
+    EXPECT_THAT(answer.body, HasSubstr(c.bodyPart)) << c.form;
+  }
+  const auto ending = wb.End();
+  EXPECT_EQ(ending.exitCode, 1);
+  EXPECT_THAT(ending.lines, Contains("> rename Sky a\\u0000b"));
+  EXPECT_THAT(ending.lines, Contains("> rename Sky bell\\u0007"));
+  for (const std::string& line : ending.lines) {
+    EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20;
+    })) << line;
+  }
+  auto stored = StoredByName(dir_ / "p.zel");
+  EXPECT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored.count(u"Sky 2"), 1u);
+  EXPECT_EQ(stored.count(u"Sea"), 1u);
+}
+
+// Connections that each send a request's first line and then a header line every few seconds,
+// as long as the attack runs; each one the server closes is opened again at once.
+class SlowClients {
+ public:
+  SlowClients(const PanelUrl& url, int count, std::chrono::milliseconds every)
+      : url_(url), every_(every), thread_([this, count] { Attack(count); }) {}
+  ~SlowClients() { Stop(); }
+  /// How long each connection the server closed had lived.
+  std::vector<std::chrono::milliseconds> Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return lifetimes_;
+  }
+
+ private:
+  struct Slow {
+    int fd = -1;
+    Clock::time_point opened, lastLine;
+  };
+  Slow Open() {
+    Slow slow{ConnectTo(url_.host, url_.port), Clock::now(), Clock::now()};
+    const std::string start =
+        "GET " + url_.base + " HTTP/1.1\r\nHost: " + url_.HostHeader() + "\r\n";
+    if (slow.fd >= 0) send(slow.fd, start.data(), start.size(), MSG_NOSIGNAL);
+    return slow;
+  }
+  void Attack(int count) {
+    std::vector<Slow> open;
+    for (int i = 0; i < count; ++i) open.push_back(Open());
+    while (!stop_) {
+      std::this_thread::sleep_for(50ms);
+      for (Slow& slow : open) {
+        pollfd pfd{slow.fd, POLLIN, 0};
+        if (slow.fd >= 0 && poll(&pfd, 1, 0) == 1) {
+          char discard[1024];
+          while (recv(slow.fd, discard, sizeof discard, MSG_DONTWAIT) > 0) {
+          }
+          lifetimes_.push_back(Since(slow.opened));
+          close(slow.fd);
+          slow = Open();
+          continue;
+        }
+        if (Clock::now() - slow.lastLine >= every_) {
+          send(slow.fd, "X-Slow: still\r\n", 15, MSG_NOSIGNAL);
+          slow.lastLine = Clock::now();
+        }
+      }
+    }
+    for (const Slow& slow : open) close(slow.fd);
+  }
+
+  PanelUrl url_;
+  std::chrono::milliseconds every_;
+  std::atomic<bool> stop_{false};
+  std::vector<std::chrono::milliseconds> lifetimes_;
+  std::thread thread_;
+};
+
+// Thirty slow clients once took every thread of the server: the page's requests timed out and
+// quit waited until the attack stopped.
+TEST_F(PanelServerTest, SlowClientsAreClosedWithinSecondsAndHoldUpNeitherThePageNorQuit) {
+  PanelWorkbench wb(dir_);
+  SlowClients attack(wb.Url(), 30, 3s);
+  std::chrono::milliseconds slowest{0};
+  int saves = 0;
+  const auto start = Clock::now();
+  for (int round = 1; Since(start) < 7s; ++round) {
+    const std::string samples = std::to_string(100 + round);
+    const HttpAnswer page = wb.Get("index.html");
+    const HttpAnswer edit = wb.Post(Command({"edit", "Sky", "MaxSamplesPerPixel", samples}));
+    const HttpAnswer save = wb.Post(Command({"save", "Sky"}));
+    EXPECT_EQ(page.status, 200);
+    for (const HttpAnswer* ran : {&edit, &save}) {
+      EXPECT_EQ(ran->body, R"({"done":true,"errors":[]})");
+    }
+    slowest = std::max({slowest, page.took, edit.took, save.took});
+    ++saves;
+    EXPECT_EQ(StoredSamples(u"Sky"), 100u + round);
+    std::this_thread::sleep_for(200ms);
+  }
+  // The attack goes on while the session ends.
+  const auto ending = wb.End();
+  const auto lifetimes = attack.Stop();
+  std::printf("[ figures ] slow clients: %d saves, slowest page answer %lld ms, quit %lld ms\n",
+              saves, static_cast<long long>(slowest.count()),
+              static_cast<long long>(ending.took.count()));
+  EXPECT_LT(slowest, 1s);
+  EXPECT_LT(ending.took, 2s);
+  EXPECT_EQ(ending.exitCode, 0);
+  // Each of the first thirty was closed after a few seconds, the request still unfinished.
+  ASSERT_GE(lifetimes.size(), 30u);
+  for (const auto lived : lifetimes) EXPECT_LT(lived, 6500ms);
+}
+
+// Idle connections once took every file handle of the process: saves failed, and the edit that
+// the recovery file should have kept was lost.
+TEST_F(PanelServerTest, AFloodOfConnectionsLeavesTheFileHandlesThatSavesAndRecoveryNeed) {
+  constexpr int kMaxOpenFiles = 64;
+  PanelWorkbench wb(dir_, {}, kMaxOpenFiles);
+  std::vector<int> flood;
+  for (int i = 0; i < 5 * kMaxOpenFiles; ++i) {
+    flood.push_back(ConnectTo(wb.Url().host, wb.Url().port, false));
+  }
+  std::this_thread::sleep_for(300ms);
+  // Refused or served, the page hears at once.
+  const HttpAnswer page = wb.Get("index.html");
+  EXPECT_NE(page.status, 0);
+  EXPECT_LT(page.took, 1s);
+  for (int i = 1; i <= 5; ++i) {
+    const auto lines = wb.Run("edit Sky MaxSamplesPerPixel " + std::to_string(i) + "\nsave Sky\n");
+    EXPECT_THAT(lines, Not(Contains(StartsWith("error:")))) << i;
+    EXPECT_EQ(StoredSamples(u"Sky"), static_cast<std::uint32_t>(i));
+  }
+  wb.Run("edit Sky MaxSamplesPerPixel 4242\n");
+  const auto ending = wb.End(SIGTERM);
+  for (const int fd : flood) close(fd);
+  std::printf("[ figures ] flood of %zu connections under %d file handles: SIGTERM %lld ms\n",
+              flood.size(), kMaxOpenFiles, static_cast<long long>(ending.took.count()));
+  EXPECT_LT(ending.took, 2s);
+  EXPECT_THAT(ending.lines, Not(Contains(HasSubstr("Too many open files"))));
+  // Nobody answered the close question: the edit waits in the recovery file.
+  std::ifstream recovery(dir_ / "p.zel.recovered.json");
+  ASSERT_TRUE(recovery) << testing::PrintToString(ending.lines);
+  const std::string text{std::istreambuf_iterator<char>(recovery), {}};
+  EXPECT_THAT(text, HasSubstr("4242"));
+  EXPECT_EQ(StoredSamples(u"Sky"), 5u);
+}
+
+// Every open page holds a worker for its stream: streams beyond the cap are refused at once,
+// and requests still have workers of their own.
+TEST_F(PanelServerTest, EventStreamsBeyondTheCapAreRefusedAtOnceAndThePageStillAnswers) {
+  PanelWorkbench wb(dir_);
+  std::vector<int> streams;
+  for (int i = 0; i < 16; ++i) {
+    const int fd = ConnectTo(wb.Url().host, wb.Url().port);
+    const std::string request = GetRequest(wb.Url().base + "events", wb.Url().HostHeader());
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    pollfd pfd{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 5000), 1) << "stream " << i;
+    char head[512] = {};
+    ASSERT_GT(recv(fd, head, sizeof head - 1, 0), 0);
+    EXPECT_THAT(head, StartsWith("HTTP/1.1 200"));
+    streams.push_back(fd);
+  }
+  const HttpAnswer refused = wb.Get("events");
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_THAT(refused.body, HasSubstr("pages are open already"));
+  EXPECT_LT(refused.took, 1s);
+  const HttpAnswer page = wb.Get("index.html");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_LT(page.took, 1s);
+  const auto ending = wb.End();
+  EXPECT_LT(ending.took, 2s);
+  for (const int fd : streams) close(fd);
+}
+
+// A panel beyond loopback is plain HTTP for anyone on the network: only on request, with a
+// warning, and answering only requests that name the address they came to.
+TEST_F(PanelServerTest, ANetworkAddressNeedsItsOptionAndHostMustNameTheAddressBound) {
+  const ProcessResult refused =
+      RunProgram(RSM_WORKBENCH, {"--master", "p.zel", "--panel=0.0.0.0:0"}, dir_.Path());
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(refused.out, HasSubstr("error: the panel listens only on a loopback address unless "
+                                     "--panel-allow-network is given"));
+  EXPECT_THAT(refused.out, Not(HasSubstr("url:")));
+
+  PanelWorkbench wb(dir_, {"--panel=0.0.0.0:0", "--panel-allow-network"});
+  const int port = wb.Url().port;
+  EXPECT_THAT(wb.StartLines(),
+              Contains(StartsWith("warning: the panel is open to the network on every interface "
+                                  "(0.0.0.0:" +
+                                  std::to_string(port) +
+                                  ") over plain HTTP: its token travels "
+                                  "in clear")));
+  EXPECT_EQ(wb.Url().host, "127.0.0.1");
+  const std::string loopback = "127.0.0.1:" + std::to_string(port);
+  const std::string elsewhere = "10.11.12.13:" + std::to_string(port);
+  struct Case {
+    std::string request;
+    int status;
+  };
+  const std::string index = wb.Url().base + "index.html";
+  for (const Case& c :
+       {Case{GetRequest(index, loopback), 200},
+        Case{GetRequest(index, "localhost:" + std::to_string(port)), 200},
+        Case{GetRequest(index, elsewhere), 403},
+        Case{PostRequest(wb.Url().base + "action", loopback, Command({"save", "Sky"}),
+                         "Origin: http://" + elsewhere + "\r\n"),
+             403}}) {
+    EXPECT_EQ(Exchange("127.0.0.1", port, c.request).status, c.status) << c.request;
+  }
+  // Through another interface, only that interface's address names the panel.
+  for (const PanelUrl& url : wb.Urls()) {
+    if (url.host == "127.0.0.1") continue;
+    EXPECT_EQ(Exchange(url.host, port, GetRequest(index, url.HostHeader())).status, 200)
+        << url.host;
+    EXPECT_EQ(Exchange(url.host, port, GetRequest(index, loopback)).status, 403) << url.host;
+  }
+  EXPECT_EQ(wb.End().exitCode, 0);
+}
+
+}  // namespace
