@@ -79,7 +79,7 @@ struct Question {
   int iconType = 0;
   int answer = 0;
 };
-/// Every question asked since the last reset, with its answer.
+/// Every question asked while recording (RecordCalls) since the last reset, with its answer.
 const std::vector<Question>& Questions();
 /// Called after each question with what was asked and answered.
 void SetQuestionObserver(std::function<void(const Question&)> observer);
@@ -93,13 +93,16 @@ void SetQuestionAsker(std::function<int(const Question&)> asker);
 
 // --- What the module called ------------------------------------------------------------------
 
-/// The host calls made since the last reset, one entry a call, e.g. "OrnManager::RegisterManager",
-/// "OrnSetupManager::InitForFile", "RenderStoreManager::Save".
+/// While on, the host keeps each call it receives in the call log and each question box in
+/// Questions(). Off until a test asks, since a session makes calls without end.
+void RecordCalls(bool on);
+/// The host calls recorded since the last clear, one entry a call, e.g.
+/// "OrnManager::RegisterManager", "OrnSetupManager::InitForFile", "RenderStoreManager::Save".
 const std::vector<std::string>& CallLog();
 void ClearCallLog();
 
 /// Closes every file without notifications, forgets libraries, answers, questions, the call log
-/// and the reference switch. Monitors stay registered.
+/// and the reference switch. Monitors and the recording switch stay as they are.
 void ResetAll();
 
 // --- Design files without the module -----------------------------------------------------------

@@ -281,7 +281,8 @@ bool Releases(std::string_view call) {
 
 void LogCall(const char* call) {
   try {
-    State().callLog.emplace_back(call);
+    HostState& state = State();
+    if (state.recordCalls) state.callLog.emplace_back(call);
   } catch (...) {
     // Out of memory: the log misses an entry rather than the host failing the call.
   }
@@ -359,6 +360,10 @@ void FailHostCallAt(std::uint64_t k) {
 
 bool HostCallFailureFired() {
   return detail::Injected().fired;
+}
+
+void RecordCalls(bool on) {
+  detail::State().recordCalls = on;
 }
 
 const std::vector<std::string>& CallLog() {

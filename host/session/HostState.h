@@ -135,6 +135,8 @@ struct Closing {
 
 struct HostState {
   std::vector<std::string> callLog;
+  /// Whether callLog and questions are kept: only while a test asks.
+  bool recordCalls = false;
   HostFile* master = nullptr;
   std::vector<HostFile*> libraries;
   /// Every file ever opened and every setup ever retired: never freed.

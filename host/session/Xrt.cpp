@@ -77,7 +77,7 @@ int xrtDialog_openMessageBox(int dialogId, const char16_t* message, int iconType
         state.closing->unanswered = true;
       }
     }
-    state.questions.push_back(question);
+    if (state.recordCalls) state.questions.push_back(question);
     if (state.questionObserver) {
       try {
         state.questionObserver(question);

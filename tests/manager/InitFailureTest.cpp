@@ -14,6 +14,7 @@ TEST(InitFailureTest, InitStopsAfterTheDocumentAndLaterCallsStayHarmless) {
   ornhost::ResetAll();
   Teskor::RenderSetup::View::MainPanel::Reset();
   ornr::SetDocumentFactory([](std::string_view) { return std::unique_ptr<pugi::xml_document>(); });
+  ornhost::RecordCalls(true);
   ornhost::ClearCallLog();
   ornR_Init();
   const auto& log = ornhost::CallLog();

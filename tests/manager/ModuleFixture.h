@@ -34,6 +34,7 @@ class ModuleFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ornhost::ResetAll();
+    ornhost::RecordCalls(true);
     panel::View::MainPanel::Reset();
     dir_ = std::filesystem::temp_directory_path() /
            ("ornr-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
@@ -55,6 +56,7 @@ class ModuleFixture : public ::testing::Test {
   void TearDown() override {
     ornR_Release();
     ornhost::ResetAll();
+    ornhost::RecordCalls(false);
     panel::View::MainPanel::Reset();
     std::filesystem::remove_all(dir_);
   }

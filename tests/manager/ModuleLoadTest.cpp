@@ -35,6 +35,7 @@ TEST_F(ModuleLoadTest, LoadingRegistersOneMonitorAndUnloadingDropsIt) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("ornr-load-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
+  ornhost::RecordCalls(true);
   ornhost::OpenMaster(dir / "master.zel");
   ornhost::Refresh();
   ornhost::CloseMaster();
