@@ -15,6 +15,7 @@ import subprocess
 import sys
 
 WARM_UP = 2000
+CHUNK = 200
 PROPERTY = "MaxSamplesPerPixel"
 
 
@@ -35,6 +36,11 @@ class Session:
 
     def run(self, commands):
         """Sends commands and waits until the session has run them all."""
+        # In chunks: the transcript of a long batch would fill the pipe while the batch is written.
+        for start in range(0, len(commands), CHUNK):
+            self.run_chunk(commands[start:start + CHUNK])
+
+    def run_chunk(self, commands):
         self.process.stdin.write("\n".join(commands) + "\nmodified Sky\n")
         self.process.stdin.flush()
         for line in self.process.stdout:

@@ -14,6 +14,8 @@ cmake --build --preset default -j"$jobs"
 ctest --preset default
 # A short crash-consistency run; scripts/kill-test.sh 100 runs the full one.
 scripts/kill-test.sh 20
+# Memory over a long session, shortened; scripts/soak-test.sh runs 50,000 saves.
+scripts/soak-test.sh 10000
 
 # The Debian package, checked with dpkg-deb and lintian; CI also installs and removes it.
 deb="$(scripts/package.sh)"
