@@ -16,6 +16,7 @@ struct Sizes {
   int small = 100;          // the small size of the "100 vs 10,000" pairs
   int generated = 400;      // generated names before new/duplicate
   bool quick = false;       // one iteration each
+  int importMB = 100;       // the size of the document the import benchmark imports
 };
 
 inline double WallSeconds() {
@@ -32,11 +33,17 @@ inline double CpuSeconds() {
 void RegisterStageBenchmarks(const Sizes& sizes);
 void RegisterCommandBenchmarks(const Sizes& sizes);
 void RegisterProcessBenchmarks(const Sizes& sizes);
+void RegisterImportBenchmarks(const Sizes& sizes);
 
 /// Runs the child side of a process benchmark when argv asks for it; returns its exit status, or
 /// -1 when this is no child.
 int RunChild(int argc, char** argv);
 /// The same for the child side of a command comparison.
 int RunCommandChild(int argc, char** argv);
+/// The same for the import and its floor.
+int RunImportChild(int argc, char** argv);
+
+/// The high-water mark of this process's own resident memory.
+double PeakMiB();
 
 }  // namespace ornr::bench

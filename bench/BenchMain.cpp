@@ -60,6 +60,10 @@ class TableReporter : public benchmark::ConsoleReporter {
         "first_us", "", 1.5, "the first name (CPU us)");
     Row("WorkbenchList", "rsm-workbench --master M -c list", "process_ms", "floor_ms", "ms", 1.5,
         "the same work in one process");
+    Row("Import", "Import of a setups document (size in MB)", "import_ms", "floor_ms", "ms", 2.0,
+        "the JSON library's event parse of it, nothing kept");
+    Row("Import", "Import's peak memory (MiB)", "peak_MiB", "file_MiB", "", 2.0,
+        "the document's size (MiB)", "memory_ratio");
     Row("DoubleSize", "Opening twice the setups (open, init, load)", "double_ms", "single_ms", "ms",
         2.2, "the single size");
     for (const char* command : {"save", "reset", "rename", "delete"}) {
@@ -99,10 +103,11 @@ class TableReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   if (const int status = ornr::bench::RunChild(argc, argv); status >= 0) return status;
   if (const int status = ornr::bench::RunCommandChild(argc, argv); status >= 0) return status;
+  if (const int status = ornr::bench::RunImportChild(argc, argv); status >= 0) return status;
   ornr::bench::Sizes sizes{{1000, 10000}, 10000, 100, 400, false};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--small") == 0) {
-      sizes = {{100}, 200, 20, 10, true};
+      sizes = {{100}, 200, 20, 10, true, 1};
       for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
       --argc;
       break;
@@ -111,6 +116,7 @@ int main(int argc, char** argv) {
   ornr::bench::RegisterStageBenchmarks(sizes);
   ornr::bench::RegisterProcessBenchmarks(sizes);
   ornr::bench::RegisterCommandBenchmarks(sizes);
+  ornr::bench::RegisterImportBenchmarks(sizes);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TableReporter reporter;

@@ -145,6 +145,14 @@ std::size_t Utf8Bytes(std::u16string_view text) {
   return bytes;
 }
 
+long MinorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
+}  // namespace
+
 // The high-water mark of this process's own memory. getrusage's ru_maxrss would not do: it keeps
 // the larger resident size of the process image that the child replaced, the benchmark's parent.
 double PeakMiB() {
@@ -158,14 +166,6 @@ double PeakMiB() {
   std::fclose(status);
   return static_cast<double>(kib) / 1024.0;
 }
-
-long MinorFaults() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_minflt;
-}
-
-}  // namespace
 
 int RunChild(int argc, char** argv) {
   if (argc != 3 || std::strcmp(argv[1], "--child-load") != 0) return -1;

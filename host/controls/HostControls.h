@@ -189,11 +189,15 @@ struct ImportProblem {
 /// A document that cannot be imported; nothing of it was.
 class ImportError : public std::runtime_error {
  public:
-  explicit ImportError(std::vector<ImportProblem> problems);
+  explicit ImportError(std::vector<ImportProblem> problems, std::size_t unlisted = 0);
+  /// In document order, the first thousand at most.
   const std::vector<ImportProblem>& Problems() const noexcept { return problems_; }
+  /// How many more problems there are than Problems lists.
+  std::size_t Unlisted() const noexcept { return unlisted_; }
 
  private:
   std::vector<ImportProblem> problems_;
+  std::size_t unlisted_ = 0;
 };
 /// Checks the whole document in first, then stores its setups in designFile (created when
 /// missing) in one transaction, all or nothing. Setups whose names designFile holds already are

@@ -101,15 +101,17 @@ void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Pr
 
 void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provenance* record) {
   for (const char* sql : kForgetProvenance) {
-    Statement forget(file, sql);
+    Statement forget(file, sql, true);
     forget.Bind(1, position);
     forget.Step();
   }
   if (record == nullptr) return;
+  // Kept prepared: an import puts one record after another.
   Statement insert(file,
                    "INSERT INTO setup_provenance (position, library_file, library_path,"
                    " library_setup, library_setup_utf8, taken_at)"
-                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                   true);
   insert.Bind(1, position)
       .BindText(2, ornr::Utf16ToUtf8(record->libraryFile))
       .BindText(3, record->libraryPath)
@@ -118,7 +120,8 @@ void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provena
       .BindText(6, record->takenAt);
   insert.Step();
   Statement value(
-      file, "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)");
+      file, "INSERT INTO setup_provenance_values (position, property, value) VALUES (?1, ?2, ?3)",
+      true);
   for (const auto& [key, text] : SettingTexts(record->base)) {
     value.Bind(1, position).BindText(2, key).BindText(3, text);
     value.Step();

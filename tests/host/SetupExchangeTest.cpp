@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "TempDir.h"
+#include "host/provenance/Provenance.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 using ::testing::HasSubstr;
@@ -129,6 +130,16 @@ TEST_F(SetupExchangeTest, EachProblemIsNamedWithLineAndPropertyAndNothingIsImpor
       {"\"name\": \"A\",", "\"name\": \"A\", \"nom\": 1,", "\"nom\"", "setups[0].nom",
        "unknown member"},
       {"\"BlurPasses\": 7,", "\"BlurPasses\": 7,,", "BlurPasses", "", "not JSON"},
+      // A second member of a name is refused at every level, and its value is not read.
+      {"\"version\": 1,", "\"version\": 1, \"version\": 1,", "\"version\"", "version",
+       "repeated (first at line 3)"},
+      {"\"setups\": [", "\"setups\": [], \"setups\": [", "\"setups\"", "setups", "repeated"},
+      {"\"name\": \"A\",", "\"name\": \"A\", \"name\": \"B\",", "\"name\"", "setups[0].name",
+       "repeated"},
+      {"\n    }\n  ]", ",\n      \"settings\": {}\n    }\n  ]", "\"settings\": {}",
+       "setups[0].settings", "repeated (first at line 7)"},
+      {"\"BlurPasses\": 7,", "\"BlurPasses\": [7],", "BlurPasses", "setups[0].settings.BlurPasses",
+       "expected an integer (UInt32), got an array"},
   };
   for (const Case& c : cases) {
     std::string document = base;
@@ -141,6 +152,94 @@ TEST_F(SetupExchangeTest, EachProblemIsNamedWithLineAndPropertyAndNothingIsImpor
     EXPECT_EQ(problems[0].property, c.property) << c.to;
     EXPECT_THAT(problems[0].message, HasSubstr(c.message)) << c.to;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "target.zel")) << "nothing imported: " << c.to;
+  }
+}
+
+// Where a setup came from nests two levels deeper; its members are checked as the setup's are.
+TEST_F(SetupExchangeTest, ASourceImportsWithItsBaseAndIsCheckedAsDeeply) {
+  OrnSettings base;
+  base.SetBlurPasses(5);
+  ornhost::WriteSetup(dir_ / "source.zel", u"A", OrnSettings());
+  ornhost::StoreProvenance(
+      dir_ / "source.zel", u"A",
+      ornhost::Provenance{u"lib.zel", "/lib.zel", u"L", "2026-01-02T03:04:05Z", base});
+  ornhost::ExportSetups(dir_ / "source.zel", {u"A"}, dir_ / "a.json");
+  const std::string document = FileBytes(dir_ / "a.json");
+  ASSERT_NO_THROW(ornhost::ImportSetups(dir_ / "target.zel", dir_ / "a.json", false));
+  const auto origins = ornhost::ProvenanceInFile(dir_ / "target.zel");
+  ASSERT_EQ(origins.count(u"A"), 1u);
+  EXPECT_EQ(origins.at(u"A").takenAt, "2026-01-02T03:04:05Z");
+  EXPECT_EQ(origins.at(u"A").base.GetBlurPasses(), 5u);
+  std::filesystem::remove(dir_ / "target.zel");
+
+  const std::size_t inBase = document.rfind("\"BlurPasses\": 5,");
+  const std::size_t taken = document.find("\"takenAt\"");
+  struct Case {
+    std::size_t at;
+    std::string from, to, property, message;
+  };
+  const Case cases[] = {
+      {inBase, "\"BlurPasses\": 5,", "\"BlurPasses\": 5, \"BlurPasses\": 6,",
+       "setups[0].source.base.BlurPasses", "repeated"},
+      {taken, "\"takenAt\"", "\"takenAt\": \"x\", \"takenAt\"", "setups[0].source.takenAt",
+       "repeated"},
+      {taken, "\"takenAt\"", "\"when\": 1, \"takenAt\"", "setups[0].source.when", "unknown member"},
+  };
+  for (const Case& c : cases) {
+    std::string changed = document;
+    ASSERT_NE(c.at, std::string::npos) << c.to;
+    changed.replace(c.at, c.from.size(), c.to);
+    const auto problems = ImportProblems(changed);
+    ASSERT_EQ(problems.size(), 1u) << c.to;
+    EXPECT_EQ(problems[0].line, 1 + std::count(changed.begin(), changed.begin() + c.at, '\n'));
+    EXPECT_EQ(problems[0].property, c.property);
+    EXPECT_THAT(problems[0].message, HasSubstr(c.message));
+  }
+}
+
+// Nesting is read up to 16 levels and refused beyond, where it goes deeper: the parser's own
+// stack and ours stay small whatever the file holds.
+TEST_F(SetupExchangeTest, NestingDeeperThanSixteenLevelsIsRefusedWhereItIs) {
+  const std::string base = BaseDocument();
+  const auto nested = [](std::size_t levels) {
+    return std::string(levels, '[') + std::string(levels, ']');
+  };
+  struct Case {
+    std::string document;
+    std::size_t line;
+    std::string property, message;
+  };
+  const std::string extra = "{\n  \"extra\": ";
+  const Case cases[] = {
+      // The root and 15 arrays: deep, but read, so the member is what is wrong.
+      {extra + nested(15) + ",\n" + base.substr(2), 2, "extra", "unknown member"},
+      {extra + nested(16) + ",\n" + base.substr(2), 2, "", "nested deeper than 16 levels"},
+      {"{\n\n  \"format\": " + nested(400000) + "}", 3, "", "nested deeper than 16 levels"},
+      {nested(400000), 1, "", "nested deeper than 16 levels"},
+  };
+  for (const Case& c : cases) {
+    const auto problems = ImportProblems(c.document);
+    ASSERT_EQ(problems.size(), 1u) << c.message;
+    EXPECT_EQ(problems[0].line, c.line);
+    EXPECT_EQ(problems[0].property, c.property);
+    EXPECT_EQ(problems[0].message, c.message);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "target.zel"));
+  }
+}
+
+// A file of nothing but problems is refused with the first thousand listed and the rest counted.
+TEST_F(SetupExchangeTest, ProblemsBeyondAThousandAreCountedNotListed) {
+  std::string document = BaseDocument();
+  for (int i = 0; i < 1500; ++i) document.insert(2, "\"x" + std::to_string(i) + "\": 0,\n");
+  std::ofstream(dir_ / "in.json", std::ios::binary) << document;
+  try {
+    ornhost::ImportSetups(dir_ / "target.zel", dir_ / "in.json", false);
+    FAIL() << "imported";
+  } catch (const ornhost::ImportError& error) {
+    EXPECT_EQ(error.Problems().size(), 1000u);
+    EXPECT_EQ(error.Unlisted(), 500u);
+    EXPECT_EQ(error.Problems().back().property, "x500");
+    EXPECT_THAT(error.what(), HasSubstr("(and 1499 more problems)"));
   }
 }
 

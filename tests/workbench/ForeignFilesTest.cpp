@@ -1,4 +1,5 @@
-// Files that are no design file, damaged ones and crafted ones: one line each, never written.
+// Files that are no design file, damaged ones and crafted ones, design files and setups documents:
+// one line each, never written.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -96,6 +97,37 @@ TEST(ForeignFilesTest, AnalyzedFileIsStillWritten) {
       dir.Path());
   EXPECT_EQ(result.exitCode, 0) << result.out;
   EXPECT_NE(dir.Read("analyzed.zel"), before);
+}
+
+// Setups documents made to exhaust a reader: nested past any use, or with millions of values in a
+// member nobody reads (a tree of them would not fit the limit below). Each is refused where it goes
+// wrong, and the session goes on with its unsaved edit.
+TEST(ForeignFilesTest, HostileSetupsDocumentsCostTheSessionNothing) {
+  ScratchDir dir;
+  ornhost::WriteSetup(dir / "p.zel", u"Sky", OrnSettings());
+  ornhost::ExportSetups(dir / "p.zel", {u"Sky"}, dir / "sky.json");
+  dir.Write("deep.json",
+            "{\"format\": " + std::string(400000, '[') + std::string(400000, ']') + "}");
+  std::string huge = dir.Read("sky.json");
+  std::string values;
+  for (int i = 0; i < 4000000; ++i) values += "0,";
+  huge.insert(huge.find("\"name\""), "\"notes\": [" + values + "0],\n      ");
+  dir.Write("huge.json", huge);
+  ProcessOptions options;
+#if !defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory needs far more address space than any limit leaves.
+  options.addressSpaceLimitBytes = std::uint64_t(512) << 20;
+#endif
+  FedWorkbench session(RSM_WORKBENCH, dir, options);
+  EXPECT_THAT(session.Run("edit Sky BlurPasses 3\n"), Not(Contains(HasSubstr("error:"))));
+  const auto lines = session.Run("import deep.json\nimport huge.json\nmodified Sky\n");
+  EXPECT_THAT(lines, Contains("error: deep.json:1: nested deeper than 16 levels"));
+  EXPECT_THAT(lines, Contains("error: huge.json:6: setups[0].notes: unknown member"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "error: nothing imported"), 2);
+  EXPECT_EQ(lines.back(), "= 1");
+  const auto [closing, status] = session.End("answer yes\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(StoredByName(dir / "p.zel")[u"Sky"].settings.GetBlurPasses(), 3u);
 }
 
 }  // namespace

@@ -63,6 +63,13 @@ RunningProcess::RunningProcess(const std::string& program, const std::vector<std
       const rlimit files{rlim_t(options.maxOpenFiles), rlim_t(options.maxOpenFiles)};
       if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(124);
     }
+    const auto limit = [](int resource, std::uint64_t bytes) {
+      const rlimit value{bytes, bytes};
+      if (bytes != 0 && setrlimit(resource, &value) != 0) _exit(124);
+    };
+    limit(RLIMIT_FSIZE, options.fileSizeLimitBytes);
+    limit(RLIMIT_AS, options.addressSpaceLimitBytes);
+    signal(SIGXFSZ, SIG_DFL);
     Exec(program, args);
   }
   close(out[1]);
@@ -191,8 +198,10 @@ std::map<std::u16string, ornhost::StoredSetup> StoredByName(const std::filesyste
 
 FedWorkbench::FedWorkbench(const std::string& program, const ScratchDir& dir,
                            ProcessOptions options)
-    : process_(program, {"--master", "p.zel"}, dir.Path(),
-               {.withInput = true, .withoutRoot = options.withoutRoot}) {}
+    : process_(program, {"--master", "p.zel"}, dir.Path(), [&] {
+        options.withInput = true;
+        return options;
+      }()) {}
 
 std::vector<std::string> FedWorkbench::Run(const std::string& commands) {
   // The answer to a command that changes nothing marks the end.

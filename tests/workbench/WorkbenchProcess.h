@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -22,13 +23,16 @@ struct ProcessResult {
 /// "stderr.log" in cwd. Its input is empty, or a pipe fed by Send when withInput. Run by root,
 /// withoutRoot runs it as "nobody", for whom file permissions hold. On a terminal, input and
 /// both outputs are a pseudo-terminal of its own, as for a person at a terminal. With
-/// maxOpenFiles, the child may hold that many file handles at most. A child not waited for is
-/// killed on destruction.
+/// maxOpenFiles, the child may hold that many file handles at most; a limit in bytes that is not
+/// 0 holds for the child (RLIMIT_FSIZE, RLIMIT_AS), with SIGXFSZ as it would be by default. A
+/// child not waited for is killed on destruction.
 struct ProcessOptions {
   bool withInput = false;
   bool withoutRoot = false;
   bool terminal = false;
   int maxOpenFiles = 0;
+  std::uint64_t fileSizeLimitBytes = 0;
+  std::uint64_t addressSpaceLimitBytes = 0;
 };
 
 class RunningProcess {

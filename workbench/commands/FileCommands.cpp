@@ -28,6 +28,9 @@ void Commands::Import(const Args& args) {
     }
   } catch (const ornhost::ImportError& error) {
     for (const auto& problem : error.Problems()) transcript_.Error(problem.Text());
+    if (error.Unlisted() > 0) {
+      transcript_.Error("and " + std::to_string(error.Unlisted()) + " more problems");
+    }
     transcript_.Error("nothing imported");
   }
 }

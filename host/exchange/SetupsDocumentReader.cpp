@@ -1,0 +1,509 @@
+#include "host/exchange/SetupsDocumentReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+
+#include "host/exchange/JsonEvents.h"
+#include "host/exchange/SettingFields.h"
+#include "host/store/SetupNames.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost::detail {
+
+namespace {
+
+using Kind = SettingKind;
+
+// A value as the checks see it: a scalar, or a container whose contents come as later events.
+struct Value {
+  const JsonScalar* scalar = nullptr;  // null for a container
+  bool object = false;
+
+  bool IsObject() const { return scalar == nullptr && object; }
+  bool IsArray() const { return scalar == nullptr && !object; }
+  bool IsString() const { return scalar != nullptr && scalar->type == JsonScalar::Type::String; }
+  std::string TypeName() const {
+    return scalar != nullptr ? scalar->TypeName() : ContainerName(object);
+  }
+};
+
+std::string Expected(Kind kind) {
+  return std::string("expected ") +
+         (kind == Kind::Bool     ? "true or false"
+          : kind == Kind::Double ? "a number"
+                                 : "an integer") +
+         " (" + KindName(kind) + ")";
+}
+
+// The value of node as kind, or the reason it is none.
+std::optional<FieldValue> CheckValue(const JsonScalar& node, Kind kind, std::string& why) {
+  using Type = JsonScalar::Type;
+  FieldValue value;
+  const auto range = [&](std::int64_t low, std::uint64_t high) -> std::optional<FieldValue> {
+    const bool negative = node.type == Type::Signed && node.signedValue < 0;
+    const bool inRange =
+        negative ? node.signedValue >= low
+                 : (node.type == Type::Unsigned ? node.unsignedValue
+                                                : std::uint64_t(node.signedValue)) <= high;
+    if (!inRange) {
+      why = std::string("out of the range of ") + KindName(kind) + " (" + std::to_string(low) +
+            " to " + std::to_string(high) + ")";
+      return std::nullopt;
+    }
+    value.integer = negative ? node.signedValue : 0;
+    value.unsignedInteger =
+        node.type == Type::Unsigned ? node.unsignedValue : std::uint64_t(node.signedValue);
+    if (!negative) value.integer = static_cast<std::int64_t>(value.unsignedInteger);
+    return value;
+  };
+  const bool integer = node.type == Type::Signed || node.type == Type::Unsigned;
+  switch (kind) {
+    case Kind::Bool:
+      if (node.type != Type::Bool) break;
+      value.boolean = node.boolean;
+      return value;
+    case Kind::Double:
+      if (!node.IsNumber()) break;
+      value.real = node.type == Type::Float      ? node.floatValue
+                   : node.type == Type::Unsigned ? double(node.unsignedValue)
+                                                 : double(node.signedValue);
+      if (!std::isfinite(value.real)) {
+        why = "out of the range of Double";
+        return std::nullopt;
+      }
+      return value;
+    case Kind::UInt32:
+      if (!integer) break;
+      return range(0, std::numeric_limits<std::uint32_t>::max());
+    case Kind::Int32:
+      if (!integer) break;
+      return range(std::numeric_limits<std::int32_t>::min(),
+                   std::numeric_limits<std::int32_t>::max());
+    case Kind::UInt64:
+      if (!integer) break;
+      return range(0, std::numeric_limits<std::uint64_t>::max());
+  }
+  why = Expected(kind) + ", got " + node.TypeName();
+  return std::nullopt;
+}
+
+// Why the host would not store a setup of that name, or empty.
+std::string NameProblem(std::u16string_view name) {
+  return RefusalOfSetupName(name).value_or("");
+}
+
+// The field of that key, or -1. Documents list the fields in the record's order, so the one after
+// the last is tried first.
+int FieldIndex(std::string_view key, int previous) {
+  const std::vector<Field>& fields = Fields();
+  const std::size_t next = static_cast<std::size_t>(previous + 1);
+  if (next < fields.size() && key == fields[next].key) return int(next);
+  static const auto byKey = [&] {
+    std::unordered_map<std::string_view, int> map;
+    for (std::size_t i = 0; i < fields.size(); ++i) map.emplace(fields[i].key, int(i));
+    return map;
+  }();
+  const auto found = byKey.find(key);
+  return found == byKey.end() ? -1 : found->second;
+}
+
+// A member's first line once it was seen, 0 before.
+using SeenAt = std::size_t;
+
+enum class SourceMember { LibraryFile, LibraryPath, LibrarySetup, TakenAt, Base, Count };
+constexpr std::array<const char*, std::size_t(SourceMember::Count)> kSourceMembers = {
+    "libraryFile", "libraryPath", "librarySetup", "takenAt", "base"};
+
+class DocumentChecker final : public JsonEvents {
+ public:
+  DocumentChecker(std::string file, SetupsRead& read,
+                  const std::unordered_set<std::u16string>* taken)
+      : file_(std::move(file)), read_(read), taken_(taken), settingsSeen_(Fields().size()) {}
+
+  void Key(std::string_view key, std::size_t) override {
+    if (skipDepth_ == 0) key_.assign(key);
+  }
+  void Scalar(const JsonScalar& scalar, std::size_t line) override {
+    if (skipDepth_ == 0) Take(Value{&scalar, false}, line);
+  }
+  void Open(bool object, std::size_t line) override {
+    if (skipDepth_ > 0) {
+      ++skipDepth_;
+      return;
+    }
+    if (const std::optional<Frame> frame = Take(Value{nullptr, object}, line)) {
+      frames_.push_back(*frame);
+    } else {
+      skipDepth_ = 1;
+    }
+  }
+  void Close() override {
+    if (skipDepth_ > 0) {
+      --skipDepth_;
+      return;
+    }
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    switch (frame) {
+      case Frame::Settings:
+        EndSettings();
+        break;
+      case Frame::Source:
+        EndSource();
+        break;
+      case Frame::Setup:
+        EndSetup();
+        break;
+      case Frame::Root:
+      case Frame::Setups:
+        break;
+    }
+  }
+
+  /// After the whole text was read.
+  void Finish() {
+    if (!rootProblem_.empty()) {
+      read_ = SetupsRead{};
+      read_.problems = {{file_, rootLine_, "", rootProblem_}};
+      return;
+    }
+    for (const auto& [member, seen] :
+         {std::pair{"format", format_}, {"version", version_}, {"setups", setups_}}) {
+      if (seen == 0) Problem(rootLine_, member, "missing");
+    }
+  }
+
+ private:
+  enum class Frame { Root, Setups, Setup, Settings, Source };
+
+  void Problem(std::size_t line, std::string property, std::string message) {
+    // Nothing will be stored now: the setups read so far need no memory any more.
+    if (problemCount_++ == 0) {
+      read_.records = decltype(read_.records)();
+      read_.sources = decltype(read_.sources)();
+    }
+    if (read_.problems.size() == kMaxListedProblems) {
+      ++read_.unlisted;
+      return;
+    }
+    read_.problems.push_back({file_, line, std::move(property), std::move(message)});
+  }
+  // A member seen before is reported and its value not read; else it is marked seen.
+  bool Repeated(SeenAt& seen, std::size_t line, const std::string& property) {
+    if (seen == 0) {
+      seen = line;
+      return false;
+    }
+    Problem(line, property, "repeated (first at line " + std::to_string(seen) + ")");
+    return true;
+  }
+  std::string SetupPath() const { return "setups[" + std::to_string(setupIndex_) + "]"; }
+
+  // Checks a value where it stands; returns what to read its contents as (a container that is
+  // not read is skipped).
+  std::optional<Frame> Take(const Value& value, std::size_t line) {
+    if (frames_.empty()) return TakeRoot(value, line);
+    switch (frames_.back()) {
+      case Frame::Root:
+        return TakeRootMember(value, line);
+      case Frame::Setups:
+        return TakeSetup(value, line);
+      case Frame::Setup:
+        return TakeSetupMember(value, line);
+      case Frame::Settings:
+        TakeSetting(value, line);
+        return std::nullopt;
+      case Frame::Source:
+        return TakeSourceMember(value, line);
+    }
+    return std::nullopt;
+  }
+
+  std::optional<Frame> TakeRoot(const Value& value, std::size_t line) {
+    rootLine_ = line;
+    if (value.IsObject()) return Frame::Root;
+    rootProblem_ = "expected an object, got " + value.TypeName();
+    return std::nullopt;
+  }
+
+  std::optional<Frame> TakeRootMember(const Value& value, std::size_t line) {
+    if (key_ == "format") {
+      if (Repeated(format_, line, key_)) return std::nullopt;
+      if (!value.IsString() || value.scalar->text != kSetupsFormatName) {
+        Problem(line, key_, std::string("expected \"") + kSetupsFormatName + "\"");
+      }
+      return std::nullopt;
+    }
+    if (key_ == "version") {
+      if (Repeated(version_, line, key_)) return std::nullopt;
+      const bool integer =
+          value.scalar != nullptr && value.scalar->type == JsonScalar::Type::Unsigned;
+      const std::uint64_t number = integer ? value.scalar->unsignedValue : 0;
+      if (!integer || number != std::uint64_t(kSetupsFormatVersion)) {
+        Problem(line, key_,
+                integer && number > std::uint64_t(kSetupsFormatVersion)
+                    ? "version " + std::to_string(number) + " is newer than version " +
+                          std::to_string(kSetupsFormatVersion) + " that this host reads"
+                    : "expected " + std::to_string(kSetupsFormatVersion));
+      }
+      return std::nullopt;
+    }
+    if (key_ == "setups") {
+      if (Repeated(setups_, line, key_)) return std::nullopt;
+      if (value.IsArray()) return Frame::Setups;
+      Problem(line, key_, "expected an array, got " + value.TypeName());
+      return std::nullopt;
+    }
+    Problem(line, key_, "unknown member");
+    return std::nullopt;
+  }
+
+  std::optional<Frame> TakeSetup(const Value& value, std::size_t line) {
+    setupIndex_ = nextSetupIndex_++;
+    if (!value.IsObject()) {
+      Problem(line, SetupPath(), "expected an object, got " + value.TypeName());
+      return std::nullopt;
+    }
+    setup_ = SetupState{};
+    setup_.line = line;
+    return Frame::Setup;
+  }
+
+  std::optional<Frame> TakeSetupMember(const Value& value, std::size_t line) {
+    const std::string path = SetupPath() + "." + key_;
+    if (key_ == "name") {
+      if (Repeated(setup_.name, line, path)) return std::nullopt;
+      if (!value.IsString()) {
+        Problem(line, path, "expected a string, got " + value.TypeName());
+        return std::nullopt;
+      }
+      setup_.record.first = ornr::Utf8ToUtf16(value.scalar->text);
+      setup_.nameLine = line;
+      if (const std::string why = NameProblem(setup_.record.first); !why.empty()) {
+        Problem(line, path, why);
+      }
+      return std::nullopt;
+    }
+    if (key_ == "settings") {
+      if (Repeated(setup_.settings, line, path)) return std::nullopt;
+      return BeginSettings(value, line, path, setup_.record.second);
+    }
+    if (key_ == "source") {
+      if (Repeated(setup_.source, line, path)) return std::nullopt;
+      if (!value.IsObject()) {
+        Problem(line, path, "expected an object, got " + value.TypeName());
+        return std::nullopt;
+      }
+      source_ = SourceState{};
+      source_.line = line;
+      source_.path = path;
+      source_.problemsBefore = problemCount_;
+      return Frame::Source;
+    }
+    Problem(line, path, "unknown member");
+    return std::nullopt;
+  }
+
+  void EndSetup() {
+    const std::string at = SetupPath();
+    if (setup_.name == 0) Problem(setup_.line, at + ".name", "missing");
+    if (setup_.settings == 0) Problem(setup_.line, at + ".settings", "missing");
+    const std::u16string& name = setup_.record.first;
+    if (!name.empty()) CheckNameIsNew(name, at + ".name");
+    if (problemCount_ != 0) return;
+    read_.records.push_back(std::move(setup_.record));
+    read_.sources.push_back(std::move(setup_.origin));
+  }
+
+  // Once in the document, and not taken.
+  void CheckNameIsNew(const std::u16string& name, const std::string& path) {
+    const std::size_t line = setup_.nameLine;
+    const auto quoted = [&] { return "\"" + ornr::Utf16ToUtf8(name) + "\""; };
+    if (const auto [earlier, first] = firstLines_.emplace(name, line); !first) {
+      Problem(line, "name",
+              quoted() + " is in the file twice (first at line " + std::to_string(earlier->second) +
+                  ")");
+      return;
+    }
+    if (taken_ != nullptr && taken_->contains(name)) {
+      Problem(line, path,
+              "the design file already holds " + quoted() + " (import --replace replaces it)");
+    }
+  }
+
+  // All the properties of an object, each once, known and of its type, into settings.
+  std::optional<Frame> BeginSettings(const Value& value, std::size_t line, std::string path,
+                                     OrnSettings& settings) {
+    if (!value.IsObject()) {
+      Problem(line, path, "expected an object, got " + value.TypeName());
+      return std::nullopt;
+    }
+    settings_ = SettingsState{&settings, std::move(path), line, -1};
+    std::fill(settingsSeen_.begin(), settingsSeen_.end(), 0);
+    return Frame::Settings;
+  }
+
+  void TakeSetting(const Value& value, std::size_t line) {
+    const int index = FieldIndex(key_, settings_.previous);
+    if (index < 0) {
+      Problem(line, settings_.path + "." + key_, "unknown property");
+      return;
+    }
+    settings_.previous = index;
+    const Field& field = Fields()[std::size_t(index)];
+    if (settingsSeen_[std::size_t(index)] != 0) {
+      Repeated(settingsSeen_[std::size_t(index)], line, settings_.path + "." + key_);
+      return;
+    }
+    settingsSeen_[std::size_t(index)] = line;
+    if (value.scalar == nullptr) {
+      Problem(line, settings_.path + "." + key_,
+              Expected(field.kind) + ", got " + value.TypeName());
+      return;
+    }
+    std::string why;
+    if (const auto checked = CheckValue(*value.scalar, field.kind, why)) {
+      field.set(*settings_.target, *checked);
+    } else {
+      Problem(line, settings_.path + "." + key_, why);
+    }
+  }
+
+  void EndSettings() {
+    const std::vector<Field>& fields = Fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (settingsSeen_[i] == 0) {
+        Problem(settings_.line, settings_.path + "." + fields[i].key, "missing");
+      }
+    }
+  }
+
+  // Where a setup was taken from: every member there, the base as settings are.
+  std::optional<Frame> TakeSourceMember(const Value& value, std::size_t line) {
+    const std::string where = source_.path + "." + key_;
+    std::size_t member = 0;
+    while (member < kSourceMembers.size() && key_ != kSourceMembers[member]) ++member;
+    if (member == kSourceMembers.size()) {
+      Problem(line, where, "unknown member");
+      return std::nullopt;
+    }
+    if (Repeated(source_.seen[member], line, where)) return std::nullopt;
+    if (SourceMember(member) == SourceMember::Base) {
+      return BeginSettings(value, line, where, source_.origin.base);
+    }
+    if (!value.IsString() || value.scalar->text.empty()) {
+      Problem(line, where, "expected a text that is not empty, got " + value.TypeName());
+      return std::nullopt;
+    }
+    const std::string_view text = value.scalar->text;
+    switch (SourceMember(member)) {
+      case SourceMember::LibraryFile:
+        source_.origin.libraryFile = ornr::Utf8ToUtf16(text);
+        break;
+      case SourceMember::LibraryPath:
+        source_.origin.libraryPath = text;
+        if (!std::filesystem::path(source_.origin.libraryPath).is_absolute()) {
+          Problem(line, where, "expected an absolute path");
+        }
+        break;
+      case SourceMember::LibrarySetup:
+        source_.origin.librarySetup = ornr::Utf8ToUtf16(text);
+        if (const std::string why = NameProblem(source_.origin.librarySetup); !why.empty()) {
+          Problem(line, where, why);
+        }
+        break;
+      case SourceMember::TakenAt:
+        source_.origin.takenAt = text;
+        break;
+      case SourceMember::Base:
+      case SourceMember::Count:
+        break;
+    }
+    return std::nullopt;
+  }
+
+  void EndSource() {
+    for (std::size_t member = 0; member < kSourceMembers.size(); ++member) {
+      if (source_.seen[member] == 0) {
+        Problem(source_.line, source_.path + "." + kSourceMembers[member], "missing");
+      }
+    }
+    if (problemCount_ != source_.problemsBefore) return;
+    setup_.origin = std::make_unique<Provenance>(std::move(source_.origin));
+  }
+
+  struct SetupState {
+    std::size_t line = 0;
+    std::size_t nameLine = 0;
+    SeenAt name = 0, settings = 0, source = 0;
+    std::pair<std::u16string, OrnSettings> record;
+    std::unique_ptr<Provenance> origin;
+  };
+  struct SettingsState {
+    OrnSettings* target = nullptr;
+    std::string path;
+    std::size_t line = 0;
+    int previous = -1;  // the field of the last key
+  };
+  struct SourceState {
+    std::size_t line = 0;
+    std::string path;
+    std::size_t problemsBefore = 0;
+    std::array<SeenAt, kSourceMembers.size()> seen{};
+    Provenance origin;
+  };
+
+  const std::string file_;
+  SetupsRead& read_;
+  const std::unordered_set<std::u16string>* taken_;
+  std::size_t problemCount_ = 0;
+  std::unordered_map<std::u16string, std::size_t> firstLines_;
+  std::vector<Frame> frames_;
+  // Containers open inside a value that is not read (it was reported already).
+  std::size_t skipDepth_ = 0;
+  std::string key_;
+  std::size_t rootLine_ = 0;
+  std::string rootProblem_;
+  SeenAt format_ = 0, version_ = 0, setups_ = 0;
+  std::size_t nextSetupIndex_ = 0;
+  std::size_t setupIndex_ = 0;
+  SetupState setup_;
+  SettingsState settings_;
+  std::vector<SeenAt> settingsSeen_;
+  SourceState source_;
+};
+
+}  // namespace
+
+SetupsRead ReadSetupsDocument(const std::filesystem::path& path,
+                              const std::unordered_set<std::u16string>* taken) {
+  const std::string file = path.string();
+  SetupsRead read;
+  DocumentChecker checker(file, read, taken);
+  const auto alone = [&](std::size_t line, std::string message) {
+    SetupsRead only;
+    only.problems = {{file, line, "", std::move(message)}};
+    return only;
+  };
+  try {
+    ReadJsonFile(path, checker);
+  } catch (const JsonFileError&) {
+    return alone(0, "cannot read the file");
+  } catch (const JsonTextError& error) {
+    return alone(error.Line(), error.GetKind() == JsonTextError::Kind::Syntax
+                                   ? std::string("not JSON: ") + error.what()
+                                   : std::string(error.what()));
+  }
+  checker.Finish();
+  return read;
+}
+
+}  // namespace ornhost::detail
