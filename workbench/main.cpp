@@ -1,5 +1,7 @@
 // rsm-workbench: a host application that loads the render setup module and drives it from
 // commands.
+#include <signal.h>
+
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,10 @@ int main(int argc, char** argv) {
   using namespace ornr::workbench;
   // As a host application does: the module must cope with whatever locale the user has.
   std::setlocale(LC_ALL, "");
+  // Under a file-size limit (ulimit -f) a write that would pass it fails with an error the host
+  // reports, and the session goes on to keep what it could not save; by default the signal would
+  // end the process there and then.
+  signal(SIGXFSZ, SIG_IGN);
   Options options;
   try {
     options = ParseCommandLine(argc, argv);

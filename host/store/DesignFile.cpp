@@ -1,6 +1,7 @@
 #include "host/store/DesignFile.h"
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -88,7 +89,13 @@ std::string PlainReason(sqlite3* db) {
       return "out of memory";
     case SQLITE_IOERR:
       if (error == ENOSPC || error == EDQUOT) return "the disk is full";
-      if (error == EFBIG) return "the file has reached the largest size allowed";
+      if (error == EFBIG) {
+        rlimit limit{};
+        const bool limited =
+            getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+        return limited ? "the file has reached this process's file-size limit, ulimit -f"
+                       : "the file has reached the largest size allowed";
+      }
       if (error == EACCES || error == EROFS || error == EPERM) return "the file is read-only";
       if (error == ENOENT) return "the file was moved, replaced or deleted while it was open";
       return std::string("the disk reported an error (") +

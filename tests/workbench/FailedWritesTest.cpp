@@ -153,6 +153,51 @@ TEST_F(FailedWritesTest, AFullDiskIsReportedAndNothingIsWrittenHalfWay) {
   EXPECT_EQ(ornhost::ReadSetups(file_).size(), 301u);
 }
 
+// Under a file-size limit the session lives on: the save that would pass it fails and says why,
+// and the close keeps the setup in a recovery file or, when no file may grow that far, names
+// what changed so that it can be set again. (A journal takes more than 8 KiB; the recovery file
+// of one setup less than 3.)
+TEST_F(FailedWritesTest, AFileSizeLimitFailsTheWriteAndNotTheSession) {
+  struct Case {
+    std::uint64_t limitBytes;
+    std::vector<std::string> told;  // at the close
+  };
+  const Case cases[] = {
+      {4096, {"is kept in p.zel.recovered.json"}},
+      {1024,
+       {"error: could not keep the unsaved setup \"Sky\" of p.zel in a recovery file beside it "
+        "(it would pass this process's file-size limit, ulimit -f) nor in " +
+            (dir_ / "tmp").string() + " (it would pass",
+        "error: \"Sky\" of p.zel: DoShadows = false (stored true), BlurPasses = 3 (stored 8)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limitBytes);
+    for (const char* name : {"p.zel", "p.zel.recovered.json", "tmp"}) {
+      std::filesystem::remove_all(dir_ / name);
+    }
+    std::filesystem::create_directory(dir_ / "tmp");
+    ornhost::WriteSetup(file_, u"Sky", OrnSettings());
+    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+    FedWorkbench session(RSM_WORKBENCH, dir_, {.fileSizeLimitBytes = c.limitBytes});
+    unsetenv("TMPDIR");
+    EXPECT_THAT(session.Run("edit Sky BlurPasses 3\nedit Sky DoShadows false\n"),
+                Not(Contains(HasSubstr("error:"))));
+    const auto saving = session.Run("save Sky\nmodified Sky\n");
+    EXPECT_THAT(saving, Contains("error: could not save \"Sky\" to p.zel: the file has reached "
+                                 "this process's file-size limit, ulimit -f"));
+    EXPECT_EQ(saving.back(), "= 1");
+    const auto [closing, status] = session.End();
+    EXPECT_EQ(status, 1);
+    for (const std::string& told : c.told) {
+      EXPECT_THAT(closing, Contains(HasSubstr(told)));
+    }
+    EXPECT_EQ(StoredByName(file_)[u"Sky"].settings.GetBlurPasses(), 8u);
+    if (!std::filesystem::exists(dir_ / "p.zel.recovered.json")) continue;
+    ornhost::ImportSetups(file_, dir_ / "p.zel.recovered.json", true);
+    EXPECT_EQ(StoredByName(file_)[u"Sky"].settings.GetBlurPasses(), 3u);
+  }
+}
+
 // Without a terminal nobody can answer the close question: what a Yes would have saved is kept.
 TEST_F(FailedWritesTest, StopSignalsCloseTheMasterFileInOrderAndRefusalsCount) {
   for (const auto& [signal, kept] : std::vector<std::pair<int, std::string>>{
