@@ -7,6 +7,7 @@
 
 #include "host/controls/HostControls.h"
 #include "host/provenance/ProvenanceTable.h"
+#include "host/store/BackupCopy.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/SetupNames.h"
@@ -47,25 +48,9 @@ UpgradeReport DesignFile::Upgrade() {
 
   report.backup = FreeBackupPath(path_, version_);
   if (report.backup.empty()) Refuse("cannot be upgraded: no free name for its backup copy");
-  {
-    sqlite3* copy = nullptr;
-    int rc = sqlite3_open_v2(report.backup.c_str(), &copy,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    sqlite3_backup* backup =
-        rc == SQLITE_OK ? sqlite3_backup_init(copy, "main", db_, "main") : nullptr;
-    if (backup != nullptr) {
-      rc = sqlite3_backup_step(backup, -1);
-      sqlite3_backup_finish(backup);
-    }
-    const bool copied = backup != nullptr && rc == SQLITE_DONE;
-    const std::string why = copy != nullptr ? PlainReason(copy) : "out of memory";
-    sqlite3_close_v2(copy);
-    if (!copied) {
-      std::error_code ignored;
-      std::filesystem::remove(report.backup, ignored);
-      Refuse("cannot be upgraded: its backup copy " + report.backup.string() +
-             " cannot be written: " + why);
-    }
+  if (const std::string why = WriteBackupCopy(db_, report.backup); !why.empty()) {
+    Refuse("cannot be upgraded: its backup copy " + report.backup.string() +
+           " cannot be written: " + why);
   }
 
   try {

@@ -15,13 +15,14 @@
 inline int WriteOlderDesignFile(
     const std::filesystem::path& path, int version,
     const std::vector<std::pair<std::pair<std::string, std::string>, std::string>>& records) {
-  std::string sql =
-      "PRAGMA application_id = 1330794033; PRAGMA user_version = " + std::to_string(version) +
-      ";\nCREATE TABLE render_setups (\n"
-      "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
-      "  name BLOB NOT NULL UNIQUE,    -- UTF-16LE code units, exactly as the host "
-      "holds them\n"
-      "  name_utf8 TEXT NOT NULL,      -- the same name, readable\n";
+  // One transaction: thousands of records are written at once.
+  std::string sql = "BEGIN; PRAGMA application_id = 1330794033; PRAGMA user_version = " +
+                    std::to_string(version) +
+                    ";\nCREATE TABLE render_setups (\n"
+                    "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
+                    "  name BLOB NOT NULL UNIQUE,    -- UTF-16LE code units, exactly as the host "
+                    "holds them\n"
+                    "  name_utf8 TEXT NOT NULL,      -- the same name, readable\n";
   sql += version == 1 ? "  settings TEXT NOT NULL        -- one Key=value line a field\n);\n"
                       : "  settings TEXT NOT NULL,       -- one Key=value line a field\n"
                         "  revision INTEGER NOT NULL DEFAULT 0 -- new with every write, so "
@@ -33,5 +34,5 @@ inline int WriteOlderDesignFile(
            std::to_string(++position) + ", x'" + name.first + "', '" + name.second + "', '" +
            settings + "');\n";
   }
-  return Sql(path, sql);
+  return Sql(path, sql + "COMMIT;");
 }

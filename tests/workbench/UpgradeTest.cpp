@@ -2,6 +2,12 @@
 // then upgrade FILE, then written as any other.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
 
 #include "../host/OlderFormats.h"
 #include "WorkbenchProcess.h"
@@ -42,6 +48,75 @@ TEST(UpgradeTest, AnOlderFileIsReadOnlyUntilUpgradeConvertsItKeepingABackup) {
   EXPECT_EQ(written.exitCode, 0) << written.out;
   EXPECT_EQ(ornhost::ReadSetups(dir / "old.zel").size(), 2u);
   EXPECT_EQ(ornhost::ReadSetups(dir / "old.format2-backup.zel").size(), 1u);
+}
+
+// Killed while it copies the file, an upgrade leaves a file under the backup's name only once the
+// copy is whole and on disk: a person who finds one may trust it, and the next upgrade goes on.
+TEST(UpgradeTest, AKilledUpgradeLeavesItsBackupWholeOrNotAtAll) {
+  ScratchDir dir;
+  // About 30 MB, so that the copy takes a while.
+  constexpr int kSetups = 20000;
+  std::vector<std::pair<std::pair<std::string, std::string>, std::string>> records;
+  const std::string settings = ornhost::detail::FormatSettingsRecord({});
+  for (int i = 0; i < kSetups; ++i) {
+    const std::string name = "Setup " + std::to_string(i);
+    std::string units;
+    for (const char c : name) {
+      char unit[5];
+      std::snprintf(unit, sizeof unit, "%02X00", static_cast<unsigned char>(c));
+      units += unit;
+    }
+    records.push_back({{units, name}, settings});
+  }
+  ASSERT_EQ(WriteOlderDesignFile(dir / "pristine.zel", 2, records), SQLITE_OK);
+  const auto backupNamed = [&](const std::filesystem::path& backup) {
+    SCOPED_TRACE(backup.filename().string());
+    EXPECT_EQ(SqlRows(backup, "PRAGMA integrity_check"), "ok;");
+    EXPECT_EQ(SqlNumber(backup, "PRAGMA user_version"), 2);
+    EXPECT_EQ(SqlNumber(backup, "SELECT count(*) FROM render_setups"), kSetups);
+  };
+  const auto copying = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+      if (entry.path().filename().string().starts_with("old.format2-backup")) return true;
+    }
+    return false;
+  };
+
+  std::mt19937 random(20261206);
+  int stoppedWhileCopying = 0;
+  for (int run = 0; run < 8; ++run) {
+    SCOPED_TRACE(run);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+      if (entry.path().filename() != "pristine.zel") std::filesystem::remove(entry.path());
+    }
+    std::filesystem::copy_file(dir / "pristine.zel", dir / "old.zel");
+    RunningProcess upgrade(RSM_WORKBENCH, {"-c", "upgrade old.zel"}, dir.Path());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!copying() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    // The first runs stop it as the copy begins, the later ones further on.
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(0, run * 15)(random)));
+    upgrade.Kill(SIGKILL);
+    upgrade.Wait();
+    if (std::filesystem::exists(dir / "old.format2-backup.zel")) {
+      backupNamed(dir / "old.format2-backup.zel");
+    } else {
+      stoppedWhileCopying += copying();
+    }
+  }
+  EXPECT_GT(stoppedWhileCopying, 0) << "no kill came while the backup was being written";
+  // What the last kill left beside the file stays: the next upgrade of the file as it was goes on.
+  for (const char* stale : {"old.zel", "old.zel-journal"}) std::filesystem::remove(dir / stale);
+  std::filesystem::copy_file(dir / "pristine.zel", dir / "old.zel");
+  const std::string backup = std::filesystem::exists(dir / "old.format2-backup.zel")
+                                 ? "old.format2-backup-2.zel"
+                                 : "old.format2-backup.zel";
+  const ProcessResult finished = RunProgram(RSM_WORKBENCH, {"-c", "upgrade old.zel"}, dir.Path());
+  EXPECT_EQ(finished.exitCode, 0) << finished.out;
+  EXPECT_THAT(finished.out, HasSubstr("the file as it was is " + backup));
+  backupNamed(dir / backup);
 }
 
 }  // namespace
