@@ -211,7 +211,7 @@ bool Session::RunLine(const std::string& line, bool echo) {
   if (words.empty()) return true;
   if (echo) transcript_.Command(Trimmed(line));
   commands_->Run(words);
-  if (panel_) panel_->Publish();
+  if (panel_) panel_->Publish(words);
   return !commands_->QuitRequested();
 }
 

@@ -318,10 +318,11 @@ std::string Drift::Summary() const {
 std::optional<Drift> DriftOf(const std::u16string& setup) {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) return std::nullopt;
+  // By the record's position, not by every setup's name: the page asks after each edit.
   StoreEntry* entry = master->Find(setup);
-  if (entry == nullptr) return std::nullopt;
-  auto records = RecordsByName(*master);
-  const auto found = records.find(setup);
+  if (entry == nullptr || !entry->row) return std::nullopt;
+  const auto& records = RecordsByPosition(*master);
+  const auto found = records.find(entry->row->position);
   if (found == records.end()) return std::nullopt;
   if (!entry->working->valid) {
     throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");

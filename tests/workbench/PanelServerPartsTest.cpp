@@ -1,5 +1,5 @@
 // The browser panel's server parts that the browser tests cannot reach: address forms, the JSON
-// the page reads, the hand-over of pictures between threads, and the page files built in.
+// the page reads, the hand-over of steps and queries between threads, and the page files built in.
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -57,26 +57,77 @@ TEST(JsonWriter, EscapesWhatJsonMustAndKeepsEveryCodeUnit) {
             "\"list\":[-3,true,null,[]],\"bad utf8\":\"\xEF\xBF\xBD\"}");
 }
 
-TEST(PanelFeed, WaitersSeeEachNewPictureOnceAndWakeWhenClosed) {
-  PanelFeed feed;
-  std::uint64_t seen = 0;
-  std::string picture;
-  EXPECT_FALSE(feed.WaitNewer(seen, picture, std::chrono::milliseconds(1)));
-  feed.Publish("one");
-  ASSERT_TRUE(feed.WaitNewer(seen, picture, std::chrono::milliseconds(1)));
-  EXPECT_EQ(picture, "one");
-  feed.Publish("one");  // the same picture is no news
-  EXPECT_FALSE(feed.WaitNewer(seen, picture, std::chrono::milliseconds(1)));
+TEST(PanelFeed, AWaiterGetsTheStepsAfterItsOwnOrIsToldToStartAfresh) {
+  // Keeps three steps, and no more than 12 bytes beyond the last.
+  PanelFeed feed(3, 12);
+  for (const char* step : {"one", "two", "three", "four"}) feed.Publish(step);
+  EXPECT_EQ(feed.Version(), 4U);
+  struct Case {
+    std::uint64_t after;
+    PanelFeed::Waited waited;
+    std::vector<std::string> steps;
+  };
+  for (const Case& c :
+       {Case{1, PanelFeed::Waited::Steps, {"two", "three", "four"}},
+        Case{3, PanelFeed::Waited::Steps, {"four"}}, Case{4, PanelFeed::Waited::Nothing, {}},
+        Case{0, PanelFeed::Waited::Gap, {}},  // "one" is no longer kept
+        Case{9, PanelFeed::Waited::Gap, {}}}) {
+    std::vector<PanelFeed::Step> steps;
+    EXPECT_EQ(feed.WaitAfter(c.after, steps, std::chrono::milliseconds(1)), c.waited) << c.after;
+    std::vector<std::string> texts;
+    for (const auto& step : steps) texts.push_back(*step.json);
+    EXPECT_EQ(texts, c.steps) << c.after;
+  }
+  // A step bigger than the bytes kept is still kept, alone.
+  feed.Publish(std::string(20, 'x'));
+  std::vector<PanelFeed::Step> steps;
+  EXPECT_EQ(feed.WaitAfter(3, steps, std::chrono::milliseconds(1)), PanelFeed::Waited::Gap);
+  EXPECT_EQ(feed.WaitAfter(4, steps, std::chrono::milliseconds(1)), PanelFeed::Waited::Steps);
+  ASSERT_EQ(steps.size(), 1U);
+  EXPECT_EQ(steps[0].version, 5U);
+}
 
+TEST(PanelFeed, AClosedFeedHandsOutWhatIsLeftThenWakesEveryWaiter) {
+  PanelFeed feed;
+  feed.Publish("last");
   std::thread closer([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     feed.Close();
   });
+  std::vector<PanelFeed::Step> steps;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(feed.WaitNewer(seen, picture, std::chrono::seconds(30)));
+  EXPECT_EQ(feed.WaitAfter(1, steps, std::chrono::seconds(30)), PanelFeed::Waited::Closed);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   closer.join();
-  EXPECT_TRUE(feed.Closed());
+  EXPECT_EQ(feed.WaitAfter(0, steps, std::chrono::seconds(30)), PanelFeed::Waited::Steps);
+  EXPECT_FALSE(feed.WaitAnswer(feed.Ask({"values", {}}), std::chrono::seconds(30)));
+}
+
+TEST(PanelFeed, QueriesAreAnsweredOnTheThreadThatAnswersWithTheVersionOfThatMoment) {
+  PanelFeed feed;
+  feed.Publish("step");
+  const std::uint64_t snapshot = feed.Ask({"snapshot", {}});
+  const std::uint64_t values = feed.Ask({"values", {"master", "", "Sky"}});
+  std::thread asker([&] {
+    // Nobody answers this one in time.
+    EXPECT_FALSE(feed.WaitAnswer(feed.Ask({"late", {}}), std::chrono::milliseconds(1)));
+  });
+  asker.join();
+  std::vector<std::string> asked;
+  feed.AnswerAll([&](const PanelFeed::Query& query) -> std::optional<std::string> {
+    asked.push_back(query.what);
+    if (query.what != "snapshot") return std::nullopt;
+    feed.Publish("what was pending");
+    return "everything";
+  });
+  EXPECT_EQ(asked, (std::vector<std::string>{"snapshot", "values"}));
+  const auto first = feed.WaitAnswer(snapshot, std::chrono::seconds(1));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->text, "everything");
+  EXPECT_EQ(first->version, 2U);
+  const auto second = feed.WaitAnswer(values, std::chrono::seconds(1));
+  ASSERT_TRUE(second);
+  EXPECT_FALSE(second->text);
 }
 
 TEST(PageFiles, ThePageAndEveryModuleItImportsAreBuiltIn) {
@@ -87,8 +138,9 @@ TEST(PageFiles, ThePageAndEveryModuleItImportsAreBuiltIn) {
     if (file.path == "index.html") index = std::string(file.data);
   }
   ASSERT_NE(index.find("app.js"), std::string::npos);
-  for (const char* needed : {"app.js", "server.js", "style.css", "list-view.js", "values-view.js",
-                             "compare-view.js", "dialogs.js", "catalogue.js"}) {
+  for (const char* needed :
+       {"app.js", "server.js", "style.css", "list-view.js", "values-view.js", "compare-view.js",
+        "dialogs.js", "catalogue.js", "state.js", "texts.js"}) {
     EXPECT_NE(std::find(paths.begin(), paths.end(), needed), paths.end()) << needed;
   }
 }

@@ -80,7 +80,16 @@ JsonWriter& JsonWriter::Key(std::string_view key) {
 }
 
 JsonWriter& JsonWriter::String(std::string_view text) {
-  return String(Utf8ToUtf16(text));
+  // Property names and most texts are plain ASCII: no round trip through UTF-16 for them.
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') return String(Utf8ToUtf16(text));
+  }
+  Separate();
+  out_.push_back('"');
+  out_ += text;
+  out_.push_back('"');
+  return *this;
 }
 
 JsonWriter& JsonWriter::String(std::u16string_view text) {
@@ -115,6 +124,12 @@ JsonWriter& JsonWriter::Number(std::int64_t value) {
 JsonWriter& JsonWriter::Bool(bool value) {
   Separate();
   out_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonWriter& JsonWriter::Raw(std::string_view json) {
+  Separate();
+  out_ += json;
   return *this;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ornr::workbench {
 
@@ -22,8 +23,11 @@ class JsonWriter {
   JsonWriter& Number(std::int64_t value);
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
+  /// A value written elsewhere, taken as it is.
+  JsonWriter& Raw(std::string_view json);
 
   const std::string& Text() const noexcept { return out_; }
+  std::string Take() noexcept { return std::move(out_); }
 
  private:
   void Separate();

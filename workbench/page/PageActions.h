@@ -37,6 +37,7 @@ struct PageAction {
     Select,   // args: "master" or "library", the setup's name, the library's file or ""
     Answer,   // args: the question's id, "yes" or "no"
     Dismiss,  // args: the message's id
+    Query,    // args: none; the queries wait in the panel's feed
   };
   Kind kind = Kind::Command;
   std::vector<std::string> args;

@@ -16,8 +16,6 @@ namespace {
 using Teskor::RenderSetup::View::MainPanel;
 using Teskor::RenderSetup::ViewModel::Group;
 
-constexpr std::size_t kEventsKept = 40;
-
 std::string KindOf(std::string_view prefix) {
   if (prefix == "> ") return "command";
   if (prefix == "error: ") return "error";
@@ -33,35 +31,33 @@ std::string KindOf(std::string_view prefix) {
 PanelFrontEnd::PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords)
     : api_(api),
       runWords_(std::move(runWords)),
+      state_(api, feed_),
       server_(std::make_unique<PanelServer>(address, feed_, actions_)) {
   ornhost::SetQuestionAsker([this](const ornhost::Question& question) { return Ask(question); });
 }
 
 PanelFrontEnd::~PanelFrontEnd() {
   ornhost::SetQuestionAsker(nullptr);
-  session_.ended = true;
-  session_.question.reset();
   try {
-    feed_.Publish(BuildPanelPicture(api_, session_));
+    state_.End();
+    state_.Step();
   } catch (...) {
     // The pages learn of the end from the closed stream anyway.
   }
   server_.reset();
 }
 
-void PanelFrontEnd::Publish() {
-  feed_.Publish(BuildPanelPicture(api_, session_));
+void PanelFrontEnd::Publish(const std::vector<std::string>& words) {
+  state_.Step(words);
 }
 
 void PanelFrontEnd::Note(std::string_view prefix, std::string_view text) {
-  const std::string kind = KindOf(prefix);
+  std::string kind = KindOf(prefix);
   if (kind == "panel" || kind == "output") return;
   if (outcomeErrors_ != nullptr && (kind == "error" || kind == "message")) {
     outcomeErrors_->emplace_back(text);
   }
-  session_.events.push_back({nextId_++, kind, std::string(text)});
-  while (session_.events.size() > kEventsKept) session_.events.pop_front();
-  if (kind == "message") session_.messages.push_back({nextId_++, Utf8ToUtf16(text)});
+  state_.Note(std::move(kind), std::string(text));
 }
 
 void PanelFrontEnd::RunPageActions() {
@@ -69,7 +65,11 @@ void PanelFrontEnd::RunPageActions() {
   for (PageAction& action : actions_.TakeAll()) actions.push_back(std::move(action));
   for (const PageAction& action : actions) {
     RunAction(action);
-    Publish();
+    if (action.kind == PageAction::Kind::Command) {
+      Publish(action.args);
+    } else if (action.kind != PageAction::Kind::Query) {
+      Publish();
+    }
   }
 }
 
@@ -99,19 +99,19 @@ void PanelFrontEnd::RunAction(const PageAction& action) {
       break;
     }
     case PageAction::Kind::Dismiss:
-      std::erase_if(session_.messages, [&](const PanelDialog& message) {
-        return std::to_string(message.id) == action.args[0];
-      });
+      state_.Dismiss(std::stoull(action.args[0]));
       break;
     case PageAction::Kind::Answer:
       // An answer to a question that is no longer open.
+      break;
+    case PageAction::Kind::Query:
+      feed_.AnswerAll([this](const PanelFeed::Query& query) { return state_.Answer(query); });
       break;
   }
 }
 
 int PanelFrontEnd::Ask(const ornhost::Question& question) {
-  session_.question = PanelDialog{nextId_++, question.text};
-  const std::string id = std::to_string(session_.question->id);
+  const std::string id = std::to_string(state_.OpenQuestion(question.text));
   Publish();
   if (terminal_ != nullptr) {
     terminal_->SwitchPrompt(Utf16ToUtf8(question.text) + " [yes/no] ");
@@ -144,7 +144,7 @@ int PanelFrontEnd::Ask(const ornhost::Question& question) {
             heldBack_.push_back(std::move(action));
           } else {
             RunAction(action);
-            Publish();
+            if (action.kind != PageAction::Kind::Query) Publish();
           }
         }
       } else {
@@ -167,7 +167,7 @@ int PanelFrontEnd::Ask(const ornhost::Question& question) {
       }
     }
   }
-  session_.question.reset();
+  state_.CloseQuestion();
   Publish();
   return answer;
 }

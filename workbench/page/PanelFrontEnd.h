@@ -1,5 +1,5 @@
-// The browser panel on the user-interface thread: runs what the page queued, keeps the page's
-// picture up to date, shows message boxes and asks the host's questions in the page.
+// The browser panel on the user-interface thread: runs what the page queued, tells the pages what
+// changed, answers their queries, shows message boxes and asks the host's questions in the page.
 #pragma once
 
 #include <deque>
@@ -13,8 +13,8 @@
 #include "workbench/Module.h"
 #include "workbench/Terminal.h"
 #include "workbench/page/PageActions.h"
+#include "workbench/page/PageState.h"
 #include "workbench/page/PanelFeed.h"
-#include "workbench/page/PanelPicture.h"
 #include "workbench/page/PanelServer.h"
 
 namespace ornr::workbench {
@@ -41,8 +41,9 @@ class PanelFrontEnd {
 
   /// Runs the actions the page queued, and those held back while a question was open.
   void RunPageActions();
-  /// Sends the panel's present state to every open page.
-  void Publish();
+  /// Tells every open page what changed since it was last told. words: the command that just ran
+  /// (none: something else happened).
+  void Publish(const std::vector<std::string>& words = {});
   /// One transcript event, shown in the page's activity list; a message box is also shown as
   /// a dialog until the page dismisses it.
   void Note(std::string_view prefix, std::string_view text);
@@ -57,10 +58,9 @@ class PanelFrontEnd {
   RunWords runWords_;
   PanelFeed feed_;
   PageActionQueue actions_;
+  PageState state_;
   std::unique_ptr<PanelServer> server_;
-  PanelSession session_;
   std::deque<PageAction> heldBack_;
-  std::uint64_t nextId_ = 1;
   Terminal* terminal_ = nullptr;
   int stopFd_ = -1;
   // While a page's command runs: its error lines, for the page that sent it.

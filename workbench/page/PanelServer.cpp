@@ -224,6 +224,14 @@ std::vector<std::string> InterfaceAddresses(bool v6) {
   return loopback;
 }
 
+// The number of an event a page saw, as its "Last-Event-ID" gives it back.
+std::optional<std::uint64_t> EventNumber(std::string_view text) {
+  std::uint64_t number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
 }  // namespace
 
 PanelAddress ParsePanelAddress(std::string_view text) {
@@ -300,6 +308,67 @@ std::vector<std::string> PanelServer::Urls() const {
   return urls;
 }
 
+std::optional<PanelFeed::Answer> PanelServer::Ask(PanelFeed::Query query,
+                                                  std::chrono::milliseconds timeout) {
+  const std::uint64_t id = feed_.Ask(std::move(query));
+  PageAction wake;
+  wake.kind = PageAction::Kind::Query;
+  actions_.Push(std::move(wake));
+  return feed_.WaitAnswer(id, timeout);
+}
+
+bool PanelServer::NextEvents(EventStream& stream, httplib::DataSink& sink) {
+  static constexpr std::string_view kPing = ": still here\n\n";
+  const auto closed = [&sink] {
+    static constexpr std::string_view kBye = "event: closed\ndata: {}\n\n";
+    sink.write(kBye.data(), kBye.size());
+    sink.done();
+    return true;
+  };
+  std::string out;
+  if (!stream.started) {
+    // Reconnect soon after a drop; the page catches up from where it was.
+    out = "retry: 1000\n\n";
+    stream.started = true;
+  }
+  if (stream.needSnapshot) {
+    if (feed_.Closed()) return closed();
+    // While the user-interface thread is busy (a long load), the page keeps saying it loads.
+    const auto answer = Ask({"snapshot", {}}, std::chrono::seconds(5));
+    if (!answer || !answer->text) {
+      out += kPing;
+      return sink.write(out.data(), out.size());
+    }
+    out += "id: " + std::to_string(answer->version) + "\nevent: snapshot\ndata: ";
+    out += *answer->text;
+    out += "\n\n";
+    stream.after = answer->version;
+    stream.needSnapshot = false;
+    return sink.write(out.data(), out.size());
+  }
+  std::vector<PanelFeed::Step> steps;
+  switch (feed_.WaitAfter(stream.after, steps, std::chrono::seconds(10))) {
+    case PanelFeed::Waited::Steps:
+      for (const PanelFeed::Step& step : steps) {
+        out += "id: " + std::to_string(step.version) + "\ndata: ";
+        out += *step.json;
+        out += "\n\n";
+      }
+      stream.after = steps.back().version;
+      break;
+    case PanelFeed::Waited::Gap:
+      stream.needSnapshot = true;
+      break;
+    case PanelFeed::Waited::Nothing:
+      out += kPing;
+      break;
+    case PanelFeed::Waited::Closed:
+      if (!out.empty()) sink.write(out.data(), out.size());
+      return closed();
+  }
+  return out.empty() || sink.write(out.data(), out.size());
+}
+
 std::string PanelServer::Url() const {
   return Urls().front();
 }
@@ -350,8 +419,13 @@ void PanelServer::Route() {
     return httplib::Server::HandlerResponse::Unhandled;
   });
 
-  server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request&, httplib::Response& res) {
-    auto seen = std::make_shared<std::uint64_t>(0);
+  server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request& req, httplib::Response& res) {
+    // A page that reconnects says where it left off; a new one starts with a snapshot.
+    auto stream = std::make_shared<EventStream>();
+    if (const auto seen = EventNumber(req.get_header_value("Last-Event-ID"))) {
+      stream->after = *seen;
+      stream->needSnapshot = false;
+    }
     {
       const std::lock_guard lock(streamsMutex_);
       // Refused at once rather than left waiting for a worker that the open pages hold.
@@ -365,26 +439,34 @@ void PanelServer::Route() {
     res.set_header("X-Accel-Buffering", "no");
     res.set_chunked_content_provider(
         "text/event-stream",
-        [this, seen](std::size_t, httplib::DataSink& sink) {
-          std::string picture;
-          if (feed_.WaitNewer(*seen, picture, std::chrono::seconds(10))) {
-            const std::string event = "data: " + picture + "\n\n";
-            return sink.write(event.data(), event.size());
-          }
-          if (feed_.Closed()) {
-            const std::string bye = "event: closed\ndata: {}\n\n";
-            sink.write(bye.data(), bye.size());
-            sink.done();
-            return true;
-          }
-          static constexpr std::string_view kPing = ": still here\n\n";
-          return sink.write(kPing.data(), kPing.size());
-        },
+        [this, stream](std::size_t, httplib::DataSink& sink) { return NextEvents(*stream, sink); },
         [this](bool) {
           const std::lock_guard lock(streamsMutex_);
           --openStreams_;
           streamsEnded_.notify_all();
         });
+  });
+
+  server_->Get(R"(/[0-9a-f]+/values)", [this](const httplib::Request& req, httplib::Response& res) {
+    PanelFeed::Query query{"values", {}};
+    try {
+      std::string group = Field(req, "group");
+      if (group != "master" && group != "library") throw PageActionError{"unknown group"};
+      query.args = {std::move(group), Field(req, "library"), Field(req, "name")};
+    } catch (const PageActionError& error) {
+      Refuse(res, 400, "bad query: " + error.what);
+      return;
+    }
+    const auto answer = Ask(std::move(query), std::chrono::seconds(10));
+    if (!answer) {
+      Refuse(res, 503, "the workbench is busy; ask again");
+      return;
+    }
+    if (!answer->text) {
+      Refuse(res, 404, "the panel shows no such setup");
+      return;
+    }
+    res.set_content(*answer->text, "application/json");
   });
 
   server_->Post(R"(/[0-9a-f]+/action)", [this](const httplib::Request& req,

@@ -1,10 +1,14 @@
-// The panel's web server: serves the page, streams the panel's picture to it and queues what the
-// user does there for the user-interface thread. Its threads never touch the module or the panel.
+// The panel's web server: serves the page, streams what changed to it (a snapshot, then numbered
+// steps), answers its queries and queues what the user does there, all through the user-interface
+// thread. Its own threads never touch the module or the panel.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,6 +16,10 @@
 
 #include "workbench/page/PageActions.h"
 #include "workbench/page/PanelFeed.h"
+
+namespace httplib {
+class DataSink;
+}  // namespace httplib
 
 namespace ornr::workbench {
 
@@ -52,9 +60,20 @@ class PanelServer {
   std::string NetworkWarning() const;
 
  private:
+  /// Where one page's event stream stands.
+  struct EventStream {
+    std::uint64_t after = 0;  // the last step sent
+    bool needSnapshot = true;
+    bool started = false;
+  };
+
   /// Whether a Host header (or an Origin's host) names the address the request came to.
   bool HostAllowed(std::string_view host, const std::string& localAddress) const;
   void Route();
+  /// Asks the user-interface thread; nothing when it did not answer in time.
+  std::optional<PanelFeed::Answer> Ask(PanelFeed::Query query, std::chrono::milliseconds timeout);
+  /// Writes what the stream is due next: a snapshot, the steps after it, or a sign of life.
+  bool NextEvents(EventStream& stream, httplib::DataSink& sink);
 
   PanelFeed& feed_;
   PageActionQueue& actions_;

@@ -1,28 +1,40 @@
-// The Render Setup Manager page: wires the views to the picture the workbench streams and
-// turns buttons and shortcuts into the panel's commands.
+// The Render Setup Manager page: wires the views to what the workbench streams and turns
+// buttons and shortcuts into the panel's commands. The list and marks come with the events; the
+// values of the setup shown are asked for when it is shown and when they change.
 import * as server from './server.js';
 import * as dialogs from './dialogs.js';
 import { ListView } from './list-view.js';
 import { ValuesView } from './values-view.js';
 import { CompareView } from './compare-view.js';
+import { SessionState, keyOf, keyId, sameKey } from './state.js';
+import { T } from './texts.js';
 
 const $ = (selector) => document.querySelector(selector);
-let picture = null;
+const baseName = (path) => (path ?? '').split(/[\\/]/).pop();
+// What the page knows of the session.
+const picture = new SessionState();
 let view = 'values';
+let status = 'loading';
 let dialogBusy = false;
 let questionShown = null;
 let lastEvent = 0;
+// A setup picked here that the workbench has not yet named as current.
+let picked = null;
+// The values on show ({ key, data }), and those of the library setup compared with.
+let shown = null;
+let shownLibrary = null;
+let asking = 0;
 
-const list = new ListView($('#setups'), (group, name, library) => run(server.select(group, name, library)));
+const list = new ListView($('#setups'), (key) => choose(key));
 const values = new ValuesView($('#values'), (property, text) => {
-  const current = picture?.current;
+  const current = picture.current;
   if (current?.group === 'master') run(server.command('edit', current.name, property, text));
 });
 const compare = new CompareView($('#compare'), (pairs) => {
-  const name = picture?.current?.name;
+  const name = picture.current?.name;
   for (const [property, text] of pairs) run(server.command('edit', name, property, text));
 }, (choices) => {
-  const name = picture?.current?.name;
+  const name = picture.current?.name;
   run(server.command('merge-from-library', name, ...choices.map(([property, side]) => `${property}=${side}`)));
 }, () => show('values'));
 
@@ -43,43 +55,105 @@ function toast(text, kind) {
   }
 }
 
-const currentSetup = () => {
-  const c = picture?.current;
-  if (!c) return null;
-  if (c.group === 'master') return picture.master.find((s) => s.name === c.name) ?? null;
-  return picture.library.find((s) => s.name === c.name && s.listedIn === c.library) ?? null;
-};
-// Of several libraries offering the name, the module takes the one whose file name sorts first.
-const librarySetup = (name) => picture?.library.filter((s) => s.name === name)
-    .sort((a, b) => (a.listedIn < b.listedIn ? -1 : a.listedIn > b.listedIn ? 1 : 0))[0] ?? null;
-const masterSetup = (name) => picture?.master.find((s) => s.name === name) ?? null;
+function choose(key) {
+  picked = { key, at: Date.now() };
+  picture.current = key;
+  toolbar();
+  fetchShown();
+  run(server.select(key));
+}
 
 function show(which) {
   view = which;
   $('#values').hidden = which !== 'values';
   $('#compare').hidden = which !== 'compare';
   $('#cmd-compare').setAttribute('aria-pressed', String(which === 'compare'));
-  render();
+  fetchShown();
 }
 
-function render() {
-  if (!picture) return;
-  const current = picture.current;
-  const setup = currentSetup();
-  const isMaster = current?.group === 'master' && setup;
-  const hasLibrary = Boolean(current && librarySetup(current.name));
-  // A setup taken from a library compares with it under whatever name it has now.
-  const hasOrigin = Boolean(isMaster && setup.origin);
-  list.render(picture, current);
-  if (view === 'compare' && !(isMaster && (hasLibrary || hasOrigin))) view = 'values';
+// Asks for the values of the current setup (and in compare, of its library setup) unless those
+// on show are as new; anything asked for before and answered late is dropped.
+async function fetchShown(force = false) {
+  const key = picture.current;
+  const row = picture.row(key);
+  if (!key || !row) {
+    shown = null;
+    detail();
+    return;
+  }
+  const library = view === 'compare' && key.group === 'master' ? picture.libraryPick(key.name) : null;
+  const fresh = (have, wanted) => (!wanted && !have) || (have && wanted && sameKey(have.key, wanted)
+    && have.data.rev === picture.row(wanted)?.rev);
+  if (!force && fresh(shown, key) && fresh(shownLibrary, library)) {
+    detail();
+    return;
+  }
+  const ask = ++asking;
+  if (!shown || !sameKey(shown.key, key)) detail(true);
+  try {
+    const [data, libraryData] = await Promise.all([server.values(key), library ? server.values(library) : null]);
+    if (ask !== asking) return;
+    shown = data ? { key, data } : null;
+    shownLibrary = libraryData ? { key: library, data: libraryData } : null;
+    detail();
+  } catch (error) {
+    if (ask === asking) toast(error.message, 'error');
+  }
+}
+
+// Which library's setup of a name the module takes, when more than one offers it.
+function pickNote(key) {
+  const offering = picture.groups.filter((g) => g.group === 'library'
+    && picture.row(keyOf('library', g.file, key.name)));
+  if (offering.length < 2) return '';
+  const pick = picture.libraryPick(key.name);
+  if (key.group === 'library' && key.library !== pick.library) return T.otherPickNote(key.name, baseName(pick.library));
+  return T.pickNote(key.name, baseName(pick.library));
+}
+
+function detail(loading = false) {
+  const key = picture.current;
+  const row = picture.row(key);
+  const isMaster = key?.group === 'master' && row;
+  const canCompare = isMaster && (picture.libraryPick(key.name) || row.origin);
+  if (view === 'compare' && !canCompare) {
+    view = 'values';
+    $('#cmd-compare').setAttribute('aria-pressed', 'false');
+  }
   $('#values').hidden = view !== 'values';
   $('#compare').hidden = view !== 'compare';
-  if (view === 'values') values.render(setup, current?.group, picture.labels, picture.outputs);
-  else compare.render(setup, librarySetup(current.name), picture.labels);
+  if (!picture.loaded) {
+    values.placeholder(T.loading);
+    return;
+  }
+  if (!key || !row) {
+    values.placeholder(T.selectASetup);
+    return;
+  }
+  if (!shown || !sameKey(shown.key, key)) {
+    if (loading) values.placeholder(T.loadingValues);
+    return;
+  }
+  if (view === 'values') {
+    values.show(key, row, shown.data, picture.labels, picture.outputs, pickNote(key));
+    return;
+  }
+  const master = { name: key.name, values: shown.data.values, origin: shown.data.origin };
+  const library = shownLibrary ? { values: shownLibrary.data.values, listedIn: shownLibrary.key.library } : null;
+  compare.render(master, library, picture.labels);
+}
 
+function toolbar() {
+  const live = status === 'live' && picture.loaded && !picture.ended;
+  const current = picture.current;
+  const setup = picture.row(current);
+  const isMaster = Boolean(current?.group === 'master' && setup);
+  const hasLibrary = Boolean(isMaster && picture.libraryPick(current.name));
+  // A setup taken from a library compares with it under whatever name it has now.
+  const hasOrigin = Boolean(isMaster && setup.origin);
   const enable = (id, on, why) => {
     const b = $(id);
-    b.disabled = !on || picture.ended;
+    b.disabled = !on || !live;
     b.title = `${b.dataset.title}${!on && why ? ` \u2014 ${why}` : ''}`;
   };
   enable('#cmd-new', Boolean(setup), 'select a setup to start from');
@@ -88,16 +162,56 @@ function render() {
   enable('#cmd-delete', isMaster, 'select a master-file setup');
   enable('#cmd-reset', isMaster, 'select a master-file setup');
   enable('#cmd-save', isMaster, 'select a master-file setup');
-  enable('#cmd-copy', current?.group === 'library' && !masterSetup(current.name),
+  enable('#cmd-copy', current?.group === 'library' && setup && !picture.row(keyOf('master', '', current.name)),
     current?.group === 'library' ? 'the master file has this name already' : 'select a library setup');
   enable('#cmd-update', isMaster && hasLibrary, 'select a master-file setup that a library also has');
   enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), 'select a master-file setup that a library also has');
   enable('#cmd-quit', true);
-  $('#master-file').textContent = picture.masterFile ?? 'No master file open';
-  const modified = picture.master.filter((s) => s.modified).length;
-  $('#unsaved').textContent = modified ? `${modified} unsaved` : '';
+}
 
-  for (const event of picture.events) {
+function header() {
+  $('#master-file').textContent = picture.loaded ? picture.masterFile ?? T.noMasterFileOpen : '';
+  const modified = picture.groups[0].setups.reduce((n, s) => n + (s.modified ? 1 : 0), 0);
+  $('#unsaved').textContent = modified ? T.unsaved(modified) : '';
+}
+
+function onSnapshot(snapshot) {
+  picture.load(snapshot);
+  lastEvent = Math.max(lastEvent, ...picture.activity.map((e) => e.id));
+  picked = null;
+  list.setData(picture);
+  list.setActive(picture.current);
+  header();
+  toolbar();
+  fetchShown(true);
+  session();
+}
+
+function onStep(step) {
+  const was = picture.current;
+  const changed = picture.apply(step);
+  if (changed.snapshot) {
+    onSnapshot(step.snapshot);
+    return;
+  }
+  // The workbench names as current what this page picked a moment ago, or an earlier pick of
+  // it: the latest pick here stands until the workbench has it.
+  if (changed.current && picked) {
+    if (sameKey(picture.current, picked.key) || Date.now() - picked.at > 3000) picked = null;
+    else picture.current = picked.key;
+  }
+  if (changed.list) list.setData(picture);
+  else if (changed.rows.size) list.refresh();
+  if (changed.current || changed.list || !sameKey(was, picture.current)) {
+    list.setActive(picture.current, { scroll: !sameKey(was, picture.current) });
+  }
+  if (changed.list || changed.rows.size) header();
+  toolbar();
+  const current = picture.current ? keyId(picture.current) : null;
+  const library = shownLibrary ? keyId(shownLibrary.key) : null;
+  const stale = changed.values.has(current) || changed.values.has(library);
+  if (stale || changed.list || !sameKey(was, picture.current)) fetchShown(stale);
+  for (const event of changed.activity) {
     if (event.id <= lastEvent) continue;
     lastEvent = event.id;
     if (event.kind === 'error') toast(event.text, 'error');
@@ -105,12 +219,16 @@ function render() {
     else if (event.kind === 'question') toast(`Answered: ${event.text}`);
     else if (event.kind === 'result') toast(`Result: ${event.text}`);
   }
+  if (changed.session) session();
+}
+
+function session() {
   if (picture.ended) setStatus('ended');
   nextDialog();
 }
 
 async function nextDialog() {
-  if (!picture) return;
+  if (!picture.loaded) return;
   if (!picture.question && questionShown !== null) {
     questionShown = null;
     dialogs.closeAll();
@@ -237,17 +355,17 @@ $('#search').addEventListener('keydown', (e) => {
   }
 });
 
-function setStatus(status) {
+function setStatus(next) {
+  if (status === 'ended') return;
+  status = next;
   const pill = $('#connection');
-  pill.dataset.status = status;
-  pill.textContent = { live: 'Live', lost: 'Reconnecting\u2026', ended: 'Session ended' }[status];
-  if (status === 'ended') {
-    document.body.classList.add('ended');
-    for (const b of document.querySelectorAll('[data-command]')) b.disabled = true;
-  }
+  pill.dataset.status = next;
+  pill.textContent = { loading: T.loading, live: T.live, lost: T.lost, ended: T.ended }[next];
+  if (next === 'ended') document.body.classList.add('ended');
+  document.body.classList.toggle('loading', next === 'loading');
+  toolbar();
 }
 
-server.subscribe((p) => {
-  picture = p;
-  render();
-}, setStatus);
+list.setData(picture);
+detail();
+new server.Connection({ onSnapshot, onStep, onStatus: setStatus });

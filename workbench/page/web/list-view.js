@@ -1,7 +1,15 @@
 // The setups list: the master file's setups, then each design library's, in one listbox that
-// follows the WAI-ARIA listbox pattern (arrow keys, Home, End, type-ahead).
+// follows the WAI-ARIA listbox pattern (arrow keys, Page Up/Down, Home, End, type-ahead). Only the
+// rows in view are drawn, so it stays quick at any number of setups; each option says where it
+// stands in its group (aria-posinset, aria-setsize), and the active one is always drawn, so that
+// focus (aria-activedescendant) follows it rather than the scroll position.
+import { T } from './texts.js';
+import { keyOf, sameKey } from './state.js';
 
-const baseName = (path) => path.split(/[\\/]/).pop();
+const ROW = 26;
+const HEAD = 44;
+const OVERSCAN = 8;
+const baseName = (path) => (path ?? '').split(/[\\/]/).pop();
 
 /** The small mark of a setup taken from a library: what moved on which side since. */
 export function originBadge(origin) {
@@ -14,128 +22,246 @@ export function originBadge(origin) {
   const state = origin.gone ? 'gone' : c.conflict ? 'conflict' : c['changed in library'] ? 'newer'
     : c['changed here'] ? 'local' : 'current';
   badge.className = `origin-badge ${state}`;
-  badge.textContent = origin.gone ? 'gone' : parts.join(' ') || '\u2713';
-  badge.title = `From \u201C${origin.librarySetup}\u201D in ${baseName(origin.libraryFile)}: ${origin.summary}`;
+  badge.textContent = origin.gone ? T.badgeGone : parts.join(' ') || '\u2713';
+  badge.title = T.badgeTitle(origin.librarySetup, baseName(origin.libraryFile), origin.summary);
   badge.setAttribute('aria-label', badge.title);
   return badge;
 }
 
+function span(className, text, title) {
+  const node = document.createElement('span');
+  node.className = className;
+  node.textContent = text;
+  if (title) {
+    node.title = title;
+    node.setAttribute('aria-label', title);
+  }
+  return node;
+}
+
 export class ListView {
-  /** onSelect(group, name, library) is called when the user picks a setup. */
+  /** onSelect(key) is called when the user picks a setup. */
   constructor(root, onSelect) {
     this.root = root;
     this.onSelect = onSelect;
-    this.options = [];
+    this.state = null;
+    this.items = [];    // { kind: 'head' | 'empty' | 'option', group, top, index, row }
+    this.options = [];  // the option items, in order
+    this.groupTops = new Map();
+    this.height = 0;
+    this.active = null;
     this.typed = '';
     this.typedAt = 0;
+    this.frame = 0;
+    this.content = document.createElement('div');
+    this.content.className = 'setups-content';
+    root.replaceChildren(this.content);
     root.addEventListener('keydown', (e) => this.key(e));
     root.addEventListener('click', (e) => {
       const option = e.target.closest('[role="option"]');
-      if (option) this.pick(this.options.indexOf(option));
+      if (option) this.pick(Number(option.dataset.index));
+    });
+    root.addEventListener('scroll', () => this.schedule());
+    new ResizeObserver(() => this.schedule()).observe(root);
+  }
+
+  /** Lays the list out afresh from state (after setups came, went or were renamed). */
+  setData(state) {
+    this.state = state;
+    this.items = [];
+    this.options = [];
+    let top = 0;
+    for (const group of state.groups) {
+      this.groupTops.set(group, top);
+      this.items.push({ kind: 'head', group, top });
+      top += HEAD;
+      if (group.setups.length === 0) {
+        this.items.push({ kind: 'empty', group, top });
+        top += ROW;
+      }
+      group.setups.forEach((row, index) => {
+        const item = { kind: 'option', group, top, index, row, at: this.options.length };
+        this.items.push(item);
+        this.options.push(item);
+        top += ROW;
+      });
+    }
+    this.height = top;
+    this.content.style.height = `${top}px`;
+    this.draw();
+  }
+
+  /** Makes key the active option and brings it into view (null: none). */
+  setActive(key, { scroll = true } = {}) {
+    this.active = key;
+    const at = this.indexOf(key);
+    if (scroll && at >= 0) this.reveal(this.options[at]);
+    this.draw();
+  }
+
+  /** Draws the rows in view again, with their marks as they are now. */
+  refresh() {
+    this.draw();
+  }
+
+  indexOf(key) {
+    if (!key) return -1;
+    return this.options.findIndex((o) => o.row.name === key.name && o.group.group === key.group
+      && (key.group === 'master' || o.group.file === key.library));
+  }
+
+  keyAt(item) {
+    return keyOf(item.group.group, item.group.file ?? '', item.row.name);
+  }
+
+  reveal(item) {
+    const view = this.root.clientHeight;
+    // The group's heading stays visible above its first option.
+    const top = item.index === 0 ? item.top - HEAD : item.top;
+    if (top < this.root.scrollTop) this.root.scrollTop = top;
+    else if (item.top + ROW > this.root.scrollTop + view) this.root.scrollTop = item.top + ROW - view;
+  }
+
+  schedule() {
+    if (this.frame) return;
+    this.frame = requestAnimationFrame(() => {
+      this.frame = 0;
+      this.draw();
     });
   }
 
-  render(picture, current) {
-    const groups = [{ key: 'master', title: picture.masterFile ? baseName(picture.masterFile) : 'No master file',
-      hint: 'Master file', setups: picture.master }];
-    const byLibrary = new Map();
-    for (const setup of picture.library) {
-      if (!byLibrary.has(setup.listedIn)) byLibrary.set(setup.listedIn, []);
-      byLibrary.get(setup.listedIn).push(setup);
+  // The first item whose bottom lies below y.
+  itemAt(y) {
+    let lo = 0;
+    let hi = this.items.length - 1;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      const item = this.items[mid];
+      const bottom = item.top + (item.kind === 'head' ? HEAD : ROW);
+      if (bottom <= y) lo = mid + 1;
+      else hi = mid;
     }
-    for (const [file, setups] of byLibrary) {
-      groups.push({ key: 'library', title: baseName(file), hint: 'Design library', setups });
-    }
+    return lo;
+  }
 
-    this.root.replaceChildren();
-    this.options = [];
-    groups.forEach((group, g) => {
+  draw() {
+    if (!this.state) return;
+    if (!this.state.loaded) {
+      this.content.style.height = '';
+      this.content.replaceChildren(span('empty loading', T.loadingSetups));
+      this.root.removeAttribute('aria-activedescendant');
+      this.root.setAttribute('aria-busy', 'true');
+      return;
+    }
+    this.root.removeAttribute('aria-busy');
+    this.content.style.height = `${this.height}px`;
+    const first = Math.max(0, this.itemAt(this.root.scrollTop) - OVERSCAN);
+    const last = Math.min(this.items.length - 1, this.itemAt(this.root.scrollTop + this.root.clientHeight) + OVERSCAN);
+    const shown = this.items.slice(first, last + 1);
+    const activeAt = this.indexOf(this.active);
+    const activeItem = activeAt >= 0 ? this.options[activeAt] : null;
+    if (activeItem && !shown.includes(activeItem)) shown.push(activeItem);
+
+    // Every group with a drawn item, positioned over its whole height.
+    const boxes = new Map();
+    const groupBox = (group) => {
+      if (boxes.has(group)) return boxes.get(group);
       const box = document.createElement('div');
       box.setAttribute('role', 'group');
-      box.className = 'group';
+      box.className = group === this.state.groups[0] ? 'group first' : 'group';
+      const title = group.group === 'master'
+        ? (group.file ? baseName(group.file) : T.noMasterFile) : baseName(group.file);
+      const kind = group.group === 'master' ? T.masterFile : T.designLibrary;
+      box.setAttribute('aria-label', `${kind}: ${title}`);
+      const top = this.groupTops.get(group);
+      box.style.top = `${top}px`;
       const head = document.createElement('div');
       head.className = 'group-head';
-      head.id = `group-${g}`;
-      head.innerHTML = '<span class="group-kind"></span><span class="group-file"></span>';
-      head.querySelector('.group-kind').textContent = group.hint;
-      head.querySelector('.group-file').textContent = group.title;
-      head.title = group.key === 'master' ? picture.masterFile ?? '' : group.title;
-      box.setAttribute('aria-labelledby', head.id);
+      head.setAttribute('aria-hidden', 'true');
+      head.append(span('group-kind', kind), span('group-file', title));
+      head.title = group.file ?? '';
       box.append(head);
-      if (group.setups.length === 0) {
-        const empty = document.createElement('div');
-        empty.className = 'empty';
-        empty.textContent = 'No setups';
+      boxes.set(group, box);
+      return box;
+    };
+    for (const item of shown) {
+      const box = groupBox(item.group);
+      if (item.kind === 'head') continue;
+      const top = item.top - this.groupTops.get(item.group);
+      if (item.kind === 'empty') {
+        const empty = span('empty', T.noSetups);
+        empty.style.top = `${top}px`;
         box.append(empty);
+        continue;
       }
-      for (const setup of group.setups) {
-        const option = document.createElement('div');
-        option.setAttribute('role', 'option');
-        option.id = `setup-${this.options.length}`;
-        option.dataset.group = group.key;
-        option.dataset.name = setup.name;
-        option.dataset.library = group.key === 'library' ? setup.listedIn : '';
-        const selected = current && current.group === group.key && current.name === setup.name
-          && current.library === option.dataset.library;
-        option.setAttribute('aria-selected', String(Boolean(selected)));
-        const name = document.createElement('span');
-        name.className = 'setup-name';
-        name.textContent = setup.name;
-        option.append(name);
-        if (group.key === 'master' && setup.modified) {
-          const mark = document.createElement('span');
-          mark.className = 'modified-mark';
-          mark.title = 'Modified: not saved';
-          mark.setAttribute('aria-label', 'modified');
-          mark.textContent = '\u25CF';
-          option.append(mark);
-        }
-        if (group.key === 'master' && setup.matchesLibrary >= 0) {
-          const link = document.createElement('span');
-          link.className = setup.matchesLibrary === 1 ? 'lib-mark same' : 'lib-mark differs';
-          link.title = setup.matchesLibrary === 1 ? 'Same as the library setup' : 'Differs from the library setup';
-          link.setAttribute('aria-label', link.title);
-          link.textContent = setup.matchesLibrary === 1 ? '=' : '\u2260';
-          option.append(link);
-        }
-        if (group.key === 'master' && setup.origin) option.append(originBadge(setup.origin));
-        box.append(option);
-        this.options.push(option);
-      }
-      this.root.append(box);
-    });
-    const active = this.options.find((o) => o.getAttribute('aria-selected') === 'true');
-    if (active) {
-      this.root.setAttribute('aria-activedescendant', active.id);
-      active.scrollIntoView({ block: 'nearest' });
-    } else {
-      this.root.removeAttribute('aria-activedescendant');
+      box.append(this.option(item, top, item === activeItem));
     }
+    this.content.replaceChildren(...boxes.values());
+    if (activeItem) this.root.setAttribute('aria-activedescendant', `setup-option-${activeItem.at}`);
+    else this.root.removeAttribute('aria-activedescendant');
   }
 
-  pick(index) {
-    const option = this.options[index];
-    if (!option) return;
-    for (const o of this.options) o.setAttribute('aria-selected', String(o === option));
-    this.root.setAttribute('aria-activedescendant', option.id);
-    option.scrollIntoView({ block: 'nearest' });
-    this.onSelect(option.dataset.group, option.dataset.name, option.dataset.library);
+  option(item, top, selected) {
+    const { row, group } = item;
+    const option = document.createElement('div');
+    option.setAttribute('role', 'option');
+    option.id = `setup-option-${item.at}`;
+    option.style.top = `${top}px`;
+    option.dataset.index = String(item.at);
+    option.dataset.group = group.group;
+    option.dataset.library = group.group === 'library' ? group.file : '';
+    option.dataset.name = row.name;
+    option.setAttribute('aria-selected', String(selected));
+    option.setAttribute('aria-setsize', String(group.setups.length));
+    option.setAttribute('aria-posinset', String(item.index + 1));
+    option.append(span('setup-name', row.name));
+    if (group.group === 'master') {
+      if (row.modified) option.append(span('modified-mark', '\u25CF', T.modifiedMark));
+      if (row.matches >= 0) {
+        const same = row.matches === 1;
+        option.append(span(`lib-mark ${same ? 'same' : 'differs'}`, same ? '=' : '\u2260', same ? T.sameAsLibrary : T.differsFromLibrary));
+      }
+      if (row.origin) option.append(originBadge(row.origin));
+    }
+    return option;
+  }
+
+  pick(at) {
+    const item = this.options[at];
+    if (!item) return;
+    const key = this.keyAt(item);
+    this.setActive(key);
+    this.onSelect(key);
   }
 
   key(e) {
-    const at = this.options.findIndex((o) => o.getAttribute('aria-selected') === 'true');
-    const moves = { ArrowDown: at + 1, ArrowUp: Math.max(at - 1, 0), Home: 0, End: this.options.length - 1 };
-    if (e.key in moves && !e.altKey && !e.ctrlKey) {
+    if (!this.options.length) return;
+    const at = this.indexOf(this.active);
+    const page = Math.max(1, Math.floor(this.root.clientHeight / ROW) - 1);
+    const moves = {
+      ArrowDown: at + 1, ArrowUp: Math.max(at - 1, 0), Home: 0, End: this.options.length - 1,
+      PageDown: at + page, PageUp: Math.max(at - page, 0),
+    };
+    if (e.key in moves && !e.altKey && !e.ctrlKey && !e.metaKey) {
       e.preventDefault();
       this.pick(Math.min(moves[e.key], this.options.length - 1));
       return;
     }
     if (e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey && e.key !== ' ') {
       const now = Date.now();
-      this.typed = (now - this.typedAt < 700 ? this.typed : '') + e.key.toLowerCase();
+      const again = now - this.typedAt < 700;
+      this.typed = (again ? this.typed : '') + e.key.toLowerCase();
       this.typedAt = now;
-      const found = this.options.findIndex((o) => o.dataset.name.toLowerCase().startsWith(this.typed));
-      if (found >= 0) this.pick(found);
+      // From the option after the active one (the active one itself while typing on), round.
+      const start = again ? Math.max(at, 0) : at + 1;
+      const n = this.options.length;
+      for (let i = 0; i < n; i += 1) {
+        const item = this.options[(start + i) % n];
+        if (item.row.name.toLowerCase().startsWith(this.typed)) {
+          this.pick(item.at);
+          return;
+        }
+      }
     }
   }
 }

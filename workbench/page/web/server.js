@@ -1,20 +1,65 @@
-// Talking to the workbench: the panel's picture arrives as server-sent events; every user action
-// is posted as a form and runs on the workbench's user-interface thread.
+// Talking to the workbench. One snapshot arrives first, then numbered steps with what changed;
+// a page that misses a step, or whose stream drops, gets a fresh start from where it was (or a
+// new snapshot). A setup's values are asked for when they are shown. Every user action is posted
+// as a form and runs on the workbench's user-interface thread.
 
-/** Calls onPicture with each new picture, onStatus with 'live', 'lost' or 'ended'. */
-export function subscribe(onPicture, onStatus) {
-  const source = new EventSource('events');
-  source.onopen = () => onStatus('live');
-  source.onmessage = (event) => onPicture(JSON.parse(event.data));
-  source.addEventListener('closed', () => {
-    source.close();
-    onStatus('ended');
-  });
-  source.onerror = () => {
-    if (source.readyState === EventSource.CLOSED) onStatus('ended');
-    else onStatus('lost');
-  };
-  return source;
+/**
+ * Follows the workbench's events: onSnapshot(snapshot) and onStep(step) with what arrives,
+ * onStatus('loading' | 'live' | 'lost' | 'ended').
+ */
+export class Connection {
+  constructor({ onSnapshot, onStep, onStatus }) {
+    this.onSnapshot = onSnapshot;
+    this.onStep = onStep;
+    this.onStatus = onStatus;
+    this.version = null;
+    this.source = null;
+    this.open();
+  }
+
+  open() {
+    this.source?.close();
+    // A new EventSource sends no Last-Event-ID: the workbench starts it with a snapshot.
+    const source = new EventSource('events');
+    this.source = source;
+    if (this.version === null) this.onStatus('loading');
+    source.onopen = () => {
+      if (this.version !== null) this.onStatus('live');
+    };
+    source.addEventListener('snapshot', (event) => {
+      this.version = Number(event.lastEventId);
+      this.onSnapshot(JSON.parse(event.data));
+      this.onStatus('live');
+    });
+    source.onmessage = (event) => {
+      const version = Number(event.lastEventId);
+      if (this.version === null || version !== this.version + 1) {
+        // A gap: what came before is not known here, so start again from a snapshot.
+        this.version = null;
+        this.open();
+        return;
+      }
+      this.version = version;
+      this.onStep(JSON.parse(event.data));
+    };
+    source.addEventListener('closed', () => {
+      source.close();
+      this.onStatus('ended');
+    });
+    source.onerror = () => {
+      // The browser reconnects by itself and names the last step it saw.
+      this.onStatus(source.readyState === EventSource.CLOSED ? 'ended' : 'lost');
+    };
+  }
+}
+
+/** The values of one setup (key: group, library, name), or null when the panel has none. */
+export async function values(key) {
+  const query = new URLSearchParams({ group: key.group, library: key.library, name: key.name });
+  const response = await fetch(`values?${query}`);
+  if (response.status === 404) return null;
+  if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
+  return response.json();
 }
 
 async function post(fields) {
@@ -35,8 +80,8 @@ export function command(...words) {
 }
 
 /** A library setup is named by its library's file too: two libraries may offer one name. */
-export function select(group, name, library = '') {
-  return post([['action', 'select'], ['group', group], ['name', name], ['library', library]]);
+export function select(key) {
+  return post([['action', 'select'], ['group', key.group], ['name', key.name], ['library', key.library]]);
 }
 
 export function answer(id, yes) {

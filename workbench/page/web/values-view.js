@@ -1,5 +1,6 @@
 // The current setup's values, grouped in sections, each with an editor that fits its type.
 import { SECTIONS, READ_ONLY, checkText, propertyInfo, shownText } from './catalogue.js';
+import { T } from './texts.js';
 
 let uid = 0;
 const el = (tag, props = {}, ...children) => {
@@ -13,21 +14,42 @@ export class ValuesView {
   constructor(root, onEdit) {
     this.root = root;
     this.onEdit = onEdit;
-    this.key = null;
+    this.layout = null;
+    this.shown = null;
     this.rows = new Map();
     this.filter = '';
   }
 
-  /** Shows setup (null: none) of group; labels are the host's names for values. */
-  render(setup, group, labels, outputs) {
-    const key = setup ? `${group}\u0000${setup.name}` : null;
-    if (key !== this.key) {
-      this.key = key;
-      this.build(setup, group, labels, outputs);
+  /** Shows a line of text instead of a setup. */
+  placeholder(text) {
+    this.layout = null;
+    this.shown = null;
+    this.rows.clear();
+    this.root.replaceChildren(el('p', { className: 'placeholder', textContent: text }));
+  }
+
+  /**
+   * Shows the setup of key: its row in the list (name, marks) and its values as the workbench
+   * sent them ({ values: [[property, text]] }); note: a line about it, or ''.
+   */
+  show(key, row, data, labels, outputs, note) {
+    const readOnly = key.group !== 'master';
+    const names = data.values.map(([name]) => name);
+    // The editors stay from setup to setup; only what they show changes.
+    const layout = `${readOnly}\u0000${names.join(',')}`;
+    if (layout !== this.layout) {
+      this.layout = layout;
+      this.build(names, readOnly, labels, outputs);
     }
-    if (!setup) return;
-    this.root.querySelector('.modified-badge').hidden = !(group === 'master' && setup.modified);
-    for (const [name, text] of setup.values) this.rows.get(name)?.update(text);
+    const another = this.shown === null || this.shown.group !== key.group || this.shown.library !== key.library
+      || this.shown.name !== key.name;
+    this.shown = key;
+    this.root.querySelector('.setup-title').textContent = key.name;
+    this.root.querySelector('.modified-badge').hidden = !(key.group === 'master' && row?.modified);
+    const noteLine = this.root.querySelector('.pick-note');
+    noteLine.textContent = note;
+    noteLine.hidden = !note;
+    for (const [name, text] of data.values) this.rows.get(name)?.update(text, another);
   }
 
   setFilter(text) {
@@ -41,30 +63,23 @@ export class ValuesView {
     }
   }
 
-  build(setup, group, labels, outputs) {
+  build(present, readOnly, labels, outputs) {
     this.rows.clear();
     this.root.replaceChildren();
-    if (!setup) {
-      this.root.append(el('p', { className: 'placeholder', textContent: 'Select a setup to see its values.' }));
-      return;
-    }
-    const readOnly = group !== 'master';
-    const title = el('h2', { className: 'setup-title', id: 'values-title', textContent: setup.name });
+    const title = el('h2', { className: 'setup-title', id: 'values-title' });
     const badges = el('div', { className: 'badges' },
-        el('span', { className: 'badge modified-badge', textContent: 'Modified', hidden: true }),
+        el('span', { className: 'badge modified-badge', textContent: T.modified, hidden: true }),
         el('span', { className: `badge ${readOnly ? 'library' : 'master'}`,
-          textContent: readOnly ? 'Library \u00B7 read-only' : 'Master file' }));
+          textContent: readOnly ? T.libraryReadOnly : T.masterFile }));
     const head = el('header', { className: 'values-head' }, title, badges);
-    if (readOnly) {
-      head.append(el('p', { className: 'note',
-        textContent: 'Library setups cannot be changed here. Copy it into the master file to edit it.' }));
-    }
+    if (readOnly) head.append(el('p', { className: 'note', textContent: T.libraryNote }));
+    head.append(el('p', { className: 'note pick-note', hidden: true }));
 
     // Sections in catalogue order; anything else the model holds goes under "Other".
-    const present = new Map(setup.values);
-    const sections = SECTIONS.map(([title, rows]) => [title, rows.map((r) => r[0]).filter((n) => present.has(n))]);
+    const held = new Set(present);
+    const sections = SECTIONS.map(([title, rows]) => [title, rows.map((r) => r[0]).filter((n) => held.has(n))]);
     const known = new Set(sections.flatMap(([, names]) => names));
-    const other = [...present.keys()].filter((n) => !known.has(n));
+    const other = present.filter((n) => !known.has(n));
     if (other.length) sections.push(['Other', other]);
 
     const toc = el('nav', { className: 'toc', ariaLabel: 'Sections' });
@@ -143,9 +158,11 @@ export class ValuesView {
         inputMode: info.type === 'u32' ? 'numeric' : info.type === 'f64' ? 'decimal' : 'text',
         className: info.type === 'text' ? 'text' : 'number' });
       let shown = '';
-      update = (text) => {
+      update = (text, another) => {
         shown = shownText(info.type, text);
-        if (document.activeElement === editor && editor.dataset.dirty) return;
+        // What is being typed stays, unless another setup is shown now.
+        if (!another && document.activeElement === editor && editor.dataset.dirty) return;
+        delete editor.dataset.dirty;
         editor.value = shown;
         showError(null);
       };
@@ -194,7 +211,12 @@ export class ValuesView {
     if (locked && !readOnly) node.classList.add('locked');
     editor.setAttribute('aria-describedby', `${id}-desc ${errorId}`);
     node.append(el('div', { className: 'editor' }, editor, error));
-    return { node, info, update };
+    // The text as the workbench sent it, for whoever compares it with the workbench's own.
+    const updateRow = (text, another) => {
+      node.dataset.value = text;
+      update(text, another);
+    };
+    return { node, info, update: updateRow };
   }
 }
 

@@ -1,0 +1,182 @@
+// What the page knows of the session: every setup's row (name, marks, values' revision) by
+// group, the current setup, dialogs and activity. A snapshot replaces it; each step changes it.
+// Values are not kept here: the views ask for those of the setup they show.
+
+/** A setup's identity: its group, the library file it is listed under ('' in the master file), its name. */
+export const keyOf = (group, library, name) => ({ group, library: group === 'master' ? '' : library, name });
+export const sameKey = (a, b) => Boolean(a && b) && a.group === b.group && a.library === b.library && a.name === b.name;
+const id = (key) => `${key.group}\u0000${key.library}\u0000${key.name}`;
+
+export class SessionState {
+  constructor() {
+    this.loaded = false;
+    this.reset();
+  }
+
+  reset() {
+    this.masterFile = null;
+    /** [{ group, file, setups: [row] }]: the master file first, then each library. */
+    this.groups = [{ group: 'master', file: null, setups: [] }];
+    this.rows = new Map();
+    this.current = null;
+    this.question = null;
+    this.messages = [];
+    this.activity = [];
+    this.ended = false;
+    this.labels = this.labels ?? {};
+    this.outputs = this.outputs ?? [];
+  }
+
+  /** Takes a snapshot whole. */
+  load(snapshot) {
+    this.reset();
+    this.loaded = true;
+    this.masterFile = snapshot.masterFile;
+    this.groups[0].file = snapshot.masterFile;
+    for (const row of snapshot.master) this.add('master', '', row);
+    for (const library of snapshot.libraries) {
+      for (const row of library.setups) this.add('library', library.file, row);
+    }
+    this.current = snapshot.current;
+    this.question = snapshot.question;
+    this.messages = snapshot.messages;
+    this.activity = snapshot.activity;
+    this.ended = snapshot.ended;
+    this.labels = snapshot.labels;
+    this.outputs = snapshot.outputs;
+  }
+
+  /**
+   * Takes one step. Returns what it changed: { list, rows: Set of ids, values: Set of ids,
+   * current, session, activity: [events], snapshot }.
+   */
+  apply(step) {
+    const changed = { list: false, rows: new Set(), values: new Set(), current: false, session: false, activity: [], snapshot: false };
+    if (step.snapshot) {
+      this.load(step.snapshot);
+      return { ...changed, list: true, current: true, session: true, snapshot: true };
+    }
+    for (const change of step.changes) {
+      const key = change.group ? keyOf(change.group, change.library, change.name) : null;
+      switch (change.type) {
+        case 'added':
+          this.add(key.group, key.library, change.setup);
+          changed.list = true;
+          break;
+        case 'removed':
+          this.remove(key);
+          changed.list = true;
+          break;
+        case 'renamed':
+          this.rename(key, change.to);
+          changed.list = true;
+          break;
+        case 'values': {
+          const row = this.row(key);
+          if (row) row.rev = change.rev;
+          changed.values.add(id(key));
+          break;
+        }
+        case 'marks': {
+          const row = this.row(key);
+          if (!row) break;
+          const { name, ...marks } = change.setup;
+          for (const field of ['newBorn', 'origin']) delete row[field];
+          Object.assign(row, marks);
+          changed.rows.add(id(key));
+          changed.values.add(id(key));
+          break;
+        }
+        case 'current':
+          this.current = change.current;
+          changed.current = true;
+          break;
+        case 'masterFile':
+          this.masterFile = change.file;
+          this.groups[0].file = change.file;
+          changed.list = true;
+          break;
+        case 'question':
+          this.question = change.question;
+          changed.session = true;
+          break;
+        case 'message':
+          this.messages.push(change.message);
+          changed.session = true;
+          break;
+        case 'dismissed':
+          this.messages = this.messages.filter((m) => m.id !== change.id);
+          changed.session = true;
+          break;
+        case 'activity':
+          this.activity.push(change.event);
+          if (this.activity.length > 40) this.activity.shift();
+          changed.activity.push(change.event);
+          break;
+        case 'ended':
+          this.ended = true;
+          this.question = null;
+          changed.session = true;
+          break;
+        default:
+          break;
+      }
+    }
+    return changed;
+  }
+
+  add(group, library, row) {
+    const key = keyOf(group, library, row.name);
+    if (this.rows.has(id(key))) return;
+    let home = this.groups.find((g) => g.group === group && (group === 'master' || g.file === library));
+    if (!home) {
+      home = { group, file: library, setups: [] };
+      this.groups.push(home);
+    }
+    home.setups.push(row);
+    this.rows.set(id(key), { row, home });
+  }
+
+  remove(key) {
+    const found = this.rows.get(id(key));
+    if (!found) return;
+    this.rows.delete(id(key));
+    const at = found.home.setups.indexOf(found.row);
+    if (at >= 0) found.home.setups.splice(at, 1);
+    if (sameKey(this.current, key)) this.current = null;
+  }
+
+  rename(key, to) {
+    const found = this.rows.get(id(key));
+    const target = { ...key, name: to };
+    if (!found) return;
+    // Onto a name shown already: the renamed entry goes, as in the panel.
+    if (this.rows.has(id(target))) {
+      this.remove(key);
+      return;
+    }
+    this.rows.delete(id(key));
+    found.row.name = to;
+    this.rows.set(id(target), found);
+    if (sameKey(this.current, key)) this.current = target;
+  }
+
+  row(key) {
+    return key ? this.rows.get(id(key))?.row ?? null : null;
+  }
+
+  /**
+   * The library setup the module takes for a master-file name (copy, update, compare): of
+   * several libraries offering it, the one whose file name sorts first by UTF-16 code units.
+   */
+  libraryPick(name) {
+    let pick = null;
+    for (const group of this.groups) {
+      if (group.group !== 'library' || !this.rows.has(id(keyOf('library', group.file, name)))) continue;
+      if (pick === null || group.file < pick) pick = group.file;
+    }
+    return pick === null ? null : keyOf('library', pick, name);
+  }
+}
+
+export { id as keyId };
