@@ -99,5 +99,9 @@ export async function screenshot(page, name) {
   return file;
 }
 
+/** Waits until the values shown hold text (as the workbench sends it) for property. */
+export const waitForValue = (page, property, text) => page.waitForFunction(([p, t]) =>
+  document.querySelector(`#values [data-property="${p}"]`)?.dataset.value === t, [property, text]);
+
 export const option = (page, name, group = 'master') =>
   page.locator(`[role="option"][data-group="${group}"]`).filter({ has: page.locator('.setup-name', { hasText: new RegExp(`^${name.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}$`) }) });

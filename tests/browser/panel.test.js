@@ -120,7 +120,7 @@ test('a session in the page: edit, refuse, save, rename, delete, library command
   await page.locator('dialog[open]').waitFor({ state: 'detached' });
   await h.option(page, newName).waitFor();
   assert.equal(await h.option(page, 'Lobby').count(), 0);
-  assert.equal(await page.locator('.setup-title').textContent(), newName);
+  await page.locator('.setup-title', { hasText: newName }).waitFor();
 
   // Delete asks first; Cancel keeps the setup.
   await h.option(page, 'Façade at Dusk').click();
@@ -145,6 +145,7 @@ test('a session in the page: edit, refuse, save, rename, delete, library command
   await page.locator('dialog[open] button.danger').click();
   await h.option(page, 'Interior').locator('.lib-mark.same').waitFor();
   assert.equal(await h.option(page, 'Interior').locator('.modified-mark').count(), 0);
+  await h.waitForValue(page, 'DoShadows', 'true');
   assert.equal(await page.locator('[data-property="DoShadows"] input').isChecked(), true);
 
   // Compare value by value and take two library values.

@@ -200,6 +200,11 @@ function onStep(step) {
     if (sameKey(picture.current, picked.key) || Date.now() - picked.at > 3000) picked = null;
     else picture.current = picked.key;
   }
+  // A setup on show that was renamed keeps its values under its new name.
+  for (const [from, to] of changed.renamed) {
+    if (sameKey(shown?.key, from)) shown.key = to;
+    if (sameKey(shownLibrary?.key, from)) shownLibrary.key = to;
+  }
   if (changed.list) list.setData(picture);
   else if (changed.rows.size) list.refresh();
   if (changed.current || changed.list || !sameKey(was, picture.current)) {

@@ -48,10 +48,10 @@ export class SessionState {
 
   /**
    * Takes one step. Returns what it changed: { list, rows: Set of ids, values: Set of ids,
-   * current, session, activity: [events], snapshot }.
+   * renamed: [[old key, new key]], current, session, activity: [events], snapshot }.
    */
   apply(step) {
-    const changed = { list: false, rows: new Set(), values: new Set(), current: false, session: false, activity: [], snapshot: false };
+    const changed = { list: false, rows: new Set(), values: new Set(), renamed: [], current: false, session: false, activity: [], snapshot: false };
     if (step.snapshot) {
       this.load(step.snapshot);
       return { ...changed, list: true, current: true, session: true, snapshot: true };
@@ -69,6 +69,7 @@ export class SessionState {
           break;
         case 'renamed':
           this.rename(key, change.to);
+          changed.renamed.push([key, { ...key, name: change.to }]);
           changed.list = true;
           break;
         case 'values': {
