@@ -14,6 +14,8 @@ cmake --build --preset default -j"$jobs"
 ctest --preset default
 # A short crash-consistency run; scripts/kill-test.sh 100 runs the full one.
 scripts/kill-test.sh 20
+# Three sessions on one file, shortened; scripts/shared-file-test.sh runs 10 minutes.
+scripts/shared-file-test.sh 30
 # Memory over a long session, shortened; scripts/soak-test.sh runs 50,000 saves.
 scripts/soak-test.sh 10000
 

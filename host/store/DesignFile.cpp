@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <tuple>
 #include <unordered_set>
 
@@ -40,6 +41,14 @@ std::int64_t NewRevision() {
   }
   return revision;
 }
+
+// Sessions that share a file take turns at writing. A write holds the file for milliseconds; a
+// session that writes back to back lets go of it for microseconds only. SQLite's own waiting
+// looks again after up to 100 ms and so may miss every such moment for as long as it waits:
+// waiting sessions look every millisecond at most, and a session waits a little longer than that
+// before it writes again, so that whoever waits gets in.
+constexpr auto kLookAgainAfter = std::chrono::microseconds(1000);
+constexpr auto kTurnGap = std::chrono::microseconds(2000);
 
 int BusyTimeoutMs() {
   const char* text = std::getenv("ORNHOST_BUSY_TIMEOUT_MS");
@@ -155,6 +164,23 @@ sqlite3_stmt* DesignFile::Prepared(const char* sql) {
   return stmt;
 }
 
+int DesignFile::WaitForLock(void* file, int attempt) {
+  auto& self = *static_cast<DesignFile*>(file);
+  const auto now = std::chrono::steady_clock::now();
+  // SQLite counts the attempts of each statement from 0.
+  if (attempt == 0) self.waitingSince_ = now;
+  if (now - self.waitingSince_ >= self.busyTimeout_) return 0;
+  // Most waits end within one write: the first looks come sooner.
+  std::this_thread::sleep_for(
+      std::min(std::chrono::microseconds(100 << std::min(attempt, 4)), kLookAgainAfter));
+  return 1;
+}
+
+void DesignFile::TakeTurn() const {
+  const auto since = std::chrono::steady_clock::now() - released_;
+  if (since < kTurnGap) std::this_thread::sleep_for(kTurnGap - since);
+}
+
 void DesignFile::Fail() const {
   throw DesignFileError(label_, PlainReason(db_));
 }
@@ -176,7 +202,8 @@ std::int64_t DesignFile::QueryInteger(const char* sql) {
 // SQLite works or make it allocate without bound.
 void DesignFile::Harden() {
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, BusyTimeoutMs());
+  busyTimeout_ = std::chrono::milliseconds(BusyTimeoutMs());
+  sqlite3_busy_handler(db_, &DesignFile::WaitForLock, this);
   sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);

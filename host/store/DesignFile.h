@@ -1,6 +1,7 @@
 // One design file on disk: a SQLite 3 database that holds a table of render setups.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -109,6 +110,10 @@ class DesignFile {
   class Statement;
   class Transaction;
   struct Marks;
+  /// SQLite's busy handler: looks again every moment until the busy timeout has passed.
+  static int WaitForLock(void* file, int attempt);
+  /// Before a write: leaves a moment after this connection's last one, for a waiting session.
+  void TakeTurn() const;
   [[noreturn]] void Fail() const;
   [[noreturn]] void Refuse(const std::string& reason) const;
   void Exec(const char* sql);
@@ -140,6 +145,10 @@ class DesignFile {
   std::vector<std::pair<const char*, sqlite3_stmt*>> prepared_;
   std::string refusal_;
   std::string readProblem_;
+  std::chrono::milliseconds busyTimeout_{5000};
+  std::chrono::steady_clock::time_point waitingSince_;
+  /// When this connection last let go of the write lock.
+  std::chrono::steady_clock::time_point released_;
 };
 
 }  // namespace ornhost::detail

@@ -81,16 +81,20 @@ class DesignFile::Transaction {
  public:
   explicit Transaction(DesignFile& file, bool checked = true) : file_(file) {
     if (checked) file.CheckBeforeFirstWrite();
+    file.TakeTurn();
     file.Exec("BEGIN IMMEDIATE");
   }
   ~Transaction() {
-    if (!done_) sqlite3_exec(file_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (done_) return;
+    sqlite3_exec(file_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    file_.released_ = std::chrono::steady_clock::now();
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   void Commit() {
     file_.Exec("COMMIT");
     done_ = true;
+    file_.released_ = std::chrono::steady_clock::now();
   }
 
  private:

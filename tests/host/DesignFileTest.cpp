@@ -205,3 +205,43 @@ TEST_F(DesignFileTest, AKillDuringSavesLeavesTheLastOrTheNextSave) {
     ornhost::CloseMaster();
   }
 }
+
+// Another process saves back to back, as fast as it can, for longer than a write may wait for the
+// file: each write of this process must still get its turn, not find the file locked every time
+// it looks.
+TEST_F(DesignFileTest, AWriteGetsItsTurnBetweenAnotherSessionsBackToBackSaves) {
+  setenv("ORNHOST_BUSY_TIMEOUT_MS", "1500", 1);
+  ornhost::WriteSetup(master, u"Counter", Numbered(0));
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipeFds[0]);
+    auto& file = ornhost::OpenMaster(master);
+    OrnSetup* setup = store.FindOrnSetupByName(u"Counter", file);
+    for (int n = 1;; ++n) {
+      setup->GetSettings()->Clone(Numbered(n));
+      if (store.Save(u"Counter", file) != 1) _exit(3);
+      if (n == 3 && write(pipeFds[1], &n, sizeof n) != sizeof n) _exit(4);
+    }
+  }
+  close(pipeFds[1]);
+  int started = 0;
+  const bool saving = read(pipeFds[0], &started, sizeof started) == sizeof started;
+  close(pipeFds[0]);
+  std::string failure = saving ? "" : "the saver did not start";
+  for (int i = 0; i < 10 && failure.empty(); ++i) {
+    try {
+      ornhost::WriteSetup(master, u"Other " + std::u16string(1, u'A' + i), Numbered(i));
+    } catch (const ornhost::DesignFileError& error) {
+      failure = error.what();
+    }
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  unsetenv("ORNHOST_BUSY_TIMEOUT_MS");
+  EXPECT_TRUE(WIFSIGNALED(status)) << "saver stopped by itself, status " << status;
+  EXPECT_EQ(failure, "");
+}
