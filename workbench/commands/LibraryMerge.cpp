@@ -1,44 +1,19 @@
 #include "workbench/commands/LibraryMerge.h"
 
-#include <cstdint>
-#include <cstdio>
-
-#include "panel/Panel.h"
-#include "panel/PropertyTexts.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/Commands.h"
+#include "workbench/commands/PanelValues.h"
 
 namespace ornr::workbench {
 
 namespace {
 
 using ornhost::DriftState;
-using Teskor::RenderSetup::View::MainPanel;
-using Teskor::RenderSetup::ViewModel::Group;
-using Teskor::RenderSetup::ViewModel::KindOfProperty;
-using Teskor::RenderSetup::ViewModel::PropertyKind;
-using Teskor::RenderSetup::ViewModel::RefusalOfText;
 
 std::string Padded(std::string text, std::size_t width) {
   if (text.size() < width) text.resize(width, ' ');
   return text + " ";
-}
-
-// The panel shows colours as "r,g,b"; every other value it takes in the host's lossless text.
-std::string PanelText(PropertyKind kind, const std::string& text) {
-  if (kind != PropertyKind::Color) return text;
-  const auto value = static_cast<std::uint32_t>(std::stoul(text));
-  return std::to_string((value >> 16) & 0xFF) + "," + std::to_string((value >> 8) & 0xFF) + "," +
-         std::to_string(value & 0xFF);
-}
-
-// What the module would show for a value the host set: Int32 as a decimal, numbers "%f".
-std::u16string ShownText(PropertyKind kind, const std::string& text) {
-  if (kind != PropertyKind::Double && kind != PropertyKind::Float) return Utf8ToUtf16(text);
-  char buffer[512];
-  std::snprintf(buffer, sizeof buffer, "%f", std::stod(text));
-  return Utf8ToUtf16(buffer);
 }
 
 }  // namespace
@@ -79,11 +54,9 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
       step.takeLibrary = take == Take::Library;
     }
     if (step.takeLibrary) {
-      const auto kind = KindOfProperty(row.property);
-      if (!kind) throw CommandError("the panel offers no property " + row.property);
-      step.text = PanelText(*kind, row.library);
-      step.throughHost = RefusalOfText(row.property, Utf8ToUtf16(step.text)).has_value();
-      if (step.throughHost) step.text = row.library;
+      const PanelValue value = PanelValueOf(row.property, row.library);
+      step.text = value.text;
+      step.throughHost = value.throughHost;
     }
     plan.steps.push_back(std::move(step));
   }
@@ -91,22 +64,11 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
 }
 
 std::vector<std::string> ApplyMerge(const std::u16string& setup, const MergePlan& plan) {
-  auto& viewModel = MainPanel::Instance().ViewModel();
-  const std::string quoted = AlwaysQuoted(Utf16ToUtf8(setup));
-  auto* shown = viewModel.GetSetupFromCurrentZel(setup);
-  if (shown == nullptr) throw CommandError("the panel shows no master-file setup " + quoted);
   std::vector<std::string> problems;
   for (const MergeStep& step : plan.steps) {
     if (!step.takeLibrary) continue;
-    if (step.throughHost) {
-      ornhost::SetWorkingSetting(setup, step.row.property, step.text);
-      shown->SetPropertyText(step.row.property,
-                             ShownText(*KindOfProperty(step.row.property), step.text));
-      continue;
-    }
-    const auto result =
-        viewModel.EditProperty(Group::MasterFile, setup, step.row.property, Utf8ToUtf16(step.text));
-    if (!result) problems.push_back(step.row.property + ": " + result.message);
+    const std::string refusal = EnterValue(setup, {step.row.property, step.text, step.throughHost});
+    if (!refusal.empty()) problems.push_back(step.row.property + ": " + refusal);
   }
   // The module may map a value on its way in; what it stored is what counts.
   if (const auto after = ornhost::DriftOf(setup)) {
