@@ -35,18 +35,19 @@ Writer OpenWriter(const std::filesystem::path& path, const std::vector<detail::H
 }  // namespace
 
 void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
-                const OrnSettings& settings) {
+                const OrnSettings& settings, const std::string& action) {
   if (const auto refusal = RefusalOfSetupName(name)) throw SetupNameError(*refusal);
   const auto open = detail::FindOpenFiles(path);
   Writer writer = OpenWriter(path, open);
-  const detail::RowRef row = writer.Db().Upsert(name, settings);
+  const detail::RowRef row = writer.Db().Upsert(name, settings, action);
   for (detail::HostFile* file : open) file->Adopt(row, name, settings);
 }
 
 void detail::StoreSetups(
     const std::filesystem::path& path,
     const std::vector<std::pair<std::u16string, OrnSettings>>& records,
-    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside) {
+    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside,
+    std::string_view action) {
   for (const auto& [name, settings] : records) {
     if (const auto refusal = RefusalOfSetupName(name)) throw SetupNameError(*refusal);
   }
@@ -56,7 +57,8 @@ void detail::StoreSetups(
   const std::vector<RowRef> rows = db.PutAll(
       records,
       alongside ? [&](std::size_t index, std::int64_t position) { alongside(db, index, position); }
-                : std::function<void(std::size_t, std::int64_t)>());
+                : std::function<void(std::size_t, std::int64_t)>(),
+      action);
   for (HostFile* file : open) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       file->Adopt(rows[i], records[i].first, records[i].second);
@@ -68,7 +70,7 @@ void WriteSetups(const std::filesystem::path& path, const std::vector<StoredSetu
   std::vector<std::pair<std::u16string, OrnSettings>> records;
   records.reserve(setups.size());
   for (const StoredSetup& setup : setups) records.emplace_back(setup.name, setup.settings);
-  detail::StoreSetups(path, records, {});
+  detail::StoreSetups(path, records, {}, detail::actions::kHostWrite);
 }
 
 UpgradeResult UpgradeDesignFile(const std::filesystem::path& path) {

@@ -113,10 +113,12 @@ struct StoredSetup {
   Teskor::ZelPlatform::OrnSettings settings;
 };
 /// Stores a setup in the design file at path (created when missing) in one transaction,
-/// replacing a setup of that name. Works whether or not the file is open; an open file's store
-/// sees it as it would see a save. Throws DesignFileError.
+/// replacing a setup of that name; what it replaces is kept as a version named action (for
+/// example "audit fix"; 1 to 40 characters). Works whether or not the file is open; an open
+/// file's store sees it as it would see a save. Throws DesignFileError.
 void WriteSetup(const std::filesystem::path& path, const std::u16string& name,
-                const Teskor::ZelPlatform::OrnSettings& settings);
+                const Teskor::ZelPlatform::OrnSettings& settings,
+                const std::string& action = "host write");
 /// Stores every setup in the design file at path (created when missing) in one transaction,
 /// replacing setups of the same names: all or nothing. Works whether or not the file is open, as
 /// WriteSetup does. Throws SetupNameError (nothing stored), DesignFileError.

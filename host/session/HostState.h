@@ -155,6 +155,8 @@ struct HostState {
     std::string reason;
   };
   std::optional<RenameRefused> renameRefused;
+  /// What the master file's saves are, for the versions they keep, when not plain saves.
+  std::string saveAction;
   std::optional<Closing> closing;
   bool activeIsReference = false;
 };
@@ -176,12 +178,13 @@ std::vector<HostFile*> FindOpenFiles(const std::filesystem::path& path);
 std::filesystem::path ComparablePath(const std::filesystem::path& path);
 /// Stores records in the design file at path in one transaction, through the open master's own
 /// connection when path is the master; alongside writes what goes with each record inside that
-/// transaction. Open files then hold the records as after a save. Throws SetupNameError (nothing
-/// stored), DesignFileError.
+/// transaction. Open files then hold the records as after a save. What each record replaces is
+/// kept as a version named action. Throws SetupNameError (nothing stored), DesignFileError.
 void StoreSetups(
     const std::filesystem::path& path,
     const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
-    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside);
+    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside,
+    std::string_view action = actions::kImport);
 /// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
 HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
 

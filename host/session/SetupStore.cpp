@@ -10,6 +10,7 @@
 #include "support/Utf.h"
 
 using Teskor::WString;
+using Teskor::ZelPlatform::OrnSettings;
 using Teskor::ZelPlatform::OrnSetup;
 using Teskor::ZelPlatform::StoreAccess;
 using Teskor::ZelPlatform::ZelFile;
@@ -82,8 +83,14 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     const std::u16string_view setupName = entry->working->GetName().str();
     try {
       DesignFile& db = *host->Db();
-      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force)
-                   : force    ? db.Upsert(setupName, settings)
+      const auto& closing = State().closing;
+      const std::string& named = State().saveAction;
+      const char* action = closing && closing->file == host ? actions::kSaveAtClose
+                           : force                          ? actions::kForcedSave
+                           : !named.empty()                 ? named.c_str()
+                                                            : actions::kSave;
+      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force, action)
+                   : force    ? db.Upsert(setupName, settings, action)
                               : db.Insert(setupName, settings);
     } catch (const DesignFileError& error) {
       entry->working->modified = true;
@@ -111,6 +118,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       };
       try {
         const auto record = host->Db()->Read(*entry->row);
+        const OrnSettings& unsaved = StoreAccess::Settings(*entry->working);
         if (!record) {
           return failed(
               "another session has deleted it; this session's copy is kept (save it to store it "
@@ -119,6 +127,13 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         if (record->name != NameOf(name)) {
           return failed("another session has renamed it to " + Quoted(record->name) +
                         "; this session's copy is kept");
+        }
+        // What is thrown away stays as a version, so that a reset can be undone too; a file that
+        // takes no writes at all (damaged, foreign) keeps nothing, and still resets.
+        try {
+          if (entry->working->valid) host->Db()->KeepUnsaved(record->row, unsaved);
+        } catch (const DesignFileError&) {
+          if (host->Db()->Refusal().empty()) throw;
         }
         entry->row = record->row;
         entry->stored = StoredCopy{record->settings.value_or(entry->stored->settings),

@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "host/controls/HostControls.h"
+#include "host/history/VersionTable.h"
 #include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
@@ -270,35 +271,6 @@ void ReadName(sqlite3_stmt* row, SetupRecord& record) {
   if (ornr::Utf16ToUtf8(record.name) != bytes) record.problem = "its name is not valid UTF-8";
 }
 
-// One lock of the connection a column: its value is read without another.
-void ReadValues(sqlite3_stmt* row, StoredValues& values) {
-  for (std::size_t i = 0; i < kSettingCount; ++i) {
-    sqlite3_value* column = sqlite3_column_value(row, static_cast<int>(i) + 3);
-    StoredValue& value = values[i];
-    switch (sqlite3_value_type(column)) {
-      case SQLITE_INTEGER:
-        value.type = StoredValue::Type::Integer;
-        value.integer = sqlite3_value_int64(column);
-        break;
-      case SQLITE_FLOAT:
-        value.type = StoredValue::Type::Real;
-        value.real = sqlite3_value_double(column);
-        break;
-      case SQLITE_TEXT:
-        value.type = StoredValue::Type::Other;
-        value.other = "text";
-        break;
-      case SQLITE_BLOB:
-        value.type = StoredValue::Type::Other;
-        value.other = "a blob";
-        break;
-      default:
-        value.type = StoredValue::Type::Other;
-        value.other = "NULL";
-    }
-  }
-}
-
 }  // namespace
 
 template <typename Each>
@@ -320,7 +292,7 @@ void DesignFile::ReadRecords(Statement& statement, Each&& each) {
     record.problem.clear();
     record.settings.reset();
     ReadName(row, record);
-    ReadValues(row, values);
+    ReadStoredValues(row, 3, values);
     if (record.problem.empty()) record.settings = ReadSettingValues(values, record.problem);
     record.row.digest = record.settings ? RecordDigest(record.name, *record.settings)
                                         : RecordDigest(record.name, values);
@@ -356,10 +328,28 @@ void DesignFile::Load(const std::function<void(SetupRecord&)>& each) {
   }
 }
 
+const char* DesignFile::KeptRecordSelect(bool byName) {
+  if (recordSelectVersion_ != version_) {
+    // Statements prepared for another layout go with their texts.
+    for (const std::string& text : recordSelect_) {
+      std::erase_if(prepared_, [&](const auto& entry) {
+        if (entry.first != text.c_str()) return false;
+        sqlite3_finalize(entry.second);
+        return true;
+      });
+    }
+    recordSelect_[0] = RecordSelect("position = ?1");
+    recordSelect_[1] = RecordSelect("name = ?1");
+    recordSelectVersion_ = version_;
+  }
+  return recordSelect_[byName ? 1 : 0].c_str();
+}
+
 std::optional<SetupRecord> DesignFile::ReadWhere(const char* where, std::int64_t position,
                                                  std::u16string_view name) {
-  Statement statement(*this, RecordSelect(where));
-  if (std::string_view(where).starts_with("name")) {
+  const bool byName = std::string_view(where).starts_with("name");
+  Statement statement(*this, KeptRecordSelect(byName), true);
+  if (byName) {
     if (version_ >= kColumnsVersion) {
       statement.BindText(1, ornr::Utf16ToUtf8(name));
     } else {
@@ -379,16 +369,11 @@ std::optional<SetupRecord> DesignFile::Read(RowRef row) {
   return ReadWhere("position = ?1", row.position, {});
 }
 
-std::int64_t DesignFile::FreePosition() {
-  Statement statement(*this, "SELECT max(position) FROM render_setups", true);
-  statement.Step();
-  if (sqlite3_column_type(statement.get(), 0) == SQLITE_NULL) return 1;
-  const std::int64_t highest = sqlite3_column_int64(statement.get(), 0);
-  if (highest == INT64_MAX) Refuse("the file has no free position for another setup");
-  return highest + 1;
-}
-
 namespace {
+
+constexpr const char* kHighestPosition =
+    "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'render_setups'), 0),"
+    " coalesce((SELECT max(position) FROM render_setups), 0))";
 
 const char* UpsertSql() {
   static const std::string sql = [] {
@@ -416,10 +401,23 @@ const char* UpsertSql() {
 
 RowRef DesignFile::Write(std::optional<std::int64_t> position, std::u16string_view name,
                          const Teskor::ZelPlatform::OrnSettings& settings) {
-  const RowRef row{position ? *position : FreePosition(), NewRevision(),
-                   RecordDigest(name, settings)};
+  if (!position) {
+    // SQLite would give out no position past the largest and call the file full.
+    Statement highest(*this, kHighestPosition, true);
+    if (highest.Step() && sqlite3_column_int64(highest.get(), 0) == INT64_MAX) {
+      Refuse("the file has no free position for another setup");
+    }
+  }
+  RowRef row{position.value_or(0), NewRevision(), RecordDigest(name, settings)};
   Statement statement(*this, UpsertSql(), true);
-  statement.Bind(1, row.position).BindText(2, ornr::Utf16ToUtf8(name)).Bind(3, row.revision);
+  // Without a position SQLite gives out one above any it gave out before (AUTOINCREMENT), so a
+  // new setup never takes over the versions of a deleted one.
+  if (position) {
+    statement.Bind(1, *position);
+  } else {
+    sqlite3_bind_null(statement.get(), 1);
+  }
+  statement.BindText(2, ornr::Utf16ToUtf8(name)).Bind(3, row.revision);
   const StoredValues values = SettingValues(settings);
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     const int index = static_cast<int>(i) + 4;
@@ -430,7 +428,26 @@ RowRef DesignFile::Write(std::optional<std::int64_t> position, std::u16string_vi
     }
   }
   statement.Step();
+  if (!position) row.position = sqlite3_last_insert_rowid(db_);
   return row;
+}
+
+void DesignFile::KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
+                              const Teskor::ZelPlatform::OrnSettings& settings,
+                              std::string_view action) {
+  if (version_ < kVersionsFormat) return;
+  VersionState before{replaced.name, {}};
+  if (replaced.settings) {
+    before.values = SettingValues(*replaced.settings);
+  } else {
+    // An unreadable record: what of it the version can keep is what the columns hold.
+    Statement raw(*this, KeptRecordSelect(false), true);
+    raw.Bind(1, replaced.row.position);
+    if (!raw.Step()) return;
+    ReadStoredValues(raw.get(), 3, before.values);
+  }
+  VersionTable::KeepReplaced(*this, replaced.row.position, before,
+                             VersionState{std::u16string(name), SettingValues(settings)}, action);
 }
 
 RowRef DesignFile::Insert(std::u16string_view name,
@@ -454,7 +471,8 @@ bool ChangedSince(const SetupRecord& current, const RowRef& row) {
 }  // namespace
 
 RowRef DesignFile::Update(RowRef row, std::u16string_view name,
-                          const Teskor::ZelPlatform::OrnSettings& settings, bool force) {
+                          const Teskor::ZelPlatform::OrnSettings& settings, bool force,
+                          std::string_view action) {
   Transaction transaction(*this);
   const auto current = Read(row);
   const auto holder = ReadWhere("name = ?1", 0, name);
@@ -483,6 +501,10 @@ RowRef DesignFile::Update(RowRef row, std::u16string_view name,
     return holder->row;
   }
   const RowRef written = Write(position, name, settings);
+  const std::optional<SetupRecord>& replaced = position == row.position ? current : holder;
+  if (replaced && replaced->row.position == position) {
+    KeepReplaced(*replaced, name, settings, action);
+  }
   transaction.Commit();
   return written;
 }
@@ -504,6 +526,7 @@ RowRef DesignFile::Rename(RowRef row, std::u16string_view newName) {
     statement.Bind(1, row.position).BindText(2, ornr::Utf16ToUtf8(newName)).Bind(3, NewRevision());
     statement.Step();
   }
+  if (current->settings) KeepReplaced(*current, newName, *current->settings, actions::kRename);
   const auto renamed = Read(row);
   transaction.Commit();
   return renamed ? renamed->row : row;
@@ -516,45 +539,93 @@ void DesignFile::Remove(RowRef row) {
   if (ChangedSince(*current, row)) {
     Refuse("another session has changed it since this session read it");
   }
+  VersionState removed{current->name, {}};
+  if (version_ >= kVersionsFormat) {
+    if (current->settings) {
+      removed.values = SettingValues(*current->settings);
+    } else {
+      Statement raw(*this, KeptRecordSelect(false), true);
+      raw.Bind(1, row.position);
+      if (raw.Step()) ReadStoredValues(raw.get(), 3, removed.values);
+    }
+  }
   Statement statement(*this, "DELETE FROM render_setups WHERE position = ?1", true);
   statement.Bind(1, row.position);
   statement.Step();
-  // Where a setup came from goes with it.
-  for (const char* sql : kForgetProvenance) {
-    Statement forget(*this, sql, true);
-    forget.Bind(1, row.position);
-    forget.Step();
+  // Where a setup came from stays while it can be brought back, and goes with it otherwise.
+  if (version_ < kVersionsFormat || !VersionTable::KeepDeleted(*this, row.position, removed)) {
+    for (const char* sql : kForgetProvenance) {
+      Statement forget(*this, sql, true);
+      forget.Bind(1, row.position);
+      forget.Step();
+    }
   }
   transaction.Commit();
 }
 
 RowRef DesignFile::Upsert(std::u16string_view name,
-                          const Teskor::ZelPlatform::OrnSettings& settings) {
+                          const Teskor::ZelPlatform::OrnSettings& settings,
+                          std::string_view action) {
   Transaction transaction(*this);
   const auto holder = ReadWhere("name = ?1", 0, name);
   const RowRef row =
       Write(holder ? std::optional(holder->row.position) : std::nullopt, name, settings);
+  if (holder) KeepReplaced(*holder, name, settings, action);
   transaction.Commit();
   return row;
 }
 
 std::vector<RowRef> DesignFile::PutAll(
     const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
-    const std::function<void(std::size_t index, std::int64_t position)>& alongside) {
+    const std::function<void(std::size_t index, std::int64_t position)>& alongside,
+    std::string_view action) {
   Transaction transaction(*this);
   std::vector<RowRef> rows;
   rows.reserve(records.size());
-  Statement find(*this, "SELECT position FROM render_setups WHERE name = ?1", true);
   for (const auto& [name, settings] : records) {
-    find.BindText(1, ornr::Utf16ToUtf8(name));
-    const std::optional<std::int64_t> position =
-        find.Step() ? std::optional(sqlite3_column_int64(find.get(), 0)) : std::nullopt;
-    find.Reset();
-    rows.push_back(Write(position, name, settings));
+    const auto holder = ReadWhere("name = ?1", 0, name);
+    rows.push_back(
+        Write(holder ? std::optional(holder->row.position) : std::nullopt, name, settings));
+    if (holder) KeepReplaced(*holder, name, settings, action);
     if (alongside) alongside(rows.size() - 1, rows.back().position);
   }
   transaction.Commit();
   return rows;
+}
+
+void DesignFile::KeepUnsaved(RowRef row, const Teskor::ZelPlatform::OrnSettings& unsaved) {
+  if (version_ < kVersionsFormat) return;
+  Transaction transaction(*this);
+  const auto stored = Read(row);
+  if (!stored || !stored->settings || stored->settings->Equals(unsaved)) return;
+  // The unsaved values are what the version keeps; the stored ones what replaced them.
+  VersionTable::KeepReplaced(*this, row.position, {stored->name, SettingValues(unsaved)},
+                             {stored->name, SettingValues(*stored->settings)}, actions::kReset);
+  transaction.Commit();
+}
+
+SetupRecord DesignFile::Undelete(std::int64_t position, std::u16string_view name) {
+  Transaction transaction(*this);
+  if (const auto holder = ReadWhere("name = ?1", 0, name)) {
+    Refuse("it holds a setup named " + Quoted(name) + " already");
+  }
+  if (const auto taken = Read({position, 0, 0})) {
+    Refuse("the place of the deleted setup is held by " + Quoted(taken->name) +
+           ", stored there in plain SQL");
+  }
+  const auto state = VersionTable::DeletedState(*this, position);
+  if (!state) Refuse("it keeps no deleted setup at position " + std::to_string(position));
+  SetupRecord record;
+  record.name = name;
+  record.settings = ReadSettingValues(state->values, record.problem);
+  if (!record.settings) {
+    Refuse("the deleted setup " + Quoted(state->name) +
+           " cannot be brought back: " + record.problem);
+  }
+  record.row = Write(position, name, *record.settings);
+  VersionTable::KeepUndeleted(*this, position, state->name);
+  transaction.Commit();
+  return record;
 }
 
 bool DesignFile::Damage(std::u16string_view name) {

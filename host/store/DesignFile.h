@@ -23,8 +23,22 @@ inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
 /// The layout this host writes. A file of an older layout opens read-only until `upgrade`
 /// converts it; one of a newer layout is refused. 2 added the revision of each record, 3 the
 /// provenance of setups; 4 keeps each property in a typed column of its own and marks the file
-/// in a table too.
-inline constexpr int kDesignFileSchemaVersion = 4;
+/// in a table too; 5 keeps the versions of each setup and never gives a position out twice.
+inline constexpr int kDesignFileSchemaVersion = 5;
+
+/// What replaced a stored state of a setup, as the version that keeps the state names it.
+namespace actions {
+inline constexpr const char* kSave = "save";
+inline constexpr const char* kForcedSave = "save --force";
+inline constexpr const char* kSaveAtClose = "save at close";
+inline constexpr const char* kUpdateFromLibrary = "update from library";
+inline constexpr const char* kRename = "rename";
+inline constexpr const char* kDelete = "delete";
+inline constexpr const char* kReset = "reset";
+inline constexpr const char* kUndelete = "undelete";
+inline constexpr const char* kImport = "import";
+inline constexpr const char* kHostWrite = "host write";
+}  // namespace actions
 
 /// Where a session's copy of a setup stands in the file: the record it was read from or written
 /// to, and that record's revision then. Another session's write changes the revision.
@@ -56,7 +70,9 @@ struct UpgradeReport {
 /// Every failure throws ornhost::DesignFileError with a message that names the file and says in
 /// plain words what is wrong. Every write is one transaction with full synchronisation, so a kill
 /// leaves the file before or after it. Writes re-read the record they replace inside their
-/// transaction and refuse to overwrite another session's newer work.
+/// transaction and refuse to overwrite another session's newer work. A write that replaces a
+/// stored setup keeps what it replaced as a version of it, inside that transaction, named by its
+/// action (see actions).
 class DesignFile {
  public:
   enum class Access { ReadOnly, ReadWrite };
@@ -82,23 +98,35 @@ class DesignFile {
   /// The record at row.position as the file holds it now; nothing when it is gone.
   std::optional<SetupRecord> Read(RowRef row);
 
-  /// A new record at a free position. Throws when the file holds that name already or has no
-  /// free position left.
+  /// A new record at a position never given out before. Throws when the file holds that name
+  /// already.
   RowRef Insert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings);
   /// Writes over the record at row. Refused when another session changed, renamed or deleted it
   /// since row was read, unless force: then this session's copy wins (stored anew when deleted).
   RowRef Update(RowRef row, std::u16string_view name,
-                const Teskor::ZelPlatform::OrnSettings& settings, bool force);
+                const Teskor::ZelPlatform::OrnSettings& settings, bool force,
+                std::string_view action = actions::kSave);
   RowRef Rename(RowRef row, std::u16string_view newName);
-  /// Removes the record at row; nothing to do when another session removed it already.
+  /// Removes the record at row; nothing to do when another session removed it already. Its
+  /// versions and provenance stay while the file keeps deleted setups, so that it can be
+  /// brought back.
   void Remove(RowRef row);
   /// Stores name, over the record of that name when there is one: the host's own tools.
-  RowRef Upsert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings);
+  RowRef Upsert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings,
+                std::string_view action = actions::kHostWrite);
   /// Stores every record in one transaction, as Upsert would one by one; alongside, when given,
   /// writes what goes with each record inside that transaction. All or nothing.
   std::vector<RowRef> PutAll(
       const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
-      const std::function<void(std::size_t index, std::int64_t position)>& alongside = {});
+      const std::function<void(std::size_t index, std::int64_t position)>& alongside = {},
+      std::string_view action = actions::kImport);
+  /// Keeps unsaved, a working copy that a reset throws away, as a version of the setup stored at
+  /// row; nothing when the file no longer holds it or holds these values.
+  void KeepUnsaved(RowRef row, const Teskor::ZelPlatform::OrnSettings& unsaved);
+  /// Stores the setup deleted from position again, at its place, under name, with the values and
+  /// provenance it had. Refused when the file holds name, when no deleted setup was at position
+  /// or when its values no longer read.
+  SetupRecord Undelete(std::int64_t position, std::u16string_view name);
   /// Cuts the settings record of that name so that it no longer reads; false when there is none.
   bool Damage(std::u16string_view name);
   /// Converts a file of an older layout to the current one in one transaction, after copying it
@@ -107,6 +135,7 @@ class DesignFile {
 
  private:
   friend class ProvenanceTable;
+  friend class VersionTable;
   class Statement;
   class Transaction;
   struct Marks;
@@ -124,16 +153,23 @@ class DesignFile {
   /// whole.
   void CheckBeforeFirstWrite();
   void CheckIntegrityAndSchema();
+  void AddVersions();
+  void ConvertRecords(UpgradeReport& report);
   /// Reads records from a statement over the columns of RecordSelect().
   template <typename Each>
   void ReadRecords(Statement& statement, Each&& each);
   std::string RecordSelect(const char* where) const;
+  /// RecordSelect by position (?1) or by name (?1), kept prepared.
+  const char* KeptRecordSelect(bool byName);
   std::optional<SetupRecord> ReadWhere(const char* where, std::int64_t position,
                                        std::u16string_view name);
-  std::int64_t FreePosition();
   sqlite3_stmt* Prepared(const char* sql);
+  /// Without a position, at one never given out before.
   RowRef Write(std::optional<std::int64_t> position, std::u16string_view name,
                const Teskor::ZelPlatform::OrnSettings& settings);
+  /// After a write over replaced: keeps it as a version of the action, inside the transaction.
+  void KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
+                    const Teskor::ZelPlatform::OrnSettings& settings, std::string_view action);
 
   std::string path_;
   std::string label_;
@@ -142,7 +178,11 @@ class DesignFile {
   bool checked_ = false;
   /// The header lost its marks (a restored .dump) or the marks table its row.
   bool marksToRestore_ = false;
+  /// Deleted setups past the time the file keeps them were dropped in this session.
+  bool expiredDropped_ = false;
   std::vector<std::pair<const char*, sqlite3_stmt*>> prepared_;
+  std::string recordSelect_[2];
+  int recordSelectVersion_ = 0;
   std::string refusal_;
   std::string readProblem_;
   std::chrono::milliseconds busyTimeout_{5000};

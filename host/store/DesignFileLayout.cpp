@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "host/controls/HostControls.h"
+#include "host/history/VersionTable.h"
 #include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/SettingsColumns.h"
@@ -52,7 +53,8 @@ const std::vector<std::pair<int, std::vector<SchemaRow>>>& KnownSchemas() {
     make(2, {kLayOutV1, kUpgradeToV2});
     make(3, {kLayOutV2, kProvenanceLayOut});
     make(3, {kLayOutV1, kUpgradeToV2, kProvenanceLayOut});
-    make(4, LayOutColumns());
+    make(4, {kMarksTable, SetupsTable(4), kProvenanceLayOut});
+    make(5, LayOutColumns());
     return schemas;
   }();
   return known;
@@ -64,7 +66,7 @@ std::uint64_t NameHash(std::u16string_view name) {
 
 }  // namespace
 
-// Format 3: one column per property, so that plain SQL reads and changes one value by its name,
+// Format 4: one column per property, so that plain SQL reads and changes one value by its name,
 // and the table's types and checks refuse what the host could not read.
 const char* const kMarksTable =
     "CREATE TABLE design_file ( -- what this file is; kept beside the header so that a dump keeps "
@@ -74,20 +76,25 @@ const char* const kMarksTable =
     "  format_version INTEGER NOT NULL  -- as PRAGMA user_version\n"
     ") STRICT";
 
-const std::string& SetupsTable() {
-  static const std::string sql =
-      "CREATE TABLE render_setups ( -- one row a setup, one column a property\n"
-      "  position INTEGER PRIMARY KEY, -- the host's order of the setups\n"
-      "  name TEXT NOT NULL UNIQUE CHECK (length(name) BETWEEN 1 AND 254), -- renames when "
-      "changed\n"
-      "  revision INTEGER NOT NULL, -- new with every write of the host, so sessions see each "
-      "other's\n" +
-      SettingColumnDefinitions() + "\n) STRICT";
-  return sql;
+std::string SetupsTable(int version) {
+  // From format 5 a position is never given out twice, so versions of a deleted setup stay its.
+  return std::string(
+             "CREATE TABLE render_setups ( -- one row a setup, one column a property\n"
+             "  position INTEGER PRIMARY KEY") +
+         (version >= kVersionsFormat ? " AUTOINCREMENT" : "") +
+         ", -- the host's order of the setups\n"
+         "  name TEXT NOT NULL UNIQUE CHECK (length(name) BETWEEN 1 AND 254), -- renames when "
+         "changed\n"
+         "  revision INTEGER NOT NULL, -- new with every write of the host, so sessions see each "
+         "other's\n" +
+         SettingColumnDefinitions() + "\n) STRICT";
 }
 
 std::vector<std::string> LayOutColumns() {
-  return {kMarksTable, SetupsTable(), kProvenanceLayOut};
+  std::vector<std::string> statements = {kMarksTable, SetupsTable(kDesignFileSchemaVersion),
+                                         kProvenanceLayOut};
+  for (const std::string& sql : VersionsLayOut()) statements.push_back(sql);
+  return statements;
 }
 
 std::string MarksRow(int version) {
@@ -133,6 +140,48 @@ std::string_view ColumnText(sqlite3_stmt* row, int column) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
   return text != nullptr ? std::string_view(text, sqlite3_column_bytes(row, column))
                          : std::string_view();
+}
+
+StoredValue StoredValueOf(sqlite3_value* column) {
+  StoredValue value;
+  switch (sqlite3_value_type(column)) {
+    case SQLITE_INTEGER:
+      value.integer = sqlite3_value_int64(column);
+      break;
+    case SQLITE_FLOAT:
+      value.type = StoredValue::Type::Real;
+      value.real = sqlite3_value_double(column);
+      break;
+    case SQLITE_TEXT:
+      value.type = StoredValue::Type::Other;
+      value.other = "text";
+      break;
+    case SQLITE_BLOB:
+      value.type = StoredValue::Type::Other;
+      value.other = "a blob";
+      break;
+    default:
+      value.type = StoredValue::Type::Other;
+      value.other = "NULL";
+  }
+  return value;
+}
+
+// One lock of the connection a column: its value is read without another.
+void ReadStoredValues(sqlite3_stmt* row, int first, StoredValues& values) {
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    values[i] = StoredValueOf(sqlite3_column_value(row, static_cast<int>(i) + first));
+  }
+}
+
+void BindStoredValue(sqlite3_stmt* statement, int index, const StoredValue& value) {
+  if (value.type == StoredValue::Type::Real) {
+    sqlite3_bind_double(statement, index, value.real);
+  } else if (value.type == StoredValue::Type::Integer) {
+    sqlite3_bind_int64(statement, index, value.integer);
+  } else {
+    sqlite3_bind_null(statement, index);
+  }
 }
 
 // Little-endian whatever the machine, so that files move between machines.
@@ -261,7 +310,9 @@ void DesignFile::CheckIntegrityAndSchema() {
     for (const auto& [type, name, table, sql] : schema) {
       const bool ours = name == "render_setups" || name == "design_file" ||
                         name.starts_with("sqlite_autoindex_render_setups") ||
-                        name.starts_with("setup_provenance");
+                        name.starts_with("setup_provenance") || name.starts_with("setup_version") ||
+                        name.starts_with("sqlite_autoindex_setup_versions") ||
+                        name == "version_limits" || name == "sqlite_sequence";
       if (!ours) {
         extra = " (" + type + " \"" + name + "\")";
         break;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/store/DesignFile.h"
+#include "host/store/SettingsColumns.h"
 
 namespace ornhost::detail {
 
@@ -22,8 +23,8 @@ extern const char* const kMarksTable;
 std::string MarksRow(int version);
 /// The header's marks, as PRAGMA statements.
 std::string HeaderMarks(int version);
-/// The table of setups of the current format.
-const std::string& SetupsTable();
+/// The table of setups of that format (4 or later).
+std::string SetupsTable(int version);
 
 using SchemaRow = std::tuple<std::string, std::string, std::string, std::string>;
 /// The file's schema as SQLite records it, sorted; planner statistics left out.
@@ -32,6 +33,12 @@ std::vector<SchemaRow> SchemaOf(sqlite3* db);
 bool IsKnownSchema(int version, const std::vector<SchemaRow>& schema);
 
 std::string_view ColumnText(sqlite3_stmt* row, int column);
+/// A value as SQLite holds it.
+StoredValue StoredValueOf(sqlite3_value* value);
+/// Every field from the row's columns first, first + 1, ... in the record's order.
+void ReadStoredValues(sqlite3_stmt* row, int first, StoredValues& values);
+/// Binds value at index; a value that is neither integer nor real binds NULL.
+void BindStoredValue(sqlite3_stmt* statement, int index, const StoredValue& value);
 /// Formats 1 to 3 keep names as UTF-16LE code units.
 std::string NameBytes(std::u16string_view name);
 inline constexpr const char* kNotWholeUtf16 = "its name is not whole UTF-16";

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "host/controls/HostControls.h"
+#include "host/history/VersionTable.h"
 #include "host/provenance/ProvenanceTable.h"
 #include "host/store/BackupCopy.h"
 #include "host/store/DesignFileLayout.h"
@@ -30,6 +31,66 @@ std::filesystem::path FreeBackupPath(const std::filesystem::path& path, int vers
 }
 
 }  // namespace
+
+// Format 4 has the columns already: its table of setups is laid out anew (positions are never
+// given out twice from 5 on) around the same rows, and the version tables are added.
+void DesignFile::AddVersions() {
+  Exec("ALTER TABLE render_setups RENAME TO render_setups_format4");
+  Exec(SetupsTable(kDesignFileSchemaVersion).c_str());
+  // A record a plain SQL edit damaged with the checks off stays as it is, unread as before.
+  Exec("PRAGMA ignore_check_constraints = ON");
+  try {
+    Exec("INSERT INTO render_setups SELECT * FROM render_setups_format4");
+  } catch (...) {
+    sqlite3_exec(db_, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Exec("PRAGMA ignore_check_constraints = OFF");
+  Exec("DROP TABLE render_setups_format4");
+  for (const std::string& sql : VersionsLayOut()) Exec(sql.c_str());
+  Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+  Exec(MarksRow(kDesignFileSchemaVersion).c_str());
+  version_ = kDesignFileSchemaVersion;
+}
+
+// Formats 1 to 3 keep a text of all settings a record: each record is read and written anew.
+void DesignFile::ConvertRecords(UpgradeReport& report) {
+  std::vector<SetupRecord> records;
+  {
+    Statement old(*this, RecordSelect(nullptr));
+    while (old.Step()) records.push_back(OldRecordFrom(old.get()));
+  }
+  Exec("DROP TABLE render_setups");
+  Exec(kMarksTable);
+  Exec(SetupsTable(kDesignFileSchemaVersion).c_str());
+  // Format 3 has them already, under the positions that are kept.
+  if (report.fromVersion < 3) Exec(kProvenanceLayOut);
+  for (const std::string& sql : VersionsLayOut()) Exec(sql.c_str());
+  Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+  Exec(MarksRow(kDesignFileSchemaVersion).c_str());
+  version_ = kDesignFileSchemaVersion;
+
+  std::unordered_set<std::u16string> names;
+  const auto keptInBackup = "; it is kept in " + report.backup.string();
+  for (const SetupRecord& record : records) {
+    const std::string shown = "\"" + PrintableSetupName(record.name) + "\"";
+    std::optional<std::string> refusal = RefusalOfSetupName(record.name);
+    if (record.problem == kNotWholeUtf16) refusal = record.problem;
+    if (!refusal && !names.insert(record.name).second) refusal = "a second record of that name";
+    if (!refusal && !record.settings) refusal = record.problem;
+    if (refusal) {
+      report.problems.push_back("the setup " + shown + " is left out (" + *refusal + ")" +
+                                keptInBackup);
+      for (const char* sql : kForgetProvenance) {
+        Statement forget(*this, sql);
+        forget.Bind(1, record.row.position);
+        forget.Step();
+      }
+      continue;
+    }
+    Write(record.row.position, record.name, *record.settings);
+  }
+}
 
 UpgradeReport DesignFile::Upgrade() {
   UpgradeReport report;
@@ -58,39 +119,10 @@ UpgradeReport DesignFile::Upgrade() {
     if (QueryInteger("PRAGMA user_version") != version_) {
       Refuse("cannot be upgraded: another program changed it meanwhile");
     }
-    std::vector<SetupRecord> records;
-    {
-      Statement old(*this, RecordSelect(nullptr));
-      while (old.Step()) records.push_back(OldRecordFrom(old.get()));
-    }
-    Exec("DROP TABLE render_setups");
-    Exec(kMarksTable);
-    Exec(SetupsTable().c_str());
-    // Format 3 has them already, under the positions that are kept.
-    if (report.fromVersion < 3) Exec(kProvenanceLayOut);
-    Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
-    Exec(MarksRow(kDesignFileSchemaVersion).c_str());
-    version_ = kDesignFileSchemaVersion;
-
-    std::unordered_set<std::u16string> names;
-    const auto keptInBackup = "; it is kept in " + report.backup.string();
-    for (const SetupRecord& record : records) {
-      const std::string shown = "\"" + PrintableSetupName(record.name) + "\"";
-      std::optional<std::string> refusal = RefusalOfSetupName(record.name);
-      if (record.problem == kNotWholeUtf16) refusal = record.problem;
-      if (!refusal && !names.insert(record.name).second) refusal = "a second record of that name";
-      if (!refusal && !record.settings) refusal = record.problem;
-      if (refusal) {
-        report.problems.push_back("the setup " + shown + " is left out (" + *refusal + ")" +
-                                  keptInBackup);
-        for (const char* sql : kForgetProvenance) {
-          Statement forget(*this, sql);
-          forget.Bind(1, record.row.position);
-          forget.Step();
-        }
-        continue;
-      }
-      Write(record.row.position, record.name, *record.settings);
+    if (report.fromVersion >= kColumnsVersion) {
+      AddVersions();
+    } else {
+      ConvertRecords(report);
     }
     transaction.Commit();
   } catch (...) {

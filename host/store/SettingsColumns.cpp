@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <type_traits>
+#include <unordered_map>
 
 #include "host/store/SettingKinds.h"
 
@@ -184,6 +185,34 @@ const std::string& SettingColumnList() {
     return list;
   }();
   return text;
+}
+
+const char* SettingKey(std::size_t index) {
+  return kFields[index].key;
+}
+
+std::optional<std::size_t> SettingIndex(std::string_view key) {
+  static const auto* byKey = [] {
+    auto* map = new std::unordered_map<std::string_view, std::size_t>;
+    for (std::size_t i = 0; i < kSettingCount; ++i) map->emplace(kFields[i].key, i);
+    return map;
+  }();
+  const auto found = byKey->find(key);
+  if (found == byKey->end()) return std::nullopt;
+  return found->second;
+}
+
+bool SetSettingValue(OrnSettings& settings, std::size_t index, const StoredValue& value) {
+  return kReaders[index](settings, value) == nullptr;
+}
+
+bool SameStoredValue(const StoredValue& a, const StoredValue& b) {
+  if (a.type != b.type) return false;
+  if (a.type == StoredValue::Type::Real) {
+    return std::bit_cast<std::uint64_t>(a.real) == std::bit_cast<std::uint64_t>(b.real);
+  }
+  return a.type == StoredValue::Type::Integer ? a.integer == b.integer
+                                              : std::string_view(a.other) == b.other;
 }
 
 std::optional<OrnSettings> ReadSettingValues(const StoredValues& values, std::string& problem) {

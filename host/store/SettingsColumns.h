@@ -45,6 +45,17 @@ const std::string& SettingColumnList();
 std::optional<Teskor::ZelPlatform::OrnSettings> ReadSettingValues(const StoredValues& values,
                                                                   std::string& problem);
 
+/// The stored key of the field at index, in the record's order.
+const char* SettingKey(std::size_t index);
+/// The index of the field stored under key; nothing for a key that is no field.
+std::optional<std::size_t> SettingIndex(std::string_view key);
+/// Sets the field at index from value; false (settings untouched) when it is no value of the
+/// field's type.
+bool SetSettingValue(Teskor::ZelPlatform::OrnSettings& settings, std::size_t index,
+                     const StoredValue& value);
+/// The same type and the same bits: 0 and -0 differ, an integer differs from a real.
+bool SameStoredValue(const StoredValue& a, const StoredValue& b);
+
 /// Changes whenever the name or any value changes (0 and -0 count as one value, as Equals has it).
 std::uint64_t RecordDigest(std::u16string_view name,
                            const Teskor::ZelPlatform::OrnSettings& settings);

@@ -9,6 +9,7 @@
 
 #include "PlainSql.h"
 #include "host/provenance/ProvenanceTable.h"
+#include "host/store/DesignFileLayout.h"
 
 /// Lays out an empty file of that format and stores each (UTF-16LE name bytes as hex, readable
 /// name, settings text) at positions 1, 2, ... Returns SQLite's result.
@@ -35,4 +36,23 @@ inline int WriteOlderDesignFile(
            settings + "');\n";
   }
   return Sql(path, sql + "COMMIT;");
+}
+
+/// Copies the design file current (of today's format) into path as a file of format 4: the same
+/// rows at the same positions and revisions, provenance included, without versions. Returns
+/// SQLite's result.
+inline int WriteFormat4Copy(const std::filesystem::path& current,
+                            const std::filesystem::path& path) {
+  std::string sql = "PRAGMA application_id = 1330794033; PRAGMA user_version = 4;\n";
+  sql += std::string(ornhost::detail::kMarksTable) + ";\n";
+  sql += ornhost::detail::SetupsTable(4) + ";\n";
+  sql += std::string(ornhost::detail::kProvenanceLayOut) + ";\n";
+  sql += ornhost::detail::MarksRow(4) + ";\n";
+  sql += "ATTACH '" + current.string() +
+         "' AS today;\n"
+         "INSERT INTO render_setups SELECT * FROM today.render_setups;\n"
+         "INSERT INTO setup_provenance SELECT * FROM today.setup_provenance;\n"
+         "INSERT INTO setup_provenance_values SELECT * FROM today.setup_provenance_values;\n"
+         "DETACH today;";
+  return Sql(path, sql);
 }

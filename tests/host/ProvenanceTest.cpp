@@ -11,6 +11,7 @@
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
+#include "host/history/History.h"
 #include "host/store/SettingsText.h"
 
 using ornhost::DriftState;
@@ -102,7 +103,8 @@ TEST_F(ProvenanceFileTest, RecordsReadByPlainSql) {
             "Sky from Sky in " + library.string() + ": 0.30000000000000004;");
 }
 
-TEST_F(ProvenanceFileTest, RecordsFollowRenamesGoWithDeletesAndNeedTheLibrarysValues) {
+TEST_F(ProvenanceFileTest,
+       RecordsFollowRenamesStayWhileADeletedSetupIsKeptAndNeedTheLibrarysValues) {
   CopySky();
   auto& file = *Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile();
   ASSERT_EQ(store.Rename(u"Sky", u"Night", file), 1);
@@ -112,7 +114,11 @@ TEST_F(ProvenanceFileTest, RecordsFollowRenamesGoWithDeletesAndNeedTheLibrarysVa
   EXPECT_EQ(origin->base.GetPhotonDecay(), 0.1 + 0.2);
   EXPECT_EQ(ornhost::DriftOf(u"Night")->Summary(), "up to date");
 
+  // A deleted setup keeps it for an undelete, as long as the file keeps deleted setups.
   store.Delete(u"Night", file);
+  EXPECT_EQ(SqlRows(master, "SELECT count(*) FROM setup_provenance_values"), "68;");
+  EXPECT_FALSE(ornhost::ProvenanceOf(u"Night"));
+  ornhost::SetHistoryLimits({50, 0});
   EXPECT_EQ(SqlRows(master, "SELECT count(*) FROM setup_provenance_values"), "0;");
 
   // A setup whose values are not the library's was not taken from it.

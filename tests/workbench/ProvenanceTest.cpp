@@ -169,6 +169,9 @@ TEST_F(ProvenanceTest, GoneLibrariesAndDeletedSetups) {
   EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance_values"), 68);
   const ProcessResult deleted = Run({"delete Office", "origin Office"}, false);
   EXPECT_THAT(Lines(deleted.out), Contains(HasSubstr("error: the master file holds no setup")));
+  // Kept for an undelete until the file no longer keeps the deleted setup.
+  EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance"), 1);
+  Run({"history-limit 0"}, false);
   EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance"), 0);
   EXPECT_EQ(SqlNumber(dir_ / "p.zel", "SELECT count(*) FROM setup_provenance_values"), 0);
 }

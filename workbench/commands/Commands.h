@@ -63,6 +63,12 @@ class Commands {
   void Export(const std::vector<std::string>& args);
   void Import(const std::vector<std::string>& args);
   void Upgrade(const std::vector<std::string>& args);
+  void History(const std::vector<std::string>& args);
+  void Diff(const std::vector<std::string>& args);
+  void Restore(const std::vector<std::string>& args);
+  void Deleted(const std::vector<std::string>& args);
+  void Undelete(const std::vector<std::string>& args);
+  void HistoryLimit(const std::vector<std::string>& args);
   void Host(const std::vector<std::string>& args);
   void List(const std::vector<std::string>& args);
   void Help(const std::vector<std::string>& args);

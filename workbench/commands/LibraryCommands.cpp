@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "host/history/History.h"
 #include "host/provenance/Provenance.h"
 #include "host/xrt.h"
 #include "support/Utf.h"
@@ -23,7 +24,10 @@ void Commands::CopyFromLibrary(const Args& args) {
 void Commands::UpdateFromLibrary(const Args& args) {
   MasterFile();  // the module can change nothing without one
   const std::u16string name = Wide(args[0]);
-  api_.UpdateFromLibrarySetup(name.c_str());
+  {
+    const ornhost::SaveActionScope named("update from library");
+    api_.UpdateFromLibrarySetup(name.c_str());
+  }
   // An update that took leaves the setup saved and equal to its library setup.
   if (api_.IsModified(name.c_str()) == 0 && api_.MatchesToLibrarySetup(name.c_str()) == 1) {
     RecordOrigin(args[0]);

@@ -2,6 +2,7 @@
 #include "workbench/commands/Commands.h"
 
 #include "host/controls/HostControls.h"
+#include "host/history/History.h"
 #include "panel/Panel.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
@@ -32,7 +33,11 @@ void Commands::Rename(const Args& args) {
   const std::u16string oldName = Wide(args[0]);
   const std::u16string newName = Wide(args[1]);
   const bool existed = MasterHolds(oldName);
-  api_.RenameSetup(oldName.c_str(), newName.c_str());
+  {
+    // The module saves the renamed setup: unsaved values go in with the rename.
+    const ornhost::SaveActionScope named("rename");
+    api_.RenameSetup(oldName.c_str(), newName.c_str());
+  }
   if (!existed) throw CommandError(NoSetupNamed(args[0]));
   if (!MasterHolds(newName) || (oldName != newName && MasterHolds(oldName))) {
     const std::string why = ornhost::RenameRefusal(oldName, newName);

@@ -1,0 +1,412 @@
+#include "host/history/VersionTable.h"
+
+#include <pwd.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bitset>
+#include <cstdlib>
+#include <ctime>
+
+#include "host/controls/HostControls.h"
+#include "host/provenance/ProvenanceTable.h"
+#include "host/store/DesignFileLayout.h"
+#include "host/store/DesignFileStatements.h"
+#include "support/Utf.h"
+
+namespace ornhost::detail {
+
+namespace {
+
+// The comments stay in the schema, for people reading the file with the sqlite3 tool.
+constexpr const char* kVersionsTable =
+    "CREATE TABLE setup_versions ( -- each stored state of a setup that a write of the host "
+    "replaced\n"
+    "  version INTEGER PRIMARY KEY, -- its key in setup_version_values\n"
+    "  position INTEGER NOT NULL, -- render_setups.position of the setup, kept after a delete\n"
+    "  number INTEGER NOT NULL CHECK (number >= 1), -- 1, 2, ... for each setup, newest highest\n"
+    "  made_at TEXT NOT NULL CHECK (made_at IS strftime('%Y-%m-%dT%H:%M:%SZ', made_at)), -- "
+    "when it was replaced, UTC\n"
+    "  action TEXT NOT NULL CHECK (length(action) BETWEEN 1 AND 40), -- what replaced it: save, "
+    "rename, delete, reset, ...\n"
+    "  made_by TEXT NOT NULL CHECK (length(made_by) <= 256), -- the operating system's user\n"
+    "  name TEXT NOT NULL CHECK (length(name) BETWEEN 1 AND 254), -- the setup's name then\n"
+    "  UNIQUE (position, number)\n"
+    ") STRICT";
+constexpr const char* kDeletedIndex =
+    "CREATE INDEX setup_versions_deleted ON setup_versions (made_at) WHERE action = 'delete'";
+constexpr const char* kLimitsTable =
+    "CREATE TABLE version_limits ( -- how much history the file keeps; no row: 50 versions, 30 "
+    "days\n"
+    "  only_row INTEGER PRIMARY KEY CHECK (only_row = 1),\n"
+    "  versions_per_setup INTEGER NOT NULL CHECK (versions_per_setup BETWEEN 0 AND 1000000), -- "
+    "the newest of each setup; 0 keeps none\n"
+    "  deleted_days INTEGER NOT NULL CHECK (deleted_days BETWEEN 0 AND 36500) -- how long "
+    "deleted setups are kept; 0 keeps none\n"
+    ") STRICT";
+
+std::string ValuesTable() {
+  std::string properties;
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    properties += (i == 0 ? "'" : ", '") + std::string(SettingKey(i)) + "'";
+  }
+  return "CREATE TABLE setup_version_values ( -- the values each version changed, one row each\n"
+         "  version INTEGER NOT NULL, -- setup_versions.version\n"
+         "  property TEXT NOT NULL CHECK (property IN (" +
+         properties +
+         ")), -- its column in render_setups\n"
+         "  old_value ANY NOT NULL CHECK (typeof(old_value) IN ('integer', 'real')), -- in the "
+         "state the version keeps\n"
+         "  new_value ANY CHECK (new_value IS NULL OR typeof(new_value) IN ('integer', 'real')), "
+         "-- what replaced it; NULL when the setup was deleted\n"
+         "  PRIMARY KEY (version, property)\n"
+         ") STRICT, WITHOUT ROWID";
+}
+
+constexpr const char* kNewest = "SELECT max(number) FROM setup_versions WHERE position = ?1";
+constexpr const char* kInsertVersion =
+    "INSERT INTO setup_versions (position, number, made_at, action, made_by, name)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
+constexpr const char* kInsertValue =
+    "INSERT INTO setup_version_values (version, property, old_value, new_value)"
+    " VALUES (?1, ?2, ?3, ?4)";
+constexpr const char* kTrimValues =
+    "DELETE FROM setup_version_values WHERE version IN"
+    " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
+constexpr const char* kTrimVersions =
+    "DELETE FROM setup_versions WHERE position = ?1 AND number <= ?2";
+constexpr const char* kLimits = "SELECT versions_per_setup, deleted_days FROM version_limits";
+constexpr const char* kVersionsFrom =
+    "SELECT v.number, v.action, v.name, p.property, p.old_value, v.made_at, v.made_by,"
+    " p.new_value FROM setup_versions v LEFT JOIN setup_version_values p ON p.version = v.version"
+    " WHERE v.position = ?1 AND v.number >= ?2 ORDER BY v.number DESC";
+
+std::u16string NameOf(sqlite3_stmt* row, int column) {
+  return ornr::Utf8ToUtf16(ColumnText(row, column));
+}
+
+std::string Text(sqlite3_stmt* row, int column) {
+  return std::string(ColumnText(row, column));
+}
+
+std::string UtcAt(std::time_t when) {
+  std::tm utc{};
+  gmtime_r(&when, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// Deleted setups made before this are past keeping.
+std::string Cutoff(std::int64_t days) {
+  if (days <= 0) return "9999-12-31T23:59:59Z";
+  return UtcAt(std::time(nullptr) - static_cast<std::time_t>(days) * 86400);
+}
+
+}  // namespace
+
+const std::string& OsUser() {
+  static const std::string user = [] {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_name != nullptr && *found->pw_name != '\0') {
+      return std::string(found->pw_name);
+    }
+    for (const char* variable : {"USER", "LOGNAME"}) {
+      const char* value = std::getenv(variable);
+      if (value != nullptr && *value != '\0') return std::string(value).substr(0, 256);
+    }
+    return "uid " + std::to_string(geteuid());
+  }();
+  return user;
+}
+
+std::string UtcNow() {
+  return UtcAt(std::time(nullptr));
+}
+
+const std::vector<std::string>& VersionsLayOut() {
+  static const std::vector<std::string> statements = {kVersionsTable, kDeletedIndex, ValuesTable(),
+                                                      kLimitsTable};
+  return statements;
+}
+
+VersionLimits VersionTable::Limits(DesignFile& file) {
+  if (file.version_ < kVersionsFormat) return {0, 0};
+  Statement limits(file, kLimits, true);
+  if (!limits.Step()) return {};
+  return {sqlite3_column_int64(limits.get(), 0), sqlite3_column_int64(limits.get(), 1)};
+}
+
+std::int64_t VersionTable::Newest(DesignFile& file, std::int64_t position) {
+  Statement newest(file, kNewest, true);
+  newest.Bind(1, position);
+  return newest.Step() ? sqlite3_column_int64(newest.get(), 0) : 0;
+}
+
+std::int64_t VersionTable::Insert(DesignFile& file, std::int64_t position, std::int64_t number,
+                                  std::string_view action, std::u16string_view name) {
+  // Once a session, deleted setups past keeping go first: their versions are never read again.
+  if (!file.expiredDropped_) {
+    DropExpired(file);
+    file.expiredDropped_ = true;
+  }
+  Statement insert(file, kInsertVersion, true);
+  insert.Bind(1, position)
+      .Bind(2, number)
+      .BindText(3, UtcNow())
+      .BindText(4, action)
+      .BindText(5, OsUser())
+      .BindText(6, ornr::Utf16ToUtf8(name));
+  insert.Step();
+  return sqlite3_last_insert_rowid(file.db_);
+}
+
+void VersionTable::TrimTo(DesignFile& file, std::int64_t position, std::int64_t newest,
+                          std::int64_t keep) {
+  if (newest <= keep) return;
+  for (const char* sql : {kTrimValues, kTrimVersions}) {
+    Statement trim(file, sql, true);
+    trim.Bind(1, position).Bind(2, newest - keep);
+    trim.Step();
+  }
+}
+
+void VersionTable::Forget(DesignFile& file, std::int64_t position) {
+  TrimTo(file, position, INT64_MAX, 0);
+  for (const char* sql : kForgetProvenance) {
+    Statement forget(file, sql, true);
+    forget.Bind(1, position);
+    forget.Step();
+  }
+}
+
+void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
+                                const VersionState& replaced, const VersionState& written,
+                                std::string_view action) {
+  const VersionLimits limits = Limits(file);
+  if (limits.versionsPerSetup == 0) return;
+  std::vector<std::size_t> changed;
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    // A value the table's checks would refuse cannot be kept; the version keeps the rest.
+    if (replaced.values[i].type == StoredValue::Type::Other) continue;
+    if (!SameStoredValue(replaced.values[i], written.values[i])) changed.push_back(i);
+  }
+  if (changed.empty() && replaced.name == written.name) return;
+  const std::int64_t number = Newest(file, position) + 1;
+  const std::int64_t version = Insert(file, position, number, action, replaced.name);
+  Statement value(file, kInsertValue, true);
+  for (const std::size_t i : changed) {
+    value.Bind(1, version).BindText(2, SettingKey(i));
+    BindStoredValue(value.get(), 3, replaced.values[i]);
+    BindStoredValue(value.get(), 4, written.values[i]);
+    value.Step();
+  }
+  TrimTo(file, position, number, limits.versionsPerSetup);
+}
+
+bool VersionTable::KeepDeleted(DesignFile& file, std::int64_t position,
+                               const VersionState& removed) {
+  const VersionLimits limits = Limits(file);
+  if (limits.versionsPerSetup == 0 || limits.deletedDays == 0) {
+    Forget(file, position);
+    return false;
+  }
+  const std::int64_t number = Newest(file, position) + 1;
+  const std::int64_t version = Insert(file, position, number, actions::kDelete, removed.name);
+  Statement value(file, kInsertValue, true);
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    if (removed.values[i].type == StoredValue::Type::Other) continue;
+    value.Bind(1, version).BindText(2, SettingKey(i));
+    BindStoredValue(value.get(), 3, removed.values[i]);
+    sqlite3_bind_null(value.get(), 4);
+    value.Step();
+  }
+  TrimTo(file, position, number, limits.versionsPerSetup);
+  return true;
+}
+
+void VersionTable::KeepUndeleted(DesignFile& file, std::int64_t position,
+                                 std::u16string_view name) {
+  const VersionLimits limits = Limits(file);
+  if (limits.versionsPerSetup == 0) return;
+  const std::int64_t number = Newest(file, position) + 1;
+  Insert(file, position, number, actions::kUndelete, name);
+  TrimTo(file, position, number, limits.versionsPerSetup);
+}
+
+std::optional<VersionState> VersionTable::Current(DesignFile& file, std::int64_t position) {
+  Statement current(file, file.KeptRecordSelect(false), true);
+  current.Bind(1, position);
+  if (!current.Step()) return std::nullopt;
+  VersionState state;
+  state.name = NameOf(current.get(), 1);
+  ReadStoredValues(current.get(), 3, state.values);
+  return state;
+}
+
+std::optional<VersionState> VersionTable::DeletedState(DesignFile& file, std::int64_t position) {
+  const std::int64_t newest = Newest(file, position);
+  if (newest == 0) return std::nullopt;
+  Statement rows(file, kVersionsFrom, true);
+  rows.Bind(1, position).Bind(2, newest);
+  VersionState state;
+  std::bitset<kSettingCount> known;
+  while (rows.Step()) {
+    sqlite3_stmt* row = rows.get();
+    if (ColumnText(row, 1) != actions::kDelete) return std::nullopt;
+    state.name = NameOf(row, 2);
+    const auto field = SettingIndex(ColumnText(row, 3));
+    if (!field) continue;
+    state.values[*field] = StoredValueOf(sqlite3_column_value(row, 4));
+    known.set(*field);
+  }
+  if (!known.all()) {
+    file.Refuse("the values of \"" + ornr::Utf16ToUtf8(state.name) +
+                "\" were not all kept when it was deleted");
+  }
+  return state;
+}
+
+void VersionTable::DropExpired(DesignFile& file) {
+  const VersionLimits limits = Limits(file);
+  std::vector<std::int64_t> expired;
+  {
+    Statement find(file,
+                   "SELECT v.position FROM setup_versions v WHERE v.action = 'delete'"
+                   " AND v.made_at < ?1"
+                   " AND v.number = (SELECT max(number) FROM setup_versions w"
+                   " WHERE w.position = v.position)"
+                   " AND NOT EXISTS (SELECT 1 FROM render_setups r WHERE r.position = v.position)");
+    find.BindText(1, Cutoff(limits.versionsPerSetup == 0 ? 0 : limits.deletedDays));
+    while (find.Step()) expired.push_back(sqlite3_column_int64(find.get(), 0));
+  }
+  for (const std::int64_t position : expired) Forget(file, position);
+}
+
+std::vector<VersionEntry> VersionTable::History(DesignFile& file, std::int64_t position) {
+  std::vector<VersionEntry> entries;
+  if (file.version_ < kVersionsFormat) return entries;
+  Statement rows(file, kVersionsFrom, true);
+  rows.Bind(1, position).Bind(2, 1);
+  while (rows.Step()) {
+    sqlite3_stmt* row = rows.get();
+    const std::int64_t number = sqlite3_column_int64(row, 0);
+    if (entries.empty() || entries.back().number != number) {
+      VersionEntry& entry = entries.emplace_back();
+      entry.number = number;
+      entry.action = Text(row, 1);
+      entry.name = NameOf(row, 2);
+      entry.madeAt = Text(row, 5);
+      entry.madeBy = Text(row, 6);
+    }
+    const auto field = SettingIndex(ColumnText(row, 3));
+    if (!field) continue;
+    VersionChange change;
+    change.field = *field;
+    change.before = StoredValueOf(sqlite3_column_value(row, 4));
+    if (sqlite3_column_type(row, 7) != SQLITE_NULL) {
+      change.after = StoredValueOf(sqlite3_column_value(row, 7));
+    }
+    entries.back().changes.push_back(change);
+  }
+  // Rows come in the order of their key, by property name.
+  for (VersionEntry& entry : entries) {
+    std::sort(entry.changes.begin(), entry.changes.end(),
+              [](const VersionChange& a, const VersionChange& b) { return a.field < b.field; });
+  }
+  return entries;
+}
+
+std::optional<VersionState> VersionTable::StateAt(DesignFile& file, std::int64_t position,
+                                                  std::int64_t number) {
+  if (file.version_ < kVersionsFormat) return std::nullopt;
+  std::optional<VersionState> current = Current(file, position);
+  VersionState state = current.value_or(VersionState{});
+  std::bitset<kSettingCount> known;
+  if (current) known.set();
+  Statement rows(file, kVersionsFrom, true);
+  rows.Bind(1, position).Bind(2, number);
+  bool found = false;
+  while (rows.Step()) {
+    sqlite3_stmt* row = rows.get();
+    const std::int64_t at = sqlite3_column_int64(row, 0);
+    // A reset kept unsaved values beside the stored states, not between them.
+    if (at != number && ColumnText(row, 1) == actions::kReset) continue;
+    found = found || at == number;
+    state.name = NameOf(row, 2);
+    const auto field = SettingIndex(ColumnText(row, 3));
+    if (!field) continue;
+    state.values[*field] = StoredValueOf(sqlite3_column_value(row, 4));
+    known.set(*field);
+  }
+  if (!found) return std::nullopt;
+  if (!known.all()) {
+    file.Refuse("version " + std::to_string(number) + " of \"" + ornr::Utf16ToUtf8(state.name) +
+                "\" cannot be rebuilt: the setup was removed without a version, in plain SQL");
+  }
+  return state;
+}
+
+std::vector<DeletedEntry> VersionTable::Deleted(DesignFile& file) {
+  std::vector<DeletedEntry> deleted;
+  const VersionLimits limits = Limits(file);
+  if (limits.versionsPerSetup == 0 || limits.deletedDays == 0) return deleted;
+  Statement rows(file,
+                 "SELECT v.position, v.name, v.made_at, v.made_by,"
+                 " (SELECT count(*) FROM setup_versions c WHERE c.position = v.position)"
+                 " FROM setup_versions v WHERE v.action = 'delete' AND v.made_at >= ?1"
+                 " AND v.number = (SELECT max(number) FROM setup_versions w"
+                 " WHERE w.position = v.position)"
+                 " AND NOT EXISTS (SELECT 1 FROM render_setups r WHERE r.position = v.position)"
+                 " ORDER BY v.made_at DESC, v.version DESC");
+  rows.BindText(1, Cutoff(limits.deletedDays));
+  while (rows.Step()) {
+    sqlite3_stmt* row = rows.get();
+    deleted.push_back({sqlite3_column_int64(row, 0), NameOf(row, 1), Text(row, 2), Text(row, 3),
+                       sqlite3_column_int64(row, 4)});
+  }
+  return deleted;
+}
+
+void VersionTable::SetLimits(DesignFile& file, const VersionLimits& limits) {
+  Transaction transaction(file);
+  {
+    Statement set(file,
+                  "INSERT INTO version_limits (only_row, versions_per_setup, deleted_days)"
+                  " VALUES (1, ?1, ?2) ON CONFLICT (only_row) DO UPDATE SET"
+                  " versions_per_setup = excluded.versions_per_setup,"
+                  " deleted_days = excluded.deleted_days");
+    set.Bind(1, limits.versionsPerSetup).Bind(2, limits.deletedDays);
+    set.Step();
+  }
+  std::vector<std::pair<std::int64_t, std::int64_t>> over;
+  {
+    Statement find(file,
+                   "SELECT position, max(number) FROM setup_versions GROUP BY position"
+                   " HAVING count(*) > ?1");
+    find.Bind(1, limits.versionsPerSetup);
+    while (find.Step()) {
+      over.emplace_back(sqlite3_column_int64(find.get(), 0), sqlite3_column_int64(find.get(), 1));
+    }
+  }
+  for (const auto& [position, newest] : over) {
+    TrimTo(file, position, newest, limits.versionsPerSetup);
+  }
+  // A deleted setup without versions is gone for good: its provenance goes with it.
+  if (limits.versionsPerSetup == 0) {
+    file.Exec(
+        "DELETE FROM setup_provenance_values WHERE position NOT IN"
+        " (SELECT position FROM render_setups)");
+    file.Exec(
+        "DELETE FROM setup_provenance WHERE position NOT IN (SELECT position FROM render_setups)");
+  }
+  DropExpired(file);
+  transaction.Commit();
+  file.expiredDropped_ = true;
+}
+
+}  // namespace ornhost::detail
