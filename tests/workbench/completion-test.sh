@@ -72,6 +72,9 @@ expect 'merge-from-library Sky BlurPasses=library|merge-from-library Sky BlurPas
   rsm-workbench -c "'merge-from-library Sky BlurPasses="
 expect 'host add "A b" Stereo=|host add "A b" Stereo= ' \
   rsm-workbench -c "'host add \"A b\" Stereo"
+expect 'history|history-limit' rsm-workbench -c his
+expect 'diff Sky "Lobby Evening"|diff Sky --library|diff Sky --version|diff Sky Sky' \
+  rsm-workbench --master tower.zel -c "'diff Sky "
 
 # Every command the workbench has, and no other.
 help_commands="$("$workbench" -c help | sed -n 's/^\([a-z-][a-z-]*\).*/\1/p' | LC_ALL=C sort -u)"
