@@ -4,17 +4,19 @@
 Usage: kill-test.py WORKBENCH FOLDER RUNS [SEED]
 
 Each run makes a design file, then lets one workbench session (every second run: two at once,
-each on setups of its own names) work through a long script of saves, renames, duplicates and
-deletes, and kills each session at a random moment. The file is then checked with SQLite's
-integrity check and against a replay of the commands that completed.
+each on setups of its own names) work through a long script of saves, renames, duplicates,
+deletes, resets and undeletes, and kills each session at a random moment. The file is then
+checked with SQLite's integrity check and against a replay of the commands that completed: the
+setups' values and how many versions each keeps, of the deleted ones too, so that a write whose
+version did not land with it (or the other way round) is caught.
 
 A command has completed once the workbench echoed the next one (the transcript is flushed line
 by line); the one echoed last may or may not have reached the file. Per run, at most one of:
   corrupt       the integrity check fails, or a stored record cannot be read
-  lost          a setup the completed commands leave is missing or holds other values, or one
-                they removed is there
+  lost          a setup the completed commands leave is missing or holds other values or
+                versions, or one they removed is there
   half-written  the setups the last command was changing match neither the state before it
-                nor the one after it
+                nor the one after it (values and versions)
 Prints one line per damaged run (per run with KILL_TEST_VERBOSE=1) and then "N runs, C corrupt, L lost, H half-written"; exits 1
 when any count is not zero.
 """
@@ -31,6 +33,7 @@ PROPERTY = "MaxSamplesPerPixel"
 SETUPS_AT_START = 4
 COMMANDS = 500
 KILL_WINDOW = (0.1, 1.6)  # seconds after the start
+VERSIONS_KEPT = 50  # a file's default history-limit
 
 
 def quoted(name):
@@ -38,38 +41,63 @@ def quoted(name):
 
 
 class Script:
-    """A random script for one session and, command by command, what the file holds after it."""
+    """A random script for one session and, command by command, what the file holds after it:
+    each setup's value and number of versions, and the deleted setups the file keeps."""
 
     def __init__(self, prefix, rng):
         self.prefix = prefix
         self.commands = []  # command text
-        self.states = []  # file state (name -> value) after each command
+        self.states = []  # file state after each command
         self.touched = []  # names each command may change in the file
-        names = {f"{prefix}{i}": 256 for i in range(SETUPS_AT_START)}
-        self.initial = dict(names)
+        names = {f"{prefix}{i}": (256, 0) for i in range(SETUPS_AT_START)}
+        deleted = []  # (name, value, versions), oldest first
+        self.initial = self.state(names, deleted)
         counter = SETUPS_AT_START
         value = 1000
         while len(self.commands) < COMMANDS:
-            op = rng.choices(["save", "rename", "duplicate", "delete"], [6, 2, 2, 1])[0]
+            op = rng.choices(["save", "rename", "duplicate", "delete", "reset", "undelete"],
+                             [6, 2, 2, 1, 1, 1])[0]
             name = rng.choice(sorted(names))
+            stored, versions = names[name]
             if op == "save":
                 value += 1
                 # The edit changes only the panel's copy; the save writes it.
-                self.add(f"edit {quoted(name)} {PROPERTY} {value}", names, [])
-                names[name] = value
-                self.add(f"save {quoted(name)}", names, [name])
+                self.add(f"edit {quoted(name)} {PROPERTY} {value}", names, deleted, [])
+                names[name] = (value, kept(versions + 1))
+                self.add(f"save {quoted(name)}", names, deleted, [name])
             elif op == "rename":
                 new = f"{prefix}{counter}"
                 counter += 1
-                names[new] = names.pop(name)
-                self.add(f"rename {quoted(name)} {new}", names, [name, new])
+                del names[name]
+                names[new] = (stored, kept(versions + 1))
+                self.add(f"rename {quoted(name)} {new}", names, deleted, [name, new])
             elif op == "duplicate":
                 copy = self.copy_name(name, names)
-                names[copy] = names[name]
-                self.add(f"duplicate {quoted(name)}", names, [copy])
-            elif len(names) > 2:
+                names[copy] = (stored, 0)
+                self.add(f"duplicate {quoted(name)}", names, deleted, [copy])
+            elif op == "reset":
+                # What the reset throws away is kept as a version; the stored value stays.
+                value += 1
+                self.add(f"edit {quoted(name)} {PROPERTY} {value}", names, deleted, [])
+                names[name] = (stored, kept(versions + 1))
+                self.add(f"reset {quoted(name)}", names, deleted, [name])
+            elif op == "delete" and len(names) > 2:
                 del names[name]
-                self.add(f"delete {quoted(name)}", names, [name])
+                deleted.append((name, stored, kept(versions + 1)))
+                self.add(f"delete {quoted(name)}", names, deleted, [name])
+            elif op == "undelete":
+                free = [i for i, entry in enumerate(deleted) if entry[0] not in names]
+                if not free:
+                    continue
+                # The most recently deleted setup of that name comes back.
+                back = max(i for i in free if deleted[i][0] == deleted[free[-1]][0])
+                gone, was, versions = deleted.pop(back)
+                names[gone] = (was, kept(versions + 1))
+                self.add(f"undelete {quoted(gone)}", names, deleted, [gone])
+
+    @staticmethod
+    def state(names, deleted):
+        return {"setups": dict(names), "deleted": sorted(deleted)}
 
     @staticmethod
     def copy_name(base, names):
@@ -80,13 +108,17 @@ class Script:
             candidate = f"{stem}-{n}"
         return candidate
 
-    def add(self, command, names, touched):
+    def add(self, command, names, deleted, touched):
         self.commands.append(command)
-        self.states.append(dict(names))
+        self.states.append(self.state(names, deleted))
         self.touched.append(set(touched))
 
     def state_after(self, done):
         return self.states[done - 1] if done > 0 else self.initial
+
+
+def kept(versions):
+    return min(versions, VERSIONS_KEPT)
 
 
 def completed(transcript, script, killed):
@@ -104,7 +136,7 @@ def run_workbench(workbench, folder, args):
 
 
 def stored_state(workbench, folder, file):
-    """name -> value as a new session reads the file; None when a record cannot be read."""
+    """The file's state as a new session reads it; None when a record cannot be read."""
     listing = run_workbench(workbench, folder, ["--master", file, "-c", "list"])
     if any(line.startswith("error: ") for line in listing.splitlines()):
         return None
@@ -112,21 +144,35 @@ def stored_state(workbench, folder, file):
     for line in listing.splitlines():
         if line.startswith('list: master "'):
             names.append(line[len('list: master "'):line.rindex('"')])
-    if not names:
-        return {}
-    args = ["--master", file]
-    for name in names:
-        args += ["-c", f"host show {quoted(name)}"]
-    shown = run_workbench(workbench, folder, args)
-    state, current = {}, None
-    for line in shown.splitlines():
-        if line.startswith("> host show "):
-            current = line[len("> host show "):].strip('"')
-        elif line.startswith(f"{PROPERTY} = ") and current is not None:
-            state[current] = int(line.split(" = ")[1])
-        elif line.startswith("error: "):
-            return None
-    return state
+    values = {}
+    if names:
+        args = ["--master", file]
+        for name in names:
+            args += ["-c", f"host show {quoted(name)}"]
+        shown = run_workbench(workbench, folder, args)
+        current = None
+        for line in shown.splitlines():
+            if line.startswith("> host show "):
+                current = line[len("> host show "):].strip('"')
+            elif line.startswith(f"{PROPERTY} = ") and current is not None:
+                values[current] = int(line.split(" = ")[1])
+            elif line.startswith("error: "):
+                return None
+    # The versions as plain SQL reads them.
+    db = sqlite3.connect(os.path.join(folder, file))
+    versions = dict(db.execute(
+        "SELECT r.name, (SELECT count(*) FROM setup_versions v WHERE v.position = r.position)"
+        " FROM render_setups r").fetchall())
+    deleted = db.execute(
+        "SELECT v.name, (SELECT old_value FROM setup_version_values p WHERE p.version = v.version"
+        f" AND p.property = '{PROPERTY}'),"
+        " (SELECT count(*) FROM setup_versions c WHERE c.position = v.position)"
+        " FROM setup_versions v WHERE v.action = 'delete'"
+        " AND v.number = (SELECT max(number) FROM setup_versions w WHERE w.position = v.position)"
+        " AND v.position NOT IN (SELECT position FROM render_setups)").fetchall()
+    db.close()
+    return {"setups": {name: (value, versions.get(name, 0)) for name, value in values.items()},
+            "deleted": sorted(deleted)}
 
 
 def integrity(path):
@@ -154,9 +200,15 @@ def judge(actual, script, done):
         touched = set()
 
     def untouched(state):
-        return {k: v for k, v in state.items() if k not in touched}
+        return ({k: v for k, v in state["setups"].items() if k not in touched},
+                [entry for entry in state["deleted"] if entry[0] not in touched])
 
     return "lost" if untouched(actual) != untouched(before) else "half-written"
+
+
+def mine(state, prefix):
+    return {"setups": {k: v for k, v in state["setups"].items() if k.startswith(prefix)},
+            "deleted": [entry for entry in state["deleted"] if entry[0].startswith(prefix)]}
 
 
 def one_run(workbench, folder, index, rng):
@@ -166,7 +218,7 @@ def one_run(workbench, folder, index, rng):
     scripts = [Script(prefix, rng) for prefix in prefixes]
     setup = ["--master", file]
     for script in scripts:
-        for name in script.initial:
+        for name in script.initial["setups"]:
             setup += ["-c", f"host add {name}"]
     run_workbench(workbench, folder, setup)
 
@@ -194,15 +246,14 @@ def one_run(workbench, folder, index, rng):
     state = stored_state(workbench, folder, file)
     if state is None:
         return "corrupt", "a stored record cannot be read"
-    owners = {name[0] for name in state}
+    owners = {name[0] for name in state["setups"]}
     if not owners <= set(prefixes):
-        return "half-written", "setups no session made: " + ", ".join(sorted(state))
+        return "half-written", "setups no session made: " + ", ".join(sorted(state["setups"]))
     for script, (process, _, path, _) in zip(scripts, processes):
         with open(path + ".out") as transcript:
             done, errors = completed(transcript.read(), script,
                                      process.returncode == -signal.SIGKILL)
-        mine = {k: v for k, v in state.items() if k.startswith(script.prefix)}
-        verdict = judge(mine, script, done)
+        verdict = judge(mine(state, script.prefix), script, done)
         verdicts.append(verdict)
         notes.append(f"{script.prefix}: {done} commands done{', with errors' if errors else ''}, "
                      f"{verdict}")
