@@ -34,6 +34,7 @@ void RegisterStageBenchmarks(const Sizes& sizes);
 void RegisterCommandBenchmarks(const Sizes& sizes);
 void RegisterProcessBenchmarks(const Sizes& sizes);
 void RegisterImportBenchmarks(const Sizes& sizes);
+void RegisterHistoryBenchmarks(const Sizes& sizes);
 
 /// Runs the child side of a process benchmark when argv asks for it; returns its exit status, or
 /// -1 when this is no child.
@@ -45,5 +46,7 @@ int RunImportChild(int argc, char** argv);
 
 /// The high-water mark of this process's own resident memory.
 double PeakMiB();
+/// The same for the child side of a save with and without history.
+int RunHistoryChild(int argc, char** argv);
 
 }  // namespace ornr::bench

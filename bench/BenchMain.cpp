@@ -27,10 +27,11 @@ class TableReporter : public benchmark::ConsoleReporter {
       const std::size_t second = name.find('/', name.find('/') + 1);
       counters["size"] = std::atof(name.substr(name.find('/') + 1, second).c_str());
       for (const auto& [key, counter] : run.counters) counters[key] = counter.value;
-      // "Command/save/100vs10000/...": one entry per command.
+      // "Command/save/100vs10000/...": one entry per command; "HistorySave/100/...": per size.
       if (name.rfind("Command/", 0) == 0) {
         byName_[name.substr(0, name.find('/', second + 1))] = counters;
       }
+      if (name.rfind("HistorySave/", 0) == 0) byName_[name.substr(0, second)] = counters;
     }
   }
 
@@ -76,6 +77,30 @@ class TableReporter : public benchmark::ConsoleReporter {
         Row(name, label, "large_us", "small_us", "", 1.5, sizes);
       }
     }
+    for (const auto& [name, counters] : byName_) {
+      if (name.rfind("HistorySave/", 0) != 0) continue;
+      Row(name, "Save of a changed value with history (us)", "history_us", "none_us", "", 1.5,
+          "history-limit 0 (us)");
+    }
+    if (const auto found = byName_.find("HistoryBytes"); found != byName_.end()) {
+      Counters& c = found->second;
+      std::printf(
+          "| Bytes a one-value change adds [%d] | %.0f bytes | a whole setup row: %.0f bytes"
+          " (without history: %.0f bytes a change) | %.2fx | <= 200 bytes | %s |\n",
+          static_cast<int>(c["size"]), c["bytes_per_change"], c["row_bytes"],
+          c["bytes_without_history"], c["ratio"], c["bytes_per_change"] <= 200 ? "yes" : "NO");
+    }
+    for (const char* key : {"HistoryList", "HistoryDiff"}) {
+      const auto found = byName_.find(key);
+      if (found == byName_.end()) continue;
+      Counters& c = found->second;
+      std::printf(
+          "| `%s` of one setup [%d setups, 50 versions each] | %.3g ms | one SELECT of its"
+          " versions: %.3g ms | %.2fx | < 10 ms | %s |\n",
+          std::string(key) == "HistoryList" ? "history NAME" : "diff NAME --version 1 NAME",
+          static_cast<int>(c["size"]), c["stage_ms"], c["floor_ms"], c["ratio"],
+          c["stage_ms"] < 10 ? "yes" : "NO");
+    }
   }
 
  private:
@@ -104,6 +129,7 @@ int main(int argc, char** argv) {
   if (const int status = ornr::bench::RunChild(argc, argv); status >= 0) return status;
   if (const int status = ornr::bench::RunCommandChild(argc, argv); status >= 0) return status;
   if (const int status = ornr::bench::RunImportChild(argc, argv); status >= 0) return status;
+  if (const int status = ornr::bench::RunHistoryChild(argc, argv); status >= 0) return status;
   ornr::bench::Sizes sizes{{1000, 10000}, 10000, 100, 400, false};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--small") == 0) {
@@ -117,6 +143,7 @@ int main(int argc, char** argv) {
   ornr::bench::RegisterProcessBenchmarks(sizes);
   ornr::bench::RegisterCommandBenchmarks(sizes);
   ornr::bench::RegisterImportBenchmarks(sizes);
+  ornr::bench::RegisterHistoryBenchmarks(sizes);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TableReporter reporter;

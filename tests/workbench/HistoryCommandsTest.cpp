@@ -219,6 +219,29 @@ TEST_F(HistoryCommandsTest, EachActionIsNamedAndTheLimitsKeepOnlyWhatTheySay) {
   EXPECT_THAT(Lines(limited.out), Contains("error: expected a number of versions, got -1"));
 }
 
+// A restore brings back values, not where the setup came from: values from before an update
+// from the library are local changes against the library they were taken from.
+TEST_F(HistoryCommandsTest, ARestoreKeepsTheProvenanceSoRestoredValuesDriftAsLocalChanges) {
+  ASSERT_EQ(
+      RunProgram(RSM_WORKBENCH, {"--master", "lib.zellib", "-c", "host add Office"}, dir_.Path())
+          .exitCode,
+      0);
+  const std::vector<std::string> library = {"--library", "lib.zellib"};
+  const ProcessResult before = Run({"copy-from-library Office", "edit Office BlurPasses 3",
+                                    "save Office", "update-from-library Office", "origin Office"},
+                                   library);
+  ASSERT_EQ(before.exitCode, 0) << before.out;
+  const auto origin = Printed(before, "origin: ");
+  ASSERT_EQ(origin.size(), 1u);
+  const ProcessResult restored =
+      Run({"restore Office 2", "save Office", "origin Office", "drift Office"}, library);
+  ASSERT_EQ(restored.exitCode, 0) << restored.out;
+  EXPECT_EQ(Printed(restored, "origin: "), origin);
+  EXPECT_THAT(Lines(restored.out), Contains("summary: 1 local change"));
+  EXPECT_THAT(Printed(restored, "drift: "), Contains(StartsWith("BlurPasses")));
+  EXPECT_EQ(StoredBlurPasses(u"Office"), 3u);
+}
+
 TEST_F(HistoryCommandsTest, TheHistoryOfADeletedSetupSaysHowToGetItBack) {
   const ProcessResult result =
       Run({"host add Sky", "refresh", "delete Sky", "history Sky", "history Nope"});
