@@ -21,9 +21,13 @@ std::string Quoted(std::u16string_view name) {
   return "\"" + ornr::Utf16ToUtf8(name) + "\"";
 }
 
+// The open master file, of a format that keeps versions.
 HostFile& Master() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) throw HistoryError("no master file is open");
+  if (master->Db()->Version() < detail::kVersionsFormat) {
+    throw HistoryError(master->DisplayName() + " keeps no history: " + master->Db()->Refusal());
+  }
   return *master;
 }
 

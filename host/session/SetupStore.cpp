@@ -131,7 +131,9 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         // What is thrown away stays as a version, so that a reset can be undone too; a file that
         // takes no writes at all (damaged, foreign) keeps nothing, and still resets.
         try {
-          if (entry->working->valid) host->Db()->KeepUnsaved(record->row, unsaved);
+          if (entry->working->valid && record->settings && !record->settings->Equals(unsaved)) {
+            host->Db()->KeepUnsaved(record->row, unsaved);
+          }
         } catch (const DesignFileError&) {
           if (host->Db()->Refusal().empty()) throw;
         }

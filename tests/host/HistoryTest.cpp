@@ -405,6 +405,14 @@ TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions)
   const std::string rows = "SELECT position || ':' || name || ':' || revision FROM render_setups";
   const std::string before = SqlRows(master, rows);
   EXPECT_THROW(ornhost::WriteSetup(master, u"A", Blur(4)), ornhost::DesignFileError);
+  Open();
+  try {
+    ornhost::SetupHistory(u"A");
+    ADD_FAILURE() << "a history of a file that keeps none";
+  } catch (const ornhost::HistoryError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("keeps no history: it has format version 4"));
+  }
+  ornhost::CloseMaster();
 
   const auto result = ornhost::UpgradeDesignFile(master);
   EXPECT_EQ(result.fromVersion, 4);
