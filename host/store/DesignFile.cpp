@@ -432,21 +432,24 @@ RowRef DesignFile::Write(std::optional<std::int64_t> position, std::u16string_vi
   return row;
 }
 
+VersionState DesignFile::StateOf(const SetupRecord& record) {
+  VersionState state{record.name, {}};
+  if (record.settings) {
+    state.values = SettingValues(*record.settings);
+    return state;
+  }
+  // An unreadable record: what of it a version can keep is what the columns hold.
+  Statement raw(*this, KeptRecordSelect(false), true);
+  raw.Bind(1, record.row.position);
+  if (raw.Step()) ReadStoredValues(raw.get(), 3, state.values);
+  return state;
+}
+
 void DesignFile::KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
                               const Teskor::ZelPlatform::OrnSettings& settings,
                               std::string_view action) {
   if (version_ < kVersionsFormat) return;
-  VersionState before{replaced.name, {}};
-  if (replaced.settings) {
-    before.values = SettingValues(*replaced.settings);
-  } else {
-    // An unreadable record: what of it the version can keep is what the columns hold.
-    Statement raw(*this, KeptRecordSelect(false), true);
-    raw.Bind(1, replaced.row.position);
-    if (!raw.Step()) return;
-    ReadStoredValues(raw.get(), 3, before.values);
-  }
-  VersionTable::KeepReplaced(*this, replaced.row.position, before,
+  VersionTable::KeepReplaced(*this, replaced.row.position, StateOf(replaced),
                              VersionState{std::u16string(name), SettingValues(settings)}, action);
 }
 
@@ -526,7 +529,12 @@ RowRef DesignFile::Rename(RowRef row, std::u16string_view newName) {
     statement.Bind(1, row.position).BindText(2, ornr::Utf16ToUtf8(newName)).Bind(3, NewRevision());
     statement.Step();
   }
-  if (current->settings) KeepReplaced(*current, newName, *current->settings, actions::kRename);
+  if (version_ >= kVersionsFormat) {
+    const VersionState before = StateOf(*current);
+    VersionState renamed = before;
+    renamed.name = newName;
+    VersionTable::KeepReplaced(*this, row.position, before, renamed, actions::kRename);
+  }
   const auto renamed = Read(row);
   transaction.Commit();
   return renamed ? renamed->row : row;
@@ -539,16 +547,7 @@ void DesignFile::Remove(RowRef row) {
   if (ChangedSince(*current, row)) {
     Refuse("another session has changed it since this session read it");
   }
-  VersionState removed{current->name, {}};
-  if (version_ >= kVersionsFormat) {
-    if (current->settings) {
-      removed.values = SettingValues(*current->settings);
-    } else {
-      Statement raw(*this, KeptRecordSelect(false), true);
-      raw.Bind(1, row.position);
-      if (raw.Step()) ReadStoredValues(raw.get(), 3, removed.values);
-    }
-  }
+  const VersionState removed = version_ >= kVersionsFormat ? StateOf(*current) : VersionState{};
   Statement statement(*this, "DELETE FROM render_setups WHERE position = ?1", true);
   statement.Bind(1, row.position);
   statement.Step();

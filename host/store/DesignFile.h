@@ -49,6 +49,8 @@ struct RowRef {
   std::uint64_t digest = 0;
 };
 
+struct VersionState;
+
 struct SetupRecord {
   /// Orders the setups: the host's order is ascending position.
   RowRef row;
@@ -167,6 +169,8 @@ class DesignFile {
   /// Without a position, at one never given out before.
   RowRef Write(std::optional<std::int64_t> position, std::u16string_view name,
                const Teskor::ZelPlatform::OrnSettings& settings);
+  /// The name and the values of record as the version tables keep them.
+  VersionState StateOf(const SetupRecord& record);
   /// After a write over replaced: keeps it as a version of the action, inside the transaction.
   void KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
                     const Teskor::ZelPlatform::OrnSettings& settings, std::string_view action);
