@@ -110,13 +110,13 @@ TEST(ForeignFilesTest, HostileSetupsDocumentsCostTheSessionNothing) {
             "{\"format\": " + std::string(400000, '[') + std::string(400000, ']') + "}");
   std::string huge = dir.Read("sky.json");
   std::string values;
-  for (int i = 0; i < 4000000; ++i) values += "0,";
+  for (int i = 0; i < 2000000; ++i) values += "0,";
   huge.insert(huge.find("\"name\""), "\"notes\": [" + values + "0],\n      ");
   dir.Write("huge.json", huge);
   ProcessOptions options;
 #if !defined(__SANITIZE_ADDRESS__)
   // The sanitizer's shadow memory needs far more address space than any limit leaves.
-  options.addressSpaceLimitBytes = std::uint64_t(512) << 20;
+  options.addressSpaceLimitBytes = std::uint64_t(192) << 20;
 #endif
   FedWorkbench session(RSM_WORKBENCH, dir, options);
   EXPECT_THAT(session.Run("edit Sky BlurPasses 3\n"), Not(Contains(HasSubstr("error:"))));
