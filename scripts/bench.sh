@@ -2,13 +2,45 @@
 # Builds the benchmarks optimised (build-bench/), runs them and prints one table: each stage of a
 # load against its floor, each command against itself at another size. The whole report goes to
 # build-bench/bench-report.txt. Arguments go to ornr-bench (e.g. --small, --benchmark_filter=...).
+#
+# scripts/bench.sh page [--small] [--runs N] [--sizes A,B] [--build DIR]: the browser panel's
+# benchmark instead, in Chromium: each action at 50 and at 10,000 setups (median of 5 runs) and
+# their ratio, one table. --small: 5 and 50 setups, once. --build DIR: the workbench built there
+# (e.g. build, as CI has it) rather than an optimised build in build-bench/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
 # g++ 12 at -O3 reports -Wrestrict inside std::string for `"text" + std::string` that cannot
 # happen; it is no error here.
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORNR_BUILD_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
+configure() {
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORNR_BUILD_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
+}
+
+if [ "${1:-}" = page ]; then
+  shift
+  build=""
+  args=()
+  while [ $# -gt 0 ]; do
+    if [ "$1" = --build ]; then
+      build="$2"
+      shift 2
+    else
+      args+=("$1")
+      shift
+    fi
+  done
+  if [ -z "$build" ]; then
+    configure
+    cmake --build build-bench --target rsm-workbench -j"$(nproc)" >/dev/null
+    build=build-bench
+  fi
+  workbench="$(cd "$build" && pwd)/workbench/rsm-workbench"
+  cd tests/browser
+  RSM_WORKBENCH="$workbench" exec node page-bench.js "${args[@]}"
+fi
+
+configure
 cmake --build build-bench --target ornr-bench rsm-workbench -j"$(nproc)" >/dev/null
 build-bench/bench/ornr-bench --benchmark_color=false "$@" >build-bench/bench-report.txt
 sed -n '/^| Measurement/,$p' build-bench/bench-report.txt

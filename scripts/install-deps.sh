@@ -25,7 +25,8 @@ browser_test_packages() {
   fi
   local dir
   dir="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
-  if [ ! -d "$dir/node_modules/playwright-core" ]; then
+  # Also when the lock file has gained a package since the last install.
+  if ! (cd "$dir" && npm ls --depth=0 >/dev/null 2>&1); then
     echo "Installing the browser tests' packages"
     (cd "$dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
   fi

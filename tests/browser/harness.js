@@ -1,7 +1,9 @@
 // Runs the workbench with its panel on a fresh copy of the demo's design files and drives the
 // page in the system's Chromium.
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import net from 'node:net';
+import { mkdtempSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -19,6 +21,22 @@ export function demoFiles() {
   const dir = mkdtempSync(path.join(tmpdir(), 'rsm-panel-'));
   execFileSync(workbench, [path.join(sourceDir, 'workbench/demo/design-files.commands')], { cwd: dir, stdio: 'ignore' });
   return { dir, cleanup: () => rmSync(dir, { recursive: true, force: true }) };
+}
+
+/**
+ * Makes the master file tower.zel in dir hold count setups: the demo's three, then "Setup 00001"
+ * and on, copies of "Lobby" whose values vary from setup to setup.
+ */
+export function growMaster(dir, count) {
+  if (count <= 3) return;
+  const file = path.join(dir, 'tower.zel');
+  const sql = (text) => execFileSync('sqlite3', [file, text], { encoding: 'utf8' }).trim();
+  const columns = sql("SELECT group_concat(name, ', ') FROM pragma_table_info('render_setups') WHERE cid > 2");
+  const values = columns.replace(/\bBlurPasses\b/, '(i % 20)').replace(/\bMaxSamplesPerPixel\b/, '(16 + i % 1000)')
+    .replace(/\bDoShadows\b/, '(i % 2)');
+  sql(`INSERT INTO render_setups (name, revision, ${columns})
+       WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ${count - 3})
+       SELECT printf('Setup %05d', i), 1, ${values} FROM n JOIN render_setups r ON r.name = 'Lobby'`);
 }
 
 export const DEMO_ARGS = ['--master', 'tower.zel', '--library', 'studio.zellib', '--library', 'office-standards.zellib'];
@@ -46,10 +64,10 @@ export async function startWorkbench(dir, extraArgs = []) {
   /** Types a line at the workbench's input. */
   session.type = (line) => child.stdin.write(`${line}\n`);
   /** Waits until standard output holds text matching re. */
-  session.waitForOutput = async (re, ms = 10000) => {
+  session.waitForOutput = async (re, ms = 10000, from = 0) => {
     const end = Date.now() + ms;
     while (Date.now() < end) {
-      if (re.test(session.out)) return;
+      if (re.test(session.out.slice(from))) return;
       await new Promise((r) => setTimeout(r, 50));
     }
     throw new Error(`output never matched ${re}:\n${session.out}`);
@@ -60,6 +78,51 @@ export async function startWorkbench(dir, extraArgs = []) {
   };
   return session;
 }
+
+/**
+ * A way to the workbench's panel that can be cut: a TCP relay on another port of loopback, which
+ * names the panel's own port in what passes (Host and Origin must name it). drop() cuts every
+ * connection through it at once, as a network that goes away would.
+ */
+export async function relay(url) {
+  const target = new URL(url);
+  const sockets = new Set();
+  const server = net.createServer((client) => {
+    const upstream = net.connect(Number(target.port), target.hostname);
+    sockets.add(client);
+    sockets.add(upstream);
+    const ours = `127.0.0.1:${server.address().port}`;
+    client.on('data', (d) => upstream.write(d.toString('latin1').replaceAll(ours, target.host), 'latin1'));
+    upstream.on('data', (d) => client.write(d));
+    for (const [a, b] of [[client, upstream], [upstream, client]]) {
+      a.on('close', () => { b.destroy(); sockets.delete(a); });
+      a.on('error', () => b.destroy());
+    }
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const port = server.address().port;
+  return {
+    url: `http://127.0.0.1:${port}${target.pathname}`,
+    drop: () => { for (const socket of sockets) socket.destroy(); },
+    close: () => new Promise((resolve) => {
+      for (const socket of sockets) socket.destroy();
+      server.close(resolve);
+    }),
+  };
+}
+
+/** The workbench's show NAME, typed at its prompt, as [property, text] pairs. */
+export async function shown(wb, name) {
+  const before = wb.out.length;
+  wb.type(`show "${name.replace(/["\\]/g, '\\$&')}"`);
+  await wb.waitForOutput(/^ToleranceOverrideMeters = .*$/m, 10000, before);
+  const text = wb.out.slice(before);
+  return [...text.matchAll(/^(\w+) = (.*)$/gm)].map((m) => [m[1], m[2]]);
+}
+
+/** The values the page shows, as the workbench sent them, as [property, text] pairs. */
+export const pageValues = (page, selector = '#values [data-property]') =>
+  page.locator(selector).evaluateAll((rows) => rows.map((r) => [r.dataset.property, r.dataset.value]));
 
 let browser = null;
 export async function launchBrowser() {
@@ -92,6 +155,27 @@ export async function openPanel(url, { width = 1280, height = 800, scheme = 'lig
   return page;
 }
 
+/** A page with a DevTools session of its own, for figures the page cannot give itself. */
+export async function newPage({ width = 1280, height = 800, scheme = 'light' } = {}) {
+  const context = await browser.newContext({ viewport: { width, height }, colorScheme: scheme });
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  return { page, cdp, close: () => context.close() };
+}
+
+const require = createRequire(import.meta.url);
+let axeSource = null;
+
+/** What axe-core finds wrong on the page as it is now, one "rule: element (why)" a problem. */
+export async function accessibilityProblems(page) {
+  axeSource ??= readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
+  // Through DevTools, which the page's content security policy does not stop.
+  if (!(await page.evaluate(() => 'axe' in window))) await page.evaluate(axeSource);
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return result.violations.flatMap((rule) => rule.nodes.map((node) =>
+    `${rule.id}: ${node.target.join(' ')} (${(node.failureSummary ?? '').split('\n').slice(1).join(' ').trim()})`));
+}
+
 export async function screenshot(page, name) {
   mkdirSync(artifacts, { recursive: true });
   const file = path.join(artifacts, `${name}.png`);
@@ -99,8 +183,20 @@ export async function screenshot(page, name) {
   return file;
 }
 
+/**
+ * Waits until fn(arg), run in the page, is true. (Playwright's waitForFunction may evaluate a
+ * text, which the page's content security policy refuses.)
+ */
+export async function until(page, fn, arg, ms = 15000) {
+  const end = Date.now() + ms;
+  while (!(await page.evaluate(fn, arg))) {
+    if (Date.now() > end) throw new Error(`never true: ${fn}`);
+    await new Promise((r) => setTimeout(r, 25));
+  }
+}
+
 /** Waits until the values shown hold text (as the workbench sends it) for property. */
-export const waitForValue = (page, property, text) => page.waitForFunction(([p, t]) =>
+export const waitForValue = (page, property, text) => until(page, ([p, t]) =>
   document.querySelector(`#values [data-property="${p}"]`)?.dataset.value === t, [property, text]);
 
 export const option = (page, name, group = 'master') =>

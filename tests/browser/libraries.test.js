@@ -24,7 +24,7 @@ test('"Night" of two libraries: two entries, each with its own values, also afte
     for (const [library, minutes, photons] of [['studio.zellib', '60', '300000'], ['office-standards.zellib', '30', '150000']]) {
       await page.locator(`[role="option"][data-library="${library}"][data-name="Night"]`).click();
       await page.locator('.values-head .badge.library').waitFor();
-      await page.waitForFunction((m) => document.querySelector('[data-property="MaxRenderTimeMinutes"] input')?.value === m, minutes);
+      await h.until(page, (m) => document.querySelector('[data-property="MaxRenderTimeMinutes"] input')?.value === m, minutes);
       assert.equal(await page.locator('[data-property="CausticPhotons"] input').inputValue(), photons);
     }
     // A master-file "Night" renamed away: the module re-sends a library "Night", which must

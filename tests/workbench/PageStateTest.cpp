@@ -127,6 +127,13 @@ TEST_F(PageStateTest, EachStepCarriesWhatChangedSinceTheLastAndNothingElse) {
        },
        {"rename", "C", "D"},
        {"renamed C>D", "current"}},
+      {"a page's pick of the setup that is current already is answered all the same",
+       [&] {
+         state_->Selected();
+         ASSERT_TRUE(model.Select(Group::MasterFile, u"D"));
+       },
+       {},
+       {"current"}},
       {"a library setup re-sent with the master file's name lands in the module's pick",
        [] { Take(Element(kLibrary, u"Night", u"m.zel")); },
        {},

@@ -257,7 +257,7 @@ void PageState::Step(const std::vector<std::string>& words) {
       WriteRow(json, *setup, entry.revision, &entry.marks);
       json.EndObject();
     }
-    if (current != current_) {
+    if (current != current_ || selected_) {
       json.BeginObject().Key("type").String("current").Key("current");
       WriteKey(json, model.CurrentRenderSetup());
       json.EndObject();
@@ -268,12 +268,14 @@ void PageState::Step(const std::vector<std::string>& words) {
   json.EndObject();
 
   const bool nothing = !many && changes_.empty() && valuesChanged_.empty() && marked.empty() &&
-                       masterFile == masterFile_ && current == current_ && sessionChanges_.empty();
+                       masterFile == masterFile_ && current == current_ && !selected_ &&
+                       sessionChanges_.empty();
   changes_.clear();
   valuesChanged_.clear();
   touched_.clear();
   sessionChanges_.clear();
   cleared_ = false;
+  selected_ = false;
   masterFile_ = masterFile;
   current_ = current;
   if (!nothing) feed_.Publish(json.Take());

@@ -53,6 +53,9 @@ class PageState {
   std::uint64_t OpenQuestion(std::u16string text);
   void CloseQuestion();
   void End();
+  /// A page asked for a setup to be current: the next step says which one is, changed or not,
+  /// so that the page knows its choice was taken.
+  void Selected() { selected_ = true; }
 
   /// A page's query: "snapshot", or "values" of (group, library, name). Nothing when there is
   /// no such setup.
@@ -90,6 +93,7 @@ class PageState {
   std::unordered_set<const RenderSetup*> valuesChanged_;
   std::unordered_set<const RenderSetup*> touched_;
   bool cleared_ = false;
+  bool selected_ = false;
   std::vector<std::string> sessionChanges_;
   // As the pages were last told.
   std::optional<std::u16string> masterFile_;

@@ -89,6 +89,7 @@ void PanelFrontEnd::RunAction(const PageAction& action) {
       break;
     }
     case PageAction::Kind::Select: {
+      state_.Selected();
       auto& viewModel = MainPanel::Instance().ViewModel();
       const std::u16string name = Utf8ToUtf16(action.args[1]);
       if (action.args[0] == "library" && !action.args[2].empty()) {

@@ -9,6 +9,14 @@ const el = (tag, props = {}, ...children) => {
   node.append(...children);
   return node;
 };
+// The table scrolls on its own, so it takes focus (for the arrow keys) and says what it is.
+function scrollable(table) {
+  const box = el('div', { className: 'compare-scroll', tabIndex: 0 });
+  box.setAttribute('role', 'region');
+  box.setAttribute('aria-labelledby', 'compare-title');
+  box.append(table);
+  return box;
+}
 const ORDER = new Map(SECTIONS.flatMap(([, rows]) => rows.map((r) => r[0])).map((n, i) => [n, i]));
 
 export class CompareView {
@@ -88,6 +96,8 @@ export class CompareView {
     for (const row of rows) {
       const tr = el('tr', { className: row.differs ? 'differs' : 'same' });
       tr.dataset.property = row.name;
+      // The master file's text as the workbench sent it, for whoever compares it with its own.
+      tr.dataset.value = row.a;
       const cell = el('td', { className: 'take' });
       if (row.differs) {
         const box = el('input', { type: 'checkbox', checked: this.chosen.has(row.name),
@@ -113,7 +123,7 @@ export class CompareView {
       body.append(tr);
     }
     table.append(body);
-    this.root.append(el('div', { className: 'compare-scroll' }, table));
+    this.root.append(scrollable(table));
     update();
   }
 
@@ -162,6 +172,7 @@ export class CompareView {
       const tr = el('tr', { className: `drift-row ${row.state.replace(/ /g, '-')}` });
       tr.dataset.property = row.name;
       tr.dataset.state = row.state;
+      tr.dataset.value = shown.get(row.name) ?? '';
       const action = el('td', { className: 'merge-col' });
       if (row.state === 'conflict') {
         const group = el('fieldset', { className: 'choice' });
@@ -192,7 +203,7 @@ export class CompareView {
       body.append(tr);
     }
     table.append(body);
-    this.root.append(el('div', { className: 'compare-scroll' }, table));
+    this.root.append(scrollable(table));
     update();
   }
 }

@@ -43,6 +43,7 @@ export class ListView {
   /** onSelect(key) is called when the user picks a setup. */
   constructor(root, onSelect) {
     this.root = root;
+    this.label = root.getAttribute('aria-labelledby');
     this.onSelect = onSelect;
     this.state = null;
     this.items = [];    // { kind: 'head' | 'empty' | 'option', group, top, index, row }
@@ -144,20 +145,32 @@ export class ListView {
     return lo;
   }
 
+  // A listbox holds options: while there are none it is a plain box that says so.
+  beListbox(on) {
+    if (on === (this.root.getAttribute('role') === 'listbox')) return;
+    if (on) {
+      this.root.setAttribute('role', 'listbox');
+      this.root.setAttribute('aria-labelledby', this.label);
+      this.root.tabIndex = 0;
+    } else {
+      for (const name of ['role', 'aria-labelledby', 'aria-activedescendant', 'tabindex']) this.root.removeAttribute(name);
+    }
+  }
+
   draw() {
     if (!this.state) return;
+    this.beListbox(this.options.length > 0);
     if (!this.state.loaded) {
       this.content.style.height = '';
       this.content.replaceChildren(span('empty loading', T.loadingSetups));
-      this.root.removeAttribute('aria-activedescendant');
       this.root.setAttribute('aria-busy', 'true');
       return;
     }
     this.root.removeAttribute('aria-busy');
     this.content.style.height = `${this.height}px`;
-    const first = Math.max(0, this.itemAt(this.root.scrollTop) - OVERSCAN);
-    const last = Math.min(this.items.length - 1, this.itemAt(this.root.scrollTop + this.root.clientHeight) + OVERSCAN);
-    const shown = this.items.slice(first, last + 1);
+    const from = Math.max(0, this.itemAt(this.root.scrollTop) - OVERSCAN);
+    const to = Math.min(this.items.length - 1, this.itemAt(this.root.scrollTop + this.root.clientHeight) + OVERSCAN);
+    const shown = this.items.slice(from, to + 1);
     const activeAt = this.indexOf(this.active);
     const activeItem = activeAt >= 0 ? this.options[activeAt] : null;
     if (activeItem && !shown.includes(activeItem)) shown.push(activeItem);
@@ -169,18 +182,10 @@ export class ListView {
       const box = document.createElement('div');
       box.setAttribute('role', 'group');
       box.className = group === this.state.groups[0] ? 'group first' : 'group';
-      const title = group.group === 'master'
-        ? (group.file ? baseName(group.file) : T.noMasterFile) : baseName(group.file);
-      const kind = group.group === 'master' ? T.masterFile : T.designLibrary;
+      const { kind, title } = this.names(group);
       box.setAttribute('aria-label', `${kind}: ${title}`);
-      const top = this.groupTops.get(group);
-      box.style.top = `${top}px`;
-      const head = document.createElement('div');
-      head.className = 'group-head';
-      head.setAttribute('aria-hidden', 'true');
-      head.append(span('group-kind', kind), span('group-file', title));
-      head.title = group.file ?? '';
-      box.append(head);
+      box.style.top = `${this.groupTops.get(group)}px`;
+      box.append(this.heading(group));
       boxes.set(group, box);
       return box;
     };
@@ -197,8 +202,38 @@ export class ListView {
       box.append(this.option(item, top, item === activeItem));
     }
     this.content.replaceChildren(...boxes.values());
+    // Deep in a group its heading stays in sight, pushed up by the next group's.
+    const top = this.root.scrollTop;
+    const first = this.items[this.itemAt(top)];
+    if (first && top > this.groupTops.get(first.group)) {
+      const next = this.state.groups[this.state.groups.indexOf(first.group) + 1];
+      const end = next ? this.groupTops.get(next) : this.height;
+      const head = this.heading(first.group);
+      head.classList.add('stuck');
+      head.style.top = `${Math.min(top, end - HEAD)}px`;
+      this.content.append(head);
+    }
     if (activeItem) this.root.setAttribute('aria-activedescendant', `setup-option-${activeItem.at}`);
     else this.root.removeAttribute('aria-activedescendant');
+  }
+
+  names(group) {
+    const master = group.group === 'master';
+    return {
+      kind: master ? T.masterFile : T.designLibrary,
+      title: master ? (group.file ? baseName(group.file) : T.noMasterFile) : baseName(group.file),
+    };
+  }
+
+  heading(group) {
+    const { kind, title } = this.names(group);
+    const head = document.createElement('div');
+    head.className = 'group-head';
+    // The group's own label says it to a screen reader.
+    head.setAttribute('aria-hidden', 'true');
+    head.append(span('group-kind', kind), span('group-file', title));
+    head.title = group.file ?? '';
+    return head;
   }
 
   option(item, top, selected) {
@@ -247,9 +282,12 @@ export class ListView {
       this.pick(Math.min(moves[e.key], this.options.length - 1));
       return;
     }
-    if (e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey && e.key !== ' ') {
+    if (e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey) {
       const now = Date.now();
       const again = now - this.typedAt < 700;
+      // A space belongs to a name being typed; alone it does nothing.
+      if (e.key === ' ' && !again) return;
+      e.preventDefault();
       this.typed = (again ? this.typed : '') + e.key.toLowerCase();
       this.typedAt = now;
       // From the option after the active one (the active one itself while typing on), round.

@@ -17,6 +17,12 @@ export class Connection {
     this.open();
   }
 
+  /** Stops following: the session ended. */
+  close() {
+    this.source?.close();
+    this.source = null;
+  }
+
   open() {
     this.source?.close();
     // A new EventSource sends no Last-Event-ID: the workbench starts it with a snapshot.

@@ -1,0 +1,90 @@
+// axe-core over every view of the page, in the light and the dark scheme: no violation, contrast
+// and landmarks included.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import * as h from './harness.js';
+
+let files;
+before(async () => {
+  files = h.demoFiles();
+  // A setup taken from a library and changed on both sides, for the three-column compare.
+  execFileSync(h.workbench, [...h.DEMO_ARGS, '-c', 'copy-from-library Interior', '-c', 'edit Interior BlurPasses 4',
+    '-c', 'save Interior'], { cwd: files.dir });
+  execFileSync(h.workbench, ['--master', 'studio.zellib', '-c', 'delete Interior', '-c',
+    'host add Interior LightingModel=1 BlurPasses=9 MaxSamplesPerPixel=1024'], { cwd: files.dir });
+  await h.launchBrowser();
+});
+after(async () => {
+  await h.closeBrowser();
+  files.cleanup();
+});
+
+// Each view: how to reach it from a page showing the list, and what marks it as shown.
+const VIEWS = [
+  ['master-file values', async (page) => {
+    await h.option(page, 'Lobby').click();
+    await page.locator('#values .badge.master').waitFor();
+  }],
+  ['library values, with the note on which library the module takes', async (page) => {
+    await page.locator('[role="option"][data-library="studio.zellib"][data-name="Night"]').click();
+    await page.locator('#values .pick-note:not([hidden])').waitFor();
+  }],
+  ['values filtered', async (page) => {
+    await h.option(page, 'Draft').click();
+    await page.locator('#values .badge.master').waitFor();
+    await page.locator('#search').fill('shadow');
+  }],
+  ['compare with library', async (page) => {
+    await page.locator('#search').fill('');
+    await h.option(page, 'Draft').click();
+    await page.keyboard.press('Alt+M');
+    await page.locator('table.compare:not(.drift)').waitFor();
+  }],
+  ['compare with where it was taken from', async (page) => {
+    await h.option(page, 'Interior').click();
+    await page.locator('table.compare.drift').waitFor();
+  }],
+  ['a confirmation', async (page) => {
+    await page.locator('#cmd-compare').click();
+    await h.option(page, 'Lobby').click();
+    await page.locator('#cmd-delete').click();
+    await page.locator('dialog[open]').waitFor();
+  }],
+  ['the rename dialog', async (page) => {
+    await page.keyboard.press('Escape');
+    await page.locator('#setups').focus();
+    await page.keyboard.press('F2');
+    await page.locator('dialog[open] input').waitFor();
+  }],
+];
+
+for (const scheme of ['light', 'dark']) {
+  test(`every view passes axe-core in the ${scheme} scheme`, async () => {
+    const wb = await h.startWorkbench(files.dir);
+    try {
+      const page = await h.openPanel(wb.url, { scheme });
+      for (const [view, reach] of VIEWS) {
+        await reach(page);
+        assert.deepEqual(await h.accessibilityProblems(page), [], view);
+      }
+      await page.keyboard.press('Escape');
+      // The module's message box: every edit is refused while the model is a reference.
+      wb.type('reference on');
+      wb.type('edit Lobby DoShadows false');
+      await page.locator('dialog[open][role="alertdialog"]', { hasText: 'Failed to do operation' }).waitFor();
+      assert.deepEqual(await h.accessibilityProblems(page), [], 'message box');
+      await h.screenshot(page, `accessibility-message-${scheme}`);
+      // Dismissed before the session ends: an action after the end is refused.
+      const dismissed = page.waitForResponse((r) => r.request().postData()?.includes('action=dismiss'));
+      await page.keyboard.press('Escape');
+      await dismissed;
+      wb.type('quit');
+      await page.locator('#connection[data-status="ended"]').waitFor();
+      assert.deepEqual(await h.accessibilityProblems(page), [], 'session ended');
+      assert.deepEqual(page.errors, []);
+    } finally {
+      await wb.stop();
+    }
+  });
+}
