@@ -3,13 +3,13 @@
 # one after the other, keeping what they learn in build-fuzz/corpus/. Exits non-zero on a finding;
 # the input that broke a target is left in build-fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     targets: panel-document stored-setup
-#                                             workbench-line command-sequence
+#                                             setups-document workbench-line command-sequence
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(panel-document stored-setup workbench-line command-sequence)
+[ ${#targets[@]} -gt 0 ] || targets=(panel-document stored-setup setups-document workbench-line command-sequence)
 
 scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
