@@ -63,6 +63,8 @@ class TableReporter : public benchmark::ConsoleReporter {
         "the same work in one process");
     Row("Import", "Import of a setups document (size in MB)", "import_ms", "floor_ms", "ms", 2.0,
         "the JSON library's event parse of it, nothing kept");
+    Row("Import", "Import of a setups document, CPU (size in MB)", "import_cpu_ms", "floor_cpu_ms",
+        "ms", 2.0, "the same parse, CPU", "cpu_ratio");
     Row("Import", "Import's peak memory (MiB)", "peak_MiB", "file_MiB", "", 2.0,
         "the document's size (MiB)", "memory_ratio");
     Row("DoubleSize", "Opening twice the setups (open, init, load)", "double_ms", "single_ms", "ms",
