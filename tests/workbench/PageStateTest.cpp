@@ -1,6 +1,9 @@
 // What the pages are told: the steps the page state derives from the panel model's changes and the
 // setups a command names, read back with an independent JSON parser.
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -8,6 +11,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host/OrnSetupManager.h"
+#include "host/controls/HostControls.h"
+#include "host/history/History.h"
 #include "panel/Panel.h"
 #include "workbench/page/PageState.h"
 
@@ -215,6 +221,56 @@ TEST_F(PageStateTest, QueriesAnswerWithTheSnapshotOrTheValuesOfASetupKnownByItsL
     EXPECT_FALSE(state_->Answer({"values", unknown}));
   }
   EXPECT_FALSE(state_->Answer({"weather", {}}));
+}
+
+// The setups deleted from a real master file: told once when a command changed them, in every
+// snapshot, and the history of one and two setups side by side on the page's asking.
+TEST_F(PageStateTest, DeletedSetupsGoOutWhenACommandChangedThemAndHistoryIsAskedFor) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("ornr-page-history-" + std::to_string(getpid()) + ".zel");
+  std::filesystem::remove(file);
+  Teskor::ZelPlatform::OrnSettings three;
+  three.SetBlurPasses(3);
+  ornhost::WriteSetup(file, u"Gone", three);
+  ornhost::WriteSetup(file, u"Kept", three);
+  auto& master = ornhost::OpenMaster(file);
+  Steps();
+  const auto deletedIn = [](const Json& step) {
+    std::vector<std::string> names;
+    for (const Json& change : step.at("changes")) {
+      if (change.at("type") != "deleted") continue;
+      for (const Json& setup : change.at("setups")) names.push_back(setup.at("name"));
+      if (names.empty()) names.push_back("(none)");
+    }
+    return names;
+  };
+  Teskor::ZelPlatform::OrnSetupManager::GetManagerR().Delete(u"Gone", master);
+  ornhost::WriteSetup(file, u"Kept", Teskor::ZelPlatform::OrnSettings());
+  state_->Step({"delete", "Gone"});
+  state_->Step({"list"});
+  const auto steps = Steps();
+  ASSERT_EQ(steps.size(), 1U);
+  EXPECT_EQ(deletedIn(steps[0]), std::vector<std::string>{"Gone"});
+  EXPECT_EQ(Json::parse(*state_->Answer({"snapshot", {}})).at("deleted")[0].at("name"), "Gone");
+
+  const Json kept = Json::parse(*state_->Answer({"history", {"Kept"}}));
+  ASSERT_EQ(kept.at("versions").size(), 1U);
+  EXPECT_EQ(kept["versions"][0]["changes"][0], (Json::array({"BlurPasses", "3", "8"})));
+  EXPECT_TRUE(Json::parse(*state_->Answer({"history", {"Nope"}})).contains("error"));
+  const Json diff = Json::parse(
+      *state_->Answer({"diff", {"master", "", "Kept", "1", "master", "", "Kept", "0"}}));
+  EXPECT_EQ(diff.at("rows").size(), 68U);
+  EXPECT_TRUE(
+      Json::parse(*state_->Answer({"diff", {"master", "", "Kept", "9", "master", "", "Kept", "0"}}))
+          .contains("error"));
+
+  ornhost::UndeleteSetup(u"Gone");
+  state_->Step({"undelete", "Gone"});
+  const auto after = Steps();
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(deletedIn(after.back()), std::vector<std::string>{"(none)"});
+  ornhost::ResetAll();
+  std::filesystem::remove(file);
 }
 
 }  // namespace

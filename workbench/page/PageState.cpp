@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <map>
 #include <string_view>
 #include <utility>
 
 #include "host/SessionMgr.h"
 #include "support/Utf.h"
+#include "workbench/page/PageHistory.h"
 
 namespace ornr::workbench {
 
@@ -204,6 +206,14 @@ void PageState::Step(const std::vector<std::string>& words) {
     if (!added.contains(setup)) ++entries_[setup].revision;
   }
 
+  // Any command may delete or bring back a setup, or change how long deleted ones are kept.
+  if (!words.empty() || cleared_) {
+    std::string deleted = DeletedJson();
+    if (deleted != deleted_) {
+      SessionChange(R"({"type":"deleted","setups":)" + deleted + "}");
+      deleted_ = std::move(deleted);
+    }
+  }
   const std::optional<std::u16string> masterFile = MasterFileName();
   const std::u16string current = KeyOf(model.CurrentRenderSetup());
   const bool many =
@@ -324,6 +334,8 @@ std::string PageState::Snapshot() {
   for (const PanelEvent& event : activity_) WriteEvent(json, event);
   json.EndArray();
   json.Key("ended").Bool(ended_);
+  deleted_ = DeletedJson();
+  json.Key("deleted").Raw(deleted_);
   WriteLabels(json);
   json.EndObject();
   return json.Take();
@@ -354,6 +366,20 @@ std::optional<std::string> PageState::Answer(const PanelFeed::Query& query) {
   // What was left unpublished goes first, so that an answer is that of the last step.
   Step();
   if (query.what == "snapshot") return Snapshot();
+  if (query.what == "history" && query.args.size() == 1) return HistoryJson(query.args[0]);
+  if (query.what == "diff" && query.args.size() == 8) {
+    DiffSide sides[2];
+    for (std::size_t i = 0; i < 2; ++i) {
+      const std::string& number = query.args[i * 4 + 3];
+      sides[i] = {query.args[i * 4], query.args[i * 4 + 1], query.args[i * 4 + 2], 0};
+      const auto [end, error] =
+          std::from_chars(number.data(), number.data() + number.size(), sides[i].version);
+      if (error != std::errc() || end != number.data() + number.size()) {
+        return R"({"error":"no such version"})";
+      }
+    }
+    return DiffJson(sides[0], sides[1]);
+  }
   if (query.what != "values" || query.args.size() != 3) return std::nullopt;
   auto& model = Model();
   const std::u16string name = Utf8ToUtf16(query.args[2]);

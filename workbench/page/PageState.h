@@ -57,8 +57,8 @@ class PageState {
   /// so that the page knows its choice was taken.
   void Selected() { selected_ = true; }
 
-  /// A page's query: "snapshot", or "values" of (group, library, name). Nothing when there is
-  /// no such setup.
+  /// A page's query: "snapshot", "values" of (group, library, name), "history" of a name, "diff"
+  /// of two sides (group, library, name, version each). Nothing when there is no such setup.
   std::optional<std::string> Answer(const PanelFeed::Query& query);
 
  private:
@@ -97,6 +97,7 @@ class PageState {
   std::vector<std::string> sessionChanges_;
   // As the pages were last told.
   std::optional<std::u16string> masterFile_;
+  std::string deleted_ = "[]";
   // Group, library and name of the current setup; empty: none.
   std::u16string current_;
   // The session's parts.

@@ -132,6 +132,8 @@ const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& P
       // The setup, then one choice a conflict.
       {"merge-from-library", {1, 1 + 68}},
       {"edit", {3, 3}},
+      {"restore", {2, 2}},
+      {"undelete", {1, 2}},
       {"quit", {0, 0}},
   };
   return commands;
@@ -472,6 +474,49 @@ void PanelServer::Route() {
     }
     res.set_content(*answer->text, "application/json");
   });
+
+  // The history of a setup, and any two setups or versions side by side: asked of the
+  // user-interface thread, as values are.
+  const auto answerQuery = [this](httplib::Response& res, PanelFeed::Query query) {
+    const auto answer = Ask(std::move(query), std::chrono::seconds(10));
+    if (!answer || !answer->text) {
+      Refuse(res, 503, "the workbench is busy; ask again");
+      return;
+    }
+    res.set_content(*answer->text, "application/json");
+  };
+  server_->Get(R"(/[0-9a-f]+/history)",
+               [this, answerQuery](const httplib::Request& req, httplib::Response& res) {
+                 std::string name;
+                 try {
+                   name = Field(req, "name");
+                 } catch (const PageActionError& error) {
+                   Refuse(res, 400, "bad query: " + error.what);
+                   return;
+                 }
+                 answerQuery(res, {"history", {std::move(name)}});
+               });
+  server_->Get(R"(/[0-9a-f]+/diff)",
+               [this, answerQuery](const httplib::Request& req, httplib::Response& res) {
+                 PanelFeed::Query query{"diff", {}};
+                 try {
+                   for (const char* side : {"a", "b"}) {
+                     const std::string prefix = side;
+                     std::string group = Field(req, (prefix + "g").c_str());
+                     if (group != "master" && group != "library") {
+                       throw PageActionError{"unknown group"};
+                     }
+                     query.args.push_back(std::move(group));
+                     query.args.push_back(Field(req, (prefix + "l").c_str()));
+                     query.args.push_back(Field(req, (prefix + "n").c_str()));
+                     query.args.push_back(NumberField(req, (prefix + "v").c_str()));
+                   }
+                 } catch (const PageActionError& error) {
+                   Refuse(res, 400, "bad query: " + error.what);
+                   return;
+                 }
+                 answerQuery(res, std::move(query));
+               });
 
   server_->Post(R"(/[0-9a-f]+/action)", [this](const httplib::Request& req,
                                                httplib::Response& res) {

@@ -1,11 +1,14 @@
 // The Render Setup Manager page: wires the views to what the workbench streams and turns
 // buttons and shortcuts into the panel's commands. The list and marks come with the events; the
-// values of the setup shown are asked for when it is shown and when they change.
+// values of the setup shown are asked for when it is shown and when they change, as are a setup's
+// history and two setups side by side.
 import * as server from './server.js';
 import * as dialogs from './dialogs.js';
 import { ListView } from './list-view.js';
 import { ValuesView } from './values-view.js';
 import { CompareView } from './compare-view.js';
+import { DiffView } from './diff-view.js';
+import { HistoryView } from './history-view.js';
 import { SessionState, keyOf, keyId, sameKey } from './state.js';
 import { T } from './texts.js';
 
@@ -24,8 +27,13 @@ let picked = null;
 let shown = null;
 let shownLibrary = null;
 let asking = 0;
+// The setup the one selected is compared with, in the view 'diff'.
+let pinned = null;
+let diffAsking = 0;
+// A setup to select once a step lists it (one just brought back).
+let awaited = null;
 
-const list = new ListView($('#setups'), (key) => choose(key));
+const list = new ListView($('#setups'), (key) => choose(key), (key) => compareWith(key));
 const values = new ValuesView($('#values'), (property, text) => {
   const current = picture.current;
   if (current?.group === 'master') run(server.command('edit', current.name, property, text));
@@ -37,6 +45,12 @@ const compare = new CompareView($('#compare'), (pairs) => {
   const name = picture.current?.name;
   run(server.command('merge-from-library', name, ...choices.map(([property, side]) => `${property}=${side}`)));
 }, () => show('values'));
+const diffView = new DiffView($('#diff'));
+const historyView = new HistoryView($('#history'), {
+  onRestore: (name, number) => run(server.command('restore', name, String(number))),
+  onUndelete: (name) => undelete(name),
+});
+const VIEWS = ['values', 'compare', 'history', 'diff'];
 
 function run(promise) {
   promise.catch((error) => toast(error.message, 'error'));
@@ -56,8 +70,15 @@ function toast(text, kind) {
 }
 
 function choose(key) {
-  picked = { key, at: Date.now() };
   picture.current = key;
+  // A deleted setup is the page's own pick: the panel does not show it.
+  if (key.group === 'deleted') {
+    picked = null;
+    toolbar();
+    detail();
+    return;
+  }
+  picked = { key, at: Date.now() };
   toolbar();
   fetchShown();
   run(server.select(key));
@@ -65,10 +86,90 @@ function choose(key) {
 
 function show(which) {
   view = which;
-  $('#values').hidden = which !== 'values';
-  $('#compare').hidden = which !== 'compare';
+  if (which !== 'diff') pinned = null;
+  for (const name of VIEWS) $(`#${name}`).hidden = which !== name;
   $('#cmd-compare').setAttribute('aria-pressed', String(which === 'compare'));
+  $('#cmd-history').setAttribute('aria-pressed', String(which === 'history'));
+  $('#cmd-compare-two').setAttribute('aria-pressed', String(which === 'diff'));
+  toolbar();
   fetchShown();
+}
+
+// Compares the setup selected with the one picked next in the list (or Ctrl+clicked).
+function compareWith(key) {
+  if (view !== 'diff' || !pinned) {
+    if (!picture.current || picture.current.group === 'deleted') return;
+    pinned = picture.current;
+    show('diff');
+    toast(T.comparePick(pinned.name));
+  }
+  if (key) choose(key);
+}
+
+const sideOf = (key) => ({ group: key.group, library: key.library, name: key.name, version: 0 });
+
+async function renderDiff() {
+  const key = picture.current;
+  if (!pinned || !picture.row(pinned)) {
+    show('values');
+    return;
+  }
+  if (!key || sameKey(key, pinned)) {
+    diffView.placeholder(T.comparePick(pinned.name));
+    return;
+  }
+  if (key.group === 'deleted') {
+    diffView.placeholder(T.compareNeedsValues);
+    return;
+  }
+  const ask = ++diffAsking;
+  const a = pinned;
+  let result;
+  try {
+    result = await server.diff(sideOf(a), sideOf(key));
+  } catch (error) {
+    result = { error: error.message };
+  }
+  if (ask !== diffAsking) return;
+  if (result.error) {
+    diffView.placeholder(result.error);
+    return;
+  }
+  const title = (k) => (k.group === 'library' ? `${k.name} (${baseName(k.library)})` : k.name);
+  diffView.show({ aTitle: title(a), bTitle: title(key), rows: result.rows, labels: picture.labels });
+}
+
+// Selects key as soon as the list has it.
+function selectWhenListed(key) {
+  awaited = key;
+  if (picture.row(key)) {
+    awaited = null;
+    choose(key);
+  }
+}
+
+// Brings back the deleted setup of that name, under a new one when the name is in use again.
+function undelete(name) {
+  if (!picture.row(keyOf('master', '', name))) {
+    server.command('undelete', name).then((outcome) => {
+      if (!outcome.errors?.length) selectWhenListed(keyOf('master', '', name));
+    }).catch((error) => toast(error.message, 'error'));
+    return;
+  }
+  modal(async () => {
+    await dialogs.prompt(T.restoreDeletedAs, `The master file has a setup named \u201C${name}\u201D again. A name for the one deleted:`,
+        'Name', `${name} (restored)`, (text) => (text.trim() === '' ? 'A setup needs a name' : null),
+        async (newName) => {
+          try {
+            const outcome = await server.command('undelete', name, newName);
+            if (outcome.errors?.length) return outcome.errors.join('\n');
+            selectWhenListed(keyOf('master', '', newName));
+            return null;
+          } catch (error) {
+            return error.message;
+          }
+        });
+  });
 }
 
 // Asks for the values of the current setup (and in compare, of its library setup) unless those
@@ -76,7 +177,7 @@ function show(which) {
 async function fetchShown(force = false) {
   const key = picture.current;
   const row = picture.row(key);
-  if (!key || !row) {
+  if (!key || !row || key.group === 'deleted' || view === 'history' || view === 'diff') {
     shown = null;
     detail();
     return;
@@ -116,12 +217,21 @@ function detail(loading = false) {
   const row = picture.row(key);
   const isMaster = key?.group === 'master' && row;
   const canCompare = isMaster && (picture.libraryPick(key.name) || row.origin);
-  if (view === 'compare' && !canCompare) {
-    view = 'values';
-    $('#cmd-compare').setAttribute('aria-pressed', 'false');
+  if ((view === 'compare' && !canCompare) || (view === 'history' && !isMaster && key?.group !== 'deleted')) {
+    show('values');
+    return;
   }
-  $('#values').hidden = view !== 'values';
-  $('#compare').hidden = view !== 'compare';
+  // A deleted setup shows its history, with Restore, whatever the view.
+  const showing = key?.group === 'deleted' && row ? 'history' : view;
+  for (const name of VIEWS) $(`#${name}`).hidden = showing !== name;
+  if (showing === 'history' && picture.loaded && row) {
+    historyView.show(key.name, key.group === 'deleted' ? row : null, picture.labels, Boolean(row.modified));
+    return;
+  }
+  if (showing === 'diff') {
+    renderDiff();
+    return;
+  }
   if (!picture.loaded) {
     values.placeholder(T.loading);
     return;
@@ -146,7 +256,8 @@ function detail(loading = false) {
 function toolbar() {
   const live = status === 'live' && picture.loaded && !picture.ended;
   const current = picture.current;
-  const setup = picture.row(current);
+  // A deleted setup is no setup to run commands on; it is restored from its history.
+  const setup = current?.group === 'deleted' ? null : picture.row(current);
   const isMaster = Boolean(current?.group === 'master' && setup);
   const hasLibrary = Boolean(isMaster && picture.libraryPick(current.name));
   // A setup taken from a library compares with it under whatever name it has now.
@@ -166,6 +277,8 @@ function toolbar() {
     current?.group === 'library' ? 'the master file has this name already' : 'select a library setup');
   enable('#cmd-update', isMaster && hasLibrary, 'select a master-file setup that a library also has');
   enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), 'select a master-file setup that a library also has');
+  enable('#cmd-history', isMaster, 'select a master-file setup');
+  enable('#cmd-compare-two', Boolean(setup) || view === 'diff', 'select a setup to compare');
   enable('#cmd-quit', true);
 }
 
@@ -219,7 +332,13 @@ function onStep(step) {
   const current = picture.current ? keyId(picture.current) : null;
   const library = shownLibrary ? keyId(shownLibrary.key) : null;
   const stale = changed.values.has(current) || changed.values.has(library);
-  if (stale || changed.list || !sameKey(was, picture.current)) fetchShown(stale);
+  const moved = !sameKey(was, picture.current);
+  // The history and the comparison are drawn again from there too, as they follow a save, a
+  // restore or a delete.
+  if (stale || changed.list || moved) fetchShown(stale);
+  else if ((view === 'history' && changed.rows.has(current))
+      || (view === 'diff' && pinned && changed.values.has(keyId(pinned)))) detail();
+  if (awaited && changed.list) selectWhenListed(awaited);
   for (const event of changed.activity) {
     if (event.id <= lastEvent) continue;
     lastEvent = event.id;
@@ -318,6 +437,8 @@ const commands = {
     }
   }),
   compare: () => show(view === 'compare' ? 'values' : 'compare'),
+  history: () => show(view === 'history' ? 'values' : 'history'),
+  compareTwo: () => (view === 'diff' ? show('values') : compareWith(null)),
   quit: () => modal(async () => {
     if (await dialogs.confirm('End session', 'Close the master file and end the workbench session?', 'End session')) {
       run(server.command('quit'));
@@ -343,9 +464,14 @@ const SHORTCUTS = [
   [(e) => e.altKey && e.key.toLowerCase() === 'c', '#cmd-copy'],
   [(e) => e.altKey && e.key.toLowerCase() === 'u', '#cmd-update'],
   [(e) => e.altKey && e.key.toLowerCase() === 'm', '#cmd-compare'],
+  [(e) => e.altKey && e.key.toLowerCase() === 'h', '#cmd-history'],
 ];
 document.addEventListener('keydown', (e) => {
   if (document.querySelector('dialog[open]')) return;
+  if (e.key === 'Escape' && view === 'diff') {
+    show('values');
+    return;
+  }
   if (e.key === '/' && !e.target.matches('input, select, textarea')) {
     e.preventDefault();
     $('#search').focus();

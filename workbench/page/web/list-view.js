@@ -1,8 +1,10 @@
-// The setups list: the master file's setups, then each design library's, in one listbox that
-// follows the WAI-ARIA listbox pattern (arrow keys, Page Up/Down, Home, End, type-ahead). Only the
-// rows in view are drawn, so it stays quick at any number of setups; each option says where it
-// stands in its group (aria-posinset, aria-setsize), and the active one is always drawn, so that
-// focus (aria-activedescendant) follows it rather than the scroll position.
+// The setups list: the master file's setups, then each design library's, then those recently
+// deleted from the master file, in one listbox that follows the WAI-ARIA listbox pattern (arrow
+// keys, Page Up/Down, Home, End, type-ahead). Only the rows in view are drawn, so it stays quick at
+// any number of setups; each option says where it stands in its group (aria-posinset,
+// aria-setsize), and the active one is always drawn, so that focus (aria-activedescendant)
+// follows it rather than the scroll position. Ctrl+click (or Cmd+click) on a setup asks to
+// compare it with the one selected.
 import { T } from './texts.js';
 import { keyOf, sameKey } from './state.js';
 
@@ -10,6 +12,21 @@ const ROW = 26;
 const HEAD = 44;
 const OVERSCAN = 8;
 const baseName = (path) => (path ?? '').split(/[\\/]/).pop();
+
+/** A UTC time of the host ("2026-12-06T14:18:17Z") as a person reads it here, to the minute. */
+export function shortTime(iso) {
+  const when = new Date(iso);
+  if (Number.isNaN(when.getTime())) return iso;
+  const two = (n) => String(n).padStart(2, '0');
+  return `${when.getFullYear()}-${two(when.getMonth() + 1)}-${two(when.getDate())} ${two(when.getHours())}:${two(when.getMinutes())}`;
+}
+
+/** The same to the second, with the UTC time the file holds. */
+export function longTime(iso) {
+  const when = new Date(iso);
+  if (Number.isNaN(when.getTime())) return iso;
+  return `${when.toLocaleString()} (${iso.replace('T', ' ').replace('Z', ' UTC')})`;
+}
 
 /** The small mark of a setup taken from a library: what moved on which side since. */
 export function originBadge(origin) {
@@ -40,11 +57,12 @@ function span(className, text, title) {
 }
 
 export class ListView {
-  /** onSelect(key) is called when the user picks a setup. */
-  constructor(root, onSelect) {
+  /** onSelect(key) is called when the user picks a setup, onCompare(key) when they Ctrl+click one. */
+  constructor(root, onSelect, onCompare = null) {
     this.root = root;
     this.label = root.getAttribute('aria-labelledby');
     this.onSelect = onSelect;
+    this.onCompare = onCompare;
     this.state = null;
     this.items = [];    // { kind: 'head' | 'empty' | 'option', group, top, index, row }
     this.options = [];  // the option items, in order
@@ -60,7 +78,13 @@ export class ListView {
     root.addEventListener('keydown', (e) => this.key(e));
     root.addEventListener('click', (e) => {
       const option = e.target.closest('[role="option"]');
-      if (option) this.pick(Number(option.dataset.index));
+      if (!option) return;
+      const item = this.options[Number(option.dataset.index)];
+      if ((e.ctrlKey || e.metaKey) && this.onCompare && item) {
+        this.onCompare(this.keyAt(item));
+        return;
+      }
+      this.pick(Number(option.dataset.index));
     });
     root.addEventListener('scroll', () => this.schedule());
     new ResizeObserver(() => this.schedule()).observe(root);
@@ -108,7 +132,7 @@ export class ListView {
   indexOf(key) {
     if (!key) return -1;
     return this.options.findIndex((o) => o.row.name === key.name && o.group.group === key.group
-      && (key.group === 'master' || o.group.file === key.library));
+      && (key.group !== 'library' || o.group.file === key.library));
   }
 
   keyAt(item) {
@@ -218,6 +242,7 @@ export class ListView {
   }
 
   names(group) {
+    if (group.group === 'deleted') return { kind: T.recentlyDeleted, title: T.deletedGroupNote };
     const master = group.group === 'master';
     return {
       kind: master ? T.masterFile : T.designLibrary,
@@ -233,6 +258,7 @@ export class ListView {
     head.setAttribute('aria-hidden', 'true');
     head.append(span('group-kind', kind), span('group-file', title));
     head.title = group.file ?? '';
+    if (group.group === 'deleted') head.classList.add('deleted-head');
     return head;
   }
 
@@ -257,6 +283,10 @@ export class ListView {
         option.append(span(`lib-mark ${same ? 'same' : 'differs'}`, same ? '=' : '\u2260', same ? T.sameAsLibrary : T.differsFromLibrary));
       }
       if (row.origin) option.append(originBadge(row.origin));
+    }
+    if (group.group === 'deleted') {
+      option.classList.add('deleted');
+      option.append(span('deleted-when', shortTime(row.deletedAt), T.deletedBy(row.deletedBy, longTime(row.deletedAt))));
     }
     return option;
   }

@@ -68,6 +68,37 @@ export async function values(key) {
   return response.json();
 }
 
+async function getJson(path, fields) {
+  const response = await fetch(`${path}?${new URLSearchParams(fields)}`);
+  if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
+  return response.json();
+}
+
+/**
+ * The versions of the master file's setup of that name (or of the one last deleted under it),
+ * newest first: { name, deleted, versions: [{ number, madeAt, action, madeBy, name, nameAfter,
+ * changes: [[property, before, after]] }] }, or { error }.
+ */
+export function history(name) {
+  return getJson('history', { name });
+}
+
+/**
+ * Two sides value by value. A side is a setup's key ({ group, library, name }) with version: 0
+ * for a master-file setup as it is now, N for its version N. Resolves to { rows: [[property, a,
+ * b]] } with every property, or { error }.
+ */
+export function diff(a, b) {
+  const fields = {};
+  for (const [prefix, side] of [['a', a], ['b', b]]) {
+    fields[`${prefix}g`] = side.group;
+    fields[`${prefix}l`] = side.library ?? '';
+    fields[`${prefix}n`] = side.name;
+    fields[`${prefix}v`] = String(side.version ?? 0);
+  }
+  return getJson('diff', fields);
+}
+
 async function post(fields) {
   const body = new URLSearchParams();
   for (const [key, value] of fields) body.append(key, value);

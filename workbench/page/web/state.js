@@ -1,9 +1,10 @@
 // What the page knows of the session: every setup's row (name, marks, values' revision) by
-// group, the current setup, dialogs and activity. A snapshot replaces it; each step changes it.
-// Values are not kept here: the views ask for those of the setup they show.
+// group, the setups recently deleted from the master file, the current setup, dialogs and
+// activity. A snapshot replaces it; each step changes it. Values are not kept here: the views ask
+// for those of the setup they show.
 
 /** A setup's identity: its group, the library file it is listed under ('' in the master file), its name. */
-export const keyOf = (group, library, name) => ({ group, library: group === 'master' ? '' : library, name });
+export const keyOf = (group, library, name) => ({ group, library: group === 'library' ? library : '', name });
 export const sameKey = (a, b) => Boolean(a && b) && a.group === b.group && a.library === b.library && a.name === b.name;
 const id = (key) => `${key.group}\u0000${key.library}\u0000${key.name}`;
 
@@ -15,7 +16,11 @@ export class SessionState {
 
   reset() {
     this.masterFile = null;
-    /** [{ group, file, setups: [row] }]: the master file first, then each library. */
+    /**
+     * [{ group, file, setups: [row] }]: the master file first, then each library, then (when any)
+     * the setups deleted from the master file ({ group: 'deleted' }, rows { name, deletedAt,
+     * deletedBy, versions }).
+     */
     this.groups = [{ group: 'master', file: null, setups: [] }];
     this.rows = new Map();
     this.current = null;
@@ -42,19 +47,20 @@ export class SessionState {
     this.messages = snapshot.messages;
     this.activity = snapshot.activity;
     this.ended = snapshot.ended;
+    this.setDeleted(snapshot.deleted ?? []);
     this.labels = snapshot.labels;
     this.outputs = snapshot.outputs;
   }
 
   /**
    * Takes one step. Returns what it changed: { list, rows: Set of ids, values: Set of ids,
-   * renamed: [[old key, new key]], current, session, activity: [events], snapshot }.
+   * renamed: [[old key, new key]], current, session, activity: [events], deleted, snapshot }.
    */
   apply(step) {
-    const changed = { list: false, rows: new Set(), values: new Set(), renamed: [], current: false, session: false, activity: [], snapshot: false };
+    const changed = { list: false, rows: new Set(), values: new Set(), renamed: [], current: false, session: false, activity: [], deleted: false, snapshot: false };
     if (step.snapshot) {
       this.load(step.snapshot);
-      return { ...changed, list: true, current: true, session: true, snapshot: true };
+      return { ...changed, list: true, current: true, session: true, deleted: true, snapshot: true };
     }
     for (const change of step.changes) {
       const key = change.group ? keyOf(change.group, change.library, change.name) : null;
@@ -114,6 +120,11 @@ export class SessionState {
           if (this.activity.length > 40) this.activity.shift();
           changed.activity.push(change.event);
           break;
+        case 'deleted':
+          this.setDeleted(change.setups);
+          changed.deleted = true;
+          changed.list = true;
+          break;
         case 'ended':
           this.ended = true;
           this.question = null;
@@ -126,13 +137,28 @@ export class SessionState {
     return changed;
   }
 
+  /** The deleted setups the master file keeps, as their group at the end of the list. */
+  setDeleted(setups) {
+    const at = this.groups.findIndex((g) => g.group === 'deleted');
+    if (at >= 0) {
+      for (const row of this.groups[at].setups) this.rows.delete(id(keyOf('deleted', '', row.name)));
+      this.groups.splice(at, 1);
+    }
+    for (const row of setups) this.add('deleted', '', row);
+    const current = this.current;
+    if (current?.group === 'deleted' && !this.row(current)) this.current = null;
+  }
+
   add(group, library, row) {
     const key = keyOf(group, library, row.name);
     if (this.rows.has(id(key))) return;
-    let home = this.groups.find((g) => g.group === group && (group === 'master' || g.file === library));
+    let home = this.groups.find((g) => g.group === group && (group !== 'library' || g.file === library));
     if (!home) {
-      home = { group, file: library, setups: [] };
-      this.groups.push(home);
+      home = { group, file: group === 'deleted' ? null : library, setups: [] };
+      // Libraries come before the deleted setups, which stay last.
+      const deletedAt = this.groups.findIndex((g) => g.group === 'deleted');
+      if (group === 'library' && deletedAt >= 0) this.groups.splice(deletedAt, 0, home);
+      else this.groups.push(home);
     }
     home.setups.push(row);
     this.rows.set(id(key), { row, home });
