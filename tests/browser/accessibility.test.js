@@ -13,6 +13,9 @@ before(async () => {
     '-c', 'save Interior'], { cwd: files.dir });
   execFileSync(h.workbench, ['--master', 'studio.zellib', '-c', 'delete Interior', '-c',
     'host add Interior LightingModel=1 BlurPasses=9 MaxSamplesPerPixel=1024'], { cwd: files.dir });
+  // A history, and a setup recently deleted.
+  execFileSync(h.workbench, ['--master', 'tower.zel', '-c', 'edit Lobby MaxSamplesPerPixel 1024', '-c', 'save Lobby',
+    '-c', 'delete "Fa\u00E7ade at Dusk"'], { cwd: files.dir });
   await h.launchBrowser();
 });
 after(async () => {
@@ -56,6 +59,23 @@ const VIEWS = [
     await page.locator('#setups').focus();
     await page.keyboard.press('F2');
     await page.locator('dialog[open] input').waitFor();
+  }],
+  ['a setup\u2019s history, one version beside the setup now', async (page) => {
+    await page.keyboard.press('Escape');
+    await h.option(page, 'Lobby').click();
+    await page.keyboard.press('Alt+H');
+    await page.locator('#history table.diff').waitFor();
+  }],
+  ['a setup recently deleted', async (page) => {
+    await h.option(page, 'Fa\u00E7ade at Dusk', 'deleted').click();
+    await page.locator('#history table.diff.single').waitFor();
+  }],
+  ['two setups side by side, the equal values too', async (page) => {
+    await h.option(page, 'Lobby').click();
+    await h.option(page, 'Draft').click({ modifiers: ['Control'] });
+    await page.locator('#diff table.diff').waitFor();
+    await page.locator('#diff .link-button').click();
+    await page.locator('#diff tr.same').first().waitFor();
   }],
 ];
 

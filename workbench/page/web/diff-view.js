@@ -67,7 +67,11 @@ export class DiffTable {
       });
       parts.push(toggle);
     }
-    parts.push(el('div', { className: 'compare-scroll' }, table));
+    // Scrolled by the keyboard too: a region that takes focus, named as its table.
+    const scroll = el('div', { className: 'compare-scroll', tabIndex: 0 }, table);
+    scroll.setAttribute('role', 'region');
+    scroll.setAttribute('aria-label', caption);
+    parts.push(scroll);
     return parts;
   }
 }
