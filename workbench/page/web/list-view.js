@@ -309,6 +309,9 @@ export class ListView {
     };
     if (e.key in moves && !e.altKey && !e.ctrlKey && !e.metaKey) {
       e.preventDefault();
+      // A move ends the name being typed: the next letter starts a new one.
+      this.typed = '';
+      this.typedAt = 0;
       this.pick(Math.min(moves[e.key], this.options.length - 1));
       return;
     }
