@@ -23,7 +23,7 @@ const sorted = (pairs) => [...pairs].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 
 const selected = (page) => page.locator('[role="option"][aria-selected="true"]');
 
 async function valuesAsShowSays(page, wb, name, selector) {
-  await page.locator('.setup-title', { hasText: name }).first().waitFor();
+  await page.locator('.setup-title:visible', { hasText: name }).first().waitFor();
   const expected = sorted(await h.shown(wb, name));
   await h.until(page, ([want, rows]) => {
     const have = Object.fromEntries([...document.querySelectorAll(rows)].map((r) => [r.dataset.property, r.dataset.value]));
