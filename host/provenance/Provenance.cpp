@@ -8,7 +8,9 @@
 #include <memory>
 #include <type_traits>
 
+#include "host/provenance/LibraryShelf.h"
 #include "host/provenance/ProvenanceTable.h"
+#include "host/provenance/StoredSetups.h"
 #include "host/session/HostState.h"
 #include "host/store/SettingsText.h"
 #include "support/Utf.h"
@@ -56,53 +58,21 @@ StoreEntry& MasterEntry(const std::u16string& setup) {
   return *entry;
 }
 
-// The stored setups of library files that are not open, read once per question.
-using DiskLibraries = std::map<std::string, std::vector<StoredSetup>>;
-
-// The library setup's values as the host offers them now, or nothing and why it is gone.
-std::optional<OrnSettings> LibraryValues(const Provenance& origin, DiskLibraries& disk,
+// The library setup's values as the host offers them now, or nothing and why it is gone. Library
+// files that are not open are read once per question.
+std::optional<OrnSettings> LibraryValues(const Provenance& origin, LibraryShelf& disk,
                                          std::string& gone) {
-  const std::string file = "\"" + ornr::Utf16ToUtf8(origin.libraryFile) + "\"";
-  const auto missing = [&] {
-    gone = "the library " + file + " holds no setup " + Quoted(origin.librarySetup);
-    return std::nullopt;
-  };
-  const auto damaged = [&] {
-    gone = "the library " + file + " holds " + Quoted(origin.librarySetup) +
-           " only as a damaged record";
-    return std::nullopt;
-  };
   const auto wanted = detail::ComparablePath(origin.libraryPath);
   for (HostFile* library : detail::State().libraries) {
     if (!library->IsOpen() || library->CanonicalPath() != wanted) continue;
     StoreEntry* entry = library->Find(origin.librarySetup);
-    if (entry == nullptr) return missing();
-    if (!entry->working->valid) return damaged();
-    return StoreAccess::Settings(*entry->working);
-  }
-  auto found = disk.find(origin.libraryPath);
-  if (found == disk.end()) {
-    std::error_code ec;
-    std::vector<StoredSetup> setups;
-    if (std::filesystem::is_regular_file(origin.libraryPath, ec)) {
-      try {
-        setups = ReadSetups(origin.libraryPath);
-      } catch (const DesignFileError& error) {
-        gone = error.what();
-        return std::nullopt;
-      }
-    } else {
-      gone = "the library " + file + " is gone from " + origin.libraryPath;
+    if (entry == nullptr || !entry->working->valid) {
+      gone = LibraryShelf::GoneReason(origin, entry != nullptr);
       return std::nullopt;
     }
-    found = disk.emplace(origin.libraryPath, std::move(setups)).first;
+    return StoreAccess::Settings(*entry->working);
   }
-  for (const StoredSetup& setup : found->second) {
-    if (setup.name != origin.librarySetup) continue;
-    if (!setup.valid) return damaged();
-    return setup.settings;
-  }
-  return missing();
+  return disk.Values(origin, gone);
 }
 
 template <typename T>
@@ -134,20 +104,15 @@ std::array<std::size_t, 5> CountStates(const OrnSettings& here, const OrnSetting
   return counts;
 }
 
-Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, DiskLibraries& disk,
+Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, LibraryShelf& disk,
                 bool withRows) {
-  Drift drift;
-  drift.origin = origin;
   const auto pending = PendingBases().find(&setup);
-  drift.pendingBase = pending != PendingBases().end();
-  const OrnSettings& base = drift.pendingBase ? pending->second : origin.base;
-  const auto library = LibraryValues(origin, disk, drift.goneReason);
-  drift.libraryGone = !library;
-  if (library) {
-    drift.library = *library;
-    drift.counts = CountStates(StoreAccess::Settings(setup), base, *library);
-    if (withRows) drift.rows = CompareThreeWays(StoreAccess::Settings(setup), base, *library);
-  }
+  const bool pendingBase = pending != PendingBases().end();
+  std::string gone;
+  const auto library = LibraryValues(origin, disk, gone);
+  Drift drift = DriftOfValues(origin, StoreAccess::Settings(setup),
+                              pendingBase ? pending->second : origin.base, library, gone, withRows);
+  drift.pendingBase = pendingBase;
   return drift;
 }
 
@@ -227,13 +192,9 @@ std::map<std::u16string, Provenance> AllProvenance() {
 }
 
 std::map<std::u16string, Provenance> ProvenanceInFile(const std::filesystem::path& designFile) {
-  detail::DesignFile file(designFile, detail::DesignFile::Access::ReadOnly);
-  auto byPosition = detail::ProvenanceTable::ReadAll(file);
   std::map<std::u16string, Provenance> byName;
-  if (byPosition.empty()) return byName;
-  for (const auto& record : file.Load()) {
-    const auto found = byPosition.find(record.row.position);
-    if (found != byPosition.end()) byName.emplace(record.name, found->second);
+  for (StoredSetupRecord& setup : ReadStoredFile(designFile).setups) {
+    if (setup.origin) byName.emplace(std::move(setup.name), std::move(*setup.origin));
   }
   return byName;
 }
@@ -294,6 +255,45 @@ std::vector<DriftRow> CompareThreeWays(const OrnSettings& here, const OrnSetting
   return rows;
 }
 
+Drift DriftOfValues(const Provenance& origin, const OrnSettings& here, const OrnSettings& base,
+                    const std::optional<OrnSettings>& library, std::string goneReason,
+                    bool withRows) {
+  Drift drift;
+  drift.origin = origin;
+  drift.libraryGone = !library;
+  if (!library) {
+    drift.goneReason = std::move(goneReason);
+    return drift;
+  }
+  drift.library = *library;
+  drift.counts = CountStates(here, base, *library);
+  if (withRows) drift.rows = CompareThreeWays(here, base, *library);
+  return drift;
+}
+
+bool TakesLibrary(DriftState state, MergeTake conflicts) {
+  if (state == DriftState::Conflict) return conflicts == MergeTake::Library;
+  return state == DriftState::ChangedInLibrary;
+}
+
+MergedValues MergeValues(const OrnSettings& here, const OrnSettings& base,
+                         const OrnSettings& library, MergeTake conflicts) {
+  MergedValues merged{here, {}};
+#define ORN_FIELD(T, GET, SET, KEY, INIT)                                        \
+  {                                                                              \
+    const DriftState state =                                                     \
+        StateOf(!Same(here.GET(), base.GET()), !Same(library.GET(), base.GET()), \
+                Same(here.GET(), library.GET()));                                \
+    if (TakesLibrary(state, conflicts)) merged.values.SET(library.GET());        \
+    if (state == DriftState::Conflict && conflicts == MergeTake::Undecided) {    \
+      merged.undecided.emplace_back(#KEY);                                       \
+    }                                                                            \
+  }
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  return merged;
+}
+
 std::string Drift::Summary() const {
   if (libraryGone) return "library setup gone";
   const auto counted = [](std::size_t n, const char* one, const char* many) {
@@ -327,7 +327,7 @@ std::optional<Drift> DriftOf(const std::u16string& setup) {
   if (!entry->working->valid) {
     throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
   }
-  DiskLibraries disk;
+  LibraryShelf disk;
   return MakeDrift(found->second, *entry->working, disk, true);
 }
 
@@ -335,7 +335,7 @@ std::map<std::u16string, Drift> AllDrift() {
   std::map<std::u16string, Drift> drifts;
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) return drifts;
-  DiskLibraries disk;
+  LibraryShelf disk;
   for (auto& [name, record] : RecordsByName(*master)) {
     StoreEntry* entry = master->Find(name);
     if (entry != nullptr && entry->working->valid) {

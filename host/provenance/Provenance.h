@@ -110,6 +110,33 @@ std::optional<Drift> DriftOf(const std::u16string& setup);
 /// without rows (only counts).
 std::map<std::u16string, Drift> AllDrift();
 
+/// The drift of values here from base and from the library setup's values, read any way (nothing:
+/// the library setup is gone, goneReason says why); rows only when withRows. What DriftOf works
+/// out for a setup of the open master file, for values that no session holds.
+Drift DriftOfValues(const Provenance& origin, const Teskor::ZelPlatform::OrnSettings& here,
+                    const Teskor::ZelPlatform::OrnSettings& base,
+                    const std::optional<Teskor::ZelPlatform::OrnSettings>& library,
+                    std::string goneReason, bool withRows);
+
+/// How a merge decides a property changed on both sides to different values.
+enum class MergeTake { Undecided, Library, Local };
+/// Whether a merge takes the library's value of a property in that state: every value changed
+/// only in the library, and conflicts when decided for the library.
+bool TakesLibrary(DriftState state, MergeTake conflicts);
+
+struct MergedValues {
+  /// The setup's values after the merge.
+  Teskor::ZelPlatform::OrnSettings values;
+  /// Conflicts left undecided (stored keys); while there are any, a merge must change nothing.
+  std::vector<std::string> undecided;
+};
+/// The three-way merge of here with the library's values over base, on values: what
+/// merge-from-library makes of a setup before it is saved with the library's values as its new
+/// merge base.
+MergedValues MergeValues(const Teskor::ZelPlatform::OrnSettings& here,
+                         const Teskor::ZelPlatform::OrnSettings& base,
+                         const Teskor::ZelPlatform::OrnSettings& library, MergeTake conflicts);
+
 /// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is
 /// next saved, and is dropped when the setup is reset. Throws ProvenanceError.
 void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base);

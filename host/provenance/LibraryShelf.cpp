@@ -1,0 +1,108 @@
+#include "host/provenance/LibraryShelf.h"
+
+#include <utility>
+
+#include "host/controls/HostControls.h"
+#include "host/session/HostState.h"
+#include "support/Utf.h"
+
+using Teskor::ZelPlatform::OrnSettings;
+
+namespace ornhost {
+
+struct LibraryShelf::Library {
+  /// No regular file is at the path.
+  bool missing = false;
+  /// Why the file could not be read, in the host's words; empty when it was.
+  std::string failure;
+  /// By name; nothing for a record that cannot be read.
+  std::unordered_map<std::u16string, std::optional<OrnSettings>> setups;
+};
+
+namespace {
+
+std::string Quoted(std::u16string_view text) {
+  return "\"" + ornr::Utf16ToUtf8(text) + "\"";
+}
+
+}  // namespace
+
+LibraryShelf::LibraryShelf(const std::vector<std::filesystem::path>& offered) {
+  for (const std::filesystem::path& path : offered) {
+    const auto setups = ReadSetups(path);
+    auto library = std::make_shared<Library>();
+    const std::u16string file = ornr::Utf8ToUtf16(path.filename().string());
+    for (const StoredSetup& setup : setups) {
+      library->setups.emplace(setup.name,
+                              setup.valid ? std::optional(setup.settings) : std::nullopt);
+      if (!setup.valid) continue;
+      const auto offer = offers_.find(setup.name);
+      // The module takes a name offered by several libraries from the one that sorts first.
+      if (offer == offers_.end() || file < offer->second.libraryFile) {
+        offers_[setup.name] = Offer{file, path, setup.settings};
+      }
+    }
+    libraries_.emplace(detail::ComparablePath(path), std::move(library));
+  }
+}
+
+LibraryShelf::~LibraryShelf() = default;
+
+const LibraryShelf::Library& LibraryShelf::Find(const std::string& path) {
+  const std::filesystem::path key = detail::ComparablePath(path);
+  std::lock_guard lock(mutex_);
+  auto found = libraries_.find(key);
+  if (found == libraries_.end()) {
+    auto library = std::make_shared<Library>();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+      library->missing = true;
+    } else {
+      try {
+        for (StoredSetup& setup : ReadSetups(path)) {
+          library->setups.emplace(std::move(setup.name),
+                                  setup.valid ? std::optional(setup.settings) : std::nullopt);
+        }
+      } catch (const DesignFileError& error) {
+        library->failure = error.what();
+      }
+    }
+    found = libraries_.emplace(key, std::move(library)).first;
+  }
+  return *found->second;
+}
+
+std::optional<OrnSettings> LibraryShelf::Values(const Provenance& origin, std::string& gone) {
+  const std::string file = Quoted(origin.libraryFile);
+  const Library& library = Find(origin.libraryPath);
+  if (library.missing) {
+    gone = "the library " + file + " is gone from " + origin.libraryPath;
+    return std::nullopt;
+  }
+  if (!library.failure.empty()) {
+    gone = library.failure;
+    return std::nullopt;
+  }
+  const auto setup = library.setups.find(origin.librarySetup);
+  if (setup == library.setups.end() || !setup->second) {
+    gone = GoneReason(origin, setup != library.setups.end());
+    return std::nullopt;
+  }
+  return setup->second;
+}
+
+std::string LibraryShelf::GoneReason(const Provenance& origin, bool damaged) {
+  const std::string file = Quoted(origin.libraryFile);
+  if (damaged) {
+    return "the library " + file + " holds " + Quoted(origin.librarySetup) +
+           " only as a damaged record";
+  }
+  return "the library " + file + " holds no setup " + Quoted(origin.librarySetup);
+}
+
+const LibraryShelf::Offer* LibraryShelf::Offering(std::u16string_view name) const {
+  const auto found = offers_.find(std::u16string(name));
+  return found != offers_.end() ? &found->second : nullptr;
+}
+
+}  // namespace ornhost
