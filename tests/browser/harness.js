@@ -176,6 +176,19 @@ export async function accessibilityProblems(page) {
     `${rule.id}: ${node.target.join(' ')} (${(node.failureSummary ?? '').split('\n').slice(1).join(' ').trim()})`));
 }
 
+/** A new page at size on a file, recording every request it makes. */
+export async function openFile(file, { width = 1280, height = 800, scheme = 'light' } = {}) {
+  const context = await browser.newContext({ viewport: { width, height }, colorScheme: scheme });
+  const page = await context.newPage();
+  page.errors = [];
+  page.requests = [];
+  page.on('pageerror', (e) => page.errors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error') page.errors.push(m.text()); });
+  page.on('request', (r) => page.requests.push(r.url()));
+  await page.goto(`file://${file}`);
+  return page;
+}
+
 export async function screenshot(page, name) {
   mkdirSync(artifacts, { recursive: true });
   const file = path.join(artifacts, `${name}.png`);

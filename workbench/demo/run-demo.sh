@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The workbench demo: makes a project's master file and three design libraries with realistic
-# render setups in a fresh folder, runs a tour of every command on them, and leaves the files
-# there to go on with.
+# render setups in a fresh folder, runs a tour of every command on them, then audits a project of
+# a dozen drawings against the office's libraries with rsm-audit, and leaves the files there to go
+# on with.
 #   run-demo.sh BUILD_DIR [DEMO_DIR]     (DEMO_DIR defaults to ./demo)
-# RSM_WORKBENCH names another workbench executable than BUILD_DIR/workbench/rsm-workbench.
+# RSM_WORKBENCH and RSM_AUDIT name other executables than BUILD_DIR/workbench/rsm-workbench and
+# BUILD_DIR/audit/rsm-audit.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -15,6 +17,13 @@ if [ ! -x "$workbench" ]; then
   exit 1
 fi
 workbench="$(cd "$(dirname "$workbench")" && pwd)/$(basename "$workbench")"
+audit="${RSM_AUDIT:-$build/audit/rsm-audit}"
+if [ ! -x "$audit" ]; then
+  echo "run-demo.sh: no rsm-audit at $audit; build it first" >&2
+  exit 1
+fi
+audit="$(cd "$(dirname "$audit")" && pwd)/$(basename "$audit")"
+audit_demo="$here/../../audit/demo"
 
 # Wipes only a folder that an earlier demo made, or an empty one.
 marker=.rsm-workbench-demo
@@ -31,6 +40,8 @@ demo="$(cd "$demo" && pwd)"
 cd "$demo"
 
 "$workbench" "$here/design-files.commands" >design-files.log
+# The audit's project, made before the tour changes the libraries.
+"$audit_demo/make-project.sh" "$workbench" .
 cp "$here/tour.commands" .
 libraries=(--library studio.zellib --library office-standards.zellib)
 
@@ -46,6 +57,21 @@ if "$workbench" --master tower.zel "${libraries[@]}" -c "reference on" -c "new L
 fi
 echo "(exit status 1: the module refused)"
 
+echo
+echo "== A project of a dozen drawings, their setups taken from the office's libraries months ago;"
+echo "   since then some were tuned, the office improved three standards and retired one, and one"
+echo "   drawing was damaged. rsm-audit holds every drawing against the libraries, reading only:"
+office=(--library office/office-standards.zellib --library office/studio.zellib)
+echo "== rsm-audit ${office[*]} --html audit-report.html --fix merge project"
+status=0
+"$audit" "${office[@]}" --html audit-report.html --json audit-report.json --fix merge project ||
+  status=$?
+if [ "$status" -ne 3 ]; then
+  echo "run-demo.sh: the damaged drawing should have made the exit status 3, not $status" >&2
+  exit 1
+fi
+echo "(exit status 3: a drawing could not be read; 1 would mean drift only, 0 all in step)"
+
 libraries+=(--library archive.zellib)
 cat <<TEXT
 
@@ -57,4 +83,8 @@ cat <<TEXT
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]} -c list -c 'show "Lobby Evening"'
    or in a web browser (open the url it prints; the prompt works beside it):
      cd '$demo' && '$workbench' --master tower.zel ${libraries[*]} --panel
+
+== The audit's report: $demo/audit-report.html (open it in a web browser; it prints too).
+   The same as JSON in audit-report.json. To merge the library's newer values into the drawings:
+     cd '$demo' && '$audit' ${office[*]} --fix merge --take library project
 TEXT

@@ -1,0 +1,140 @@
+#include "audit/AuditOptions.h"
+
+#include <getopt.h>
+
+#include <charconv>
+
+namespace ornr::audit {
+
+namespace {
+
+enum LongOnly : int { kLibrary = 256, kJson, kCsv, kHtml, kFix, kTake, kJobs, kVersion };
+
+const option kLongOptions[] = {
+    {"library", required_argument, nullptr, kLibrary}, {"json", required_argument, nullptr, kJson},
+    {"csv", required_argument, nullptr, kCsv},         {"html", required_argument, nullptr, kHtml},
+    {"fix", required_argument, nullptr, kFix},         {"take", required_argument, nullptr, kTake},
+    {"jobs", required_argument, nullptr, kJobs},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
+};
+
+void Once(std::optional<std::filesystem::path>& slot, const char* option, const char* value) {
+  if (slot) throw UsageError(std::string(option) + " may be given once");
+  if (*value == '\0') throw UsageError(std::string(option) + " needs a file name");
+  slot = value;
+}
+
+}  // namespace
+
+AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
+  AuditOptions options;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+  args.push_back(nullptr);
+  optind = 0;
+  opterr = 0;
+  bool takeGiven = false;
+  for (int code; (code = getopt_long(argc, args.data(), ":hj:", kLongOptions, nullptr)) != -1;) {
+    const std::string given = optopt > 0 && optopt < kLibrary ? std::string{'-', char(optopt)}
+                                                              : std::string(args[optind - 1]);
+    switch (code) {
+      case kLibrary:
+        options.libraries.emplace_back(optarg);
+        break;
+      case kJson:
+        Once(options.json, "--json", optarg);
+        break;
+      case kCsv:
+        Once(options.csv, "--csv", optarg);
+        break;
+      case kHtml:
+        Once(options.html, "--html", optarg);
+        break;
+      case kFix:
+        if (std::string_view(optarg) != "merge") {
+          throw UsageError("--fix takes merge, not \"" + std::string(optarg) + "\"");
+        }
+        options.fix = true;
+        break;
+      case kTake:
+        if (std::string_view(optarg) == "library") {
+          options.take = ornhost::MergeTake::Library;
+        } else if (std::string_view(optarg) == "local") {
+          options.take = ornhost::MergeTake::Local;
+        } else {
+          throw UsageError("--take takes library or local, not \"" + std::string(optarg) + "\"");
+        }
+        takeGiven = true;
+        break;
+      case 'j':
+      case kJobs: {
+        const std::string_view text = optarg;
+        unsigned jobs = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+        if (error != std::errc() || end != text.data() + text.size() || jobs == 0 || jobs > 256) {
+          throw UsageError("--jobs takes a number from 1 to 256, not \"" + std::string(text) +
+                           "\"");
+        }
+        options.jobs = jobs;
+        break;
+      }
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      case ':':
+        throw UsageError("option " + given + " needs a value");
+      default:
+        throw UsageError("unknown option " + given);
+    }
+  }
+  // getopt_long moved the PATHs behind the options, in their order.
+  for (int i = optind; i < argc; ++i) options.paths.emplace_back(args[i]);
+  if (options.help || options.version) return options;
+  if (takeGiven && !options.fix) throw UsageError("--take goes with --fix merge");
+  if (options.paths.empty()) throw UsageError("name at least one file or folder to audit");
+  std::vector<std::filesystem::path> reports;
+  for (const auto* report : {&options.json, &options.csv, &options.html}) {
+    if (!*report) continue;
+    for (const auto& other : reports) {
+      if (other == **report) throw UsageError("two reports cannot both go to " + other.string());
+    }
+    reports.push_back(**report);
+  }
+  return options;
+}
+
+std::string AuditVersion() {
+  return "rsm-audit " ORNR_VERSION "\n";
+}
+
+std::string AuditUsage() {
+  return "usage: rsm-audit [--library FILE]... [--json FILE] [--csv FILE] [--html FILE]\n"
+         "                 [--fix merge [--take library|local]] [--jobs N] PATH...\n"
+         "\n"
+         "Reads every design file under each PATH (folders recursively; design libraries,\n"
+         "*.zellib and the files given with --library, are left out) without writing to it, and\n"
+         "holds each render setup against the library setup it was taken from, or, for a setup\n"
+         "not taken from a library, against the library setup of its name. Prints a table of\n"
+         "the files with each setup that drifted, then the totals.\n"
+         "\n"
+         "  --library FILE  a design library whose setups are offered by name (repeatable; of\n"
+         "                  several offering a name, the one whose file name sorts first)\n"
+         "  --json FILE     also write the report as JSON (docs/audit-report.schema.json)\n"
+         "  --csv FILE      also write one row per setup and property that differs\n"
+         "  --html FILE     also write the report as one self-contained web page\n"
+         "  --fix merge     say what merging every setup taken from a library with its library\n"
+         "                  setup would change, as merge-from-library does (a dry run)\n"
+         "  --take library|local  decide the conflicts of the merge (without: left as they are)\n"
+         "  -j, --jobs N    read N files at once (default: one per core)\n"
+         "\n"
+         "  -h, --help, --version\n"
+         "\n"
+         "Exit status: 0 when every setup is in step, 1 when something drifted, 2 for a wrong\n"
+         "command line, 3 when a file could not be read (whatever else was found), 130 when\n"
+         "stopped by Ctrl-C (the reports are then written, marked partial).\n";
+}
+
+}  // namespace ornr::audit

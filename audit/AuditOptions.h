@@ -1,0 +1,40 @@
+// rsm-audit's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/provenance/Provenance.h"
+
+namespace ornr::audit {
+
+/// A command line that cannot be run; the message says why in one line.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct AuditOptions {
+  std::vector<std::filesystem::path> paths;
+  std::vector<std::filesystem::path> libraries;
+  std::optional<std::filesystem::path> json;
+  std::optional<std::filesystem::path> csv;
+  std::optional<std::filesystem::path> html;
+  /// --fix merge
+  bool fix = false;
+  ornhost::MergeTake take = ornhost::MergeTake::Undecided;
+  /// Worker threads; 0: one per core.
+  unsigned jobs = 0;
+  bool help = false;
+  bool version = false;
+};
+
+/// Throws UsageError.
+AuditOptions ParseAuditOptions(int argc, const char* const* argv);
+std::string AuditUsage();
+std::string AuditVersion();
+
+}  // namespace ornr::audit

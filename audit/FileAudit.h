@@ -1,0 +1,51 @@
+// One file under a PATH: what kind it is, and for a design file, each setup held against the
+// libraries.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "audit/Findings.h"
+#include "host/provenance/LibraryShelf.h"
+#include "host/provenance/Provenance.h"
+#include "host/provenance/StoredSetups.h"
+
+namespace ornr::audit {
+
+/// What every file's audit shares: the libraries, and what a fix asks for.
+struct AuditContext {
+  ornhost::LibraryShelf* shelf = nullptr;
+  /// The files given as libraries, by device and inode, so that they are never read as drawings.
+  std::vector<std::pair<dev_t, ino_t>> libraryFiles;
+  /// Plan a merge of every setup with provenance; conflicts decided by take.
+  bool fix = false;
+  ornhost::MergeTake take = ornhost::MergeTake::Undecided;
+};
+
+struct AuditedEntry {
+  enum class Kind {
+    /// A design file (or one that could not be read), listed.
+    Listed,
+    /// A design library, skipped.
+    Library,
+    /// Any other file: counted, not listed.
+    Other,
+  };
+  Kind kind = Kind::Other;
+  FileFinding finding;
+};
+
+/// Reads the file at path (shown as shown) read-only and classifies it. named: the file was given
+/// as a PATH itself, so a file that is no design file is listed as such rather than counted.
+AuditedEntry AuditFile(const std::filesystem::path& path, std::string shown, bool named,
+                       const AuditContext& context);
+
+/// The state of a stored setup against the libraries, with the properties involved and, when
+/// context.fix, what a merge would do.
+SetupFinding ClassifySetup(ornhost::StoredSetupRecord& stored, const AuditContext& context);
+
+}  // namespace ornr::audit

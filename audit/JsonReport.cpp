@@ -1,0 +1,170 @@
+// The report as JSON (docs/audit-report.schema.json): the files as they come, then the run and
+// its totals.
+#include <nlohmann/json.hpp>
+
+#include "audit/Report.h"
+
+namespace ornr::audit {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+std::string Text(const ordered_json& value) {
+  // A setup name is UTF-16 and may hold half a surrogate pair: such a unit becomes U+FFFD.
+  return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+ordered_json Counts(const StateCounts& counts) {
+  ordered_json object = ordered_json::object();
+  for (std::size_t i = 0; i < kSetupStateCount; ++i) {
+    object[StateKey(static_cast<SetupState>(i))] = counts[i];
+  }
+  return object;
+}
+
+const char* FixActionKey(FixAction action) {
+  switch (action) {
+    case FixAction::NothingToDo:
+      return "nothing to do";
+    case FixAction::Merge:
+      return "merge";
+    case FixAction::Undecided:
+      return "conflicts to decide";
+    case FixAction::NoLibrary:
+      return "library setup gone";
+    case FixAction::None:
+      break;
+  }
+  return "";
+}
+
+ordered_json SetupJson(const SetupFinding& setup) {
+  ordered_json json = {{"name", setup.name}, {"state", StateKey(setup.state)}};
+  if (!setup.libraryFile.empty()) {
+    ordered_json library = {
+        {"file", setup.libraryFile}, {"path", setup.libraryPath}, {"setup", setup.librarySetup}};
+    if (!setup.takenAt.empty()) library["takenAt"] = setup.takenAt;
+    json["library"] = std::move(library);
+  }
+  if (!setup.reason.empty()) json["reason"] = setup.reason;
+  if (setup.conflicts > 0) json["conflicts"] = setup.conflicts;
+  if (!setup.properties.empty()) {
+    const bool sameName = setup.state == SetupState::SameNameDiffers;
+    ordered_json properties = ordered_json::array();
+    for (const PropertyFinding& property : setup.properties) {
+      ordered_json row = {{"property", property.property},
+                          {"state", sameName ? "differs" : ornhost::DriftStateName(property.state)},
+                          {"here", property.here}};
+      if (!sameName) row["base"] = property.base;
+      row["library"] = property.library;
+      properties.push_back(std::move(row));
+    }
+    json["properties"] = std::move(properties);
+  }
+  if (setup.fix.action != FixAction::None) {
+    ordered_json fix = {{"action", FixActionKey(setup.fix.action)}};
+    if (setup.fix.action == FixAction::Merge) {
+      fix["take"] = setup.fix.take;
+      fix["keep"] = setup.fix.keep;
+    }
+    if (!setup.fix.undecided.empty()) fix["undecided"] = setup.fix.undecided;
+    json["fix"] = std::move(fix);
+  }
+  return json;
+}
+
+class JsonReport final : public Report {
+ public:
+  explicit JsonReport(const std::filesystem::path& path) : file_(path) {
+    file_.Write("{\n\"report\": \"rsm-audit\",\n\"version\": 1,\n\"files\": [");
+  }
+
+  void File(const FileFinding& file) override {
+    ordered_json json = {{"path", file.path}, {"status", FileStatusKey(file.status)}};
+    if (!file.reason.empty()) json["reason"] = file.reason;
+    if (file.format > 0) json["format"] = file.format;
+    if (file.status != FileStatus::Unreadable) {
+      json["counts"] = Counts(file.counts);
+      ordered_json setups = ordered_json::array();
+      for (const SetupFinding& setup : file.setups) setups.push_back(SetupJson(setup));
+      json["setups"] = std::move(setups);
+    }
+    if (file.fix != FixOutcome::None) {
+      ordered_json fix = {{"outcome", FixOutcomeKey(file.fix)}, {"setups", file.fixedSetups}};
+      if (!file.fixReason.empty()) fix["reason"] = file.fixReason;
+      json["fix"] = std::move(fix);
+    }
+    file_.Write(first_ ? "\n" : ",\n");
+    first_ = false;
+    file_.Write(Text(json));
+  }
+
+  void End(const RunInfo& run, const Totals& totals) override {
+    ordered_json libraries = ordered_json::array();
+    for (const RunInfo::Library& library : run.libraries) {
+      libraries.push_back({{"file", library.file}, {"path", library.path}});
+    }
+    ordered_json runJson = {{"command", run.command},
+                            {"folder", run.folder},
+                            {"startedAt", run.startedAt},
+                            {"finishedAt", run.finishedAt},
+                            {"libraries", std::move(libraries)}};
+    if (run.fix) {
+      runJson["fix"] = {{"mode", "merge"},
+                        {"take", run.take.empty() ? ordered_json() : ordered_json(run.take)},
+                        {"apply", run.apply}};
+    }
+    ordered_json byStatus = ordered_json::object();
+    for (std::size_t i = 0; i < kFileStatusCount; ++i) {
+      byStatus[FileStatusKey(static_cast<FileStatus>(i))] = totals.files[i];
+    }
+    ordered_json properties = ordered_json::array();
+    for (const auto& [name, counts] : totals.PropertiesByDrift()) {
+      properties.push_back({{"property", name},
+                            {"setups", counts.Total()},
+                            {"changedHere", counts.changedHere},
+                            {"changedInLibrary", counts.changedInLibrary},
+                            {"conflict", counts.conflict},
+                            {"sameName", counts.sameName}});
+    }
+    ordered_json totalsJson = {{"filesSeen", totals.done},
+                               {"filesExpected", totals.expected},
+                               {"designFiles", totals.Listed()},
+                               {"byStatus", std::move(byStatus)},
+                               {"drawingsWithDrift", totals.drawingsWithDrift},
+                               {"librariesSkipped", totals.librariesSkipped},
+                               {"otherFiles", totals.otherFiles},
+                               {"setups", totals.setups},
+                               {"states", Counts(totals.states)},
+                               {"properties", std::move(properties)}};
+    if (run.fix) {
+      totalsJson["fix"] = {{"files", totals.filesFixed},
+                           {"setups", totals.setupsFixed},
+                           {"filesSkipped", totals.filesSkipped},
+                           {"setupsUndecided", totals.setupsUndecided}};
+    }
+    ordered_json tail = {{"partial", totals.partial}};
+    if (totals.partial) tail["stoppedBy"] = totals.stopReason;
+    tail["exitStatus"] = run.exitStatus;
+    std::string text = first_ ? "]" : "\n]";
+    text += ",\n\"run\": " + Text(runJson) + ",\n\"totals\": " + Text(totalsJson);
+    for (const auto& [key, value] : tail.items()) {
+      text += ",\n\"" + key + "\": " + Text(value);
+    }
+    file_.Write(text + "\n}\n");
+    file_.Commit();
+  }
+
+ private:
+  ReportFile file_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<Report> MakeJsonReport(const std::filesystem::path& path) {
+  return std::make_unique<JsonReport>(path);
+}
+
+}  // namespace ornr::audit

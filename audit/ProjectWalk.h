@@ -1,0 +1,58 @@
+// The files under the PATHs given, in a stable order (each folder's entries sorted by name, folders
+// recursively, symbolic links to folders not followed), without holding the whole list.
+#pragma once
+
+#include <dirent.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ornr::audit {
+
+struct ProjectEntry {
+  std::filesystem::path path;
+  /// Given as a PATH itself, not found in a folder.
+  bool named = false;
+  /// A folder that could not be read, and why; the entry stands for it.
+  std::string folderProblem;
+};
+
+/// Walks each root in turn: a file root is one entry, a folder root its regular files and links
+/// to files. Folders that cannot be read are entries too, so that they are listed.
+class ProjectWalk {
+ public:
+  explicit ProjectWalk(std::vector<std::filesystem::path> roots);
+  ~ProjectWalk();
+  ProjectWalk(const ProjectWalk&) = delete;
+  ProjectWalk& operator=(const ProjectWalk&) = delete;
+
+  /// The next entry; false when there are no more.
+  bool Next(ProjectEntry& entry);
+
+  /// How many entries a fresh walk of roots yields.
+  static std::size_t Count(const std::vector<std::filesystem::path>& roots);
+
+ private:
+  struct Name {
+    std::string name;
+    /// readdir's type of the entry; DT_UNKNOWN where the file system does not say.
+    unsigned char type = DT_UNKNOWN;
+    bool operator<(const Name& other) const { return name < other.name; }
+  };
+  struct Folder {
+    std::filesystem::path path;
+    std::vector<Name> names;
+    std::size_t next = 0;
+  };
+  /// Reads a folder's names, sorted; false and why when it cannot be read.
+  static bool List(const std::filesystem::path& path, std::vector<Name>& names,
+                   std::string& problem);
+
+  std::vector<std::filesystem::path> roots_;
+  std::size_t nextRoot_ = 0;
+  std::vector<Folder> stack_;
+};
+
+}  // namespace ornr::audit

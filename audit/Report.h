@@ -1,0 +1,83 @@
+// The reports of a run: each hears of every file as it is done, in the order of the walk, and of
+// the totals at the end.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audit/Findings.h"
+#include "audit/Totals.h"
+
+namespace ornr::audit {
+
+/// What a report says about the run itself.
+struct RunInfo {
+  /// The command line as given, and the folder it ran in.
+  std::vector<std::string> command;
+  std::string folder;
+  /// The PATHs audited, as given.
+  std::vector<std::string> paths;
+  /// UTC, "2026-12-06T00:15:02Z", and the same in local time for people, "2026-12-06 01:15 CET".
+  std::string startedAt;
+  std::string startedLocal;
+  std::string finishedAt;
+  struct Library {
+    std::string file;
+    std::string path;
+  };
+  std::vector<Library> libraries;
+  /// --fix merge: conflicts taken from "library", "local" or undecided (""); apply writes.
+  bool fix = false;
+  std::string take;
+  bool apply = false;
+  /// The exit status the run ends with.
+  int exitStatus = 0;
+};
+
+class Report {
+ public:
+  virtual ~Report() = default;
+  virtual void File(const FileFinding& file) = 0;
+  /// After the last file; totals.partial when the run stopped early. Throws ReportError.
+  virtual void End(const RunInfo& run, const Totals& totals) = 0;
+};
+
+class ReportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// A report's file: written under a temporary name beside its place and renamed into it once
+/// whole, so that a report is never found half-written.
+class ReportFile {
+ public:
+  /// Throws ReportError when the file cannot be made there.
+  explicit ReportFile(std::filesystem::path path);
+  ~ReportFile();
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+
+  std::FILE* get() const { return file_; }
+  void Write(std::string_view text);
+  /// Flushes, syncs and renames it into place. Throws ReportError.
+  void Commit();
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path temporary_;
+  std::FILE* file_ = nullptr;
+};
+
+/// One line of the command as a shell would take it back: words quoted where needed.
+std::string ShellCommand(const std::vector<std::string>& words);
+
+std::unique_ptr<Report> MakeJsonReport(const std::filesystem::path& path);
+std::unique_ptr<Report> MakeCsvReport(const std::filesystem::path& path);
+/// fix: a fix was asked for, so each setup's row says what it does (apply: did).
+std::unique_ptr<Report> MakeHtmlReport(const std::filesystem::path& path, bool fix, bool apply);
+
+}  // namespace ornr::audit

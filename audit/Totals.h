@@ -1,0 +1,66 @@
+// What a whole run found, kept as counts while the files go by, so that memory does not grow with
+// the number of files.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "audit/Findings.h"
+
+namespace ornr::audit {
+
+/// How often a property differs from its library, by the kind of difference.
+struct PropertyCounts {
+  std::size_t changedHere = 0;
+  std::size_t changedInLibrary = 0;
+  std::size_t conflict = 0;
+  /// In setups that only share a library setup's name.
+  std::size_t sameName = 0;
+  std::size_t Total() const { return changedHere + changedInLibrary + conflict + sameName; }
+};
+
+/// One drawing's counts, for the chart of the drawings with the most findings.
+struct DrawingBar {
+  std::string path;
+  FileStatus status = FileStatus::Read;
+  StateCounts counts{};
+  std::size_t Findings() const;
+};
+
+struct Totals {
+  /// The files the walk yields (the progress total), and those done.
+  std::size_t expected = 0;
+  std::size_t done = 0;
+  /// Design files listed, by their status.
+  std::array<std::size_t, kFileStatusCount> files{};
+  std::size_t drawingsWithDrift = 0;
+  std::size_t librariesSkipped = 0;
+  std::size_t otherFiles = 0;
+  std::size_t setups = 0;
+  StateCounts states{};
+  std::map<std::string, PropertyCounts> properties;
+  /// The fix: files and setups changed (or, in a dry run, that would be), files skipped.
+  std::size_t filesFixed = 0;
+  std::size_t setupsFixed = 0;
+  std::size_t filesSkipped = 0;
+  std::size_t setupsUndecided = 0;
+  /// Stopped before every file was done; stopReason says by what.
+  bool partial = false;
+  std::string stopReason;
+  /// The drawings with the most findings, most first, at most kChartedDrawings.
+  std::vector<DrawingBar> chart;
+
+  static constexpr std::size_t kChartedDrawings = 40;
+
+  std::size_t Listed() const;
+  void Add(const FileFinding& file);
+  /// The properties by how many setups they differ in, most first.
+  std::vector<std::pair<std::string, PropertyCounts>> PropertiesByDrift() const;
+  /// 0 all in step, 1 drift found, 3 a file could not be read (whatever else was found).
+  int ExitStatus() const;
+};
+
+}  // namespace ornr::audit

@@ -1,0 +1,147 @@
+// A run over many files: the order of the walk whatever the threads, progress at a terminal and
+// elsewhere, Ctrl-C, folders and files that cannot be read, links that lead back up.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+#include "AuditProject.h"
+
+namespace {
+
+using Teskor::ZelPlatform::OrnSettings;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+class AuditRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    library_ = project_.Library("standards.zellib", {{u"Office", Values({{"BlurPasses", "9"}})}});
+    drawing_ = project_.Drawing(
+        "proj/model.zel", {{u"Office", OrnSettings(), Taken{library_, u"Office", OrnSettings()}},
+                           {u"Own", OrnSettings(), std::nullopt}});
+  }
+  // Copies of the drawing, as a project's many drawings: name i of count in folder.
+  void Copies(const std::string& folder, int count) {
+    std::filesystem::create_directories(project_ / folder);
+    for (int i = 0; i < count; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/d%05d.zel", i);
+      std::filesystem::copy_file(drawing_, project_ / (folder + name));
+    }
+  }
+  static std::vector<std::string> Paths(const nlohmann::json& report) {
+    std::vector<std::string> paths;
+    for (const auto& file : report["files"]) paths.push_back(file["path"]);
+    return paths;
+  }
+
+  AuditProject project_;
+  std::filesystem::path library_;
+  std::filesystem::path drawing_;
+};
+
+TEST_F(AuditRunTest, FilesComeInTheOrderOfTheWalkWhateverTheThreads) {
+  Copies("proj/b", 150);
+  std::filesystem::create_directories(project_ / "proj/a");
+  std::filesystem::copy_file(drawing_, project_ / "proj/a/z.zel");
+  std::filesystem::copy_file(drawing_, project_ / "proj/a.zel");
+  // A link back up the tree is not followed; a link to a file is.
+  std::filesystem::create_directory_symlink("..", project_ / "proj/b/up");
+  std::filesystem::create_symlink("../model.zel", project_ / "proj/b/linked.zel");
+  std::vector<std::string> expected = {"proj/a/z.zel", "proj/a.zel"};
+  for (int i = 0; i < 150; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "proj/b/d%05d.zel", i);
+    expected.push_back(name);
+  }
+  expected.push_back("proj/b/linked.zel");
+  expected.push_back("proj/model.zel");
+  for (const char* jobs : {"1", "4"}) {
+    SCOPED_TRACE(jobs);
+    const ProcessResult result = project_.Audit(
+        {"--library", "standards.zellib", "--jobs", jobs, "--json", "r.json", "proj"});
+    EXPECT_EQ(result.exitCode, 1);
+    const auto report = project_.Json("r.json");
+    EXPECT_EQ(Paths(report), expected);
+    EXPECT_EQ(report["totals"]["states"]["library-newer"], expected.size());
+    // Not at a terminal: plain progress lines.
+    EXPECT_THAT(Lines(project_.Read("stderr.log")), Contains("rsm-audit: 154/154 files (100%)"));
+  }
+}
+
+TEST_F(AuditRunTest, AtATerminalTheProgressIsOneLineThatUpdatesItself) {
+  Copies("proj/many", 40);
+  RunningProcess audit(RSM_AUDIT, {"--library", "standards.zellib", "proj"}, project_.Root(),
+                       {.terminal = true});
+  std::string out;
+  for (std::string line; audit.ReadLine(line);) out += line + "\n";
+  const int status = audit.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+  // Drawn over itself, cleared before each line of the table and at the end.
+  EXPECT_THAT(out, HasSubstr("\r[........................................] 0/41 files\x1b[K"));
+  EXPECT_THAT(out, HasSubstr("\r\x1b[Kdrift "));
+  EXPECT_THAT(out, HasSubstr("totals: 41 design files, drift in 41"));
+  EXPECT_THAT(out, ::testing::Not(HasSubstr("rsm-audit: 41/41")));
+}
+
+TEST_F(AuditRunTest, CtrlCStopsCleanlyAndWritesTheReportsMarkedPartial) {
+  Copies("proj/many", 3000);
+  RunningProcess audit(RSM_AUDIT,
+                       {"--library", "standards.zellib", "--jobs", "1", "--json", "r.json", "--csv",
+                        "r.csv", "--html", "r.html", "proj"},
+                       project_.Root());
+  ASSERT_TRUE(audit.Await("proj/many/d00000.zel"));
+  audit.Kill(SIGINT);
+  std::string out = audit.Pending();
+  for (std::string line; audit.ReadLine(line);) out += line + "\n";
+  const int status = audit.Wait();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const auto report = project_.Json("r.json");
+  EXPECT_TRUE(report["partial"].get<bool>());
+  EXPECT_EQ(report["stoppedBy"], "Ctrl-C");
+  EXPECT_EQ(report["exitStatus"], 130);
+  const std::size_t done = report["files"].size();
+  EXPECT_GT(done, 0u);
+  EXPECT_LT(done, 3001u);
+  EXPECT_EQ(report["totals"]["designFiles"], done);
+  EXPECT_THAT(out, HasSubstr("stopped by Ctrl-C after "));
+  EXPECT_THAT(out, HasSubstr("report: r.html (partial)"));
+  EXPECT_THAT(project_.Read("r.html"), HasSubstr("Partial report: stopped by Ctrl-C after"));
+  EXPECT_THAT(project_.Read("r.csv"), HasSubstr("# partial: stopped after"));
+  // Nothing half-written is left beside the reports.
+  for (const auto& entry : std::filesystem::directory_iterator(project_.Root())) {
+    EXPECT_EQ(entry.path().string().find(".partial-"), std::string::npos) << entry.path();
+  }
+}
+
+TEST_F(AuditRunTest, FilesAndFoldersThatCannotBeReadAreListed) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to run the audit as another user";
+  Copies("proj/shut", 2);
+  std::filesystem::copy_file(drawing_, project_ / "proj/locked.zel");
+  // Everyone may read and write the project, except what is shut.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(project_.Root())) {
+    chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666);
+  }
+  chmod(project_.Root().c_str(), 0777);
+  chmod((project_ / "proj/locked.zel").c_str(), 0);
+  chmod((project_ / "proj/shut").c_str(), 0);
+  RunningProcess audit(RSM_AUDIT, {"--library", "standards.zellib", "--json", "r.json", "proj"},
+                       project_.Root(), {.withoutRoot = true});
+  const int status = audit.Finish();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << project_.Read("stderr.log");
+  const auto report = project_.Json("r.json");
+  std::map<std::string, std::string> reasons;
+  for (const auto& file : report["files"]) reasons[file["path"]] = file.value("reason", "");
+  EXPECT_EQ(reasons, (std::map<std::string, std::string>{
+                         {"proj/locked.zel", "cannot be read (Permission denied)"},
+                         {"proj/model.zel", ""},
+                         {"proj/shut", "the folder cannot be read (Permission denied)"}}));
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The JSON report of an audit is what docs/audit-report.schema.json says, checked by an independent
+# validator, on a project the workbench makes: setups taken from a library and tuned on either
+# side, a namesake, a file of an older layout, one of a newer one, a damaged record.
+#   report-schema-test.sh AUDIT WORKBENCH SCHEMA
+set -euo pipefail
+audit="$1"
+workbench="$2"
+schema="$3"
+work="$(mktemp -d "${TMPDIR:-/tmp}/ornr-audit-schema.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "report-schema-test: $*" >&2; exit 1; }
+
+mkdir -p proj/sub
+"$workbench" --master lib.zellib -c 'host add Office' -c 'host add Night' >/dev/null
+"$workbench" --master proj/a.zel --library lib.zellib -c 'copy-from-library Office' \
+  -c 'edit Office BlurPasses 12' -c 'save Office' -c 'host add Night BlurPasses=3' \
+  -c 'host add "Own ☾"' >/dev/null
+"$workbench" --master proj/sub/b.zel --library lib.zellib -c 'copy-from-library Office' \
+  -c 'host add Broken' -c 'host invalidate Broken' >/dev/null
+"$workbench" --master lib.zellib -c 'host add Office BlurPasses=9 ShadowQuality=3' >/dev/null
+cp proj/a.zel proj/newer.zel
+sqlite3 proj/newer.zel 'PRAGMA user_version = 9'
+
+status=0
+"$audit" --library lib.zellib --json report.json --fix merge proj >/dev/null 2>&1 || status=$?
+[ "$status" -eq 3 ] || fail "exit status $status, expected 3"
+
+python3 - "$schema" report.json <<'PY'
+import copy, json, sys
+import jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft7Validator.check_schema(schema)
+validator = jsonschema.Draft7Validator(schema)
+report = json.load(open(sys.argv[2]))
+errors = list(validator.iter_errors(report))
+assert not errors, [e.message for e in errors]
+states = {s["state"] for f in report["files"] for s in f.get("setups", [])}
+assert {"both-changed", "library-newer", "same-name-differs", "not-from-library", "unreadable"} <= states, states
+assert {f["status"] for f in report["files"]} == {"read", "damaged", "unreadable"}, report["files"]
+# Strict enough to refuse what a reader could misread.
+def broken(change):
+    d = copy.deepcopy(report)
+    change(d)
+    return d
+for bad in (broken(lambda d: d["files"][0]["setups"][0].update(state="drifted")),
+            broken(lambda d: d["files"][0].pop("status")),
+            broken(lambda d: d["totals"]["states"].pop("in-step")),
+            broken(lambda d: d.update(exitStatus=2)),
+            broken(lambda d: d["files"][0]["setups"][0].update(extra=1))):
+    assert list(validator.iter_errors(bad)), "schema accepted a broken report"
+PY
+echo "report-schema-test: ok"
