@@ -49,8 +49,12 @@ LibraryShelf::LibraryShelf(const std::vector<std::filesystem::path>& offered) {
 LibraryShelf::~LibraryShelf() = default;
 
 const LibraryShelf::Library& LibraryShelf::Find(const std::string& path) {
-  const std::filesystem::path key = detail::ComparablePath(path);
   std::lock_guard lock(mutex_);
+  // Most records of a project name a few library paths, each spelt the same way every time.
+  if (const auto known = byRecordedPath_.find(path); known != byRecordedPath_.end()) {
+    return *known->second;
+  }
+  const std::filesystem::path key = detail::ComparablePath(path);
   auto found = libraries_.find(key);
   if (found == libraries_.end()) {
     auto library = std::make_shared<Library>();
@@ -69,6 +73,7 @@ const LibraryShelf::Library& LibraryShelf::Find(const std::string& path) {
     }
     found = libraries_.emplace(key, std::move(library)).first;
   }
+  byRecordedPath_.emplace(path, found->second);
   return *found->second;
 }
 

@@ -56,6 +56,8 @@ class LibraryShelf {
   std::mutex mutex_;
   /// By the comparable form of the path, so that two spellings of one file share an entry.
   std::map<std::filesystem::path, std::shared_ptr<Library>> libraries_;
+  /// The same by the path as a record spells it.
+  std::unordered_map<std::string, std::shared_ptr<Library>> byRecordedPath_;
   std::unordered_map<std::u16string, Offer> offers_;
 };
 

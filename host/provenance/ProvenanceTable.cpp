@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/controls/HostControls.h"
+#include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/SettingsText.h"
 #include "support/Utf.h"
@@ -30,15 +31,6 @@ std::u16string NameColumn(sqlite3_stmt* row, int i) {
   return name;
 }
 
-std::string NameBytes(std::u16string_view name) {
-  std::string bytes;
-  for (const char16_t unit : name) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
 }  // namespace
 
 std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
@@ -61,9 +53,18 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
   std::map<std::int64_t, std::string> values;
   Statement statement(
       file, "SELECT position, property, value FROM setup_provenance_values ORDER BY position");
+  // The rows come by position: each record is appended to in place, without a copy a value.
+  std::string* record = nullptr;
+  std::int64_t recordPosition = 0;
   while (statement.Step()) {
     sqlite3_stmt* row = statement.get();
-    values[sqlite3_column_int64(row, 0)] += Column(row, 1) + "=" + Column(row, 2) + "\n";
+    const std::int64_t position = sqlite3_column_int64(row, 0);
+    if (record == nullptr || position != recordPosition) {
+      record = &values[position];
+      record->reserve(2048);
+      recordPosition = position;
+    }
+    record->append(ColumnText(row, 1)).append(1, '=').append(ColumnText(row, 2)).append(1, '\n');
   }
   for (auto it = records.begin(); it != records.end();) {
     const auto text = values.find(it->first);

@@ -131,7 +131,9 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
     throw DesignFileError(label_, std::string("cannot be read (") + std::strerror(errno) + ")");
   }
   if (access == Access::ReadOnly && !existed) throw DesignFileError(label_, "does not exist");
-  int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  // A connection is used by one thread at a time, so it needs no lock of its own around each call.
+  int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+              SQLITE_OPEN_NOMUTEX;
   if (!existed) flags |= SQLITE_OPEN_CREATE;
   if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     const std::string reason = db_ != nullptr ? PlainReason(db_) : "out of memory";
