@@ -35,6 +35,7 @@ void RegisterCommandBenchmarks(const Sizes& sizes);
 void RegisterProcessBenchmarks(const Sizes& sizes);
 void RegisterImportBenchmarks(const Sizes& sizes);
 void RegisterHistoryBenchmarks(const Sizes& sizes);
+void RegisterAuditBenchmarks(const Sizes& sizes);
 
 /// Runs the child side of a process benchmark when argv asks for it; returns its exit status, or
 /// -1 when this is no child.
@@ -48,5 +49,7 @@ int RunImportChild(int argc, char** argv);
 double PeakMiB();
 /// The same for the child side of a save with and without history.
 int RunHistoryChild(int argc, char** argv);
+/// The same for the child that runs rsm-audit and reports its time and peak memory.
+int RunAuditChild(int argc, char** argv);
 
 }  // namespace ornr::bench

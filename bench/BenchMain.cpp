@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "bench/Bench.h"
 
@@ -32,6 +33,8 @@ class TableReporter : public benchmark::ConsoleReporter {
         byName_[name.substr(0, name.find('/', second + 1))] = counters;
       }
       if (name.rfind("HistorySave/", 0) == 0) byName_[name.substr(0, second)] = counters;
+      // "Audit/2000/...": one entry per size.
+      if (name.rfind("Audit/", 0) == 0) byName_[name.substr(0, second)] = counters;
     }
   }
 
@@ -69,6 +72,20 @@ class TableReporter : public benchmark::ConsoleReporter {
         "the document's size (MiB)", "memory_ratio");
     Row("DoubleSize", "Opening twice the setups (open, init, load)", "double_ms", "single_ms", "ms",
         2.2, "the single size");
+    for (const auto& [name, c] : byName_) {
+      if (name.rfind("Audit/", 0) != 0) continue;
+      const int files = static_cast<int>(c.at("files"));
+      Row(name, "rsm-audit, " + std::to_string(files) + " design files of 20 setups", "stage_ms",
+          "floor_ms", "ms", 2.0, "one process reading every row");
+      std::printf(
+          "| rsm-audit peak memory, %d files | %.3g MiB | the limit: 100 MiB | | < 100 MiB "
+          "| %s |\n",
+          files, c.at("peak_MiB"), c.at("peak_MiB") < 100 ? "yes" : "NO");
+      std::printf(
+          "| rsm-audit cores busy (CPU / wall time), %d files | %.2f | %u cores | | every "
+          "core | |\n",
+          files, c.at("cores"), std::thread::hardware_concurrency());
+    }
     for (const char* command : {"save", "reset", "rename", "delete"}) {
       for (const auto& [name, counters] : byName_) {
         if (name.rfind(std::string("Command/") + command + "/", 0) != 0) continue;
@@ -114,7 +131,7 @@ class TableReporter : public benchmark::ConsoleReporter {
     Counters& c = found->second;
     const double ratio = c[ratioKey];
     std::string label = what;
-    if (c["size"] > 0 && key.rfind("Command/", 0) != 0) {
+    if (c["size"] > 0 && key.rfind("Command/", 0) != 0 && key.rfind("Audit/", 0) != 0) {
       label += " [" + std::to_string(static_cast<int>(c["size"])) + "]";
     }
     std::printf("| %s | %.3g %s | %s: %.3g %s | %.2fx | <= %.1fx | %s |\n", label.c_str(), c[now],
@@ -132,6 +149,7 @@ int main(int argc, char** argv) {
   if (const int status = ornr::bench::RunCommandChild(argc, argv); status >= 0) return status;
   if (const int status = ornr::bench::RunImportChild(argc, argv); status >= 0) return status;
   if (const int status = ornr::bench::RunHistoryChild(argc, argv); status >= 0) return status;
+  if (const int status = ornr::bench::RunAuditChild(argc, argv); status >= 0) return status;
   ornr::bench::Sizes sizes{{1000, 10000}, 10000, 100, 400, false};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--small") == 0) {
@@ -146,6 +164,7 @@ int main(int argc, char** argv) {
   ornr::bench::RegisterCommandBenchmarks(sizes);
   ornr::bench::RegisterImportBenchmarks(sizes);
   ornr::bench::RegisterHistoryBenchmarks(sizes);
+  ornr::bench::RegisterAuditBenchmarks(sizes);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TableReporter reporter;

@@ -1,0 +1,211 @@
+// rsm-audit over a project of many design files against its floor: one process (this one)
+// opening each file and reading every row of every table with SQLite's C API. The audit runs as
+// its own process, started from a fresh child of this program so that its peak memory is its own.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/Bench.h"
+#include "bench/BenchFiles.h"
+#include "bench/ChildProcess.h"
+#include "host/controls/HostControls.h"
+#include "host/provenance/Provenance.h"
+
+namespace ornr::bench {
+
+namespace {
+
+using Teskor::ZelPlatform::OrnSettings;
+
+constexpr int kSetupsPerFile = 20;
+constexpr int kTakenPerFile = 15;
+constexpr int kTemplates = 4;
+
+std::u16string SetupName(int i) {
+  const std::string name = "Setup " + std::to_string(i);
+  return std::u16string(name.begin(), name.end());
+}
+
+// The office's library: what drawings took, since then changed in every fifth setup.
+std::filesystem::path Library() {
+  static const auto path = [] {
+    const auto file = BenchFolder() / "audit-office.zellib";
+    std::vector<ornhost::StoredSetup> setups;
+    for (int i = 0; i < kSetupsPerFile; ++i) {
+      OrnSettings values = VariedSettings(i);
+      if (i % 5 == 0) values.SetMaxSamplesPerPixel(values.GetMaxSamplesPerPixel() + 64);
+      setups.push_back({SetupName(i), true, values});
+    }
+    ornhost::WriteSetups(file, setups);
+    return file;
+  }();
+  return path;
+}
+
+// A folder of count drawings, copies of a few made through the host: 20 setups each, 15 taken
+// from the library (some tuned since), 5 of their own.
+std::filesystem::path Project(int count) {
+  const auto folder = BenchFolder() / ("audit-project-" + std::to_string(count));
+  if (std::filesystem::exists(folder)) return folder;
+  std::vector<std::filesystem::path> templates;
+  for (int t = 0; t < kTemplates; ++t) {
+    const auto file = BenchFolder() / ("audit-template-" + std::to_string(t) + ".zel");
+    if (!std::filesystem::exists(file)) {
+      std::vector<ornhost::StoredSetup> setups;
+      for (int i = 0; i < kSetupsPerFile; ++i) {
+        OrnSettings values = VariedSettings(i);
+        if ((i + t) % 7 == 0) values.SetQualityThreshold(0.25);
+        setups.push_back({i < kTakenPerFile ? SetupName(i) : SetupName(100 + i), true, values});
+      }
+      ornhost::WriteSetups(file, setups);
+      for (int i = 0; i < kTakenPerFile; ++i) {
+        ornhost::Provenance origin;
+        origin.libraryFile = u"audit-office.zellib";
+        origin.libraryPath = Library().string();
+        origin.librarySetup = SetupName(i);
+        origin.takenAt = "2026-01-15T09:30:00Z";
+        origin.base = VariedSettings(i);
+        ornhost::StoreProvenance(file, SetupName(i), origin);
+      }
+    }
+    templates.push_back(file);
+  }
+  // Forty drawings a folder, as a project keeps its buildings apart.
+  for (int i = 0; i < count; ++i) {
+    const auto sub = folder / ("building-" + std::to_string(i / 40));
+    std::filesystem::create_directories(sub);
+    std::filesystem::copy_file(templates[i % kTemplates],
+                               sub / ("drawing-" + std::to_string(i) + ".zel"));
+  }
+  return folder;
+}
+
+// The floor: every row of every table of every file, each value read once.
+std::size_t ReadEveryRow(const std::filesystem::path& folder) {
+  std::size_t checksum = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(entry.path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+      sqlite3_close(db);
+      continue;
+    }
+    std::vector<std::string> tables;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT name FROM sqlite_schema WHERE type = 'table'", -1, &stmt,
+                       nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    sqlite3_finalize(stmt);
+    for (const std::string& table : tables) {
+      sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\"").c_str(), -1, &stmt, nullptr);
+      while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const int columns = sqlite3_column_count(stmt);
+        for (int c = 0; c < columns; ++c) {
+          switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+              checksum += static_cast<std::size_t>(sqlite3_column_int64(stmt, c));
+              break;
+            case SQLITE_FLOAT:
+              checksum += static_cast<std::size_t>(sqlite3_column_double(stmt, c));
+              break;
+            default:
+              checksum += static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+          }
+        }
+      }
+      sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+  }
+  return checksum;
+}
+
+struct AuditFigures {
+  double wallSeconds = 0;
+  double cpuSeconds = 0;
+  double peakMiB = 0;
+  int status = -1;
+};
+
+AuditFigures RunAudit(const std::filesystem::path& folder) {
+  std::istringstream in(RunProgram({Self(), "--child-audit", ORNR_AUDIT_PATH, "--library",
+                                    Library().string(), folder.string()}));
+  AuditFigures f;
+  in >> f.wallSeconds >> f.cpuSeconds >> f.peakMiB >> f.status;
+  return f;
+}
+
+void Audit(benchmark::State& state, int count) {
+  const auto folder = Project(count);
+  ReadEveryRow(folder);  // both sides start with the files in the page cache
+  double audit = 0, floor = 0, cpu = 0, peak = 0;
+  for (auto _ : state) {
+    const double t0 = WallSeconds();
+    benchmark::DoNotOptimize(ReadEveryRow(folder));
+    const double t1 = WallSeconds();
+    const AuditFigures f = RunAudit(folder);
+    if (f.status != 1) {
+      state.SkipWithError(("rsm-audit ended with status " + std::to_string(f.status)).c_str());
+      return;
+    }
+    floor += t1 - t0;
+    audit += f.wallSeconds;
+    cpu += f.cpuSeconds;
+    peak = std::max(peak, f.peakMiB);
+    state.SetIterationTime(f.wallSeconds);
+  }
+  state.counters["stage_ms"] = 1000 * audit / static_cast<double>(state.iterations());
+  state.counters["floor_ms"] = 1000 * floor / static_cast<double>(state.iterations());
+  state.counters["ratio"] = audit / floor;
+  state.counters["cores"] = cpu / audit;
+  state.counters["peak_MiB"] = peak;
+  state.counters["files"] = count;
+}
+
+}  // namespace
+
+int RunAuditChild(int argc, char** argv) {
+  if (argc < 3 || std::strcmp(argv[1], "--child-audit") != 0) return -1;
+  const double start = WallSeconds();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execv(argv[2], argv + 2);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double wall = WallSeconds() - start;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  // This child is a fresh, small image: the audit's peak is its own (ru_maxrss in KiB).
+  std::printf("%.6f %.6f %.3f %d\n", wall, cpu, static_cast<double>(usage.ru_maxrss) / 1024.0,
+              WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  return 0;
+}
+
+void RegisterAuditBenchmarks(const Sizes& sizes) {
+  const int runs = sizes.quick ? 1 : 3;
+  for (const int count : sizes.quick ? std::vector<int>{40} : std::vector<int>{500, 2000}) {
+    benchmark::RegisterBenchmark(("Audit/" + std::to_string(count)).c_str(), Audit, count)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(runs);
+  }
+}
+
+}  // namespace ornr::bench
