@@ -10,7 +10,7 @@ set(ORNR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/ornr)
 install(TARGETS ornr_headers ornrender ornhost ornpanel EXPORT ornrTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS rsm-workbench RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+install(TARGETS rsm-workbench rsm-audit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 # Where the module's bridge looks for them: a folder beside the module.
 install(FILES ${ORNR_TRANSLATIONS} DESTINATION ${CMAKE_INSTALL_LIBDIR}/ornrender COMPONENT Runtime)
 
@@ -65,5 +65,6 @@ if(ORNR_DEBIAN_PACKAGE)
   include(cmake/OrnrPackage.cmake)
 else()
   install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
-  install(FILES workbench/rsm-workbench.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+  install(FILES workbench/rsm-workbench.1 audit/rsm-audit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT Runtime)
 endif()

@@ -9,7 +9,8 @@ set(deb_files ${PROJECT_BINARY_DIR}/debian-files)
 set(deb_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORNR_DEB_NAME})
 file(MAKE_DIRECTORY ${deb_files})
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/audit/rsm-audit.1
+  ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides)
 
@@ -43,6 +44,7 @@ ornr_gzip(${deb_files}/changelog.Debian ${deb_files}/changelog.Debian.gz)
 ornr_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${deb_files}/changelog.gz)
 ornr_gzip(${PROJECT_SOURCE_DIR}/README.md ${deb_files}/README.md.gz)
 ornr_gzip(${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${deb_files}/rsm-workbench.1.gz)
+ornr_gzip(${PROJECT_SOURCE_DIR}/audit/rsm-audit.1 ${deb_files}/rsm-audit.1.gz)
 
 # The copyright file in Debian's machine-readable form, with the license's own text.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
@@ -66,7 +68,7 @@ License: Expat
 
 install(FILES ${deb_files}/copyright ${deb_files}/changelog.Debian.gz ${deb_files}/changelog.gz
   ${deb_files}/README.md.gz DESTINATION ${deb_doc_dir} COMPONENT Runtime)
-install(FILES ${deb_files}/rsm-workbench.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+install(FILES ${deb_files}/rsm-workbench.1.gz ${deb_files}/rsm-audit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${ORNR_DEB_NAME}
@@ -97,5 +99,6 @@ panel it serves to a web browser. Render setups are named sets of 68
 renderer settings kept in design files, which are SQLite databases.
 .
 The package holds the workbench, the module with its German and Japanese
-texts, and the stand-in host and panel libraries it runs on.")
+texts, the stand-in host and panel libraries it runs on, and rsm-audit,
+which holds every design file of a project against the design libraries.")
 include(CPack)

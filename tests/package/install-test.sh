@@ -14,8 +14,8 @@ cmake --install "$build" --prefix "$work/prefix" --strip >/dev/null
 prefix="$work/prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libornrender.so.*' -type f | head -1)")"
 [ -d "$libdir" ] || fail "no module installed"
-for f in bin/rsm-workbench include/ornr/ornr.h include/ornr/host/controls/HostControls.h \
-  share/man/man1/rsm-workbench.1 share/doc/ornrender/LICENSE \
+for f in bin/rsm-workbench bin/rsm-audit include/ornr/ornr.h include/ornr/host/controls/HostControls.h \
+  share/man/man1/rsm-workbench.1 share/man/man1/rsm-audit.1 share/doc/ornrender/LICENSE \
   share/bash-completion/completions/rsm-workbench; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done
@@ -32,7 +32,7 @@ for lib in libornrender libornhost libornpanel; do
 done
 
 # Every RUNPATH is relative to the binary; nothing reaches back into the build.
-for f in "$prefix/bin/rsm-workbench" "$libdir"/lib*.so.1; do
+for f in "$prefix/bin/rsm-workbench" "$prefix/bin/rsm-audit" "$libdir"/lib*.so.1; do
   runpath="$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
   for entry in ${runpath//:/ }; do
     case "$entry" in '$ORIGIN'*) ;; *) fail "$f has RUNPATH entry $entry" ;; esac
@@ -46,6 +46,7 @@ prefix="$work/moved"
 libdir="${libdir/$work\/prefix/$prefix}"
 out="$("$prefix/bin/rsm-workbench" --master "$work/m.zel" -c 'host add "A b"' -c load -c list)"
 grep -q 'list: master "A b"' <<<"$out" || fail "installed workbench did not run: $out"
+"$prefix/bin/rsm-audit" "$work/m.zel" >"$work/out" || fail "installed rsm-audit: $(cat "$work/out")"
 # The module finds its texts in other languages in its own folder, wherever the tree is.
 out="$("$prefix/bin/rsm-workbench" --culture ja --master "$work/m.zel" -c 'new "A b"')"
 grep -q 'panel: master setup "無題"' <<<"$out" || fail "no Japanese untitled name: $out"
