@@ -8,14 +8,20 @@ namespace ornr::audit {
 
 namespace {
 
-enum LongOnly : int { kLibrary = 256, kJson, kCsv, kHtml, kFix, kTake, kJobs, kVersion };
+enum LongOnly : int { kLibrary = 256, kJson, kCsv, kHtml, kFix, kTake, kApply, kJobs, kVersion };
 
 const option kLongOptions[] = {
-    {"library", required_argument, nullptr, kLibrary}, {"json", required_argument, nullptr, kJson},
-    {"csv", required_argument, nullptr, kCsv},         {"html", required_argument, nullptr, kHtml},
-    {"fix", required_argument, nullptr, kFix},         {"take", required_argument, nullptr, kTake},
-    {"jobs", required_argument, nullptr, kJobs},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
+    {"library", required_argument, nullptr, kLibrary},
+    {"json", required_argument, nullptr, kJson},
+    {"csv", required_argument, nullptr, kCsv},
+    {"html", required_argument, nullptr, kHtml},
+    {"fix", required_argument, nullptr, kFix},
+    {"take", required_argument, nullptr, kTake},
+    {"apply", no_argument, nullptr, kApply},
+    {"jobs", required_argument, nullptr, kJobs},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
 
 void Once(std::optional<std::filesystem::path>& slot, const char* option, const char* value) {
@@ -66,6 +72,9 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
         }
         takeGiven = true;
         break;
+      case kApply:
+        options.apply = true;
+        break;
       case 'j':
       case kJobs: {
         const std::string_view text = optarg;
@@ -94,6 +103,7 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   for (int i = optind; i < argc; ++i) options.paths.emplace_back(args[i]);
   if (options.help || options.version) return options;
   if (takeGiven && !options.fix) throw UsageError("--take goes with --fix merge");
+  if (options.apply && !options.fix) throw UsageError("--apply goes with --fix merge");
   if (options.paths.empty()) throw UsageError("name at least one file or folder to audit");
   std::vector<std::filesystem::path> reports;
   for (const auto* report : {&options.json, &options.csv, &options.html}) {
@@ -112,7 +122,7 @@ std::string AuditVersion() {
 
 std::string AuditUsage() {
   return "usage: rsm-audit [--library FILE]... [--json FILE] [--csv FILE] [--html FILE]\n"
-         "                 [--fix merge [--take library|local]] [--jobs N] PATH...\n"
+         "                 [--fix merge [--take library|local] [--apply]] [--jobs N] PATH...\n"
          "\n"
          "Reads every design file under each PATH (folders recursively; design libraries,\n"
          "*.zellib and the files given with --library, are left out) without writing to it, and\n"
@@ -125,9 +135,13 @@ std::string AuditUsage() {
          "  --json FILE     also write the report as JSON (docs/audit-report.schema.json)\n"
          "  --csv FILE      also write one row per setup and property that differs\n"
          "  --html FILE     also write the report as one self-contained web page\n"
-         "  --fix merge     say what merging every setup taken from a library with its library\n"
-         "                  setup would change, as merge-from-library does (a dry run)\n"
+         "  --fix merge     merge every setup taken from a library with its library setup, as\n"
+         "                  merge-from-library and save do; without --apply only say what would\n"
+         "                  change\n"
          "  --take library|local  decide the conflicts of the merge (without: left as they are)\n"
+         "  --apply         write the merges: each design file in one transaction, a version\n"
+         "                  of each setup changed (history and restore undo it); a file that\n"
+         "                  another session changed since it was read is skipped\n"
          "  -j, --jobs N    read N files at once (default: one per core)\n"
          "\n"
          "  -h, --help, --version\n"

@@ -26,6 +26,8 @@ struct AuditOptions {
   /// --fix merge
   bool fix = false;
   ornhost::MergeTake take = ornhost::MergeTake::Undecided;
+  /// Write the merges, each design file in one transaction.
+  bool apply = false;
   /// Worker threads; 0: one per core.
   unsigned jobs = 0;
   bool help = false;

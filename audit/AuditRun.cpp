@@ -41,7 +41,9 @@ AuditedEntry AuditEntry(const ProjectEntry& item, const AuditContext& context) {
     return entry;
   }
   AuditedEntry entry = AuditFile(item.path, item.path.string(), item.named, context);
-  if (context.fix && entry.kind == AuditedEntry::Kind::Listed) FixFile(entry.finding);
+  if (context.fix && entry.kind == AuditedEntry::Kind::Listed) {
+    FixFile(item.path, entry.finding, context.apply);
+  }
   return entry;
 }
 

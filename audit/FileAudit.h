@@ -24,6 +24,8 @@ struct AuditContext {
   /// Plan a merge of every setup with provenance; conflicts decided by take.
   bool fix = false;
   ornhost::MergeTake take = ornhost::MergeTake::Undecided;
+  /// Write the merges.
+  bool apply = false;
 };
 
 struct AuditedEntry {

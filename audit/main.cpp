@@ -90,13 +90,15 @@ int Run(int argc, char** argv) {
   context.shelf = shelf.get();
   context.fix = options.fix;
   context.take = options.take;
+  context.apply = options.apply;
+  run.apply = options.apply;
 
   std::vector<std::unique_ptr<Report>> files;
   std::vector<std::string> names;
   try {
     if (options.json) files.push_back(MakeJsonReport(*options.json));
     if (options.csv) files.push_back(MakeCsvReport(*options.csv));
-    if (options.html) files.push_back(MakeHtmlReport(*options.html, options.fix, false));
+    if (options.html) files.push_back(MakeHtmlReport(*options.html, options.fix, options.apply));
   } catch (const ReportError& error) {
     return Usage(error.what());
   }

@@ -17,12 +17,17 @@ by line); the one echoed last may or may not have reached the file. Per run, at 
                 versions, or one they removed is there
   half-written  the setups the last command was changing match neither the state before it
                 nor the one after it (values and versions)
+Every fifth run also kills rsm-audit (RSM_AUDIT, else beside the workbench's build folder)
+while it merges a project of drawings with their library (--fix merge --take library --apply):
+each drawing must then be as it was or as an audit that was not killed left it, values, merge
+bases and versions; one that is neither is half-written.
 Prints one line per damaged run (per run with KILL_TEST_VERBOSE=1) and then "N runs, C corrupt, L lost, H half-written"; exits 1
 when any count is not zero.
 """
 
 import os
 import random
+import shutil
 import signal
 import sqlite3
 import subprocess
@@ -263,6 +268,83 @@ def one_run(workbench, folder, index, rng):
     return "ok", "; ".join(notes)
 
 
+AUDIT_DRAWINGS = 40
+AUDIT_SETUPS = 6
+
+
+def audit_project(workbench, folder):
+    """A library and a folder of drawings whose setups were taken from it, then the library moved
+    on; made once and copied for each audit run."""
+    template = os.path.join(folder, "audit-template")
+    if os.path.isdir(template):
+        return template
+    os.makedirs(os.path.join(template, "project"))
+    lib = os.path.join(folder, "audit-lib.zellib")
+    names = [f"S{i}" for i in range(AUDIT_SETUPS)]
+    run_workbench(workbench, folder, ["--master", lib] +
+                  sum([["-c", f"host add {n} {PROPERTY}={100 + i}"] for i, n in enumerate(names)], []))
+    drawing = os.path.join(template, "drawing.zel")
+    run_workbench(workbench, folder, ["--master", drawing, "--library", lib] +
+                  sum([["-c", f"copy-from-library {n}"] for n in names], []) +
+                  ["-c", f"edit S1 {PROPERTY} 7", "-c", "save S1"])
+    run_workbench(workbench, folder, ["--master", lib] +
+                  sum([["-c", f"host add {n} {PROPERTY}={200 + i} BlurPasses=3"]
+                       for i, n in enumerate(names)], []))
+    for i in range(AUDIT_DRAWINGS):
+        shutil.copy(drawing, os.path.join(template, "project", f"d{i:03}.zel"))
+    os.remove(drawing)
+    return template
+
+
+def drawing_state(path):
+    """Values, merge bases and versions of a drawing, without what differs between two runs that
+    made the same change (revisions and times)."""
+    db = sqlite3.connect(path)
+    columns = [c[1] for c in db.execute("PRAGMA table_info(render_setups)") if c[1] != "revision"]
+    state = (db.execute(f"SELECT {', '.join(columns)} FROM render_setups ORDER BY position").fetchall(),
+             db.execute("SELECT position, property, value FROM setup_provenance_values"
+                        " ORDER BY 1, 2").fetchall(),
+             db.execute("SELECT v.position, v.action, p.property, p.old_value FROM setup_versions v"
+                        " JOIN setup_version_values p USING (version) ORDER BY 1, 2, 3").fetchall())
+    db.close()
+    return state
+
+
+def audit_run(audit, workbench, folder, index, rng):
+    template = audit_project(workbench, folder)
+    args = [audit, "--library", os.path.join(folder, "audit-lib.zellib"), "--fix", "merge",
+            "--take", "library", "--apply", "project"]
+    done = os.path.join(folder, f"audit{index}-done")
+    shutil.copytree(template, done)
+    started = time.monotonic()
+    subprocess.run(args, cwd=done, capture_output=True, timeout=120)
+    took = time.monotonic() - started
+    killed = os.path.join(folder, f"audit{index}")
+    shutil.copytree(template, killed)
+    process = subprocess.Popen(args, cwd=killed, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(rng.uniform(0, took))
+    process.send_signal(signal.SIGKILL)
+    process.wait()
+    fixed = untouched = 0
+    for name in sorted(os.listdir(os.path.join(template, "project"))):
+        path = os.path.join(killed, "project", name)
+        if not integrity(path):
+            return "corrupt", f"{name}: integrity check failed"
+        state = drawing_state(path)
+        if drawing_state(os.path.join(done, "project", name)) == drawing_state(
+                os.path.join(template, "project", name)):
+            return "lost", f"{name}: the audit that was not killed fixed nothing"
+        if state == drawing_state(os.path.join(done, "project", name)):
+            fixed += 1
+        elif state == drawing_state(os.path.join(template, "project", name)):
+            untouched += 1
+        else:
+            return "half-written", f"{name} is neither as it was nor completely fixed"
+    shutil.rmtree(done)
+    shutil.rmtree(killed)
+    return "ok", f"audit killed after {fixed} of {fixed + untouched} drawings fixed"
+
+
 def main():
     if len(sys.argv) < 4:
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
@@ -272,8 +354,13 @@ def main():
     rng = random.Random(seed)
     verbose = os.environ.get("KILL_TEST_VERBOSE") == "1"
     counts = {"corrupt": 0, "lost": 0, "half-written": 0}
+    audit = os.environ.get("RSM_AUDIT") or os.path.join(
+        os.path.dirname(os.path.dirname(workbench)), "audit", "rsm-audit")
     for index in range(runs):
-        verdict, note = one_run(workbench, folder, index, rng)
+        if index % 5 == 4 and os.access(audit, os.X_OK):
+            verdict, note = audit_run(audit, workbench, folder, index, rng)
+        else:
+            verdict, note = one_run(workbench, folder, index, rng)
         if verdict != "ok":
             counts[verdict] += 1
         if verdict != "ok" or verbose:

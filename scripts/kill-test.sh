@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Crash consistency: N workbench runs (default 100), half of them two sessions at once on one
-# design file, each killed with SIGKILL at a random moment; every file is then checked for
-# damage and against the commands that completed. Prints "N runs, C corrupt, L lost,
+# design file, each killed with SIGKILL at a random moment, every fifth an rsm-audit killed while
+# it merges a project's drawings; every file is then checked for damage and against the commands
+# that completed (a drawing: as it was, or completely fixed). Prints "N runs, C corrupt, L lost,
 # H half-written" and exits 1 when any is not zero. KILL_TEST_SEED repeats a run's choices.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ runs=${1:-100}
 workbench=${RSM_WORKBENCH:-build/workbench/rsm-workbench}
 if [ ! -x "$workbench" ]; then
   cmake --preset default >/dev/null
-  cmake --build --preset default -j"$(nproc)" --target rsm-workbench >/dev/null
+  cmake --build --preset default -j"$(nproc)" --target rsm-workbench rsm-audit >/dev/null
 fi
 folder=$(mktemp -d "${TMPDIR:-/tmp}/kill-test-XXXXXX")
 status=0

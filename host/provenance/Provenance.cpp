@@ -30,15 +30,6 @@ std::string Quoted(std::u16string_view name) {
   return "\"" + ornr::Utf16ToUtf8(name) + "\"";
 }
 
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 // Merge bases waiting for their setup's next save. Setups are never freed, so an address never
 // stands for another setup.
 std::map<const OrnSetup*, OrnSettings>& PendingBases() {
@@ -172,7 +163,7 @@ void RecordProvenance(const std::u16string& setup) {
   record.libraryFile = source->GetFileName().str();
   record.libraryPath = source->CanonicalPath().string();
   record.librarySetup = setup;
-  record.takenAt = UtcNow();
+  record.takenAt = detail::UtcNowText();
   record.base = values;
   detail::ProvenanceTable::Write(*master.Db(), setup, record, &entry.stored->settings);
   PendingBases().erase(entry.working.get());
@@ -394,7 +385,7 @@ void CommitPendingBase(HostFile& file, const OrnSetup& setup) noexcept {
     }
     Provenance record = found->second;
     record.base = pending->second;
-    record.takenAt = UtcNow();
+    record.takenAt = detail::UtcNowText();
     ProvenanceTable::Write(*file.Db(), name, record, &entry->stored->settings);
     PendingBases().erase(pending);
   } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
 #include <string>
 
 #include "host/controls/HostControls.h"
@@ -32,6 +33,15 @@ std::u16string NameColumn(sqlite3_stmt* row, int i) {
 }
 
 }  // namespace
+
+std::string UtcNowText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
 
 std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
   std::map<std::int64_t, Provenance> records;

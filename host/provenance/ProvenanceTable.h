@@ -34,6 +34,9 @@ inline constexpr const char* kForgetProvenance[] = {
     "DELETE FROM setup_provenance WHERE position = ?1",
     "DELETE FROM setup_provenance_values WHERE position = ?1"};
 
+/// Now in UTC as records keep it: "2026-12-06T00:15:02Z".
+std::string UtcNowText();
+
 /// Every failure throws DesignFileError.
 class ProvenanceTable {
  public:

@@ -1,9 +1,11 @@
 #include "host/provenance/StoredSetups.h"
 
 #include <map>
+#include <optional>
 
 #include "host/controls/HostControls.h"
 #include "host/provenance/ProvenanceTable.h"
+#include "support/Utf.h"
 
 namespace ornhost {
 
@@ -38,6 +40,41 @@ StoredFile ReadStoredFile(const std::filesystem::path& path) {
     if (found != records.end()) setup.origin = std::move(found->second);
   }
   return stored;
+}
+
+namespace {
+
+bool SameOrigin(const Provenance& a, const Provenance& b) {
+  return a.libraryPath == b.libraryPath && a.librarySetup == b.librarySetup &&
+         a.libraryFile == b.libraryFile && a.base.Equals(b.base);
+}
+
+}  // namespace
+
+void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerge>& merges,
+                 std::string_view action) {
+  if (merges.empty()) return;
+  detail::DesignFile file(path, detail::DesignFile::Access::WriteExisting);
+  std::vector<detail::DesignFile::Rewrite> rewrites;
+  rewrites.reserve(merges.size());
+  for (const StoredMerge& merge : merges) rewrites.push_back({merge.row, merge.name, merge.values});
+  const std::string takenAt = detail::UtcNowText();
+  std::optional<std::map<std::int64_t, Provenance>> records;
+  file.UpdateAll(rewrites, action, [&](std::size_t index, std::int64_t position) {
+    const StoredMerge& merge = merges[index];
+    // Read inside the transaction, before the first record is put: what holds until it commits.
+    if (!records) records = detail::ProvenanceTable::ReadAll(file);
+    const auto found = records->find(position);
+    if (found == records->end() || !SameOrigin(found->second, merge.origin)) {
+      throw DesignFileError("design file \"" + path.string() + "\"",
+                            "another session has merged or changed where \"" +
+                                ornr::Utf16ToUtf8(merge.name) + "\" came from since it was read");
+    }
+    Provenance record = merge.origin;
+    record.base = merge.base;
+    record.takenAt = takenAt;
+    detail::ProvenanceTable::Put(file, position, &record);
+  });
 }
 
 }  // namespace ornhost

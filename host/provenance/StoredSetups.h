@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/OrnSettings.h"
@@ -38,5 +39,25 @@ struct StoredFile {
 /// Reads the file read-only: it is not written, not even to mark it checked. Throws
 /// DesignFileError when it cannot be opened, is no design file or one of a newer format.
 StoredFile ReadStoredFile(const std::filesystem::path& path);
+
+/// A merge of a stored setup with its library setup, to be stored.
+struct StoredMerge {
+  std::u16string name;
+  /// The record and its provenance as they were read.
+  detail::RowRef row;
+  Provenance origin;
+  /// The setup's values after the merge, and its new merge base: the library's values.
+  Teskor::ZelPlatform::OrnSettings values;
+  Teskor::ZelPlatform::OrnSettings base;
+};
+
+/// Stores the merges in the design file at path in one transaction, all or nothing: each setup's
+/// values (what they replace kept as a version of action) and its provenance with the new base,
+/// taken now. Throws DesignFileError, having written nothing, when the file is gone or may not
+/// be written (an older format, damage found by the check before its first write, tables of
+/// others), or when another session changed, renamed or deleted one of the setups, or merged
+/// it, since it was read.
+void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerge>& merges,
+                 std::string_view action);
 
 }  // namespace ornhost

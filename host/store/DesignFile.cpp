@@ -130,7 +130,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
   if (!existed && errno != ENOENT) {
     throw DesignFileError(label_, std::string("cannot be read (") + std::strerror(errno) + ")");
   }
-  if (access == Access::ReadOnly && !existed) throw DesignFileError(label_, "does not exist");
+  if (access != Access::ReadWrite && !existed) throw DesignFileError(label_, "does not exist");
   // A connection is used by one thread at a time, so it needs no lock of its own around each call.
   int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               SQLITE_OPEN_NOMUTEX;
@@ -142,7 +142,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
   }
   try {
     Harden();
-    CheckOrLayOut(access == Access::ReadWrite);
+    CheckOrLayOut(access != Access::ReadOnly);
   } catch (...) {
     for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
     sqlite3_close_v2(db_);
@@ -512,6 +512,27 @@ RowRef DesignFile::Update(RowRef row, std::u16string_view name,
   }
   transaction.Commit();
   return written;
+}
+
+void DesignFile::UpdateAll(
+    const std::vector<Rewrite>& rewrites, std::string_view action,
+    const std::function<void(std::size_t index, std::int64_t position)>& alongside) {
+  Transaction transaction(*this);
+  for (std::size_t i = 0; i < rewrites.size(); ++i) {
+    const Rewrite& rewrite = rewrites[i];
+    const auto current = Read(rewrite.row);
+    if (!current)
+      Refuse("another session has deleted " + Quoted(rewrite.name) + " since it was read");
+    if (ChangedSince(*current, rewrite.row) || current->name != rewrite.name) {
+      Refuse("another session has changed " + Quoted(rewrite.name) + " since it was read");
+    }
+    if (!current->settings || !current->settings->Equals(rewrite.settings)) {
+      Write(rewrite.row.position, rewrite.name, rewrite.settings);
+      KeepReplaced(*current, rewrite.name, rewrite.settings, action);
+    }
+    if (alongside) alongside(i, rewrite.row.position);
+  }
+  transaction.Commit();
 }
 
 RowRef DesignFile::Rename(RowRef row, std::u16string_view newName) {

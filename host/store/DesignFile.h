@@ -38,6 +38,7 @@ inline constexpr const char* kReset = "reset";
 inline constexpr const char* kUndelete = "undelete";
 inline constexpr const char* kImport = "import";
 inline constexpr const char* kHostWrite = "host write";
+inline constexpr const char* kAuditFix = "audit fix";
 }  // namespace actions
 
 /// Where a session's copy of a setup stands in the file: the record it was read from or written
@@ -77,11 +78,11 @@ struct UpgradeReport {
 /// action (see actions).
 class DesignFile {
  public:
-  enum class Access { ReadOnly, ReadWrite };
+  enum class Access { ReadOnly, ReadWrite, WriteExisting };
 
   /// Opens and checks the file. ReadWrite creates a missing file (and lays out an empty one);
-  /// ReadOnly refuses a missing file. Anything but a regular file is refused before SQLite
-  /// opens it. A file that is refused has not been written to.
+  /// ReadOnly and WriteExisting refuse a missing file. Anything but a regular file is refused
+  /// before SQLite opens it. A file that is refused has not been written to.
   DesignFile(const std::filesystem::path& path, Access access);
   ~DesignFile();
   DesignFile(const DesignFile&) = delete;
@@ -122,6 +123,18 @@ class DesignFile {
       const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
       const std::function<void(std::size_t index, std::int64_t position)>& alongside = {},
       std::string_view action = actions::kImport);
+  struct Rewrite {
+    /// The record as it was read.
+    RowRef row;
+    std::u16string name;
+    Teskor::ZelPlatform::OrnSettings settings;
+  };
+  /// Writes over every record at its row in one transaction, keeping what each replaces as a
+  /// version of action; alongside, when given, writes what goes with each record inside that
+  /// transaction. All or nothing: refused whole when another session changed, renamed or deleted
+  /// any of them since it was read. A record that holds its new values already is not written.
+  void UpdateAll(const std::vector<Rewrite>& rewrites, std::string_view action,
+                 const std::function<void(std::size_t index, std::int64_t position)>& alongside);
   /// Keeps unsaved, a working copy that a reset throws away, as a version of the setup stored at
   /// row; nothing when the file no longer holds it or holds these values.
   void KeepUnsaved(RowRef row, const Teskor::ZelPlatform::OrnSettings& unsaved);

@@ -46,12 +46,11 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
     if (row.state == DriftState::Unchanged) continue;
     MergeStep step;
     step.row = row;
-    step.takeLibrary = row.state == DriftState::ChangedInLibrary;
-    if (row.state == DriftState::Conflict) {
-      const auto chosen = choices.find(row.property);
-      const Take take = chosen != choices.end() ? chosen->second : all;
-      if (take == Take::Undecided) plan.undecided.push_back(row.property);
-      step.takeLibrary = take == Take::Library;
+    const auto chosen = choices.find(row.property);
+    const Take take = chosen != choices.end() ? chosen->second : all;
+    step.takeLibrary = ornhost::TakesLibrary(row.state, take);
+    if (row.state == DriftState::Conflict && take == Take::Undecided) {
+      plan.undecided.push_back(row.property);
     }
     if (step.takeLibrary) {
       const PanelValue value = PanelValueOf(row.property, row.library);

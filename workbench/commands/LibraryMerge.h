@@ -11,7 +11,8 @@
 
 namespace ornr::workbench {
 
-enum class Take { Undecided, Library, Local };
+/// How conflicts are decided: the host's own choice, shared with rsm-audit's merge.
+using Take = ornhost::MergeTake;
 
 struct MergeStep {
   ornhost::DriftRow row;
