@@ -244,6 +244,7 @@ TEST_F(AuditTest, FilesThatCannotBeReadAreListedWithTheirReasonAndTheRunGoesOn) 
                                  {{{"4f0066006600690063006500", "Office"},
                                    ornhost::detail::FormatSettingsRecord(kOldOffice)}}),
             SQLITE_OK);
+  ASSERT_EQ(WriteFormat4Copy(project_ / "proj/tower.zel", project_ / "bad/four.zel"), SQLITE_OK);
   project_.Drawing("bad/newer.zel", {{u"Sky", kOldOffice, std::nullopt}});
   ASSERT_EQ(Sql(project_ / "bad/newer.zel", "PRAGMA user_version = 99"), SQLITE_OK);
   // Not design files: counted, not listed.
@@ -264,6 +265,8 @@ TEST_F(AuditTest, FilesThatCannotBeReadAreListedWithTheirReasonAndTheRunGoesOn) 
       {"bad/old.zel",
        {"older-format", "it has format version 2, which this host reads but no longer writes"}},
       {"bad/newer.zel", {"unreadable", "has format version 99, newer than version"}},
+      {"bad/four.zel",
+       {"older-format", "it has format version 4, which this host reads but no longer writes"}},
   };
   std::map<std::string, std::pair<std::string, std::string>> listed;
   for (const auto& file : report["files"]) {
