@@ -118,6 +118,12 @@ std::string Legend(const StateCounts& counts) {
   return html + "</ul>";
 }
 
+// A table that may scroll sideways on a narrow screen: reachable and named for the keyboard.
+std::string TableWrap(const std::string& label) {
+  return "<div class=\"table-wrap\" tabindex=\"0\" role=\"region\" aria-label=\"" + Escape(label) +
+         "\">";
+}
+
 std::string StateBadge(SetupState state) {
   return "<span class=\"state\"><span class=\"swatch " + StateClass(state) + "\"></span>" +
          Escape(StateLabel(state)) + "</span>";
@@ -256,7 +262,8 @@ class HtmlReport final : public Report {
     details_.CopyTo(file_);
     if (quietRows_ > 0) {
       file_.Write("<h3 class=\"quiet\">" + Escape(Plural(quietRows_, "drawing", "drawings")) +
-                  " without findings</h3>\n<div class=\"table-wrap\"><table><thead><tr>"
+                  " without findings</h3>\n" + TableWrap("Drawings without findings") +
+                  "<table><thead><tr>"
                   "<th scope=\"col\">Drawing</th><th scope=\"col\" class=\"num\">Setups</th>"
                   "<th scope=\"col\" class=\"num\">In step</th>"
                   "<th scope=\"col\" class=\"num\">Same name, equal</th>"
@@ -343,7 +350,8 @@ class HtmlReport final : public Report {
       rows += "</tr>\n";
     }
     if (rows.empty()) return "";
-    return "<div class=\"table-wrap\"><table><thead><tr><th scope=\"col\">Setup</th>"
+    return TableWrap("Setups of " + file.path) +
+           "<table><thead><tr><th scope=\"col\">Setup</th>"
            "<th scope=\"col\">State</th><th scope=\"col\">Library setup</th>"
            "<th scope=\"col\">What differs</th>" +
            std::string(fixColumn_ ? "<th scope=\"col\">Fix</th>" : "") + "</tr></thead><tbody>\n" +
@@ -487,15 +495,15 @@ class HtmlReport final : public Report {
     const auto sorted = totals.PropertiesByDrift();
     if (sorted.empty()) return html + "<p>No property differs from its library.</p>\n</section>\n";
     const std::size_t most = sorted.front().second.Total();
-    html +=
-        "<div class=\"table-wrap\"><table><thead><tr><th scope=\"col\">Property</th>"
-        "<th scope=\"col\" class=\"num\">Setups</th><th scope=\"col\" class=\"num\">Changed "
-        "here</th>"
-        "<th scope=\"col\" class=\"num\">Newer in library</th><th scope=\"col\" "
-        "class=\"num\">Both</th>"
-        "<th scope=\"col\" class=\"num\">Same name</th><th scope=\"col\"><span "
-        "class=\"sr-only\">Share</span></th>"
-        "</tr></thead><tbody>\n";
+    html += TableWrap("Table of the properties that drift most") +
+            "<table><thead><tr><th scope=\"col\">Property</th>"
+            "<th scope=\"col\" class=\"num\">Setups</th><th scope=\"col\" class=\"num\">Changed "
+            "here</th>"
+            "<th scope=\"col\" class=\"num\">Newer in library</th><th scope=\"col\" "
+            "class=\"num\">Both</th>"
+            "<th scope=\"col\" class=\"num\">Same name</th><th scope=\"col\"><span "
+            "class=\"sr-only\">Share</span></th>"
+            "</tr></thead><tbody>\n";
     for (std::size_t i = 0; i < sorted.size() && i < kShown; ++i) {
       const auto& [name, counts] = sorted[i];
       StateCounts parts{};

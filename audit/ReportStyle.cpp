@@ -62,6 +62,7 @@ code, .mono { font-family: var(--mono); font-size: 0.9em; }
 .chart .count { color: var(--muted); font-variant-numeric: tabular-nums; text-align: right; }
 .note { color: var(--muted); font-size: 0.9rem; }
 .table-wrap { overflow-x: auto; position: relative; }
+.table-wrap:focus-visible { outline: 2px solid var(--accent); outline-offset: 2px; }
 table { border-collapse: collapse; width: 100%; }
 th, td { text-align: left; vertical-align: top; padding: 6px 10px; border-bottom: 1px solid var(--line); }
 th { font-weight: 600; color: var(--muted); font-size: 0.85rem; white-space: nowrap; }

@@ -72,8 +72,8 @@ test('totals, chart, properties, drawings and the command are there, the chart t
   }
 });
 
-test('narrow and dark it stays readable: nothing wider than the window', async () => {
-  for (const [width, scheme] of [[1280, 'dark'], [420, 'light'], [420, 'dark']]) {
+test('narrow and dark it stays readable: nothing wider than the window, nothing axe-core objects to', async () => {
+  for (const [width, scheme] of [[1280, 'light'], [1280, 'dark'], [420, 'light'], [420, 'dark']]) {
     const page = await open({ width, height: 800, scheme });
     try {
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
@@ -83,6 +83,7 @@ test('narrow and dark it stays readable: nothing wider than the window', async (
         return [style.color, getComputedStyle(document.documentElement).backgroundColor];
       });
       assert.notEqual(colours[0], colours[1]);
+      assert.deepEqual(await h.accessibilityProblems(page), [], `${width} ${scheme}`);
       await h.screenshot(page, `audit-report-${width}-${scheme}`);
     } finally {
       await page.context().close();
