@@ -277,6 +277,7 @@ TEST_F(WorkbenchTest, OddNamesThroughDuplicateRenameAndDeleteAndAStaleEditIsRepo
 TEST_F(WorkbenchTest, DemoBuildsItsFolderAfreshAndRunsTheTour) {
   const std::string script = std::string(ORNR_SOURCE_DIR) + "/workbench/demo/run-demo.sh";
   setenv("RSM_WORKBENCH", RSM_WORKBENCH, 1);
+  setenv("RSM_AUDIT", RSM_AUDIT, 1);
   for (int run = 0; run < 2; ++run) {
     const ProcessResult result = RunProgram("/bin/bash", {script, "unused", "demo"}, dir_.Path());
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
@@ -290,6 +291,7 @@ TEST_F(WorkbenchTest, DemoBuildsItsFolderAfreshAndRunsTheTour) {
             1);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "mine.txt"));
   unsetenv("RSM_WORKBENCH");
+  unsetenv("RSM_AUDIT");
 }
 
 }  // namespace
