@@ -45,11 +45,12 @@ std::int64_t NewRevision() {
 
 // Sessions that share a file take turns at writing. A write holds the file for milliseconds; a
 // session that writes back to back lets go of it for microseconds only. SQLite's own waiting
-// looks again after up to 100 ms and so may miss every such moment for as long as it waits:
-// waiting sessions look every millisecond at most, and a session waits a little longer than that
-// before it writes again, so that whoever waits gets in.
+// looks again after up to 100 ms and so may miss every such moment for as long as it waits.
+// Waiting sessions look every millisecond at most, and a session that has written back to back
+// for a while leaves the file free for longer than that, so that whoever waits gets in.
 constexpr auto kLookAgainAfter = std::chrono::microseconds(1000);
 constexpr auto kTurnGap = std::chrono::microseconds(2000);
+constexpr auto kLongestTurn = std::chrono::milliseconds(100);
 
 int BusyTimeoutMs() {
   const char* text = std::getenv("ORNHOST_BUSY_TIMEOUT_MS");
@@ -179,9 +180,16 @@ int DesignFile::WaitForLock(void* file, int attempt) {
   return 1;
 }
 
-void DesignFile::TakeTurn() const {
-  const auto since = std::chrono::steady_clock::now() - released_;
-  if (since < kTurnGap) std::this_thread::sleep_for(kTurnGap - since);
+void DesignFile::TakeTurn() {
+  const auto now = std::chrono::steady_clock::now();
+  const auto since = now - released_;
+  if (since >= kTurnGap) {
+    turnStart_ = now;
+    return;
+  }
+  if (now - turnStart_ < kLongestTurn) return;
+  std::this_thread::sleep_for(kTurnGap - since);
+  turnStart_ = std::chrono::steady_clock::now();
 }
 
 void DesignFile::Fail() const {

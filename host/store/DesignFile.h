@@ -156,8 +156,9 @@ class DesignFile {
   struct Marks;
   /// SQLite's busy handler: looks again every moment until the busy timeout has passed.
   static int WaitForLock(void* file, int attempt);
-  /// Before a write: leaves a moment after this connection's last one, for a waiting session.
-  void TakeTurn() const;
+  /// Before a write: after writing back to back for a while, leaves the file free for a moment,
+  /// for a waiting session.
+  void TakeTurn();
   [[noreturn]] void Fail() const;
   [[noreturn]] void Refuse(const std::string& reason) const;
   void Exec(const char* sql);
@@ -204,8 +205,9 @@ class DesignFile {
   std::string readProblem_;
   std::chrono::milliseconds busyTimeout_{5000};
   std::chrono::steady_clock::time_point waitingSince_;
-  /// When this connection last let go of the write lock.
+  /// When this connection last let go of the write lock, and when its writes back to back began.
   std::chrono::steady_clock::time_point released_;
+  std::chrono::steady_clock::time_point turnStart_;
 };
 
 }  // namespace ornhost::detail
