@@ -33,8 +33,10 @@ class OrnSetupManager : public RenderStoreManager {
 
   /// Makes the store serve file's setups, loading them when it has not yet.
   virtual void InitForFile(ZelFile& file) = 0;
-  /// Appends the file's setups in the host's order. The pointers stay valid while the process
-  /// runs (setups that are deleted or whose file is closed are kept, detached from the store).
+  /// Appends the file's setups in the host's order. A setup that is deleted stays valid,
+  /// detached from the store, until the file's setups have been listed twice since: whoever
+  /// holds a list lists the file again after a delete before it uses a list again. Setups of a
+  /// file that closes stay valid while the process runs.
   virtual void GetSetupsForFile(std::vector<const OrnSetup*>& list, ZelFile& file) = 0;
   /// The setup of exactly that name (every code unit counts), or null.
   virtual OrnSetup* FindOrnSetupByName(const char16_t* name, ZelFile& file) = 0;

@@ -4,8 +4,8 @@
 Usage: soak-test.py WORKBENCH FOLDER SAVES [LIMIT_MIB] [--mix]
 
 The session first warms up (allocators and caches reach their working size), then its resident
-size is read before and after SAVES edit-and-save pairs; with --mix every round also makes,
-renames, duplicates and deletes setups. Prints the resident size every tenth of the way and
+size is read before and after SAVES edit-and-save pairs; with --mix each pair is followed by a
+new setup that is renamed, duplicated, and deleted with its copy. Prints the resident size every tenth of the way and
 "N saves: resident B MiB before, A MiB after, growth G MiB (at most L MiB)"; exits 1 when the
 growth is over the limit (default 2 MiB).
 """
@@ -72,7 +72,7 @@ def rounds(first, count, mix):
     commands = []
     for i in range(first, first + count):
         commands += [f"edit Sky {PROPERTY} {1000 + i % 5000}", "save Sky"]
-        if mix and i % 10 == 0:
+        if mix:
             commands += ["new Sky", f"rename Untitled Soak{i}", f"duplicate Soak{i}",
                          f'delete "Soak{i} - Copy"', f"delete Soak{i}"]
     return commands

@@ -16,8 +16,8 @@ ctest --preset default
 scripts/kill-test.sh 20
 # Three sessions on one file, shortened; scripts/shared-file-test.sh runs 10 minutes.
 scripts/shared-file-test.sh 30
-# Memory over a long session, shortened; scripts/soak-test.sh runs 50,000 saves.
-scripts/soak-test.sh 10000
+# Memory over a long session, shortened, with deletes; scripts/soak-test.sh runs 50,000 saves.
+scripts/soak-test.sh 5000 --mix
 
 # The Debian package, checked with dpkg-deb and lintian; CI also installs and removes it.
 deb="$(scripts/package.sh)"

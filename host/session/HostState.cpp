@@ -197,9 +197,15 @@ void HostFile::Retire(StoreEntry& entry) {
       first_.erase(slot);
     }
   }
-  State().retired.push_back(std::move(entry.working));
+  removedSinceListing_.push_back(std::move(entry.working));
   setups_.erase(setups_.begin() + at);
   entries_.erase(entries_.begin() + at);
+}
+
+void HostFile::NoteListed() {
+  // A session deletes without end: only what no listing since holds can go.
+  removedBeforeListing_ = std::move(removedSinceListing_);
+  removedSinceListing_.clear();
 }
 
 void HostFile::NoteRenamed(const OrnSetup& setup, std::u16string_view oldName,

@@ -88,8 +88,11 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
   StoreEntry* Find(std::u16string_view name);
   /// Adds entry after all others.
   void Append(StoreEntry entry);
-  /// Removes entry; its working copy is retired, so whoever listed it still holds a live setup.
+  /// Removes entry. Its working copy stays valid, detached, until the file has been listed twice
+  /// since, so whoever listed it still holds a live setup until it lists the file again.
   void Retire(StoreEntry& entry);
+  /// The file's setups were handed out: those removed before the previous listing are freed.
+  void NoteListed();
   /// StoreAccess renamed setup, one of this file's setups.
   void NoteRenamed(const Teskor::ZelPlatform::OrnSetup& setup, std::u16string_view oldName,
                    std::u16string_view newName);
@@ -119,6 +122,9 @@ class HostFile final : public Teskor::ZelPlatform::ZelFile {
 
   std::unique_ptr<DesignFile> db_;
   std::vector<StoreEntry> entries_;
+  // Removed setups: since the latest listing, and between the one before and it.
+  std::vector<std::unique_ptr<Teskor::ZelPlatform::OrnSetup>> removedSinceListing_;
+  std::vector<std::unique_ptr<Teskor::ZelPlatform::OrnSetup>> removedBeforeListing_;
   std::vector<const Teskor::ZelPlatform::OrnSetup*> setups_;  // entries_' working copies
   // Name -> the first entry of that name; not built until the first find.
   std::unordered_map<std::u16string, Indexed> first_;
@@ -139,7 +145,7 @@ struct HostState {
   bool recordCalls = false;
   HostFile* master = nullptr;
   std::vector<HostFile*> libraries;
-  /// Every file ever opened and every setup ever retired: never freed.
+  /// Every file ever opened and every setup of a file that closed: never freed.
   std::vector<std::unique_ptr<HostFile>> files;
   std::vector<std::unique_ptr<Teskor::ZelPlatform::OrnSetup>> retired;
   std::vector<Teskor::KreelPlatform::SessionMonitor*> monitors;

@@ -44,6 +44,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     if (host == nullptr) return;
     const auto& setups = host->Setups();
     list.insert(list.end(), setups.begin(), setups.end());
+    host->NoteListed();
   }
 
   OrnSetup* FindOrnSetupByName(const char16_t* name, ZelFile& file) override {
@@ -197,6 +198,8 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return;
       }
     }
+    // Its address may serve a new setup once it is freed.
+    DropPendingBase(*entry->working);
     host->Retire(*entry);
   }
 };

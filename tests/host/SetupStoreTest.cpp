@@ -64,16 +64,18 @@ TEST_F(SetupStoreTest, ResetPutsTheLastSavedCopyBackInPlace) {
   EXPECT_EQ(BlurPasses(file, u"New"), 2u);
 }
 
-TEST_F(SetupStoreTest, HandedOutSetupsOutliveDeleteAndClose) {
+TEST_F(SetupStoreTest, HandedOutSetupsOutliveDeleteUntilListedAgainAndClose) {
   ornhost::WriteSetup(path, u"A", OrnSettings());
   ornhost::WriteSetup(path, u"B", OrnSettings());
   auto& file = ornhost::OpenMaster(path);
   std::vector<const OrnSetup*> list;
   store.GetSetupsForFile(list, file);
   store.Delete(u"A", file);
-  ornhost::CloseMaster();
   // Read through the old pointers: the sanitizer build catches a freed setup.
   EXPECT_EQ(list[0]->GetName().str(), u"A");
+  EXPECT_EQ(ListNames(file), (Names{u"B"}));
+  EXPECT_EQ(list[0]->GetName().str(), u"A") << "held until the file is listed once more";
+  ornhost::CloseMaster();
   EXPECT_EQ(&list[1]->GetFile(), &file);
   EXPECT_EQ(store.FindOrnSetupByName(u"B", file), nullptr);  // a closed file serves nothing
 }
