@@ -4,12 +4,14 @@
 #include <span>
 #include <string_view>
 
+#include "support/TextTable.h"
+
 namespace ornr::bridge {
 
 /// The base name of the resource tables: culture tables are files "Localizable.<culture>.txt".
-inline constexpr std::string_view kLocalizableBaseName = "Localizable";
+inline constexpr std::string_view kLocalizableBaseName = ornr::kTextTableBaseName;
 /// The folder beside the module that holds the culture tables, in the build and once installed.
-inline constexpr std::string_view kLocalizableFolder = "ornrender";
+inline constexpr std::string_view kLocalizableFolder = ornr::kTextTableFolder;
 
 struct LocalizableEntry {
   std::u16string_view key;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bridge/RuntimeString.h"
+#include "support/TextTable.h"
 
 namespace ornr::bridge {
 
@@ -28,7 +29,7 @@ class ResourceManager {
   String GetString(std::u16string_view key, const std::vector<std::string>& cultures);
 
  private:
-  using Table = std::unordered_map<std::u16string, std::u16string>;
+  using Table = ornr::TextTable;
   const Table& TableOf(const std::string& culture);
 
   std::string baseName_;

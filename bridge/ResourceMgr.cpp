@@ -1,7 +1,7 @@
 #include "bridge/ResourceMgr.h"
 
 #include "bridge/Localizable.h"
-#include "bridge/UiCulture.h"
+#include "support/UiCulture.h"
 
 namespace ornr::bridge {
 

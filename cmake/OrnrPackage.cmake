@@ -90,7 +90,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends from dpkg-shlibdeps; the stand-in host and panel are found in the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR})
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion")
+# Japanese in the page needs a CJK font in the browser showing it, often on this machine.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion, fonts-noto-cjk")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
 "host application for the render setup manager module
 rsm-workbench loads the render setup manager module as a CAD host loads a

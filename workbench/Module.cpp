@@ -56,6 +56,16 @@ LoadedModule::~LoadedModule() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
+std::filesystem::path LoadedModule::Directory() const {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(api_.Init), &info) == 0 || info.dli_fname == nullptr) {
+    return {};
+  }
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::absolute(info.dli_fname, error);
+  return error ? std::filesystem::path{} : file.parent_path();
+}
+
 void LoadedModule::DeleteBridge() noexcept {
   using DeleteFunction = void (*)();
   void* address = dlsym(handle_, "DeleteIPrismetWrapperInstance");

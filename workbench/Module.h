@@ -53,6 +53,9 @@ class LoadedModule {
 
   const ModuleApi& Api() const noexcept { return api_; }
   const std::filesystem::path& File() const noexcept { return file_; }
+  /// The folder the module was loaded from, as the loader found it (File may be a bare name
+  /// that the library path resolved); empty when the loader does not say.
+  std::filesystem::path Directory() const;
   /// Frees the module's panel bridge, when the module exports a way to; the host does this
   /// before it unloads a plug-in.
   void DeleteBridge() noexcept;

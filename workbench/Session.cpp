@@ -9,10 +9,13 @@
 #include "host/SessionMgr.h"
 #include "host/controls/HostControls.h"
 #include "panel/Panel.h"
+#include "support/TextTable.h"
+#include "support/UiCulture.h"
 #include "workbench/InputLoop.h"
 #include "workbench/StopSignals.h"
 #include "workbench/TerminalQuestion.h"
 #include "workbench/commands/CommandLexer.h"
+#include "workbench/page/PageTexts.h"
 
 namespace ornr::workbench {
 
@@ -59,9 +62,14 @@ void Session::RunWithPanel() {
   try {
     PanelAddress address = ParsePanelAddress(*options_.panel);
     address.network = options_.panelAllowNetwork;
+    // The page speaks the module's language: the same culture, the tables beside the module.
+    std::string tablesWarning;
+    std::string texts =
+        PageTextsJson(module_->Directory() / kTextTableFolder, CurrentUiCultures(), &tablesWarning);
+    if (!tablesWarning.empty()) transcript_.Line("warning: " + tablesWarning);
     panel_ = std::make_unique<PanelFrontEnd>(
-        address, module_->Api(),
-        [this](const std::vector<std::string>& words) { RunWords(words); });
+        address, module_->Api(), [this](const std::vector<std::string>& words) { RunWords(words); },
+        std::move(texts));
   } catch (const std::exception& error) {
     transcript_.Error(error.what());
     return;

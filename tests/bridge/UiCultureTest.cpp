@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bridge/UiCulture.h"
+#include "support/UiCulture.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ TEST(UiCulture, CandidatesGoFromRegionToLanguageAndNeverLeaveTheFolder) {
            {"C", {}},
            {"../etc", {}},
            {"de/DE", {}}}) {
-    EXPECT_EQ(ornr::bridge::CultureCandidates(name), expected) << name;
+    EXPECT_EQ(ornr::CultureCandidates(name), expected) << name;
   }
 }
 

@@ -28,11 +28,12 @@ std::string KindOf(std::string_view prefix) {
 
 }  // namespace
 
-PanelFrontEnd::PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords)
+PanelFrontEnd::PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords,
+                             std::string pageTexts)
     : api_(api),
       runWords_(std::move(runWords)),
       state_(api, feed_),
-      server_(std::make_unique<PanelServer>(address, feed_, actions_)) {
+      server_(std::make_unique<PanelServer>(address, feed_, actions_, std::move(pageTexts))) {
   ornhost::SetQuestionAsker([this](const ornhost::Question& question) { return Ask(question); });
 }
 

@@ -26,7 +26,9 @@ class PanelFrontEnd {
 
   /// Starts the server; from now on the host's questions wait for the page (or the terminal).
   /// Throws PanelServerError.
-  PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords);
+  /// pageTexts: the page's message catalogue (PageTextsJson).
+  PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords,
+                std::string pageTexts = {});
   /// Tells the pages that the session ended and stops the server.
   ~PanelFrontEnd();
   PanelFrontEnd(const PanelFrontEnd&) = delete;

@@ -262,8 +262,10 @@ PanelAddress ParsePanelAddress(std::string_view text) {
   return address;
 }
 
-PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions)
-    : feed_(feed), actions_(actions), token_(RandomToken()) {
+PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions,
+                         std::string texts)
+    : feed_(feed), actions_(actions), token_(RandomToken()), texts_(std::move(texts)) {
+  if (texts_.empty()) texts_ = R"({"lang":"en","texts":{}})";
   HttpLimits limits;
   limits.workers = kMaxStreams + kRequestWorkers;
   try {
@@ -556,6 +558,11 @@ void PanelServer::Route() {
     json.EndArray().EndObject();
     res.set_content(json.Text(), "application/json");
   });
+
+  server_->Get(R"(/[0-9a-f]+/texts\.json)",
+               [this](const httplib::Request&, httplib::Response& res) {
+                 res.set_content(texts_, "application/json");
+               });
 
   server_->Get(R"(/[0-9a-f]+/(.*))", [](const httplib::Request& req, httplib::Response& res) {
     std::string file = req.matches[1];

@@ -43,8 +43,10 @@ PanelAddress ParsePanelAddress(std::string_view text);
 class PanelServer {
  public:
   /// Binds the address and starts serving. Throws PanelServerError, also for an address other
-  /// than loopback unless the address allows the network.
-  PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions);
+  /// than loopback unless the address allows the network. texts: the page's message catalogue
+  /// (PageTextsJson); empty: the page stays English.
+  PanelServer(const PanelAddress& address, PanelFeed& feed, PageActionQueue& actions,
+              std::string texts = {});
   /// Stops serving at once, whatever the clients do; open event streams are told first.
   ~PanelServer();
   PanelServer(const PanelServer&) = delete;
@@ -83,6 +85,7 @@ class PanelServer {
   bool loopback_ = true;
   int port_ = 0;
   std::string token_;
+  std::string texts_;
   // Event streams still open: the server is stopped only after each has ended its last chunk
   // (or a moment has passed), so that a page sees the session end rather than a cut.
   std::mutex streamsMutex_;

@@ -11,6 +11,9 @@ import { DiffView } from './diff-view.js';
 import { HistoryView } from './history-view.js';
 import { SessionState, keyOf, keyId, sameKey } from './state.js';
 import { T } from './texts.js';
+import { localizeDocument } from './messages.js';
+
+localizeDocument();
 
 const $ = (selector) => document.querySelector(selector);
 const baseName = (path) => (path ?? '').split(/[\\/]/).pop();

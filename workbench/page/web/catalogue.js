@@ -1,5 +1,7 @@
 // The renderer's settings as the panel shows them: sections, labels, one-line descriptions and
 // the type of each value. Types: bool, u32, i32, u64, f64.
+import { sectionKey, text } from './messages.js';
+
 export const SECTIONS = [
   ['Camera and output', [
     ['CameraProjection', 'u32', 'Projection', 'How the camera maps the scene onto the image'],
@@ -88,6 +90,15 @@ export const SECTIONS = [
     ['ToleranceOverrideMeters', 'f64', 'Tolerance (m)', 'Largest distance between a surface and its facets'],
   ]],
 ];
+
+// In the session's language; the English texts above stand in for what its catalogue lacks.
+for (const section of SECTIONS) {
+  section[0] = text(sectionKey(section[0]), section[0]);
+  for (const row of section[1]) {
+    row[2] = text(`Property_${row[0]}`, row[2]);
+    row[3] = text(`Property_${row[0]}_Description`, row[3]);
+  }
+}
 
 const BY_NAME = new Map();
 for (const [section, rows] of SECTIONS) {

@@ -2,6 +2,7 @@
 // group, the setups recently deleted from the master file, the current setup, dialogs and
 // activity. A snapshot replaces it; each step changes it. Values are not kept here: the views ask
 // for those of the setup they show.
+import { valueLabel } from './messages.js';
 
 /** A setup's identity: its group, the library file it is listed under ('' in the master file), its name. */
 export const keyOf = (group, library, name) => ({ group, library: group === 'library' ? library : '', name });
@@ -48,8 +49,10 @@ export class SessionState {
     this.activity = snapshot.activity;
     this.ended = snapshot.ended;
     this.setDeleted(snapshot.deleted ?? []);
-    this.labels = snapshot.labels;
-    this.outputs = snapshot.outputs;
+    // The renderer's names for values, in the page's language.
+    this.labels = Object.fromEntries(Object.entries(snapshot.labels).map(([property, named]) =>
+      [property, named.map(([value, label]) => [value, valueLabel(property, value, label)])]));
+    this.outputs = snapshot.outputs.map(([bit, label]) => [bit, valueLabel('Outputs', bit, label)]);
   }
 
   /**

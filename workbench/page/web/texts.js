@@ -1,5 +1,7 @@
 // The page's own words, in one place for translation. Texts that come from the workbench (the
 // module's messages, the host's errors, setup names) are shown as they arrive.
+import { localize } from './messages.js';
+
 export const T = {
   // The connection.
   loading: 'Loading\u2026',
@@ -57,3 +59,7 @@ export const T = {
   hideEqual: 'Hide the equal values',
   otherPickNote: (name, file) => `Another library offers \u201C${name}\u201D too; copy from library, update and compare take the one in ${file}, whose file name sorts first.`,
 };
+
+// In the session's language: each entry's text is the catalogue's "Page_" + its name, this one
+// standing in until a translation has it.
+localize(T, 'Page_');

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ornr::bridge {
+namespace ornr {
 
 /// The cultures to try for a culture or locale name, most specific first: "de_DE.UTF-8" gives
 /// "de-DE", "de". Empty for "C", "POSIX", an empty name, or one with characters other than
@@ -16,4 +16,4 @@ std::vector<std::string> CultureCandidates(std::string_view name);
 /// read at every call; empty when none is set.
 std::vector<std::string> CurrentUiCultures();
 
-}  // namespace ornr::bridge
+}  // namespace ornr

@@ -1,8 +1,8 @@
-#include "bridge/UiCulture.h"
+#include "support/UiCulture.h"
 
 #include <cstdlib>
 
-namespace ornr::bridge {
+namespace ornr {
 
 namespace {
 
@@ -40,4 +40,4 @@ std::vector<std::string> CurrentUiCultures() {
   return {};
 }
 
-}  // namespace ornr::bridge
+}  // namespace ornr

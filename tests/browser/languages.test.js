@@ -1,0 +1,111 @@
+// The page in German and Japanese: one message catalogue per language gives its own texts, its
+// sections and settings and the renderer's names for values, and <html lang> says which.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import path from 'node:path';
+import * as h from './harness.js';
+
+let files;
+before(async () => {
+  files = h.demoFiles();
+  await h.launchBrowser();
+});
+after(async () => {
+  await h.closeBrowser();
+  files.cleanup();
+});
+
+function table(culture) {
+  const text = readFileSync(path.join(h.sourceDir, 'translations', `Localizable.${culture}.txt`), 'utf8');
+  return Object.fromEntries(text.split('\n').filter((l) => l && !l.startsWith('#'))
+    .map((l) => [l.slice(0, l.indexOf('=')), l.slice(l.indexOf('=') + 1)]));
+}
+
+/** What the page shows of each kind of text, read from the page. */
+async function shownTexts(page) {
+  await page.locator('#values [data-property="CameraProjection"] select').waitFor();
+  return page.evaluate(() => {
+    const row = (name) => document.querySelector(`#values [data-property="${name}"]`);
+    return {
+      lang: document.documentElement.lang,
+      title: document.title,
+      heading: document.querySelector('h1').textContent,
+      save: document.querySelector('#cmd-save').textContent,
+      saveTitle: document.querySelector('#cmd-save').title,
+      filter: document.querySelector('#search').placeholder,
+      connection: document.querySelector('#connection').textContent,
+      section: document.querySelector('#values section h3').textContent,
+      property: row('CameraProjection').querySelector('.label').textContent,
+      description: row('CameraProjection').querySelector('.desc').textContent,
+      value: row('CameraProjection').querySelector('option[value="0"]').textContent,
+      channel: row('Outputs').querySelectorAll('.channel span')[3].textContent,
+    };
+  });
+}
+
+// Nothing of the page may stick out of its box: a translation longer than the English one must
+// wrap or shrink, not spill over its neighbours.
+async function overflowing(page) {
+  return page.evaluate(() => [...document.querySelectorAll('button, .pane-title, h1, h3, .label, .badge, option, .channel')]
+    .filter((e) => e.offsetParent !== null && e.scrollWidth > e.clientWidth + 1)
+    .map((e) => `${e.tagName.toLowerCase()} "${e.textContent.trim()}"`));
+}
+
+for (const culture of ['de', 'ja']) {
+  test(`with --culture ${culture} the page speaks its language from the module's table`, async () => {
+    const texts = table(culture);
+    const wb = await h.startWorkbench(files.dir, ['--culture', culture]);
+    try {
+      for (const [width, height] of [[1280, 800], [900, 700]]) {
+        const page = await h.openPanel(wb.url, { width, height });
+        await page.locator('[role="option"]', { hasText: 'Lobby' }).first().click();
+        const shown = await shownTexts(page);
+        assert.deepEqual(shown, {
+          lang: culture,
+          title: texts.Title_RenderSetup,
+          heading: texts.Title_RenderSetup,
+          save: texts.Page_cmdSave,
+          saveTitle: texts.Page_cmdSaveTitle,
+          filter: texts.Page_filterPlaceholder,
+          connection: texts.Page_live,
+          section: texts.Section_CameraAndOutput,
+          property: texts.Property_CameraProjection,
+          description: texts.Property_CameraProjection_Description,
+          value: texts.Value_CameraProjection_0,
+          channel: texts.Value_Outputs_3,
+        });
+        await h.screenshot(page, `languages-${culture}-${width}x${height}`);
+        assert.deepEqual(await overflowing(page), [], `${width}x${height}`);
+        // Filtering finds a setting by the label shown as well as by its property name.
+        await page.locator('#search').fill(texts.Property_BlurPasses);
+        assert.equal(await page.locator('#values [data-property="BlurPasses"]').isVisible(), true);
+        await page.locator('#search').fill('');
+        assert.deepEqual(page.errors, []);
+        await page.context().close();
+      }
+    } finally {
+      await wb.stop();
+    }
+  });
+}
+
+test('a region takes its language; a culture without a table, and the neutral one, stay English', async () => {
+  const de = table('de');
+  for (const [culture, lang, save, section] of [
+    ['de-AT', 'de', de.Page_cmdSave, de.Section_CameraAndOutput],
+    ['fr', 'en', 'Save', 'Camera and output'],
+    ['C', 'en', 'Save', 'Camera and output'],
+  ]) {
+    const wb = await h.startWorkbench(files.dir, ['--culture', culture]);
+    try {
+      const page = await h.openPanel(wb.url);
+      await page.locator('[role="option"]', { hasText: 'Lobby' }).first().click();
+      const shown = await shownTexts(page);
+      assert.deepEqual([shown.lang, shown.save, shown.section], [lang, save, section], culture);
+      await page.context().close();
+    } finally {
+      await wb.stop();
+    }
+  }
+});

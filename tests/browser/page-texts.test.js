@@ -1,0 +1,68 @@
+// The page's texts against the message catalogues, without a browser: every section, setting
+// and page text has its German and Japanese text, and a text the page fills in has no place for
+// more than the page gives it.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, readdirSync } from 'node:fs';
+import path from 'node:path';
+import { sourceDir } from './harness.js';
+import { T } from '../../workbench/page/web/texts.js';
+import { SECTIONS } from '../../workbench/page/web/catalogue.js';
+import { sectionKey } from '../../workbench/page/web/messages.js';
+
+const cultures = readdirSync(path.join(sourceDir, 'translations'))
+  .map((f) => /^Localizable\.(.+)\.txt$/.exec(f)?.[1]).filter(Boolean).sort();
+const tables = Object.fromEntries(cultures.map((culture) => {
+  const text = readFileSync(path.join(sourceDir, 'translations', `Localizable.${culture}.txt`), 'utf8');
+  return [culture, new Map(text.split('\n').filter((l) => l && !l.startsWith('#'))
+    .map((l) => [l.slice(0, l.indexOf('=')), l.slice(l.indexOf('=') + 1)]))];
+}));
+
+const html = readFileSync(path.join(sourceDir, 'workbench/page/web/index.html'), 'utf8');
+const markupKeys = [...html.matchAll(/data-t(?:-title|-placeholder|-label)?="([^"]+)"/g)].map((m) => m[1]);
+const catalogueKeys = SECTIONS.flatMap(([title, rows]) => [sectionKey(title),
+  ...rows.flatMap(([name]) => [`Property_${name}`, `Property_${name}_Description`])]);
+const pageKeys = [...Object.keys(T).map((name) => `Page_${name}`), ...markupKeys];
+
+const missing = (keys) => Object.fromEntries(cultures.map((c) => [c, [...new Set(keys)].filter((k) => !tables[c].has(k))]))
+  ;
+
+test('the catalogues cover German and Japanese', () => {
+  assert.deepEqual(cultures, ['de', 'ja']);
+});
+
+test('every section and setting has its label and description in every language', () => {
+  assert.equal(catalogueKeys.filter((k) => k.startsWith('Property_')).length, 68 * 2);
+  assert.deepEqual(missing(catalogueKeys), { de: [], ja: [] });
+});
+
+test('every text of the page and its markup has its translation', (t) => {
+  const gaps = missing(pageKeys);
+  // Texts are added to the page as it grows; until they are translated they show in English.
+  for (const [culture, keys] of Object.entries(gaps)) {
+    if (keys.length) t.diagnostic(`${culture} lacks ${keys.join(', ')}`);
+  }
+  assert.deepEqual(gaps, { de: [], ja: [] });
+});
+
+test('a translated text asks for no more than the page gives it', () => {
+  for (const [name, neutral] of Object.entries(T)) {
+    const given = typeof neutral === 'function' ? neutral.length : 0;
+    for (const culture of cultures) {
+      const text = tables[culture].get(`Page_${name}`);
+      if (text === undefined) continue;
+      const slots = [...text.matchAll(/\{(\d+)\}/g)].map((m) => Number(m[1]));
+      assert.ok(slots.every((n) => n < given), `${culture} Page_${name}: ${text}`);
+      // What the English text shows, the translation shows too.
+      for (let n = 0; n < given; n++) assert.ok(slots.includes(n), `${culture} Page_${name} leaves out {${n}}`);
+    }
+  }
+});
+
+test('a page text in a catalogue belongs to the page', () => {
+  const known = new Set([...pageKeys, ...catalogueKeys]);
+  for (const culture of cultures) {
+    const stale = [...tables[culture].keys()].filter((k) => /^(Page|Section|Property)_/.test(k) && !known.has(k));
+    assert.deepEqual(stale, [], culture);
+  }
+});
