@@ -254,6 +254,7 @@ class HtmlReport final : public Report {
               (totals.stopReason.empty() ? "" : " by " + Escape(totals.stopReason)) + " after " +
               Figure(totals.done) + " of " + Figure(totals.expected) + " files.</p>\n";
     }
+    html += Verdict(totals);
     html += "</header>\n<main>\n";
     html += TotalsSection(run, totals) + ChartSection(totals) + PropertiesSection(totals);
     html += "<section aria-labelledby=\"drawings\">\n<h2 id=\"drawings\">Drawings</h2>\n";
@@ -323,11 +324,12 @@ class HtmlReport final : public Report {
                          setup.fix.action == FixAction::Merge;
       if (!shown) continue;
       rows +=
-          "<tr><th scope=\"row\">" + Escape(setup.name) + "</th><td>" + StateBadge(setup.state) +
+          "<tr><th scope=\"row\">" + Escape(setup.name) + "</th><td data-label=\"State\">" +
+          StateBadge(setup.state) +
           (setup.conflicts > 0 ? "<br><span class=\"side\">" +
                                      Plural(setup.conflicts, "conflict", "conflicts") + "</span>"
                                : "") +
-          "</td><td>";
+          "</td><td data-label=\"Library setup\">";
       if (!setup.libraryFile.empty()) {
         rows += Escape(setup.librarySetup) + " <span class=\"side\" title=\"" +
                 Escape(setup.libraryPath) + "\">in " +
@@ -337,7 +339,7 @@ class HtmlReport final : public Report {
               "<br><span class=\"side\">taken " + Escape(ReadableTime(setup.takenAt)) + "</span>";
         }
       }
-      rows += "</td><td>";
+      rows += "</td><td data-label=\"What differs\">";
       if (!setup.reason.empty()) rows += Escape(setup.reason);
       const bool sameName = setup.state == SetupState::SameNameDiffers;
       std::string items;
@@ -346,12 +348,14 @@ class HtmlReport final : public Report {
       }
       if (!items.empty()) rows += "<ul class=\"props\">" + items + "</ul>";
       rows += "</td>";
-      if (fixColumn_) rows += "<td class=\"fixcell\">" + FixCell(setup.fix, apply_) + "</td>";
+      if (fixColumn_) {
+        rows += "<td class=\"fixcell\" data-label=\"Fix\">" + FixCell(setup.fix, apply_) + "</td>";
+      }
       rows += "</tr>\n";
     }
     if (rows.empty()) return "";
     return TableWrap("Setups of " + file.path) +
-           "<table><thead><tr><th scope=\"col\">Setup</th>"
+           "<table class=\"setups\"><thead><tr><th scope=\"col\">Setup</th>"
            "<th scope=\"col\">State</th><th scope=\"col\">Library setup</th>"
            "<th scope=\"col\">What differs</th>" +
            std::string(fixColumn_ ? "<th scope=\"col\">Fix</th>" : "") + "</tr></thead><tbody>\n" +
@@ -387,6 +391,29 @@ class HtmlReport final : public Report {
               Escape(run.libraries[i].path) + "\">" + Escape(run.libraries[i].file) + "</span>";
     }
     return text;
+  }
+
+  // The answer a reader looks for first, in one sentence, coloured by what it asks of them.
+  static std::string Verdict(const Totals& totals) {
+    const std::size_t notWhole = totals.files[static_cast<std::size_t>(FileStatus::Damaged)] +
+                                 totals.files[static_cast<std::size_t>(FileStatus::Unreadable)] +
+                                 totals.files[static_cast<std::size_t>(FileStatus::OlderFormat)];
+    std::string text;
+    std::string kind = "good";
+    if (totals.drawingsWithDrift == 0) {
+      text = totals.Listed() == 0 ? "No design file found."
+                                  : "Every drawing is in step with the libraries.";
+    } else {
+      kind = "warn";
+      text = Figure(totals.drawingsWithDrift) + " of " +
+             Plural(totals.Listed(), "drawing has", "drawings have") +
+             " drifted from the libraries.";
+    }
+    if (notWhole > 0) {
+      kind = "bad";
+      text += " " + Plural(notWhole, "file", "files") + " could not be read whole.";
+    }
+    return "<p class=\"verdict " + kind + "\">" + Escape(text) + "</p>\n";
   }
 
   static std::string Card(const std::string& figure, const std::string& label,
@@ -495,15 +522,16 @@ class HtmlReport final : public Report {
     const auto sorted = totals.PropertiesByDrift();
     if (sorted.empty()) return html + "<p>No property differs from its library.</p>\n</section>\n";
     const std::size_t most = sorted.front().second.Total();
-    html += TableWrap("Table of the properties that drift most") +
-            "<table><thead><tr><th scope=\"col\">Property</th>"
-            "<th scope=\"col\" class=\"num\">Setups</th><th scope=\"col\" class=\"num\">Changed "
-            "here</th>"
-            "<th scope=\"col\" class=\"num\">Newer in library</th><th scope=\"col\" "
-            "class=\"num\">Both</th>"
-            "<th scope=\"col\" class=\"num\">Same name</th><th scope=\"col\"><span "
-            "class=\"sr-only\">Share</span></th>"
-            "</tr></thead><tbody>\n";
+    html +=
+        TableWrap("Table of the properties that drift most") +
+        "<table class=\"drift\"><thead><tr><th scope=\"col\">Property</th>"
+        "<th scope=\"col\" class=\"num\">Setups</th><th scope=\"col\" class=\"num\">Changed "
+        "here</th>"
+        "<th scope=\"col\" class=\"num\">Newer in library</th><th scope=\"col\" "
+        "class=\"num\">Both</th>"
+        "<th scope=\"col\" class=\"num\">Same name</th><th scope=\"col\" class=\"barcell\"><span "
+        "class=\"sr-only\">Share</span></th>"
+        "</tr></thead><tbody>\n";
     for (std::size_t i = 0; i < sorted.size() && i < kShown; ++i) {
       const auto& [name, counts] = sorted[i];
       StateCounts parts{};

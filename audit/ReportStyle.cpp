@@ -11,7 +11,7 @@ constexpr std::string_view kStyle = R"css(
 :root {
   color-scheme: light dark;
   --bg: #ffffff; --fg: #1d232a; --muted: #56616d; --line: #d5dbe1; --panel: #f4f6f8;
-  --accent: #1f5fa8; --warn-bg: #fff4d6; --warn-fg: #6b4a00; --bad-bg: #fde8e8; --bad-fg: #8a1c1c;
+  --accent: #1f5fa8; --good-bg: #e4f4e9; --good-fg: #1b5530; --warn-bg: #fff4d6; --warn-fg: #6b4a00; --bad-bg: #fde8e8; --bad-fg: #8a1c1c;
   --s-in-step: #3a9a5b; --s-library-newer: #2f6fd0; --s-changed-here: #d98a1c;
   --s-both-changed: #c8383b; --s-library-gone: #7a4fb3; --s-same-name-differs: #1e9aa6;
   --s-same-name-equal: #9fcfb0; --s-not-from-library: #c3c9d0; --s-unreadable: #3b3f45;
@@ -21,7 +21,7 @@ constexpr std::string_view kStyle = R"css(
 @media (prefers-color-scheme: dark) {
   :root {
     --bg: #15191e; --fg: #e3e7eb; --muted: #a3adb8; --line: #343c45; --panel: #1d2329;
-    --accent: #7fb0f0; --warn-bg: #3b3116; --warn-fg: #f3d58b; --bad-bg: #401d1f; --bad-fg: #f6b3b3;
+    --accent: #7fb0f0; --good-bg: #18321f; --good-fg: #a8e0b9; --warn-bg: #3b3116; --warn-fg: #f3d58b; --bad-bg: #401d1f; --bad-fg: #f6b3b3;
     --s-in-step: #4fb874; --s-library-newer: #5b93ec; --s-changed-here: #e9a23b;
     --s-both-changed: #e5595b; --s-library-gone: #a07ad6; --s-same-name-differs: #33b7c2;
     --s-same-name-equal: #6f9f80; --s-not-from-library: #5d6670; --s-unreadable: #c9ced4;
@@ -38,6 +38,10 @@ a { color: var(--accent); }
 code, .mono { font-family: var(--mono); font-size: 0.9em; }
 .meta { color: var(--muted); margin: 0; }
 .banner { margin: 14px 0 0; padding: 10px 14px; border-radius: 6px; background: var(--warn-bg); color: var(--warn-fg); font-weight: 600; }
+.verdict { margin: 14px 0 0; padding: 10px 14px; border-radius: 6px; font-size: 1.05rem; font-weight: 600; border-left: 5px solid; }
+.verdict.good { background: var(--good-bg); color: var(--good-fg); }
+.verdict.warn { background: var(--warn-bg); color: var(--warn-fg); }
+.verdict.bad { background: var(--bad-bg); color: var(--bad-fg); }
 .cards { display: grid; grid-template-columns: repeat(auto-fit, minmax(180px, 1fr)); gap: 12px; margin: 12px 0 16px; }
 .card { background: var(--panel); border: 1px solid var(--line); border-radius: 8px; padding: 10px 14px; }
 .card .figure { font-size: 1.7rem; font-weight: 650; line-height: 1.2; }
@@ -68,7 +72,8 @@ th, td { text-align: left; vertical-align: top; padding: 6px 10px; border-bottom
 th { font-weight: 600; color: var(--muted); font-size: 0.85rem; white-space: nowrap; }
 tbody th { color: var(--fg); font-size: 1rem; white-space: normal; overflow-wrap: anywhere; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
-td.barcell { width: 40%; min-width: 140px; }
+.barcell { width: 40%; min-width: 140px; }
+table.drift code { white-space: nowrap; }
 .drawing { border: 1px solid var(--line); border-radius: 8px; margin: 14px 0; padding: 12px 14px; break-inside: avoid; }
 .drawing header { display: flex; flex-wrap: wrap; gap: 6px 12px; align-items: baseline; justify-content: space-between; }
 .drawing .status { font-size: 0.85rem; font-weight: 600; padding: 1px 8px; border-radius: 10px; background: var(--panel); border: 1px solid var(--line); }
@@ -90,6 +95,17 @@ footer pre { margin: 6px 0 10px; padding: 10px 12px; background: var(--panel); b
   .chart { grid-template-columns: 1fr auto; }
   .chart dt { grid-column: 1 / -1; margin-top: 4px; }
   th, td { padding: 5px 6px; }
+}
+/* A drawing's setups stack, one labelled block each, rather than scroll sideways. */
+@media screen and (max-width: 700px) {
+  table.drift .barcell { display: none; }
+  table.drift thead th { white-space: normal; }
+  table.setups td:empty { display: none; }
+  table.setups, table.setups tbody, table.setups tr, table.setups th, table.setups td { display: block; }
+  table.setups thead { position: absolute; width: 1px; height: 1px; overflow: hidden; clip: rect(0 0 0 0); }
+  table.setups tr { border-bottom: 1px solid var(--line); padding: 8px 0; }
+  table.setups th, table.setups td { border: 0; padding: 2px 0; }
+  table.setups td::before { content: attr(data-label); display: block; color: var(--muted); font-size: 0.8rem; font-weight: 600; }
 }
 @media print {
   :root { --bg: #fff; --fg: #000; --muted: #444; --line: #bbb; --panel: #f3f3f3; }

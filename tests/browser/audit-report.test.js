@@ -47,6 +47,8 @@ test('totals, chart, properties, drawings and the command are there, the chart t
     for (const heading of ['Totals', 'States per drawing', 'Properties that drift most', 'Drawings']) {
       assert.equal(await page.getByRole('heading', { level: 2, name: heading }).count(), 1, heading);
     }
+    assert.equal(await page.locator('header .verdict.bad').textContent(),
+      '9 of 13 drawings have drifted from the libraries. 1 file could not be read whole.');
     const cards = await page.locator('.card').allTextContents();
     assert.match(cards[0], /^13drawings9 with drift$/);
     assert.match(cards[3], /1 damaged/);
@@ -83,6 +85,10 @@ test('narrow and dark it stays readable: nothing wider than the window, nothing 
         return [style.color, getComputedStyle(document.documentElement).backgroundColor];
       });
       assert.notEqual(colours[0], colours[1]);
+      // A drawing's setups fit the window: stacked when narrow, never a table to scroll.
+      const scrolling = await page.evaluate(() => [...document.querySelectorAll('.drawing .table-wrap')]
+        .filter((e) => e.scrollWidth > e.clientWidth + 1).length);
+      assert.equal(scrolling, 0, `${width} ${scheme}`);
       assert.deepEqual(await h.accessibilityProblems(page), [], `${width} ${scheme}`);
       await h.screenshot(page, `audit-report-${width}-${scheme}`);
     } finally {
