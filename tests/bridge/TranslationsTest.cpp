@@ -90,14 +90,21 @@ TEST(Translations, EveryShippedTableTranslatesEveryKeyWithinTheHostsLimits) {
 
 // The English texts of the page live in the page; what the tables must agree on is that each
 // language has every page text the other has, with the same places for what the page puts in.
+// Only the forms a language needs for 0 and 1 ("KEY_zero", "KEY_one") differ.
 TEST(Translations, PageTextsAreTheSameKeysInEveryLanguageWithTheSamePlaceholders) {
   const std::vector<std::string> cultures = ShippedCultures();
   ASSERT_FALSE(cultures.empty());
   ornr::bridge::ResourceManager tables("Localizable", fs::path(ORNR_SOURCE_DIR) / "translations");
-  const std::set<std::u16string> first = KeysInFile(cultures.front());
+  const auto withoutForms = [](std::set<std::u16string> keys) {
+    std::erase_if(keys, [](const std::u16string& key) {
+      return key.ends_with(u"_zero") || key.ends_with(u"_one");
+    });
+    return keys;
+  };
+  const std::set<std::u16string> first = withoutForms(KeysInFile(cultures.front()));
   for (const std::string& culture : cultures) {
     SCOPED_TRACE(culture);
-    EXPECT_EQ(KeysInFile(culture), first);
+    EXPECT_EQ(withoutForms(KeysInFile(culture)), first);
     for (const std::u16string& key : first) {
       if (!IsPageKey(key)) continue;
       SCOPED_TRACE(ornr::Utf16ToUtf8(key));

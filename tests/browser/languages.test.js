@@ -81,6 +81,17 @@ for (const culture of ['de', 'ja']) {
         await page.locator('#search').fill(texts.Property_BlurPasses);
         assert.equal(await page.locator('#values [data-property="BlurPasses"]').isVisible(), true);
         await page.locator('#search').fill('');
+        if (width === 1280) {
+          // A dialog of the page's own: its title, question and buttons.
+          await page.locator('#cmd-delete').click();
+          const dialog = page.locator('dialog[open]');
+          await dialog.waitFor();
+          assert.equal(await dialog.locator('h2, .dialog-title').first().textContent(), texts.Page_deleteTitle);
+          assert.ok((await dialog.textContent()).includes(texts.Page_deleteQuestion.replace('{0}', 'Lobby')));
+          assert.deepEqual(await dialog.locator('button').allTextContents(), [texts.Page_cancel, texts.Page_deleteAction]);
+          await h.screenshot(page, `languages-${culture}-dialog`);
+          await page.keyboard.press('Escape');
+        }
         assert.deepEqual(page.errors, []);
         await page.context().close();
       }

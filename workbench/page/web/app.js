@@ -11,7 +11,7 @@ import { DiffView } from './diff-view.js';
 import { HistoryView } from './history-view.js';
 import { SessionState, keyOf, keyId, sameKey } from './state.js';
 import { T } from './texts.js';
-import { localizeDocument } from './messages.js';
+import { localizeDocument, text as text_ } from './messages.js';
 
 localizeDocument();
 
@@ -160,8 +160,8 @@ function undelete(name) {
     return;
   }
   modal(async () => {
-    await dialogs.prompt(T.restoreDeletedAs, `The master file has a setup named \u201C${name}\u201D again. A name for the one deleted:`,
-        'Name', `${name} (restored)`, (text) => (text.trim() === '' ? 'A setup needs a name' : null),
+    await dialogs.prompt(T.restoreDeletedAs, T.restoreAsPrompt(name),
+        T.nameLabel, T.restoredName(name), (text) => (text.trim() === '' ? T.nameNeeded : null),
         async (newName) => {
           try {
             const outcome = await server.command('undelete', name, newName);
@@ -346,9 +346,9 @@ function onStep(step) {
     if (event.id <= lastEvent) continue;
     lastEvent = event.id;
     if (event.kind === 'error') toast(event.text, 'error');
-    else if (event.kind === 'command') toast(`Ran: ${event.text}`);
-    else if (event.kind === 'question') toast(`Answered: ${event.text}`);
-    else if (event.kind === 'result') toast(`Result: ${event.text}`);
+    else if (event.kind === 'command') toast(T.ran(event.text));
+    else if (event.kind === 'question') toast(T.answered(event.text));
+    else if (event.kind === 'result') toast(T.result(event.text));
   }
   if (changed.session) session();
 }
@@ -374,7 +374,7 @@ async function nextDialog() {
     const { id, text } = picture.question;
     questionShown = id;
     dialogBusy = true;
-    const yes = await dialogs.question('Render Setup Manager', text);
+    const yes = await dialogs.question(text_('Title_RenderSetup', 'Render Setup Manager'), text);
     dialogBusy = false;
     if (questionShown === id) run(server.answer(id, yes));
     nextDialog();
@@ -383,7 +383,7 @@ async function nextDialog() {
   const message = picture.messages[0];
   if (message && !picture.question) {
     dialogBusy = true;
-    await dialogs.message('Render Setup Manager', message.text);
+    await dialogs.message(text_('Title_RenderSetup', 'Render Setup Manager'), message.text);
     dialogBusy = false;
     picture.messages = picture.messages.filter((m) => m.id !== message.id);
     run(server.dismiss(message.id));
@@ -407,7 +407,7 @@ const commands = {
   rename: () => modal(async () => {
     const old = picture.current.name;
     // The dialog stays open until the workbench has renamed the setup, or says why it did not.
-    await dialogs.prompt('Rename setup', `A new name for \u201C${old}\u201D.`, 'Name', old,
+    await dialogs.prompt(T.renameTitle, T.renamePrompt(old), T.nameLabel, old,
         (text) => (text.trim() === '' ? 'A setup needs a name' : null),
         async (name) => {
           if (name === old) return null;
@@ -421,13 +421,13 @@ const commands = {
   }),
   delete: () => modal(async () => {
     const name = picture.current.name;
-    if (await dialogs.confirm('Delete setup', `Delete \u201C${name}\u201D from the master file? This cannot be undone.`, 'Delete')) {
+    if (await dialogs.confirm(T.deleteTitle, T.deleteQuestion(name), T.deleteAction)) {
       run(server.command('delete', name));
     }
   }),
   reset: () => modal(async () => {
     const name = picture.current.name;
-    if (await dialogs.confirm('Reset setup', `Put \u201C${name}\u201D back to its saved values? Unsaved changes are lost.`, 'Reset')) {
+    if (await dialogs.confirm(T.resetTitle, T.resetQuestion(name), T.resetAction)) {
       run(server.command('reset', name));
     }
   }),
@@ -435,7 +435,7 @@ const commands = {
   copy: () => run(server.command('copy-from-library', picture.current.name)),
   update: () => modal(async () => {
     const name = picture.current.name;
-    if (await dialogs.confirm('Update from library', `Replace every value of \u201C${name}\u201D with the library setup\u2019s and save it?`, 'Update')) {
+    if (await dialogs.confirm(T.updateTitle, T.updateQuestion(name), T.updateAction)) {
       run(server.command('update-from-library', name));
     }
   }),
@@ -443,7 +443,7 @@ const commands = {
   history: () => show(view === 'history' ? 'values' : 'history'),
   compareTwo: () => (view === 'diff' ? show('values') : compareWith(null)),
   quit: () => modal(async () => {
-    if (await dialogs.confirm('End session', 'Close the master file and end the workbench session?', 'End session')) {
+    if (await dialogs.confirm(T.quitTitle, T.quitQuestion, T.quitAction)) {
       run(server.command('quit'));
     }
   }),

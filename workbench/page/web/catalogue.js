@@ -1,6 +1,7 @@
 // The renderer's settings as the panel shows them: sections, labels, one-line descriptions and
 // the type of each value. Types: bool, u32, i32, u64, f64.
 import { sectionKey, text } from './messages.js';
+import { T } from './texts.js';
 
 export const SECTIONS = [
   ['Camera and output', [
@@ -110,7 +111,7 @@ for (const [section, rows] of SECTIONS) {
 /** What the panel knows of a property; a name it does not know is shown as text. */
 export function propertyInfo(name) {
   return BY_NAME.get(name) ??
-      { name, type: 'text', label: name, description: 'Not known to this panel', section: 'Other' };
+      { name, type: 'text', label: name, description: T.notKnown, section: T.otherSection };
 }
 
 /** Values the renderer cannot take through the panel. */
@@ -125,18 +126,18 @@ const U32_MAX = 4294967295n;
 export function checkText(type, text) {
   const t = text.trim();
   if (type === 'u32') {
-    if (!/^\d+$/.test(t)) return { error: 'Enter a whole number from 0 to 4294967295' };
-    if (BigInt(t) > U32_MAX) return { error: 'At most 4294967295' };
+    if (!/^\d+$/.test(t)) return { error: T.wholeNumber };
+    if (BigInt(t) > U32_MAX) return { error: T.atMost };
     return { text: BigInt(t).toString() };
   }
   if (type === 'f64') {
-    if (!/^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/.test(t)) return { error: 'Enter a number, such as 0.5 or 1e-3' };
+    if (!/^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/.test(t)) return { error: T.enterNumber };
     const v = Number(t);
-    if (!Number.isFinite(v)) return { error: 'The number is too large' };
+    if (!Number.isFinite(v)) return { error: T.tooLarge };
     return { text: t };
   }
   if (type === 'bool') {
-    if (t !== 'true' && t !== 'false') return { error: 'true or false' };
+    if (t !== 'true' && t !== 'false') return { error: T.trueOrFalse };
     return { text: t };
   }
   return { text };

@@ -3,6 +3,7 @@
 // setup taken from a library shows the values it was taken with too, and merges: what changed
 // only in the library is taken, what changed only here is kept, each conflict is chosen per row.
 import { SECTIONS, READ_ONLY, propertyInfo, shownText } from './catalogue.js';
+import { T } from './texts.js';
 
 const el = (tag, props = {}, ...children) => {
   const node = Object.assign(document.createElement(tag), props);
@@ -49,8 +50,8 @@ export class CompareView {
     if (!master || !library) {
       this.root.append(el('p', { className: 'placeholder',
         textContent: master?.origin?.gone
-          ? `The library setup \u201C${master.origin.librarySetup}\u201D is gone: ${master.origin.goneReason}.`
-          : 'Select a master-file setup that a design library also has to compare them.' }));
+          ? T.libraryGone(master.origin.librarySetup, master.origin.goneReason)
+          : T.compareNone }));
       return;
     }
     const mine = new Map(master.values);
@@ -66,7 +67,7 @@ export class CompareView {
 
     const takeButton = el('button', { type: 'button', className: 'primary' });
     const update = () => {
-      takeButton.textContent = `Take ${this.chosen.size || ''} library value${this.chosen.size === 1 ? '' : 's'}`.replace('  ', ' ');
+      takeButton.textContent = T.takeValues(this.chosen.size);
       takeButton.disabled = this.chosen.size === 0;
     };
     takeButton.addEventListener('click', () => {
@@ -74,24 +75,24 @@ export class CompareView {
       this.chosen.clear();
       this.onTake(pairs);
     });
-    const closeButton = el('button', { type: 'button', textContent: 'Back to values' });
+    const closeButton = el('button', { type: 'button', textContent: T.backToValues });
     closeButton.addEventListener('click', () => this.onClose());
 
     const summary = differing === 0
-      ? 'Every value is the same as in the library.'
+      ? T.allSame
       : `${differing} of ${rows.length} values differ from the library.`;
     this.root.append(el('header', { className: 'values-head compare-head' },
-        el('h2', { className: 'setup-title', id: 'compare-title', textContent: `Compare \u201C${master.name}\u201D` }),
+        el('h2', { className: 'setup-title', id: 'compare-title', textContent: T.compareHeading(master.name) }),
         el('p', { className: 'note', textContent: `${summary} Library: ${library.listedIn.split(/[\\/]/).pop()}.` }),
         el('div', { className: 'compare-actions' }, takeButton, closeButton)));
 
     const table = el('table', { className: 'compare' });
     table.setAttribute('aria-labelledby', 'compare-title');
     table.append(el('thead', {}, el('tr', {},
-        el('th', { scope: 'col', className: 'take', textContent: 'Take' }),
-        el('th', { scope: 'col', textContent: 'Setting' }),
-        el('th', { scope: 'col', textContent: 'Master file' }),
-        el('th', { scope: 'col', textContent: 'Library' }))));
+        el('th', { scope: 'col', className: 'take', textContent: T.take }),
+        el('th', { scope: 'col', textContent: T.setting }),
+        el('th', { scope: 'col', textContent: T.masterFile }),
+        el('th', { scope: 'col', textContent: T.library }))));
     const body = el('tbody');
     for (const row of rows) {
       const tr = el('tr', { className: row.differs ? 'differs' : 'same' });
@@ -102,8 +103,8 @@ export class CompareView {
       if (row.differs) {
         const box = el('input', { type: 'checkbox', checked: this.chosen.has(row.name),
           disabled: READ_ONLY.has(row.name) });
-        box.setAttribute('aria-label', `Take the library value of ${row.info.label}`);
-        if (READ_ONLY.has(row.name)) box.title = 'Cannot be changed from the panel';
+        box.setAttribute('aria-label', T.takeValueOf(row.info.label));
+        if (READ_ONLY.has(row.name)) box.title = T.notFromPanel;
         box.addEventListener('change', () => {
           if (box.checked) this.chosen.add(row.name);
           else this.chosen.delete(row.name);
@@ -145,16 +146,16 @@ export class CompareView {
     const update = () => {
       const open = conflicts.filter((name) => !this.choices.has(name)).length;
       mergeButton.disabled = open > 0 || (toTake === 0 && conflicts.length === 0);
-      mergeButton.textContent = open > 0 ? `Choose ${open} conflict${open === 1 ? '' : 's'} to merge` : 'Merge from library';
+      mergeButton.textContent = open > 0 ? T.chooseConflicts(open) : T.mergeFromLibrary;
     };
     mergeButton.addEventListener('click', () => this.onMerge(conflicts.map((name) => [name, this.choices.get(name)])));
-    const closeButton = el('button', { type: 'button', textContent: 'Back to values' });
+    const closeButton = el('button', { type: 'button', textContent: T.backToValues });
     closeButton.addEventListener('click', () => this.onClose());
 
     const when = origin.takenAt.replace('T', ' ').replace('Z', ' UTC');
     const pending = origin.pending ? ' Merged: save to keep it, reset to undo it.' : '';
     this.root.append(el('header', { className: 'values-head compare-head' },
-        el('h2', { className: 'setup-title', id: 'compare-title', textContent: `Compare \u201C${master.name}\u201D` }),
+        el('h2', { className: 'setup-title', id: 'compare-title', textContent: T.compareHeading(master.name) }),
         el('p', { className: 'note drift-summary',
           textContent: `${origin.summary[0].toUpperCase()}${origin.summary.slice(1)}. Taken from \u201C${origin.librarySetup}\u201D in ${origin.libraryFile.split(/[\\/]/).pop()} on ${when}.${pending}` }),
         el('div', { className: 'compare-actions' }, mergeButton, closeButton)));
@@ -162,11 +163,11 @@ export class CompareView {
     const table = el('table', { className: 'compare drift' });
     table.setAttribute('aria-labelledby', 'compare-title');
     table.append(el('thead', {}, el('tr', {},
-        el('th', { scope: 'col', textContent: 'Setting' }),
-        el('th', { scope: 'col', textContent: 'Master file' }),
-        el('th', { scope: 'col', textContent: 'When taken' }),
-        el('th', { scope: 'col', textContent: 'Library' }),
-        el('th', { scope: 'col', className: 'merge-col', textContent: 'Merge' }))));
+        el('th', { scope: 'col', textContent: T.setting }),
+        el('th', { scope: 'col', textContent: T.masterFile }),
+        el('th', { scope: 'col', textContent: T.whenTaken }),
+        el('th', { scope: 'col', textContent: T.library }),
+        el('th', { scope: 'col', className: 'merge-col', textContent: T.merge }))));
     const body = el('tbody');
     for (const row of rows) {
       const tr = el('tr', { className: `drift-row ${row.state.replace(/ /g, '-')}` });
@@ -177,7 +178,7 @@ export class CompareView {
       if (row.state === 'conflict') {
         const group = el('fieldset', { className: 'choice' });
         group.append(el('legend', { className: 'visually-hidden', textContent: `${row.info.label}: keep or take` }));
-        for (const [value, text] of [['local', 'Keep mine'], ['library', 'Take library']]) {
+        for (const [value, text] of [['local', T.keepMine], ['library', T.takeLibrary]]) {
           const radio = el('input', { type: 'radio', name: `choice-${row.name}`, value, checked: this.choices.get(row.name) === value });
           radio.addEventListener('change', () => {
             this.choices.set(row.name, value);
@@ -190,7 +191,7 @@ export class CompareView {
         const says = { 'changed in library': 'takes library', 'changed here': 'keeps mine', 'changed alike': 'same change', unchanged: '' }[row.state];
         action.append(el('span', { className: 'state', textContent: says }));
         if (row.state === 'changed in library' && READ_ONLY.has(row.name)) {
-          action.append(el('span', { className: 'via-host', textContent: ' (set by the host)' }));
+          action.append(el('span', { className: 'via-host', textContent: T.setByHost }));
         }
       }
       tr.append(

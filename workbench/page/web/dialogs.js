@@ -1,5 +1,6 @@
 // Modal dialogs: confirmations, a name prompt, the module's message boxes and the host's
 // questions. Native <dialog> keeps focus inside and closes on Escape.
+import { T } from './texts.js';
 
 const host = () => document.getElementById('dialog-host');
 
@@ -112,7 +113,7 @@ function open({ title, text, buttons, input, role = 'dialog', cancelValue = null
 /** Resolves true when the user confirms. */
 export async function confirm(title, text, action) {
   const value = await open({ title, text, role: 'alertdialog', buttons: [
-    { label: 'Cancel', value: false, focus: true },
+    { label: T.cancel, value: false, focus: true },
     { label: action, value: true, className: 'danger' },
   ], cancelValue: false });
   return value === true;
@@ -124,22 +125,22 @@ export async function confirm(title, text, action) {
  */
 export function prompt(title, text, label, value, check, submit) {
   return open({ title, text, input: { label, value, check, submit }, buttons: [
-    { label: 'Cancel', value: null },
-    { label: 'OK', value: 'ok', submit: true, className: 'primary' },
+    { label: T.cancel, value: null },
+    { label: T.ok, value: 'ok', submit: true, className: 'primary' },
   ] });
 }
 
 /** A message box with one OK button. */
 export function message(title, text) {
-  return open({ title, text, role: 'alertdialog', buttons: [{ label: 'OK', value: true, className: 'primary', focus: true }],
+  return open({ title, text, role: 'alertdialog', buttons: [{ label: T.ok, value: true, className: 'primary', focus: true }],
     cancelValue: true });
 }
 
 /** A Yes/No question; Escape answers No. */
 export async function question(title, text) {
   const value = await open({ title, text, role: 'alertdialog', buttons: [
-    { label: 'Yes', value: true, className: 'primary', focus: true },
-    { label: 'No', value: false },
+    { label: T.yes, value: true, className: 'primary', focus: true },
+    { label: T.no, value: false },
   ], cancelValue: false });
   return value === true;
 }

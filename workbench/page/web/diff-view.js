@@ -30,7 +30,7 @@ export class DiffTable {
   render({ rows, aHeading, bHeading, labels, caption, single = false }) {
     const table = el('table', { className: `compare diff${single ? ' single' : ''}` });
     table.append(el('caption', { className: 'visually-hidden', textContent: caption }));
-    const heads = [el('th', { scope: 'col', textContent: 'Setting' }), el('th', { scope: 'col', textContent: aHeading })];
+    const heads = [el('th', { scope: 'col', textContent: T.setting }), el('th', { scope: 'col', textContent: aHeading })];
     if (!single) heads.push(el('th', { scope: 'col', textContent: bHeading }));
     table.append(el('thead', {}, el('tr', {}, ...heads)));
     const all = rows.map(([name, a, b]) => ({ name, a, b, info: propertyInfo(name), differs: !single && a !== b }));

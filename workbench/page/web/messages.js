@@ -30,14 +30,16 @@ function fill(template, args) {
 /**
  * Puts the catalogue's texts into table in place: a text entry becomes the catalogue's text of
  * prefix + name, and a function entry, whose arguments the catalogue's template takes as {0},
- * {1}..., formats that template. Entries the catalogue lacks stay as they are.
+ * {1}..., formats that template; its variants KEY_zero and KEY_one, where a language has them,
+ * are taken when the first argument is 0 or 1. Entries the catalogue lacks stay as they are.
  */
 export function localize(table, prefix) {
   for (const [name, neutral] of Object.entries(table)) {
     const key = prefix + name;
     if (!has(key)) continue;
     if (typeof neutral === 'function') {
-      table[name] = (...args) => fill(catalogue.texts[key], args);
+      const forms = { 0: catalogue.texts[`${key}_zero`], 1: catalogue.texts[`${key}_one`] };
+      table[name] = (...args) => fill(forms[args[0]] ?? catalogue.texts[key], args);
     } else if (typeof neutral === 'string') {
       table[name] = catalogue.texts[key];
     }

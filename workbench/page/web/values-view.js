@@ -80,9 +80,9 @@ export class ValuesView {
     const sections = SECTIONS.map(([title, rows]) => [title, rows.map((r) => r[0]).filter((n) => held.has(n))]);
     const known = new Set(sections.flatMap(([, names]) => names));
     const other = present.filter((n) => !known.has(n));
-    if (other.length) sections.push(['Other', other]);
+    if (other.length) sections.push([T.otherSection, other]);
 
-    const toc = el('nav', { className: 'toc', ariaLabel: 'Sections' });
+    const toc = el('nav', { className: 'toc', ariaLabel: T.sectionsLabel });
     const list = el('ul');
     toc.append(list);
     const body = el('div', { className: 'sections' });
@@ -229,7 +229,7 @@ function outputsEditor(id, info, channels, locked, send) {
     const box = el('input', { type: 'checkbox', disabled: locked || always });
     box.dataset.bit = String(bit);
     const label = el('label', { className: 'channel' }, box, el('span', { textContent: name }));
-    if (always) label.title = 'Always written';
+    if (always) label.title = T.alwaysWritten;
     editor.append(label);
     boxes.push(box);
   }
