@@ -14,7 +14,7 @@ after(async () => {
   files.cleanup();
 });
 
-test('"Night" of two libraries: two entries, each with its own values, also after a rename re-sends one', async () => {
+test('"Night" of two libraries: two entries with their own values, the one the module takes named, a re-send after a rename adds none', async () => {
   const wb = await h.startWorkbench(files.dir);
   const page = await h.openPanel(wb.url);
   try {
@@ -27,10 +27,24 @@ test('"Night" of two libraries: two entries, each with its own values, also afte
       await h.until(page, (m) => document.querySelector('[data-property="MaxRenderTimeMinutes"] input')?.value === m, minutes);
       assert.equal(await page.locator('[data-property="CausticPhotons"] input').inputValue(), photons);
     }
+    // The page says which of the two the module takes; the other says it is not that one.
+    await page.locator('[role="option"][data-library="studio.zellib"][data-name="Night"]').click();
+    await page.locator('#values .pick-note',
+        { hasText: 'take the one in office-standards.zellib, whose file name sorts first' }).waitFor();
+    await page.locator('[role="option"][data-library="office-standards.zellib"][data-name="Night"]').click();
+    await page.locator('#values .pick-note', { hasText: 'from office-standards.zellib' }).waitFor();
+
+    // Copied from the one it names, whichever is selected; the master file's copy says so too.
+    await page.locator('[role="option"][data-library="studio.zellib"][data-name="Night"]').click();
+    await page.locator('#values .pick-note', { hasText: 'Another library' }).waitFor();
+    await page.locator('#cmd-copy:not([disabled])').click();
+    await h.option(page, 'Night').waitFor();
+    await page.locator('#values .badge.master').waitFor();
+    await h.waitForValue(page, 'MaxRenderTimeMinutes', '30');
+    await page.locator('#values .pick-note', { hasText: 'from office-standards.zellib' }).waitFor();
+
     // A master-file "Night" renamed away: the module re-sends a library "Night", which must
     // land in its entry, not show up a third time.
-    wb.type('copy-from-library Night');
-    await h.option(page, 'Night').waitFor();
     wb.type('rename Night "Night Copy"');
     await h.option(page, 'Night Copy').waitFor();
     assert.equal(await nights.count(), 2);

@@ -56,7 +56,11 @@ const PAGE_HELPERS = `window.bench = {
       input.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', bubbles: true }));
     },
     save: () => document.getElementById('cmd-save').click(),
-    new: () => document.getElementById('cmd-new').click(),
+    new: (name) => {
+      document.getElementById('cmd-new').click();
+      document.querySelector('dialog[open] input').value = name;
+      document.querySelector('dialog[open] button[type=submit]').click();
+    },
     confirm: () => document.querySelector('dialog[open] button[type=submit], dialog[open] button.danger').click(),
     filter: (word) => {
       const box = document.getElementById('search');
@@ -74,10 +78,7 @@ const PAGE_HELPERS = `window.bench = {
       const option = window.bench.option(name);
       return Boolean(option) && !option.querySelector('.modified-mark');
     },
-    made: (before) => {
-      const now = window.bench.selected();
-      return Boolean(now) && now !== before && now.startsWith('Untitled');
-    },
+    made: (name) => window.bench.selected() === name && !document.querySelector('dialog[open]'),
     renamed: (to) => window.bench.selected() === to && !document.querySelector('dialog[open]'),
     gone: (name) => !window.bench.option(name),
     filtered: () => [...document.querySelectorAll('#values .row')].some((r) => r.hidden),
@@ -174,8 +175,7 @@ async function oneRun(folder, size) {
 
   const news = [];
   for (let i = 0; i < samples; i += 1) {
-    const before = await page.evaluate(() => document.querySelector('[role=option][aria-selected=true]')?.dataset.name);
-    news.push(await timed(page, 'new', 'made', before));
+    news.push(await timed(page, 'new', 'made', `New ${size} ${i}`));
   }
   result.new = median(news);
 
@@ -226,7 +226,7 @@ const ACTIONS = [
   ['arrow', 'Select by Arrow Down → values (ms)', { ratio: 1.5, absolute: 50 }],
   ['edit', 'Edit → modified mark (ms)', { ratio: 1.5, absolute: 50 }],
   ['save', 'Save → mark gone (ms)', { ratio: 1.5, absolute: 100 }],
-  ['new', 'New → list follows (ms)', { ratio: 1.5, absolute: 100 }],
+  ['new', 'New, named → list follows (ms)', { ratio: 1.5, absolute: 100 }],
   ['rename', 'Rename → list follows (ms)', { ratio: 1.5, absolute: 100 }],
   ['delete', 'Delete → list follows (ms)', { ratio: 1.5, absolute: 100 }],
   ['filter', 'Filter settings (ms)', { ratio: 1.5 }],

@@ -12,6 +12,7 @@ import { HistoryView } from './history-view.js';
 import { SessionState, keyOf, keyId, sameKey } from './state.js';
 import { T } from './texts.js';
 import { localizeDocument, text as text_ } from './messages.js';
+import { splitCommand, describe, nameList } from './words.js';
 
 localizeDocument();
 
@@ -35,8 +36,16 @@ let pinned = null;
 let diffAsking = 0;
 // A setup to select once a step lists it (one just brought back).
 let awaited = null;
+// The command the status line waits to tell of: its words and what it printed.
+let telling = null;
+// A close that asks first: the list as it was, what Yes saves, the answer and what went wrong.
+let closing = null;
+// What the last close came to, shown above the list.
+let closedNote = null;
+// Those waiting for a master-file setup that is not in their set of names.
+const addedWaiters = [];
 
-const list = new ListView($('#setups'), (key) => choose(key), (key) => compareWith(key));
+const list = new ListView($('#setups'), (key, next) => choose(key, next), (key) => compareWith(key));
 const values = new ValuesView($('#values'), (property, text) => {
   const current = picture.current;
   if (current?.group === 'master') run(server.command('edit', current.name, property, text));
@@ -72,7 +81,7 @@ function toast(text, kind) {
   }
 }
 
-function choose(key) {
+function choose(key, next = null) {
   picture.current = key;
   // A deleted setup is the page's own pick: the panel does not show it.
   if (key.group === 'deleted') {
@@ -85,6 +94,9 @@ function choose(key) {
   toolbar();
   fetchShown();
   run(server.select(key));
+  // Moving through the list by keys: the next one's values are asked for ahead.
+  const ahead = picture.row(next);
+  if (ahead) server.values(next, ahead.rev).catch(() => {});
 }
 
 function show(which) {
@@ -195,7 +207,8 @@ async function fetchShown(force = false) {
   const ask = ++asking;
   if (!shown || !sameKey(shown.key, key)) detail(true);
   try {
-    const [data, libraryData] = await Promise.all([server.values(key), library ? server.values(library) : null]);
+    const [data, libraryData] = await Promise.all([server.values(key, row.rev, { fresh: force }),
+      library ? server.values(library, picture.row(library)?.rev, { fresh: force }) : null]);
     if (ask !== asking) return;
     shown = data ? { key, data } : null;
     shownLibrary = libraryData ? { key: library, data: libraryData } : null;
@@ -292,10 +305,16 @@ function header() {
 }
 
 function onSnapshot(snapshot) {
+  const wasFile = picture.loaded ? picture.masterFile : null;
   picture.load(snapshot);
+  // A page that starts tells of nothing before it; one that starts again, of what it missed.
+  const missed = lastEvent ? picture.activity.filter((e) => e.id > lastEvent) : [];
   lastEvent = Math.max(lastEvent, ...picture.activity.map((e) => e.id));
   picked = null;
-  list.setData(picture);
+  tell(missed);
+  closeOutcome(wasFile);
+  list.setData(listed());
+  checkAdded();
   list.setActive(picture.current);
   header();
   toolbar();
@@ -309,6 +328,8 @@ function onSnapshot(snapshot) {
 
 function onStep(step) {
   const was = picture.current;
+  const wasFile = picture.masterFile;
+  keepListIfAsked(step);
   const changed = picture.apply(step);
   if (changed.snapshot) {
     onSnapshot(step.snapshot);
@@ -325,7 +346,7 @@ function onStep(step) {
     if (sameKey(shown?.key, from)) shown.key = to;
     if (sameKey(shownLibrary?.key, from)) shownLibrary.key = to;
   }
-  if (changed.list) list.setData(picture);
+  if (changed.list) list.setData(listed());
   else if (changed.rows.size) list.refresh();
   if (changed.current || changed.list || !sameKey(was, picture.current)) {
     list.setActive(picture.current, { scroll: !sameKey(was, picture.current) });
@@ -342,15 +363,112 @@ function onStep(step) {
   else if ((view === 'history' && changed.rows.has(current))
       || (view === 'diff' && pinned && changed.values.has(keyId(pinned)))) detail();
   if (awaited && changed.list) selectWhenListed(awaited);
-  for (const event of changed.activity) {
-    if (event.id <= lastEvent) continue;
-    lastEvent = event.id;
-    if (event.kind === 'error') toast(event.text, 'error');
-    else if (event.kind === 'command') toast(T.ran(event.text));
-    else if (event.kind === 'question') toast(T.answered(event.text));
-    else if (event.kind === 'result') toast(T.result(event.text));
-  }
+  if (changed.list) checkAdded();
+  tell(changed.activity.filter((e) => e.id > lastEvent));
+  closeOutcome(wasFile);
   if (changed.session) session();
+}
+
+// Tells in the status line what each command did, once it is over (a command that asks a
+// question is over when it has been answered); errors are shown as they come.
+function tell(events) {
+  for (const event of events) {
+    lastEvent = Math.max(lastEvent, event.id);
+    if (event.kind === 'command') {
+      finishTelling();
+      telling = { words: splitCommand(event.text), events: [] };
+      continue;
+    }
+    if (event.kind === 'error') toast(event.text, 'error');
+    if (closing && event.kind === 'question') closing.yes = /->\s*yes$/.test(event.text);
+    if (closing && closing.yes !== null && (event.kind === 'error' || event.kind === 'message')) closing.problems.push(event.text);
+    telling?.events.push(event);
+  }
+  if (!picture.question) finishTelling();
+}
+
+function finishTelling() {
+  if (!telling) return;
+  const said = describe(telling.words, telling.events, picture.labels);
+  telling = null;
+  if (said) toast(said.text);
+}
+
+// The module empties the list before it asks whether to save: the page keeps it as it was, to
+// show until the question is answered and to say what Yes saves.
+function keepListIfAsked(step) {
+  const asks = step.snapshot ? Boolean(step.snapshot.question)
+    : step.changes.some((c) => c.type === 'question' && c.question);
+  if (!asks || !picture.loaded || (closing && picture.question)) return;
+  closing = {
+    file: picture.masterFile,
+    unsaved: picture.groups[0].setups.filter((s) => s.modified).map((s) => s.name),
+    groups: picture.groups.map((g) => ({ ...g, setups: g.setups.map((r) => ({ ...r })) })),
+    yes: null,
+    problems: [],
+  };
+}
+
+// What the list shows: the setups as they were while the close question is open.
+function listed() {
+  const frozen = Boolean(closing && picture.question);
+  $('.list-pane').classList.toggle('frozen', frozen);
+  if (frozen) showListNote(T.frozenList, false);
+  else showListNote(closedNote, false);
+  return frozen ? { loaded: true, groups: closing.groups } : picture;
+}
+
+function showListNote(text, tellToo = true) {
+  const note = $('#list-note');
+  note.textContent = text ?? '';
+  note.hidden = !text;
+  if (text && tellToo) toast(text);
+}
+
+// Once the master file has closed (or the session ended), says what came of it.
+function closeOutcome(wasFile) {
+  const wasFrozen = $('.list-pane').classList.contains('frozen');
+  if (picture.question) return;
+  const name = (file) => baseName(file) || T.noMasterFile;
+  if (closing && closing.yes !== null && (picture.masterFile !== closing.file || picture.ended)) {
+    const file = name(closing.file);
+    const names = nameList(closing.unsaved);
+    if (closing.yes && closing.problems.length) closedNote = T.closedSaveFailed(file, closing.problems[0]);
+    else if (!closing.unsaved.length) closedNote = T.closed(file);
+    else closedNote = closing.yes ? T.closedSaved(file, names) : T.closedNotSaved(file, names);
+    closing = null;
+    showListNote(closedNote);
+  } else if (!closing && wasFile && picture.masterFile !== wasFile) {
+    closedNote = T.closed(name(wasFile));
+    showListNote(closedNote);
+  }
+  if (wasFrozen) list.setData(listed());
+}
+
+// A master-file setup not in before, once a step lists it (the one made current first), or null
+// after ms.
+function addedSetup(before, ms = 5000) {
+  return new Promise((resolve) => {
+    const waiter = { before, resolve };
+    addedWaiters.push(waiter);
+    setTimeout(() => {
+      const at = addedWaiters.indexOf(waiter);
+      if (at >= 0) addedWaiters.splice(at, 1);
+      resolve(null);
+    }, ms);
+    checkAdded();
+  });
+}
+
+function checkAdded() {
+  const current = picture.current?.group === 'master' ? picture.current.name : null;
+  for (const waiter of [...addedWaiters]) {
+    const name = current && !waiter.before.has(current) ? current
+      : picture.groups[0].setups.find((s) => !waiter.before.has(s.name))?.name;
+    if (!name) continue;
+    addedWaiters.splice(addedWaiters.indexOf(waiter), 1);
+    waiter.resolve(name);
+  }
 }
 
 function session() {
@@ -358,6 +476,10 @@ function session() {
     // Nothing more will come: no reconnecting to a workbench that is gone.
     connection.close();
     setStatus('ended');
+    if (!closedNote?.startsWith(T.sessionEnded(''))) {
+      closedNote = T.sessionEnded(closedNote);
+      showListNote(closedNote);
+    }
   }
   nextDialog();
 }
@@ -374,9 +496,13 @@ async function nextDialog() {
     const { id, text } = picture.question;
     questionShown = id;
     dialogBusy = true;
-    const yes = await dialogs.question(text_('Title_RenderSetup', 'Render Setup Manager'), text);
+    const saves = closing?.unsaved.length ? { heading: T.yesSaves, items: closing.unsaved.map((n) => `\u201C${n}\u201D`) } : null;
+    const yes = await dialogs.question(text_('Title_RenderSetup', 'Render Setup Manager'), text, saves);
     dialogBusy = false;
-    if (questionShown === id) run(server.answer(id, yes));
+    if (questionShown === id) {
+      if (closing) closing.yes = yes;
+      run(server.answer(id, yes));
+    }
     nextDialog();
     return;
   }
@@ -402,7 +528,7 @@ async function modal(fn) {
 }
 
 const commands = {
-  new: () => run(server.command('new', picture.current.name)),
+  new: () => modal(() => newSetup(picture.current)),
   duplicate: () => run(server.command('duplicate', picture.current.name)),
   rename: () => modal(async () => {
     const old = picture.current.name;
@@ -448,6 +574,35 @@ const commands = {
     }
   }),
 };
+
+// New asks for a name: the module names a new setup itself, so the page renames it after. A
+// refused name leaves the setup under the one it was given, and the dialog says so.
+async function newSetup(from) {
+  const library = picture.libraryPick(from.name);
+  const startsFrom = library ? T.newFromLibrary(from.name, baseName(library.library)) : T.newFrom(from.name);
+  let made = null;
+  let refusal = null;
+  const named = await dialogs.prompt(T.newTitle, startsFrom, T.nameLabel, '',
+      (text) => (text.trim() === '' ? T.nameNeeded : null),
+      async (name) => {
+        try {
+          if (!made) {
+            const before = new Set(picture.groups[0].setups.map((s) => s.name));
+            const outcome = await server.command('new', from.name);
+            if (outcome.errors?.length) return outcome.errors.join('\n');
+            made = await addedSetup(before);
+            if (!made) return T.newNotSeen;
+          }
+          if (name === made) return null;
+          const outcome = await server.command('rename', made, name);
+          refusal = outcome.errors?.length ? outcome.errors.join('\n') : null;
+          return refusal ? T.newKeptName(made, refusal) : null;
+        } catch (error) {
+          return error.message;
+        }
+      });
+  if (named === null && made) toast(T.newKept(made));
+}
 
 for (const button of document.querySelectorAll('[data-command]')) {
   button.dataset.title = button.title;
@@ -497,6 +652,30 @@ $('#search').addEventListener('keydown', (e) => {
   }
 });
 
+// Finding setups by name: the list shows those found; Enter or Down goes to the first of them,
+// Escape shows all again.
+function findSetups() {
+  const field = $('#setup-search');
+  const say = () => {
+    const text = field.value.trim();
+    const found = list.setFilter(text);
+    $('#setup-found').textContent = text ? T.found(found) : '';
+  };
+  field.addEventListener('input', say);
+  field.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && field.value) {
+      e.preventDefault();
+      field.value = '';
+      say();
+    } else if ((e.key === 'Enter' || e.key === 'ArrowDown') && list.options.length) {
+      e.preventDefault();
+      $('#setups').focus();
+      if (list.indexOf(picture.current) < 0) list.pick(0);
+    }
+  });
+}
+findSetups();
+
 function setStatus(next) {
   if (status === 'ended') return;
   status = next;
@@ -508,6 +687,6 @@ function setStatus(next) {
   toolbar();
 }
 
-list.setData(picture);
+list.setData(listed());
 detail();
 const connection = new server.Connection({ onSnapshot, onStep, onStatus: setStatus });

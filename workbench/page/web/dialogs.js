@@ -4,7 +4,7 @@ import { T } from './texts.js';
 
 const host = () => document.getElementById('dialog-host');
 
-function open({ title, text, buttons, input, role = 'dialog', cancelValue = null }) {
+function open({ title, text, buttons, input, list = null, role = 'dialog', cancelValue = null }) {
   return new Promise((resolve) => {
     const dialog = document.createElement('dialog');
     dialog.setAttribute('role', role);
@@ -20,6 +20,24 @@ function open({ title, text, buttons, input, role = 'dialog', cancelValue = null
     p.id = `${id}-d`;
     p.textContent = text;
     form.append(h, p);
+    if (list) {
+      // Part of the description, so that a screen reader says it with the question.
+      const heading = document.createElement('p');
+      heading.className = 'dialog-list-heading';
+      heading.textContent = list.heading;
+      const items = document.createElement('ul');
+      items.className = 'dialog-list';
+      for (const text of list.items) {
+        const item = document.createElement('li');
+        item.textContent = text;
+        items.append(item);
+      }
+      const description = document.createElement('div');
+      description.id = `${id}-d`;
+      p.removeAttribute('id');
+      form.replaceChild(description, p);
+      description.append(p, heading, items);
+    }
     let field = null;
     let problem = null;
     if (input) {
@@ -136,9 +154,9 @@ export function message(title, text) {
     cancelValue: true });
 }
 
-/** A Yes/No question; Escape answers No. */
-export async function question(title, text) {
-  const value = await open({ title, text, role: 'alertdialog', buttons: [
+/** A Yes/No question; Escape answers No. list: { heading, items } shown below the text, or null. */
+export async function question(title, text, list = null) {
+  const value = await open({ title, text, list, role: 'alertdialog', buttons: [
     { label: T.yes, value: true, className: 'primary', focus: true },
     { label: T.no, value: false },
   ], cancelValue: false });

@@ -13,6 +13,11 @@ const HEAD = 44;
 const OVERSCAN = 8;
 const baseName = (path) => (path ?? '').split(/[\\/]/).pop();
 
+/** text as a search compares it: lower case, accents and other combining marks taken off. */
+export function fold(text) {
+  return text.normalize('NFD').replace(/\p{M}/gu, '').toLowerCase();
+}
+
 /** A UTC time of the host ("2026-12-06T14:18:17Z") as a person reads it here, to the minute. */
 export function shortTime(iso) {
   const when = new Date(iso);
@@ -57,7 +62,10 @@ function span(className, text, title) {
 }
 
 export class ListView {
-  /** onSelect(key) is called when the user picks a setup, onCompare(key) when they Ctrl+click one. */
+  /**
+   * onSelect(key, next) is called when the user picks a setup (next: the one the same key would
+   * pick after it, with the arrow keys, else null), onCompare(key) when they Ctrl+click one.
+   */
   constructor(root, onSelect, onCompare = null) {
     this.root = root;
     this.label = root.getAttribute('aria-labelledby');
@@ -70,8 +78,12 @@ export class ListView {
     this.height = 0;
     this.active = null;
     this.typed = '';
-    this.typedAt = 0;
+    this.typedAt = -Infinity;
     this.frame = 0;
+    this.needle = '';
+    this.found = 0;
+    // Each row's name as the search compares it, worked out once a name.
+    this.folded = new WeakMap();
     this.content = document.createElement('div');
     this.content.className = 'setups-content';
     root.replaceChildren(this.content);
@@ -95,25 +107,59 @@ export class ListView {
     this.state = state;
     this.items = [];
     this.options = [];
+    this.groupTops.clear();
     let top = 0;
+    const filtering = this.needle !== '';
+    this.found = 0;
     for (const group of state.groups) {
+      const rows = filtering ? group.setups.filter((row) => this.matches(row)) : group.setups;
+      // A search shows only the groups it finds something in.
+      if (filtering && rows.length === 0) continue;
+      this.found += rows.length;
       this.groupTops.set(group, top);
       this.items.push({ kind: 'head', group, top });
       top += HEAD;
-      if (group.setups.length === 0) {
+      if (rows.length === 0) {
         this.items.push({ kind: 'empty', group, top });
         top += ROW;
       }
-      group.setups.forEach((row, index) => {
-        const item = { kind: 'option', group, top, index, row, at: this.options.length };
+      rows.forEach((row, index) => {
+        const item = { kind: 'option', group, top, index, size: rows.length, row, at: this.options.length };
         this.items.push(item);
         this.options.push(item);
         top += ROW;
       });
     }
+    if (filtering && this.found === 0) {
+      this.items.push({ kind: 'none', top });
+      top += ROW;
+    }
     this.height = top;
     this.content.style.height = `${top}px`;
     this.draw();
+  }
+
+  /**
+   * Shows only the setups whose name holds text, in any case and with or without accents
+   * ('' shows all). Returns how many it found.
+   */
+  setFilter(text) {
+    this.needle = fold(text.trim());
+    if (this.state) this.setData(this.state);
+    return this.found;
+  }
+
+  matches(row) {
+    return this.foldOf(row).includes(this.needle);
+  }
+
+  foldOf(row) {
+    let folded = this.folded.get(row);
+    if (folded?.name !== row.name) {
+      folded = { name: row.name, text: fold(row.name) };
+      this.folded.set(row, folded);
+    }
+    return folded.text;
   }
 
   /** Makes key the active option and brings it into view (null: none). */
@@ -213,25 +259,33 @@ export class ListView {
       boxes.set(group, box);
       return box;
     };
+    const loose = [];
     for (const item of shown) {
+      if (item.kind === 'none') {
+        const none = span('empty', T.noSetupsMatch);
+        none.style.top = `${item.top}px`;
+        loose.push(none);
+        continue;
+      }
       const box = groupBox(item.group);
       if (item.kind === 'head') continue;
       const top = item.top - this.groupTops.get(item.group);
       if (item.kind === 'empty') {
-        const empty = span('empty', T.noSetups);
+        const empty = span('empty', item.group.group === 'master' && !item.group.file ? T.noMasterFileSetups : T.noSetups);
         empty.style.top = `${top}px`;
         box.append(empty);
         continue;
       }
       box.append(this.option(item, top, item === activeItem));
     }
-    this.content.replaceChildren(...boxes.values());
+    this.content.replaceChildren(...boxes.values(), ...loose);
     // Deep in a group its heading stays in sight, pushed up by the next group's.
     const top = this.root.scrollTop;
     const first = this.items[this.itemAt(top)];
-    if (first && top > this.groupTops.get(first.group)) {
-      const next = this.state.groups[this.state.groups.indexOf(first.group) + 1];
-      const end = next ? this.groupTops.get(next) : this.height;
+    if (first?.group && top > this.groupTops.get(first.group)) {
+      const tops = [...this.groupTops.values()];
+      const next = tops.find((t) => t > this.groupTops.get(first.group));
+      const end = next ?? this.height;
       const head = this.heading(first.group);
       head.classList.add('stuck');
       head.style.top = `${Math.min(top, end - HEAD)}px`;
@@ -273,7 +327,7 @@ export class ListView {
     option.dataset.library = group.group === 'library' ? group.file : '';
     option.dataset.name = row.name;
     option.setAttribute('aria-selected', String(selected));
-    option.setAttribute('aria-setsize', String(group.setups.length));
+    option.setAttribute('aria-setsize', String(item.size));
     option.setAttribute('aria-posinset', String(item.index + 1));
     option.append(span('setup-name', row.name));
     if (group.group === 'master') {
@@ -291,12 +345,13 @@ export class ListView {
     return option;
   }
 
-  pick(at) {
+  pick(at, step = 0) {
     const item = this.options[at];
     if (!item) return;
     const key = this.keyAt(item);
     this.setActive(key);
-    this.onSelect(key);
+    const next = step ? this.options[at + step] : null;
+    this.onSelect(key, next ? this.keyAt(next) : null);
   }
 
   key(e) {
@@ -311,24 +366,27 @@ export class ListView {
       e.preventDefault();
       // A move ends the name being typed: the next letter starts a new one.
       this.typed = '';
-      this.typedAt = 0;
-      this.pick(Math.min(moves[e.key], this.options.length - 1));
+      this.typedAt = -Infinity;
+      const step = { ArrowDown: 1, ArrowUp: -1 }[e.key] ?? 0;
+      this.pick(Math.min(moves[e.key], this.options.length - 1), step);
       return;
     }
     if (e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey) {
-      const now = Date.now();
+      // The gap between keys is taken from when each was pressed, not when it is handled here:
+      // a page busy drawing must not split one name into two searches.
+      const now = e.timeStamp;
       const again = now - this.typedAt < 700;
       // A space belongs to a name being typed; alone it does nothing.
       if (e.key === ' ' && !again) return;
       e.preventDefault();
-      this.typed = (again ? this.typed : '') + e.key.toLowerCase();
+      this.typed = (again ? this.typed : '') + fold(e.key);
       this.typedAt = now;
       // From the option after the active one (the active one itself while typing on), round.
       const start = again ? Math.max(at, 0) : at + 1;
       const n = this.options.length;
       for (let i = 0; i < n; i += 1) {
         const item = this.options[(start + i) % n];
-        if (item.row.name.toLowerCase().startsWith(this.typed)) {
+        if (this.foldOf(item.row).startsWith(this.typed)) {
           this.pick(item.at);
           return;
         }

@@ -59,13 +59,48 @@ export class Connection {
   }
 }
 
-/** The values of one setup (key: group, library, name), or null when the panel has none. */
-export async function values(key) {
+async function fetchValues(key) {
   const query = new URLSearchParams({ group: key.group, library: key.library, name: key.name });
   const response = await fetch(`values?${query}`);
   if (response.status === 404) return null;
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
   return response.json();
+}
+
+// The values asked for lately, by setup and revision: going back to a setup, or on to one asked
+// for ahead, takes no round trip, and one asked for twice at once is asked once.
+const kept = new Map();
+const asked = new Map();
+const KEPT = 64;
+const valuesId = (key, rev) => `${key.group}\u0000${key.library}\u0000${key.name}\u0000${rev}`;
+
+/**
+ * The values of one setup (key: group, library, name) at revision rev, as { rev, values, origin },
+ * or null when the panel has none. fresh: ask the workbench even when they are kept (what the
+ * setup's origin says may have moved on without its values).
+ */
+export function values(key, rev, { fresh = false } = {}) {
+  const id = valuesId(key, rev);
+  if (!fresh && kept.has(id)) {
+    const data = kept.get(id);
+    kept.delete(id);
+    kept.set(id, data);
+    return Promise.resolve(data);
+  }
+  if (!fresh && asked.has(id)) return asked.get(id);
+  const promise = fetchValues(key).then((data) => {
+    asked.delete(id);
+    if (data) {
+      kept.set(valuesId(key, data.rev), data);
+      if (kept.size > KEPT) kept.delete(kept.keys().next().value);
+    }
+    return data;
+  }, (error) => {
+    asked.delete(id);
+    throw error;
+  });
+  asked.set(id, promise);
+  return promise;
 }
 
 async function getJson(path, fields) {

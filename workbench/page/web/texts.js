@@ -15,6 +15,9 @@ export const T = {
   noMasterFile: 'No master file',
   noMasterFileOpen: 'No master file open',
   noSetups: 'No setups',
+  noMasterFileSetups: 'Its setups show here once one is open',
+  noSetupsMatch: 'No setup has that in its name',
+  found: (n) => `${n.toLocaleString()} found`,
   modifiedMark: 'Modified: not saved',
   sameAsLibrary: 'Same as the library setup',
   differsFromLibrary: 'Differs from the library setup',
@@ -81,10 +84,6 @@ export const T = {
   quitAction: 'End session',
   restoreAsPrompt: (name) => `The master file has a setup named \u201C${name}\u201D again. A name for the one deleted:`,
   restoredName: (name) => `${name} (restored)`,
-  // What the workbench did, in the status line.
-  ran: (text) => `Ran: ${text}`,
-  answered: (text) => `Answered: ${text}`,
-  result: (text) => `Result: ${text}`,
   // The settings.
   otherSection: 'Other',
   sectionsLabel: 'Sections',
@@ -114,6 +113,21 @@ export const T = {
   keepMine: 'Keep mine',
   takeLibrary: 'Take library',
   setByHost: ' (set by the host)',
+  // New.
+  newTitle: 'New setup',
+  newFrom: (name) => `The new setup starts with the values \u201C${name}\u201D has now, unsaved changes included, and is stored in the master file at once.`,
+  newFromLibrary: (name, file) => `The new setup starts with the values of \u201C${name}\u201D in ${file}: when a library offers the name, its setup is the one copied. It is stored in the master file at once.`,
+  newNotSeen: 'The new setup did not show up in the list.',
+  newKeptName: (made, reason) => `The new setup was added as \u201C${made}\u201D and keeps that name: ${reason}\nType another name, or Cancel to keep \u201C${made}\u201D.`,
+  newKept: (made) => `Added \u201C${made}\u201D; it keeps the name it was given.`,
+  // The close question and what came of it.
+  yesSaves: 'Yes saves:',
+  closedSaved: (file, names) => `${file} closed; saved ${names}.`,
+  closedNotSaved: (file, names) => `${file} closed without saving ${names}.`,
+  closedSaveFailed: (file, reason) => `${file} closed, but not everything was saved: ${reason}`,
+  closed: (file) => `${file} closed.`,
+  sessionEnded: (closing) => `The session ended.${closing ? ` ${closing}` : ''}`,
+  frozenList: 'The setups as they were: read-only until the question is answered.',
 };
 
 // In the session's language: each entry's text is the catalogue's "Page_" + its name, this one
