@@ -31,7 +31,7 @@ test('a setup taken from a library shows its drift and merges with a choice per 
     // Only the setup taken from a library carries the badge; it says what moved on which side.
     const badge = h.option(page, 'Interior').locator('.origin-badge');
     await badge.waitFor();
-    assert.equal(await page.locator('.origin-badge').count(), 1);
+    assert.equal(await page.locator('#setups .origin-badge').count(), 1);
     assert.equal(await badge.textContent(), '\u21932 \u270E1 !2');
     assert.match(await badge.getAttribute('title'), /library has 2 newer values, 1 local change, 2 conflicts/);
 
