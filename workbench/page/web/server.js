@@ -62,7 +62,6 @@ export class Connection {
 async function fetchValues(key) {
   const query = new URLSearchParams({ group: key.group, library: key.library, name: key.name });
   const response = await fetch(`values?${query}`);
-  if (response.status === 404) return null;
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
   return response.json();
 }
@@ -76,7 +75,7 @@ const valuesId = (key, rev) => `${key.group}\u0000${key.library}\u0000${key.name
 
 /**
  * The values of one setup (key: group, library, name) at revision rev, as { rev, values, origin },
- * or null when the panel has none. fresh: ask the workbench even when they are kept (what the
+ * or null when the panel shows no such setup (any more). fresh: ask the workbench even when they are kept (what the
  * setup's origin says may have moved on without its values).
  */
 export function values(key, rev, { fresh = false } = {}) {

@@ -118,7 +118,7 @@ export const T = {
   newFrom: (name) => `The new setup starts with the values \u201C${name}\u201D has now, unsaved changes included, and is stored in the master file at once.`,
   newFromLibrary: (name, file) => `The new setup starts with the values of \u201C${name}\u201D in ${file}: when a library offers the name, its setup is the one copied. It is stored in the master file at once.`,
   newNotSeen: 'The new setup did not show up in the list.',
-  newKeptName: (made, reason) => `The new setup was added as \u201C${made}\u201D and keeps that name: ${reason}\nType another name, or Cancel to keep \u201C${made}\u201D.`,
+  newKeptName: (made, reason) => `The new setup was added as \u201C${made}\u201D and keeps that name: ${reason}. Type another name, or Cancel to keep \u201C${made}\u201D.`,
   newKept: (made) => `Added \u201C${made}\u201D; it keeps the name it was given.`,
   // The close question and what came of it.
   yesSaves: 'Yes saves:',

@@ -74,7 +74,12 @@ export function describe(words, events, labels) {
   if (!say) return null;
   const [done, notDone] = say(words.slice(1), labels);
   const reason = events.find((e) => e.kind === 'error' || e.kind === 'message');
-  if (reason) return { text: `${notDone}: ${reason.text}`, failed: true };
+  // The host's reasons name the setup already; the module's do not.
+  if (reason) {
+    const named = words.slice(1).some((w) => reason.text.includes(`"${w}"`));
+    const text = named ? reason.text[0].toUpperCase() + reason.text.slice(1) : `${notDone}: ${reason.text}`;
+    return { text, failed: true };
+  }
   const zero = ANSWERS_ZERO.has(words[0]) && events.some((e) => e.kind === 'result' && e.text.trim() === '0');
   if (zero) return { text: notDone, failed: true };
   return { text: done, failed: false };
