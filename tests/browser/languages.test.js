@@ -3,12 +3,16 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
 import path from 'node:path';
 import * as h from './harness.js';
 
 let files;
 before(async () => {
   files = h.demoFiles();
+  // Lobby with a history: a save, then a rename there and back.
+  execFileSync(h.workbench, ['--master', 'tower.zel', '-c', 'edit Lobby MaxSamplesPerPixel 1024', '-c', 'save Lobby',
+    '-c', 'rename Lobby Foyer', '-c', 'rename Foyer Lobby'], { cwd: files.dir });
   await h.launchBrowser();
 });
 after(async () => {
@@ -92,6 +96,22 @@ for (const culture of ['de', 'ja']) {
           await h.screenshot(page, `languages-${culture}-dialog`);
           await page.keyboard.press('Escape');
         }
+        // The History view: each version's action and change in words of the language.
+        await page.locator('#cmd-history').click();
+        const versions = page.locator('.versions [role="option"]');
+        await page.locator('table.diff').waitFor();
+        const fill = (template, ...args) => args.reduce((t, a, i) => t.replace(`{${i}}`, a), template);
+        assert.deepEqual(await versions.evaluateAll((os) => os.map((o) => [o.querySelector('.version-action').textContent,
+          o.querySelector('.version-changes').textContent])), [
+          [texts.Page_actionRename, fill(texts.Page_changedName, 'Foyer', 'Lobby')],
+          [texts.Page_actionRename, fill(texts.Page_changedName, 'Lobby', 'Foyer')],
+          [texts.Page_actionSave, 'MaxSamplesPerPixel 512 \u2192 1024'],
+        ]);
+        assert.match(await versions.first().getAttribute('title'), new RegExp(`${texts.Page_actionRename}\\W`));
+        assert.deepEqual(await page.locator('table.diff thead th').allTextContents(),
+          [texts.Page_setting, fill(texts.Page_versionHeading, '3'), texts.Page_now]);
+        await h.screenshot(page, `languages-${culture}-history-${width}x${height}`);
+        assert.deepEqual(await overflowing(page), [], `history ${width}x${height}`);
         assert.deepEqual(page.errors, []);
         await page.context().close();
       }

@@ -12,18 +12,35 @@ const el = (tag, props = {}, ...children) => {
   return node;
 };
 
+const ACTIONS = {
+  'save': T.actionSave,
+  'save --force': T.actionForcedSave,
+  'save at close': T.actionSaveAtClose,
+  'update from library': T.actionUpdateFromLibrary,
+  'rename': T.actionRename,
+  'delete': T.actionDelete,
+  'undelete': T.actionUndelete,
+  'reset': T.actionReset,
+  'import': T.actionImport,
+  'host write': T.actionHostWrite,
+  'audit fix': T.actionAuditFix,
+};
+
+/** A version's action in the page's language; one the host's caller named shows as named. */
+export function actionText(action) {
+  return Object.hasOwn(ACTIONS, action) ? ACTIONS[action] : action;
+}
+
 /** What one version's action changed, in a line. */
 function changesText(version, labels) {
-  if (version.action === 'delete') return 'deleted';
+  if (version.action === 'delete') return T.changedDeleted;
   const parts = [];
-  if (version.action === 'undelete') parts.push('brought back after being deleted');
-  if (version.nameAfter && version.nameAfter !== version.name) {
-    parts.push(`renamed \u201C${version.name}\u201D \u2192 \u201C${version.nameAfter}\u201D`);
-  }
+  if (version.action === 'undelete') parts.push(T.changedBroughtBack);
+  if (version.nameAfter && version.nameAfter !== version.name) parts.push(T.changedName(version.name, version.nameAfter));
   for (const [property, before, after] of version.changes) {
     parts.push(`${property} ${readable(labels, property, before)} \u2192 ${readable(labels, property, after)}`);
   }
-  return parts.join(', ') || '\u2014';
+  return parts.length ? parts.reduce((line, part) => T.changeAndNext(line, part)) : '\u2014';
 }
 
 export class HistoryView {
@@ -117,11 +134,11 @@ export class HistoryView {
       option.dataset.number = String(version.number);
       option.dataset.action = version.action;
       const changes = changesText(version, this.labels);
-      option.title = `${longTime(version.madeAt)} \u2014 ${version.action} by ${version.madeBy}: ${changes}`;
+      option.title = T.versionTooltip(longTime(version.madeAt), actionText(version.action), version.madeBy, changes);
       option.append(
           el('span', { className: 'version-number', textContent: String(version.number) }),
           el('span', { className: 'version-when', textContent: shortTime(version.madeAt) }),
-          el('span', { className: `version-action ${version.action.replace(/[^a-z]+/g, '-')}`, textContent: version.action }),
+          el('span', { className: `version-action ${version.action.replace(/[^a-z]+/g, '-')}`, textContent: actionText(version.action) }),
           el('span', { className: 'version-user', textContent: version.madeBy }),
           el('span', { className: 'version-changes', textContent: changes }));
       option.addEventListener('click', () => this.pick(version.number, list));
@@ -183,7 +200,7 @@ export class HistoryView {
     const bHeading = this.deleted ? T.whenDeleted : T.now;
     const differs = result.rows.some(([, a, b]) => a !== b);
     const bar = el('div', { className: 'version-bar' },
-        el('h3', { className: 'version-title', textContent: `${aHeading} \u2014 ${version.action}, ${shortTime(version.madeAt)}` }));
+        el('h3', { className: 'version-title', textContent: T.versionTitle(aHeading, actionText(version.action), shortTime(version.madeAt)) }));
     if (!this.deleted) {
       const restore = el('button', { type: 'button', className: 'primary restore-version',
         textContent: T.restoreVersion(version.number), disabled: !differs });

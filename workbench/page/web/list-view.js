@@ -6,6 +6,7 @@
 // follows it rather than the scroll position. Ctrl+click (or Cmd+click) on a setup asks to
 // compare it with the one selected.
 import { T } from './texts.js';
+import { lang } from './messages.js';
 import { keyOf, sameKey } from './state.js';
 
 const ROW = 26;
@@ -30,7 +31,7 @@ export function shortTime(iso) {
 export function longTime(iso) {
   const when = new Date(iso);
   if (Number.isNaN(when.getTime())) return iso;
-  return `${when.toLocaleString()} (${iso.replace('T', ' ').replace('Z', ' UTC')})`;
+  return `${when.toLocaleString(lang)} (${iso.replace('T', ' ').replace('Z', ' UTC')})`;
 }
 
 /** The small mark of a setup taken from a library: what moved on which side since. */
