@@ -281,20 +281,20 @@ function toolbar() {
   const enable = (id, on, why) => {
     const b = $(id);
     b.disabled = !on || !live;
-    b.title = `${b.dataset.title}${!on && why ? ` \u2014 ${why}` : ''}`;
+    b.title = !on && why ? T.offBecause(b.dataset.title, why) : b.dataset.title;
   };
-  enable('#cmd-new', Boolean(setup), 'select a setup to start from');
-  enable('#cmd-duplicate', Boolean(setup), 'select a setup');
-  enable('#cmd-rename', isMaster, 'select a master-file setup');
-  enable('#cmd-delete', isMaster, 'select a master-file setup');
-  enable('#cmd-reset', isMaster, 'select a master-file setup');
-  enable('#cmd-save', isMaster, 'select a master-file setup');
+  enable('#cmd-new', Boolean(setup), T.whyPickSetupToStart);
+  enable('#cmd-duplicate', Boolean(setup), T.whyPickSetup);
+  enable('#cmd-rename', isMaster, T.whyPickMasterSetup);
+  enable('#cmd-delete', isMaster, T.whyPickMasterSetup);
+  enable('#cmd-reset', isMaster, T.whyPickMasterSetup);
+  enable('#cmd-save', isMaster, T.whyPickMasterSetup);
   enable('#cmd-copy', current?.group === 'library' && setup && !picture.row(keyOf('master', '', current.name)),
-    current?.group === 'library' ? 'the master file has this name already' : 'select a library setup');
-  enable('#cmd-update', isMaster && hasLibrary, 'select a master-file setup that a library also has');
-  enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), 'select a master-file setup that a library also has');
-  enable('#cmd-history', isMaster, 'select a master-file setup');
-  enable('#cmd-compare-two', Boolean(setup) || view === 'diff', 'select a setup to compare');
+    current?.group === 'library' ? T.whyNameTaken : T.whyPickLibrarySetup);
+  enable('#cmd-update', isMaster && hasLibrary, T.whyPickSharedSetup);
+  enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), T.whyPickSharedSetup);
+  enable('#cmd-history', isMaster, T.whyPickMasterSetup);
+  enable('#cmd-compare-two', Boolean(setup) || view === 'diff', T.whyPickSetupToCompare);
   enable('#cmd-quit', true);
 }
 

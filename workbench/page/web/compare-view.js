@@ -3,7 +3,7 @@
 // setup taken from a library shows the values it was taken with too, and merges: what changed
 // only in the library is taken, what changed only here is kept, each conflict is chosen per row.
 import { SECTIONS, READ_ONLY, propertyInfo, shownText } from './catalogue.js';
-import { T } from './texts.js';
+import { T, driftSummary } from './texts.js';
 
 const el = (tag, props = {}, ...children) => {
   const node = Object.assign(document.createElement(tag), props);
@@ -78,12 +78,10 @@ export class CompareView {
     const closeButton = el('button', { type: 'button', textContent: T.backToValues });
     closeButton.addEventListener('click', () => this.onClose());
 
-    const summary = differing === 0
-      ? T.allSame
-      : `${differing} of ${rows.length} values differ from the library.`;
+    const summary = differing === 0 ? T.allSame : T.differFromLibrary(differing, rows.length);
     this.root.append(el('header', { className: 'values-head compare-head' },
         el('h2', { className: 'setup-title', id: 'compare-title', textContent: T.compareHeading(master.name) }),
-        el('p', { className: 'note', textContent: `${summary} Library: ${library.listedIn.split(/[\\/]/).pop()}.` }),
+        el('p', { className: 'note', textContent: T.withLibraryFile(summary, library.listedIn.split(/[\\/]/).pop()) }),
         el('div', { className: 'compare-actions' }, takeButton, closeButton)));
 
     const table = el('table', { className: 'compare' });
@@ -153,11 +151,13 @@ export class CompareView {
     closeButton.addEventListener('click', () => this.onClose());
 
     const when = origin.takenAt.replace('T', ' ').replace('Z', ' UTC');
-    const pending = origin.pending ? ' Merged: save to keep it, reset to undo it.' : '';
+    const summary = driftSummary(origin);
+    const pending = origin.pending ? T.mergedPending : '';
     this.root.append(el('header', { className: 'values-head compare-head' },
         el('h2', { className: 'setup-title', id: 'compare-title', textContent: T.compareHeading(master.name) }),
         el('p', { className: 'note drift-summary',
-          textContent: `${origin.summary[0].toUpperCase()}${origin.summary.slice(1)}. Taken from \u201C${origin.librarySetup}\u201D in ${origin.libraryFile.split(/[\\/]/).pop()} on ${when}.${pending}` }),
+          textContent: T.driftNote(summary[0].toUpperCase() + summary.slice(1), origin.librarySetup,
+              origin.libraryFile.split(/[\\/]/).pop(), when) + pending }),
         el('div', { className: 'compare-actions' }, mergeButton, closeButton)));
 
     const table = el('table', { className: 'compare drift' });
@@ -177,7 +177,7 @@ export class CompareView {
       const action = el('td', { className: 'merge-col' });
       if (row.state === 'conflict') {
         const group = el('fieldset', { className: 'choice' });
-        group.append(el('legend', { className: 'visually-hidden', textContent: `${row.info.label}: keep or take` }));
+        group.append(el('legend', { className: 'visually-hidden', textContent: T.keepOrTake(row.info.label) }));
         for (const [value, text] of [['local', T.keepMine], ['library', T.takeLibrary]]) {
           const radio = el('input', { type: 'radio', name: `choice-${row.name}`, value, checked: this.choices.get(row.name) === value });
           radio.addEventListener('change', () => {
@@ -188,7 +188,7 @@ export class CompareView {
         }
         action.append(group);
       } else {
-        const says = { 'changed in library': 'takes library', 'changed here': 'keeps mine', 'changed alike': 'same change', unchanged: '' }[row.state];
+        const says = { 'changed in library': T.takesLibrary, 'changed here': T.keepsMine, 'changed alike': T.sameChange, unchanged: '' }[row.state];
         action.append(el('span', { className: 'state', textContent: says }));
         if (row.state === 'changed in library' && READ_ONLY.has(row.name)) {
           action.append(el('span', { className: 'via-host', textContent: T.setByHost }));

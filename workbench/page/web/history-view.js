@@ -40,7 +40,7 @@ function changesText(version, labels) {
   for (const [property, before, after] of version.changes) {
     parts.push(`${property} ${readable(labels, property, before)} \u2192 ${readable(labels, property, after)}`);
   }
-  return parts.length ? parts.reduce((line, part) => T.changeAndNext(line, part)) : '\u2014';
+  return parts.length ? parts.reduce((line, part) => T.joined(line, part)) : '\u2014';
 }
 
 export class HistoryView {

@@ -5,7 +5,7 @@
 // aria-setsize), and the active one is always drawn, so that focus (aria-activedescendant)
 // follows it rather than the scroll position. Ctrl+click (or Cmd+click) on a setup asks to
 // compare it with the one selected.
-import { T } from './texts.js';
+import { T, driftSummary } from './texts.js';
 import { lang } from './messages.js';
 import { keyOf, sameKey } from './state.js';
 
@@ -46,7 +46,7 @@ export function originBadge(origin) {
     : c['changed here'] ? 'local' : 'current';
   badge.className = `origin-badge ${state}`;
   badge.textContent = origin.gone ? T.badgeGone : parts.join(' ') || '\u2713';
-  badge.title = T.badgeTitle(origin.librarySetup, baseName(origin.libraryFile), origin.summary);
+  badge.title = T.badgeTitle(origin.librarySetup, baseName(origin.libraryFile), driftSummary(origin));
   badge.setAttribute('aria-label', badge.title);
   return badge;
 }

@@ -35,6 +35,8 @@ export const T = {
   libraryNote: 'Library setups cannot be changed here. Copy it into the master file to edit it.',
   // Which of several libraries' setups of one name the module takes.
   pickNote: (name, file) => `Copy from library, update and compare take \u201C${name}\u201D from ${file}, the library whose file name sorts first.`,
+  // A line of parts: "a, b", then "a, b, c".
+  joined: (line, next) => `${line}, ${next}`,
   // History.
   historyOf: (name) => `History of \u201C${name}\u201D`,
   deletedTitle: (name) => `\u201C${name}\u201D \u2014 deleted`,
@@ -68,7 +70,6 @@ export const T = {
   changedDeleted: 'deleted',
   changedBroughtBack: 'brought back after being deleted',
   changedName: (from, to) => `renamed \u201C${from}\u201D \u2192 \u201C${to}\u201D`,
-  changeAndNext: (first, next) => `${first}, ${next}`,
   versionTooltip: (when, action, user, changes) => `${when} \u2014 ${action} by ${user}: ${changes}`,
   versionTitle: (heading, action, when) => `${heading} \u2014 ${action}, ${when}`,
   compareTitle: (a, b) => `\u201C${a}\u201D beside \u201C${b}\u201D`,
@@ -132,6 +133,29 @@ export const T = {
   keepMine: 'Keep mine',
   takeLibrary: 'Take library',
   setByHost: ' (set by the host)',
+  mergedPending: ' Merged: save to keep it, reset to undo it.',
+  keepOrTake: (label) => `${label}: keep or take`,
+  takesLibrary: 'takes library',
+  keepsMine: 'keeps mine',
+  sameChange: 'same change',
+  differFromLibrary: (n, all) => `${n} of ${all} values differ from the library.`,
+  withLibraryFile: (summary, file) => `${summary} Library: ${file}.`,
+  // Where a setup taken from a library stands: in its mark in the list and above its merge.
+  driftGone: 'library setup gone',
+  driftNewer: (n) => `library has ${n} newer value${n === 1 ? '' : 's'}`,
+  driftLocal: (n) => `${n} local change${n === 1 ? '' : 's'}`,
+  driftConflicts: (n) => `${n} conflict${n === 1 ? '' : 's'}`,
+  driftUpToDate: 'up to date',
+  driftNote: (summary, setup, file, when) => `${summary}. Taken from \u201C${setup}\u201D in ${file} on ${when}.`,
+  // Why a command is off, after its title.
+  offBecause: (title, why) => `${title} \u2014 ${why}`,
+  whyPickSetupToStart: 'select a setup to start from',
+  whyPickSetup: 'select a setup',
+  whyPickMasterSetup: 'select a master-file setup',
+  whyNameTaken: 'the master file has this name already',
+  whyPickLibrarySetup: 'select a library setup',
+  whyPickSharedSetup: 'select a master-file setup that a library also has',
+  whyPickSetupToCompare: 'select a setup to compare',
   // New.
   newTitle: 'New setup',
   newFrom: (name) => `The new setup starts with the values \u201C${name}\u201D has now, unsaved changes included, and is stored in the master file at once.`,
@@ -152,3 +176,14 @@ export const T = {
 // In the session's language: each entry's text is the catalogue's "Page_" + its name, this one
 // standing in until a translation has it.
 localize(T, 'Page_');
+
+/** Where a setup taken from a library stands, from its counts: "library has 2 newer values, 1 conflict". */
+export function driftSummary(origin) {
+  if (origin.gone) return T.driftGone;
+  const counts = origin.counts ?? {};
+  const parts = [];
+  if (counts['changed in library']) parts.push(T.driftNewer(counts['changed in library']));
+  if (counts['changed here']) parts.push(T.driftLocal(counts['changed here']));
+  if (counts.conflict) parts.push(T.driftConflicts(counts.conflict));
+  return parts.length ? parts.reduce((line, part) => T.joined(line, part)) : T.driftUpToDate;
+}
