@@ -112,6 +112,11 @@ for (const culture of ['de', 'ja']) {
           [texts.Page_setting, fill(texts.Page_versionHeading, '3'), texts.Page_now]);
         await h.screenshot(page, `languages-${culture}-history-${width}x${height}`);
         assert.deepEqual(await overflowing(page), [], `history ${width}x${height}`);
+        if (width === 900) {
+          // The status line says what a command did in the language too.
+          await page.locator('#cmd-save').click();
+          await page.locator('#status-text', { hasText: fill(texts.Page_didSave, 'Lobby') }).waitFor();
+        }
         assert.deepEqual(page.errors, []);
         await page.context().close();
       }

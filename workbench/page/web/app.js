@@ -534,7 +534,7 @@ const commands = {
     const old = picture.current.name;
     // The dialog stays open until the workbench has renamed the setup, or says why it did not.
     await dialogs.prompt(T.renameTitle, T.renamePrompt(old), T.nameLabel, old,
-        (text) => (text.trim() === '' ? 'A setup needs a name' : null),
+        (text) => (text.trim() === '' ? T.nameNeeded : null),
         async (name) => {
           if (name === old) return null;
           try {

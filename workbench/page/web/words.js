@@ -3,13 +3,13 @@
 // prompt), each followed by what it printed.
 
 import { propertyInfo, shownText } from './catalogue.js';
-
-const q = (name) => `\u201C${name}\u201D`;
+import { lang } from './messages.js';
+import { T } from './texts.js';
 
 // A value as the editors show it: a choice by its label, a check box as on or off.
 function valueWords(property, text, labels) {
   const info = propertyInfo(property);
-  if (info.type === 'bool') return text === 'true' ? 'on' : text === 'false' ? 'off' : text;
+  if (info.type === 'bool') return text === 'true' ? T.on : text === 'false' ? T.off : text;
   const label = labels?.[property]?.find(([value]) => String(value) === text);
   return label ? label[1] : shownText(info.type, text);
 }
@@ -41,24 +41,22 @@ export function splitCommand(line) {
 // Each command the page or the prompt runs that changes something: what it did, and what did
 // not happen when it failed. labels: each choice property's [value, label] pairs.
 const SAID = {
-  new: ([from]) => [`Added a setup with the values of ${q(from)}`, `No setup was added from ${q(from)}`],
-  duplicate: ([name]) => [`Duplicated ${q(name)}`, `${q(name)} was not duplicated`],
-  rename: ([from, to]) => [`Renamed ${q(from)} to ${q(to)}`, `${q(from)} was not renamed`],
-  delete: ([name]) => [`Deleted ${q(name)}`, `${q(name)} was not deleted`],
-  reset: ([name]) => [`Put ${q(name)} back to its saved values`, `${q(name)} was not reset`],
-  save: ([name]) => [`Saved ${q(name)}`, `${q(name)} was not saved`],
-  'copy-from-library': ([name]) => [`Copied ${q(name)} from the library into the master file`, `${q(name)} was not copied from the library`],
-  'update-from-library': ([name]) => [`Updated ${q(name)} from the library and saved it`, `${q(name)} was not updated from the library`],
-  'merge-from-library': ([name]) => [`Merged the library\u2019s newer values into ${q(name)} (not saved)`, `Nothing was merged into ${q(name)}`],
-  edit: ([name, property, value], labels) => [`Set ${propertyInfo(property).label} of ${q(name)} to ${valueWords(property, value, labels)}`,
-    `${propertyInfo(property).label} of ${q(name)} was not changed`],
-  restore: ([name, version]) => [`Brought back the values of version ${version} of ${q(name)} (not saved)`,
-    `Version ${version} of ${q(name)} was not brought back`],
-  undelete: ([name, as]) => [as ? `Restored the deleted ${q(name)} as ${q(as)}` : `Restored the deleted ${q(name)}`,
-    `The deleted ${q(name)} was not restored`],
-  open: ([file]) => [`Opened ${file}`, `${file} was not opened`],
-  library: ([file]) => [`Offered the library ${file}`, `The library ${file} was not offered`],
-  import: ([file]) => [`Imported the setups of ${file}`, `Nothing was imported from ${file}`],
+  new: ([from]) => [T.didNew(from), T.notNew(from)],
+  duplicate: ([name]) => [T.didDuplicate(name), T.notDuplicate(name)],
+  rename: ([from, to]) => [T.didRename(from, to), T.notRename(from)],
+  delete: ([name]) => [T.didDelete(name), T.notDelete(name)],
+  reset: ([name]) => [T.didReset(name), T.notReset(name)],
+  save: ([name]) => [T.didSave(name), T.notSave(name)],
+  'copy-from-library': ([name]) => [T.didCopy(name), T.notCopy(name)],
+  'update-from-library': ([name]) => [T.didUpdate(name), T.notUpdate(name)],
+  'merge-from-library': ([name]) => [T.didMerge(name), T.notMerge(name)],
+  edit: ([name, property, value], labels) => [T.didEdit(propertyInfo(property).label, name, valueWords(property, value, labels)),
+    T.notEdit(propertyInfo(property).label, name)],
+  restore: ([name, version]) => [T.didRestore(name, version), T.notRestore(name, version)],
+  undelete: ([name, as]) => [as ? T.didUndeleteAs(name, as) : T.didUndelete(name), T.notUndelete(name)],
+  open: ([file]) => [T.didOpen(file), T.notOpen(file)],
+  library: ([file]) => [T.didOfferLibrary(file), T.notOfferLibrary(file)],
+  import: ([file]) => [T.didImport(file), T.notImport(file)],
 };
 
 // Commands that answer 0 when they did nothing, without a word of why.
@@ -77,7 +75,7 @@ export function describe(words, events, labels) {
   // The host's reasons name the setup already; the module's do not.
   if (reason) {
     const named = words.slice(1).some((w) => reason.text.includes(`"${w}"`));
-    const text = named ? reason.text[0].toUpperCase() + reason.text.slice(1) : `${notDone}: ${reason.text}`;
+    const text = named ? reason.text[0].toUpperCase() + reason.text.slice(1) : T.notDoneBecause(notDone, reason.text);
     return { text, failed: true };
   }
   const zero = ANSWERS_ZERO.has(words[0]) && events.some((e) => e.kind === 'result' && e.text.trim() === '0');
@@ -87,5 +85,5 @@ export function describe(words, events, labels) {
 
 /** Names as a person lists them: “A”, “B” and “C”. */
 export function nameList(names) {
-  return new Intl.ListFormat('en', { type: 'conjunction' }).format(names.map(q));
+  return new Intl.ListFormat(lang, { type: 'conjunction' }).format(names.map((name) => T.quoted(name)));
 }
