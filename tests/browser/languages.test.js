@@ -112,6 +112,18 @@ for (const culture of ['de', 'ja']) {
           [texts.Page_setting, fill(texts.Page_versionHeading, '3'), texts.Page_now]);
         await h.screenshot(page, `languages-${culture}-history-${width}x${height}`);
         assert.deepEqual(await overflowing(page), [], `history ${width}x${height}`);
+        if (width === 1280) {
+          // Compared with the library: its heading, columns and summary.
+          await h.option(page, 'Draft').click();
+          await page.locator('#cmd-compare').click();
+          await page.locator('#compare table').waitFor();
+          assert.equal(await page.locator('#compare-title').textContent(), fill(texts.Page_compareHeading, 'Draft'));
+          assert.deepEqual((await page.locator('#compare thead th').allTextContents()).slice(1),
+            [texts.Page_setting, texts.Page_masterFile, texts.Page_library]);
+          await h.screenshot(page, `languages-${culture}-compare`);
+          assert.deepEqual(await overflowing(page), [], 'compare');
+          await h.option(page, 'Lobby').click();
+        }
         if (width === 900) {
           // The status line says what a command did in the language too.
           await page.locator('#cmd-save').click();
