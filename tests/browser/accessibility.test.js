@@ -1,5 +1,5 @@
 // axe-core over every view of the page, in the light and the dark scheme: no violation, contrast
-// and landmarks included.
+// and landmarks included. The list's legend of marks is on every view.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -99,6 +99,18 @@ for (const scheme of ['light', 'dark']) {
       const dismissed = page.waitForResponse((r) => r.request().postData()?.includes('action=dismiss'));
       await page.keyboard.press('Escape');
       await dismissed;
+      // The close question over the list as it was, and what the page says after it.
+      wb.type('reference off');
+      wb.type('edit Lobby DoShadows false');
+      await h.option(page, 'Lobby').locator('.modified-mark').waitFor();
+      wb.type('close');
+      const question = page.locator('dialog[open]', { hasText: 'unsaved Render Setups' });
+      await question.locator('.dialog-list').waitFor();
+      assert.deepEqual(await h.accessibilityProblems(page), [], 'close question');
+      await h.screenshot(page, `accessibility-close-question-${scheme}`);
+      await question.locator('button', { hasText: 'No' }).click();
+      await page.locator('#list-note', { hasText: 'closed without saving' }).waitFor();
+      assert.deepEqual(await h.accessibilityProblems(page), [], 'closed');
       wb.type('quit');
       await page.locator('#connection[data-status="ended"]').waitFor();
       assert.deepEqual(await h.accessibilityProblems(page), [], 'session ended');
