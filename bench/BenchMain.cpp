@@ -81,10 +81,12 @@ class TableReporter : public benchmark::ConsoleReporter {
           "| rsm-audit peak memory, %d files | %.3g MiB | the limit: 100 MiB | | < 100 MiB "
           "| %s |\n",
           files, c.at("peak_MiB"), c.at("peak_MiB") < 100 ? "yes" : "NO");
+      const double cores = c.at("cores"), floorCores = c.at("floor_cores");
       std::printf(
-          "| rsm-audit cores busy (CPU / wall time), %d files | %.2f | %u cores | | every "
-          "core | |\n",
-          files, c.at("cores"), std::thread::hardware_concurrency());
+          "| rsm-audit cores busy (CPU / wall time), %d files | %.2f | the floor's one thread: "
+          "%.2f (%u cores) | %.2fx | every core | %s |\n",
+          files, cores, floorCores, std::thread::hardware_concurrency(), cores / floorCores,
+          cores / floorCores >= 0.8 * std::thread::hardware_concurrency() ? "yes" : "NO");
     }
     for (const char* command : {"save", "reset", "rename", "delete"}) {
       for (const auto& [name, counters] : byName_) {
