@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,6 +42,10 @@ void SetErrorReporter(std::function<void(const std::string& message)> reporter);
 /// cannot be written. Empty when that rename took, was not asked, or failed in writing (which the
 /// host reports itself).
 std::string RenameRefusal(std::u16string_view oldName, std::u16string_view newName);
+/// The values the master file holds for its setup of that name, as the host last read or stored
+/// them: what a reset brings back. Nothing when no master file is open, no setup has that name,
+/// it was never saved, or its stored record cannot be read.
+std::optional<Teskor::ZelPlatform::OrnSettings> SavedSettings(std::u16string_view name);
 /// While set, the next save of name into the master file overwrites another session's newer
 /// work instead of refusing it. Cleared by that save, or by an empty name.
 void OverwriteOnNextSave(const std::u16string& name);

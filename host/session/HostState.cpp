@@ -390,6 +390,14 @@ std::string RenameRefusal(std::u16string_view oldName, std::u16string_view newNa
   return refused->reason;
 }
 
+std::optional<Teskor::ZelPlatform::OrnSettings> SavedSettings(std::u16string_view name) {
+  detail::HostFile* master = detail::State().master;
+  if (master == nullptr || !master->IsOpen()) return std::nullopt;
+  const detail::StoreEntry* entry = master->Find(name);
+  if (entry == nullptr || !entry->stored || !entry->stored->valid) return std::nullopt;
+  return entry->stored->settings;
+}
+
 void OverwriteOnNextSave(const std::u16string& name) {
   auto& overwrite = detail::State().overwriteOnNextSave;
   if (name.empty()) {

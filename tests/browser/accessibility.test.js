@@ -38,6 +38,21 @@ const VIEWS = [
     await page.locator('#values .badge.master').waitFor();
     await page.locator('#search').fill('shadow');
   }],
+  ['values filtered to nothing', async (page) => {
+    await page.locator('#search').fill('no such setting');
+    await page.locator('.no-match:not([hidden])').waitFor();
+  }],
+  ['values changed since the last save, marked', async (page) => {
+    await page.locator('.no-match button').click();
+    const input = page.locator('#values [data-property="MaxAASamples"] input');
+    await input.fill('12');
+    await input.press('Enter');
+    await page.locator('#values .row.changed button.revert').waitFor();
+  }],
+  ['what Save would store', async (page) => {
+    await page.locator('.changes-button').click();
+    await page.locator('#changes tbody tr').first().waitFor();
+  }],
   ['compare with library', async (page) => {
     await page.locator('#search').fill('');
     await h.option(page, 'Draft').click();

@@ -10,6 +10,7 @@
 #include "host/SessionMgr.h"
 #include "support/Utf.h"
 #include "workbench/page/PageHistory.h"
+#include "workbench/page/PageSaved.h"
 
 namespace ornr::workbench {
 
@@ -337,6 +338,7 @@ std::string PageState::Snapshot() {
   deleted_ = DeletedJson();
   json.Key("deleted").Raw(deleted_);
   WriteLabels(json);
+  WriteDefaults(json);
   json.EndObject();
   return json.Take();
 }
@@ -358,6 +360,7 @@ std::string PageState::ValuesOf(const RenderSetup& setup) {
     }
   }
   WriteOrigin(json, drift ? &*drift : nullptr);
+  if (setup.GetGroup() == Group::MasterFile) WriteSavedMembers(json, setup);
   json.EndObject();
   return json.Take();
 }

@@ -9,6 +9,9 @@ import { ValuesView } from './values-view.js';
 import { CompareView } from './compare-view.js';
 import { DiffView } from './diff-view.js';
 import { HistoryView } from './history-view.js';
+import { ChangesView, changesOf, changesTable } from './changes-view.js';
+import { Editing } from './editing.js';
+import { propertyInfo, sendableText } from './catalogue.js';
 import { SessionState, keyOf, keyId, sameKey } from './state.js';
 import { T } from './texts.js';
 import { localizeDocument, text as text_ } from './messages.js';
@@ -46,14 +49,14 @@ let closedNote = null;
 const addedWaiters = [];
 
 const list = new ListView($('#setups'), (key, next) => choose(key, next), (key) => compareWith(key));
-const values = new ValuesView($('#values'), (property, text) => {
-  const current = picture.current;
-  if (current?.group === 'master') run(server.command('edit', current.name, property, text));
-});
-const compare = new CompareView($('#compare'), (pairs) => {
-  const name = picture.current?.name;
-  for (const [property, text] of pairs) run(server.command('edit', name, property, text));
-}, (choices) => {
+const editing = new Editing((name, property, text) => server.command('edit', name, property, text), () => toolbar());
+const values = new ValuesView($('#values'), (property, text) => changeValues([[property, text]]), () => show('changes'));
+values.onClearFilter = () => {
+  $('#search').value = '';
+  values.setFilter('');
+  $('#search').focus();
+};
+const compare = new CompareView($('#compare'), (pairs) => changeValues(pairs), (choices) => {
   const name = picture.current?.name;
   run(server.command('merge-from-library', name, ...choices.map(([property, side]) => `${property}=${side}`)));
 }, () => show('values'));
@@ -62,7 +65,8 @@ const historyView = new HistoryView($('#history'), {
   onRestore: (name, number) => run(server.command('restore', name, String(number))),
   onUndelete: (name) => undelete(name),
 });
-const VIEWS = ['values', 'compare', 'history', 'diff'];
+const changesView = new ChangesView($('#changes'), () => show('values'));
+const VIEWS = ['values', 'compare', 'history', 'diff', 'changes'];
 
 function run(promise) {
   promise.catch((error) => toast(error.message, 'error'));
@@ -102,6 +106,8 @@ function choose(key, next = null) {
 function show(which) {
   view = which;
   if (which !== 'diff') pinned = null;
+  // Its table would be taken for the comparison's.
+  if (which !== 'changes') $('#changes').replaceChildren();
   for (const name of VIEWS) $(`#${name}`).hidden = which !== name;
   $('#cmd-compare').setAttribute('aria-pressed', String(which === 'compare'));
   $('#cmd-history').setAttribute('aria-pressed', String(which === 'history'));
@@ -206,9 +212,11 @@ async function fetchShown(force = false) {
   }
   const ask = ++asking;
   if (!shown || !sameKey(shown.key, key)) detail(true);
+  const serial = editing.nextSerial();
   try {
     const [data, libraryData] = await Promise.all([server.values(key, row.rev, { fresh: force }),
       library ? server.values(library, picture.row(library)?.rev, { fresh: force }) : null]);
+    if (data && key.group === 'master') editing.noteValues(key.name, exactValues(data), serial);
     if (ask !== asking) return;
     shown = data ? { key, data } : null;
     shownLibrary = libraryData ? { key: library, data: libraryData } : null;
@@ -233,7 +241,8 @@ function detail(loading = false) {
   const row = picture.row(key);
   const isMaster = key?.group === 'master' && row;
   const canCompare = isMaster && (picture.libraryPick(key.name) || row.origin);
-  if ((view === 'compare' && !canCompare) || (view === 'history' && !isMaster && key?.group !== 'deleted')) {
+  if ((view === 'compare' && !canCompare) || (view === 'changes' && !isMaster)
+      || (view === 'history' && !isMaster && key?.group !== 'deleted')) {
     show('values');
     return;
   }
@@ -261,12 +270,16 @@ function detail(loading = false) {
     return;
   }
   if (view === 'values') {
-    values.show(key, row, shown.data, picture.labels, picture.outputs, pickNote(key));
+    values.show(key, row, shown.data, picture.labels, picture.outputs, pickNote(key), picture.defaults);
+    return;
+  }
+  if (view === 'changes') {
+    changesView.render(key.name, shown.data, picture.labels, picture.outputs);
     return;
   }
   const master = { name: key.name, values: shown.data.values, origin: shown.data.origin };
   const library = shownLibrary ? { values: shownLibrary.data.values, listedIn: shownLibrary.key.library } : null;
-  compare.render(master, library, picture.labels);
+  compare.render(master, library, picture.labels, picture.outputs);
 }
 
 function toolbar() {
@@ -295,6 +308,8 @@ function toolbar() {
   enable('#cmd-compare', isMaster && (hasLibrary || hasOrigin), T.whyPickSharedSetup);
   enable('#cmd-history', isMaster, T.whyPickMasterSetup);
   enable('#cmd-compare-two', Boolean(setup) || view === 'diff', T.whyPickSetupToCompare);
+  enable('#cmd-undo', editing.canUndo, T.whyNothingToUndo);
+  enable('#cmd-redo', editing.canRedo, T.whyNothingToRedo);
   enable('#cmd-quit', true);
 }
 
@@ -346,6 +361,7 @@ function onStep(step) {
     if (sameKey(shown?.key, from)) shown.key = to;
     if (sameKey(shownLibrary?.key, from)) shownLibrary.key = to;
   }
+  forgetStale(changed);
   if (changed.list) list.setData(listed());
   else if (changed.rows.size) list.refresh();
   if (changed.current || changed.list || !sameKey(was, picture.current)) {
@@ -553,10 +569,21 @@ const commands = {
   }),
   reset: () => modal(async () => {
     const name = picture.current.name;
-    if (await dialogs.confirm(T.resetTitle, T.resetQuestion(name), T.resetAction)) {
-      run(server.command('reset', name));
+    // What the reset throws away, as the file and the setup hold it now.
+    let lost = [];
+    try {
+      const data = await server.values(keyOf('master', '', name));
+      if (data?.saved) lost = changesOf(data);
+    } catch (error) {
+      toast(error.message, 'error');
     }
+    const text = lost.length ? T.resetLoses(name, lost.length) : T.resetNothing(name);
+    const table = lost.length ? changesTable(lost, picture.labels, picture.outputs, T.changesOf(name)) : null;
+    if (table) table.classList.add('in-dialog');
+    if (await dialogs.confirm(T.resetTitle, text, T.resetAction, table)) run(server.command('reset', name));
   }),
+  undo: () => undoRedo('undo'),
+  redo: () => undoRedo('redo'),
   save: () => run(server.command('save', picture.current.name)),
   copy: () => run(server.command('copy-from-library', picture.current.name)),
   update: () => modal(async () => {
@@ -626,6 +653,7 @@ const SHORTCUTS = [
 ];
 document.addEventListener('keydown', (e) => {
   if (document.querySelector('dialog[open]')) return;
+  if (undoKey(e)) return;
   if (e.key === 'Escape' && view === 'diff') {
     show('values');
     return;
@@ -675,6 +703,77 @@ function findSetups() {
   });
 }
 findSetups();
+
+// The texts Save would store now, property -> text as it is sent.
+function exactValues(data) {
+  const exact = new Map(data.exact ?? []);
+  return new Map(data.values.map(([p, t]) => [p, exact.get(p) ?? sendableText(propertyInfo(p).type, t)]));
+}
+
+// Changes values of the current master-file setup, as one step to undo.
+function changeValues(pairs) {
+  const key = picture.current;
+  if (key?.group !== 'master' || !pairs.length) return Promise.resolve(false);
+  const now = shown && sameKey(shown.key, key) ? exactValues(shown.data) : new Map();
+  const changes = pairs.map(([property, after]) => ({ property, after, before: now.get(property) ?? after }));
+  return editing.apply(key.name, changes).catch((error) => {
+    toast(error.message, 'error');
+    return false;
+  });
+}
+
+// Undo entries of setups saved, reset, renamed or deleted go: they would undo into another state.
+function forgetStale(changed) {
+  for (const name of editing.names()) {
+    const key = keyOf('master', '', name);
+    const row = picture.row(key);
+    if (!row || changed.snapshot || (changed.rows.has(keyId(key)) && !row.modified)) editing.forget(name);
+  }
+}
+
+// Undoes or redoes one step, once the setup it acts on is known to hold what this page left.
+async function undoRedo(which) {
+  for (let tries = 0; tries < 50; ++tries) {
+    const name = which === 'undo' ? editing.undoName : editing.redoName;
+    if (name === undefined) {
+      toast(which === 'undo' ? T.nothingToUndo : T.nothingToRedo);
+      return;
+    }
+    const serial = editing.nextSerial();
+    try {
+      const data = await server.values(keyOf('master', '', name));
+      if (data) editing.noteValues(name, exactValues(data), serial);
+      else editing.forget(name);
+    } catch (error) {
+      toast(error.message, 'error');
+      return;
+    }
+    if ((which === 'undo' ? editing.undoName : editing.redoName) !== name) continue;
+    const entry = which === 'undo' ? editing.undoStack.at(-1) : editing.redoStack.at(-1);
+    const what = entry.changes.map((c) => propertyInfo(c.property).label).join(', ');
+    const done = await (which === 'undo' ? editing.undo() : editing.redo()).catch((error) => {
+      toast(error.message, 'error');
+      return null;
+    });
+    if (done) toast(which === 'undo' ? T.undone(`${what} of \u201C${name}\u201D`) : T.redone(`${what} of \u201C${name}\u201D`));
+    return;
+  }
+}
+
+// Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y, except where text is being typed: there they are the field's.
+function undoKey(e) {
+  if (!(e.ctrlKey || e.metaKey) || e.altKey) return false;
+  const key = e.key.toLowerCase();
+  const which = key === 'z' ? (e.shiftKey ? 'redo' : 'undo') : key === 'y' && !e.shiftKey ? 'redo' : null;
+  if (!which) return false;
+  const typing = e.target.matches?.('input[type="text"], input[type="search"], textarea')
+    && (e.target.id === 'search' || e.target.dataset.dirty || e.target.closest('#values') === null);
+  if (typing) return false;
+  e.preventDefault();
+  const button = $(which === 'undo' ? '#cmd-undo' : '#cmd-redo');
+  if (!button.disabled) button.click();
+  return true;
+}
 
 function setStatus(next) {
   if (status === 'ended') return;

@@ -150,3 +150,56 @@ export function shownText(type, text) {
   }
   return text;
 }
+
+const asInteger = (text) => (/^[+-]?\d+$/.test(text.trim()) ? BigInt(text.trim()) : null);
+const WIDTH = { u32: 32, u64: 64 };
+
+/**
+ * The text to send for a value as the panel or the host wrote it: the panel writes unsigned
+ * values as signed decimals ("-1"), the editors send them unsigned.
+ */
+export function sendableText(type, text) {
+  const width = WIDTH[type];
+  const n = width ? asInteger(text) : null;
+  return n === null ? text : BigInt.asUintN(width, n).toString();
+}
+
+/** Whether two texts of a value of that type are the same value ("0.500000" and "0.5" are). */
+export function sameValue(type, a, b) {
+  if (a === b) return true;
+  if (a === undefined || b === undefined || a === null || b === null) return false;
+  if (type === 'f64') return Number(a) === Number(b) && a.trim() !== '' && b.trim() !== '';
+  if (WIDTH[type] || type === 'i32') {
+    const x = asInteger(a);
+    const y = asInteger(b);
+    if (x === null || y === null) return false;
+    return WIDTH[type] ? BigInt.asUintN(WIDTH[type], x) === BigInt.asUintN(WIDTH[type], y) : x === y;
+  }
+  return false;
+}
+
+/**
+ * A value as its editor shows it, in words: Yes/No for a check box, the renderer's name of an
+ * enumerated value, the output channels by name.
+ */
+export function displayText(name, text, labels, outputs) {
+  const info = propertyInfo(name);
+  if (text === undefined || text === null) return '';
+  if (info.type === 'bool') return text === 'true' ? 'Yes' : text === 'false' ? 'No' : text;
+  if (name === 'Outputs') {
+    const n = asInteger(text);
+    if (n === null) return text;
+    const bits = BigInt.asUintN(64, n);
+    const names = (outputs ?? []).filter(([bit]) => ((bits >> BigInt(bit)) & 1n) === 1n).map(([, label]) => label);
+    return names.length ? names.join(', ') : 'None';
+  }
+  const named = labels?.[name];
+  if (named && (info.type === 'u32' || info.type === 'i32')) {
+    const n = asInteger(text);
+    const value = n === null ? text : (info.type === 'u32' ? BigInt.asUintN(32, n) : n).toString();
+    const found = named.find(([v]) => String(v) === value);
+    if (found) return found[1];
+  }
+  if (info.type === 'u32' || info.type === 'u64') return sendableText(info.type, text);
+  return shownText(info.type, text);
+}

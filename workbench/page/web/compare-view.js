@@ -2,7 +2,7 @@
 // same name, differing values first, with a check box per row to take the library's value. A
 // setup taken from a library shows the values it was taken with too, and merges: what changed
 // only in the library is taken, what changed only here is kept, each conflict is chosen per row.
-import { SECTIONS, READ_ONLY, propertyInfo, shownText } from './catalogue.js';
+import { SECTIONS, READ_ONLY, displayText, propertyInfo } from './catalogue.js';
 import { T, driftSummary } from './texts.js';
 
 const el = (tag, props = {}, ...children) => {
@@ -33,9 +33,10 @@ export class CompareView {
     this.chosen = new Set();
     this.choices = new Map();
     this.key = null;
+    this.onlyDifferences = true;
   }
 
-  render(master, library, labels) {
+  render(master, library, labels, outputs) {
     const key = master ? master.name : null;
     if (key !== this.key) {
       this.chosen.clear();
@@ -44,7 +45,7 @@ export class CompareView {
     this.key = key;
     this.root.replaceChildren();
     if (master?.origin && !master.origin.gone && master.origin.rows.length) {
-      this.renderDrift(master, labels);
+      this.renderDrift(master, labels, outputs);
       return;
     }
     if (!master || !library) {
@@ -77,12 +78,26 @@ export class CompareView {
     });
     const closeButton = el('button', { type: 'button', textContent: T.backToValues });
     closeButton.addEventListener('click', () => this.onClose());
+    // Every library value that differs and can be written, one edit after another.
+    const takeable = rows.filter((r) => r.differs && !READ_ONLY.has(r.name));
+    const takeAll = el('button', { type: 'button', className: 'take-all', textContent: T.takeAll,
+      disabled: takeable.length === 0 });
+    takeAll.addEventListener('click', () => {
+      this.chosen.clear();
+      this.onTake(takeable.map((r) => [r.name, r.b]));
+    });
+    const only = el('input', { type: 'checkbox', checked: this.onlyDifferences });
+    only.addEventListener('change', () => {
+      this.onlyDifferences = only.checked;
+      this.render(master, library, labels, outputs);
+    });
+    const onlyLabel = el('label', { className: 'only-differences' }, only, T.onlyDifferences);
 
     const summary = differing === 0 ? T.allSame : T.differFromLibrary(differing, rows.length);
     this.root.append(el('header', { className: 'values-head compare-head' },
         el('h2', { className: 'setup-title', id: 'compare-title', textContent: T.compareHeading(master.name) }),
         el('p', { className: 'note', textContent: T.withLibraryFile(summary, library.listedIn.split(/[\\/]/).pop()) }),
-        el('div', { className: 'compare-actions' }, takeButton, closeButton)));
+        el('div', { className: 'compare-actions' }, onlyLabel, takeButton, takeAll, closeButton)));
 
     const table = el('table', { className: 'compare' });
     table.setAttribute('aria-labelledby', 'compare-title');
@@ -93,6 +108,7 @@ export class CompareView {
         el('th', { scope: 'col', textContent: T.library }))));
     const body = el('tbody');
     for (const row of rows) {
+      if (this.onlyDifferences && !row.differs) continue;
       const tr = el('tr', { className: row.differs ? 'differs' : 'same' });
       tr.dataset.property = row.name;
       // The master file's text as the workbench sent it, for whoever compares it with its own.
@@ -110,10 +126,7 @@ export class CompareView {
         });
         cell.append(box);
       }
-      const show = (text) => {
-        const named = labels[row.name]?.find(([v]) => String(v) === text);
-        return named ? named[1] : shownText(row.info.type, text);
-      };
+      const show = (text) => displayText(row.name, text, labels, outputs);
       tr.append(cell,
           el('th', { scope: 'row' }, el('span', { className: 'label', textContent: row.info.label }),
               el('code', { className: 'prop', textContent: row.name })),
@@ -126,7 +139,7 @@ export class CompareView {
     update();
   }
 
-  renderDrift(master, labels) {
+  renderDrift(master, labels, outputs) {
     const origin = master.origin;
     const shown = new Map(master.values);
     const rank = { conflict: 0, 'changed in library': 1, 'changed here': 2, 'changed alike': 3, unchanged: 4 };
@@ -135,10 +148,7 @@ export class CompareView {
     const conflicts = rows.filter((r) => r.state === 'conflict').map((r) => r.name);
     for (const name of [...this.choices.keys()]) if (!conflicts.includes(name)) this.choices.delete(name);
     const toTake = rows.filter((r) => r.state === 'changed in library').length;
-    const show = (row, text) => {
-      const named = labels[row.name]?.find(([v]) => String(v) === text);
-      return named ? named[1] : shownText(row.info.type, text);
-    };
+    const show = (row, text) => displayText(row.name, text, labels, outputs);
 
     const mergeButton = el('button', { type: 'button', className: 'primary merge' });
     const update = () => {

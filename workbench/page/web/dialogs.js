@@ -4,7 +4,7 @@ import { T } from './texts.js';
 
 const host = () => document.getElementById('dialog-host');
 
-function open({ title, text, buttons, input, list = null, role = 'dialog', cancelValue = null }) {
+function open({ title, text, buttons, input, list = null, detail = null, role = 'dialog', cancelValue = null }) {
   return new Promise((resolve) => {
     const dialog = document.createElement('dialog');
     dialog.setAttribute('role', role);
@@ -38,6 +38,7 @@ function open({ title, text, buttons, input, list = null, role = 'dialog', cance
       form.replaceChild(description, p);
       description.append(p, heading, items);
     }
+    if (detail) form.append(detail);
     let field = null;
     let problem = null;
     if (input) {
@@ -128,9 +129,9 @@ function open({ title, text, buttons, input, list = null, role = 'dialog', cance
   });
 }
 
-/** Resolves true when the user confirms. */
-export async function confirm(title, text, action) {
-  const value = await open({ title, text, role: 'alertdialog', buttons: [
+/** Resolves true when the user confirms; detail: an element shown below the text. */
+export async function confirm(title, text, action, detail) {
+  const value = await open({ title, text, detail, role: 'alertdialog', buttons: [
     { label: T.cancel, value: false, focus: true },
     { label: action, value: true, className: 'danger' },
   ], cancelValue: false });

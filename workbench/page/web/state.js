@@ -31,6 +31,7 @@ export class SessionState {
     this.ended = false;
     this.labels = this.labels ?? {};
     this.outputs = this.outputs ?? [];
+    this.defaults = this.defaults ?? {};
   }
 
   /** Takes a snapshot whole. */
@@ -53,6 +54,7 @@ export class SessionState {
     this.labels = Object.fromEntries(Object.entries(snapshot.labels).map(([property, named]) =>
       [property, named.map(([value, label]) => [value, valueLabel(property, value, label)])]));
     this.outputs = snapshot.outputs.map(([bit, label]) => [bit, valueLabel('Outputs', bit, label)]);
+    this.defaults = snapshot.defaults ?? {};
   }
 
   /**

@@ -1,5 +1,5 @@
 // The current setup's values, grouped in sections, each with an editor that fits its type.
-import { SECTIONS, READ_ONLY, checkText, propertyInfo, shownText } from './catalogue.js';
+import { SECTIONS, READ_ONLY, checkText, displayText, propertyInfo, sameValue, sendableText, shownText } from './catalogue.js';
 import { T } from './texts.js';
 
 let uid = 0;
@@ -10,10 +10,14 @@ const el = (tag, props = {}, ...children) => {
 };
 
 export class ValuesView {
-  /** onEdit(property, text) sends an edit of the setup shown. */
-  constructor(root, onEdit) {
+  /**
+   * onEdit(property, text) sends an edit of the setup shown; onChanges() opens what Save would
+   * store.
+   */
+  constructor(root, onEdit, onChanges) {
     this.root = root;
     this.onEdit = onEdit;
+    this.onChanges = onChanges;
     this.layout = null;
     this.shown = null;
     this.rows = new Map();
@@ -30,9 +34,10 @@ export class ValuesView {
 
   /**
    * Shows the setup of key: its row in the list (name, marks) and its values as the workbench
-   * sent them ({ values: [[property, text]] }); note: a line about it, or ''.
+   * sent them ({ values: [[property, text]], saved, exact }); note: a line about it, or '';
+   * defaults: the renderer's, { property: text }.
    */
-  show(key, row, data, labels, outputs, note) {
+  show(key, row, data, labels, outputs, note, defaults = {}) {
     const readOnly = key.group !== 'master';
     const names = data.values.map(([name]) => name);
     // The editors stay from setup to setup; only what they show changes.
@@ -49,7 +54,35 @@ export class ValuesView {
     const noteLine = this.root.querySelector('.pick-note');
     noteLine.textContent = note;
     noteLine.hidden = !note;
-    for (const [name, text] of data.values) this.rows.get(name)?.update(text, another);
+    const master = key.group === 'master';
+    const exact = new Map(data.exact ?? []);
+    const saved = master && data.saved ? new Map(data.saved) : null;
+    for (const [name, text] of data.values) {
+      const row = this.rows.get(name);
+      if (!row) continue;
+      const now = exact.get(name) ?? sendableText(row.info.type, text);
+      row.update(text, another, { now, saved: saved?.get(name), fallback: master ? defaults[name] : undefined });
+    }
+    this.countChanges(master && data.saved === null);
+  }
+
+  // Each section says how many of its values Save would change; the head says it for all.
+  countChanges(neverSaved) {
+    let all = 0;
+    for (const section of this.root.querySelectorAll('section.values-section')) {
+      const count = section.querySelectorAll('.row.changed').length;
+      all += count;
+      const badge = section.querySelector('.section-count');
+      badge.textContent = count ? T.changedCount(count) : '';
+      badge.hidden = count === 0;
+    }
+    const summary = this.root.querySelector('.changes-summary');
+    const button = this.root.querySelector('.changes-button');
+    if (!summary) return;
+    summary.textContent = neverSaved ? T.neverSaved : all ? T.valuesChanged(all) : '';
+    summary.hidden = !summary.textContent;
+    button.hidden = !neverSaved && all === 0;
+    summary.parentElement.hidden = summary.hidden && button.hidden;
   }
 
   setFilter(text) {
@@ -58,9 +91,15 @@ export class ValuesView {
       const hay = `${row.info.label} ${row.info.name} ${row.info.description}`.toLowerCase();
       row.node.hidden = this.filter !== '' && !hay.includes(this.filter);
     }
+    let any = false;
     for (const section of this.root.querySelectorAll('section.values-section')) {
       section.hidden = [...section.querySelectorAll('.row')].every((r) => r.hidden);
+      any ||= !section.hidden;
+      const link = this.root.querySelector(`.toc a[href="#${section.id}"]`);
+      if (link) link.parentElement.hidden = section.hidden;
     }
+    const empty = this.root.querySelector('.no-match');
+    if (empty) empty.hidden = any;
   }
 
   build(present, readOnly, labels, outputs) {
@@ -74,6 +113,12 @@ export class ValuesView {
     const head = el('header', { className: 'values-head' }, title, badges);
     if (readOnly) head.append(el('p', { className: 'note', textContent: T.libraryNote }));
     head.append(el('p', { className: 'note pick-note', hidden: true }));
+    if (!readOnly) {
+      const changes = el('button', { type: 'button', className: 'changes-button', textContent: T.showChanges, hidden: true });
+      changes.addEventListener('click', () => this.onChanges());
+      head.append(el('p', { className: 'note changes-line' },
+          el('span', { className: 'changes-summary', hidden: true }), ' ', changes));
+    }
 
     // Sections in catalogue order; anything else the model holds goes under "Other".
     const held = new Set(present);
@@ -92,7 +137,8 @@ export class ValuesView {
       list.append(el('li', {}, el('a', { href: `#${id}`, textContent: sectionTitle })));
       const section = el('section', { className: 'values-section', id });
       section.setAttribute('aria-labelledby', `${id}-h`);
-      section.append(el('h3', { id: `${id}-h`, textContent: sectionTitle }));
+      section.append(el('h3', { id: `${id}-h` }, sectionTitle, ' ',
+          el('span', { className: 'section-count', hidden: true })));
       for (const name of names) {
         const row = this.makeRow(propertyInfo(name), readOnly, labels, outputs);
         this.rows.set(name, row);
@@ -108,6 +154,10 @@ export class ValuesView {
       target?.scrollIntoView({ block: 'start' });
       target?.querySelector('input, select')?.focus({ preventScroll: true });
     });
+    const clear = el('button', { type: 'button', textContent: T.clearFilter });
+    clear.addEventListener('click', () => this.onClearFilter?.());
+    body.append(el('div', { className: 'no-match', hidden: true },
+        el('p', { textContent: T.noSettingsMatch }), clear));
     this.root.append(head, el('div', { className: 'values-body' }, toc, body));
     this.setFilter(this.filter);
   }
@@ -209,12 +259,55 @@ export class ValuesView {
       });
     }
     if (locked && !readOnly) node.classList.add('locked');
-    editor.setAttribute('aria-describedby', `${id}-desc ${errorId}`);
-    node.append(el('div', { className: 'editor' }, editor, error));
+    const stateId = `${id}-state`;
+    const state = el('span', { className: 'visually-hidden', id: stateId });
+    const mark = el('span', { className: 'value-mark' });
+    mark.setAttribute('aria-hidden', 'true');
+    node.prepend(mark);
+    node.querySelector('.row-text').append(state);
+    editor.setAttribute('aria-describedby', `${id}-desc ${stateId} ${errorId}`);
+    // Where the value stands: { saved: the file's text when it differs, fallback: the default }.
+    let standing = {};
+    const revert = el('button', { type: 'button', className: 'value-action revert', textContent: T.revert, hidden: true });
+    const reset = el('button', { type: 'button', className: 'value-action reset', textContent: T.toDefault, hidden: true });
+    revert.addEventListener('click', () => { if (standing.saved !== undefined) send(standing.saved); });
+    reset.addEventListener('click', () => { if (standing.fallback !== undefined) send(standing.fallback); });
+    node.addEventListener('keydown', (e) => {
+      if (locked || e.key !== 'Backspace' || !e.altKey) return;
+      const target = e.shiftKey ? standing.fallback : standing.saved;
+      if (target === undefined) return;
+      e.preventDefault();
+      send(target);
+    });
+    const actions = el('span', { className: 'value-actions' }, revert, reset);
+    node.append(el('div', { className: 'editor' }, el('div', { className: 'editor-line' }, editor, actions), error));
+    const words = (text) => displayText(info.name, text, labels, outputs);
     // The text as the workbench sent it, for whoever compares it with the workbench's own.
-    const updateRow = (text, another) => {
+    const updateRow = (text, another, where = {}) => {
       node.dataset.value = text;
       update(text, another);
+      const unsaved = where.saved !== undefined;
+      const nonDefault = where.fallback !== undefined && !sameValue(info.type, where.now, where.fallback);
+      standing = { saved: unsaved ? where.saved : undefined, fallback: nonDefault ? where.fallback : undefined };
+      node.classList.toggle('changed', unsaved);
+      node.classList.toggle('non-default', nonDefault);
+      const lines = [];
+      if (unsaved) lines.push(T.savedValue(words(where.saved)));
+      if (nonDefault) lines.push(T.defaultValue(words(where.fallback)));
+      mark.title = lines.join('\n');
+      node.querySelector('.row-text').title = mark.title;
+      const editable = !locked;
+      revert.hidden = !(unsaved && editable);
+      reset.hidden = !(nonDefault && editable);
+      revert.title = T.revertTitle(words(where.saved));
+      reset.title = T.toDefaultTitle(words(where.fallback));
+      revert.setAttribute('aria-label', `${T.revert}: ${info.label}, ${words(where.saved)}`);
+      reset.setAttribute('aria-label', `${T.toDefault}: ${info.label}, ${words(where.fallback)}`);
+      const said = [];
+      if (unsaved) said.push(`${T.unsavedWord}. ${T.savedValue(words(where.saved))}.${editable ? ` ${T.revertKey}` : ''}`);
+      if (nonDefault) said.push(`${T.defaultValue(words(where.fallback))}.${editable ? ` ${T.toDefaultKey}` : ''}`);
+      state.textContent = said.join(' ');
+      if (editable) editor.setAttribute('aria-keyshortcuts', 'Alt+Backspace Alt+Shift+Backspace');
     };
     return { node, info, update: updateRow };
   }
