@@ -181,7 +181,7 @@ test('Changes and Reset list what Save would store; undo and redo step back thro
     // A value changed at the prompt makes the steps on it stale; a save drops all of the setup's.
     wb.type('edit Lobby DoShadows true');
     await h.waitForValue(page, 'DoShadows', 'true');
-    await page.keyboard.press('Control+z');
+    await page.locator('#cmd-undo').click();
     await h.waitForValue(page, 'BlurPasses', start.get('BlurPasses'));
     assert.ok(await page.locator('#cmd-undo').isDisabled(), 'the DoShadows step went stale');
     await setText(page, 'BlurPasses', '5');
