@@ -55,8 +55,8 @@ test('marks say where each value stands; revert and default put one value back',
     const counts = await page.locator('#values section h3').evaluateAll((hs) => hs
       .filter((x) => !x.querySelector('.section-count').hidden)
       .map((x) => [x.firstChild.textContent, x.querySelector('.section-count').textContent]));
-    assert.deepEqual(counts, [['Camera and output', '1 changed'], ['Lighting', '1 changed'],
-      ['Shadows, reflection and transparency', '1 changed']]);
+    assert.deepEqual(counts, [['Camera and output', ', 1 changed'], ['Lighting', ', 1 changed'],
+      ['Shadows, reflection and transparency', ', 1 changed']]);
     // The saved value, in the editor's words, on hover and for a screen reader.
     assert.equal(saved.LightingModel, '1');
     assert.match(await row(page, 'LightingModel').locator('.value-mark').getAttribute('title'), /^Saved value: Radiosity/);

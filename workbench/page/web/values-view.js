@@ -73,7 +73,8 @@ export class ValuesView {
       const count = section.querySelectorAll('.row.changed').length;
       all += count;
       const badge = section.querySelector('.section-count');
-      badge.textContent = count ? T.changedCount(count) : '';
+      // The comma is for screen readers, which read the heading as one text.
+      badge.replaceChildren(...(count ? [el('span', { className: 'visually-hidden', textContent: ', ' }), T.changedCount(count)] : []));
       badge.hidden = count === 0;
     }
     const summary = this.root.querySelector('.changes-summary');
@@ -137,8 +138,7 @@ export class ValuesView {
       list.append(el('li', {}, el('a', { href: `#${id}`, textContent: sectionTitle })));
       const section = el('section', { className: 'values-section', id });
       section.setAttribute('aria-labelledby', `${id}-h`);
-      section.append(el('h3', { id: `${id}-h` }, sectionTitle, ' ',
-          el('span', { className: 'section-count', hidden: true })));
+      section.append(el('h3', { id: `${id}-h` }, sectionTitle, el('span', { className: 'section-count', hidden: true })));
       for (const name of names) {
         const row = this.makeRow(propertyInfo(name), readOnly, labels, outputs);
         this.rows.set(name, row);
