@@ -117,12 +117,27 @@ export class Editing {
   // Sends the edits in order; returns the pairs that ran.
   async run(name, pairs) {
     const done = [];
+    if (!this.expected.has(name)) this.expected.set(name, new Map());
+    const mine = this.expected.get(name);
     for (const [property, text] of pairs) {
-      const outcome = await this.send(name, property, text);
-      if (outcome?.errors?.length) break;
+      // While the edit is on its way, values fetched may show it or not: none is judged by them.
+      const was = mine.get(property);
+      mine.set(property, { text, since: Infinity });
+      let outcome;
+      try {
+        outcome = await this.send(name, property, text);
+      } catch (error) {
+        if (was) mine.set(property, was);
+        else mine.delete(property);
+        throw error;
+      }
+      if (outcome?.errors?.length) {
+        if (was) mine.set(property, was);
+        else mine.delete(property);
+        break;
+      }
       done.push([property, text]);
-      if (!this.expected.has(name)) this.expected.set(name, new Map());
-      this.expected.get(name).set(property, { text, since: this.serial });
+      mine.set(property, { text, since: this.serial });
     }
     return done;
   }
