@@ -125,9 +125,29 @@ for (const culture of ['de', 'ja']) {
           await h.option(page, 'Lobby').click();
         }
         if (width === 900) {
-          // The status line says what a command did in the language too.
+          // The status line says what a command did in the language too. Each thing it says is
+          // kept, as the next command's may follow at once.
+          await page.evaluate(() => {
+            const status = document.querySelector('#status-text');
+            window.statusSaid = [];
+            new MutationObserver(() => window.statusSaid.push(status.textContent))
+              .observe(status, { childList: true, characterData: true, subtree: true });
+          });
+          const said = (text) => h.until(page, (t) => window.statusSaid.includes(t), text, 8000);
           await page.locator('#cmd-save').click();
-          await page.locator('#status-text', { hasText: fill(texts.Page_didSave, 'Lobby') }).waitFor();
+          await said(fill(texts.Page_didSave, 'Lobby'));
+          // A changed value with its marks and buttons, and its undo, said in the language.
+          await h.option(page, 'Draft').click();
+          await page.locator('#cmd-history').click();
+          const field = page.locator('#values [data-property="MaxSamplesPerPixel"] input');
+          await field.fill('777');
+          await field.press('Enter');
+          const revert = page.locator('#values [data-property="MaxSamplesPerPixel"] button.revert:not([hidden])');
+          assert.equal(await revert.textContent(), texts.Page_revert);
+          await h.screenshot(page, `languages-${culture}-edited-${width}x${height}`);
+          assert.deepEqual(await overflowing(page), [], `edited ${width}x${height}`);
+          await page.locator('#cmd-undo').click();
+          await said(fill(texts.Page_undone, fill(texts.Page_changeOf, texts.Property_MaxSamplesPerPixel, 'Draft')));
         }
         assert.deepEqual(page.errors, []);
         await page.context().close();

@@ -750,12 +750,12 @@ async function undoRedo(which) {
     }
     if ((which === 'undo' ? editing.undoName : editing.redoName) !== name) continue;
     const entry = which === 'undo' ? editing.undoStack.at(-1) : editing.redoStack.at(-1);
-    const what = entry.changes.map((c) => propertyInfo(c.property).label).join(', ');
+    const what = entry.changes.map((c) => propertyInfo(c.property).label).reduce((line, label) => T.joined(line, label));
     const done = await (which === 'undo' ? editing.undo() : editing.redo()).catch((error) => {
       toast(error.message, 'error');
       return null;
     });
-    if (done) toast(which === 'undo' ? T.undone(`${what} of \u201C${name}\u201D`) : T.redone(`${what} of \u201C${name}\u201D`));
+    if (done) toast(which === 'undo' ? T.undone(T.changeOf(what, name)) : T.redone(T.changeOf(what, name)));
     return;
   }
 }

@@ -185,13 +185,13 @@ export function sameValue(type, a, b) {
 export function displayText(name, text, labels, outputs) {
   const info = propertyInfo(name);
   if (text === undefined || text === null) return '';
-  if (info.type === 'bool') return text === 'true' ? 'Yes' : text === 'false' ? 'No' : text;
+  if (info.type === 'bool') return text === 'true' ? T.boolYes : text === 'false' ? T.boolNo : text;
   if (name === 'Outputs') {
     const n = asInteger(text);
     if (n === null) return text;
     const bits = BigInt.asUintN(64, n);
     const names = (outputs ?? []).filter(([bit]) => ((bits >> BigInt(bit)) & 1n) === 1n).map(([, label]) => label);
-    return names.length ? names.join(', ') : 'None';
+    return names.length ? names.reduce((line, label) => T.joined(line, label)) : T.noChannels;
   }
   const named = labels?.[name];
   if (named && (info.type === 'u32' || info.type === 'i32')) {

@@ -241,6 +241,11 @@ export const T = {
   whyNothingToUndo: 'nothing to undo',
   whyNothingToRedo: 'nothing to redo',
   onlyDifferences: 'Only differences',
+  changeOf: (what, name) => `${what} of \u201C${name}\u201D`,
+  // A value in words: a check box's state, no output channel at all.
+  boolYes: 'Yes',
+  boolNo: 'No',
+  noChannels: 'None',
 };
 
 // In the session's language: each entry's text is the catalogue's "Page_" + its name, this one
