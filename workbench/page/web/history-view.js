@@ -54,6 +54,10 @@ export class HistoryView {
     this.data = null;
     this.picked = null;
     this.asking = 0;
+    // The newest answers drawn: an answer is drawn unless a newer one already was, so that asks
+    // coming faster than answers (a busy workbench, steps in a row) still show something.
+    this.drawn = 0;
+    this.compared = 0;
     this.table = new DiffTable();
     this.labels = {};
   }
@@ -93,7 +97,8 @@ export class HistoryView {
     } catch (error) {
       data = { error: error.message };
     }
-    if (ask !== this.asking) return;
+    if (ask < this.drawn || name !== this.name) return;
+    this.drawn = ask;
     this.data = data;
     const numbers = (data.versions ?? []).map((v) => v.number);
     if (!numbers.includes(this.picked)) this.picked = numbers[0] ?? null;
@@ -191,7 +196,8 @@ export class HistoryView {
     } catch (error) {
       result = { error: error.message };
     }
-    if (ask !== this.asking) return;
+    if (ask < this.compared || !section.isConnected) return;
+    this.compared = ask;
     if (result.error) {
       section.replaceChildren(el('p', { className: 'note', textContent: result.error }));
       return;
