@@ -30,9 +30,6 @@ let questionShown = null;
 let lastEvent = 0;
 // A setup picked here that the workbench has not yet named as current.
 let picked = null;
-// A deleted setup picked here: the workbench knows nothing of it, so what it says is current
-// does not move the page away until the user picks another or the setup is restored.
-let deletedPick = null;
 // The values on show ({ key, data }), and those of the library setup compared with.
 let shown = null;
 let shownLibrary = null;
@@ -90,7 +87,6 @@ function toast(text, kind) {
 
 function choose(key, next = null) {
   picture.current = key;
-  deletedPick = key.group === 'deleted' ? key : null;
   // A deleted setup is the page's own pick: the panel does not show it.
   if (key.group === 'deleted') {
     picked = null;
@@ -326,8 +322,6 @@ function header() {
 function onSnapshot(snapshot) {
   const wasFile = picture.loaded ? picture.masterFile : null;
   picture.load(snapshot);
-  if (deletedPick && picture.row(deletedPick)) picture.current = deletedPick;
-  else deletedPick = null;
   // A page that starts tells of nothing before it; one that starts again, of what it missed.
   const missed = lastEvent ? picture.activity.filter((e) => e.id > lastEvent) : [];
   lastEvent = Math.max(lastEvent, ...picture.activity.map((e) => e.id));
@@ -361,10 +355,6 @@ function onStep(step) {
   if (changed.current && picked) {
     if (sameKey(picture.current, picked.key) || Date.now() - picked.at > 3000) picked = null;
     else picture.current = picked.key;
-  }
-  if (deletedPick) {
-    if (picture.row(deletedPick)) picture.current = deletedPick;
-    else deletedPick = null;
   }
   // A setup on show that was renamed keeps its values under its new name.
   for (const [from, to] of changed.renamed) {
