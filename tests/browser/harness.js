@@ -82,9 +82,10 @@ export async function startWorkbench(dir, extraArgs = []) {
 /**
  * A way to the workbench's panel that can be cut: a TCP relay on another port of loopback, which
  * names the panel's own port in what passes (Host and Origin must name it). drop() cuts every
- * connection through it at once, as a network that goes away would.
+ * connection through it at once, as a network that goes away would. With lagMs, everything the
+ * workbench sends arrives that much later, as from a busy one.
  */
-export async function relay(url) {
+export async function relay(url, { lagMs = 0 } = {}) {
   const target = new URL(url);
   const sockets = new Set();
   const server = net.createServer((client) => {
@@ -93,9 +94,10 @@ export async function relay(url) {
     sockets.add(upstream);
     const ours = `127.0.0.1:${server.address().port}`;
     client.on('data', (d) => upstream.write(d.toString('latin1').replaceAll(ours, target.host), 'latin1'));
-    upstream.on('data', (d) => client.write(d));
+    const later = (fn) => (lagMs ? setTimeout(fn, lagMs) : fn());
+    upstream.on('data', (d) => later(() => client.write(d)));
     for (const [a, b] of [[client, upstream], [upstream, client]]) {
-      a.on('close', () => { b.destroy(); sockets.delete(a); });
+      a.on('close', () => { (a === upstream ? later : (fn) => fn())(() => b.destroy()); sockets.delete(a); });
       a.on('error', () => b.destroy());
     }
   });

@@ -109,6 +109,27 @@ test('a recently deleted setup comes back, under a new name when its own is take
   }
 });
 
+test('a deleted setup picked stays picked when the answer to an earlier pick comes late', async () => {
+  execFileSync(h.workbench, ['--master', 'tower.zel', '-c', 'host add Scratch', '-c', 'refresh', '-c', 'delete Scratch'],
+    { cwd: files.dir });
+  const wb = await h.startWorkbench(files.dir);
+  const way = await h.relay(wb.url, { lagMs: 700 });
+  const page = await h.openPanel(way.url);
+  try {
+    // The workbench names Lobby current only after Scratch was picked here.
+    await h.option(page, 'Lobby').click();
+    await h.option(page, 'Scratch', 'deleted').click();
+    await page.locator('#history .setup-title', { hasText: '\u201CScratch\u201D \u2014 deleted' }).waitFor();
+    await page.locator('#history table.diff.single').waitFor();
+    await page.waitForTimeout(1000);
+    assert.equal(await page.locator('#setups [aria-selected="true"]').getAttribute('data-group'), 'deleted');
+    assert.equal(await page.locator('button.restore-deleted').isVisible(), true);
+  } finally {
+    await wb.stop();
+    await way.close();
+  }
+});
+
 test('any two setups picked in the list show side by side', async () => {
   const wb = await h.startWorkbench(files.dir);
   const page = await h.openPanel(wb.url);

@@ -30,6 +30,7 @@ let questionShown = null;
 let lastEvent = 0;
 // A setup picked here that the workbench has not yet named as current.
 let picked = null;
+const PICK_HOLD_MS = 3000;
 // The values on show ({ key, data }), and those of the library setup compared with.
 let shown = null;
 let shownLibrary = null;
@@ -87,14 +88,13 @@ function toast(text, kind) {
 
 function choose(key, next = null) {
   picture.current = key;
+  picked = { key, at: Date.now() };
   // A deleted setup is the page's own pick: the panel does not show it.
   if (key.group === 'deleted') {
-    picked = null;
     toolbar();
     detail();
     return;
   }
-  picked = { key, at: Date.now() };
   toolbar();
   fetchShown();
   run(server.select(key));
@@ -325,7 +325,9 @@ function onSnapshot(snapshot) {
   // A page that starts tells of nothing before it; one that starts again, of what it missed.
   const missed = lastEvent ? picture.activity.filter((e) => e.id > lastEvent) : [];
   lastEvent = Math.max(lastEvent, ...picture.activity.map((e) => e.id));
-  picked = null;
+  // A fresh snapshot does not undo a pick made here just before it.
+  if (picked && Date.now() - picked.at <= PICK_HOLD_MS && picture.row(picked.key)) picture.current = picked.key;
+  else picked = null;
   tell(missed);
   closeOutcome(wasFile);
   list.setData(listed());
@@ -352,9 +354,10 @@ function onStep(step) {
   }
   // Each pick is answered with the current setup: until the latest pick here is, the answers
   // to earlier ones (and what other pages pick meanwhile) do not move this page away from it.
+  // A deleted setup is never answered for: it is held as long as an answer could be late.
   if (changed.current && picked) {
-    if (sameKey(picture.current, picked.key) || Date.now() - picked.at > 3000) picked = null;
-    else picture.current = picked.key;
+    if (sameKey(picture.current, picked.key) || Date.now() - picked.at > PICK_HOLD_MS) picked = null;
+    else if (picture.row(picked.key)) picture.current = picked.key;
   }
   // A setup on show that was renamed keeps its values under its new name.
   for (const [from, to] of changed.renamed) {
