@@ -152,6 +152,12 @@ TEST_F(PanelServerTest, PageCommandsPassTheCommandLinesChecksAndTellThePageWhy) 
       {Command({"save", "Nope"}), 200, R"(no setup named \"Nope\" in the master file)"},
       {"action=select&group=master&name=Sky%00", 400, "holds a NUL character"},
       {Command({"rename", "Sky", "Sky%202"}), 200, R"({"done":true,"errors":[]})"},
+      // New with a name: made and renamed in one go; a refused name leaves the module's.
+      {Command({"new", "Sea", "Cloud"}), 200, R"({"done":true,"errors":[],"made":"Untitled"})"},
+      {Command({"new", "Sea", "Cloud"}), 200,
+       R"(a setup named \"Cloud\" already exists"],"made":"Untitled"})"},
+      // Nothing to start from: the module makes nothing, and nothing is renamed.
+      {Command({"new", "Nope", "Rain"}), 200, R"({"done":true,"errors":[]})"},
   };
   for (const Case& c : cases) {
     const HttpAnswer answer = wb.Post(c.form);
@@ -162,15 +168,18 @@ TEST_F(PanelServerTest, PageCommandsPassTheCommandLinesChecksAndTellThePageWhy) 
   EXPECT_EQ(ending.exitCode, 1);
   EXPECT_THAT(ending.lines, Contains("> rename Sky a\\u0000b"));
   EXPECT_THAT(ending.lines, Contains("> rename Sky bell\\u0007"));
+  EXPECT_THAT(ending.lines, Contains("> rename Untitled Cloud"));
+  EXPECT_THAT(ending.lines, Not(Contains(HasSubstr("Rain"))));
   for (const std::string& line : ending.lines) {
     EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) {
       return static_cast<unsigned char>(c) < 0x20;
     })) << line;
   }
   auto stored = StoredByName(dir_ / "p.zel");
-  EXPECT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored.count(u"Sky 2"), 1u);
-  EXPECT_EQ(stored.count(u"Sea"), 1u);
+  EXPECT_EQ(stored.size(), 4u);
+  for (const char16_t* name : {u"Sky 2", u"Sea", u"Cloud", u"Untitled"}) {
+    EXPECT_EQ(stored.count(name), 1u);
+  }
 }
 
 // Connections that each send a request's first line and then a header line every few seconds,

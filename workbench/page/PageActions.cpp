@@ -9,24 +9,24 @@
 
 namespace ornr::workbench {
 
-void PageOutcome::Finish(std::vector<std::string> errors) {
+void PageOutcome::Finish(PageResult result) {
   {
     const std::lock_guard lock(mutex_);
-    errors_ = std::move(errors);
+    result_ = std::move(result);
     done_ = true;
   }
   finished_.notify_all();
 }
 
 bool PageOutcome::Wait(std::chrono::milliseconds timeout, const std::function<bool()>& stop,
-                       std::vector<std::string>& errors) {
+                       PageResult& result) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
   while (!done_) {
     if (stop() || std::chrono::steady_clock::now() >= deadline) return false;
     finished_.wait_for(lock, std::chrono::milliseconds(100));
   }
-  errors = errors_;
+  result = result_;
   return true;
 }
 

@@ -13,27 +13,34 @@
 
 namespace ornr::workbench {
 
+/// How a page's command went.
+struct PageResult {
+  /// The error lines the command printed (none: it ran).
+  std::vector<std::string> errors;
+  /// The name a new setup was given by the module ("new" only; empty: none was made).
+  std::string made;
+};
+
 /// What became of a page's command: filled on the user-interface thread, awaited by the
 /// server's thread that answers the page.
 class PageOutcome {
  public:
-  /// The error lines the command printed (none: it ran).
-  void Finish(std::vector<std::string> errors);
+  void Finish(PageResult result);
   /// Waits until Finish, the time is up or stop() turns true (checked every tenth of a
-  /// second); true with the errors when finished.
+  /// second); true with the result when finished.
   bool Wait(std::chrono::milliseconds timeout, const std::function<bool()>& stop,
-            std::vector<std::string>& errors);
+            PageResult& result);
 
  private:
   std::mutex mutex_;
   std::condition_variable finished_;
   bool done_ = false;
-  std::vector<std::string> errors_;
+  PageResult result_;
 };
 
 struct PageAction {
   enum class Kind {
-    Command,  // args: the words of a workbench command
+    Command,  // args: the words of a workbench command; "new" may add the name to give
     Select,   // args: "master" or "library", the setup's name, the library's file or ""
     Answer,   // args: the question's id, "yes" or "no"
     Dismiss,  // args: the message's id

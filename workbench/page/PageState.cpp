@@ -99,8 +99,13 @@ void PageState::OnModelChange(const ModelChange& change) {
       touched_.insert(setup);
       break;
     case ModelChange::Kind::Renamed:
-      changes_.push_back({ChangeKind::Renamed, setup, setup->GetGroup(), setup->ListedIn,
-                          std::u16string(change.oldName), setup->Name().value_or(u"")});
+      // One that came since the last step is told of under the name it has then.
+      if (std::none_of(changes_.begin(), changes_.end(), [&](const Change& c) {
+            return c.kind == ChangeKind::Added && c.setup == setup;
+          })) {
+        changes_.push_back({ChangeKind::Renamed, setup, setup->GetGroup(), setup->ListedIn,
+                            std::u16string(change.oldName), setup->Name().value_or(u"")});
+      }
       touched_.insert(setup);
       break;
     case ModelChange::Kind::Removed: {

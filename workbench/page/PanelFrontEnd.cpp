@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <unordered_set>
 #include <utility>
 
 #include "panel/Panel.h"
@@ -66,27 +67,54 @@ void PanelFrontEnd::RunPageActions() {
   for (PageAction& action : actions_.TakeAll()) actions.push_back(std::move(action));
   for (const PageAction& action : actions) {
     RunAction(action);
-    if (action.kind == PageAction::Kind::Command) {
-      Publish(action.args);
-    } else if (action.kind != PageAction::Kind::Query) {
+    if (action.kind != PageAction::Kind::Command && action.kind != PageAction::Kind::Query) {
       Publish();
     }
   }
 }
 
+PageResult PanelFrontEnd::RunCommand(const std::vector<std::string>& words) {
+  PageResult result;
+  const auto run = [this, &result](const std::vector<std::string>& command) {
+    outcomeErrors_ = &result.errors;
+    try {
+      runWords_(command);
+    } catch (...) {
+      outcomeErrors_ = nullptr;
+      throw;
+    }
+    outcomeErrors_ = nullptr;
+  };
+  const bool named = words.size() == 3 && words[0] == "new";
+  if (!named) {
+    run(words);
+    return result;
+  }
+  // The page names a new setup in one go, instead of waiting for the module's name to show
+  // before it asks for the rename; the pages learn of it in one step, under its new name.
+  const auto& masters = MainPanel::Instance().ViewModel().Setups(Group::MasterFile);
+  std::unordered_set<std::u16string> had;
+  had.reserve(masters.size());
+  for (const auto& setup : masters) had.insert(setup->Name().value_or(u""));
+  run({words[0], words[1]});
+  for (const auto& setup : MainPanel::Instance().ViewModel().Setups(Group::MasterFile)) {
+    std::u16string name = setup->Name().value_or(u"");
+    if (!had.contains(name)) {
+      result.made = Utf16ToUtf8(name);
+      break;
+    }
+  }
+  if (!result.made.empty() && result.made != words[2]) run({"rename", result.made, words[2]});
+  return result;
+}
+
 void PanelFrontEnd::RunAction(const PageAction& action) {
   switch (action.kind) {
     case PageAction::Kind::Command: {
-      std::vector<std::string> errors;
-      outcomeErrors_ = &errors;
-      try {
-        runWords_(action.args);
-      } catch (...) {
-        outcomeErrors_ = nullptr;
-        throw;
-      }
-      outcomeErrors_ = nullptr;
-      if (action.outcome) action.outcome->Finish(std::move(errors));
+      PageResult result = RunCommand(action.args);
+      // The page that sent it hears first: its dialog need not wait while it draws the step.
+      if (action.outcome) action.outcome->Finish(std::move(result));
+      Publish(action.args);
       break;
     }
     case PageAction::Kind::Select: {

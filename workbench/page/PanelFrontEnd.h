@@ -55,6 +55,9 @@ class PanelFrontEnd {
 
  private:
   void RunAction(const PageAction& action);
+  /// Runs a page's command, and for "new FROM NAME" the rename to NAME after it; what the page
+  /// that sent it is told of how it went.
+  PageResult RunCommand(const std::vector<std::string>& words);
 
   const ModuleApi& api_;
   RunWords runWords_;

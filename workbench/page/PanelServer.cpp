@@ -121,7 +121,8 @@ std::string NumberField(const httplib::Request& req, const char* name) {
 // The workbench commands a page may run, with their least and most number of arguments.
 const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& PageCommands() {
   static const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> commands = {
-      {"new", {1, 1}},
+      // The setup to start from, and the name to give the new one (none: the module's).
+      {"new", {1, 2}},
       {"duplicate", {1, 1}},
       {"rename", {2, 2}},
       {"delete", {1, 1}},
@@ -541,18 +542,20 @@ void PanelServer::Route() {
       action.outcome = outcome;
     }
     actions_.Push(std::move(action));
-    std::vector<std::string> errors;
+    PageResult result;
     if (!outcome ||
         !outcome->Wait(
-            kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, errors)) {
+            kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, result)) {
       res.status = 202;
       res.set_content("{\"queued\":true}", "application/json");
       return;
     }
     JsonWriter json;
     json.BeginObject().Key("done").Bool(true).Key("errors").BeginArray();
-    for (const std::string& error : errors) json.String(error);
-    json.EndArray().EndObject();
+    for (const std::string& error : result.errors) json.String(error);
+    json.EndArray();
+    if (!result.made.empty()) json.Key("made").String(result.made);
+    json.EndObject();
     res.set_content(json.Text(), "application/json");
   });
 

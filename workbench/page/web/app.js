@@ -47,7 +47,6 @@ let closing = null;
 // What the last close came to, shown above the list.
 let closedNote = null;
 // Those waiting for a master-file setup that is not in their set of names.
-const addedWaiters = [];
 
 const list = new ListView($('#setups'), (key, next) => choose(key, next), (key) => compareWith(key));
 const editing = new Editing((name, property, text) => server.command('edit', name, property, text), () => toolbar());
@@ -331,7 +330,6 @@ function onSnapshot(snapshot) {
   tell(missed);
   closeOutcome(wasFile);
   list.setData(listed());
-  checkAdded();
   list.setActive(picture.current);
   header();
   toolbar();
@@ -382,7 +380,6 @@ function onStep(step) {
   else if ((view === 'history' && changed.rows.has(current))
       || (view === 'diff' && pinned && changed.values.has(keyId(pinned)))) detail();
   if (awaited && changed.list) selectWhenListed(awaited);
-  if (changed.list) checkAdded();
   tell(changed.activity.filter((e) => e.id > lastEvent));
   closeOutcome(wasFile);
   if (changed.session) session();
@@ -462,32 +459,6 @@ function closeOutcome(wasFile) {
     showListNote(closedNote);
   }
   if (wasFrozen) list.setData(listed());
-}
-
-// A master-file setup not in before, once a step lists it (the one made current first), or null
-// after ms.
-function addedSetup(before, ms = 5000) {
-  return new Promise((resolve) => {
-    const waiter = { before, resolve };
-    addedWaiters.push(waiter);
-    setTimeout(() => {
-      const at = addedWaiters.indexOf(waiter);
-      if (at >= 0) addedWaiters.splice(at, 1);
-      resolve(null);
-    }, ms);
-    checkAdded();
-  });
-}
-
-function checkAdded() {
-  const current = picture.current?.group === 'master' ? picture.current.name : null;
-  for (const waiter of [...addedWaiters]) {
-    const name = current && !waiter.before.has(current) ? current
-      : picture.groups[0].setups.find((s) => !waiter.before.has(s.name))?.name;
-    if (!name) continue;
-    addedWaiters.splice(addedWaiters.indexOf(waiter), 1);
-    waiter.resolve(name);
-  }
 }
 
 function session() {
@@ -605,8 +576,8 @@ const commands = {
   }),
 };
 
-// New asks for a name: the module names a new setup itself, so the page renames it after. A
-// refused name leaves the setup under the one it was given, and the dialog says so.
+// New asks for a name: the module names a new setup itself, and the workbench renames it right
+// after. A refused name leaves the setup under the one it was given, and the dialog says so.
 async function newSetup(from) {
   const library = picture.libraryPick(from.name);
   const startsFrom = library ? T.newFromLibrary(from.name, baseName(library.library)) : T.newFrom(from.name);
@@ -616,15 +587,12 @@ async function newSetup(from) {
       (text) => (text.trim() === '' ? T.nameNeeded : null),
       async (name) => {
         try {
-          if (!made) {
-            const before = new Set(picture.groups[0].setups.map((s) => s.name));
-            const outcome = await server.command('new', from.name);
-            if (outcome.errors?.length) return outcome.errors.join('\n');
-            made = await addedSetup(before);
-            if (!made) return T.newNotSeen;
-          }
-          if (name === made) return null;
-          const outcome = await server.command('rename', made, name);
+          const outcome = made ? await server.command('rename', made, name)
+            : await server.command('new', from.name, name);
+          // A busy workbench runs it later; what it says then shows as it comes.
+          if (outcome.queued) return null;
+          made ??= outcome.made ?? null;
+          if (!made) return outcome.errors?.length ? outcome.errors.join('\n') : T.newNotSeen;
           refusal = outcome.errors?.length ? outcome.errors.join('\n') : null;
           return refusal ? T.newKeptName(made, refusal) : null;
         } catch (error) {

@@ -144,7 +144,8 @@ async function post(fields) {
 /**
  * Runs a workbench command, as the panel's button of that name. Resolves to
  * { done: true, errors: [...] } once it ran (errors: the lines it printed as errors), or to
- * { queued: true } when the workbench is still busy with something else.
+ * { queued: true } when the workbench is still busy with something else. "new FROM NAME" also
+ * renames the setup made to NAME, and tells its first name as made.
  */
 export function command(...words) {
   return post([['action', 'command'], ...words.map((w) => ['w', w])]);
