@@ -139,7 +139,7 @@ test('any two setups picked in the list show side by side', async () => {
     await page.locator('#diff table.diff').waitFor();
     assert.equal(await page.locator('#diff .setup-title').textContent(), '\u201CLobby\u201D beside \u201CInterior (studio.zellib)\u201D');
     const rows = await differing(page);
-    assert.deepEqual(rows.find(([p]) => p === 'ForceDoubleSided'), ['ForceDoubleSided', 'false', 'true']);
+    assert.deepEqual(rows.find(([p]) => p === 'ForceDoubleSided'), ['ForceDoubleSided', 'No', 'Yes']);
     assert.ok(rows.every(([, a, b]) => a !== b));
     const equal = 68 - rows.length;
     await page.locator('#diff .link-button').click();

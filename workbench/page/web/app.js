@@ -156,7 +156,7 @@ async function renderDiff() {
     return;
   }
   const title = (k) => (k.group === 'library' ? `${k.name} (${baseName(k.library)})` : k.name);
-  diffView.show({ aTitle: title(a), bTitle: title(key), rows: result.rows, labels: picture.labels });
+  diffView.show({ aTitle: title(a), bTitle: title(key), rows: result.rows, labels: picture.labels, outputs: picture.outputs });
 }
 
 // Selects key as soon as the list has it.
@@ -249,7 +249,7 @@ function detail(loading = false) {
   const showing = key?.group === 'deleted' && row ? 'history' : view;
   for (const name of VIEWS) $(`#${name}`).hidden = showing !== name;
   if (showing === 'history' && picture.loaded && row) {
-    historyView.show(key.name, key.group === 'deleted' ? row : null, picture.labels, Boolean(row.modified));
+    historyView.show(key.name, key.group === 'deleted' ? row : null, picture, Boolean(row.modified));
     return;
   }
   if (showing === 'diff') {

@@ -1,6 +1,6 @@
 // Two setups, or two states of one, value by value: the values that differ first and marked,
 // those that are the same behind a toggle. The texts are the host's, exact to the last digit.
-import { SECTIONS, propertyInfo, shownText } from './catalogue.js';
+import { SECTIONS, displayText, propertyInfo } from './catalogue.js';
 import { T } from './texts.js';
 
 const el = (tag, props = {}, ...children) => {
@@ -11,10 +11,10 @@ const el = (tag, props = {}, ...children) => {
 const ORDER = new Map(SECTIONS.flatMap(([, rows]) => rows.map((r) => r[0])).map((n, i) => [n, i]));
 let uid = 0;
 
-/** A value as the panel names it: the renderer's name for an enumerated value, else its text. */
-export function readable(labels, property, text) {
-  const named = labels?.[property]?.find(([v]) => String(v) === text);
-  return named ? named[1] : shownText(propertyInfo(property).type, text);
+/** A value in the editors' words: Yes or No, the renderer's name for an enumerated value, the
+ * output channels by name; else its text. */
+export function readable(labels, property, text, outputs) {
+  return displayText(property, text, labels, outputs);
 }
 
 export class DiffTable {
@@ -27,7 +27,7 @@ export class DiffTable {
    * A table of rows ([[property, a, b]]) under the headings a and b, with a line that sums it up
    * and the toggle for the equal values. single: one state, every value under aHeading.
    */
-  render({ rows, aHeading, bHeading, labels, caption, single = false }) {
+  render({ rows, aHeading, bHeading, labels, outputs, caption, single = false }) {
     const table = el('table', { className: `compare diff${single ? ' single' : ''}` });
     table.append(el('caption', { className: 'visually-hidden', textContent: caption }));
     const heads = [el('th', { scope: 'col', textContent: T.setting }), el('th', { scope: 'col', textContent: aHeading })];
@@ -45,8 +45,8 @@ export class DiffTable {
       tr.append(
           el('th', { scope: 'row' }, el('span', { className: 'label', textContent: row.info.label }),
               el('code', { className: 'prop', textContent: row.name })),
-          el('td', { className: 'mine', textContent: readable(labels, row.name, row.a) }));
-      if (!single) tr.append(el('td', { className: 'theirs', textContent: readable(labels, row.name, row.b) }));
+          el('td', { className: 'mine', textContent: readable(labels, row.name, row.a, outputs) }));
+      if (!single) tr.append(el('td', { className: 'theirs', textContent: readable(labels, row.name, row.b, outputs) }));
       body.append(tr);
     }
     table.append(body);
@@ -61,7 +61,7 @@ export class DiffTable {
       toggle.setAttribute('aria-controls', this.id);
       toggle.addEventListener('click', () => {
         this.showEqual = !this.showEqual;
-        const again = this.render({ rows, aHeading, bHeading, labels, caption, single });
+        const again = this.render({ rows, aHeading, bHeading, labels, outputs, caption, single });
         for (let i = 0; i < parts.length; i += 1) parts[i].replaceWith(again[i]);
         again[1].focus();
       });
@@ -88,11 +88,11 @@ export class DiffView {
   }
 
   /** Shows a and b (their titles) value by value; actions: buttons beside the title. */
-  show({ aTitle, bTitle, rows, labels, actions = [] }) {
+  show({ aTitle, bTitle, rows, labels, outputs, actions = [] }) {
     const title = el('h2', { className: 'setup-title', id: 'diff-title', textContent: T.compareTitle(aTitle, bTitle) });
     const head = el('header', { className: 'values-head compare-head' }, title);
     if (actions.length) head.append(el('div', { className: 'compare-actions' }, ...actions));
-    const [summary, ...rest] = this.table.render({ rows, aHeading: aTitle, bHeading: bTitle, labels,
+    const [summary, ...rest] = this.table.render({ rows, aHeading: aTitle, bHeading: bTitle, labels, outputs,
       caption: T.compareTitle(aTitle, bTitle) });
     head.append(summary);
     this.root.replaceChildren(head, ...rest);

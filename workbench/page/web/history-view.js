@@ -32,13 +32,13 @@ export function actionText(action) {
 }
 
 /** What one version's action changed, in a line. */
-function changesText(version, labels) {
+function changesText(version, labels, outputs) {
   if (version.action === 'delete') return T.changedDeleted;
   const parts = [];
   if (version.action === 'undelete') parts.push(T.changedBroughtBack);
   if (version.nameAfter && version.nameAfter !== version.name) parts.push(T.changedName(version.name, version.nameAfter));
   for (const [property, before, after] of version.changes) {
-    parts.push(`${property} ${readable(labels, property, before)} \u2192 ${readable(labels, property, after)}`);
+    parts.push(`${property} ${readable(labels, property, before, outputs)} \u2192 ${readable(labels, property, after, outputs)}`);
   }
   return parts.length ? parts.reduce((line, part) => T.joined(line, part)) : '\u2014';
 }
@@ -60,6 +60,7 @@ export class HistoryView {
     this.compared = 0;
     this.table = new DiffTable();
     this.labels = {};
+    this.outputs = [];
   }
 
   placeholder(text) {
@@ -69,15 +70,16 @@ export class HistoryView {
 
   /**
    * Shows the history of the master file's setup name (modified: it holds unsaved changes), or
-   * of the deleted one (deletedRow: its entry in the list).
+   * of the deleted one (deletedRow: its entry in the list); labels and outputs name the values.
    */
-  async show(name, deletedRow, labels, modified = false) {
+  async show(name, deletedRow, { labels, outputs }, modified = false) {
     this.modified = modified;
     const another = name !== this.name || Boolean(deletedRow) !== this.deleted;
     this.name = name;
     this.deleted = Boolean(deletedRow);
     this.deletedRow = deletedRow;
     this.labels = labels;
+    this.outputs = outputs;
     if (another) {
       this.picked = null;
       this.data = null;
@@ -138,7 +140,7 @@ export class HistoryView {
       option.setAttribute('aria-setsize', String(versions.length));
       option.dataset.number = String(version.number);
       option.dataset.action = version.action;
-      const changes = changesText(version, this.labels);
+      const changes = changesText(version, this.labels, this.outputs);
       option.title = T.versionTooltip(longTime(version.madeAt), actionText(version.action), version.madeBy, changes);
       option.append(
           el('span', { className: 'version-number', textContent: String(version.number) }),
@@ -214,7 +216,7 @@ export class HistoryView {
       const note = differs ? T.restoreNote : this.modified ? T.restoredUnsaved : T.restoredNote;
       bar.append(restore, el('p', { className: 'note', textContent: note }));
     }
-    const parts = this.table.render({ rows: result.rows, aHeading, bHeading, labels: this.labels,
+    const parts = this.table.render({ rows: result.rows, aHeading, bHeading, labels: this.labels, outputs: this.outputs,
       caption: single ? aHeading : `${aHeading} / ${bHeading}`, single });
     section.replaceChildren(bar, ...parts);
   }
