@@ -3,6 +3,19 @@
 // new snapshot). A setup's values are asked for when they are shown. Every user action is posted
 // as a form and runs on the workbench's user-interface thread.
 
+// The stream opens as soon as this module runs rather than once the page has set itself up, so
+// that the snapshot is on its way meanwhile; what arrives before then waits here.
+let early = null;
+if (typeof EventSource !== 'undefined') {
+  const source = new EventSource('events');
+  const events = [];
+  const keep = (event) => {
+    if (early?.source === source) events.push(event);
+  };
+  for (const type of ['open', 'snapshot', 'message', 'closed', 'error']) source.addEventListener(type, keep);
+  early = { source, events };
+}
+
 /**
  * Follows the workbench's events: onSnapshot(snapshot) and onStep(step) with what arrives,
  * onStatus('loading' | 'live' | 'lost' | 'ended').
@@ -26,18 +39,21 @@ export class Connection {
   open() {
     this.source?.close();
     // A new EventSource sends no Last-Event-ID: the workbench starts it with a snapshot.
-    const source = new EventSource('events');
+    const taken = early;
+    early = null;
+    const source = taken?.source ?? new EventSource('events');
     this.source = source;
     if (this.version === null) this.onStatus('loading');
-    source.onopen = () => {
+    const handlers = {};
+    handlers.open = () => {
       if (this.version !== null) this.onStatus('live');
     };
-    source.addEventListener('snapshot', (event) => {
+    handlers.snapshot = (event) => {
       this.version = Number(event.lastEventId);
       this.onSnapshot(JSON.parse(event.data));
       this.onStatus('live');
-    });
-    source.onmessage = (event) => {
+    };
+    handlers.message = (event) => {
       const version = Number(event.lastEventId);
       if (this.version === null || version !== this.version + 1) {
         // A gap: what came before is not known here, so start again from a snapshot.
@@ -48,14 +64,20 @@ export class Connection {
       this.version = version;
       this.onStep(JSON.parse(event.data));
     };
-    source.addEventListener('closed', () => {
+    handlers.closed = () => {
       source.close();
       this.onStatus('ended');
-    });
-    source.onerror = () => {
+    };
+    handlers.error = () => {
       // The browser reconnects by itself and names the last step it saw.
       this.onStatus(source.readyState === EventSource.CLOSED ? 'ended' : 'lost');
     };
+    for (const [type, handler] of Object.entries(handlers)) source.addEventListener(type, handler);
+    // What came before the page was ready, in the order it came; a gap opens another stream.
+    for (const event of taken?.events ?? []) {
+      if (this.source !== source) break;
+      handlers[event.type](event);
+    }
   }
 }
 
