@@ -13,7 +13,7 @@ foreach(file IN LISTS FILES)
   string(APPEND table "    {\"${file}\", {kFile${index}, ${size}}},\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Made by cmake/EmbedPageFiles.cmake from workbench/page/web; do not edit.
+file(WRITE "${OUTPUT}.tmp" "// Made by cmake/EmbedPageFiles.cmake from the page's files; do not edit.
 #include \"workbench/page/PageFiles.h\"
 
 namespace ornr::workbench {
