@@ -101,11 +101,44 @@ test('a page whose event stream drops and comes back shows what happened meanwhi
   }
 });
 
+test('a page whose stream opens after its snapshot came misses nothing made in between', async () => {
+  const wb = await h.startWorkbench(files.dir);
+  const { page, close } = await h.newPage();
+  try {
+    let release;
+    const held = new Promise((resolve) => { release = resolve; });
+    const streams = [];
+    await page.route(/\/events(\?.*)?$/, async (route) => {
+      streams.push(route.request().url());
+      await held;
+      await route.continue();
+    });
+    await page.goto(wb.url);
+    await h.option(page, 'Lobby').waitFor();
+    // Not live until the stream is.
+    assert.equal(await page.locator('#connection').getAttribute('data-status'), 'loading');
+    const seen = wb.out.length;
+    wb.type('edit Draft MaxSamplesPerPixel 321');
+    wb.type('rename Lobby Atrium');
+    await wb.waitForOutput(/^> rename Lobby Atrium$/m, 10000, seen);
+    release();
+    await page.locator('#connection[data-status="live"]').waitFor();
+    await h.option(page, 'Atrium').waitFor();
+    await h.option(page, 'Draft').locator('.modified-mark').waitFor();
+    assert.match(streams[0], /\/events\?after=\d+$/);
+    await h.option(page, 'Draft').click();
+    await showsWhatShowSays(page, wb, 'Draft');
+  } finally {
+    await close();
+    await wb.stop();
+  }
+});
+
 /** The first events of a stream: [{ id, event, data }]. */
-function events(url, lastEventId, count) {
+function events(url, lastEventId, count, query = '') {
   return new Promise((resolve, reject) => {
     const headers = lastEventId === undefined ? {} : { 'Last-Event-ID': String(lastEventId) };
-    const req = http.get(`${url}events`, { headers }, (res) => {
+    const req = http.get(`${url}events${query}`, { headers }, (res) => {
       let text = '';
       const got = [];
       res.setEncoding('utf8');
@@ -130,7 +163,7 @@ function events(url, lastEventId, count) {
   });
 }
 
-test('a stream starts with a snapshot, a reconnecting one from the step it names, an unknown one afresh', async () => {
+test('a stream starts with a snapshot, a reconnecting one from the step it names, one after a fetched snapshot from there, an unknown one afresh', async () => {
   const wb = await h.startWorkbench(files.dir);
   try {
     const [first] = await events(wb.url, undefined, 1);
@@ -153,6 +186,19 @@ test('a stream starts with a snapshot, a reconnecting one from the step it names
       assert.equal(again.event, 'snapshot', String(unknown));
       assert.ok(again.id >= caughtUp.id);
     }
+
+    // A page fetches its first snapshot as it starts and opens its stream after that version:
+    // what happened in between still comes; an unreadable version gets a snapshot.
+    const fetched = await (await fetch(`${wb.url}snapshot`)).json();
+    assert.ok(fetched.version >= caughtUp.id);
+    assert.deepEqual(fetched.snapshot.master.map((s) => s.name), ['Draft', 'Lobby', 'Façade at Dusk']);
+    wb.type('edit Draft BlurPasses 7');
+    await wb.waitForOutput(/^> edit Draft BlurPasses 7$/m);
+    const [between] = await events(wb.url, undefined, 1, `?after=${fetched.version}`);
+    assert.equal(between.id, fetched.version + 1);
+    assert.deepEqual(between.data.changes.map((c) => `${c.type} ${c.name ?? ''}`.trim()), ['values Draft', 'marks Draft', 'activity']);
+    const [unreadable] = await events(wb.url, undefined, 1, '?after=soon');
+    assert.equal(unreadable.event, 'snapshot');
   } finally {
     await wb.stop();
   }

@@ -29,6 +29,8 @@ constexpr std::size_t kMaxStreams = 16;
 constexpr std::size_t kRequestWorkers = 8;
 // How long a page's command may take before the page is told only that it is queued.
 constexpr auto kOutcomeWait = 10s;
+// How long a page's first snapshot waits for a busy session before the page follows the stream.
+constexpr auto kSnapshotWait = 2s;
 
 std::string RandomToken() {
   std::array<unsigned char, 16> bytes{};
@@ -332,9 +334,11 @@ bool PanelServer::NextEvents(EventStream& stream, httplib::DataSink& sink) {
   };
   std::string out;
   if (!stream.started) {
-    // Reconnect soon after a drop; the page catches up from where it was.
+    // Reconnect soon after a drop; the page catches up from where it was. Sent at once: a
+    // stream that starts after a version may wait a while for its first step.
     out = "retry: 1000\n\n";
     stream.started = true;
+    if (!stream.needSnapshot) return sink.write(out.data(), out.size());
   }
   if (stream.needSnapshot) {
     if (feed_.Closed()) return closed();
@@ -429,9 +433,12 @@ void PanelServer::Route() {
   });
 
   server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request& req, httplib::Response& res) {
-    // A page that reconnects says where it left off; a new one starts with a snapshot.
     auto stream = std::make_shared<EventStream>();
-    if (const auto seen = EventNumber(req.get_header_value("Last-Event-ID"))) {
+    // A page that reconnects says where it left off (the browser's Last-Event-ID); one that
+    // fetched its snapshot first says which (after=); a new one starts with a snapshot.
+    auto seen = EventNumber(req.get_header_value("Last-Event-ID"));
+    if (!seen) seen = EventNumber(req.get_param_value("after"));
+    if (seen) {
       stream->after = *seen;
       stream->needSnapshot = false;
     }
@@ -454,6 +461,21 @@ void PanelServer::Route() {
           --openStreams_;
           streamsEnded_.notify_all();
         });
+  });
+
+  // The page's first snapshot, asked for while its script loads rather than once it runs; its
+  // event stream then starts after this version. A busy session sends the page to the stream,
+  // which waits for it.
+  server_->Get(R"(/[0-9a-f]+/snapshot)", [this](const httplib::Request&, httplib::Response& res) {
+    const auto answer = feed_.Closed() ? std::nullopt : Ask({"snapshot", {}}, kSnapshotWait);
+    if (!answer || !answer->text) {
+      Refuse(res, 503, "no snapshot now: follow the event stream");
+      return;
+    }
+    std::string body = "{\"version\":" + std::to_string(answer->version) + ",\"snapshot\":";
+    body += *answer->text;
+    body += '}';
+    res.set_content(std::move(body), "application/json");
   });
 
   server_->Get(R"(/[0-9a-f]+/values)", [this](const httplib::Request& req, httplib::Response& res) {

@@ -3,17 +3,13 @@
 // new snapshot). A setup's values are asked for when they are shown. Every user action is posted
 // as a form and runs on the workbench's user-interface thread.
 
-// The stream opens as soon as this module runs rather than once the page has set itself up, so
-// that the snapshot is on its way meanwhile; what arrives before then waits here.
-let early = null;
-if (typeof EventSource !== 'undefined') {
-  const source = new EventSource('events');
-  const events = [];
-  const keep = (event) => {
-    if (early?.source === source) events.push(event);
-  };
-  for (const type of ['open', 'snapshot', 'message', 'closed', 'error']) source.addEventListener(type, keep);
-  early = { source, events };
+// What connect.js asked for as the page started, once: a promise of { source, first, events }
+// (first: the snapshot, if one came, and its version), or null.
+function takeEarly() {
+  const early = globalThis.earlyEvents;
+  if (!early || early.taken) return null;
+  early.taken = true;
+  return early;
 }
 
 /**
@@ -27,7 +23,28 @@ export class Connection {
     this.onStatus = onStatus;
     this.version = null;
     this.source = null;
-    this.open();
+    const early = takeEarly();
+    if (!early) {
+      this.open();
+      return;
+    }
+    this.onStatus('loading');
+    early.then((taken) => this.start(taken), () => this.open());
+  }
+
+  // Goes on from the snapshot and the stream that the page asked for as it started.
+  start(taken) {
+    if (!taken) {
+      this.open();
+      return;
+    }
+    taken.taken = true;
+    if (taken.first) {
+      this.version = taken.first.version;
+      // Live once the stream is open.
+      this.onSnapshot(taken.first.snapshot);
+    }
+    this.open(taken);
   }
 
   /** Stops following: the session ended. */
@@ -36,11 +53,9 @@ export class Connection {
     this.source = null;
   }
 
-  open() {
+  open(taken = null) {
     this.source?.close();
     // A new EventSource sends no Last-Event-ID: the workbench starts it with a snapshot.
-    const taken = early;
-    early = null;
     const source = taken?.source ?? new EventSource('events');
     this.source = source;
     if (this.version === null) this.onStatus('loading');
