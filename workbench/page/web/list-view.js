@@ -75,6 +75,7 @@ export class ListView {
     this.state = null;
     this.items = [];    // { kind: 'head' | 'empty' | 'option', group, top, index, row }
     this.options = [];  // the option items, in order
+    this.lastAt = -1;
     this.groupTops = new Map();
     this.height = 0;
     this.active = null;
@@ -124,12 +125,12 @@ export class ListView {
         this.items.push({ kind: 'empty', group, top });
         top += ROW;
       }
-      rows.forEach((row, index) => {
-        const item = { kind: 'option', group, top, index, size: rows.length, row, at: this.options.length };
+      for (let index = 0; index < rows.length; index += 1) {
+        const item = { kind: 'option', group, top, index, size: rows.length, row: rows[index], at: this.options.length };
         this.items.push(item);
         this.options.push(item);
         top += ROW;
-      });
+      }
     }
     if (filtering && this.found === 0) {
       this.items.push({ kind: 'none', top });
@@ -178,8 +179,16 @@ export class ListView {
 
   indexOf(key) {
     if (!key) return -1;
-    return this.options.findIndex((o) => o.row.name === key.name && o.group.group === key.group
-      && (key.group !== 'library' || o.group.file === key.library));
+    // The last one asked for is asked for again at every frame drawn: it is checked first.
+    const last = this.options[this.lastAt];
+    if (last && this.isAt(last, key)) return this.lastAt;
+    this.lastAt = this.options.findIndex((o) => this.isAt(o, key));
+    return this.lastAt;
+  }
+
+  isAt(item, key) {
+    return item.row.name === key.name && item.group.group === key.group
+      && (key.group !== 'library' || item.group.file === key.library);
   }
 
   keyAt(item) {

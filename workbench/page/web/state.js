@@ -40,10 +40,8 @@ export class SessionState {
     this.loaded = true;
     this.masterFile = snapshot.masterFile;
     this.groups[0].file = snapshot.masterFile;
-    for (const row of snapshot.master) this.add('master', '', row);
-    for (const library of snapshot.libraries) {
-      for (const row of library.setups) this.add('library', library.file, row);
-    }
+    this.addAll('master', '', snapshot.master);
+    for (const library of snapshot.libraries) this.addAll('library', library.file, library.setups);
     this.current = snapshot.current;
     this.question = snapshot.question;
     this.messages = snapshot.messages;
@@ -155,8 +153,23 @@ export class SessionState {
   }
 
   add(group, library, row) {
-    const key = keyOf(group, library, row.name);
-    if (this.rows.has(id(key))) return;
+    this.addAll(group, library, [row]);
+  }
+
+  // Rows of one group: its home is looked for once, not once a row (a snapshot brings thousands).
+  addAll(group, library, rows) {
+    const prefix = id(keyOf(group, library, ''));
+    let home = null;
+    for (const row of rows) {
+      const at = prefix + row.name;
+      if (this.rows.has(at)) continue;
+      home ??= this.home(group, library);
+      home.setups.push(row);
+      this.rows.set(at, { row, home });
+    }
+  }
+
+  home(group, library) {
     let home = this.groups.find((g) => g.group === group && (group !== 'library' || g.file === library));
     if (!home) {
       home = { group, file: group === 'deleted' ? null : library, setups: [] };
@@ -165,8 +178,7 @@ export class SessionState {
       if (group === 'library' && deletedAt >= 0) this.groups.splice(deletedAt, 0, home);
       else this.groups.push(home);
     }
-    home.setups.push(row);
-    this.rows.set(id(key), { row, home });
+    return home;
   }
 
   remove(key) {
