@@ -54,6 +54,21 @@ test('the search finds setups in every group whatever the case and accents; type
     assert.equal(await page.locator('[role="option"]').count(), 12);
     assert.equal(await page.locator('[role="option"][aria-selected="true"]').getAttribute('data-name'), 'Print Quality');
 
+    // Clicks move the selection among the rows drawn: one row selected at a time, and focus
+    // (the active descendant) on it, also once the workbench has answered each pick.
+    for (const [name, group] of [['Lobby', 'master'], ['Interior', 'library'], ['Draft', 'master'], ['Lobby', 'master']]) {
+      await h.option(page, name, group).first().click();
+      for (const settled of [false, true]) {
+        if (settled) await page.waitForTimeout(300);
+        const selected = await page.evaluate(() => {
+          const rows = [...document.querySelectorAll('[role="option"][aria-selected="true"]')];
+          const focus = document.getElementById('setups').getAttribute('aria-activedescendant');
+          return rows.map((r) => `${r.dataset.group}:${r.dataset.name}${r.id === focus ? ' (focus)' : ''}`);
+        });
+        assert.deepEqual(selected, [`${group}:${name} (focus)`], `${name}, settled: ${settled}`);
+      }
+    }
+
     // Every mark the list uses is in the legend, which can be folded away.
     const legend = page.locator('#legend');
     assert.ok(await legend.isVisible());

@@ -76,6 +76,10 @@ export class ListView {
     this.items = [];    // { kind: 'head' | 'empty' | 'option', group, top, index, row }
     this.options = [];  // the option items, in order
     this.lastAt = -1;
+    // What was drawn last ({ generation, scrollTop, from, to, active }); the generation counts
+    // the changes of what the rows show.
+    this.generation = 0;
+    this.drawn = null;
     this.groupTops = new Map();
     this.height = 0;
     this.active = null;
@@ -107,6 +111,7 @@ export class ListView {
   /** Lays the list out afresh from state (after setups came, went or were renamed). */
   setData(state) {
     this.state = state;
+    this.generation += 1;
     this.items = [];
     this.options = [];
     this.groupTops.clear();
@@ -174,6 +179,7 @@ export class ListView {
 
   /** Draws the rows in view again, with their marks as they are now. */
   refresh() {
+    this.generation += 1;
     this.draw();
   }
 
@@ -248,11 +254,15 @@ export class ListView {
     }
     this.root.removeAttribute('aria-busy');
     this.content.style.height = `${this.height}px`;
-    const from = Math.max(0, this.itemAt(this.root.scrollTop) - OVERSCAN);
-    const to = Math.min(this.items.length - 1, this.itemAt(this.root.scrollTop + this.root.clientHeight) + OVERSCAN);
-    const shown = this.items.slice(from, to + 1);
+    const scrollTop = this.root.scrollTop;
+    const from = Math.max(0, this.itemAt(scrollTop) - OVERSCAN);
+    const to = Math.min(this.items.length - 1, this.itemAt(scrollTop + this.root.clientHeight) + OVERSCAN);
     const activeAt = this.indexOf(this.active);
     const activeItem = activeAt >= 0 ? this.options[activeAt] : null;
+    const look = { generation: this.generation, scrollTop, from, to };
+    if (this.moveSelection(look, activeItem)) return;
+    this.drawn = { ...look, active: activeItem };
+    const shown = this.items.slice(from, to + 1);
     if (activeItem && !shown.includes(activeItem)) shown.push(activeItem);
 
     // Every group with a drawn item, positioned over its whole height.
@@ -303,6 +313,23 @@ export class ListView {
     }
     if (activeItem) this.root.setAttribute('aria-activedescendant', `setup-option-${activeItem.at}`);
     else this.root.removeAttribute('aria-activedescendant');
+  }
+
+  // When the same rows are in view as last drawn and only the selection moved among them, moves
+  // it, rather than drawing every row again (a click, or an answer to one).
+  moveSelection(look, active) {
+    const was = this.drawn;
+    if (!was || Object.keys(look).some((k) => look[k] !== was[k])) return false;
+    const drawnAt = (item) => !item || (item.top >= this.items[look.from].top && item.top <= this.items[look.to].top);
+    if (!drawnAt(was.active) || !drawnAt(active)) return false;
+    if (was.active !== active) {
+      if (was.active) document.getElementById(`setup-option-${was.active.at}`)?.setAttribute('aria-selected', 'false');
+      if (active) document.getElementById(`setup-option-${active.at}`)?.setAttribute('aria-selected', 'true');
+      this.drawn.active = active;
+    }
+    if (active) this.root.setAttribute('aria-activedescendant', `setup-option-${active.at}`);
+    else this.root.removeAttribute('aria-activedescendant');
+    return true;
   }
 
   names(group) {

@@ -18,12 +18,11 @@ export class SessionState {
   reset() {
     this.masterFile = null;
     /**
-     * [{ group, file, setups: [row] }]: the master file first, then each library, then (when any)
-     * the setups deleted from the master file ({ group: 'deleted' }, rows { name, deletedAt,
-     * deletedBy, versions }).
+     * [{ group, file, setups: [row], byName: Map of name to row }]: the master file first, then
+     * each library, then (when any) the setups deleted from the master file ({ group: 'deleted' },
+     * rows { name, deletedAt, deletedBy, versions }).
      */
-    this.groups = [{ group: 'master', file: null, setups: [] }];
-    this.rows = new Map();
+    this.groups = [{ group: 'master', file: null, setups: [], byName: new Map() }];
     this.current = null;
     this.question = null;
     this.messages = [];
@@ -143,11 +142,8 @@ export class SessionState {
   /** The deleted setups the master file keeps, as their group at the end of the list. */
   setDeleted(setups) {
     const at = this.groups.findIndex((g) => g.group === 'deleted');
-    if (at >= 0) {
-      for (const row of this.groups[at].setups) this.rows.delete(id(keyOf('deleted', '', row.name)));
-      this.groups.splice(at, 1);
-    }
-    for (const row of setups) this.add('deleted', '', row);
+    if (at >= 0) this.groups.splice(at, 1);
+    this.addAll('deleted', '', setups);
     const current = this.current;
     if (current?.group === 'deleted' && !this.row(current)) this.current = null;
   }
@@ -156,23 +152,27 @@ export class SessionState {
     this.addAll(group, library, [row]);
   }
 
-  // Rows of one group: its home is looked for once, not once a row (a snapshot brings thousands).
+  // Rows of one group. A snapshot brings thousands: its group is looked for once, and each row
+  // is kept as it came, under its name.
   addAll(group, library, rows) {
-    const prefix = id(keyOf(group, library, ''));
-    let home = null;
+    let home = this.groupOf(keyOf(group, library, ''));
     for (const row of rows) {
-      const at = prefix + row.name;
-      if (this.rows.has(at)) continue;
+      if (home?.byName.has(row.name)) continue;
       home ??= this.home(group, library);
       home.setups.push(row);
-      this.rows.set(at, { row, home });
+      home.byName.set(row.name, row);
     }
   }
 
+  /** The group a key's setup is listed in, or undefined. */
+  groupOf(key) {
+    return this.groups.find((g) => g.group === key.group && (key.group !== 'library' || g.file === key.library));
+  }
+
   home(group, library) {
-    let home = this.groups.find((g) => g.group === group && (group !== 'library' || g.file === library));
+    let home = this.groupOf(keyOf(group, library, ''));
     if (!home) {
-      home = { group, file: group === 'deleted' ? null : library, setups: [] };
+      home = { group, file: group === 'deleted' ? null : library, setups: [], byName: new Map() };
       // Libraries come before the deleted setups, which stay last.
       const deletedAt = this.groups.findIndex((g) => g.group === 'deleted');
       if (group === 'library' && deletedAt >= 0) this.groups.splice(deletedAt, 0, home);
@@ -182,31 +182,32 @@ export class SessionState {
   }
 
   remove(key) {
-    const found = this.rows.get(id(key));
-    if (!found) return;
-    this.rows.delete(id(key));
-    const at = found.home.setups.indexOf(found.row);
-    if (at >= 0) found.home.setups.splice(at, 1);
+    const home = this.groupOf(key);
+    const row = home?.byName.get(key.name);
+    if (!row) return;
+    home.byName.delete(key.name);
+    const at = home.setups.indexOf(row);
+    if (at >= 0) home.setups.splice(at, 1);
     if (sameKey(this.current, key)) this.current = null;
   }
 
   rename(key, to) {
-    const found = this.rows.get(id(key));
-    const target = { ...key, name: to };
-    if (!found) return;
+    const home = this.groupOf(key);
+    const row = home?.byName.get(key.name);
+    if (!row) return;
     // Onto a name shown already: the renamed entry goes, as in the panel.
-    if (this.rows.has(id(target))) {
+    if (home.byName.has(to)) {
       this.remove(key);
       return;
     }
-    this.rows.delete(id(key));
-    found.row.name = to;
-    this.rows.set(id(target), found);
-    if (sameKey(this.current, key)) this.current = target;
+    home.byName.delete(key.name);
+    row.name = to;
+    home.byName.set(to, row);
+    if (sameKey(this.current, key)) this.current = { ...key, name: to };
   }
 
   row(key) {
-    return key ? this.rows.get(id(key))?.row ?? null : null;
+    return key ? this.groupOf(key)?.byName.get(key.name) ?? null : null;
   }
 
   /**
@@ -216,7 +217,7 @@ export class SessionState {
   libraryPick(name) {
     let pick = null;
     for (const group of this.groups) {
-      if (group.group !== 'library' || !this.rows.has(id(keyOf('library', group.file, name)))) continue;
+      if (group.group !== 'library' || !group.byName.has(name)) continue;
       if (pick === null || group.file < pick) pick = group.file;
     }
     return pick === null ? null : keyOf('library', pick, name);
