@@ -85,6 +85,10 @@ class PageStateTest : public ::testing::Test {
         line += change.at("setup").at("modified").get<bool>() ? " modified" : " saved";
       }
       if (change.contains("rev")) line += " rev " + std::to_string(change.at("rev").get<int>());
+      if (change.contains("data")) {
+        line +=
+            change.at("data").at("rev") == change.at("rev") ? " with its values" : " with others";
+      }
       out.push_back(line);
     }
     return out;
@@ -133,6 +137,13 @@ TEST_F(PageStateTest, EachStepCarriesWhatChangedSinceTheLastAndNothingElse) {
        },
        {"rename", "C", "D"},
        {"renamed C>D", "current"}},
+      {"an edit of the setup on show comes with its values",
+       [&] {
+         Modified().insert(u"D");
+         ASSERT_TRUE(model.EditProperty(Group::MasterFile, u"D", "BlurPasses", u"3"));
+       },
+       {"edit", "D", "BlurPasses", "3"},
+       {"values D rev 2 with its values", "marks D modified"}},
       {"a page's pick of the setup that is current already is answered all the same",
        [&] {
          state_->Selected();

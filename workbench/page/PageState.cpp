@@ -263,7 +263,11 @@ void PageState::Step(const std::vector<std::string>& words) {
       if (added.contains(setup)) continue;
       json.BeginObject().Key("type").String("values");
       WriteKeyMembers(json, *setup);
-      json.Key("rev").Number(static_cast<std::int64_t>(entries_[setup].revision)).EndObject();
+      json.Key("rev").Number(static_cast<std::int64_t>(entries_[setup].revision));
+      // The setup on show comes with its values: a page showing it, as the one that just edited
+      // it does, draws them without asking.
+      if (setup == model.CurrentRenderSetup()) json.Key("data").Raw(ValuesOf(*setup));
+      json.EndObject();
     }
     for (const RenderSetup* setup : marked) {
       json.BeginObject().Key("type").String("marks");

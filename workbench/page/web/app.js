@@ -372,11 +372,20 @@ function onStep(step) {
   toolbar();
   const current = picture.current ? keyId(picture.current) : null;
   const library = shownLibrary ? keyId(shownLibrary.key) : null;
-  const stale = changed.values.has(current) || changed.values.has(library);
+  // Values that came with the step are as fresh as any asked for now.
+  const carried = new Set();
+  for (const change of step.changes) {
+    if (change.type !== 'values' || !change.data) continue;
+    const key = keyOf(change.group, change.library, change.name);
+    server.keepValues(key, change.data);
+    carried.add(keyId(key));
+  }
+  const staleOne = (at) => changed.values.has(at) && !carried.has(at);
+  const stale = staleOne(current) || staleOne(library);
   const moved = !sameKey(was, picture.current);
   // The history and the comparison are drawn again from there too, as they follow a save, a
   // restore or a delete.
-  if (stale || changed.list || moved) fetchShown(stale);
+  if (stale || changed.list || moved || carried.has(current)) fetchShown(stale);
   else if ((view === 'history' && changed.rows.has(current))
       || (view === 'diff' && pinned && changed.values.has(keyId(pinned)))) detail();
   if (awaited && changed.list) selectWhenListed(awaited);

@@ -126,10 +126,7 @@ export function values(key, rev, { fresh = false } = {}) {
   if (!fresh && asked.has(id)) return asked.get(id);
   const promise = fetchValues(key).then((data) => {
     asked.delete(id);
-    if (data) {
-      kept.set(valuesId(key, data.rev), data);
-      if (kept.size > KEPT) kept.delete(kept.keys().next().value);
-    }
+    if (data) keepValues(key, data);
     return data;
   }, (error) => {
     asked.delete(id);
@@ -137,6 +134,12 @@ export function values(key, rev, { fresh = false } = {}) {
   });
   asked.set(id, promise);
   return promise;
+}
+
+/** Keeps the values of a setup that came without being asked for (with a step), as if asked. */
+export function keepValues(key, data) {
+  kept.set(valuesId(key, data.rev), data);
+  if (kept.size > KEPT) kept.delete(kept.keys().next().value);
 }
 
 async function getJson(path, fields) {
