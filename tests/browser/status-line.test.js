@@ -128,11 +128,17 @@ test('New asks for a name and says what it starts from; a refused name leaves th
     await refusal.waitFor();
     assert.match(await refusal.textContent(), /added as “Untitled” and keeps that name: .*a setup named "Lobby" already exists/);
     await h.option(page, 'Untitled').waitFor();
+    // Said in the dialog, which asked: not again as an alert.
+    await page.waitForTimeout(300);
+    assert.deepEqual(await page.locator('#alerts .toast').allTextContents(), []);
     await h.screenshot(page, 'new-name-refused');
     await page.keyboard.press('Escape');
     await dialog.waitFor({ state: 'detached' });
     await statusSays(page, /^Added “Untitled”; it keeps the name it was given\.$/);
     assert.equal(await h.option(page, 'Lobby').count(), 1);
+    // A refusal no dialog of this page said is an alert.
+    wb.type('delete Nope');
+    await page.locator('#alerts .toast.error', { hasText: 'no setup named "Nope"' }).waitFor();
     assert.deepEqual(page.errors, []);
   } finally {
     await wb.stop();

@@ -72,9 +72,24 @@ function run(promise) {
   promise.catch((error) => toast(error.message, 'error'));
 }
 
+// What the workbench refused of a dialog's own request, which that dialog says: not said again
+// as an alert, whether the step that tells every page comes before the answer or soon after it.
+const saidInDialog = new Map();
+function refusedInDialog(errors) {
+  for (const text of errors) {
+    const shown = [...$('#alerts').children].find((item) => item.textContent === text);
+    if (shown) shown.remove();
+    else saidInDialog.set(text, Date.now());
+  }
+  return errors.join('\n');
+}
+
 function toast(text, kind) {
   const region = kind === 'error' ? $('#alerts') : $('#status-text');
   if (kind === 'error') {
+    const said = saidInDialog.get(text);
+    saidInDialog.delete(text);
+    if (said !== undefined && Date.now() - said < 10000) return;
     const item = document.createElement('div');
     item.className = 'toast error';
     item.textContent = text;
@@ -182,7 +197,7 @@ function undelete(name) {
         async (newName) => {
           try {
             const outcome = await server.command('undelete', name, newName);
-            if (outcome.errors?.length) return outcome.errors.join('\n');
+            if (outcome.errors?.length) return refusedInDialog(outcome.errors);
             selectWhenListed(keyOf('master', '', newName));
             return null;
           } catch (error) {
@@ -538,7 +553,7 @@ const commands = {
           if (name === old) return null;
           try {
             const outcome = await server.command('rename', old, name);
-            return outcome.errors?.length ? outcome.errors.join('\n') : null;
+            return outcome.errors?.length ? refusedInDialog(outcome.errors) : null;
           } catch (error) {
             return error.message;
           }
@@ -601,8 +616,8 @@ async function newSetup(from) {
           // A busy workbench runs it later; what it says then shows as it comes.
           if (outcome.queued) return null;
           made ??= outcome.made ?? null;
-          if (!made) return outcome.errors?.length ? outcome.errors.join('\n') : T.newNotSeen;
-          refusal = outcome.errors?.length ? outcome.errors.join('\n') : null;
+          if (!made) return outcome.errors?.length ? refusedInDialog(outcome.errors) : T.newNotSeen;
+          refusal = outcome.errors?.length ? refusedInDialog(outcome.errors) : null;
           return refusal ? T.newKeptName(made, refusal) : null;
         } catch (error) {
           return error.message;
