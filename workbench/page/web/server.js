@@ -6,9 +6,8 @@
 // What connect.js asked for as the page started, once: a promise of { source, first, events }
 // (first: the snapshot, if one came, and its version), or null.
 function takeEarly() {
-  const early = globalThis.earlyEvents;
-  if (!early || early.taken) return null;
-  early.taken = true;
+  const early = globalThis.earlyEvents ?? null;
+  globalThis.earlyEvents = null;
   return early;
 }
 
@@ -38,6 +37,7 @@ export class Connection {
       this.open();
       return;
     }
+    // From here on the handlers below take what the stream brings; connect.js keeps no more.
     taken.taken = true;
     if (taken.first) {
       this.version = taken.first.version;
