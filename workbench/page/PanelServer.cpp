@@ -11,10 +11,10 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <map>
 
 #include "workbench/page/BoundedHttpServer.h"
 #include "workbench/page/Json.h"
+#include "workbench/page/PageActions.h"
 #include "workbench/page/PageFiles.h"
 
 namespace ornr::workbench {
@@ -120,28 +120,6 @@ std::string NumberField(const httplib::Request& req, const char* name) {
   return value;
 }
 
-// The workbench commands a page may run, with their least and most number of arguments.
-const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& PageCommands() {
-  static const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> commands = {
-      // The setup to start from, and the name to give the new one (none: the module's).
-      {"new", {1, 2}},
-      {"duplicate", {1, 1}},
-      {"rename", {2, 2}},
-      {"delete", {1, 1}},
-      {"reset", {1, 1}},
-      {"save", {1, 1}},
-      {"copy-from-library", {1, 1}},
-      {"update-from-library", {1, 1}},
-      // The setup, then one choice a conflict.
-      {"merge-from-library", {1, 1 + 68}},
-      {"edit", {3, 3}},
-      {"restore", {2, 2}},
-      {"undelete", {1, 2}},
-      {"quit", {0, 0}},
-  };
-  return commands;
-}
-
 PageAction ReadAction(const httplib::Request& req) {
   const std::string kind = Field(req, "action");
   PageAction action;
@@ -154,14 +132,8 @@ PageAction ReadAction(const httplib::Request& req) {
       if (!IsUtf8(word)) throw PageActionError{"a word is not UTF-8"};
       action.args.push_back(std::move(word));
     }
-    if (action.args.empty()) throw PageActionError{"no command"};
-    const auto known = PageCommands().find(action.args[0]);
-    if (known == PageCommands().end()) {
-      throw PageActionError{"the page may not run " + action.args[0]};
-    }
-    if (action.args.size() < known->second.first + 1 ||
-        action.args.size() > known->second.second + 1) {
-      throw PageActionError{"wrong number of words for " + action.args[0]};
+    if (std::string why = PageCommandRefusal(action.args); !why.empty()) {
+      throw PageActionError{std::move(why)};
     }
   } else if (kind == "select") {
     action.kind = PageAction::Kind::Select;
