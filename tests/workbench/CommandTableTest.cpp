@@ -251,6 +251,7 @@ class Completing {
         "BlurPasses Stereo", table);
     std::ofstream(dir_.Path() / "completion.bash") << script;
     for (const char* file : {"shot.png", "notes.txt"}) std::ofstream(dir_.Path() / file);
+    ornhost::WriteSetup(dir_.Path() / "p.zel", u"Sky", Teskor::ZelPlatform::OrnSettings());
   }
 
   /// The candidates, sorted and joined by "|", for the words bash split the line into.
@@ -309,6 +310,11 @@ TEST(CompletionScript, ACommandAddedToTheTableCompletesAsItsEntrySays) {
       {{"rsm-workbench", "-c", "'host a"}, "host add|host add "},
       {{"rsm-workbench", "-c", "'host add X Ste"}, "host add X Stereo=|host add X Stereo= "},
       {{"rsm-workbench", "-c", "'host show X Ste"}, ""},
+      // Setup names from the master file, where the subcommand's own arguments start.
+      {{"rsm-workbench", "--master", "p.zel", "-c", "'host show S"}, "host show Sky"},
+      {{"rsm-workbench", "--master", "p.zel", "-c", "'host add S"}, "host add Sky"},
+      {{"rsm-workbench", "--master", "p.zel", "-c", "'host add Sky S"},
+       "host add Sky Stereo=|host add Sky Stereo= "},
       {{"rsm-workbench", "-c", "'merge-from-library X Stereo="},
        "merge-from-library X Stereo=library|merge-from-library X Stereo=local"},
   };
