@@ -38,10 +38,18 @@ struct RunInfo {
   int exitStatus = 0;
 };
 
+/// An entry of a folder that the walk does not read (a FIFO, a link to nothing), and why.
+struct SkippedEntry {
+  std::string path;
+  std::string reason;
+};
+
 class Report {
  public:
   virtual ~Report() = default;
   virtual void File(const FileFinding& file) = 0;
+  /// In the order of the walk, among the files.
+  virtual void Skipped(const SkippedEntry& entry) = 0;
   /// After the last file; totals.partial when the run stopped early. Throws ReportError.
   virtual void End(const RunInfo& run, const Totals& totals) = 0;
 };
