@@ -1,14 +1,11 @@
 // Setups as text: the setups document that export writes.
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
-#include <system_error>
 
 #include "host/controls/HostControls.h"
 #include "host/exchange/SettingFields.h"
 #include "host/exchange/SetupsDocument.h"
 #include "host/provenance/Provenance.h"
+#include "support/OutputFile.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -127,24 +124,11 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
     return source != origins.end() ? detail::SourceMember(source->second) : std::string();
   });
 
-  // Written beside the target and renamed over it, so a failure leaves out as it was.
-  std::filesystem::path temporary = out;
-  temporary += ".tmp-" + std::to_string(getpid());
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, out, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
+  // Whole or not at all, and a device, FIFO or link named as out stays what it is.
+  try {
+    ornr::WriteOutputFile(out, text);
+  } catch (const ornr::OutputFileError& error) {
+    throw DesignFileError("\"" + out.string() + "\"", "cannot be written: " + error.Reason());
   }
 }
 

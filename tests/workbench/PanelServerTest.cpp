@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -336,6 +337,102 @@ TEST_F(PanelServerTest, EventStreamsBeyondTheCapAreRefusedAtOnceAndThePageStillA
   const auto ending = wb.End();
   EXPECT_LT(ending.took, 2s);
   for (const int fd : streams) close(fd);
+}
+
+// Whether the server closes the connection (after what it has to say) before the deadline.
+bool ClosedByPeer(int fd, Clock::time_point deadline) {
+  for (;;) {
+    char discard[512];
+    const ssize_t n = recv(fd, discard, sizeof discard, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    if (n > 0) continue;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd pfd{fd, POLLIN, 0};
+    poll(&pfd, 1, static_cast<int>(left.count()));
+  }
+}
+
+// Connections that never showed the token once held every slot, so that the person with the
+// token was refused: now they give way to a request that has it, and leave within seconds.
+TEST_F(PanelServerTest, ClientsWithoutTheTokenGiveWayToThePage) {
+  PanelWorkbench wb(dir_);
+  const std::string start = "GET /index.html HTTP/1.1\r\nHost: " + wb.Url().HostHeader() + "\r\n";
+  std::vector<int> tokenless;
+  for (int i = 0; i < 300; ++i) {
+    const int fd = ConnectTo(wb.Url().host, wb.Url().port);
+    ASSERT_GE(fd, 0) << i;
+    send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+    tokenless.push_back(fd);
+  }
+  const auto opened = Clock::now();
+  std::chrono::milliseconds slowest{0};
+  for (int round = 0; round < 3; ++round) {
+    const HttpAnswer page = wb.Get("index.html");
+    EXPECT_EQ(page.status, 200) << page.body;
+    slowest = std::max(slowest, page.took);
+  }
+  std::printf("[ figures ] 300 clients without the token: slowest page answer %lld ms\n",
+              static_cast<long long>(slowest.count()));
+  EXPECT_LT(slowest, 1s);
+  // Each was closed by the server, whether it gave way or ran out of time.
+  std::size_t closed = 0;
+  for (const int fd : tokenless) {
+    if (ClosedByPeer(fd, opened + 8s)) ++closed;
+    close(fd);
+  }
+  EXPECT_EQ(closed, tokenless.size());
+  EXPECT_EQ(wb.End().exitCode, 0);
+}
+
+// Pages whose streams were cut off by a reset once kept their slots until their stream next
+// wrote, some ten seconds later, and a new page was refused meanwhile.
+TEST_F(PanelServerTest, AStreamCutOffByAResetFreesItsSlotAtOnce) {
+  PanelWorkbench wb(dir_);
+  // A stream, read until its snapshot has come (or a refusal): from then on it waits for steps.
+  const auto openStream = [&](std::string& head) {
+    const int fd = ConnectTo(wb.Url().host, wb.Url().port);
+    const std::string request = GetRequest(wb.Url().base + "events", wb.Url().HostHeader());
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    head.clear();
+    const auto deadline = Clock::now() + 5s;
+    while (head.find("event: snapshot") == std::string::npos && Clock::now() < deadline) {
+      pollfd pfd{fd, POLLIN, 0};
+      char text[4096];
+      if (poll(&pfd, 1, 100) != 1) continue;
+      const ssize_t n = recv(fd, text, sizeof text, 0);
+      if (n <= 0) break;
+      head.append(text, static_cast<std::size_t>(n));
+    }
+    return fd;
+  };
+  std::vector<int> streams;
+  for (int i = 0; i < 16; ++i) {
+    std::string head;
+    streams.push_back(openStream(head));
+    ASSERT_THAT(head, StartsWith("HTTP/1.1 200")) << "stream " << i;
+    ASSERT_THAT(head, HasSubstr("event: snapshot")) << "stream " << i;
+  }
+  for (const int fd : streams) {
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd);
+  }
+  const auto start = Clock::now();
+  std::string head;
+  int fd = openStream(head);
+  while (!head.starts_with("HTTP/1.1 200") && Since(start) < 5s) {
+    close(fd);
+    std::this_thread::sleep_for(50ms);
+    fd = openStream(head);
+  }
+  const auto took = Since(start);
+  std::printf("[ figures ] a new page's stream after 16 were reset: %lld ms\n",
+              static_cast<long long>(took.count()));
+  EXPECT_THAT(head, StartsWith("HTTP/1.1 200"));
+  EXPECT_LT(took, 2s);
+  close(fd);
+  EXPECT_EQ(wb.End().exitCode, 0);
 }
 
 // A panel beyond loopback is plain HTTP for anyone on the network: only on request, with a

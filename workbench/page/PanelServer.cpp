@@ -299,6 +299,14 @@ PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActio
   limits.workers = kMaxStreams + kRequestWorkers;
   try {
     server_ = std::make_unique<BoundedHttpServer>(limits);
+    // Who shows the token keeps a slot; who does not gives it up first.
+    server_->SetTrusted([token = token_](std::string_view target) {
+      const std::size_t end = target.find('/', 1);
+      return target.starts_with('/') && end != std::string_view::npos &&
+             SameToken(target.substr(1, end - 1), token);
+    });
+    // A page that hung up frees its stream's slot at once, not at the stream's next write.
+    server_->SetHangUpListener([this] { feed_.Wake(); });
     Route();
     const BoundAddress bound = server_->Bind(address.host, address.port);
     host_ = bound.host;
