@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "host/controls/HostControls.h"
-#include "host/exchange/SettingFields.h"
-#include "host/history/VersionTable.h"
 #include "host/session/HostState.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;

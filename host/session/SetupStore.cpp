@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "host/provenance/ProvenanceTable.h"
 #include "host/session/HostState.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
 #include "support/Utf.h"
 
@@ -101,7 +101,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       return 0;
     }
     entry->stored = StoredCopy{settings, true};
-    CommitPendingBase(*host, *entry->working);
+    CommitPendingBase(*host, *entry);
     return 1;
   }
 
@@ -145,7 +145,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return failed(error.Reason());
       }
     }
-    DropPendingBase(*entry->working);
+    entry->pendingBase.reset();
     StoreAccess::Settings(*entry->working) = entry->stored->settings;
     entry->working->valid = entry->stored->valid;
   }
@@ -198,13 +198,36 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return;
       }
     }
-    // Its address may serve a new setup once it is freed.
-    DropPendingBase(*entry->working);
     host->Retire(*entry);
   }
 };
 
 }  // namespace
+
+void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept {
+  if (!entry.pendingBase) return;
+  const std::u16string name(entry.working->GetName().str());
+  try {
+    DesignFile& db = *file.Db();
+    const auto records = ProvenanceTable::ReadAll(db);
+    const auto found = entry.row ? records.find(entry.row->position) : records.end();
+    // A setup taken from no library, or no longer stored, has no record to take the base.
+    if (!entry.stored || found == records.end()) {
+      entry.pendingBase.reset();
+      return;
+    }
+    Provenance record = found->second;
+    record.base = *entry.pendingBase;
+    record.takenAt = UtcNowText();
+    ProvenanceTable::Write(db, name, record, &entry.stored->settings);
+    entry.pendingBase.reset();
+  } catch (const std::exception& error) {
+    ReportError("could not keep the new merge base of " + Quoted(name) + " in " +
+                file.DisplayName() + ": " + error.what());
+  } catch (...) {
+    ReportError("could not keep the new merge base of " + Quoted(name));
+  }
+}
 
 }  // namespace ornhost::detail
 
