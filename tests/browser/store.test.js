@@ -12,13 +12,12 @@ import { sourceDir } from './harness.js';
 // The page's modules are plain ES modules; Node takes them as such from a folder that says so.
 let dir;
 let Store;
-let PICK_HOLD_MS;
 before(async () => {
   const web = path.join(sourceDir, 'workbench/page/web');
   dir = mkdtempSync(path.join(tmpdir(), 'rsm-page-modules-'));
   for (const file of readdirSync(web).filter((f) => f.endsWith('.js'))) copyFileSync(path.join(web, file), path.join(dir, file));
   writeFileSync(path.join(dir, 'package.json'), '{"type":"module"}');
-  ({ Store, PICK_HOLD_MS } = await import(pathToFileURL(path.join(dir, 'store.js'))));
+  ({ Store } = await import(pathToFileURL(path.join(dir, 'store.js'))));
 });
 after(() => rmSync(dir, { recursive: true, force: true }));
 
@@ -37,48 +36,58 @@ const step = (...changes) => ({ changes });
 const answer = (key) => ({ type: 'current', current: key });
 const event = (id, kind, text = '') => ({ type: 'activity', event: { id, kind, text } });
 
-/** A store on a clock the test moves, its edits all taken, holding the snapshot. */
+/** A store holding the snapshot, whose edits are all taken. */
 function storeWith(snap = snapshot()) {
-  const clock = { now: 1000 };
   const edits = [];
   const store = new Store({
     sendEdit: async (...edit) => { edits.push(edit); return { errors: [] }; },
     onUndo: () => {},
-    now: () => clock.now,
   });
   store.takeSnapshot(snap);
-  return { store, clock, edits };
+  return { store, edits };
 }
 
-test('a setup picked here stays current against answers to earlier picks, for a while', () => {
-  const hold = PICK_HOLD_MS;
-  const cases = [
-    // [what, the pick, ms later, the step, current after]
-    ['an earlier pick answered late', master('Draft'), 500, step(answer(master('Lobby'))), 'Draft'],
-    ['the pick itself answered', master('Draft'), 500, step(answer(master('Draft'))), 'Draft'],
-    ['an answer after the hold', master('Draft'), hold + 1, step(answer(master('Lobby'))), 'Lobby'],
-    ['a deleted setup, never answered for', deletedKey('Old'), hold - 1, step(answer(master('Lobby'))), 'Old'],
-    ['a pick whose setup went meanwhile', master('Draft'), 500,
-      step({ type: 'removed', group: 'master', library: '', name: 'Draft' }, answer(master('Lobby'))), 'Lobby'],
-    ['a step that names no current setup', master('Draft'), hold + 1, step(event(1, 'result', '0')), 'Draft'],
-    ['a fresh snapshot just after the pick', master('Draft'), 500, { snapshot: snapshot() }, 'Draft'],
-    ['a fresh snapshot after the hold', master('Draft'), hold + 1, { snapshot: snapshot() }, 'Lobby'],
-  ];
-  for (const [what, key, later, next, expected] of cases) {
-    const { store, clock } = storeWith();
-    store.pick(key);
-    clock.now += later;
-    if (store.takeStep(next).snapshot) store.takeSnapshot(next.snapshot);
-    assert.equal(store.session.current?.name ?? null, expected, what);
-  }
+/** Takes a step as the page does: one that brings a snapshot, whole. */
+function take(store, next) {
+  const taken = store.takeStep(next);
+  if (taken.snapshot) store.takeSnapshot(next.snapshot);
+  return taken;
+}
 
-  // Once the pick was answered, the next answer moves the page, however soon it comes.
-  const { store, clock } = storeWith();
-  store.pick(master('Draft'));
-  store.takeStep(step(answer(master('Draft'))));
-  clock.now += 10;
-  assert.equal(store.takeStep(step(answer(master('Atrium')))).moved, true);
-  assert.equal(store.session.current.name, 'Atrium');
+test('a setup picked here stays current until the workbench has answered it, however late the answers come', () => {
+  const [lobby, draft, atrium, old] = [master('Lobby'), master('Draft'), master('Atrium'), deletedKey('Old')];
+  const says = (key) => step(answer(key));
+  const cases = [
+    // [what, the picks here, then each step (or pick), and the page's current setup after each]
+    ['an answer to an earlier pick', [lobby, draft], [says(lobby), says(draft), says(atrium)], ['Draft', 'Draft', 'Atrium']],
+    ['a setup picked twice', [lobby, draft, lobby], [says(lobby), says(draft), says(lobby), says(atrium)],
+      ['Lobby', 'Lobby', 'Lobby', 'Atrium']],
+    ['another page picks before the answer', [draft], [says(atrium), says(draft), says(atrium)], ['Draft', 'Draft', 'Atrium']],
+    ['a deleted setup picked after another', [lobby, old], [says(lobby), says(atrium)], ['Old', 'Atrium']],
+    ['a deleted setup, nothing asked before it', [old], [says(atrium)], ['Atrium']],
+    ['a pick whose setup went before it was answered', [draft],
+      [step({ type: 'removed', group: 'master', library: '', name: 'Draft' }, answer(lobby)), says(atrium)], ['Lobby', 'Atrium']],
+    ['then a deleted one picked', [draft],
+      [step({ type: 'removed', group: 'master', library: '', name: 'Draft' }, answer(lobby)), { pick: old }, says(atrium)],
+      ['Lobby', 'Old', 'Atrium']],
+    ['an earlier pick answered with another setup', [atrium, draft], [says(lobby), says(draft), says(lobby)],
+      ['Draft', 'Draft', 'Lobby']],
+    ['a step that names no current setup', [lobby, draft], [step(event(1, 'result', '0')), says(lobby)], ['Draft', 'Draft']],
+    ['a fresh snapshot before the answer', [draft], [{ snapshot: snapshot() }, says(draft), says(atrium)],
+      ['Draft', 'Draft', 'Atrium']],
+    ['a fresh snapshot that answers', [lobby, draft], [{ snapshot: snapshot({ current: draft }) }, says(atrium)],
+      ['Draft', 'Atrium']],
+  ];
+  for (const [what, picks, steps, expected] of cases) {
+    const { store } = storeWith();
+    for (const key of picks) store.pick(key);
+    const seen = steps.map((next) => {
+      if (next.pick) store.pick(next.pick);
+      else take(store, next);
+      return store.session.current?.name ?? null;
+    });
+    assert.deepEqual(seen, expected, what);
+  }
 });
 
 test('undo steps go with a save, a reset, a rename or a delete of their setup, not with an edit', async () => {

@@ -1,15 +1,12 @@
 // What the page holds, in one place: the session as the workbench streams it (one snapshot, then
-// steps), the setup picked here until the workbench answers for it, the view and the values on
-// show, what a close of the master file comes to, and the undo stack of the edits made here.
-// Views read it; it changes only through the methods below, which return what they changed.
+// steps), the setup picked here until the workbench has answered every pick, the view and the
+// values on show, what a close of the master file comes to, and the undo stack of the edits made
+// here. Views read it; it changes only through the methods below, which return what they changed.
 import { Editing } from './editing.js';
 import { baseName } from './format.js';
 import { SessionState, keyId, keyOf, sameKey } from './state.js';
 import { T } from './texts.js';
 import { nameList } from './words.js';
-
-/** How long a setup picked here outlasts the answers to picks made before it. */
-export const PICK_HOLD_MS = 3000;
 
 export class Store {
   #status = 'loading';
@@ -17,24 +14,24 @@ export class Store {
   #pinned = null;
   #shown = null;
   #shownLibrary = null;
+  // The setup picked here last, and those asked for whose answers have not come, oldest first.
   #picked = null;
+  #asked = [];
   #awaited = null;
   #closing = null;
   #closedNote = null;
   #frozen = false;
   #lastEvent = 0;
-  #now;
 
   /**
    * sendEdit(name, property, text) runs one edit, resolving to { errors }; onUndo() is told when
-   * what can be undone or redone changed; now() is the clock, in milliseconds.
+   * what can be undone or redone changed.
    */
-  constructor({ sendEdit, onUndo, now = Date.now }) {
+  constructor({ sendEdit, onUndo }) {
     /** The session as the workbench streamed it (a SessionState), to read. */
     this.session = new SessionState();
     /** The edits made in this page, to undo and redo (an Editing). */
     this.undo = new Editing(sendEdit, onUndo);
-    this.#now = now;
   }
 
   /** The stream: 'loading', 'live', 'lost' or 'ended'. */
@@ -62,10 +59,8 @@ export class Store {
     // A page that starts tells of nothing before it; one that starts again, of what it missed.
     const missed = this.#lastEvent ? session.activity.filter((e) => e.id > this.#lastEvent) : [];
     this.#lastEvent = Math.max(this.#lastEvent, ...session.activity.map((e) => e.id));
-    // A fresh snapshot does not undo a pick made here just before it.
-    const picked = this.#picked;
-    if (picked && this.#now() - picked.at <= PICK_HOLD_MS && session.row(picked.key)) session.current = picked.key;
-    else this.#picked = null;
+    // A fresh snapshot does not undo a pick made here that it does not answer yet.
+    this.#answered();
     this.#heard(missed);
     return { wasFile, missed };
   }
@@ -82,14 +77,7 @@ export class Store {
     this.#keepListIfAsked(step);
     const changed = session.apply(step);
     if (changed.snapshot) return { snapshot: true };
-    // Each pick is answered with the current setup: until the latest pick here is, the answers
-    // to earlier ones (and what other pages pick meanwhile) do not move this page away from it.
-    // A deleted setup is never answered for: it is held as long as an answer could be late.
-    const picked = this.#picked;
-    if (changed.current && picked) {
-      if (sameKey(session.current, picked.key) || this.#now() - picked.at > PICK_HOLD_MS) this.#picked = null;
-      else if (session.row(picked.key)) session.current = picked.key;
-    }
+    if (changed.current) this.#answered();
     // A setup on show that was renamed keeps its values under its new name.
     for (const [from, to] of changed.renamed) {
       if (sameKey(this.#shown?.key, from)) this.#shown = { ...this.#shown, key: to };
@@ -104,10 +92,11 @@ export class Store {
     return { changed, was, wasFile, moved: !sameKey(was, session.current), news, carried };
   }
 
-  /** Makes key current as picked here (the workbench is told apart). */
+  /** Makes key current as picked here; the workbench is asked to select it, unless it is deleted. */
   pick(key) {
     this.session.current = key;
-    this.#picked = { key, at: this.#now() };
+    this.#picked = key;
+    if (key.group !== 'deleted') this.#asked.push(key);
   }
 
   /** Shows which beside the list; any view but 'diff' lets go of the setup pinned. */
@@ -193,6 +182,29 @@ export class Store {
     if (this.#closedNote?.startsWith(T.sessionEnded(''))) return null;
     this.#closedNote = T.sessionEnded(this.#closedNote);
     return this.#closedNote;
+  }
+
+  // The workbench answers each pick, in the order asked, with its current setup. Until the latest
+  // pick here is answered, the answers to earlier ones (and what other pages pick meanwhile) do
+  // not move this page away from it. A deleted setup is never answered for: it is held until
+  // the picks before it are. However late the answers come, they are told apart by their order,
+  // not by how long they took.
+  #answered() {
+    const session = this.session;
+    const current = session.current;
+    // A setup that went before it was selected is answered for with another one.
+    this.#asked = this.#asked.filter((key) => session.row(key));
+    const at = this.#asked.findIndex((key) => sameKey(key, current));
+    if (at >= 0) this.#asked.splice(0, at + 1);
+    const picked = this.#picked;
+    if (!picked) return;
+    if (sameKey(current, picked)) {
+      if (!this.#asked.length) this.#picked = null;
+      return;
+    }
+    const waiting = at >= 0 || this.#asked.length > 0;
+    if (waiting && session.row(picked)) session.current = picked;
+    else this.#picked = null;
   }
 
   // The module empties the list before it asks whether to save: the page keeps it as it was, to
