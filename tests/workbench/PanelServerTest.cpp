@@ -249,6 +249,64 @@ TEST_F(PanelServerTest, OnlyTheWholeTokenOpensAnyRoute) {
   EXPECT_THAT(ending.lines, Not(Contains(HasSubstr("save Sea"))));
 }
 
+/// An open event stream, read as a page reads it.
+class EventStreamReader {
+ public:
+  EventStreamReader(const PanelUrl& url, const std::string& query) {
+    fd_ = ConnectTo(url.host, url.port);
+    const std::string request = GetRequest(url.base + "events" + query, url.HostHeader());
+    send(fd_, request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  ~EventStreamReader() { close(fd_); }
+  /// Reads until what came since the last call holds part, or a few seconds passed; returns what
+  /// came.
+  std::string ReadUntil(const std::string& part) {
+    const auto deadline = Clock::now() + 3s;
+    std::string seen;
+    while (seen.find(part) == std::string::npos && Clock::now() < deadline) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, 100) != 1) continue;
+      char chunk[4096];
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      seen.append(chunk, static_cast<std::size_t>(n));
+    }
+    return seen;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A page starts from the snapshot it asks for beside its script, or from the one its stream
+// opens with; a stream that starts after a version sends only what came since, and a pick made
+// on one page reaches every open page at once.
+TEST_F(PanelServerTest, APageStartsFromASnapshotAndEveryOpenPageHearsAPickAtOnce) {
+  PanelWorkbench wb(dir_);
+  const HttpAnswer snapshot = wb.Get("snapshot");
+  ASSERT_EQ(snapshot.status, 200);
+  EXPECT_THAT(snapshot.body, StartsWith(R"({"version":)"));
+  EXPECT_THAT(snapshot.body, HasSubstr(R"("master":[{"name":"Sky",)"));
+  const std::size_t comma = snapshot.body.find(',');
+  ASSERT_NE(comma, std::string::npos);
+  const std::string version = snapshot.body.substr(11, comma - 11);
+
+  EventStreamReader fresh(wb.Url(), "");
+  EXPECT_THAT(fresh.ReadUntil("event: snapshot"), HasSubstr(R"("master":[{"name":"Sky",)"));
+  EventStreamReader after(wb.Url(), "?after=" + version);
+  EXPECT_THAT(after.ReadUntil("retry: "), Not(HasSubstr("event: snapshot")));
+
+  const std::string picked =
+      R"("type":"current","current":{"group":"master","library":"","name":"Sky"})";
+  EXPECT_EQ(wb.Post("action=select&group=master&name=Sky").status, 202);
+  for (EventStreamReader* page : {&fresh, &after}) {
+    const std::string step = page->ReadUntil(picked);
+    EXPECT_THAT(step, HasSubstr(picked));
+    EXPECT_THAT(step, Not(HasSubstr("event: snapshot")));
+  }
+  EXPECT_EQ(wb.End().exitCode, 0);
+}
+
 // Connections that each send a request's first line and then a header line every few seconds,
 // as long as the attack runs; each one the server closes is opened again at once.
 class SlowClients {
