@@ -58,8 +58,7 @@ import sys
 import time
 from dataclasses import dataclass
 
-ROOT = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
-                      check=True).stdout.strip()
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PAGE_DIR = "workbench/page/web/"
 CPP_SUFFIXES = (".c", ".cc", ".cpp", ".h", ".hpp")
 SKIPPED_DIRS = ("tests/", "bench/", "fuzz/", "build")
