@@ -50,6 +50,10 @@ void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
   }
 }
 
+std::string Quoted(std::u16string_view text) {
+  return "\"" + Utf16ToUtf8(text) + "\"";
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   AppendUtf16AsUtf8(out, text);

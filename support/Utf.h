@@ -41,6 +41,8 @@ std::size_t WriteCodePointAsUtf16(char32_t cp, char16_t* out) noexcept;
 std::string Utf16ToUtf8(std::u16string_view text);
 /// Utf16ToUtf8 appended to out.
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text);
+/// Utf16ToUtf8 in double quotes, as messages name a setup or a file: "Lobby".
+std::string Quoted(std::u16string_view text);
 /// UTF-8 to UTF-16, the inverse of Utf16ToUtf8; a byte that starts no valid sequence becomes
 /// U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);

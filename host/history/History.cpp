@@ -17,9 +17,7 @@ namespace {
 
 using detail::HostFile;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 // The open master file, of a format that keeps versions.
 HostFile& Master() {

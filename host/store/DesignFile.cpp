@@ -30,9 +30,7 @@ namespace {
 // A setup record is a few kilobytes; nothing in a design file needs more.
 constexpr int kMaxValueBytes = 1 << 20;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 std::int64_t NewRevision() {
   std::int64_t revision = 0;

@@ -11,10 +11,6 @@
 namespace Teskor::RenderSetup::ViewModel {
 namespace {
 
-std::u16string Doc(const std::u16string& body) {
-  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
-}
-
 std::u16string MasterSetup(const std::u16string& name, const std::u16string& content) {
   return u"<SetupsFromMasterFile Name=\"" + name + u"\">" + content + u"</SetupsFromMasterFile>";
 }
