@@ -406,9 +406,12 @@ py::list FileList(const ResultPtr& result, bool (*keep)(const FileFinding&)) {
 }  // namespace
 
 void BindAudit(py::module_& module) {
-  module.def("audit", &RunAudit, py::arg("paths"), py::arg("libraries") = py::none(), py::kw_only(),
-             py::arg("jobs") = py::none(), py::arg("progress") = py::none(),
-             py::arg("fix") = py::none(), py::arg("take") = py::none(), R"doc(
+  module.def(
+      "audit", &RunAudit, py::arg("paths"), py::arg("libraries") = py::none(), py::kw_only(),
+      py::arg("jobs") = py::none(), py::arg("progress") = py::none(), py::arg("fix") = py::none(),
+      py::arg("take") = py::none(),
+      R"doc(audit(paths, libraries=None, *, jobs: int | None = None, progress: Callable[[int, int], object] | None = None, fix: str | None = None, take: str | None = None) -> Report
+
 Holds every design file under paths (a path or an iterable of them; folders recursively, in name
 order) against the design libraries, as rsm-audit does: the same run, on every core (``jobs``
 threads, default one per core), with the GIL released, writing nothing.
@@ -460,7 +463,8 @@ rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of `
                              })
       .def(
           "to_json", [](const ReportObject& self) { return Json(*self.result); },
-          "The JSON report (docs/audit-report.schema.json), as rsm-audit --json writes it.")
+          "to_json() -> str\n\nThe JSON report (docs/audit-report.schema.json), as rsm-audit "
+          "--json writes it.")
       .def("__repr__", [](const ReportObject& self) {
         return "<ornr.Report: " + std::to_string(self.result->totals.Listed()) + " design files, " +
                std::to_string(self.result->totals.setups) + " setups, exit " +
@@ -604,7 +608,10 @@ and raises KeyboardInterrupt. A preview is applied once.
       .def_property_readonly("applied",
                              [](const FixPreviewObject& self) { return self.result->applied; })
       .def("apply", &Apply, py::kw_only(), py::arg("jobs") = py::none(),
-           py::arg("progress") = py::none())
+           py::arg("progress") = py::none(),
+           "apply(*, jobs: int | None = None, progress: Callable[[int, int], object] | None = "
+           "None) -> Report\n\nWrites the merges the preview holds, each file in one transaction; "
+           "returns the Report of what was done.")
       .def("__repr__", [](const FixPreviewObject& self) {
         std::size_t files = 0;
         std::size_t setups = 0;

@@ -62,7 +62,9 @@ void BindExchange(py::module_& module) {
         py::gil_scoped_release release;
         ExportNamed(designFile, chosen, target);
       },
-      py::arg("file"), py::arg("names"), py::arg("out"), R"doc(
+      py::arg("file"), py::arg("names"), py::arg("out"),
+      R"doc(export(file: str | PathLike | DesignFile, names: str | Setup | Iterable[str | Setup], out: str | PathLike) -> None
+
 Writes the stored setups of those names (a name, a Setup, or an iterable of them) from a design
 file (a path or a DesignFile) to ``out`` as a setups document (docs/setups-as-text.md), with
 where each came from. What is written is what the file holds (not what an open transaction has
@@ -100,7 +102,9 @@ the file does not hold, DamagedFile for one it holds only as a damaged record.
         for (const auto& name : stored) names.append(NameObject(name));
         return names;
       },
-      py::arg("document"), py::arg("file"), py::arg("replace") = false, R"doc(
+      py::arg("document"), py::arg("file"), py::arg("replace") = false,
+      R"doc(import_(document: str | PathLike, file: str | PathLike | DesignFile, replace: bool = False) -> list[str]
+
 Stores the setups of a setups document in a design file (a path, created when missing, or a
 DesignFile, which then reads the file again) in one transaction of its own: all or nothing.
 Everything is checked first; ImportFailed lists every problem (``problems``), each as the
@@ -123,7 +127,8 @@ keeps it as its origin. Returns the names stored, in document order.
             result.backup.empty() ? py::object(py::none()) : py::str(result.backup.string()),
             result.problems);
       },
-      py::arg("path"), R"doc(
+      py::arg("path"), R"doc(upgrade(path: str | PathLike) -> UpgradeResult
+
 Converts a design file of an earlier format to today's in one transaction, after copying it
 beside itself ("tower.format2-backup.zel"), as the workbench's ``upgrade FILE`` does. Returns an
 UpgradeResult; a file of today's format is left as it is.

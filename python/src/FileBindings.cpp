@@ -26,8 +26,9 @@ std::shared_ptr<Entry> EntryOf(OpenFile& file, py::handle setup) {
   return file.Require(NameOf(setup));
 }
 
-std::u16string OptionalName(py::handle name) {
-  return name.is_none() ? std::u16string() : NameOf(name);
+std::optional<std::u16string> OptionalName(py::handle name) {
+  if (name.is_none()) return std::nullopt;
+  return NameOf(name);
 }
 
 py::object SetupOf(py::handle owner, const std::shared_ptr<OpenFile>& file,
@@ -94,7 +95,8 @@ GIL.
                              [](const FileObject& self) { return self.file->InTransaction(); })
       .def(
           "transaction", [](const FileObject& self) { return TransactionObject{Open(self)}; },
-          R"doc(
+          R"doc(transaction() -> Transaction
+
 The context manager that writes go in: ``with f.transaction(): ...``.
 
 Entering it begins one SQLite transaction, waiting for another program's as the workbench does
@@ -108,7 +110,8 @@ writes the values set (each changed setup as one version of the state it replace
             LockHeld lock(self.file->Mutex());
             self.file->Close();
           },
-          "Closes the file, rolling back an open transaction. Closing twice does nothing.")
+          "close() -> None\n\nCloses the file, rolling back an open transaction. Closing twice "
+          "does nothing.")
       .def(
           "refresh",
           [](const FileObject& self) {
@@ -117,7 +120,8 @@ writes the values set (each changed setup as one version of the state it replace
             py::gil_scoped_release release;
             file->Refresh();
           },
-          "Reads the setups again (outside a transaction); Setup objects of setups still there "
+          "refresh() -> None\n\nReads the setups again (outside a transaction); Setup objects of "
+          "setups still there "
           "follow, those of setups gone say so.")
       .def(
           "new",
@@ -134,7 +138,8 @@ writes the values set (each changed setup as one version of the state it replace
             return SetupOf(self, file, std::move(entry));
           },
           py::arg("name"), py::arg("values") = py::none(),
-          R"doc(
+          R"doc(new(name: str, values: Mapping[str, Value] | None = None) -> Setup
+
 Stores a new setup: the values given (a mapping of some properties), the renderer's defaults for
 the rest. Raises NameRefused for a name the host does not take or one the file holds.
 )doc")
@@ -142,7 +147,7 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
           "duplicate",
           [](py::object self, py::handle setup, py::handle newName) {
             auto file = Open(self.cast<const FileObject&>());
-            const std::u16string name = OptionalName(newName);
+            const auto name = OptionalName(newName);
             LockHeld lock(file->Mutex());
             auto source = EntryOf(*file, setup);
             std::shared_ptr<Entry> entry;
@@ -153,6 +158,7 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             return SetupOf(self, file, std::move(entry));
           },
           py::arg("setup"), py::arg("new_name") = py::none(),
+          "duplicate(setup: str | Setup, new_name: str | None = None) -> Setup\n\n"
           "A new setup with the values setup has now, named new_name or, as the module names "
           "a duplicate, \"NAME - Copy\" (then \"NAME - Copy-2\", ...).")
       .def(
@@ -169,7 +175,8 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             return SetupOf(self, file, std::move(entry));
           },
           py::arg("setup"), py::arg("new_name"),
-          "Renames a setup; its history and where it came from go with it.")
+          "rename(setup: str | Setup, new_name: str) -> Setup\n\nRenames a setup; its history and "
+          "where it came from go with it.")
       .def(
           "delete",
           [](const FileObject& self, py::handle setup) {
@@ -180,13 +187,14 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             file->Delete(*entry);
           },
           py::arg("setup"),
-          "Deletes a setup; the file keeps it (deleted()) while its history limits say.")
+          "delete(setup: str | Setup) -> None\n\nDeletes a setup; the file keeps it (deleted()) "
+          "while its history limits say.")
       .def(
           "undelete",
           [](py::object self, py::handle name, py::handle newName) {
             auto file = Open(self.cast<const FileObject&>());
             const std::u16string deleted = NameOf(name);
-            const std::u16string target = OptionalName(newName);
+            const auto target = OptionalName(newName);
             LockHeld lock(file->Mutex());
             std::shared_ptr<Entry> entry;
             {
@@ -196,6 +204,7 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             return SetupOf(self, file, std::move(entry));
           },
           py::arg("name"), py::arg("new_name") = py::none(),
+          "undelete(name: str, new_name: str | None = None) -> Setup\n\n"
           "Stores the setup most recently deleted under name again, at its old place, with its "
           "values, history and provenance; under new_name when name is in use again.")
       .def(
@@ -212,7 +221,9 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             for (auto& entry : entries) deleted.append(DeletedObject{file, std::move(entry)});
             return deleted;
           },
-          "The deleted setups the file keeps, most recently deleted first.")
+          "deleted() -> list[DeletedSetup]\n\nThe deleted setups the file keeps, most recently "
+          "deleted "
+          "first.")
       .def_property_readonly(
           "history_limits",
           [](const FileObject& self) {
@@ -235,6 +246,7 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
             file->SetLimits(limits);
           },
           py::arg("versions_per_setup"), py::arg("deleted_days") = py::none(),
+          "set_history_limits(versions_per_setup: int, deleted_days: int | None = None) -> None\n\n"
           "Sets how much history the file keeps and drops what that no longer keeps; "
           "0 versions keeps none. In a transaction.")
       .def("__enter__", [](py::object self) { return self; })
@@ -321,7 +333,8 @@ The setups of a design file by name, in the host's order: a read-only Mapping[st
             if (!entry) return fallback;
             return SetupOf(self.owner, self.file, std::move(entry));
           },
-          py::arg("name"), py::arg("default") = py::none())
+          py::arg("name"), py::arg("default") = py::none(),
+          "get(name: str, default=None) -> Setup\n\nThe setup of that name, or default.")
       .def("__repr__", [](const SetupsObject& self) {
         LockHeld lock(self.file->Mutex());
         return "<ornr.Setups of " + py::repr(py::str(self.file->PathText())).cast<std::string>() +

@@ -218,10 +218,12 @@ history. ``DesignFile.undelete(name)`` stores it again.
             }
             return Values(values);
           })
-      .def("history",
-           [](const DeletedObject& self) {
-             return VersionList(self.file, {self.entry.position, self.entry.name, true});
-           })
+      .def(
+          "history",
+          [](const DeletedObject& self) {
+            return VersionList(self.file, {self.entry.position, self.entry.name, true});
+          },
+          "history() -> list[Version]\n\nIts versions, newest first, its deletion the newest.")
       .def("__repr__", [](const DeletedObject& self) {
         return "<ornr.DeletedSetup " + py::repr(NameObject(self.entry.name)).cast<std::string>() +
                " deleted " + self.entry.deletedAt + " by " + self.entry.deletedBy + ">";
@@ -257,7 +259,8 @@ history. ``DesignFile.undelete(name)`` stores it again.
             if (!drift) return py::none();
             return py::cast(DriftObject{std::move(*drift), here});
           },
-          R"doc(
+          R"doc(drift() -> Drift | None
+
 What changed where since the setup was taken from its library (Drift), reading the library
 file at the path recorded (once for the life of this file object, or until refresh()). Its
 values now count, those set in an open transaction too. None for a setup not taken from a
@@ -273,7 +276,7 @@ library.
             }
             return VersionList(self.file, place);
           },
-          "Its versions, newest first (list of Version).")
+          "history() -> list[Version]\n\nIts versions, newest first.")
       .def(
           "diff",
           [](const SetupObject& self, py::handle other) {
@@ -282,6 +285,7 @@ library.
             return Differences(mine, theirs);
           },
           py::arg("other"),
+          "diff(other: Setup | Version | Values | Mapping[str, Value]) -> list[Difference]\n\n"
           "The properties in which its values differ from other's (a Setup of any file, a "
           "Version, Values, or a mapping of all 68), exactly: list of Difference(property, this, "
           "other).")
@@ -294,6 +298,7 @@ library.
             self.file->Restore(*self.entry, number);
           },
           py::arg("version"),
+          "restore(version: Version | int) -> None\n\n"
           "Brings back the values of one of its versions (a Version or its number), in a "
           "transaction: written at once, what they replace kept as a version (action "
           "\"restore\"). Where it came from stays as it is.");

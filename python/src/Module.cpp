@@ -37,6 +37,9 @@ py::object OpenDesignFile(py::handle path, const std::string& mode, bool create)
 PYBIND11_MODULE(_ornr, module) {
   using namespace ornr::python;
   module.doc() = "The C++ side of ornr; import ornr instead.";
+  // Each docstring starts with its signature in Python's words, as the stubs have it.
+  py::options options;
+  options.disable_function_signatures();
   module.attr("__version__") = ORNR_VERSION;
   RegisterTranslators();
   BindValues(module);
@@ -45,8 +48,11 @@ PYBIND11_MODULE(_ornr, module) {
   BindExchange(module);
   BindAudit(module);
 
-  module.def("open", &OpenDesignFile, py::arg("path"), py::arg("mode") = "r", py::kw_only(),
-             py::arg("create") = false, R"doc(
+  module.def(
+      "open", &OpenDesignFile, py::arg("path"), py::arg("mode") = "r", py::kw_only(),
+      py::arg("create") = false,
+      R"doc(open(path: str | PathLike, mode: str = "r", *, create: bool = False) -> DesignFile
+
 Opens a design file and reads its setups; returns a DesignFile (a context manager).
 
 ``mode="r"`` reads (also files of an older format, and what can be read of a damaged one);

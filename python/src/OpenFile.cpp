@@ -323,7 +323,7 @@ std::shared_ptr<Entry> OpenFile::New(const std::u16string& name, const Settings&
   return entry;
 }
 
-std::shared_ptr<Entry> OpenFile::Duplicate(Entry& source, std::u16string newName) {
+std::shared_ptr<Entry> OpenFile::Duplicate(Entry& source, std::optional<std::u16string> newName) {
   RequireWrite();
   RequireAlive(source);
   if (!source.values) {
@@ -331,17 +331,17 @@ std::shared_ptr<Entry> OpenFile::Duplicate(Entry& source, std::u16string newName
                       "the stored record of " + Quoted(source.name) +
                           " cannot be read, so it is not copied: " + source.problem);
   }
-  if (newName.empty()) {
+  if (!newName) {
     // As the module names a duplicate: "NAME - Copy", then "NAME - Copy-2", "-3", ...
     const std::u16string stem = source.name + u" - Copy";
     newName = stem;
-    for (int counter = 2; byName_.contains(newName) && newName.size() <= kMaxGeneratedName;
+    for (int counter = 2; byName_.contains(*newName) && newName->size() <= kMaxGeneratedName;
          ++counter) {
       newName = stem + u"-" + Utf8ToUtf16(std::to_string(counter));
     }
   }
   const Settings values = *source.values;
-  return New(newName, values);
+  return New(*newName, values);
 }
 
 void OpenFile::Rename(Entry& entry, const std::u16string& newName) {
@@ -380,10 +380,11 @@ void OpenFile::Delete(Entry& entry) {
   std::erase(order_, shared);
 }
 
-std::shared_ptr<Entry> OpenFile::Undelete(std::u16string_view name, const std::u16string& newName) {
+std::shared_ptr<Entry> OpenFile::Undelete(std::u16string_view name,
+                                          const std::optional<std::u16string>& newName) {
   RequireWrite();
-  const std::u16string target = newName.empty() ? std::u16string(name) : newName;
-  CheckNewName(target, newName.empty());
+  const std::u16string target = newName ? *newName : std::u16string(name);
+  CheckNewName(target, !newName);
   const HistoryPlace place = DeletedPlace(name);
   auto entry = std::make_shared<Entry>();
   try {
@@ -410,8 +411,8 @@ std::shared_ptr<Entry> OpenFile::Undelete(std::u16string_view name, const std::u
 void OpenFile::Restore(Entry& entry, std::int64_t number) {
   RequireWrite();
   RequireAlive(entry);
-  const Settings values = VersionValues(PlaceOf(entry), number);
   Touch(entry);
+  const Settings values = VersionValues(PlaceOf(entry), number);
   WritePending(entry);
   try {
     entry.row = db_->Update(entry.row, entry.name, values, false, kRestoreAction);

@@ -107,13 +107,14 @@ class OpenFile {
   /// replace, when the transaction commits.
   void SetValues(Entry& entry, const Settings& values);
   std::shared_ptr<Entry> New(const std::u16string& name, const Settings& values);
-  /// A copy of source's values (those set in this transaction too) under newName, or when that
-  /// is empty under the name the module gives a duplicate ("Lobby - Copy", "Lobby - Copy-2").
-  std::shared_ptr<Entry> Duplicate(Entry& source, std::u16string newName);
+  /// A copy of source's values (those set in this transaction too) under newName, or without one
+  /// under the name the module gives a duplicate ("Lobby - Copy", "Lobby - Copy-2").
+  std::shared_ptr<Entry> Duplicate(Entry& source, std::optional<std::u16string> newName);
   void Rename(Entry& entry, const std::u16string& newName);
   void Delete(Entry& entry);
   /// The setup most recently deleted under name, stored again under newName (or name).
-  std::shared_ptr<Entry> Undelete(std::u16string_view name, const std::u16string& newName);
+  std::shared_ptr<Entry> Undelete(std::u16string_view name,
+                                  const std::optional<std::u16string>& newName);
   /// Version number's values become the setup's, written at once as a version of their own.
   void Restore(Entry& entry, std::int64_t number);
   void SetLimits(const ornhost::detail::VersionLimits& limits);

@@ -351,13 +351,14 @@ they read but do not set. ``to_dict()`` makes a plain dict of all 68 in one step
             for (std::size_t i = 0; i < kSettingCount; ++i) keys.append(KeyObject(i));
             return keys;
           },
-          "The 68 property names in the catalogue's order.")
+          "keys() -> list[str]\n\nThe 68 property names in the catalogue's order.")
       .def(
           "values", [](const Values& self) { return self.Dict().attr("values")(); },
-          "The 68 values in the catalogue's order.")
+          "values() -> Iterable[Value]\n\nThe 68 values in the catalogue's order.")
       .def(
           "items", [](const Values& self) { return self.Dict().attr("items")(); },
-          "(property, value) pairs in the catalogue's order.")
+          "items() -> Iterable[tuple[str, Value]]\n\n(property, value) pairs in the catalogue's "
+          "order.")
       .def(
           "get",
           [](const Values& self, py::handle key, py::object fallback) -> py::object {
@@ -369,8 +370,10 @@ they read but do not set. ``to_dict()`` makes a plain dict of all 68 in one step
           },
           py::arg("property"), py::arg("default") = py::none())
       .def("update", &Values::Update, py::arg("values"),
-           "Sets several values at once: all of them, or none when one is refused.")
-      .def("to_dict", &Values::Dict, "A plain dict of all 68 values, made in one step.")
+           "update(values: Mapping[str, Value]) -> None\n\nSets several values at once: all of "
+           "them, or none when one is refused.")
+      .def("to_dict", &Values::Dict,
+           "to_dict() -> dict[str, Value]\n\nA plain dict of all 68 values, made in one step.")
       .def_property_readonly("frozen", &Values::Frozen,
                              "True for values that only read (a version's, a base's).")
       .def("__eq__",
