@@ -12,7 +12,8 @@ set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEP
   ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/audit/rsm-audit.1
   ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides)
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm)
 
 # As dh_compress does: gzip -9n, so no name or time goes into the file.
 function(ornr_gzip source target)
@@ -92,6 +93,14 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR})
 # Japanese in the page needs a CJK font in the browser showing it, often on this machine.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion, fonts-noto-cjk")
+if(TARGET ornr_python)
+  # The Python package is an extension of Debian's Python of this release, as dh_python3 would
+  # say it; its byte code goes when the package goes.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
 "host application for the render setup manager module
 rsm-workbench loads the render setup manager module as a CAD host loads a
@@ -100,6 +109,7 @@ panel it serves to a web browser. Render setups are named sets of 68
 renderer settings kept in design files, which are SQLite databases.
 .
 The package holds the workbench, the module with its German and Japanese
-texts, the stand-in host and panel libraries it runs on, and rsm-audit,
-which holds every design file of a project against the design libraries.")
+texts, the stand-in host and panel libraries it runs on, rsm-audit,
+which holds every design file of a project against the design libraries,
+and the Python package ornr, which reaches all of it from Python 3.")
 include(CPack)

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev googletest
   libgtest-dev libgmock-dev libbenchmark-dev libedit-dev libcpp-httplib-dev clang-format locales
   libxml2-dev clang libclang-rt-14-dev chromium nlohmann-json3-dev python3 python3-jsonschema
-  dpkg-dev file lintian man-db bash-completion fonts-noto-cjk esbuild)
+  dpkg-dev file lintian man-db bash-completion fonts-noto-cjk esbuild python3-dev pybind11-dev
+  python3-pybind11 python3-pytest)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -70,6 +71,30 @@ std::array<PyObject*, kSettingCount>& Keys() {
   }();
   return *keys;
 }
+
+StoredValue Stored(bool value) {
+  return {StoredValue::Type::Integer, value ? 1 : 0, 0, ""};
+}
+StoredValue Stored(double value) {
+  return {StoredValue::Type::Real, 0, value, ""};
+}
+template <typename T>
+StoredValue Stored(T value) {
+  if constexpr (std::is_enum_v<T>) {
+    return Stored(static_cast<std::underlying_type_t<T>>(value));
+  } else {
+    return {StoredValue::Type::Integer, static_cast<std::int64_t>(value), 0, ""};
+  }
+}
+
+// One field read alone: a value asked for by name costs no copy of the other 67.
+using FieldReader = StoredValue (*)(const Settings&);
+constexpr FieldReader kReaders[] = {
+#define ORN_FIELD(T, GET, SET, KEY, INIT) [](const Settings& s) { return Stored(s.GET()); },
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+};
+static_assert(std::size(kReaders) == kSettingCount);
 
 [[noreturn]] void Refuse(std::size_t field, const std::string& why) {
   throw Failure(ErrorKind::ValueRefused, std::string(Fields()[field].key) + ": " + why);
@@ -248,7 +273,7 @@ Settings SettingsFrom(py::handle mapping, const Settings& start) {
   return settings;
 }
 
-Settings Values::Current() const {
+const Settings& Values::Read() const {
   if (frozen_) return *frozen_;
   file_->RequireAlive(*entry_);
   if (!entry_->values) {
@@ -259,11 +284,17 @@ Settings Values::Current() const {
   return *entry_->values;
 }
 
+Settings Values::Current() const {
+  if (frozen_) return *frozen_;
+  LockHeld lock(file_->Mutex());
+  return Read();
+}
+
 py::object Values::Get(py::handle key) const {
   const std::size_t field = FieldOf(key);
-  if (frozen_) return ValueObject(field, ornhost::detail::SettingValues(*frozen_)[field]);
+  if (frozen_) return ValueObject(field, kReaders[field](*frozen_));
   LockHeld lock(file_->Mutex());
-  return ValueObject(field, ornhost::detail::SettingValues(Current())[field]);
+  return ValueObject(field, kReaders[field](Read()));
 }
 
 void Values::Set(py::handle key, py::handle value) {
@@ -272,7 +303,7 @@ void Values::Set(py::handle key, py::handle value) {
   }
   const std::size_t field = FieldOf(key);
   LockHeld lock(file_->Mutex());
-  Settings settings = Current();
+  Settings settings = Read();
   SetValue(settings, field, value);
   file_->SetValues(*entry_, settings);
 }
@@ -283,14 +314,14 @@ void Values::Update(py::handle mapping) {
   }
   LockHeld lock(file_->Mutex());
   // All or none: every value is checked before any is set.
-  const Settings settings = SettingsFrom(mapping, Current());
+  const Settings settings = SettingsFrom(mapping, Read());
   file_->SetValues(*entry_, settings);
 }
 
 py::dict Values::Dict() const {
   if (frozen_) return ValuesDict(*frozen_);
   LockHeld lock(file_->Mutex());
-  return ValuesDict(Current());
+  return ValuesDict(Read());
 }
 
 Settings SettingsOfObject(py::handle object) {

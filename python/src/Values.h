@@ -50,6 +50,9 @@ class Values {
   bool Frozen() const { return frozen_.has_value(); }
 
  private:
+  /// The same, with the file's lock held.
+  const Settings& Read() const;
+
   std::shared_ptr<OpenFile> file_;
   std::shared_ptr<Entry> entry_;
   std::optional<Settings> frozen_;
