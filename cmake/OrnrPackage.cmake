@@ -98,7 +98,8 @@ if(TARGET ornr_python)
   # say it; its byte code goes when the package goes.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm ${deb_files}/prerm COPYONLY)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_files}/prerm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION

@@ -312,9 +312,20 @@ void Values::Update(py::handle mapping) {
   if (frozen_) {
     throw Failure(ErrorKind::Error, "these values are a record of the past and cannot be set");
   }
+  // The caller's mapping is read before the file's lock is taken: its code may do anything.
+  if (!PyMapping_Check(mapping.ptr()) || !py::hasattr(mapping, "items")) {
+    throw py::type_error("values are a mapping of property names to values, not " +
+                         TypeName(mapping));
+  }
+  std::vector<std::pair<std::size_t, py::object>> given;
+  for (py::handle item : mapping.attr("items")()) {
+    auto pair = py::reinterpret_borrow<py::tuple>(item);
+    given.emplace_back(FieldOf(pair[0]), pair[1]);
+  }
   LockHeld lock(file_->Mutex());
   // All or none: every value is checked before any is set.
-  const Settings settings = SettingsFrom(mapping, Read());
+  Settings settings = Read();
+  for (const auto& [field, value] : given) SetValue(settings, field, value);
   file_->SetValues(*entry_, settings);
 }
 

@@ -51,15 +51,19 @@ def without_run(report: dict) -> dict:
 
 
 class TestReport:
-    def test_json_is_rsm_audits(self, project):
-        status, theirs = rsm_audit("--library", "office/standards.zellib", "proj")
-        report = ornr.audit("proj", "office/standards.zellib")
+    @pytest.mark.parametrize("fix", [{}, {"fix": "merge"}, {"fix": "merge", "take": "local"}])
+    def test_json_is_rsm_audits(self, project, fix):
+        words = [f"--{key}={value}" for key, value in fix.items()]
+        status, theirs = rsm_audit("--library", "office/standards.zellib", *words, "proj")
+        report = ornr.audit("proj", "office/standards.zellib", **fix)
         ours = json.loads(report.to_json())
         assert without_run(ours) == without_run(theirs)
         assert report.exit_status == status == 1
-        assert ours["run"]["command"] == report.command == \
-            ["rsm-audit", "--library", "office/standards.zellib", "proj"]
         assert ours["run"]["libraries"] == theirs["run"]["libraries"]
+        assert ours["run"].get("fix") == theirs["run"].get("fix")
+        flags = [word for pair in fix.items() for word in (f"--{pair[0]}", pair[1])]
+        assert ours["run"]["command"] == report.command == \
+            ["rsm-audit", "--library", "office/standards.zellib", *flags, "proj"]
 
     def test_objects_mirror_the_json(self, project):
         report = ornr.audit(["proj"], ["office/standards.zellib"], jobs=2)
