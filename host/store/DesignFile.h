@@ -160,6 +160,7 @@ class DesignFile {
   bool InBatch() const noexcept { return inBatch_; }
 
  private:
+  // The tables beside the setups' own, in this room too, run in its statements and transactions.
   friend class ProvenanceTable;
   friend class VersionTable;
   class Statement;

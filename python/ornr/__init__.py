@@ -61,6 +61,7 @@ from ._types import (
     Property,
     PropertyTotals,
     SetupFix,
+    SkippedEntry,
     Totals,
     UpgradeResult,
     Value,
@@ -91,6 +92,6 @@ __all__ = [
     "JitterBucketSize", "JitterMode", "LibraryRef", "LightingModel", "NameRefused",
     "NoSuchProperty", "NoSuchSetup", "NoSuchVersion", "OlderFormat", "Origin", "OutputChannels",
     "PROPERTIES", "Property", "PropertyTotals", "Report", "Setup", "SetupFix", "Setups",
-    "ShadowQuality", "Totals", "Transaction", "TransactionError", "UpgradeResult", "Value",
-    "ValueRefused", "Values", "Version", "audit", "export", "import_", "open", "upgrade",
+    "ShadowQuality", "SkippedEntry", "Totals", "Transaction", "TransactionError", "UpgradeResult",
+    "Value", "ValueRefused", "Values", "Version", "audit", "export", "import_", "open", "upgrade",
 ]

@@ -328,6 +328,10 @@ class FixTotals(NamedTuple):
     files_skipped: int
     setups_undecided: int
 
+class SkippedEntry(NamedTuple):
+    path: str
+    reason: str
+
 class Totals(NamedTuple):
     files_seen: int
     files_expected: int
@@ -336,6 +340,7 @@ class Totals(NamedTuple):
     drawings_with_drift: int
     libraries_skipped: int
     other_files: int
+    skipped: int
     setups: int
     states: dict[str, int]
     properties: list[PropertyTotals]
@@ -391,6 +396,8 @@ class FixPreview:
 class Report:
     @property
     def files(self) -> list[AuditedFile]: ...
+    @property
+    def skipped(self) -> list[SkippedEntry]: ...
     @property
     def totals(self) -> Totals: ...
     @property

@@ -143,6 +143,13 @@ class FixTotals(NamedTuple):
     setups_undecided: int
 
 
+class SkippedEntry(NamedTuple):
+    """An entry of a folder that an audit does not read (a FIFO, a link to nothing), and why."""
+
+    path: str
+    reason: str
+
+
 class Totals(NamedTuple):
     """What a whole audit found, as the JSON report's ``totals``."""
 
@@ -153,6 +160,7 @@ class Totals(NamedTuple):
     drawings_with_drift: int
     libraries_skipped: int
     other_files: int
+    skipped: int
     setups: int
     states: dict[str, int]
     properties: list[PropertyTotals]

@@ -15,7 +15,7 @@
 #include "audit/FileAudit.h"
 #include "audit/FileFix.h"
 #include "audit/Report.h"
-#include "host/exchange/SettingFields.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SettingsColumns.h"
 #include "python/src/Python.h"
 #include "python/src/Values.h"
@@ -31,6 +31,8 @@ using audit::SetupFinding;
 // What a run found, shared by the objects that show it.
 struct AuditResult {
   std::vector<FileFinding> files;
+  /// Entries of folders the walk did not read, each with how many files came before it.
+  std::vector<std::pair<std::size_t, audit::SkippedEntry>> skipped;
   audit::Totals totals;
   audit::RunInfo run;
   /// The libraries and the fix asked for, for the rsm-audit command that makes the same report.
@@ -60,22 +62,25 @@ struct FixPreviewObject {
   ResultPtr result;
 };
 
-// Every file the run lists, kept: a report of thousands of files holds their findings.
+// Every file and skipped entry the run lists, kept: a report of thousands of files holds their
+// findings.
 class Collector final : public audit::Report {
  public:
-  explicit Collector(std::vector<FileFinding>& files, bool fix) : files_(files), fix_(fix) {}
+  explicit Collector(AuditResult& result) : result_(result) {}
   void File(const FileFinding& file) override {
-    FileFinding& kept = files_.emplace_back(file);
+    FileFinding& kept = result_.files.emplace_back(file);
     // Where a setup came from is only needed to write its merge.
-    if (!fix_) {
+    if (!result_.fix) {
       for (SetupFinding& setup : kept.setups) setup.origin.reset();
     }
+  }
+  void Skipped(const audit::SkippedEntry& entry) override {
+    result_.skipped.emplace_back(result_.files.size(), entry);
   }
   void End(const audit::RunInfo&, const audit::Totals&) override {}
 
  private:
-  std::vector<FileFinding>& files_;
-  bool fix_;
+  AuditResult& result_;
 };
 
 std::string TimeText(std::time_t when) {
@@ -245,13 +250,21 @@ py::object TotalsObject(const AuditResult& result) {
   }
   return TypesAttr("Totals")(totals.done, totals.expected, totals.Listed(), byStatus,
                              totals.drawingsWithDrift, totals.librariesSkipped, totals.otherFiles,
-                             totals.setups, CountsDict(totals.states), properties, fix);
+                             totals.skipped, totals.setups, CountsDict(totals.states), properties,
+                             fix);
 }
 
 std::string Json(const AuditResult& result) {
   std::string text;
   auto report = audit::MakeJsonReport(text);
-  for (const FileFinding& file : result.files) report->File(file);
+  // In the order of the walk, as rsm-audit's report hears of them.
+  auto skipped = result.skipped.begin();
+  for (std::size_t i = 0; i <= result.files.size(); ++i) {
+    for (; skipped != result.skipped.end() && skipped->first == i; ++skipped) {
+      report->Skipped(skipped->second);
+    }
+    if (i < result.files.size()) report->File(result.files[i]);
+  }
   report->End(result.run, result.totals);
   return text;
 }
@@ -269,6 +282,7 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
   }
   auto applied = std::make_shared<AuditResult>();
   applied->files = planned->files;
+  applied->skipped = planned->skipped;
   applied->run = planned->run;
   applied->libraries = planned->libraries;
   applied->fix = true;
@@ -318,6 +332,7 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
   totals.done = planned->totals.done;
   totals.librariesSkipped = planned->totals.librariesSkipped;
   totals.otherFiles = planned->totals.otherFiles;
+  totals.skipped = planned->totals.skipped;
   for (const FileFinding& file : applied->files) totals.Add(file);
   applied->totals = std::move(totals);
   applied->run.finishedAt = TimeText(std::time(nullptr));
@@ -385,7 +400,7 @@ ReportObject RunAudit(py::handle paths, py::handle libraries, py::handle jobs, p
     context.take = mergeTake;
     audit::Console console(audit::Console::ProgressStyle::None);
     console.OnProgress([&](std::size_t done, std::size_t total) { watch.Tell(done, total); });
-    Collector collector(result->files, result->fix);
+    Collector collector(*result);
     result->totals = audit::RunAudit(settings, context, {&collector}, console, watch.Stop());
   }
   watch.RaiseHeld();
@@ -427,7 +442,8 @@ Ctrl-C stops the run after the files being read and raises KeyboardInterrupt. Re
 
   py::class_<ReportObject>(module, "Report", R"doc(
 What an audit found, as the JSON report of rsm-audit holds it (``to_json()`` is that report):
-``files`` (AuditedFile), ``totals`` (Totals), ``exit_status`` (what rsm-audit would exit with:
+``files`` (AuditedFile), ``skipped`` (SkippedEntry: the entries of folders that are no files to
+read), ``totals`` (Totals), ``exit_status`` (what rsm-audit would exit with:
 0 all in step, 1 drift, 3 a file could not be read), the run's times, libraries and the
 rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of ``fix="merge"``.
 )doc")
@@ -435,6 +451,15 @@ rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of `
           "files", [](const ReportObject& self) { return FileList(self.result, nullptr); })
       .def_property_readonly("totals",
                              [](const ReportObject& self) { return TotalsObject(*self.result); })
+      .def_property_readonly("skipped",
+                             [](const ReportObject& self) {
+                               py::object row = TypesAttr("SkippedEntry");
+                               py::list entries;
+                               for (const auto& [at, entry] : self.result->skipped) {
+                                 entries.append(row(entry.path, entry.reason));
+                               }
+                               return entries;
+                             })
       .def_property_readonly("exit_status",
                              [](const ReportObject& self) { return self.result->run.exitStatus; })
       .def_property_readonly("started_at",

@@ -3,7 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "host/controls/HostControls.h"
-#include "host/exchange/SettingFields.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SettingsColumns.h"
 #include "python/src/Objects.h"
 #include "python/src/Python.h"

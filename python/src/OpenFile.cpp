@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/provenance/ProvenanceTable.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
 #include "python/src/Failure.h"
 #include "support/Utf.h"

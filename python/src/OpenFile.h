@@ -17,10 +17,10 @@
 
 #include "host/OrnSettings.h"
 #include "host/controls/HostControls.h"
-#include "host/history/VersionTable.h"
 #include "host/provenance/LibraryShelf.h"
 #include "host/provenance/Provenance.h"
 #include "host/store/DesignFile.h"
+#include "host/store/VersionTable.h"
 
 namespace ornr::python {
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/exchange/SettingFields.h"
+#include "host/store/SettingFields.h"
 #include "python/src/Objects.h"
 #include "python/src/Python.h"
 #include "support/Utf.h"

@@ -34,6 +34,7 @@ def project(make, tmp_path, monkeypatch):
     }, {"In step": taken(NEW), "Newer": taken(OLD), "Tuned": taken(NEW), "Both": taken(OLD)})
     make.file("proj/annex/annex.zel", {"Newer": OLD}, {"Newer": taken(OLD)})
     (tmp_path / "proj" / "notes.txt").write_text("not a drawing")
+    (tmp_path / "proj" / "annex" / "gone.zel").symlink_to("nowhere.zel")
     monkeypatch.chdir(tmp_path)
     return tmp_path
 
@@ -86,6 +87,9 @@ class TestReport:
         totals = report.totals
         assert totals.design_files == data["totals"]["designFiles"] == 2
         assert totals.other_files == 1 and totals.libraries_skipped == 0
+        assert report.skipped == [ornr.SkippedEntry(**entry) for entry in data["skipped"]]
+        assert totals.skipped == data["totals"]["skipped"] == 1
+        assert report.skipped[0].path.endswith("gone.zel")
         assert totals.states == data["totals"]["states"]
         assert [p.property for p in totals.properties] == \
             [p["property"] for p in data["totals"]["properties"]]
@@ -140,7 +144,7 @@ class TestProgress:
 
 class TestFix:
     def test_preview_then_apply_as_rsm_audit_applies(self, project, tmp_path):
-        shutil.copytree("proj", "theirs")
+        shutil.copytree("proj", "theirs", symlinks=True)
         report = ornr.audit("proj", "office/standards.zellib", fix="merge", take="library")
         preview = report.fix
         assert [(s.file, s.name) for s in preview.setups] == \

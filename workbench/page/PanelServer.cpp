@@ -299,6 +299,14 @@ PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActio
   limits.workers = kMaxStreams + kRequestWorkers;
   try {
     server_ = std::make_unique<BoundedHttpServer>(limits);
+    // Who shows the token keeps a slot; who does not gives it up first.
+    server_->SetTrusted([token = token_](std::string_view target) {
+      const std::size_t end = target.find('/', 1);
+      return target.starts_with('/') && end != std::string_view::npos &&
+             SameToken(target.substr(1, end - 1), token);
+    });
+    // A page that hung up frees its stream's slot at once, not at the stream's next write.
+    server_->SetHangUpListener([this] { feed_.Wake(); });
     Route();
     const BoundAddress bound = server_->Bind(address.host, address.port);
     host_ = bound.host;
@@ -517,11 +525,12 @@ void PanelServer::ServeEvents(const httplib::Request& req, httplib::Response& re
 
 // The page's first snapshot, asked for while its script loads rather than once it runs; its
 // event stream then starts after this version. A busy session sends the page to the stream,
-// which waits for it.
+// which waits for it: with No Content, since the page expects that and a browser logs an error
+// status as the page's fault.
 void PanelServer::ServeSnapshot(const httplib::Request&, httplib::Response& res) {
   const auto answer = feed_.Closed() ? std::nullopt : Ask({"snapshot", {}}, kSnapshotWait);
   if (!answer || !answer->text) {
-    Refuse(res, 503, "no snapshot now: follow the event stream");
+    res.status = 204;
     return;
   }
   std::string body = "{\"version\":" + std::to_string(answer->version) + ",\"snapshot\":";
