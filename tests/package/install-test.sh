@@ -118,7 +118,16 @@ if [ -f "$build/CPackConfig.cmake" ]; then
     -c 'host add "A b"' -c load -c 'new "A b"')"
   grep -q 'panel: master setup "無題"' <<<"$out" || fail "Debian tree's workbench: $out"
   "$usr/bin/rsm-audit" "$work/d.zel" >"$work/out" || fail "Debian tree's rsm-audit: $(cat "$work/out")"
-  for f in "$usr/bin/rsm-workbench" "$usr/bin/rsm-audit" "$private"/lib*.so.1; do
+  deb_extension=""
+  if [ -n "$extension" ]; then
+    # Its extension finds the host in the package's folder: nothing of it lies in lib/.
+    deb_extension="$(find "$usr/lib/python3/dist-packages/ornr" -name '_ornr.*.so' | head -1)"
+    [ -n "$deb_extension" ] || fail "Debian tree: no Python extension"
+    out="$(cd "$work" && PYTHONPATH="$usr/lib/python3/dist-packages" "$python" -c \
+      'import ornr; print("A b" in ornr.open("d.zel").setups)')"
+    [ "$out" = True ] || fail "Debian tree's Python package: $out"
+  fi
+  for f in "$usr/bin/rsm-workbench" "$usr/bin/rsm-audit" "$private"/lib*.so.1 $deb_extension; do
     ! readelf -S "$f" | grep -q '\.debug_\|\.comment' || fail "$f is not stripped as dh_strip does"
   done
 fi
