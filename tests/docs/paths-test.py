@@ -16,10 +16,12 @@ import sys
 PLACEHOLDER = re.compile(r"(?<![A-Za-z])[A-Z][A-Z_]+(?![a-z])")
 SPAN = re.compile(r"```.*?```|`[^`\n]+`", re.S)
 SOURCE_FILE = re.compile(r"[\w.-]+\.(?:cpp|h|js|def|cmake|sh|py)")
+# A program shown as an example names its own files, not the repository's.
+PROGRAM_BLOCK = re.compile(r"```(?:python|cpp|c|js|json)\n.*?```", re.S)
 
 
 def named_paths(text, top_dirs):
-    for span in SPAN.findall(text):
+    for span in SPAN.findall(PROGRAM_BLOCK.sub("", text)):
         for word in re.split(r"[\s\"'=()<>|&;,]+", span.strip("`")):
             word = word.removeprefix("./").rstrip(".:…")
             first = word.split("/", 1)[0]
