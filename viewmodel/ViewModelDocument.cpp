@@ -1,5 +1,8 @@
 #include "viewmodel/ViewModelDocument.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -277,19 +280,51 @@ std::unique_ptr<pugi::xml_document> MakeDocument(std::string_view progId) {
 
 }  // namespace
 
+namespace {
+
+// From this size on the text has pages of its own: it grows by remapping them, never by copying,
+// and leaves no freed blocks in the heap behind it, which would stay resident through the peak
+// of a load that the text and the panel's copy of it make.
+constexpr std::size_t kMappedBytes = std::size_t{256} << 10;
+
+std::size_t WholePages(std::size_t bytes) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+
+}  // namespace
+
 Utf16Text::~Utf16Text() {
-  std::free(data_);
+  if (mapped_) {
+    munmap(data_, capacity_ * sizeof(char16_t));
+  } else {
+    std::free(data_);
+  }
 }
 
 char16_t* Utf16Text::Extend(std::size_t units) {
   const std::size_t needed = size_ + units + 1;
-  if (needed > capacity_) {
-    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{2048}});
+  if (needed <= capacity_) return data_ + size_;
+  std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{2048}});
+  if (capacity * sizeof(char16_t) < kMappedBytes) {
     void* grown = std::realloc(data_, capacity * sizeof(char16_t));
     if (grown == nullptr) throw std::bad_alloc();
     data_ = static_cast<char16_t*>(grown);
     capacity_ = capacity;
+    return data_ + size_;
   }
+  const std::size_t bytes = WholePages(capacity * sizeof(char16_t));
+  void* grown =
+      mapped_ ? mremap(data_, capacity_ * sizeof(char16_t), bytes, MREMAP_MAYMOVE)
+              : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (grown == MAP_FAILED) throw std::bad_alloc();
+  if (!mapped_) {
+    if (size_ > 0) std::memcpy(grown, data_, size_ * sizeof(char16_t));
+    std::free(data_);
+    mapped_ = true;
+  }
+  data_ = static_cast<char16_t*>(grown);
+  capacity_ = bytes / sizeof(char16_t);
   return data_ + size_;
 }
 
@@ -311,6 +346,7 @@ const char16_t* Utf16Text::Terminated() {
 }
 
 void Utf16Text::Swap(Utf16Text& other) noexcept {
+  std::swap(mapped_, other.mapped_);
   std::swap(data_, other.data_);
   std::swap(size_, other.size_);
   std::swap(capacity_, other.capacity_);

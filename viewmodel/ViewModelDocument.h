@@ -21,8 +21,8 @@ inline constexpr char16_t kEmptyViewModel[] = u"<RenderSetupViewModel></RenderSe
 /// The name under which the document factory is asked for a document.
 inline constexpr char kDocumentProgId[] = "Msxml2.DOMDocument.6.0";
 
-/// UTF-16 text grown with realloc: a large block grows by remapping, so it is neither copied
-/// nor touched a second time on its way to the panel.
+/// UTF-16 text; a large one has pages of its own and grows by remapping them, so it is neither
+/// copied nor touched a second time on its way to the panel.
 class Utf16Text {
  public:
   Utf16Text() = default;
@@ -46,6 +46,7 @@ class Utf16Text {
   char16_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  bool mapped_ = false;  // pages of its own rather than a block of the heap
 };
 
 /// All operations raise ComError on failure; elements appended before a failure stay.
