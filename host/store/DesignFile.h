@@ -192,6 +192,7 @@ class DesignFile {
   std::string path_;
   std::string label_;
   sqlite3* db_ = nullptr;
+  std::int64_t openedBytes_ = 0;  // the file's size when it was opened
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
   /// The header lost its marks (a restored .dump) or the marks table its row.
