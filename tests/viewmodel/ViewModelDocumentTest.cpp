@@ -207,6 +207,26 @@ TEST_F(ViewModelDocumentTest, ChildNamesMetBeforeAreCheckedWhereTheyChange) {
   }
 }
 
+// Past a quarter of a megabyte the text moves from the heap to pages of its own and grows by
+// remapping them: what was written before stays, and so does an element put before an end tag.
+TEST_F(ViewModelDocumentTest, LargeTextKeepsEverythingAsItMovesAndGrows) {
+  std::u16string expected;
+  const std::string value(40, 'v');
+  for (int i = 0; i < 20000; ++i) {
+    const std::string name = "Setup" + std::to_string(i);
+    Doc().AppendToRootUtf8("S", nullptr, {{"Name", name.c_str()}});
+    Doc().SelectLastRootChild();
+    Doc().AppendToParentUtf8("P", value);
+    Doc().AppendToRootUtf8("C", name.c_str());
+    // Under S again, before C's element: the text after S's end tag moves along.
+    Doc().AppendToParentUtf8("Q", name);
+    expected += u"<S Name=\"" + Utf8ToUtf16(name) + u"\"><P>" + Utf8ToUtf16(value) + u"</P><Q>" +
+                Utf8ToUtf16(name) + u"</Q></S><C>" + Utf8ToUtf16(name) + u"</C>";
+  }
+  ASSERT_GT(expected.size() * sizeof(char16_t), std::size_t{2} << 20);
+  EXPECT_EQ(Doc().GetRootXml(), Body(expected));
+}
+
 TEST_F(ViewModelDocumentTest, FactoryIsAskedForTheDomDocumentAndItsFailureLeavesNone) {
   SetDocumentFactory([](std::string_view progId) {
     EXPECT_EQ(progId, "Msxml2.DOMDocument.6.0");
