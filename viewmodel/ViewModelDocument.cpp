@@ -318,6 +318,7 @@ char16_t* Utf16Text::Extend(std::size_t units) {
       mapped_ ? mremap(data_, capacity_ * sizeof(char16_t), bytes, MREMAP_MAYMOVE)
               : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (grown == MAP_FAILED) throw std::bad_alloc();
+  madvise(grown, bytes, MADV_HUGEPAGE);
   if (!mapped_) {
     if (size_ > 0) std::memcpy(grown, data_, size_ * sizeof(char16_t));
     std::free(data_);
@@ -343,6 +344,13 @@ void Utf16Text::Insert(std::size_t at, std::u16string_view units) {
 const char16_t* Utf16Text::Terminated() {
   *Extend(0) = 0;
   return data_;
+}
+
+void Utf16Text::GiveBackRoom() noexcept {
+  if (!mapped_) return;
+  const std::size_t used = WholePages((size_ + 1) * sizeof(char16_t));
+  const std::size_t mapped = capacity_ * sizeof(char16_t);
+  if (used < mapped) madvise(reinterpret_cast<char*>(data_) + used, mapped - used, MADV_DONTNEED);
 }
 
 void Utf16Text::Swap(Utf16Text& other) noexcept {
@@ -568,6 +576,8 @@ void ViewModelDocument::SendToPanel() {
       pending_.Extend(kEndTag.size());
       xml.Swap(pending_);
       xml.Append(kEndTag);
+      xml.Terminated();
+      xml.GiveBackRoom();
     }
   } catch (const std::bad_alloc&) {
     OutOfMemory("printing the document");

@@ -40,6 +40,10 @@ class Utf16Text {
   /// Puts units at position at, moving what follows after them; raises std::bad_alloc.
   void Insert(std::size_t at, std::u16string_view units);
   const char16_t* Terminated();
+  /// Gives the pages past the text and its terminator back to the system, so that a text built
+  /// on huge pages holds no more memory than it needs; the room stays and is touched again only
+  /// when the text grows into it.
+  void GiveBackRoom() noexcept;
   void Swap(Utf16Text& other) noexcept;
 
  private:
