@@ -77,6 +77,8 @@ class Reader {
 
   bool Document(const std::function<void(const DirectElement&)>* take) {
     at_ = begin_;
+    // Taking follows a whole read that found the text in order: end tags are known to match.
+    checked_ = take != nullptr;
     lastChildNames_.clear();
     lastChildrenStart_ = begin_;
     std::u16string_view name;
@@ -165,6 +167,10 @@ class Reader {
   }
 
   bool EndTag(std::u16string_view name) {
+    if (checked_) {
+      at_ += name.size() + 3;
+      return true;
+    }
     if (static_cast<std::size_t>(end_ - at_) < name.size() + 3 || !PeekEnd()) return false;
     if (!SameUnits(at_ + 2, name) || at_[2 + name.size()] != u'>') return false;
     at_ += name.size() + 3;
@@ -200,6 +206,7 @@ class Reader {
     if (!StartTag(name, element != nullptr ? &element->attributes : &scratch_)) return false;
     if (!Characters(false, text, nullptr)) return false;
     std::size_t childTextUnits = 0;
+    std::size_t childUnits = 0;  // as written, references and all
     childNames_.clear();
     while (!PeekEnd()) {
       // A blank text before children is no text of the element for the full parser.
@@ -210,6 +217,7 @@ class Reader {
         return false;
       }
       childNames_.push_back(childName);
+      childUnits += childText.size();
       if (element != nullptr) element->children.emplace_back(childName, childText);
       // Text after a child element is not the module's form.
       if (!Peek(u'<')) return false;
@@ -218,6 +226,7 @@ class Reader {
       element->name = name;
       element->text = text;
       element->childTextUnits = childTextUnits;
+      element->childReferences = childTextUnits != childUnits;
     }
     // An element without children (a current setup's) leaves the names as they were.
     if (!childNames_.empty()) {
@@ -236,6 +245,7 @@ class Reader {
   std::vector<std::u16string_view> childNames_;
   std::vector<std::u16string_view> lastChildNames_;
   const char16_t* lastChildrenStart_ = nullptr;  // where the element they came from starts
+  bool checked_ = false;
 };
 
 }  // namespace

@@ -84,6 +84,8 @@ class PropertySupport {
     Builder(std::size_t count, std::size_t textUnits);
     void Add(std::string_view name, std::string_view utf8Text);
     void Add(std::string_view name, std::u16string_view text);
+    /// The same for a name of ASCII characters held in UTF-16.
+    void AddAsciiNamed(std::u16string_view name, std::u16string_view text);
     /// target holds the collected properties; the builder is empty afterwards.
     void ReplaceIn(PropertySupport& target) noexcept;
 

@@ -180,14 +180,9 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
   }
   if (storeIn) setup.StoreIn = std::move(*storeIn);
   PropertySupport::Builder properties(element.children.size(), element.childTextUnits);
-  std::string propertyName;
+  // ReadDirect lets only ASCII names through.
   for (const auto& [childName, text] : element.children) {
-    // ReadDirect lets only ASCII names through.
-    propertyName.resize(childName.size());
-    for (std::size_t i = 0; i < childName.size(); ++i) {
-      propertyName[i] = static_cast<char>(childName[i]);
-    }
-    properties.Add(propertyName, unescaped(text));
+    properties.AddAsciiNamed(childName, element.childReferences ? unescaped(text) : text);
   }
   properties.ReplaceIn(setup);
   lastTaken = &setup;
