@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace Teskor::RenderSetup::ViewModel {
@@ -105,42 +106,44 @@ class Reader {
   bool PeekEnd() const noexcept { return end_ - at_ >= 2 && at_[0] == u'<' && at_[1] == u'/'; }
 
   bool Name(std::u16string_view& name) {
-    const char16_t* start = at_;
-    if (at_ >= end_ || !NameStart(*at_)) return false;
-    ++at_;
-    while (at_ < end_ && NameChar(*at_)) ++at_;
-    name = std::u16string_view(start, static_cast<std::size_t>(at_ - start));
+    const char16_t* const start = at_;
+    if (start >= end_ || !NameStart(*start)) return false;
+    const char16_t* at = start + 1;
+    while (at < end_ && NameChar(*at)) ++at;
+    at_ = at;
+    name = std::u16string_view(start, static_cast<std::size_t>(at - start));
     return true;
   }
 
   // Up to the next '<' (text) or '"' (attribute value, where the full parser keeps a '<'); false
   // on anything the full parser would take differently.
   bool Characters(bool attribute, std::u16string_view& text, std::size_t* units) {
-    const char16_t* start = at_;
+    const char16_t* const start = at_;
+    const char16_t* at = at_;
     const char16_t stop = attribute ? u'"' : u'<';
     std::size_t references = 0;  // units that references took beyond what they stand for
-    while (at_ < end_) {
-      const char16_t c = *at_;
-      if (c > u'&') {
-        if (c == stop) break;
-        ++at_;
-        continue;
-      }
+    // The characters that may matter: the controls, '"', '&' and '<'; all others are skipped.
+    constexpr std::uint64_t kSpecial =
+        0xFFFFFFFFull | (1ull << u'"') | (1ull << u'&') | (1ull << u'<');
+    for (;;) {
+      while (at < end_ && (*at >= 64 || ((kSpecial >> *at) & 1) == 0)) ++at;
+      if (at >= end_) return false;
+      const char16_t c = *at;
       if (c == stop) break;
       if (c < 0x20 && (attribute || (c != u'\t' && c != u'\n'))) return false;
       if (c == u'&') {
         std::size_t length = 0;
         const char32_t value =
-            Reference(std::u16string_view(at_, static_cast<std::size_t>(end_ - at_)), length);
+            Reference(std::u16string_view(at, static_cast<std::size_t>(end_ - at)), length);
         if (value == 0) return false;
-        at_ += length;
+        at += length;
         references += length - (value >= 0x10000 ? 2 : 1);
         continue;
       }
-      ++at_;
+      ++at;
     }
-    if (at_ >= end_) return false;
-    const auto size = static_cast<std::size_t>(at_ - start);
+    at_ = at;
+    const auto size = static_cast<std::size_t>(at - start);
     text = std::u16string_view(start, size);
     if (units != nullptr) *units += size - references;
     return true;

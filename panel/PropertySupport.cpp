@@ -38,13 +38,13 @@ std::uint32_t CatalogueIndex(std::string_view name, std::uint32_t likely) {
 }
 
 // The catalogue's names in UTF-16, as documents carry them.
-const std::u16string& CatalogueName16(std::uint32_t index) {
+const std::u16string* CatalogueNames16() {
   static const std::vector<std::u16string> names = [] {
     std::vector<std::u16string> wide;
     for (const std::string_view name : kCatalogue) wide.emplace_back(name.begin(), name.end());
     return wide;
   }();
-  return names[index];
+  return names.data();
 }
 
 std::uint32_t Offset(std::size_t size) {
@@ -298,10 +298,10 @@ void PropertySupport::Builder::Add(std::string_view name, std::u16string_view te
 }
 
 void PropertySupport::Builder::AddAsciiNamed(std::u16string_view name, std::u16string_view text) {
+  static const std::u16string* const catalogue = CatalogueNames16();
   // Documents list the catalogue's properties in its order: the likely one is compared as it is.
-  if (likely_ < kCatalogueSize && CatalogueName16(likely_).size() == name.size() &&
-      std::memcmp(CatalogueName16(likely_).data(), name.data(), name.size() * sizeof(char16_t)) ==
-          0) {
+  if (likely_ < kCatalogueSize && catalogue[likely_].size() == name.size() &&
+      std::memcmp(catalogue[likely_].data(), name.data(), name.size() * sizeof(char16_t)) == 0) {
     storage_.entries.push_back(
         {likely_, Offset(storage_.texts.size()), Offset(text.size()), kCatalogueName});
     storage_.texts.append(text);

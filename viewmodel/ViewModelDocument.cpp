@@ -220,9 +220,10 @@ constexpr std::size_t kEscapedUnits = 6;
 // Writes UTF-8 text in UTF-16 as the tree prints it; out has room for kEscapedUnits a byte.
 char16_t* WriteEscaped(char16_t* out, std::string_view text, bool attribute) {
   const unsigned char mask = attribute ? 2 : 1;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const auto c = static_cast<unsigned char>(text[at]);
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const auto c = static_cast<unsigned char>(*at);
     if (c < 0x80 && (kEscapedBytes[c] & mask) == 0) {
       *out++ = c;
       ++at;
@@ -230,9 +231,9 @@ char16_t* WriteEscaped(char16_t* out, std::string_view text, bool attribute) {
     }
     if (c >= 0x80) {
       // A sequence is bytes from 0x80 up only: escaped bytes are ASCII, never inside one.
-      std::size_t run = at + 1;
-      while (run < text.size() && static_cast<unsigned char>(text[run]) >= 0x80) ++run;
-      out += Utf8ToUtf16Units(text.substr(at, run - at), out);
+      const char* run = at + 1;
+      while (run < end && static_cast<unsigned char>(*run) >= 0x80) ++run;
+      out += Utf8ToUtf16Units(std::string_view(at, static_cast<std::size_t>(run - at)), out);
       at = run;
       continue;
     }

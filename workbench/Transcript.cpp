@@ -15,9 +15,17 @@ using Teskor::RenderSetup::ViewModel::TakenElement;
 // holds: control characters are written as escapes.
 std::string OneLine(std::string_view text, bool asXml) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
+  // Most text has nothing to escape: it is copied whole up to the first byte that may.
+  std::size_t plain = 0;
+  while (plain < text.size()) {
+    const auto c = static_cast<unsigned char>(text[plain]);
+    if (c < 0x20 || c == 0x7F || c == 0xC2) break;
+    ++plain;
+  }
+  std::string out(text.substr(0, plain));
+  if (plain == text.size()) return out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = plain; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     unsigned code = c;
     // U+0080 to U+009F, the C1 controls, are two bytes in UTF-8.
@@ -117,6 +125,7 @@ void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenEle
   }
   // One flush for the whole document: a load prints a line per setup.
   std::string lines;
+  lines.reserve(elements.size() * 100);
   for (const std::string& line : SummariseDocument(elements)) {
     lines += "panel: ";
     lines += OneLine(line, false);
