@@ -18,5 +18,10 @@ std::filesystem::path FileWith(const std::string& tag, const std::vector<std::u1
 Teskor::ZelPlatform::OrnSettings VariedSettings(int index);
 /// A folder for this process's files.
 const std::filesystem::path& BenchFolder();
+/// The design library of the audit's project: 20 setups, changed since in every fifth.
+std::filesystem::path AuditLibrary();
+/// A folder of count drawings, forty a sub-folder, copies of a few made through the host: 20
+/// setups each, 15 taken from AuditLibrary (some tuned since), 5 of their own. Made once.
+std::filesystem::path AuditProject(int count);
 
 }  // namespace ornr::bench
