@@ -94,7 +94,7 @@ const PAGE_HELPERS = `window.bench = {
     let option = null;
     for (let frames = 0; !option && frames < 600; frames += 1) {
       await new Promise(requestAnimationFrame);
-      option = document.getElementById(`setup-option-${index}`);
+      option = document.getElementById('setup-option-' + index);
     }
     const box = option.getBoundingClientRect();
     return { name: option.dataset.name, x: box.left + box.width / 2, y: box.top + box.height / 2 };
