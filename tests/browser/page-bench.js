@@ -178,7 +178,7 @@ async function oneRun(folder, size) {
   result.clickHalfway = median(halfway);
   // Back to the top of the list, a setup there selected, as the steps below expect.
   await page.evaluate(() => { document.getElementById('setups').scrollTop = 0; });
-  await sleep(150);
+  await page.waitForFunction((n) => Boolean(window.bench.option(n)), pickable[pickable.length - 1]);
   await timed(page, 'click', 'titled', pickable[pickable.length - 1]);
   await sleep(150);
 
