@@ -99,6 +99,12 @@ const PAGE_HELPERS = `window.bench = {
     const box = option.getBoundingClientRect();
     return { name: option.dataset.name, x: box.left + box.width / 2, y: box.top + box.height / 2 };
   },
+  // Waits until the master file's setup name is drawn in the list.
+  async drawn(name) {
+    for (let frames = 0; !window.bench.option(name) && frames < 600; frames += 1) {
+      await new Promise(requestAnimationFrame);
+    }
+  },
   // Waits for the next click on the list: from that input event to the frame that shows name's
   // values, in milliseconds (the next call of clicked).
   armClick(name) {
@@ -178,7 +184,7 @@ async function oneRun(folder, size) {
   result.clickHalfway = median(halfway);
   // Back to the top of the list, a setup there selected, as the steps below expect.
   await page.evaluate(() => { document.getElementById('setups').scrollTop = 0; });
-  await page.waitForFunction((n) => Boolean(window.bench.option(n)), pickable[pickable.length - 1]);
+  await page.evaluate((n) => window.bench.drawn(n), pickable[pickable.length - 1]);
   await timed(page, 'click', 'titled', pickable[pickable.length - 1]);
   await sleep(150);
 
