@@ -32,6 +32,13 @@ struct Shared {
 };
 
 AuditedEntry AuditEntry(const ProjectEntry& item, const AuditContext& context) {
+  if (!item.skipped.empty()) {
+    AuditedEntry entry;
+    entry.kind = AuditedEntry::Kind::Skipped;
+    entry.finding.path = item.path.string();
+    entry.finding.reason = item.skipped;
+    return entry;
+  }
   if (!item.folderProblem.empty()) {
     AuditedEntry entry;
     entry.kind = AuditedEntry::Kind::Listed;
@@ -89,6 +96,12 @@ Totals RunAudit(const RunSettings& settings, const AuditContext& context,
     workers.emplace_back(Work, std::ref(shared), std::cref(context), std::cref(stop));
   }
   const auto report = [&](AuditedEntry& entry) {
+    if (entry.kind == AuditedEntry::Kind::Skipped) {
+      ++totals.skipped;
+      const SkippedEntry skipped{std::move(entry.finding.path), std::move(entry.finding.reason)};
+      for (Report* each : reports) each->Skipped(skipped);
+      return;
+    }
     ++totals.done;
     switch (entry.kind) {
       case AuditedEntry::Kind::Library:
@@ -98,6 +111,7 @@ Totals RunAudit(const RunSettings& settings, const AuditContext& context,
         ++totals.otherFiles;
         return;
       case AuditedEntry::Kind::Listed:
+      case AuditedEntry::Kind::Skipped:
         break;
     }
     totals.Add(entry.finding);

@@ -1,6 +1,6 @@
 // The report as CSV for spreadsheets: one row per setup and property that differs, one per setup
 // that drifted without a property to show (its library setup gone, its record unreadable), one per
-// file that could not be read whole.
+// file that could not be read whole and one per entry of a folder skipped.
 #include "audit/Report.h"
 
 namespace ornr::audit {
@@ -55,6 +55,10 @@ class CsvReport final : public Report {
       }
       if (!any) file_.Write(row + ",,,,," + library + TextField(setup.reason) + "\r\n");
     }
+  }
+
+  void Skipped(const SkippedEntry& entry) override {
+    file_.Write(TextField(entry.path) + ",skipped,,,,,,,,,," + TextField(entry.reason) + "\r\n");
   }
 
   void End(const RunInfo& /*run*/, const Totals& totals) override {

@@ -36,6 +36,8 @@ struct AuditedEntry {
     Library,
     /// Any other file: counted, not listed.
     Other,
+    /// An entry of a folder that is no file to read: listed with why (finding's path and reason).
+    Skipped,
   };
   Kind kind = Kind::Other;
   FileFinding finding;

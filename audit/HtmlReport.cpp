@@ -7,6 +7,7 @@
 #include "audit/Report.h"
 #include "audit/ReportStyle.h"
 #include "audit/TerminalReport.h"
+#include "support/OneLine.h"
 
 namespace ornr::audit {
 
@@ -20,10 +21,13 @@ constexpr SetupState kBarOrder[] = {
     SetupState::LibraryNewer,    SetupState::ChangedHere,   SetupState::BothChanged,
     SetupState::SameNameDiffers, SetupState::LibraryGone,   SetupState::Unreadable};
 
+// Names and paths as the table shows them (control characters and bytes that are not UTF-8 as
+// escapes), then safe in text and attributes.
 std::string Escape(std::string_view text) {
+  const std::string shown = OneLineText(text);
   std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
+  out.reserve(shown.size());
+  for (const char c : shown) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -41,12 +45,7 @@ std::string Escape(std::string_view text) {
         out += "&#39;";
         break;
       default:
-        // Control characters have no place in a page; they would not show anyway.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out += c;
-        }
+        out += c;
     }
   }
   return out;
@@ -235,6 +234,12 @@ class HtmlReport final : public Report {
     details_.Write(html + "</article>\n");
   }
 
+  void Skipped(const SkippedEntry& entry) override {
+    ++skippedRows_;
+    skipped_.Write("<tr><td class=\"mono\">" + Escape(entry.path) + "</td><td>" +
+                   Escape(entry.reason) + "</td></tr>\n");
+  }
+
   void End(const RunInfo& run, const Totals& totals) override {
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -270,6 +275,14 @@ class HtmlReport final : public Report {
                   "<th scope=\"col\" class=\"num\">Same name, equal</th>"
                   "<th scope=\"col\" class=\"num\">Not from a library</th></tr></thead><tbody>\n");
       quiet_.CopyTo(file_);
+      file_.Write("</tbody></table></div>\n");
+    }
+    if (skippedRows_ > 0) {
+      file_.Write("<h3 class=\"quiet\">" + Escape(Plural(skippedRows_, "entry", "entries")) +
+                  " skipped</h3>\n" + TableWrap("Entries skipped") +
+                  "<table><thead><tr><th scope=\"col\">Entry</th>"
+                  "<th scope=\"col\">Why it was not read</th></tr></thead><tbody>\n");
+      skipped_.CopyTo(file_);
       file_.Write("</tbody></table></div>\n");
     }
     file_.Write("</section>\n</main>\n" + Footer(run) + "</body>\n</html>\n");
@@ -462,6 +475,7 @@ class HtmlReport final : public Report {
     }
     if (totals.otherFiles > 0)
       seen += ", " + Plural(totals.otherFiles, "other file", "other files");
+    if (totals.skipped > 0) seen += ", " + Plural(totals.skipped, "entry", "entries") + " skipped";
     html += "<p class=\"note\">" + Escape(seen) + ".</p>\n";
     if (run.fix) {
       std::string fix = std::string(run.apply ? "Fix applied: " : "Fix (dry run): ") +
@@ -565,8 +579,10 @@ class HtmlReport final : public Report {
   ReportFile file_;
   Spill details_;
   Spill quiet_;
+  Spill skipped_;
   std::size_t articles_ = 0;
   std::size_t quietRows_ = 0;
+  std::size_t skippedRows_ = 0;
   bool apply_ = false;
   bool fixColumn_ = false;
 };

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "audit/Report.h"
+#include "support/OneLine.h"
 
 namespace ornr::audit {
 
@@ -11,8 +12,16 @@ namespace {
 using nlohmann::ordered_json;
 
 std::string Text(const ordered_json& value) {
-  // A setup name is UTF-16 and may hold half a surrogate pair: such a unit becomes U+FFFD.
+  // A setup name is UTF-16 and may hold half a surrogate pair: such a unit becomes U+FFFD, as
+  // does a byte of a path that is not UTF-8 (pathBytes has it).
   return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+// A path as text, and as its bytes when they are not UTF-8, so that two such paths read apart.
+ordered_json PathJson(const std::string& path) {
+  ordered_json json = {{"path", path}};
+  if (std::string bytes = RecoverableBytes(path); !bytes.empty()) json["pathBytes"] = bytes;
+  return json;
 }
 
 ordered_json Counts(const StateCounts& counts) {
@@ -81,7 +90,8 @@ class JsonReport final : public Report {
   }
 
   void File(const FileFinding& file) override {
-    ordered_json json = {{"path", file.path}, {"status", FileStatusKey(file.status)}};
+    ordered_json json = PathJson(file.path);
+    json["status"] = FileStatusKey(file.status);
     if (!file.reason.empty()) json["reason"] = file.reason;
     if (file.format > 0) json["format"] = file.format;
     if (file.status != FileStatus::Unreadable) {
@@ -98,6 +108,13 @@ class JsonReport final : public Report {
     file_.Write(first_ ? "\n" : ",\n");
     first_ = false;
     file_.Write(Text(json));
+  }
+
+  // Few, and listed after the files: kept until the end.
+  void Skipped(const SkippedEntry& entry) override {
+    ordered_json json = PathJson(entry.path);
+    json["reason"] = entry.reason;
+    skipped_.push_back(std::move(json));
   }
 
   void End(const RunInfo& run, const Totals& totals) override {
@@ -135,6 +152,7 @@ class JsonReport final : public Report {
                                {"drawingsWithDrift", totals.drawingsWithDrift},
                                {"librariesSkipped", totals.librariesSkipped},
                                {"otherFiles", totals.otherFiles},
+                               {"skipped", totals.skipped},
                                {"setups", totals.setups},
                                {"states", Counts(totals.states)},
                                {"properties", std::move(properties)}};
@@ -148,6 +166,7 @@ class JsonReport final : public Report {
     if (totals.partial) tail["stoppedBy"] = totals.stopReason;
     tail["exitStatus"] = run.exitStatus;
     std::string text = first_ ? "]" : "\n]";
+    text += ",\n\"skipped\": " + Text(skipped_);
     text += ",\n\"run\": " + Text(runJson) + ",\n\"totals\": " + Text(totalsJson);
     for (const auto& [key, value] : tail.items()) {
       text += ",\n\"" + key + "\": " + Text(value);
@@ -159,6 +178,7 @@ class JsonReport final : public Report {
  private:
   ReportFile file_;
   bool first_ = true;
+  ordered_json skipped_ = ordered_json::array();
 };
 
 }  // namespace

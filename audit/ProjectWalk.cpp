@@ -13,16 +13,41 @@ namespace {
 
 enum class Kind { File, Folder, Skip };
 
-// Without following a link to a folder, which could lead back up the tree.
-Kind KindOf(const std::filesystem::path& path, unsigned char type) {
+const char* WhatItIs(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a folder";
+  return "neither a file nor a folder";
+}
+
+// Without following a link to a folder, which could lead back up the tree. why: what a skipped
+// entry is.
+Kind KindOf(const std::filesystem::path& path, unsigned char type, std::string& why) {
   if (type == DT_REG) return Kind::File;
   if (type == DT_DIR) return Kind::Folder;
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return Kind::Skip;
+  if (lstat(path.c_str(), &info) != 0) {
+    why = std::string("cannot be examined (") + std::strerror(errno) + ")";
+    return Kind::Skip;
+  }
   if (S_ISDIR(info.st_mode)) return Kind::Folder;
   if (S_ISREG(info.st_mode)) return Kind::File;
-  if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    return Kind::File;
+  if (!S_ISLNK(info.st_mode)) {
+    why = std::string("is ") + WhatItIs(info.st_mode);
+    return Kind::Skip;
+  }
+  if (stat(path.c_str(), &info) == 0) {
+    if (S_ISREG(info.st_mode)) return Kind::File;
+    why = std::string("is a link to ") + WhatItIs(info.st_mode) +
+          (S_ISDIR(info.st_mode) ? ", not followed" : "");
+  } else if (errno == ENOENT) {
+    why = "is a link to nothing";
+  } else if (errno == ELOOP) {
+    why = "is a link in a loop of links";
+  } else {
+    why = std::string("is a link that cannot be followed (") + std::strerror(errno) + ")";
   }
   return Kind::Skip;
 }
@@ -66,13 +91,13 @@ bool ProjectWalk::Next(ProjectEntry& entry) {
       struct stat info {};
       const bool folder = stat(root.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
       if (!folder) {
-        entry = {root, true, {}};
+        entry = {root, true, {}, {}};
         return true;
       }
       Folder top{root, {}, 0};
       std::string problem;
       if (!List(root, top.names, problem)) {
-        entry = {root, true, std::move(problem)};
+        entry = {root, true, std::move(problem), {}};
         return true;
       }
       stack_.push_back(std::move(top));
@@ -85,22 +110,24 @@ bool ProjectWalk::Next(ProjectEntry& entry) {
     }
     const Name& name = folder.names[folder.next++];
     std::filesystem::path path = folder.path / name.name;
-    switch (KindOf(path, name.type)) {
+    std::string why;
+    switch (KindOf(path, name.type, why)) {
       case Kind::File:
-        entry = {std::move(path), false, {}};
+        entry = {std::move(path), false, {}, {}};
         return true;
       case Kind::Folder: {
         Folder sub{std::move(path), {}, 0};
         std::string problem;
         if (!List(sub.path, sub.names, problem)) {
-          entry = {std::move(sub.path), false, std::move(problem)};
+          entry = {std::move(sub.path), false, std::move(problem), {}};
           return true;
         }
         stack_.push_back(std::move(sub));
         continue;
       }
       case Kind::Skip:
-        continue;
+        entry = {std::move(path), false, {}, std::move(why)};
+        return true;
     }
   }
 }
@@ -109,7 +136,9 @@ std::size_t ProjectWalk::Count(const std::vector<std::filesystem::path>& roots) 
   ProjectWalk walk(roots);
   ProjectEntry entry;
   std::size_t count = 0;
-  while (walk.Next(entry)) ++count;
+  while (walk.Next(entry)) {
+    if (entry.skipped.empty()) ++count;
+  }
   return count;
 }
 

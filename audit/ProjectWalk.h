@@ -1,5 +1,6 @@
 // The files under the PATHs given, in a stable order (each folder's entries sorted by name, folders
-// recursively, symbolic links to folders not followed), without holding the whole list.
+// recursively, symbolic links to folders not followed), without holding the whole list; and each
+// entry of a folder that is not read as a file, with the reason.
 #pragma once
 
 #include <dirent.h>
@@ -17,10 +18,14 @@ struct ProjectEntry {
   bool named = false;
   /// A folder that could not be read, and why; the entry stands for it.
   std::string folderProblem;
+  /// Why an entry of a folder is not read ("is a FIFO"); empty for a file to read.
+  std::string skipped;
 };
 
 /// Walks each root in turn: a file root is one entry, a folder root its regular files and links
-/// to files. Folders that cannot be read are entries too, so that they are listed.
+/// to files. Folders that cannot be read are entries too, so that they are listed, and so is
+/// everything else a folder holds: FIFOs, sockets, devices, links to them, to folders, to
+/// nothing and in loops, each with why it is skipped.
 class ProjectWalk {
  public:
   explicit ProjectWalk(std::vector<std::filesystem::path> roots);
@@ -31,7 +36,7 @@ class ProjectWalk {
   /// The next entry; false when there are no more.
   bool Next(ProjectEntry& entry);
 
-  /// How many entries a fresh walk of roots yields.
+  /// How many entries a fresh walk of roots yields, not counting the skipped ones.
   static std::size_t Count(const std::vector<std::filesystem::path>& roots);
 
  private:

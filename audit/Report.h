@@ -10,6 +10,7 @@
 
 #include "audit/Findings.h"
 #include "audit/Totals.h"
+#include "support/OutputFile.h"
 
 namespace ornr::audit {
 
@@ -37,10 +38,18 @@ struct RunInfo {
   int exitStatus = 0;
 };
 
+/// An entry of a folder that the walk does not read (a FIFO, a link to nothing), and why.
+struct SkippedEntry {
+  std::string path;
+  std::string reason;
+};
+
 class Report {
  public:
   virtual ~Report() = default;
   virtual void File(const FileFinding& file) = 0;
+  /// In the order of the walk, among the files.
+  virtual void Skipped(const SkippedEntry& entry) = 0;
   /// After the last file; totals.partial when the run stopped early. Throws ReportError.
   virtual void End(const RunInfo& run, const Totals& totals) = 0;
 };
@@ -50,26 +59,20 @@ class ReportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// A report's file: written under a temporary name beside its place and renamed into it once
-/// whole, so that a report is never found half-written.
+/// A report's file: written as ornr::OutputFile writes, so that a report is never found
+/// half-written and a device, FIFO or link named for it stays what it is.
 class ReportFile {
  public:
-  /// Throws ReportError when the file cannot be made there.
-  explicit ReportFile(std::filesystem::path path);
-  ~ReportFile();
-  ReportFile(const ReportFile&) = delete;
-  ReportFile& operator=(const ReportFile&) = delete;
+  /// Throws ReportError when the file cannot be written there.
+  explicit ReportFile(const std::filesystem::path& path);
 
-  std::FILE* get() const { return file_; }
-  void Write(std::string_view text);
-  /// Flushes, syncs and renames it into place. Throws ReportError.
+  void Write(std::string_view text) { file_->Write(text); }
+  /// Writes what is left and puts the report in place. Throws ReportError.
   void Commit();
-  const std::filesystem::path& Path() const { return path_; }
+  const std::filesystem::path& Path() const { return file_->Path(); }
 
  private:
-  std::filesystem::path path_;
-  std::filesystem::path temporary_;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<OutputFile> file_;
 };
 
 /// One line of the command as a shell would take it back: words quoted where needed.

@@ -1,49 +1,20 @@
 #include "audit/Report.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace ornr::audit {
 
-ReportFile::ReportFile(std::filesystem::path path) : path_(std::move(path)) {
-  temporary_ = path_;
-  temporary_ += ".partial-" + std::to_string(getpid());
-  file_ = std::fopen(temporary_.c_str(), "wbx");
-  if (file_ == nullptr) {
-    throw ReportError("cannot write " + path_.string() + ": " + std::strerror(errno));
+ReportFile::ReportFile(const std::filesystem::path& path) {
+  try {
+    file_ = std::make_unique<OutputFile>(path);
+  } catch (const OutputFileError& error) {
+    throw ReportError(error.what());
   }
-  // Reports of thousands of files are written in large pieces.
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-}
-
-ReportFile::~ReportFile() {
-  if (file_ == nullptr) return;
-  std::fclose(file_);
-  std::error_code ignored;
-  std::filesystem::remove(temporary_, ignored);
-}
-
-void ReportFile::Write(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), file_);
 }
 
 void ReportFile::Commit() {
-  const bool written =
-      std::fflush(file_) == 0 && std::ferror(file_) == 0 && fsync(fileno(file_)) == 0;
-  const int error = errno;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  std::error_code ec;
-  if (!written || !closed) {
-    std::filesystem::remove(temporary_, ec);
-    throw ReportError("cannot write " + path_.string() + ": " + std::strerror(error));
-  }
-  std::filesystem::rename(temporary_, path_, ec);
-  if (ec) {
-    std::filesystem::remove(temporary_, ec);
-    throw ReportError("cannot write " + path_.string() + ": " + ec.message());
+  try {
+    file_->Commit();
+  } catch (const OutputFileError& error) {
+    throw ReportError(error.what());
   }
 }
 

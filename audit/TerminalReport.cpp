@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "support/OneLine.h"
+
 namespace ornr::audit {
 
 namespace {
@@ -11,18 +13,12 @@ using ornhost::DriftState;
 // Properties listed on a setup's line; the files reports list them all.
 constexpr std::size_t kPropertiesShown = 5;
 
+// What a name holds that could move the cursor or ring the bell is escaped with the whole line.
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text) {
-    // A name could hold what would move the cursor or ring the bell.
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-      quoted += escape;
-    } else {
-      if (c == '"' || c == '\\') quoted += '\\';
-      quoted += c;
-    }
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
   }
   return quoted + "\"";
 }
@@ -63,12 +59,7 @@ class TerminalReport final : public Report {
       : console_(console), reportFiles_(std::move(reportFiles)) {}
 
   void File(const FileFinding& file) override {
-    if (!headed_) {
-      console_.Out(Left("STATE", 10) + Column("SETUPS", 6) + Column("STEP", 5) +
-                   Column("NEWER", 5) + Column("HERE", 5) + Column("BOTH", 5) + Column("GONE", 5) +
-                   Column("NAME", 5) + Column("OTHER", 5) + " FILE");
-      headed_ = true;
-    }
+    Head();
     const auto n = [&](SetupState state) { return file.counts[static_cast<std::size_t>(state)]; };
     const bool counted = file.status != FileStatus::Unreadable;
     const std::size_t other =
@@ -83,12 +74,18 @@ class TerminalReport final : public Report {
               Column(Count(n(SetupState::LibraryGone)), 5) +
               Column(Count(n(SetupState::SameNameDiffers)), 5) + Column(Count(other), 5);
     } else {
-      line += Column("-", 6) + std::string(7 * 6, ' ');
+      line += NotCounted();
     }
-    console_.Out(line + " " + file.path);
-    if (!file.reason.empty()) console_.Out("  " + file.reason);
+    Out(line + " " + file.path);
+    if (!file.reason.empty()) Out("  " + file.reason);
     for (const SetupFinding& setup : file.setups) SetupLines(setup);
     FixLine(file);
+  }
+
+  void Skipped(const SkippedEntry& entry) override {
+    Head();
+    Out(Left("skipped", 10) + NotCounted() + " " + entry.path);
+    Out("  " + entry.reason);
   }
 
   void End(const RunInfo& run, const Totals& totals) override {
@@ -96,9 +93,9 @@ class TerminalReport final : public Report {
       return totals.files[static_cast<std::size_t>(status)];
     };
     if (totals.partial) {
-      console_.Out("stopped" + (totals.stopReason.empty() ? "" : " by " + totals.stopReason) +
-                   " after " + std::to_string(totals.done) + " of " +
-                   std::to_string(totals.expected) + " files: the totals and reports are partial");
+      Out("stopped" + (totals.stopReason.empty() ? "" : " by " + totals.stopReason) + " after " +
+          std::to_string(totals.done) + " of " + std::to_string(totals.expected) +
+          " files: the totals and reports are partial");
     }
     std::string files = "totals: " + Plural(totals.Listed(), "design file", "design files");
     std::string statuses;
@@ -116,7 +113,10 @@ class TerminalReport final : public Report {
     if (totals.otherFiles > 0) {
       files += "; " + Plural(totals.otherFiles, "other file", "other files");
     }
-    console_.Out(files);
+    if (totals.skipped > 0) {
+      files += "; " + Plural(totals.skipped, "entry", "entries") + " skipped";
+    }
+    Out(files);
     std::string setups = "        " + Plural(totals.setups, "setup", "setups");
     std::string parts;
     for (std::size_t i = 0; i < kSetupStateCount; ++i) {
@@ -124,7 +124,7 @@ class TerminalReport final : public Report {
       parts += (parts.empty() ? ": " : ", ") + std::to_string(totals.states[i]) + " " +
                StateLabel(static_cast<SetupState>(i));
     }
-    console_.Out(setups + parts);
+    Out(setups + parts);
     if (run.fix) {
       const char* verb = run.apply ? "changed " : "would change ";
       std::string line = "fix: " + std::string(verb) +
@@ -138,14 +138,27 @@ class TerminalReport final : public Report {
                 " conflicts to decide (--take library|local)";
       }
       if (!run.apply && totals.setupsFixed > 0) line += "; --apply writes the changes";
-      console_.Out(line);
+      Out(line);
     }
     for (const std::string& path : reportFiles_) {
-      console_.Out("report: " + path + (totals.partial ? " (partial)" : ""));
+      Out("report: " + path + (totals.partial ? " (partial)" : ""));
     }
   }
 
  private:
+  // Every line whole, escaped as the workbench's transcript is: a name or reason can hold
+  // anything a file system allows.
+  void Out(const std::string& line) { console_.Out(OneLineText(line)); }
+
+  void Head() {
+    if (headed_) return;
+    Out(Left("STATE", 10) + Column("SETUPS", 6) + Column("STEP", 5) + Column("NEWER", 5) +
+        Column("HERE", 5) + Column("BOTH", 5) + Column("GONE", 5) + Column("NAME", 5) +
+        Column("OTHER", 5) + " FILE");
+    headed_ = true;
+  }
+  static std::string NotCounted() { return Column("-", 6) + std::string(7 * 6, ' '); }
+
   void SetupLines(const SetupFinding& setup) {
     if (!IsDrift(setup.state) && setup.state != SetupState::Unreadable) return;
     std::string line = "  " + Quoted(setup.name) + ": ";
@@ -155,7 +168,7 @@ class TerminalReport final : public Report {
       line += StateLabel(setup.state);
     }
     if (setup.state == SetupState::Unreadable || setup.state == SetupState::LibraryGone) {
-      console_.Out(line + " (" + setup.reason + ")");
+      Out(line + " (" + setup.reason + ")");
       return;
     }
     const bool sameName = setup.state == SetupState::SameNameDiffers;
@@ -172,10 +185,10 @@ class TerminalReport final : public Report {
       changes += (shown++ == 0 ? ": " : ", ") + PropertyChange(property, sameName);
     }
     if (left > 0) changes += ", " + std::to_string(left) + " more";
-    console_.Out(line + changes);
+    Out(line + changes);
     if (setup.fix.action == FixAction::Undecided) {
-      console_.Out("    fix: " + Plural(setup.fix.undecided.size(), "conflict", "conflicts") +
-                   " to decide; left as it is");
+      Out("    fix: " + Plural(setup.fix.undecided.size(), "conflict", "conflicts") +
+          " to decide; left as it is");
     }
   }
 
@@ -194,11 +207,11 @@ class TerminalReport final : public Report {
                                       : " (" + Plural(setup.fix.take.size(), "value", "values") +
                                             " from the library)");
         }
-        console_.Out(line + names);
+        Out(line + names);
         return;
       }
       case FixOutcome::Skipped:
-        console_.Out("  fix: skipped: " + file.fixReason);
+        Out("  fix: skipped: " + file.fixReason);
         return;
       default:
         return;

@@ -39,6 +39,8 @@ struct Totals {
   std::size_t drawingsWithDrift = 0;
   std::size_t librariesSkipped = 0;
   std::size_t otherFiles = 0;
+  /// Entries of folders that are no files to read (FIFOs, links to nothing, ...).
+  std::size_t skipped = 0;
   std::size_t setups = 0;
   StateCounts states{};
   std::map<std::string, PropertyCounts> properties;

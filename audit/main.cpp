@@ -119,6 +119,8 @@ int Run(int argc, char** argv) {
   if (totals.partial) totals.stopReason = StopSignalName();
   const int signal = StopSignal();
   run.exitStatus = totals.partial ? 128 + (signal != 0 ? signal : SIGINT) : totals.ExitStatus();
+  // A report named /dev/stdout follows the table so far.
+  std::fflush(stdout);
   for (const auto& file : files) {
     try {
       file->End(run, totals);

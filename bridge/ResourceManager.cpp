@@ -33,9 +33,9 @@ const ResourceManager::Table& ResourceManager::TableOf(const std::string& cultur
   ornr::TextTableError error;
   std::optional<ornr::TextTable> read = ornr::ReadTextTable(path, &error);
   if (!read) {
-    if (error.reason[0] != 0) {
-      std::fprintf(stderr, "ornrender bridge: ignored the resource table %s (line %zu: %s)\n",
-                   path.c_str(), error.line, error.reason);
+    if (!error.reason.empty()) {
+      std::fprintf(stderr, "ornrender bridge: ignored the resource table %s (%s)\n", path.c_str(),
+                   ornr::Describe(error).c_str());
     }
     return kept;
   }

@@ -25,7 +25,8 @@ class ResourceManager {
   /// The text of key in the first of cultures whose table holds it, else in the neutral table;
   /// null when neither holds it. Each culture's file is read once, on first use; a missing file
   /// counts as an empty table, and so does a bad one (a line without '=', an empty key, text
-  /// that is not UTF-8), which is reported once on standard error.
+  /// that is not UTF-8, no regular file, too large: see ReadTextTable), which is reported once
+  /// on standard error.
   String GetString(std::u16string_view key, const std::vector<std::string>& cultures);
 
  private:

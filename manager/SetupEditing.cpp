@@ -8,6 +8,7 @@
 #include "manager/MasterFile.h"
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
+#include "support/TextTable.h"
 #include "support/Utf.h"
 #include "viewmodel/ViewModelDocument.h"
 
@@ -59,11 +60,17 @@ std::vector<bool> NumbersTaken(std::u16string_view stem, int first) {
   return taken;
 }
 
+// A translation too long for the buffer comes back empty: it is asked for again with room for any
+// table's text, so that the host's refusal names it rather than the empty name.
 WString UntitledStem() {
-  char16_t buffer[256] = {};
   char16_t key[] = u"MESSAGEID_Untitled";
-  RequireBridge().GetResource(key, buffer, kResourceCapacity);
-  return WString(buffer);
+  std::u16string buffer(kResourceCapacity + 1, u'\0');
+  RequireBridge().GetResource(key, buffer.data(), kResourceCapacity);
+  if (buffer[0] == 0) {
+    buffer.assign(kMaxTextTableBytes + 1, u'\0');
+    RequireBridge().GetResource(key, buffer.data(), buffer.size());
+  }
+  return WString(buffer.c_str());
 }
 
 }  // namespace
@@ -101,8 +108,10 @@ std::optional<WString> SetupManager::MakeUniqueSetupName(const char16_t* base) {
   } else {
     stem = WString(base);
   }
+  // A stem too long to number is handed on as it is, for the host to refuse with its reason.
+  if (stem.size() > kMaxGeneratedNameLength) return stem;
   WString candidate = stem;
-  if (candidate.size() <= kMaxGeneratedNameLength && TakenInMaster(candidate)) {
+  if (TakenInMaster(candidate)) {
     // The numbered names the master file holds give the first free one without asking for each
     // in turn. Every name it holds is taken for the host's find too, so asking for the answer
     // confirms it; when the host counts more names as equal, the asking goes on from there.

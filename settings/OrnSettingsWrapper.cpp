@@ -1,5 +1,8 @@
 #include "settings/OrnSettingsWrapper.h"
 
+#include <cstddef>
+#include <iterator>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -29,6 +32,45 @@ constexpr Value Adjust(Value value) {
     return value;
   }
 }
+
+// The host's field list and the catalogue are two files, one on each side of the module's
+// boundary: row by row they name the same record field, stored under the property's name.
+struct Accessors {
+  std::string_view getter;
+  std::string_view setter;
+  std::string_view key;
+};
+
+constexpr Accessors kHostFields[] = {
+#define ORN_FIELD(type, getter, setter, key, init) {#getter, #setter, #key},
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+};
+
+constexpr Accessors kCatalogueFields[] = {
+#define ORN_PROPERTY(position, name, registryType, valueType, hostGetter, hostSetter) \
+  {#hostGetter, #hostSetter, #name},
+#include "settings/OrnSettingsCatalogue.def"
+#undef ORN_PROPERTY
+};
+
+constexpr std::size_t FirstRowThatDiffers() {
+  std::size_t row = 0;
+  for (; row < std::size(kHostFields) && row < std::size(kCatalogueFields); ++row) {
+    const Accessors& host = kHostFields[row];
+    const Accessors& catalogue = kCatalogueFields[row];
+    if (host.getter != catalogue.getter || host.setter != catalogue.setter ||
+        host.key != catalogue.key) {
+      break;
+    }
+  }
+  return row;
+}
+
+static_assert(std::size(kHostFields) == std::size(kCatalogueFields),
+              "the catalogue and host/OrnSettingsFields.def differ in their number of rows");
+static_assert(FirstRowThatDiffers() == std::size(kCatalogueFields),
+              "a row of the catalogue and of host/OrnSettingsFields.def names another field");
 
 template <typename Host>
 using Underlying = typename std::conditional_t<std::is_enum_v<Host>, std::underlying_type<Host>,

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <type_traits>
 
+#include "settings/SettingsCatalogue.h"
+
 namespace Teskor::KreelPlatform {
 
 namespace {
@@ -40,33 +42,24 @@ struct RegistryValue<PropertyType::UInt64> {
 #include "settings/OrnSettingsCatalogue.def"
 #undef ORN_PROPERTY
 
-struct CatalogueRow {
-  int position;
-  PropertyType type;
-};
-
-constexpr CatalogueRow kCatalogue[] = {
-#define ORN_PROPERTY(position, name, registryType, valueType, hostGetter, hostSetter) \
-  {position, PropertyType::registryType},
-#include "settings/OrnSettingsCatalogue.def"
-#undef ORN_PROPERTY
-};
+using ornr::settings::CatalogueProperty;
+using ornr::settings::kProperties;
 
 constexpr bool PositionsFollowRowOrder() {
-  for (std::size_t i = 0; i < std::size(kCatalogue); ++i) {
-    if (kCatalogue[i].position != static_cast<int>(i)) return false;
+  for (std::size_t i = 0; i < std::size(kProperties); ++i) {
+    if (kProperties[i].position != static_cast<int>(i)) return false;
   }
   return true;
 }
 
 constexpr int CountOf(PropertyType type) {
   int count = 0;
-  for (const CatalogueRow& row : kCatalogue) count += row.type == type ? 1 : 0;
+  for (const CatalogueProperty& row : kProperties) count += row.type == type ? 1 : 0;
   return count;
 }
 
 // The panel, the design files and the documents already sent all rely on these numbers.
-static_assert(std::size(kCatalogue) == 68, "the catalogue has 68 properties");
+static_assert(ornr::settings::kPropertyCount == 68, "the catalogue has 68 properties");
 static_assert(PositionsFollowRowOrder(), "positions must run 0, 1, 2, ... in row order");
 static_assert(CountOf(PropertyType::Bool) == 26);
 static_assert(CountOf(PropertyType::UInt32) == 23);

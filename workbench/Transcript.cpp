@@ -1,5 +1,6 @@
 #include "workbench/Transcript.h"
 
+#include "support/OneLine.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
 
@@ -10,48 +11,6 @@ namespace {
 using Teskor::RenderSetup::String;
 using Teskor::RenderSetup::View::MainPanel;
 using Teskor::RenderSetup::ViewModel::TakenElement;
-
-// Keeps every event on one line, and the terminal's state as it was, whatever a name or text
-// holds: control characters are written as escapes.
-std::string OneLine(std::string_view text, bool asXml) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  // Most text has nothing to escape: it is copied whole up to the first byte that may.
-  std::size_t plain = 0;
-  while (plain < text.size()) {
-    const auto c = static_cast<unsigned char>(text[plain]);
-    if (c < 0x20 || c == 0x7F || c == 0xC2) break;
-    ++plain;
-  }
-  std::string out(text.substr(0, plain));
-  if (plain == text.size()) return out;
-  out.reserve(text.size());
-  for (std::size_t i = plain; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    unsigned code = c;
-    // U+0080 to U+009F, the C1 controls, are two bytes in UTF-8.
-    if (c == 0xC2 && i + 1 < text.size() &&
-        (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
-      code = static_cast<unsigned char>(text[++i]);
-    } else if (c >= 0x20 && c != 0x7F) {
-      out.push_back(text[i]);
-      continue;
-    }
-    if (asXml) {
-      out += "&#" + std::to_string(code) + ";";
-    } else if (code == '\n') {
-      out += "\\n";
-    } else if (code == '\r') {
-      out += "\\r";
-    } else if (code == '\t') {
-      out += "\\t";
-    } else {
-      out += "\\u00";
-      out.push_back(kHex[code >> 4]);
-      out.push_back(kHex[code & 15]);
-    }
-  }
-  return out;
-}
 
 std::string Utf8(const String& text) {
   return text ? Utf16ToUtf8(*text) : std::string();
@@ -96,7 +55,7 @@ Transcript::~Transcript() {
 }
 
 void Transcript::Print(std::string_view prefix, std::string_view text) {
-  const std::string line = OneLine(text, false);
+  const std::string line = OneLineText(text);
   out_ << prefix << line << std::endl;
   if (listener_) listener_(prefix, line);
 }
@@ -114,7 +73,7 @@ void Transcript::Document(const String& xml) {
     Print("panel: ", "null document");
     return;
   }
-  if (xml_) out_ << "panel: " << OneLine(Utf16ToUtf8(*xml), true) << std::endl;
+  if (xml_) out_ << "panel: " << OneLineXml(Utf16ToUtf8(*xml)) << std::endl;
 }
 
 void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenElement>& elements) {
@@ -128,7 +87,7 @@ void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenEle
   lines.reserve(elements.size() * 100);
   for (const std::string& line : SummariseDocument(elements)) {
     lines += "panel: ";
-    lines += OneLine(line, false);
+    lines += OneLineText(line);
     lines += '\n';
   }
   out_ << lines << std::flush;

@@ -1,14 +1,10 @@
 // Setups as text: the setups document that export writes.
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
-#include <system_error>
 
 #include "host/controls/HostControls.h"
-#include "host/exchange/SettingFields.h"
 #include "host/exchange/SetupsDocument.h"
 #include "host/provenance/Provenance.h"
+#include "support/OutputFile.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -17,16 +13,11 @@ namespace ornhost {
 
 namespace {
 
-using detail::Field;
-using detail::Fields;
-
 bool HasUnpairedSurrogate(std::u16string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t unit = name[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-        name[i + 1] <= 0xDFFF) {
+    if (ornr::IsSurrogatePairAt(name, i)) {
       ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+    } else if (ornr::IsSurrogate(name[i])) {
       return true;
     }
   }
@@ -50,16 +41,6 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
-
-}  // namespace
-
-std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings& settings) {
-  std::vector<std::pair<std::string, std::string>> texts;
-  for (const Field& field : Fields()) texts.emplace_back(field.key, field.text(settings));
-  return texts;
-}
-
-namespace {
 
 // The 68 values as a JSON object, one a line, its closing brace at indent.
 std::string SettingsObject(const OrnSettings& settings, const std::string& indent) {
@@ -127,24 +108,11 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
     return source != origins.end() ? detail::SourceMember(source->second) : std::string();
   });
 
-  // Written beside the target and renamed over it, so a failure leaves out as it was.
-  std::filesystem::path temporary = out;
-  temporary += ".tmp-" + std::to_string(getpid());
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, out, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    throw DesignFileError("\"" + out.string() + "\"", "cannot be written");
+  // Whole or not at all, and a device, FIFO or link named as out stays what it is.
+  try {
+    ornr::WriteOutputFile(out, text);
+  } catch (const ornr::OutputFileError& error) {
+    throw DesignFileError("\"" + out.string() + "\"", "cannot be written: " + error.Reason());
   }
 }
 

@@ -149,6 +149,7 @@ class DesignFile {
   UpgradeReport Upgrade();
 
  private:
+  // The tables beside the setups' own, in this room too, run in its statements and transactions.
   friend class ProvenanceTable;
   friend class VersionTable;
   class Statement;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace {
 using Teskor::ZelPlatform::OrnSettings;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class AuditRunTest : public ::testing::Test {
  protected:
@@ -146,6 +148,74 @@ TEST_F(AuditRunTest, FilesAndFoldersThatCannotBeReadAreListed) {
                          {"proj/locked.zel", "cannot be read (Permission denied)"},
                          {"proj/model.zel", ""},
                          {"proj/shut", "the folder cannot be read (Permission denied)"}}));
+}
+
+// Names as a file system allows them: a newline, bytes that are not UTF-8 (two that would both
+// read as U+FFFD). And what the walk does not read as a file, each listed with the reason.
+TEST_F(AuditRunTest, OddNamesStayOnTheirLineAndReadApartAndEveryEntrySkippedIsListed) {
+  const std::string newline = "proj/two\nlines.zel";
+  const std::string acute = "proj/caf\xE9.zel";
+  const std::string grave = "proj/caf\xE8.zel";
+  for (const std::string& name : {newline, acute, grave}) {
+    std::filesystem::copy_file(drawing_, project_ / name);
+  }
+  ASSERT_EQ(mkfifo((project_ / "proj/pipe.zel").c_str(), 0644), 0);
+  std::filesystem::create_symlink("/dev/null", project_ / "proj/device.zel");
+  std::filesystem::create_symlink("gone.zel", project_ / "proj/dangling.zel");
+  std::filesystem::create_symlink("loop-b.zel", project_ / "proj/loop-a.zel");
+  std::filesystem::create_symlink("loop-a.zel", project_ / "proj/loop-b.zel");
+  std::filesystem::create_directory_symlink("..", project_ / "proj/up");
+  const std::map<std::string, std::string> skipped = {
+      {"proj/dangling.zel", "is a link to nothing"},
+      {"proj/device.zel", "is a link to a character device"},
+      {"proj/loop-a.zel", "is a link in a loop of links"},
+      {"proj/loop-b.zel", "is a link in a loop of links"},
+      {"proj/pipe.zel", "is a FIFO"},
+      {"proj/up", "is a link to a folder, not followed"},
+  };
+
+  const ProcessResult result = project_.Audit({"--library", "standards.zellib", "--json", "r.json",
+                                               "--csv", "r.csv", "--html", "r.html", "proj"});
+  EXPECT_EQ(result.exitCode, 1) << project_.Read("stderr.log");
+
+  // The table: one row a file, escaped as the workbench escapes, and nothing that is not UTF-8.
+  EXPECT_EQ(ornr::Utf16ToUtf8(ornr::Utf8ToUtf16(result.out)), result.out);
+  const auto lines = Lines(result.out);
+  EXPECT_THAT(lines, Not(Contains(::testing::StartsWith("lines.zel"))));
+  for (const char* shown : {"proj/two\\nlines.zel", "proj/caf\\xe9.zel", "proj/caf\\xe8.zel"}) {
+    EXPECT_THAT(lines, Contains(::testing::EndsWith(shown))) << shown;
+  }
+  for (const auto& [path, reason] : skipped) {
+    EXPECT_THAT(lines, Contains(::testing::AllOf(::testing::StartsWith("skipped"),
+                                                 ::testing::EndsWith(" " + path))));
+    EXPECT_THAT(lines, Contains("  " + reason));
+  }
+  EXPECT_THAT(lines, Contains(HasSubstr("; 6 entries skipped")));
+
+  // The JSON: the bytes of each name can be had back.
+  const auto report = project_.Json("r.json");
+  std::map<std::string, std::string> bytes;
+  for (const auto& file : report["files"]) {
+    bytes[file["path"]] += file.value("pathBytes", std::string("(none)")) + ";";
+  }
+  EXPECT_EQ(bytes["proj/caf\xEF\xBF\xBD.zel"], "proj/caf\\xe8.zel;proj/caf\\xe9.zel;");
+  EXPECT_EQ(bytes[newline], "(none);");
+  std::map<std::string, std::string> listed;
+  for (const auto& entry : report["skipped"]) listed[entry["path"]] = entry["reason"];
+  EXPECT_EQ(listed, skipped);
+  EXPECT_EQ(report["totals"]["skipped"], skipped.size());
+
+  // CSV and HTML list them too.
+  const std::string csv = project_.Read("r.csv");
+  const std::string html = project_.Read("r.html");
+  for (const auto& [path, reason] : skipped) {
+    const std::string field = reason.find(',') == std::string::npos ? reason : '"' + reason + '"';
+    EXPECT_THAT(csv, HasSubstr(path + ",skipped,,,,,,,,,," + field + "\r\n"));
+    EXPECT_THAT(html, HasSubstr(path));
+  }
+  EXPECT_THAT(html, HasSubstr("is a link to a folder, not followed"));
+  EXPECT_THAT(html, HasSubstr("proj/caf\\xe9.zel"));
+  EXPECT_EQ(ornr::Utf16ToUtf8(ornr::Utf8ToUtf16(html)), html);
 }
 
 }  // namespace

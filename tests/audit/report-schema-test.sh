@@ -22,6 +22,9 @@ mkdir -p proj/sub
 "$workbench" --master lib.zellib -c 'host add Office BlurPasses=9 ShadowQuality=3' >/dev/null
 cp proj/a.zel proj/newer.zel
 sqlite3 proj/newer.zel 'PRAGMA user_version = 9'
+# A name that is not UTF-8, and an entry the walk skips.
+cp proj/a.zel "proj/caf$(printf '\351').zel"
+mkfifo proj/pipe.zel
 
 status=0
 "$audit" --library lib.zellib --json report.json --fix merge proj >/dev/null 2>&1 || status=$?
@@ -39,6 +42,9 @@ assert not errors, [e.message for e in errors]
 states = {s["state"] for f in report["files"] for s in f.get("setups", [])}
 assert {"both-changed", "library-newer", "same-name-differs", "not-from-library", "unreadable"} <= states, states
 assert {f["status"] for f in report["files"]} == {"read", "damaged", "unreadable"}, report["files"]
+assert [f["pathBytes"] for f in report["files"] if "pathBytes" in f] == ["proj/caf\\xe9.zel"]
+assert report["skipped"] == [{"path": "proj/pipe.zel", "reason": "is a FIFO"}], report["skipped"]
+assert report["totals"]["skipped"] == 1
 # Strict enough to refuse what a reader could misread.
 def broken(change):
     d = copy.deepcopy(report)
@@ -48,7 +54,9 @@ for bad in (broken(lambda d: d["files"][0]["setups"][0].update(state="drifted"))
             broken(lambda d: d["files"][0].pop("status")),
             broken(lambda d: d["totals"]["states"].pop("in-step")),
             broken(lambda d: d.update(exitStatus=2)),
-            broken(lambda d: d["files"][0]["setups"][0].update(extra=1))):
+            broken(lambda d: d["files"][0]["setups"][0].update(extra=1)),
+            broken(lambda d: d["skipped"][0].pop("reason")),
+            broken(lambda d: d.pop("skipped"))):
     assert list(validator.iter_errors(bad)), "schema accepted a broken report"
 PY
 echo "report-schema-test: ok"

@@ -88,4 +88,25 @@ TEST_F(ResourceMgrTest, CultureTableOverridesAndMissingKeysFallBack) {
   EXPECT_EQ(Resource(u"Title_RenderSetup"), kTitle);
 }
 
+// A table that is no regular file, or too large, counts as none: the neutral texts stand, the
+// table is named once on standard error, and nothing waits on it.
+TEST_F(ResourceMgrTest, ATableThatIsNoRegularFileOrTooLargeIsReportedAndSkipped) {
+  const std::string folder = NewCulture("");
+  std::filesystem::remove(files_.back());
+  std::filesystem::create_directory(files_.back());
+  const std::string large = NewCulture("Title_RenderSetup=" + std::string(5 << 20, 'x') + "\n");
+  for (const auto& [culture, reason] : std::vector<std::pair<std::string, std::string>>{
+           {folder, "is not a regular file"}, {large, "larger than"}}) {
+    SCOPED_TRACE(culture);
+    setenv("ORNR_UI_CULTURE", culture.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Resource(u"Title_RenderSetup"), kTitle);
+    EXPECT_EQ(Resource(u"Title_RenderSetup"), kTitle);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Localizable." + culture + ".txt (" + reason), std::string::npos) << said;
+    EXPECT_EQ(said.find("ignored"), said.rfind("ignored")) << said;
+  }
+  unsetenv("ORNR_UI_CULTURE");
+}
+
 }  // namespace

@@ -12,6 +12,11 @@ TEST(UiCulture, CandidatesGoFromRegionToLanguageAndNeverLeaveTheFolder) {
            {"de_DE.UTF-8", {"de-DE", "de"}},
            {"sr_RS@latin", {"sr-RS", "sr"}},
            {"zh-Hant-TW", {"zh-Hant-TW", "zh-Hant", "zh"}},
+           // Culture names are the same in any case; the tables' names are written one way.
+           {"DE", {"de"}},
+           {"de_at.UTF-8", {"de-AT", "de"}},
+           {"ZH-hANT-tw", {"zh-Hant-TW", "zh-Hant", "zh"}},
+           {"es-419", {"es-419", "es"}},
            {"C", {}},
            {"../etc", {}},
            {"de/DE", {}}}) {

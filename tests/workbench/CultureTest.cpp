@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@
 namespace {
 
 using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 struct Language {
@@ -117,5 +120,27 @@ INSTANTIATE_TEST_SUITE_P(Languages, CultureTest, ::testing::ValuesIn(kLanguages)
                            }
                            return name;
                          });
+
+// A translated untitled name the host cannot take (here too long) was reported as the empty
+// name: the refusal names the name and says why.
+TEST(UntitledNameTest, AnUntitledNameTheHostRefusesIsNamedInTheRefusal) {
+  ScratchDir dir;
+  // The module as installed beside tables of this test's own.
+  std::filesystem::create_symlink(ORNR_MODULE_FILE, dir / "libornrender.so");
+  std::filesystem::create_directory(dir / "ornrender");
+  const std::string name(300, 'N');
+  dir.Write("ornrender/Localizable.xx.txt", "MESSAGEID_Untitled=" + name + "\n");
+  const ProcessResult result =
+      RunProgram(RSM_WORKBENCH,
+                 {"--module", (dir / "libornrender.so").string(), "--culture", "xx", "--master",
+                  "a.zel", "-c", "host add Lobby", "-c", "new Lobby"},
+                 dir.Path());
+  const std::string said = result.out + dir.Read("stderr.log");
+  EXPECT_THAT(said, Not(HasSubstr("refused the setup name \"\"")));
+  EXPECT_THAT(said, HasSubstr("refused the setup name \"" + name.substr(0, 40) +
+                              "\u2026\": "
+                              "longer than 254 UTF-16 code units (300)"));
+  EXPECT_EQ(StoredByName(dir / "a.zel").size(), 1u);
+}
 
 }  // namespace

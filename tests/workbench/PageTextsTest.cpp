@@ -77,6 +77,24 @@ TEST_F(PageTextsTest, BadTableIsLeftOutWithAWarningThatNamesItsLine) {
   EXPECT_NE(warning.find("not UTF-8"), std::string::npos) << warning;
 }
 
+// Anything can stand under a table's name: only a regular file of a bounded size is read, and
+// the rest is left out with a warning, as a bad table is.
+TEST_F(PageTextsTest, WhatIsNoRegularFileOrTooLargeIsLeftOutWithAWarning) {
+  Table("de", "Page_save=Speichern\n");
+  fs::create_directory(dir_ / "Localizable.de-AT.txt");
+  std::string warning;
+  const nlohmann::json texts = Texts({"de-AT", "de"}, &warning);
+  EXPECT_EQ(texts["lang"], "de");
+  EXPECT_EQ(texts["texts"]["Page_save"], "Speichern");
+  EXPECT_NE(warning.find("Localizable.de-AT.txt (is not a regular file)"), std::string::npos)
+      << warning;
+
+  Table("ja", "Page_save=" + std::string(5 << 20, 'x') + "\n");
+  warning.clear();
+  EXPECT_EQ(Texts({"ja"}, &warning)["lang"], "en");
+  EXPECT_NE(warning.find("Localizable.ja.txt (larger than"), std::string::npos) << warning;
+}
+
 TEST_F(PageTextsTest, NoFolderMeansEnglish) {
   EXPECT_EQ(ornr::workbench::PageTextsJson({}, {"de"}), R"({"lang":"en","texts":{}})");
   EXPECT_EQ(ornr::workbench::PageTextsJson(dir_ / "missing", {"de"}),

@@ -11,11 +11,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "PanelClient.h"
 #include "WorkbenchProcess.h"
@@ -182,6 +186,128 @@ TEST_F(PanelServerTest, PageCommandsPassTheCommandLinesChecksAndTellThePageWhy) 
   }
 }
 
+// Only the whole token opens the panel: a token that is a prefix of it, runs past it or differs
+// in one place is refused on every route that takes one, the event stream too, and what such a
+// request asked for never runs.
+TEST_F(PanelServerTest, OnlyTheWholeTokenOpensAnyRoute) {
+  PanelWorkbench wb(dir_);
+  const std::string& base = wb.Url().base;
+  const std::string token = base.substr(1, base.size() - 2);
+  ASSERT_GE(token.size(), 16u) << base;
+  struct Route {
+    std::string path;  // after the token
+    std::string form;  // a POST when not empty
+  };
+  const Route routes[] = {
+      {"events", ""},
+      {"snapshot", ""},
+      {"values?group=master&library=&name=Sky", ""},
+      {"history?name=Sky", ""},
+      {"diff?ag=master&al=&an=Sky&av=0&bg=master&bl=&bn=Sea&bv=0", ""},
+      {"texts.json", ""},
+      {"", ""},
+      {"index.html", ""},
+      {"app.js", ""},
+      {"action", Command({"save", "Sea"})},
+  };
+  const auto ask = [&](const std::string& tokenTried, const Route& route) {
+    const std::string path = "/" + tokenTried + "/" + route.path;
+    const std::string request = route.form.empty()
+                                    ? GetRequest(path, wb.Url().HostHeader())
+                                    : PostRequest(path, wb.Url().HostHeader(), route.form);
+    // An event stream that opened stays open: its head is all there is to read.
+    return Exchange(wb.Url().host, wb.Url().port, request, std::chrono::milliseconds(1500));
+  };
+  // The same requests with the token itself get through, so a refusal below is the token's.
+  for (const Route& route : routes) {
+    const Route allowed = route.form.empty() ? route : Route{route.path, Command({"save", "Sky"})};
+    const HttpAnswer answer = ask(token, allowed);
+    EXPECT_NE(answer.status, 403) << route.path << "\n" << answer.body;
+    EXPECT_NE(answer.status, 0) << route.path;
+  }
+
+  std::vector<std::string> wrong;
+  for (const char c : std::string_view("0123456789abcdef")) wrong.emplace_back(1, c);
+  wrong.push_back(token.substr(0, token.size() - 1));
+  wrong.push_back(token + token.back());
+  wrong.push_back(token + "0");
+  for (const std::size_t at : {std::size_t{0}, token.size() / 2, token.size() - 1}) {
+    std::string other = token;
+    other[at] = other[at] == 'a' ? 'b' : 'a';
+    wrong.push_back(other);
+  }
+  for (const std::string& tried : wrong) {
+    for (const Route& route : routes) {
+      const HttpAnswer answer = ask(tried, route);
+      EXPECT_EQ(answer.status, 403) << tried << "/" << route.path;
+      EXPECT_THAT(answer.body.substr(0, 200),
+                  HasSubstr("with the token that rsm-workbench printed"))
+          << tried << "/" << route.path;
+    }
+  }
+  const auto ending = wb.End();
+  EXPECT_THAT(ending.lines, Contains("> save Sky"));
+  EXPECT_THAT(ending.lines, Not(Contains(HasSubstr("save Sea"))));
+}
+
+/// An open event stream, read as a page reads it.
+class EventStreamReader {
+ public:
+  EventStreamReader(const PanelUrl& url, const std::string& query) {
+    fd_ = ConnectTo(url.host, url.port);
+    const std::string request = GetRequest(url.base + "events" + query, url.HostHeader());
+    send(fd_, request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  ~EventStreamReader() { close(fd_); }
+  /// Reads until what came since the last call holds part, or a few seconds passed; returns what
+  /// came.
+  std::string ReadUntil(const std::string& part) {
+    const auto deadline = Clock::now() + 3s;
+    std::string seen;
+    while (seen.find(part) == std::string::npos && Clock::now() < deadline) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, 100) != 1) continue;
+      char chunk[4096];
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      seen.append(chunk, static_cast<std::size_t>(n));
+    }
+    return seen;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A page starts from the snapshot it asks for beside its script, or from the one its stream
+// opens with; a stream that starts after a version sends only what came since, and a pick made
+// on one page reaches every open page at once.
+TEST_F(PanelServerTest, APageStartsFromASnapshotAndEveryOpenPageHearsAPickAtOnce) {
+  PanelWorkbench wb(dir_);
+  const HttpAnswer snapshot = wb.Get("snapshot");
+  ASSERT_EQ(snapshot.status, 200);
+  EXPECT_THAT(snapshot.body, StartsWith(R"({"version":)"));
+  EXPECT_THAT(snapshot.body, HasSubstr(R"("master":[{"name":"Sky",)"));
+  const std::size_t comma = snapshot.body.find(',');
+  ASSERT_NE(comma, std::string::npos);
+  const std::string version = snapshot.body.substr(11, comma - 11);
+
+  EventStreamReader fresh(wb.Url(), "");
+  EXPECT_THAT(fresh.ReadUntil("event: snapshot"), HasSubstr(R"("master":[{"name":"Sky",)"));
+  EventStreamReader after(wb.Url(), "?after=" + version);
+  EXPECT_THAT(after.ReadUntil("retry: "), Not(HasSubstr("event: snapshot")));
+
+  const std::string picked =
+      R"("type":"current","current":{"group":"master","library":"","name":"Sky"})";
+  EXPECT_EQ(wb.Post("action=select&group=master&name=Sky").status, 202);
+  for (EventStreamReader* page : {&fresh, &after}) {
+    const std::string step = page->ReadUntil(picked);
+    EXPECT_THAT(step, HasSubstr(picked));
+    EXPECT_THAT(step, Not(HasSubstr("event: snapshot")));
+  }
+  EXPECT_EQ(wb.End().exitCode, 0);
+}
+
 // Connections that each send a request's first line and then a header line every few seconds,
 // as long as the attack runs; each one the server closes is opened again at once.
 class SlowClients {
@@ -336,6 +462,102 @@ TEST_F(PanelServerTest, EventStreamsBeyondTheCapAreRefusedAtOnceAndThePageStillA
   const auto ending = wb.End();
   EXPECT_LT(ending.took, 2s);
   for (const int fd : streams) close(fd);
+}
+
+// Whether the server closes the connection (after what it has to say) before the deadline.
+bool ClosedByPeer(int fd, Clock::time_point deadline) {
+  for (;;) {
+    char discard[512];
+    const ssize_t n = recv(fd, discard, sizeof discard, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    if (n > 0) continue;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd pfd{fd, POLLIN, 0};
+    poll(&pfd, 1, static_cast<int>(left.count()));
+  }
+}
+
+// Connections that never showed the token once held every slot, so that the person with the
+// token was refused: now they give way to a request that has it, and leave within seconds.
+TEST_F(PanelServerTest, ClientsWithoutTheTokenGiveWayToThePage) {
+  PanelWorkbench wb(dir_);
+  const std::string start = "GET /index.html HTTP/1.1\r\nHost: " + wb.Url().HostHeader() + "\r\n";
+  std::vector<int> tokenless;
+  for (int i = 0; i < 300; ++i) {
+    const int fd = ConnectTo(wb.Url().host, wb.Url().port);
+    ASSERT_GE(fd, 0) << i;
+    send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+    tokenless.push_back(fd);
+  }
+  const auto opened = Clock::now();
+  std::chrono::milliseconds slowest{0};
+  for (int round = 0; round < 3; ++round) {
+    const HttpAnswer page = wb.Get("index.html");
+    EXPECT_EQ(page.status, 200) << page.body;
+    slowest = std::max(slowest, page.took);
+  }
+  std::printf("[ figures ] 300 clients without the token: slowest page answer %lld ms\n",
+              static_cast<long long>(slowest.count()));
+  EXPECT_LT(slowest, 1s);
+  // Each was closed by the server, whether it gave way or ran out of time.
+  std::size_t closed = 0;
+  for (const int fd : tokenless) {
+    if (ClosedByPeer(fd, opened + 8s)) ++closed;
+    close(fd);
+  }
+  EXPECT_EQ(closed, tokenless.size());
+  EXPECT_EQ(wb.End().exitCode, 0);
+}
+
+// Pages whose streams were cut off by a reset once kept their slots until their stream next
+// wrote, some ten seconds later, and a new page was refused meanwhile.
+TEST_F(PanelServerTest, AStreamCutOffByAResetFreesItsSlotAtOnce) {
+  PanelWorkbench wb(dir_);
+  // A stream, read until its snapshot has come (or a refusal): from then on it waits for steps.
+  const auto openStream = [&](std::string& head) {
+    const int fd = ConnectTo(wb.Url().host, wb.Url().port);
+    const std::string request = GetRequest(wb.Url().base + "events", wb.Url().HostHeader());
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    head.clear();
+    const auto deadline = Clock::now() + 5s;
+    while (head.find("event: snapshot") == std::string::npos && Clock::now() < deadline) {
+      pollfd pfd{fd, POLLIN, 0};
+      char text[4096];
+      if (poll(&pfd, 1, 100) != 1) continue;
+      const ssize_t n = recv(fd, text, sizeof text, 0);
+      if (n <= 0) break;
+      head.append(text, static_cast<std::size_t>(n));
+    }
+    return fd;
+  };
+  std::vector<int> streams;
+  for (int i = 0; i < 16; ++i) {
+    std::string head;
+    streams.push_back(openStream(head));
+    ASSERT_THAT(head, StartsWith("HTTP/1.1 200")) << "stream " << i;
+    ASSERT_THAT(head, HasSubstr("event: snapshot")) << "stream " << i;
+  }
+  for (const int fd : streams) {
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd);
+  }
+  const auto start = Clock::now();
+  std::string head;
+  int fd = openStream(head);
+  while (!head.starts_with("HTTP/1.1 200") && Since(start) < 5s) {
+    close(fd);
+    std::this_thread::sleep_for(50ms);
+    fd = openStream(head);
+  }
+  const auto took = Since(start);
+  std::printf("[ figures ] a new page's stream after 16 were reset: %lld ms\n",
+              static_cast<long long>(took.count()));
+  EXPECT_THAT(head, StartsWith("HTTP/1.1 200"));
+  EXPECT_LT(took, 2s);
+  close(fd);
+  EXPECT_EQ(wb.End().exitCode, 0);
 }
 
 // A panel beyond loopback is plain HTTP for anyone on the network: only on request, with a

@@ -7,6 +7,7 @@
 
 #include "workbench/Module.h"
 #include "workbench/Transcript.h"
+#include "workbench/commands/CommandTable.h"
 
 namespace ornr::workbench {
 
@@ -31,9 +32,8 @@ class Commands {
   static std::vector<std::string> HelpLines(const std::string& command = "");
 
  private:
-  struct Entry;
-  static const std::vector<Entry>& Table();
-
+  /// Runs the command's function; the number of arguments is checked.
+  void Dispatch(CommandId id, const std::vector<std::string>& args);
   void Open(const std::vector<std::string>& args);
   void Close(const std::vector<std::string>& args);
   void Library(const std::vector<std::string>& args);

@@ -229,8 +229,7 @@ void Commands::History(const Args& args) {
 void Commands::Diff(const Args& args) {
   std::vector<Side> sides;
   if (!ReadSides(args, 0, sides)) {
-    throw CommandError(
-        "usage: diff A [--version N] [--library [FILE]] B [--version N] [--library [FILE]]");
+    throw CommandError(Usage(*FindCommand("diff")));
   }
   const auto differences = Differences(ValuesOf(sides[0]), ValuesOf(sides[1]));
   if (differences.empty()) {

@@ -20,11 +20,23 @@ namespace ornr::workbench {
 
 using namespace std::chrono_literals;
 
+namespace {
+// How often a handler is woken again while its client is gone and it has not noticed.
+constexpr auto kTellHangUpAgain = 250ms;
+}  // namespace
+
 struct BoundedHttpServer::Connection {
   int fd = -1;
   // Bytes read and not yet served: the request being received, or the whole one for a worker.
   std::string pending;
+  Clock::time_point opened;
+  Clock::time_point requestStarted;
   Clock::time_point deadline;
+  // A request of it showed the client is trusted.
+  bool trusted = false;
+  // While a worker has it: the client hung up (it stays so), or shut its side of the connection.
+  std::atomic<bool> gone{false};
+  bool shutSeen = false;
   std::size_t served = 0;
   // The whole request's length in pending, once it is with a worker.
   std::size_t requestBytes = 0;
@@ -114,12 +126,13 @@ class RequestStream final : public httplib::Stream {
  public:
   RequestStream(int fd, const std::string& pending, int stopFd,
                 std::chrono::steady_clock::time_point readDeadline,
-                std::chrono::milliseconds writeTime)
+                std::chrono::milliseconds writeTime, const std::atomic<bool>& gone)
       : fd_(fd),
         pending_(pending),
         stopFd_(stopFd),
         readDeadline_(readDeadline),
-        writeTime_(writeTime) {}
+        writeTime_(writeTime),
+        gone_(gone) {}
 
   using httplib::Stream::write;
 
@@ -128,7 +141,7 @@ class RequestStream final : public httplib::Stream {
            WaitFor(fd_, POLLIN, stopFd_, std::chrono::steady_clock::now() + 1ms);
   }
   bool is_writable() const override {
-    return WaitFor(fd_, POLLOUT, stopFd_, std::chrono::steady_clock::now() + writeTime_);
+    return !gone_ && WaitFor(fd_, POLLOUT, stopFd_, std::chrono::steady_clock::now() + writeTime_);
   }
   ssize_t read(char* ptr, size_t size) override {
     if (used_ < pending_.size()) {
@@ -145,6 +158,8 @@ class RequestStream final : public httplib::Stream {
     return n;
   }
   ssize_t write(const char* ptr, size_t size) override {
+    // A client that hung up may still take a write or two into its socket's buffers.
+    if (gone_) return -1;
     for (;;) {
       const ssize_t n = send(fd_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n >= 0) return n;
@@ -180,7 +195,17 @@ class RequestStream final : public httplib::Stream {
   int stopFd_;
   std::chrono::steady_clock::time_point readDeadline_;
   std::chrono::milliseconds writeTime_;
+  const std::atomic<bool>& gone_;
 };
+
+// The target of a request line ("GET /a/b?c HTTP/1.1"); empty when it is no such line.
+std::string_view RequestTarget(std::string_view line) {
+  const std::size_t start = line.find(' ');
+  if (start == std::string_view::npos) return {};
+  const std::size_t end = line.find(' ', start + 1);
+  if (end == std::string_view::npos) return {};
+  return line.substr(start + 1, end - start - 1);
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -345,6 +370,11 @@ void BoundedHttpServer::Stop() noexcept {
 
 void BoundedHttpServer::Receive() {
   Clock::time_point acceptAgain{};
+  Clock::time_point toldHangUp{};
+  const auto tellHangUp = [&] {
+    toldHangUp = Clock::now();
+    if (hangUp_) hangUp_();
+  };
   std::vector<pollfd> fds;
   std::vector<Connection*> polled;
   while (!stopping_) {
@@ -353,11 +383,26 @@ void BoundedHttpServer::Receive() {
     fds = {{stopFd_, POLLIN, 0}, {backFd_, POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}};
     polled.clear();
     auto wake = accepting ? now + 1h : acceptAgain;
+    bool anyGone = false;
     for (const auto& [fd, connection] : connections_) {
-      if (connection->busy) continue;
+      if (connection->busy) {
+        // A request being run: watched only for its client hanging up. Once it has, the
+        // listener is told again now and then, in case the handler was not yet waiting.
+        if (connection->gone) {
+          anyGone = true;
+          continue;
+        }
+        fds.push_back({fd, static_cast<short>(connection->shutSeen ? 0 : POLLRDHUP), 0});
+        polled.push_back(connection.get());
+        continue;
+      }
       fds.push_back({fd, POLLIN, 0});
       polled.push_back(connection.get());
       wake = std::min(wake, connection->deadline);
+    }
+    if (anyGone) {
+      if (now - toldHangUp >= kTellHangUpAgain) tellHangUp();
+      wake = std::min(wake, toldHangUp + kTellHangUpAgain);
     }
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
     if (poll(fds.data(), fds.size(),
@@ -367,15 +412,24 @@ void BoundedHttpServer::Receive() {
     }
     if (fds[0].revents != 0) return;
     // Reads first: taking connections back and accepting new ones may close polled ones.
+    bool hungUp = false;
     for (std::size_t i = 0; i < polled.size(); ++i) {
-      if (fds[i + 3].revents == 0) continue;
+      const short events = fds[i + 3].revents;
+      if (events == 0) continue;
       Connection& connection = *polled[i];
+      if (connection.busy) {
+        if ((events & (POLLHUP | POLLERR)) != 0) connection.gone = true;
+        connection.shutSeen = true;
+        hungUp = true;
+        continue;
+      }
       if (!ReadFrom(connection)) {
         Close(connection);
         continue;
       }
       DispatchIfWhole(connection);
     }
+    if (hungUp) tellHangUp();
     std::vector<Connection*> late;
     for (const auto& [fd, connection] : connections_) {
       if (!connection->busy && connection->deadline <= Clock::now())
@@ -404,7 +458,7 @@ bool BoundedHttpServer::Accept() {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return errno == EAGAIN || errno == EWOULDBLOCK;
     }
-    if (connections_.size() >= maxConnections_ && !CloseOldestIdle()) {
+    if (connections_.size() >= maxConnections_ && !MakeRoom()) {
       const std::string answer =
           Answer(503, "Service Unavailable",
                  "refused: the panel serves " + std::to_string(maxConnections_) +
@@ -421,7 +475,9 @@ bool BoundedHttpServer::Accept() {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
-    connection->deadline = Clock::now() + limits_.requestTime;
+    connection->trusted = !trusted_;
+    connection->opened = connection->requestStarted = Clock::now();
+    connection->deadline = Bounded(*connection, connection->opened + limits_.requestTime);
     connections_.emplace(fd, std::move(connection));
   }
   return true;
@@ -437,7 +493,10 @@ bool BoundedHttpServer::ReadFrom(Connection& connection) {
     if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
     if (n == 0) return false;
     connection.pending.append(chunk, static_cast<std::size_t>(n));
-    if (wasIdle) connection.deadline = Clock::now() + limits_.requestTime;
+    if (wasIdle) {
+      connection.requestStarted = Clock::now();
+      connection.deadline = Bounded(connection, connection.requestStarted + limits_.requestTime);
+    }
     // The rest waits in the socket: the request breaks a limit before it is needed.
     if (connection.pending.size() >= most || static_cast<std::size_t>(n) < sizeof chunk) {
       return true;
@@ -454,6 +513,7 @@ bool BoundedHttpServer::DispatchIfWhole(Connection& connection) {
     return true;
   }
   if (start > 0) pending.erase(0, start);
+  if (!connection.trusted) CheckTrust(connection);
   std::size_t headEnd = pending.find("\r\n\r\n");
   std::size_t headLength = headEnd == std::string::npos ? headEnd : headEnd + 4;
   if (const std::size_t bare = pending.find("\n\n"); bare < headEnd) headLength = bare + 2;
@@ -530,7 +590,7 @@ void BoundedHttpServer::Work() {
     bool done = false;
     {
       RequestStream stream(connection->fd, connection->pending, stopFd_, connection->deadline,
-                           limits_.writeTime);
+                           limits_.writeTime, connection->gone);
       try {
         done = process_request(stream, last, closed, nullptr);
       } catch (...) {
@@ -561,14 +621,16 @@ void BoundedHttpServer::TakeBack() {
   }
   for (const auto& [connection, keep] : returned) {
     connection->busy = false;
-    if (!keep) {
+    if (!keep || connection->gone) {
       Close(*connection);
       continue;
     }
     const auto now = Clock::now();
     connection->idleSince = now;
-    connection->deadline =
-        now + (connection->pending.empty() ? limits_.idleTime : limits_.requestTime);
+    connection->requestStarted = now;
+    connection->deadline = Bounded(
+        *connection, now + (connection->pending.empty() ? limits_.idleTime : limits_.requestTime));
+    connection->shutSeen = false;
     // A client may have sent its next request already.
     DispatchIfWhole(*connection);
   }
@@ -585,16 +647,38 @@ void BoundedHttpServer::Close(Connection& connection, std::string_view answer) {
   connections_.erase(fd);
 }
 
-bool BoundedHttpServer::CloseOldestIdle() {
-  Connection* oldest = nullptr;
+bool BoundedHttpServer::MakeRoom() {
+  Connection* untrusted = nullptr;
+  Connection* idle = nullptr;
   for (const auto& [fd, connection] : connections_) {
-    if (connection->Idle() && (oldest == nullptr || connection->idleSince < oldest->idleSince)) {
-      oldest = connection.get();
+    if (connection->busy) continue;
+    if (!connection->trusted && (untrusted == nullptr || connection->opened < untrusted->opened)) {
+      untrusted = connection.get();
+    }
+    if (connection->Idle() && (idle == nullptr || connection->idleSince < idle->idleSince)) {
+      idle = connection.get();
     }
   }
-  if (oldest == nullptr) return false;
-  Close(*oldest);
+  Connection* closed = untrusted != nullptr ? untrusted : idle;
+  if (closed == nullptr) return false;
+  Close(*closed);
   return true;
+}
+
+void BoundedHttpServer::CheckTrust(Connection& connection) {
+  const std::size_t end = connection.pending.find('\n');
+  if (end == std::string::npos) return;
+  std::string_view line(connection.pending.data(), end);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (!trusted_(RequestTarget(line))) return;
+  connection.trusted = true;
+  connection.deadline = connection.requestStarted + limits_.requestTime;
+}
+
+BoundedHttpServer::Clock::time_point BoundedHttpServer::Bounded(const Connection& connection,
+                                                                Clock::time_point deadline) const {
+  if (connection.trusted) return deadline;
+  return std::min(deadline, connection.opened + limits_.untrustedTime);
 }
 
 }  // namespace ornr::workbench

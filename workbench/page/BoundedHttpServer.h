@@ -1,8 +1,10 @@
 // An HTTP server that no client can hold up. httplib parses and routes each request, but the
 // sockets are this server's own: one thread accepts connections and reads every request whole
 // before a worker sees it, so a slow or silent client holds a connection slot for a few seconds
-// and never a worker; connections beyond the cap are refused at once; and Stop ends every
-// connection at once, whatever the clients do.
+// and never a worker; a client that has not shown it is trusted gives its slot up first, and
+// within a shorter time; connections beyond the cap are refused at once; a client that hangs up
+// on a request being run is noticed at once; and Stop ends every connection at once, whatever the
+// clients do.
 #pragma once
 
 #include <sys/socket.h>
@@ -12,10 +14,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -36,6 +40,8 @@ struct HttpLimits {
   std::size_t workers = 24;
   /// From a request's first byte (or the connection's start) to its last.
   std::chrono::milliseconds requestTime{5000};
+  /// From a connection's start to a request that shows it is trusted (SetTrusted).
+  std::chrono::milliseconds untrustedTime{2000};
   /// A kept-alive connection waiting for its next request.
   std::chrono::milliseconds idleTime{5000};
   /// A response that the client does not take in.
@@ -78,6 +84,19 @@ class BoundedHttpServer : public httplib::Server {
   /// The cap on open connections, as the file handles allow (known after Start).
   std::size_t MaxConnections() const noexcept { return maxConnections_; }
 
+  /// Before Start: whether a request's target (as its request line has it, "/path?query") shows
+  /// that its client is trusted, asked on the receiving thread once the line has come. A
+  /// connection is trusted from then on. Until it is, it has untrustedTime from its start, and
+  /// when the slots run out, the untrusted connection that waited longest gives its slot up
+  /// first. Without it every connection is trusted.
+  void SetTrusted(std::function<bool(std::string_view target)> trusted) {
+    trusted_ = std::move(trusted);
+  }
+  /// Before Start: called on the receiving thread when the client of a request being run hangs
+  /// up, and again now and then until the request ends, so that a handler waiting for something
+  /// to send can wake; its writes then fail at once.
+  void SetHangUpListener(std::function<void()> listener) { hangUp_ = std::move(listener); }
+
  private:
   struct Connection;
   using Clock = std::chrono::steady_clock;
@@ -93,10 +112,17 @@ class BoundedHttpServer : public httplib::Server {
   bool DispatchIfWhole(Connection& connection);
   void TakeBack();
   void Close(Connection& connection, std::string_view answer = {});
-  /// Closes the kept-alive connection that waited longest; false when none waits.
-  bool CloseOldestIdle();
+  /// Closes the untrusted connection that waited longest, else the kept-alive connection that
+  /// waited longest; false when there is neither.
+  bool MakeRoom();
+  /// Whether the request line in pending shows the connection is trusted.
+  void CheckTrust(Connection& connection);
+  /// A deadline no later than an untrusted connection's.
+  Clock::time_point Bounded(const Connection& connection, Clock::time_point deadline) const;
 
   HttpLimits limits_;
+  std::function<bool(std::string_view)> trusted_;
+  std::function<void()> hangUp_;
   std::size_t maxConnections_ = 0;
   int listenFd_ = -1;
   int stopFd_ = -1;  // eventfd, readable once stopping

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <utility>
 
+#include "workbench/commands/CommandTable.h"
+
 namespace ornr::workbench {
 
 void PageOutcome::Finish(PageResult result) {
@@ -28,6 +30,16 @@ bool PageOutcome::Wait(std::chrono::milliseconds timeout, const std::function<bo
   }
   result = result_;
   return true;
+}
+
+std::string PageCommandRefusal(const std::vector<std::string>& words) {
+  if (words.empty()) return "no command";
+  const CommandSpec* command = FindCommand(words[0]);
+  const auto bounds = command != nullptr ? PageArgs(*command) : std::nullopt;
+  if (!bounds) return "the page may not run " + words[0];
+  const std::size_t args = words.size() - 1;
+  if (args < bounds->min || args > bounds->max) return "wrong number of words for " + words[0];
+  return {};
 }
 
 PageActionQueue::PageActionQueue() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {

@@ -52,6 +52,10 @@ struct PageAction {
   std::shared_ptr<PageOutcome> outcome;
 };
 
+/// Why the page may not send these words as a command, its name first: the command table does
+/// not let the page send it, or not with that many arguments. Empty when it may.
+std::string PageCommandRefusal(const std::vector<std::string>& words);
+
 /// Filled by any thread, emptied by the user-interface thread, which polls Fd() to learn that
 /// something waits.
 class PageActionQueue {

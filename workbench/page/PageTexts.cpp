@@ -21,9 +21,8 @@ std::string PageTextsJson(const std::filesystem::path& directory,
     TextTableError error;
     const std::optional<TextTable> table = ReadTextTable(file, &error);
     if (!table) {
-      if (error.reason[0] != 0 && warning != nullptr) {
-        *warning = "the page's texts leave out " + file.string() + " (line " +
-                   std::to_string(error.line) + ": " + error.reason + ")";
+      if (!error.reason.empty() && warning != nullptr) {
+        *warning = "the page's texts leave out " + file.string() + " (" + Describe(error) + ")";
       }
       continue;
     }

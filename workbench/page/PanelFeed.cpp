@@ -32,7 +32,8 @@ std::uint64_t PanelFeed::Version() const {
 PanelFeed::Waited PanelFeed::WaitAfter(std::uint64_t after, std::vector<Step>& steps,
                                        std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, timeout, [&] { return closed_ || version_ != after; });
+  const std::uint64_t wakes = wakes_;
+  changed_.wait_for(lock, timeout, [&] { return closed_ || version_ != after || wakes_ != wakes; });
   if (after > version_) return Waited::Gap;
   if (after == version_) return closed_ ? Waited::Closed : Waited::Nothing;
   if (steps_.empty() || steps_.front().version > after + 1) return Waited::Gap;
@@ -40,6 +41,14 @@ PanelFeed::Waited PanelFeed::WaitAfter(std::uint64_t after, std::vector<Step>& s
     if (step.version > after) steps.push_back(step);
   }
   return Waited::Steps;
+}
+
+void PanelFeed::Wake() {
+  {
+    const std::lock_guard lock(mutex_);
+    ++wakes_;
+  }
+  changed_.notify_all();
 }
 
 std::uint64_t PanelFeed::Ask(Query query) {

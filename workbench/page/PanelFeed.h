@@ -51,9 +51,11 @@ class PanelFeed {
     Gap,      // the step after the one asked for is no longer kept (or never was): start afresh
     Closed,   // the feed closed and every step was taken
   };
-  /// The steps after version after, waiting up to timeout for the first.
+  /// The steps after version after, waiting up to timeout for the first, or until Wake.
   Waited WaitAfter(std::uint64_t after, std::vector<Step>& steps,
                    std::chrono::milliseconds timeout);
+  /// Ends every WaitAfter now as if its time were up: a stream whose page hung up then finds out.
+  void Wake();
 
   /// Queues a query; WaitAnswer then waits for it.
   std::uint64_t Ask(Query query);
@@ -75,6 +77,7 @@ class PanelFeed {
   std::deque<Step> steps_;
   std::size_t bytes_ = 0;
   std::uint64_t version_ = 0;
+  std::uint64_t wakes_ = 0;
   std::uint64_t nextQuery_ = 1;
   std::map<std::uint64_t, Query> asked_;
   std::map<std::uint64_t, Answer> answered_;

@@ -11,10 +11,10 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <map>
 
 #include "workbench/page/BoundedHttpServer.h"
 #include "workbench/page/Json.h"
+#include "workbench/page/PageActions.h"
 #include "workbench/page/PageFiles.h"
 
 namespace ornr::workbench {
@@ -31,6 +31,8 @@ constexpr std::size_t kRequestWorkers = 8;
 constexpr auto kOutcomeWait = 10s;
 // How long a page's first snapshot waits for a busy session before the page follows the stream.
 constexpr auto kSnapshotWait = 2s;
+// How long a page's query (values, history, a comparison) waits for the session.
+constexpr auto kQueryWait = 10s;
 
 std::string RandomToken() {
   std::array<unsigned char, 16> bytes{};
@@ -120,26 +122,58 @@ std::string NumberField(const httplib::Request& req, const char* name) {
   return value;
 }
 
-// The workbench commands a page may run, with their least and most number of arguments.
-const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>>& PageCommands() {
-  static const std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> commands = {
-      // The setup to start from, and the name to give the new one (none: the module's).
-      {"new", {1, 2}},
-      {"duplicate", {1, 1}},
-      {"rename", {2, 2}},
-      {"delete", {1, 1}},
-      {"reset", {1, 1}},
-      {"save", {1, 1}},
-      {"copy-from-library", {1, 1}},
-      {"update-from-library", {1, 1}},
-      // The setup, then one choice a conflict.
-      {"merge-from-library", {1, 1 + 68}},
-      {"edit", {3, 3}},
-      {"restore", {2, 2}},
-      {"undelete", {1, 2}},
-      {"quit", {0, 0}},
-  };
-  return commands;
+std::string GroupField(const httplib::Request& req, const char* name) {
+  std::string group = Field(req, name);
+  if (group != "master" && group != "library") throw PageActionError{"unknown group"};
+  return group;
+}
+
+// Reads what a request asks for with read; a request it cannot read is answered 400, saying why
+// after prefix.
+template <typename Read>
+auto ReadOrRefuse(const httplib::Request& req, httplib::Response& res, std::string_view prefix,
+                  Read read) -> std::optional<decltype(read(req))> {
+  try {
+    return read(req);
+  } catch (const PageActionError& error) {
+    Refuse(res, 400, std::string(prefix) + error.what);
+    return std::nullopt;
+  }
+}
+
+PanelFeed::Query ValuesQuery(const httplib::Request& req) {
+  return {"values", {GroupField(req, "group"), Field(req, "library"), Field(req, "name")}};
+}
+
+PanelFeed::Query HistoryQuery(const httplib::Request& req) {
+  return {"history", {Field(req, "name")}};
+}
+
+// Two sides, a and b, each a group, a library file, a name and a version.
+PanelFeed::Query DiffQuery(const httplib::Request& req) {
+  PanelFeed::Query query{"diff", {}};
+  for (const std::string side : {"a", "b"}) {
+    query.args.push_back(GroupField(req, (side + "g").c_str()));
+    query.args.push_back(Field(req, (side + "l").c_str()));
+    query.args.push_back(Field(req, (side + "n").c_str()));
+    query.args.push_back(NumberField(req, (side + "v").c_str()));
+  }
+  return query;
+}
+
+void ServePageFile(const httplib::Request& req, httplib::Response& res) {
+  std::string file = req.matches[1];
+  if (file.empty()) file = "index.html";
+  for (const PageFile& page : PageFiles()) {
+    if (page.path == file) {
+      res.set_header("Content-Security-Policy",
+                     "default-src 'self'; style-src 'self'; img-src 'self' data:; "
+                     "connect-src 'self'; frame-ancestors 'none'; form-action 'none'");
+      res.set_content(std::string(page.data), std::string(ContentType(file)));
+      return;
+    }
+  }
+  Refuse(res, 404, "no such page file: " + file);
 }
 
 PageAction ReadAction(const httplib::Request& req) {
@@ -154,20 +188,12 @@ PageAction ReadAction(const httplib::Request& req) {
       if (!IsUtf8(word)) throw PageActionError{"a word is not UTF-8"};
       action.args.push_back(std::move(word));
     }
-    if (action.args.empty()) throw PageActionError{"no command"};
-    const auto known = PageCommands().find(action.args[0]);
-    if (known == PageCommands().end()) {
-      throw PageActionError{"the page may not run " + action.args[0]};
-    }
-    if (action.args.size() < known->second.first + 1 ||
-        action.args.size() > known->second.second + 1) {
-      throw PageActionError{"wrong number of words for " + action.args[0]};
+    if (std::string why = PageCommandRefusal(action.args); !why.empty()) {
+      throw PageActionError{std::move(why)};
     }
   } else if (kind == "select") {
     action.kind = PageAction::Kind::Select;
-    std::string group = Field(req, "group");
-    if (group != "master" && group != "library") throw PageActionError{"unknown group"};
-    action.args = {std::move(group), Field(req, "name"),
+    action.args = {GroupField(req, "group"), Field(req, "name"),
                    req.has_param("library") ? Field(req, "library") : std::string()};
   } else if (kind == "answer") {
     action.kind = PageAction::Kind::Answer;
@@ -273,6 +299,14 @@ PanelServer::PanelServer(const PanelAddress& address, PanelFeed& feed, PageActio
   limits.workers = kMaxStreams + kRequestWorkers;
   try {
     server_ = std::make_unique<BoundedHttpServer>(limits);
+    // Who shows the token keeps a slot; who does not gives it up first.
+    server_->SetTrusted([token = token_](std::string_view target) {
+      const std::size_t end = target.find('/', 1);
+      return target.starts_with('/') && end != std::string_view::npos &&
+             SameToken(target.substr(1, end - 1), token);
+    });
+    // A page that hung up frees its stream's slot at once, not at the stream's next write.
+    server_->SetHangUpListener([this] { feed_.Wake(); });
     Route();
     const BoundAddress bound = server_->Bind(address.host, address.port);
     host_ = bound.host;
@@ -401,205 +435,163 @@ bool PanelServer::HostAllowed(std::string_view host, const std::string& localAdd
   return host == "localhost" && IsLoopbackText(localAddress);
 }
 
+bool PanelServer::Admit(const httplib::Request& req, httplib::Response& res) const {
+  res.set_header("Cache-Control", "no-store");
+  res.set_header("X-Content-Type-Options", "nosniff");
+  res.set_header("X-Frame-Options", "DENY");
+  res.set_header("Referrer-Policy", "no-referrer");
+  // Nothing is compressed: the panel is served close by, where compressing each answer (at the
+  // library's slowest, best setting) takes longer than sending it as it is. The request is
+  // httplib's own, not const, so its header can go.
+  const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
+  if (!HostAllowed(req.get_header_value("Host"), req.local_addr)) {
+    Refuse(res, 403, "refused: the Host header does not name this panel");
+    return false;
+  }
+  if (req.has_header("Origin")) {
+    const std::string origin = req.get_header_value("Origin");
+    if (!origin.starts_with("http://") ||
+        !HostAllowed(std::string_view(origin).substr(7), req.local_addr)) {
+      Refuse(res, 403, "refused: the request comes from another site");
+      return false;
+    }
+  }
+  const std::string_view path = req.path;
+  const std::size_t end = path.find('/', 1);
+  if (end == std::string_view::npos || !SameToken(path.substr(1, end - 1), token_)) {
+    Refuse(res, 403, "refused: open the address with the token that rsm-workbench printed");
+    return false;
+  }
+  return true;
+}
+
 void PanelServer::Route() {
   server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("X-Frame-Options", "DENY");
-    res.set_header("Referrer-Policy", "no-referrer");
-    // Nothing is compressed: the panel is served close by, where compressing each answer (at
-    // the library's slowest, best setting) takes longer than sending it as it is. The request
-    // is httplib's own, not const, so its header can go.
-    const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
-    if (!HostAllowed(req.get_header_value("Host"), req.local_addr)) {
-      Refuse(res, 403, "refused: the Host header does not name this panel");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (req.has_header("Origin")) {
-      const std::string origin = req.get_header_value("Origin");
-      if (!origin.starts_with("http://") ||
-          !HostAllowed(std::string_view(origin).substr(7), req.local_addr)) {
-        Refuse(res, 403, "refused: the request comes from another site");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    const std::string_view path = req.path;
-    const std::size_t end = path.find('/', 1);
-    if (end == std::string_view::npos || !SameToken(path.substr(1, end - 1), token_)) {
-      Refuse(res, 403, "refused: open the address with the token that rsm-workbench printed");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
+    return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
+                           : httplib::Server::HandlerResponse::Handled;
   });
-
-  server_->Get(R"(/[0-9a-f]+/events)", [this](const httplib::Request& req, httplib::Response& res) {
-    auto stream = std::make_shared<EventStream>();
-    // A page that reconnects says where it left off (the browser's Last-Event-ID); one that
-    // fetched its snapshot first says which (after=); a new one starts with a snapshot.
-    auto seen = EventNumber(req.get_header_value("Last-Event-ID"));
-    if (!seen) seen = EventNumber(req.get_param_value("after"));
-    if (seen) {
-      stream->after = *seen;
-      stream->needSnapshot = false;
-    }
-    {
-      const std::lock_guard lock(streamsMutex_);
-      // Refused at once rather than left waiting for a worker that the open pages hold.
-      if (openStreams_ >= static_cast<int>(kMaxStreams)) {
-        Refuse(res, 503,
-               "refused: " + std::to_string(kMaxStreams) + " pages are open already; close one");
-        return;
-      }
-      ++openStreams_;
-    }
-    res.set_header("X-Accel-Buffering", "no");
-    res.set_chunked_content_provider(
-        "text/event-stream",
-        [this, stream](std::size_t, httplib::DataSink& sink) { return NextEvents(*stream, sink); },
-        [this](bool) {
-          const std::lock_guard lock(streamsMutex_);
-          --openStreams_;
-          streamsEnded_.notify_all();
-        });
-  });
-
-  // The page's first snapshot, asked for while its script loads rather than once it runs; its
-  // event stream then starts after this version. A busy session sends the page to the stream,
-  // which waits for it.
-  server_->Get(R"(/[0-9a-f]+/snapshot)", [this](const httplib::Request&, httplib::Response& res) {
-    const auto answer = feed_.Closed() ? std::nullopt : Ask({"snapshot", {}}, kSnapshotWait);
-    if (!answer || !answer->text) {
-      Refuse(res, 503, "no snapshot now: follow the event stream");
-      return;
-    }
-    std::string body = "{\"version\":" + std::to_string(answer->version) + ",\"snapshot\":";
-    body += *answer->text;
-    body += '}';
-    res.set_content(std::move(body), "application/json");
-  });
-
-  server_->Get(R"(/[0-9a-f]+/values)", [this](const httplib::Request& req, httplib::Response& res) {
-    PanelFeed::Query query{"values", {}};
-    try {
-      std::string group = Field(req, "group");
-      if (group != "master" && group != "library") throw PageActionError{"unknown group"};
-      query.args = {std::move(group), Field(req, "library"), Field(req, "name")};
-    } catch (const PageActionError& error) {
-      Refuse(res, 400, "bad query: " + error.what);
-      return;
-    }
-    const auto answer = Ask(std::move(query), std::chrono::seconds(10));
-    if (!answer) {
-      Refuse(res, 503, "the workbench is busy; ask again");
-      return;
-    }
-    // A setup renamed or deleted while its values were asked for is no error of the page's.
-    res.set_content(answer->text ? *answer->text : "null", "application/json");
-  });
-
-  // The history of a setup, and any two setups or versions side by side: asked of the
-  // user-interface thread, as values are.
-  const auto answerQuery = [this](httplib::Response& res, PanelFeed::Query query) {
-    const auto answer = Ask(std::move(query), std::chrono::seconds(10));
-    if (!answer || !answer->text) {
-      Refuse(res, 503, "the workbench is busy; ask again");
-      return;
-    }
-    res.set_content(*answer->text, "application/json");
+  const auto query = [this](QueryReader read, const char* whenGone) {
+    return [this, read, whenGone](const httplib::Request& req, httplib::Response& res) {
+      AnswerQuery(req, res, read, whenGone);
+    };
   };
-  server_->Get(R"(/[0-9a-f]+/history)",
-               [this, answerQuery](const httplib::Request& req, httplib::Response& res) {
-                 std::string name;
-                 try {
-                   name = Field(req, "name");
-                 } catch (const PageActionError& error) {
-                   Refuse(res, 400, "bad query: " + error.what);
-                   return;
-                 }
-                 answerQuery(res, {"history", {std::move(name)}});
-               });
-  server_->Get(R"(/[0-9a-f]+/diff)",
-               [this, answerQuery](const httplib::Request& req, httplib::Response& res) {
-                 PanelFeed::Query query{"diff", {}};
-                 try {
-                   for (const char* side : {"a", "b"}) {
-                     const std::string prefix = side;
-                     std::string group = Field(req, (prefix + "g").c_str());
-                     if (group != "master" && group != "library") {
-                       throw PageActionError{"unknown group"};
-                     }
-                     query.args.push_back(std::move(group));
-                     query.args.push_back(Field(req, (prefix + "l").c_str()));
-                     query.args.push_back(Field(req, (prefix + "n").c_str()));
-                     query.args.push_back(NumberField(req, (prefix + "v").c_str()));
-                   }
-                 } catch (const PageActionError& error) {
-                   Refuse(res, 400, "bad query: " + error.what);
-                   return;
-                 }
-                 answerQuery(res, std::move(query));
-               });
+  using Self = PanelServer;
+  const auto serve = [this](void (Self::*endpoint)(const httplib::Request&, httplib::Response&)) {
+    return [this, endpoint](const httplib::Request& req, httplib::Response& res) {
+      (this->*endpoint)(req, res);
+    };
+  };
+  server_->Get(R"(/[0-9a-f]+/events)", serve(&Self::ServeEvents));
+  server_->Get(R"(/[0-9a-f]+/snapshot)", serve(&Self::ServeSnapshot));
+  // A setup renamed or deleted while its values were asked for is no error of the page's.
+  server_->Get(R"(/[0-9a-f]+/values)", query(ValuesQuery, "null"));
+  server_->Get(R"(/[0-9a-f]+/history)", query(HistoryQuery, nullptr));
+  server_->Get(R"(/[0-9a-f]+/diff)", query(DiffQuery, nullptr));
+  server_->Post(R"(/[0-9a-f]+/action)", serve(&Self::ServeAction));
+  server_->Get(R"(/[0-9a-f]+/texts\.json)", serve(&Self::ServeTexts));
+  server_->Get(R"(/[0-9a-f]+/(.*))", ServePageFile);
+}
 
-  server_->Post(R"(/[0-9a-f]+/action)", [this](const httplib::Request& req,
-                                               httplib::Response& res) {
-    if (!req.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
-      Refuse(res, 415, "send the action as application/x-www-form-urlencoded");
+void PanelServer::ServeEvents(const httplib::Request& req, httplib::Response& res) {
+  auto stream = std::make_shared<EventStream>();
+  // A page that reconnects says where it left off (the browser's Last-Event-ID); one that
+  // fetched its snapshot first says which (after=); a new one starts with a snapshot.
+  auto seen = EventNumber(req.get_header_value("Last-Event-ID"));
+  if (!seen) seen = EventNumber(req.get_param_value("after"));
+  if (seen) {
+    stream->after = *seen;
+    stream->needSnapshot = false;
+  }
+  {
+    const std::lock_guard lock(streamsMutex_);
+    // Refused at once rather than left waiting for a worker that the open pages hold.
+    if (openStreams_ >= static_cast<int>(kMaxStreams)) {
+      Refuse(res, 503,
+             "refused: " + std::to_string(kMaxStreams) + " pages are open already; close one");
       return;
     }
-    if (feed_.Closed()) {
-      Refuse(res, 409, "the session has ended");
-      return;
-    }
-    PageAction action;
-    try {
-      action = ReadAction(req);
-    } catch (const PageActionError& error) {
-      Refuse(res, 400, "bad action: " + error.what);
-      return;
-    }
-    // A command's page is told how it went, so that a dialog can show why it did not.
-    std::shared_ptr<PageOutcome> outcome;
-    if (action.kind == PageAction::Kind::Command) {
-      outcome = std::make_shared<PageOutcome>();
-      action.outcome = outcome;
-    }
-    actions_.Push(std::move(action));
-    PageResult result;
-    if (!outcome ||
-        !outcome->Wait(
-            kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, result)) {
-      res.status = 202;
-      res.set_content("{\"queued\":true}", "application/json");
-      return;
-    }
-    JsonWriter json;
-    json.BeginObject().Key("done").Bool(true).Key("errors").BeginArray();
-    for (const std::string& error : result.errors) json.String(error);
-    json.EndArray();
-    if (!result.made.empty()) json.Key("made").String(result.made);
-    json.EndObject();
-    res.set_content(json.Text(), "application/json");
-  });
+    ++openStreams_;
+  }
+  res.set_header("X-Accel-Buffering", "no");
+  res.set_chunked_content_provider(
+      "text/event-stream",
+      [this, stream](std::size_t, httplib::DataSink& sink) { return NextEvents(*stream, sink); },
+      [this](bool) {
+        const std::lock_guard lock(streamsMutex_);
+        --openStreams_;
+        streamsEnded_.notify_all();
+      });
+}
 
-  server_->Get(R"(/[0-9a-f]+/texts\.json)",
-               [this](const httplib::Request&, httplib::Response& res) {
-                 res.set_content(texts_, "application/json");
-               });
+// The page's first snapshot, asked for while its script loads rather than once it runs; its
+// event stream then starts after this version. A busy session sends the page to the stream,
+// which waits for it: with No Content, since the page expects that and a browser logs an error
+// status as the page's fault.
+void PanelServer::ServeSnapshot(const httplib::Request&, httplib::Response& res) {
+  const auto answer = feed_.Closed() ? std::nullopt : Ask({"snapshot", {}}, kSnapshotWait);
+  if (!answer || !answer->text) {
+    res.status = 204;
+    return;
+  }
+  std::string body = "{\"version\":" + std::to_string(answer->version) + ",\"snapshot\":";
+  body += *answer->text;
+  body += '}';
+  res.set_content(std::move(body), "application/json");
+}
 
-  server_->Get(R"(/[0-9a-f]+/(.*))", [](const httplib::Request& req, httplib::Response& res) {
-    std::string file = req.matches[1];
-    if (file.empty()) file = "index.html";
-    for (const PageFile& page : PageFiles()) {
-      if (page.path == file) {
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; style-src 'self'; img-src 'self' data:; "
-                       "connect-src 'self'; frame-ancestors 'none'; form-action 'none'");
-        res.set_content(std::string(page.data), std::string(ContentType(file)));
-        return;
-      }
-    }
-    Refuse(res, 404, "no such page file: " + file);
-  });
+void PanelServer::AnswerQuery(const httplib::Request& req, httplib::Response& res, QueryReader read,
+                              const char* whenGone) {
+  auto query = ReadOrRefuse(req, res, "bad query: ", read);
+  if (!query) return;
+  const auto answer = Ask(std::move(*query), kQueryWait);
+  if (answer && !answer->text && whenGone != nullptr) {
+    res.set_content(whenGone, "application/json");
+    return;
+  }
+  if (!answer || !answer->text) {
+    Refuse(res, 503, "the workbench is busy; ask again");
+    return;
+  }
+  res.set_content(*answer->text, "application/json");
+}
+
+void PanelServer::ServeAction(const httplib::Request& req, httplib::Response& res) {
+  if (!req.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
+    Refuse(res, 415, "send the action as application/x-www-form-urlencoded");
+    return;
+  }
+  if (feed_.Closed()) {
+    Refuse(res, 409, "the session has ended");
+    return;
+  }
+  std::optional<PageAction> action = ReadOrRefuse(req, res, "bad action: ", ReadAction);
+  if (!action) return;
+  // A command's page is told how it went, so that a dialog can show why it did not.
+  std::shared_ptr<PageOutcome> outcome;
+  if (action->kind == PageAction::Kind::Command) {
+    outcome = std::make_shared<PageOutcome>();
+    action->outcome = outcome;
+  }
+  actions_.Push(std::move(*action));
+  PageResult result;
+  if (!outcome ||
+      !outcome->Wait(
+          kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, result)) {
+    res.status = 202;
+    res.set_content("{\"queued\":true}", "application/json");
+    return;
+  }
+  JsonWriter json;
+  json.BeginObject().Key("done").Bool(true).Key("errors").BeginArray();
+  for (const std::string& error : result.errors) json.String(error);
+  json.EndArray();
+  if (!result.made.empty()) json.Key("made").String(result.made);
+  json.EndObject();
+  res.set_content(json.Text(), "application/json");
+}
+
+void PanelServer::ServeTexts(const httplib::Request&, httplib::Response& res) {
+  res.set_content(texts_, "application/json");
 }
 
 }  // namespace ornr::workbench

@@ -19,6 +19,8 @@
 
 namespace httplib {
 class DataSink;
+struct Request;
+struct Response;
 }  // namespace httplib
 
 namespace ornr::workbench {
@@ -69,9 +71,24 @@ class PanelServer {
     bool started = false;
   };
 
+  /// What a page asks of the session, read from its request; throws on a missing or wrong field.
+  using QueryReader = PanelFeed::Query (*)(const httplib::Request&);
+
   /// Whether a Host header (or an Origin's host) names the address the request came to.
   bool HostAllowed(std::string_view host, const std::string& localAddress) const;
+  /// Sets the headers every answer carries; refuses, and says false to, a request that does not
+  /// come from this panel's page: a wrong Host or Origin, or no token.
+  bool Admit(const httplib::Request& req, httplib::Response& res) const;
   void Route();
+  // One for each of the page's requests.
+  void ServeEvents(const httplib::Request& req, httplib::Response& res);
+  void ServeSnapshot(const httplib::Request& req, httplib::Response& res);
+  void ServeAction(const httplib::Request& req, httplib::Response& res);
+  void ServeTexts(const httplib::Request& req, httplib::Response& res);
+  /// Answers a query with what the user-interface thread says, or with whenGone (unless null)
+  /// when it answers that there is nothing.
+  void AnswerQuery(const httplib::Request& req, httplib::Response& res, QueryReader read,
+                   const char* whenGone);
   /// Asks the user-interface thread; nothing when it did not answer in time.
   std::optional<PanelFeed::Answer> Ask(PanelFeed::Query query, std::chrono::milliseconds timeout);
   /// Writes what the stream is due next: a snapshot, the steps after it, or a sign of life.
