@@ -59,6 +59,9 @@ std::vector<std::filesystem::path> PageLibraryCandidates(
     const std::filesystem::path dir = executable.parent_path();
     add(dir / ORNR_PAGE_LIBRARY_FILE_NAME);
     add(dir / ORNR_MODULE_DIR_FROM_BIN / ORNR_PAGE_LIBRARY_FILE_NAME);
+#ifdef ORNR_DEBIAN_MODULE_DIR_FROM_BIN
+    add(dir / ORNR_DEBIAN_MODULE_DIR_FROM_BIN / ORNR_PAGE_LIBRARY_FILE_NAME);
+#endif
   }
   return candidates;
 }

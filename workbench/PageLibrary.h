@@ -11,7 +11,7 @@
 namespace ornr::workbench {
 
 /// Where the library is looked for, in order: beside the module, beside the workbench, then in
-/// the library folder of the prefix the workbench is installed in.
+/// the library folder of the prefix the workbench is installed in (or the package's own).
 std::vector<std::filesystem::path> PageLibraryCandidates(
     const std::filesystem::path& moduleDirectory, const std::filesystem::path& executable);
 
