@@ -5,6 +5,7 @@
 #include <map>
 
 #include "host/controls/HostControls.h"
+#include "host/provenance/Provenance.h"
 #include "support/Utf.h"
 
 namespace ornr::bench {
@@ -66,5 +67,6 @@ std::filesystem::path MasterWith(int count) {
   for (int i = 0; i < count; ++i) names.push_back(Utf8ToUtf16("Setup " + std::to_string(i)));
   return FileWith("master-" + std::to_string(count), names);
 }
+
 
 }  // namespace ornr::bench

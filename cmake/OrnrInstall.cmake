@@ -11,6 +11,8 @@ install(TARGETS ornr_headers ornrender ornhost ornpanel EXPORT ornrTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rsm-workbench rsm-audit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+# The workbench's browser panel, loaded by name from beside the module: nothing links it.
+install(TARGETS rsm_page LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_SKIP)
 # Where the module's bridge looks for them: a folder beside the module.
 install(FILES ${ORNR_TRANSLATIONS} DESTINATION ${CMAKE_INSTALL_LIBDIR}/ornrender COMPONENT Runtime)
 

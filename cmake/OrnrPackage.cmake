@@ -82,7 +82,7 @@ License: Expat
 file(RELATIVE_PATH deb_bin_to_lib ${ORNR_DEB_PREFIX}/${CMAKE_INSTALL_BINDIR} ${ORNR_DEB_PREFIX}/${deb_libdir})
 set_property(TARGET rsm-workbench rsm-audit APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_bin_to_lib}")
 target_compile_definitions(rsm-workbench PRIVATE ORNR_DEBIAN_MODULE_DIR_FROM_BIN="${deb_bin_to_lib}")
-install(TARGETS ornrender ornhost ornpanel LIBRARY DESTINATION ${deb_libdir} COMPONENT Debian
+install(TARGETS ornrender ornhost ornpanel rsm_page LIBRARY DESTINATION ${deb_libdir} COMPONENT Debian
   NAMELINK_SKIP EXCLUDE_FROM_ALL)
 install(TARGETS rsm-workbench rsm-audit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Debian EXCLUDE_FROM_ALL)
 install(FILES ${ORNR_TRANSLATIONS} DESTINATION ${deb_libdir}/ornrender COMPONENT Debian EXCLUDE_FROM_ALL)
@@ -94,7 +94,7 @@ set(deb_binaries)
 foreach(target rsm-workbench rsm-audit)
   list(APPEND deb_binaries "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>")
 endforeach()
-foreach(target ornrender ornhost ornpanel)
+foreach(target ornrender ornhost ornpanel rsm_page)
   list(APPEND deb_binaries "${deb_libdir}/$<TARGET_FILE_NAME:${target}>")
 endforeach()
 # The Python package where Debian's python3 finds it; its extension finds the package's libraries

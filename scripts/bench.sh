@@ -3,6 +3,11 @@
 # load against its floor, each command against itself at another size. The whole report goes to
 # build-bench/bench-report.txt. Arguments go to ornr-bench (e.g. --small, --benchmark_filter=...).
 #
+# Then the programs as a person runs them beside their floors (ornr-floor-table): the load, `show`,
+# the audit and the load's peak memory, each the median of pairs run in turn.
+#
+# scripts/bench.sh floors [--runs N] [--small]: that table alone.
+#
 # scripts/bench.sh page [--small] [--runs N] [--sizes A,B] [--build DIR]: the browser panel's
 # benchmark instead, in Chromium: each action at 50 and at 10,000 setups (median of 5 runs) and
 # their ratio, one table. --small: 5 and 50 setups, once. --build DIR: the workbench built there
@@ -55,7 +60,17 @@ if [ "${1:-}" = page ]; then
   RSM_WORKBENCH="$workbench" exec node page-bench.js "${args[@]}"
 fi
 
+if [ "${1:-}" = floors ]; then
+  shift
+  configure
+  cmake --build build-bench --target ornr-floor-table -j"$(nproc)" >/dev/null
+  exec build-bench/bench/ornr-floor-table "$@"
+fi
+
 configure
-cmake --build build-bench --target ornr-bench rsm-workbench -j"$(nproc)" >/dev/null
+cmake --build build-bench --target ornr-bench ornr-floor-table -j"$(nproc)" >/dev/null
 build-bench/bench/ornr-bench --benchmark_color=false "$@" >build-bench/bench-report.txt
 sed -n '/^| Measurement/,$p' build-bench/bench-report.txt
+small=()
+for arg in "$@"; do [ "$arg" = --small ] && small=(--small); done
+build-bench/bench/ornr-floor-table "${small[@]}"

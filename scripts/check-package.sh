@@ -23,7 +23,8 @@ contents="$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | sed 's|^\./|/|')"
 private="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/rsm-workbench"
 for path in /usr/bin/rsm-workbench /usr/bin/rsm-audit /usr/share/man/man1/rsm-audit.1.gz \
   "$private/libornrender.so.1" "$private/libornrender.so.1.0.0" \
-  "$private/libornhost.so.1" "$private/libornpanel.so.1" "$private/ornrender/Localizable.de.txt" \
+  "$private/libornhost.so.1" "$private/libornpanel.so.1" "$private/librsm-workbench-page.so.1" \
+  "$private/ornrender/Localizable.de.txt" \
   "$private/ornrender/Localizable.ja.txt" /usr/share/man/man1/rsm-workbench.1.gz \
   /usr/share/bash-completion/completions/rsm-workbench /usr/share/doc/rsm-workbench/copyright \
   /usr/share/doc/rsm-workbench/changelog.Debian.gz; do

@@ -1,5 +1,9 @@
 #include "support/Utf.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ornr {
 
 void AppendCodePointAsUtf8(std::string& out, char32_t cp) {
@@ -109,12 +113,32 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes at a time, read from aligned addresses only: such a read never leaves the page
+// the terminator is on, so it cannot fault where it passes it, and what lies past it is not
+// used. The sanitizer would count those bytes as read all the same.
+__attribute__((no_sanitize_address)) std::size_t Length(const char16_t* text) noexcept {
+  if (text == nullptr) return 0;
+  const char16_t* at = text;
+  // Unit by unit up to the first aligned address.
+  for (; (reinterpret_cast<std::uintptr_t>(at) & 15) != 0; ++at) {
+    if (*at == 0) return static_cast<std::size_t>(at - text);
+  }
+  const __m128i zero = _mm_setzero_si128();
+  for (;; at += 8) {
+    const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, zero));
+    if (mask != 0) return static_cast<std::size_t>(at - text) + __builtin_ctz(mask) / 2;
+  }
+}
+#else
 std::size_t Length(const char16_t* text) noexcept {
   if (text == nullptr) return 0;
   std::size_t n = 0;
   while (text[n] != 0) ++n;
   return n;
 }
+#endif
 
 namespace {
 template <typename Char>

@@ -130,6 +130,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
     throw DesignFileError(label_, std::string("cannot be read (") + std::strerror(errno) + ")");
   }
   if (access != Access::ReadWrite && !existed) throw DesignFileError(label_, "does not exist");
+  if (existed) openedBytes_ = info.st_size;
   // A connection is used by one thread at a time, so it needs no lock of its own around each call.
   int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               SQLITE_OPEN_NOMUTEX;
@@ -315,6 +316,23 @@ std::vector<SetupRecord> DesignFile::Load() {
 }
 
 void DesignFile::Load(const std::function<void(SetupRecord&)>& each) {
+  // The records of a large file are read once, page after page: pages cached on the way would
+  // only hold memory while the setups are loaded, when the host, the module and the panel hold
+  // them all at once. The cache is as large again afterwards.
+  constexpr std::int64_t kLargeFile = std::int64_t{1} << 20;
+  struct RestoreCache {
+    sqlite3* db;
+    std::optional<std::int64_t> size;
+    ~RestoreCache() {
+      if (!size) return;
+      const std::string sql = "PRAGMA cache_size = " + std::to_string(*size);
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+  } restore{db_, std::nullopt};
+  if (openedBytes_ > kLargeFile) {
+    restore.size = QueryInteger("PRAGMA cache_size");
+    Exec("PRAGMA cache_size = 16");
+  }
   Statement statement(*this, RecordSelect(nullptr));
   // Only for the message when the rest cannot be read.
   std::u16string last;

@@ -204,6 +204,7 @@ class DesignFile {
   std::string path_;
   std::string label_;
   sqlite3* db_ = nullptr;
+  std::int64_t openedBytes_ = 0;  // the file's size when it was opened
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
   bool inBatch_ = false;
