@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "host/history/VersionTable.h"
 #include "host/session/HostFaults.h"
 #include "host/store/SetupNames.h"
 #include "support/Utf.h"
@@ -113,6 +114,15 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
   // Known at open only for a file of an older format: every write would be refused.
   if (writable_ && db_->ReadProblem().empty() && !db_->Refusal().empty()) {
     ReportError(DisplayName() + " is open read-only: " + db_->Refusal());
+  }
+  if (writable_ && db_->Version() >= kVersionsFormat) {
+    try {
+      std::string problem;
+      VersionTable::Limits(*db_, &problem);
+      if (!problem.empty()) ReportError(DisplayName() + ": " + problem);
+    } catch (const DesignFileError&) {
+      // A table that cannot be read is the first write's to tell.
+    }
   }
 }
 

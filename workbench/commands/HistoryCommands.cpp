@@ -314,12 +314,13 @@ void Commands::HistoryLimit(const Args& args) {
   if (!args.empty()) {
     ornhost::HistoryLimits limits = ornhost::GetHistoryLimits();
     limits.versionsPerSetup = Count(args[0], "a number of versions", 0);
+    // Without days they stay as they are, also through a 0 that keeps nothing meanwhile.
     if (args.size() == 2) limits.deletedDays = Count(args[1], "a number of days", 0);
-    // No versions at all leaves nothing of a deleted setup either.
-    if (limits.versionsPerSetup == 0 && args.size() == 1) limits.deletedDays = 0;
     ornhost::SetHistoryLimits(limits);
   }
   const ornhost::HistoryLimits limits = ornhost::GetHistoryLimits();
+  if (!limits.problem.empty())
+    transcript_.Line("history-limit: " + MasterPath().string() + ": " + limits.problem);
   if (limits.versionsPerSetup == 0) {
     transcript_.Line("history-limit: no history is kept");
     return;
