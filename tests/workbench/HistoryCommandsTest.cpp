@@ -129,7 +129,7 @@ TEST_F(HistoryCommandsTest, ARestoreUnderAReferenceAttachmentStopsAtOnceAndChang
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(Lines(result.out),
               Contains("error: the active model is a reference attachment, which cannot be "
-                       "changed; \"Sky\" is left as it was"));
+                       "changed; restore changed nothing"));
   EXPECT_THAT(Lines(result.out), Not(Contains(StartsWith("message: "))));
   EXPECT_THAT(Lines(result.out), Contains("= 0"));
   EXPECT_THAT(Lines(result.out), Contains("BlurPasses = 12"));

@@ -250,10 +250,6 @@ void Commands::Restore(const Args& args) {
   const std::u16string name = Wide(args[0]);
   const std::int64_t number = Count(args[1], "a version number", 1);
   PanelMasterSetup(args[0]);
-  if (xrtModelRef_isReference(xrtModelRef_getActive())) {
-    throw CommandError("the active model is a reference attachment, which cannot be changed; " +
-                       AlwaysQuoted(args[0]) + " is left as it was");
-  }
   const OrnSettings version = ornhost::SetupVersionValues(name, number);
   const auto differences = Differences(ValuesOf({args[0], {}, false, {}}), version);
   if (differences.empty()) {
