@@ -25,6 +25,12 @@ std::string Quoted(std::u16string_view name) {
 HostFile& Master() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) throw HistoryError("no master file is open");
+  try {
+    // Another session may have upgraded it since it was opened.
+    master->Db()->FollowUpgrade();
+  } catch (const DesignFileError& error) {
+    throw HistoryError(error.what());
+  }
   if (master->Db()->Version() < detail::kVersionsFormat) {
     throw HistoryError(master->DisplayName() + " keeps no history: " + master->Db()->Refusal());
   }

@@ -94,6 +94,14 @@ void CloseMaster() {
 }
 
 void Refresh() {
+  // A master file of an older format that another session upgraded is written from now on.
+  if (detail::HostFile* master = State().master; master != nullptr && master->IsWritable()) {
+    try {
+      master->Db()->FollowUpgrade();
+    } catch (const DesignFileError& error) {
+      detail::ReportError(error.what());
+    }
+  }
   detail::Notify("OnSessionRefresh", [](SessionMonitor& monitor) { monitor.OnSessionRefresh(); });
 }
 

@@ -234,6 +234,7 @@ void DesignFile::Harden() {
 }
 
 void DesignFile::CheckBeforeFirstWrite() {
+  FollowUpgrade();
   if (!refusal_.empty()) Refuse(refusal_);
   if (checked_) return;
   // An empty file being laid out has nothing to check.

@@ -147,6 +147,10 @@ class DesignFile {
   /// Converts a file of an older layout to the current one in one transaction, after copying it
   /// beside itself. Does nothing to a file of the current layout.
   UpgradeReport Upgrade();
+  /// A file of an older layout at open that another session has upgraded since is written from
+  /// now on: reads the file's marks again and takes its layout up. Every write does it first.
+  /// Throws when the file is no longer a design file this host reads.
+  void FollowUpgrade();
 
  private:
   friend class ProvenanceTable;

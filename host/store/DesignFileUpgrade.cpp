@@ -137,4 +137,19 @@ UpgradeReport DesignFile::Upgrade() {
   return report;
 }
 
+void DesignFile::FollowUpgrade() {
+  // A damaged file stays refused, whatever its marks say now.
+  if (version_ >= kDesignFileSchemaVersion || !readProblem_.empty()) return;
+  const std::string older = refusal_;
+  refusal_.clear();
+  try {
+    CheckOrLayOut(true);
+  } catch (...) {
+    refusal_ = older;
+    throw;
+  }
+  // The layout another session made is checked as before any first write.
+  if (version_ >= kDesignFileSchemaVersion) checked_ = false;
+}
+
 }  // namespace ornhost::detail
