@@ -115,6 +115,8 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
   if (writable_ && db_->ReadProblem().empty() && !db_->Refusal().empty()) {
     ReportError(DisplayName() + " is open read-only: " + db_->Refusal());
   }
+  // A long history is checked beside the session, not at its first save.
+  if (writable_) db_->CheckInBackground();
   if (writable_ && db_->Version() >= kVersionsFormat) {
     try {
       std::string problem;

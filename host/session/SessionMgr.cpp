@@ -105,6 +105,11 @@ void Refresh() {
   detail::Notify("OnSessionRefresh", [](SessionMonitor& monitor) { monitor.OnSessionRefresh(); });
 }
 
+bool AwaitMasterFileCheck() {
+  detail::HostFile* master = State().master;
+  return master == nullptr || !master->IsOpen() || master->Db()->AwaitCheck().empty();
+}
+
 ZelFile& AddLibrary(const std::filesystem::path& path) {
   const auto wanted = detail::ComparablePath(path);
   for (detail::HostFile* library : State().libraries) {

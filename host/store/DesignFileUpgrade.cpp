@@ -102,7 +102,7 @@ UpgradeReport DesignFile::Upgrade() {
   // Only a whole file of a layout of ours is converted; the check is the one before any write.
   refusal_.clear();
   try {
-    CheckIntegrityAndSchema();
+    CheckIntegrityAndSchema(true);
   } catch (const DesignFileError& error) {
     Refuse("cannot be upgraded: " + error.Reason());
   }
@@ -149,7 +149,9 @@ void DesignFile::FollowUpgrade() {
     throw;
   }
   // The layout another session made is checked as before any first write.
-  if (version_ >= kDesignFileSchemaVersion) checked_ = false;
+  if (version_ < kDesignFileSchemaVersion) return;
+  checked_ = false;
+  if (checkInBackground_) CheckInBackground();
 }
 
 }  // namespace ornhost::detail
