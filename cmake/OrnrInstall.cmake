@@ -1,7 +1,7 @@
 # What `cmake --install` puts under the prefix: the module with its texts in other languages, the
 # stand-in host and panel, the workbench with its man page and bash completion, the public headers,
-# a CMake package and pkg-config files. Component Runtime is what runs the workbench (the Debian
-# package, cmake/OrnrPackage.cmake); Development what builds on the module.
+# a CMake package and pkg-config files. Component Runtime is what runs the workbench; Development
+# what builds on the module; Debian (cmake/OrnrPackage.cmake) the Debian package's files.
 include(CMakePackageConfigHelpers)
 
 set(ORNR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ornr)
@@ -60,11 +60,11 @@ install(FILES ${PROJECT_BINARY_DIR}/workbench/rsm-workbench.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME rsm-workbench
   COMPONENT Runtime)
 
-if(ORNR_DEBIAN_PACKAGE)
-  # Compressed, with a copyright file and changelogs in Debian's form.
+install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+install(FILES workbench/rsm-workbench.1 audit/rsm-audit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  COMPONENT Runtime)
+
+if(ORNR_DEBIAN_FLAGS)
+  # The same build installed as the Debian package has it: component Debian.
   include(cmake/OrnrPackage.cmake)
-else()
-  install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
-  install(FILES workbench/rsm-workbench.1 audit/rsm-audit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT Runtime)
 endif()

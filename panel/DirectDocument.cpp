@@ -1,5 +1,7 @@
 #include "panel/DirectDocument.h"
 
+#include "support/Utf.h"
+
 namespace Teskor::RenderSetup::ViewModel {
 
 namespace {
@@ -41,7 +43,7 @@ char32_t Reference(std::u16string_view text, std::size_t& length) {
     value = value * (hex ? 16 : 10) + digit;
   }
   if (at == first || at >= text.size() || text[at] != u';') return 0;
-  const bool character = (value >= 1 && value < 0xD800) || (value >= 0xE000 && value <= 0xFFFD) ||
+  const bool character = (value >= 1 && value <= 0xFFFD && !ornr::IsSurrogate(value)) ||
                          (value >= 0x10000 && value <= 0x10FFFF);
   if (!character) return 0;
   length = at + 1;
@@ -183,12 +185,8 @@ void AppendUnescaped(std::u16string& out, std::u16string_view text) {
     if (amp == std::u16string_view::npos) return;
     std::size_t length = 0;
     const char32_t value = Reference(text.substr(amp), length);
-    if (value >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(value));
-    }
+    char16_t units[2];
+    out.append(units, ornr::WriteCodePointAsUtf16(value, units));
     at = amp + length;
   }
 }

@@ -112,10 +112,7 @@ std::u16string StringText(const char16_t* value) {
   if (text.size() > kMaxStringText) {
     std::size_t cut = kMaxStringText;
     // Half a pair would leave a stray surrogate that the panel cannot show.
-    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF && text[cut] >= 0xDC00 &&
-        text[cut] <= 0xDFFF) {
-      --cut;
-    }
+    if (IsSurrogatePairAt(text, cut - 1)) --cut;
     text = text.substr(0, cut);
   }
   return std::u16string(text);

@@ -22,8 +22,7 @@ std::string ToUtf8(const char16_t* text) {
 }
 
 bool IsXmlChar(char16_t c) {
-  return (c >= 0x20 && c < 0xD800) || c == u'\t' || c == u'\n' || c == u'\r' ||
-         (c >= 0xE000 && c <= 0xFFFD);
+  return (c >= 0x20 && c <= 0xFFFD && !IsSurrogate(c)) || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
 }  // namespace
@@ -37,9 +36,7 @@ std::string XmlText(const char16_t* text) {
   std::u16string clean;
   for (std::size_t i = 0; i < view.size(); ++i) {
     const char16_t c = view[i];
-    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < view.size() && view[i + 1] >= 0xDC00 &&
-                      view[i + 1] <= 0xDFFF;
-    if (pair) {
+    if (IsSurrogatePairAt(view, i)) {
       ++i;
       continue;
     }

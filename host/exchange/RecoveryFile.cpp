@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "host/exchange/SetupsDocument.h"
-#include "host/provenance/ProvenanceTable.h"
+#include "host/provenance/Provenance.h"
 #include "host/store/SetupNames.h"
 
 using Teskor::ZelPlatform::OrnSettings;

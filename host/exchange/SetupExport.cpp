@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "host/controls/HostControls.h"
-#include "host/exchange/SettingFields.h"
 #include "host/exchange/SetupsDocument.h"
 #include "host/provenance/Provenance.h"
 #include "support/OutputFile.h"
@@ -14,16 +13,11 @@ namespace ornhost {
 
 namespace {
 
-using detail::Field;
-using detail::Fields;
-
 bool HasUnpairedSurrogate(std::u16string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t unit = name[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-        name[i + 1] <= 0xDFFF) {
+    if (ornr::IsSurrogatePairAt(name, i)) {
       ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+    } else if (ornr::IsSurrogate(name[i])) {
       return true;
     }
   }
@@ -47,16 +41,6 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
-
-}  // namespace
-
-std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings& settings) {
-  std::vector<std::pair<std::string, std::string>> texts;
-  for (const Field& field : Fields()) texts.emplace_back(field.key, field.text(settings));
-  return texts;
-}
-
-namespace {
 
 // The 68 values as a JSON object, one a line, its closing brace at indent.
 std::string SettingsObject(const OrnSettings& settings, const std::string& indent) {

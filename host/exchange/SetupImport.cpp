@@ -5,8 +5,9 @@
 
 #include "host/controls/HostControls.h"
 #include "host/exchange/SetupsDocumentReader.h"
-#include "host/provenance/ProvenanceTable.h"
+#include "host/session/FileWriter.h"
 #include "host/session/HostState.h"
+#include "host/store/ProvenanceTable.h"
 #include "support/Utf.h"
 
 namespace ornhost {
@@ -50,7 +51,7 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
   // A merge left pending in this session no longer fits the values just stored.
   for (detail::HostFile* file : detail::FindOpenFiles(designFile)) {
     for (const std::u16string& name : stored) {
-      if (detail::StoreEntry* entry = file->Find(name)) detail::DropPendingBase(*entry->working);
+      if (detail::StoreEntry* entry = file->Find(name)) entry->pendingBase.reset();
     }
   }
   return stored;

@@ -1,6 +1,7 @@
 // The text of a setups document, shared by export and the recovery file written at close.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +10,10 @@
 #include "host/provenance/Provenance.h"
 
 namespace ornhost::detail {
+
+/// The format's name and version, as a document's "format" and "version" give them.
+inline constexpr const char* kSetupsFormatName = "ornr-render-setups";
+inline constexpr std::int64_t kSetupsFormatVersion = 1;
 
 /// The setups as a setups document (docs/render-setups.schema.json), in the order given. Each
 /// name must be whole UTF-16. members, when given, adds members after a setup's settings

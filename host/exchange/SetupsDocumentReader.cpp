@@ -10,7 +10,8 @@
 #include <unordered_map>
 
 #include "host/exchange/JsonEvents.h"
-#include "host/exchange/SettingFields.h"
+#include "host/exchange/SetupsDocument.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SetupNames.h"
 #include "support/Utf.h"
 

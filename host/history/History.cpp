@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "host/controls/HostControls.h"
-#include "host/exchange/SettingFields.h"
-#include "host/history/VersionTable.h"
 #include "host/session/HostState.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -17,9 +17,7 @@ namespace {
 
 using detail::HostFile;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 // The open master file, of a format that keeps versions.
 HostFile& Master() {

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <memory>
 #include <type_traits>
 
 #include "host/provenance/LibraryShelf.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/provenance/StoredSetups.h"
+#include "host/session/FileWriter.h"
 #include "host/session/HostState.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsText.h"
 #include "support/Utf.h"
 
@@ -26,25 +26,16 @@ namespace {
 using detail::HostFile;
 using detail::StoreEntry;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
-// Merge bases waiting for their setup's next save. Setups are never freed, so an address never
-// stands for another setup.
-std::map<const OrnSetup*, OrnSettings>& PendingBases() {
-  static auto* pending = new std::map<const OrnSetup*, OrnSettings>;
-  return *pending;
-}
-
-HostFile& Master() {
+HostFile& OpenMaster() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) throw ProvenanceError("no master file is open");
   return *master;
 }
 
 StoreEntry& MasterEntry(const std::u16string& setup) {
-  StoreEntry* entry = Master().Find(setup);
+  StoreEntry* entry = OpenMaster().Find(setup);
   if (entry == nullptr) throw ProvenanceError("the master file holds no setup " + Quoted(setup));
   return *entry;
 }
@@ -95,15 +86,14 @@ std::array<std::size_t, 5> CountStates(const OrnSettings& here, const OrnSetting
   return counts;
 }
 
-Drift MakeDrift(const Provenance& origin, const OrnSetup& setup, LibraryShelf& disk,
+Drift MakeDrift(const Provenance& origin, const StoreEntry& entry, LibraryShelf& disk,
                 bool withRows) {
-  const auto pending = PendingBases().find(&setup);
-  const bool pendingBase = pending != PendingBases().end();
   std::string gone;
   const auto library = LibraryValues(origin, disk, gone);
-  Drift drift = DriftOfValues(origin, StoreAccess::Settings(setup),
-                              pendingBase ? pending->second : origin.base, library, gone, withRows);
-  drift.pendingBase = pendingBase;
+  Drift drift =
+      DriftOfValues(origin, StoreAccess::Settings(*entry.working),
+                    entry.pendingBase ? *entry.pendingBase : origin.base, library, gone, withRows);
+  drift.pendingBase = entry.pendingBase.has_value();
   return drift;
 }
 
@@ -140,7 +130,7 @@ std::map<std::u16string, Provenance> RecordsByName(HostFile& master) {
 }  // namespace
 
 void RecordProvenance(const std::u16string& setup) {
-  HostFile& master = Master();
+  HostFile& master = OpenMaster();
   StoreEntry& entry = MasterEntry(setup);
   if (!entry.stored || !entry.stored->valid) {
     throw ProvenanceError(Quoted(setup) + " is not stored in the master file");
@@ -166,7 +156,7 @@ void RecordProvenance(const std::u16string& setup) {
   record.takenAt = detail::UtcNowText();
   record.base = values;
   detail::ProvenanceTable::Write(*master.Db(), setup, record, &entry.stored->settings);
-  PendingBases().erase(entry.working.get());
+  entry.pendingBase.reset();
 }
 
 std::optional<Provenance> ProvenanceOf(const std::u16string& setup) {
@@ -192,19 +182,11 @@ std::map<std::u16string, Provenance> ProvenanceInFile(const std::filesystem::pat
 
 void StoreProvenance(const std::filesystem::path& designFile, const std::u16string& setup,
                      const std::optional<Provenance>& record) {
-  // The open master's own connection when it is the master, as its other writes take.
-  HostFile* master = nullptr;
-  for (HostFile* file : detail::FindOpenFiles(designFile)) {
-    if (file->IsWritable()) master = file;
-  }
-  std::unique_ptr<detail::DesignFile> own;
-  if (master == nullptr) {
-    own = std::make_unique<detail::DesignFile>(designFile, detail::DesignFile::Access::ReadWrite);
-  }
-  detail::DesignFile& db = master != nullptr ? *master->Db() : *own;
+  detail::FileWriter writer(designFile);
+  detail::DesignFile& db = writer.Db();
   // The setup was just stored anew: a merge waiting for its save no longer fits it.
-  if (master != nullptr) {
-    if (StoreEntry* entry = master->Find(setup)) PendingBases().erase(entry->working.get());
+  if (HostFile* master = writer.Master()) {
+    if (StoreEntry* entry = master->Find(setup)) entry->pendingBase.reset();
   }
   if (!record) {
     detail::ProvenanceTable::Forget(db, setup);
@@ -319,7 +301,7 @@ std::optional<Drift> DriftOf(const std::u16string& setup) {
     throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
   }
   LibraryShelf disk;
-  return MakeDrift(found->second, *entry->working, disk, true);
+  return MakeDrift(found->second, *entry, disk, true);
 }
 
 std::map<std::u16string, Drift> AllDrift() {
@@ -330,7 +312,7 @@ std::map<std::u16string, Drift> AllDrift() {
   for (auto& [name, record] : RecordsByName(*master)) {
     StoreEntry* entry = master->Find(name);
     if (entry != nullptr && entry->working->valid) {
-      drifts.emplace(name, MakeDrift(record, *entry->working, disk, false));
+      drifts.emplace(name, MakeDrift(record, *entry, disk, false));
     }
   }
   return drifts;
@@ -338,18 +320,18 @@ std::map<std::u16string, Drift> AllDrift() {
 
 void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
   StoreEntry& entry = MasterEntry(setup);
-  PendingBases()[entry.working.get()] = base;
+  entry.pendingBase = base;
   // Nothing to save would ever bring it in: a merge that kept every value as it was.
   if (!entry.working->modified && entry.stored &&
       entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {
-    detail::CommitPendingBase(Master(), *entry.working);
+    detail::CommitPendingBase(OpenMaster(), entry);
   }
 }
 
 bool HasPendingBase(const std::u16string& setup) {
   HostFile* master = detail::State().master;
   StoreEntry* entry = master != nullptr ? master->Find(setup) : nullptr;
-  return entry != nullptr && PendingBases().contains(entry->working.get());
+  return entry != nullptr && entry->pendingBase.has_value();
 }
 
 void SetWorkingSetting(const std::u16string& setup, const std::string& key,
@@ -371,44 +353,13 @@ void SetWorkingSetting(const std::u16string& setup, const std::string& key,
 
 namespace detail {
 
-void CommitPendingBase(HostFile& file, const OrnSetup& setup) noexcept {
-  const auto pending = PendingBases().find(&setup);
-  if (pending == PendingBases().end()) return;
-  const std::u16string name(setup.GetName().str());
-  try {
-    StoreEntry* entry = file.Find(name);
-    auto records = RecordsByName(file);
-    const auto found = records.find(name);
-    if (entry == nullptr || !entry->stored || found == records.end()) {
-      PendingBases().erase(pending);
-      return;
-    }
-    Provenance record = found->second;
-    record.base = pending->second;
-    record.takenAt = detail::UtcNowText();
-    ProvenanceTable::Write(*file.Db(), name, record, &entry->stored->settings);
-    PendingBases().erase(pending);
-  } catch (const std::exception& error) {
-    ReportError("could not keep the new merge base of " + Quoted(name) + " in " +
-                file.DisplayName() + ": " + error.what());
-  } catch (...) {
-    ReportError("could not keep the new merge base of " + Quoted(name));
-  }
-}
-
 std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file) {
   auto records = RecordsByName(file);
   for (auto& [name, record] : records) {
     const StoreEntry* entry = file.Find(name);
-    const auto pending =
-        entry != nullptr ? PendingBases().find(entry->working.get()) : PendingBases().end();
-    if (pending != PendingBases().end()) record.base = pending->second;
+    if (entry != nullptr && entry->pendingBase) record.base = *entry->pendingBase;
   }
   return records;
-}
-
-void DropPendingBase(const OrnSetup& setup) noexcept {
-  PendingBases().erase(&setup);
 }
 
 }  // namespace detail

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/OrnSettings.h"
+#include "host/store/ProvenanceRecord.h"
 
 namespace ornhost {
 
@@ -21,18 +22,6 @@ namespace ornhost {
 class ProvenanceError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-struct Provenance {
-  /// The library's file name as the panel's "StoreIn" shows it.
-  std::u16string libraryFile;
-  /// Its absolute path when it was taken.
-  std::string libraryPath;
-  std::u16string librarySetup;
-  /// UTC, "2026-12-06T00:15:02Z".
-  std::string takenAt;
-  /// The values as they were taken.
-  Teskor::ZelPlatform::OrnSettings base;
 };
 
 /// Records that the master-file setup was just made or refreshed from a library: the library that
@@ -146,5 +135,15 @@ bool HasPendingBase(const std::u16string& setup);
 /// the panel cannot write) and marks the setup modified. Throws ProvenanceError.
 void SetWorkingSetting(const std::u16string& setup, const std::string& key,
                        const std::string& text);
+
+namespace detail {
+
+class HostFile;
+
+/// The records of file's setups by name, each with the base a merge left pending in place of
+/// the recorded one: what the working copies would be recorded with once saved.
+std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file);
+
+}  // namespace detail
 
 }  // namespace ornhost

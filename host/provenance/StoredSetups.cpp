@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "host/controls/HostControls.h"
-#include "host/provenance/ProvenanceTable.h"
+#include "host/store/ProvenanceTable.h"
 #include "support/Utf.h"
 
 namespace ornhost {

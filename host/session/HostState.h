@@ -62,6 +62,10 @@ struct StoreEntry {
   std::optional<StoredCopy> stored;
   /// The record the stored copy came from; nothing until the setup is first saved.
   std::optional<RowRef> row;
+  /// The base a merge left for the setup's next save, which makes it the merge base its
+  /// provenance records. A reset drops it, as do an import of the setup and a new record of its
+  /// provenance.
+  std::optional<Teskor::ZelPlatform::OrnSettings> pendingBase{};
 };
 
 /// An open design file and the store's view of it. Never freed, so that the setups and models
@@ -182,15 +186,14 @@ HostFile* FindOpenFile(const Teskor::ZelPlatform::ZelFile& file);
 std::vector<HostFile*> FindOpenFiles(const std::filesystem::path& path);
 /// The path in the form open files are compared by.
 std::filesystem::path ComparablePath(const std::filesystem::path& path);
-/// Stores records in the design file at path in one transaction, through the open master's own
-/// connection when path is the master; alongside writes what goes with each record inside that
-/// transaction. Open files then hold the records as after a save. What each record replaces is
-/// kept as a version named action. Throws SetupNameError (nothing stored), DesignFileError.
-void StoreSetups(
-    const std::filesystem::path& path,
-    const std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>>& records,
-    const std::function<void(DesignFile&, std::size_t index, std::int64_t position)>& alongside,
-    std::string_view action = actions::kImport);
+/// Tells every registered session monitor through call. A monitor that fails is told of on
+/// standard error and the others still hear; monitors may be added or dropped meanwhile.
+void Notify(const char* notification,
+            const std::function<void(Teskor::KreelPlatform::SessionMonitor&)>& call);
+/// After entry's setup was saved into file: the base a merge left pending becomes the merge base
+/// its provenance records. A failure is reported through the host's reporter and leaves the base
+/// pending.
+void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept;
 /// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
 HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
 

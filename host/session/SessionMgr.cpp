@@ -1,10 +1,10 @@
-// The host's session: the master file, the design libraries and the monitors that follow them.
+// The host's session as the module sees it (the master file, the monitors that follow it) and the
+// design libraries it offers.
 #include "host/SessionMgr.h"
 
 #include <algorithm>
 #include <iostream>
 
-#include "host/exchange/RecoveryFile.h"
 #include "host/session/HostState.h"
 
 using Teskor::KreelPlatform::SessionMonitor;
@@ -35,9 +35,10 @@ class Session final : public Teskor::KreelPlatform::ISessionMgr {
   }
 };
 
+}  // namespace
+
 // A monitor that fails must not break the host or keep the others from hearing the news.
-template <typename Call>
-void Notify(const char* notification, Call call) {
+void Notify(const char* notification, const std::function<void(SessionMonitor&)>& call) {
   // A copy: monitors may be added or dropped while they are notified.
   const auto monitors = State().monitors;
   for (SessionMonitor* monitor : monitors) {
@@ -54,8 +55,6 @@ void Notify(const char* notification, Call call) {
   }
 }
 
-}  // namespace
-
 }  // namespace ornhost::detail
 
 namespace Teskor::KreelPlatform {
@@ -70,28 +69,6 @@ ISessionMgr& ISessionMgr::GetManager() {
 namespace ornhost {
 
 using detail::State;
-
-ZelFile& OpenMaster(const std::filesystem::path& path) {
-  CloseMaster();
-  detail::HostFile& file = detail::OpenFile(path, detail::DesignFile::Access::ReadWrite);
-  State().master = &file;
-  detail::Notify("OnMasterFileOpened",
-                 [&](SessionMonitor& monitor) { monitor.OnMasterFileOpened(file); });
-  return file;
-}
-
-void CloseMaster() {
-  detail::HostFile* file = State().master;
-  if (file == nullptr) return;
-  State().closing = detail::Closing{file, {}, false};
-  detail::Notify("OnMasterFileClosing",
-                 [&](SessionMonitor& monitor) { monitor.OnMasterFileClosing(*file); });
-  detail::Closing closing = std::move(*State().closing);
-  State().closing.reset();
-  detail::KeepUnsavedSetups(*file, closing);
-  if (State().master == file) State().master = nullptr;
-  file->Close();
-}
 
 void Refresh() {
   // A master file of an older format that another session upgraded is written from now on.

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "host/provenance/ProvenanceTable.h"
 #include "host/session/HostState.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
 #include "support/Utf.h"
 
@@ -29,9 +29,7 @@ std::u16string_view NameOf(const char16_t* name) {
   return name != nullptr ? std::u16string_view(name) : std::u16string_view();
 }
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
  public:
@@ -101,7 +99,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       return 0;
     }
     entry->stored = StoredCopy{settings, true};
-    CommitPendingBase(*host, *entry->working);
+    CommitPendingBase(*host, *entry);
     return 1;
   }
 
@@ -145,7 +143,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return failed(error.Reason());
       }
     }
-    DropPendingBase(*entry->working);
+    entry->pendingBase.reset();
     StoreAccess::Settings(*entry->working) = entry->stored->settings;
     entry->working->valid = entry->stored->valid;
   }
@@ -198,13 +196,36 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return;
       }
     }
-    // Its address may serve a new setup once it is freed.
-    DropPendingBase(*entry->working);
     host->Retire(*entry);
   }
 };
 
 }  // namespace
+
+void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept {
+  if (!entry.pendingBase) return;
+  const std::u16string name(entry.working->GetName().str());
+  try {
+    DesignFile& db = *file.Db();
+    const auto records = ProvenanceTable::ReadAll(db);
+    const auto found = entry.row ? records.find(entry.row->position) : records.end();
+    // A setup taken from no library, or no longer stored, has no record to take the base.
+    if (!entry.stored || found == records.end()) {
+      entry.pendingBase.reset();
+      return;
+    }
+    Provenance record = found->second;
+    record.base = *entry.pendingBase;
+    record.takenAt = UtcNowText();
+    ProvenanceTable::Write(db, name, record, &entry.stored->settings);
+    entry.pendingBase.reset();
+  } catch (const std::exception& error) {
+    ReportError("could not keep the new merge base of " + Quoted(name) + " in " +
+                file.DisplayName() + ": " + error.what());
+  } catch (...) {
+    ReportError("could not keep the new merge base of " + Quoted(name));
+  }
+}
 
 }  // namespace ornhost::detail
 

@@ -14,14 +14,14 @@
 #include <unordered_set>
 
 #include "host/controls/HostControls.h"
-#include "host/history/VersionTable.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/FileCheck.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 namespace ornhost::detail {
@@ -31,9 +31,7 @@ namespace {
 // A setup record is a few kilobytes; nothing in a design file needs more.
 constexpr int kMaxValueBytes = 1 << 20;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 std::int64_t NewRevision() {
   std::int64_t revision = 0;
@@ -697,3 +695,20 @@ bool DesignFile::Damage(std::u16string_view name) {
 }
 
 }  // namespace ornhost::detail
+
+namespace ornhost {
+
+std::vector<StoredSetup> ReadSetups(const std::filesystem::path& path) {
+  detail::DesignFile file(path, detail::DesignFile::Access::ReadOnly);
+  std::vector<StoredSetup> setups;
+  for (auto& record : file.Load()) {
+    StoredSetup setup;
+    setup.name = std::move(record.name);
+    setup.valid = record.settings.has_value();
+    if (setup.valid) setup.settings = *record.settings;
+    setups.push_back(std::move(setup));
+  }
+  return setups;
+}
+
+}  // namespace ornhost

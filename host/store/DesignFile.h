@@ -162,6 +162,7 @@ class DesignFile {
   void FollowUpgrade();
 
  private:
+  // The tables beside the setups' own, in this room too, run in its statements and transactions.
   friend class ProvenanceTable;
   friend class VersionTable;
   class Statement;

@@ -4,12 +4,12 @@
 #include <functional>
 
 #include "host/controls/HostControls.h"
-#include "host/history/VersionTable.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/FileCheck.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 namespace ornhost::detail {

@@ -6,12 +6,12 @@
 #include <unordered_set>
 
 #include "host/controls/HostControls.h"
-#include "host/history/VersionTable.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/store/BackupCopy.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 
 namespace ornhost::detail {
 

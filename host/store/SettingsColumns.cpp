@@ -17,12 +17,12 @@ namespace {
 
 using Kind = SettingKind;
 
-struct Field {
+struct ColumnField {
   const char* key;
   Kind kind;
 };
 
-constexpr Field kFields[] = {
+constexpr ColumnField kFields[] = {
 #define ORN_FIELD(T, GET, SET, KEY, INIT) {#KEY, SettingKindOf<T>()},
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
@@ -132,7 +132,7 @@ constexpr FieldReader kReaders[] = {
 };
 
 // STRICT gives the column's type; the check gives the field's range.
-std::string Definition(const Field& field) {
+std::string Definition(const ColumnField& field) {
   const std::string key = field.key;
   switch (field.kind) {
     case Kind::Bool:
@@ -166,7 +166,7 @@ StoredValues SettingValues(const OrnSettings& settings) {
 const std::string& SettingColumnDefinitions() {
   static const std::string text = [] {
     std::string lines;
-    for (const Field& field : kFields) {
+    for (const ColumnField& field : kFields) {
       lines += lines.empty() ? "  " : ",\n  ";
       lines += Definition(field);
     }
@@ -178,7 +178,7 @@ const std::string& SettingColumnDefinitions() {
 const std::string& SettingColumnList() {
   static const std::string text = [] {
     std::string list;
-    for (const Field& field : kFields) {
+    for (const ColumnField& field : kFields) {
       if (!list.empty()) list += ", ";
       list += field.key;
     }

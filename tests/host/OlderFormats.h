@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "PlainSql.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileLayout.h"
+#include "host/store/ProvenanceTable.h"
 
 /// Lays out an empty file of that format and stores each (UTF-16LE name bytes as hex, readable
 /// name, settings text) at positions 1, 2, ... Returns SQLite's result.

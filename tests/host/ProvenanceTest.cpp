@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "host/OrnSetupManager.h"
 #include "host/SessionMgr.h"
 #include "host/history/History.h"
+#include "host/session/HostState.h"
 #include "host/store/SettingsText.h"
 
 using ornhost::DriftState;
@@ -148,4 +150,61 @@ TEST_F(ProvenanceFileTest, APendingBaseWaitsForTheSaveAndGoesWithAReset) {
   }
   EXPECT_THROW(ornhost::SetWorkingSetting(u"Sky", "PhotonDecay", "x"), ornhost::ProvenanceError);
   EXPECT_THROW(ornhost::SetWorkingSetting(u"Sky", "Nope", "1"), ornhost::ProvenanceError);
+}
+
+// The base a merge left belongs to the setup: it follows a rename into the save, shows in what a
+// recovery file would keep, and goes with the setup or when its values are stored some other way.
+TEST_F(ProvenanceFileTest, APendingBaseStaysWithItsSetupUntilItsValuesAreStoredAnew) {
+  using Teskor::ZelPlatform::ZelFile;
+  const auto document = dir / "sky.json";
+  struct Case {
+    const char* what;
+    std::function<void(ZelFile&)> then;
+    const char16_t* name;  // the setup's name afterwards
+    bool pending;
+  };
+  const Case cases[] = {
+      {"renamed", [&](ZelFile& file) { store.Rename(u"Sky", u"Night", file); }, u"Night", true},
+      {"deleted and brought back",
+       [&](ZelFile& file) {
+         store.Delete(u"Sky", file);
+         ornhost::UndeleteSetup(u"Sky");
+       },
+       u"Sky", false},
+      {"imported over",
+       [&](ZelFile&) {
+         ornhost::ExportSetups(library, {u"Sky"}, document);
+         ornhost::ImportSetups(master, document, true);
+       },
+       u"Sky", false},
+      {"its provenance stored anew",
+       [&](ZelFile&) { ornhost::StoreProvenance(master, u"Sky", ornhost::ProvenanceOf(u"Sky")); },
+       u"Sky", false},
+  };
+  OrnSettings next;
+  next.SetPhotonDecay(0.5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ornhost::ResetAll();
+    for (const auto& path : {master, library}) std::filesystem::remove(path);
+    CopySky();
+    auto& file = *Teskor::KreelPlatform::ISessionMgr::GetManager().GetMasterZelFile();
+    ornhost::SetWorkingSetting(u"Sky", "PhotonDecay", "0.5");
+    ornhost::SetPendingBase(u"Sky", next);
+    c.then(file);
+    EXPECT_EQ(ornhost::HasPendingBase(c.name), c.pending);
+    const auto origins = ornhost::detail::OriginsOfWorkingCopies(*ornhost::detail::State().master);
+    const auto origin = origins.find(c.name);
+    if (!c.pending) {
+      if (origin != origins.end()) {
+        EXPECT_EQ(origin->second.base.GetPhotonDecay(), 0.1 + 0.2);
+      }
+      continue;
+    }
+    ASSERT_NE(origin, origins.end());
+    EXPECT_EQ(origin->second.base.GetPhotonDecay(), 0.5);
+    ASSERT_EQ(store.Save(c.name, file), 1);
+    EXPECT_FALSE(ornhost::HasPendingBase(c.name));
+    EXPECT_EQ(ornhost::ProvenanceOf(c.name)->base.GetPhotonDecay(), 0.5);
+  }
 }

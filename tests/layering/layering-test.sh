@@ -40,7 +40,7 @@ expect() {
 expect pass allowed manager/A.cpp=host/ZelFile.h bridge/B.cpp=panel/Panel.h \
   host/store/C.cpp=support/Utf.h workbench/page/D.cpp=host/controls/HostControls.h \
   panel/E.cpp=settings/OrnSettingsCatalogue.def tests/F.cpp=manager/G.h
-expect "host/store/Bad.cpp:1: the stand-in host may not include manager/SetupManager.h" \
+expect "host/store/Bad.cpp:1: the host store may not include manager/SetupManager.h" \
   host-includes-module host/store/Bad.cpp=manager/SetupManager.h
 expect "manager/Bad.cpp:1: the module may not include panel/Panel.h" \
   module-includes-panel manager/Bad.cpp=panel/Panel.h
@@ -49,4 +49,30 @@ expect "the module may not include host/session/HostState.h" \
 expect "the panel may not include workbench/Session.h" panel-includes-workbench \
   panel/Bad.cpp=workbench/Session.h
 expect "somewhere/Lost.cpp: in no room" file-of-no-room somewhere/Lost.cpp=support/Utf.h
+
+# The stand-in host's rooms are layers: each may include those below it, and HostControls.h (the
+# declarations every room implements a part of) sits under all of them.
+expect pass host-downward host/store/A.cpp=host/controls/HostControls.h \
+  host/session/B.cpp=host/store/DesignFile.h host/history/C.cpp=host/session/HostState.h \
+  host/provenance/D.cpp=host/session/HostState.h host/exchange/E.cpp=host/provenance/Provenance.h \
+  host/controls/F.cpp=host/exchange/RecoveryFile.h host/controls/G.cpp=host/history/History.h
+# Upward, and between history and provenance, which stand side by side.
+n=0
+while read -r from to; do
+  expect "$from:1: the host $(cut -d/ -f2 <<<"$from") may not include $to" "back-$((n += 1))" \
+    "$from=$to"
+done <<'BACK'
+host/store/Bad.cpp host/history/History.h
+host/store/Bad.cpp host/provenance/Provenance.h
+host/store/Bad.cpp host/session/HostState.h
+host/session/Bad.cpp host/provenance/Provenance.h
+host/session/Bad.cpp host/exchange/RecoveryFile.h
+host/history/Bad.cpp host/provenance/Provenance.h
+host/provenance/Bad.cpp host/history/History.h
+host/provenance/Bad.cpp host/exchange/SetupsDocument.h
+host/exchange/Bad.cpp host/controls/MasterFile.h
+BACK
+# Only the declarations of the controls are at the bottom, not the room that holds them.
+expect "the host controls interface may not include host/store/DesignFile.h" \
+  controls-interface-includes-store host/controls/HostControls.h=host/store/DesignFile.h
 echo "layering-test: passed"

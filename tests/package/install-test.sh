@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and uses it as others would: a CMake project and a
-# pkg-config build against it, the installed workbench, and the prefix moved elsewhere.
+# pkg-config build against it, the installed workbench, and the prefix moved elsewhere; then, for a
+# build that can be packaged, the Debian package's tree.
 #   install-test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -84,4 +85,23 @@ cflags_libs="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs or
 cc -std=c11 -pedantic -Wall -Werror "$source_dir/tests/package/consumer/c_host.c" $cflags_libs \
   -Wl,-rpath,"$libdir" -o "$work/c-host-pc"
 "$work/c-host-pc"
+# The Debian package's tree from the same build: the component Debian, which a full install leaves
+# out. Its programs find their libraries, the module and its texts in the package's own folder.
+if [ -f "$build/CPackConfig.cmake" ]; then
+  if find "$prefix" -path '*/doc/rsm-workbench*' -o -path '*/lib/*/rsm-workbench*' | grep -q .; then
+    fail "the Debian package's files in a full install"
+  fi
+  usr="$work/deb/usr"
+  cmake --install "$build" --component Debian --prefix "$usr" >/dev/null
+  private="$(dirname "$(find "$usr/lib" -name 'libornrender.so.1' | head -1)")"
+  [[ "$private" == "$usr/lib/"*"/rsm-workbench" ]] || fail "Debian tree: the module in $private"
+  [ ! -e "$usr/lib/libornrender.so.1" ] || fail "Debian tree: the module in lib/"
+  out="$(env -u ORNR_MODULE "$usr/bin/rsm-workbench" --culture ja --master "$work/d.zel" \
+    -c 'host add "A b"' -c load -c 'new "A b"')"
+  grep -q 'panel: master setup "無題"' <<<"$out" || fail "Debian tree's workbench: $out"
+  "$usr/bin/rsm-audit" "$work/d.zel" >"$work/out" || fail "Debian tree's rsm-audit: $(cat "$work/out")"
+  for f in "$usr/bin/rsm-workbench" "$usr/bin/rsm-audit" "$private"/lib*.so.1; do
+    ! readelf -S "$f" | grep -q '\.debug_\|\.comment' || fail "$f is not stripped as dh_strip does"
+  done
+fi
 echo "install-test: ok"

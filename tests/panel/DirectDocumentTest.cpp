@@ -11,10 +11,6 @@
 namespace Teskor::RenderSetup::ViewModel {
 namespace {
 
-std::u16string Doc(const std::u16string& body) {
-  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
-}
-
 std::u16string MasterSetup(const std::u16string& name, const std::u16string& content) {
   return u"<SetupsFromMasterFile Name=\"" + name + u"\">" + content + u"</SetupsFromMasterFile>";
 }
@@ -60,6 +56,12 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
       {Doc(MasterSetup(u"C", u"<P><![CDATA[<x>]]></P>")), false},
       {Doc(MasterSetup(u"C", u"<P>&nbsp;</P>")), false},
       {Doc(MasterSetup(u"C", u"<P>&#0;</P>")), false},
+      // The references at the edges of what is a character.
+      {Doc(MasterSetup(u"C", u"<P>&#1;&#xFFFD;&#x10000;&#x10FFFF;&#xD7FF;&#xE000;</P>")), true},
+      {Doc(MasterSetup(u"C", u"<P>&#xD800;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#xDFFF;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#xFFFE;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#x110000;</P>")), false},
       {Doc(MasterSetup(u"C", u"<P><Q>1</Q>2</P>")), false},
       {Doc(MasterSetup(u"C", u" <P>1</P>")), false},
       {Doc(MasterSetup(u"C", u"<P>1</P>tail")), false},

@@ -1,4 +1,4 @@
-#include "host/provenance/ProvenanceTable.h"
+#include "host/store/ProvenanceTable.h"
 
 #include <sqlite3.h>
 

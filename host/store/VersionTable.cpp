@@ -1,4 +1,4 @@
-#include "host/history/VersionTable.h"
+#include "host/store/VersionTable.h"
 
 #include <pwd.h>
 #include <sqlite3.h>
@@ -10,9 +10,9 @@
 #include <ctime>
 
 #include "host/controls/HostControls.h"
-#include "host/provenance/ProvenanceTable.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/ProvenanceTable.h"
 #include "support/Utf.h"
 
 namespace ornhost::detail {

@@ -1,7 +1,9 @@
-#include "host/exchange/SettingFields.h"
+#include "host/store/SettingFields.h"
 
 #include <charconv>
 #include <type_traits>
+
+#include "host/controls/HostControls.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 
@@ -76,3 +78,15 @@ const char* KindName(Kind kind) {
 }
 
 }  // namespace ornhost::detail
+
+namespace ornhost {
+
+std::vector<std::pair<std::string, std::string>> SettingTexts(const OrnSettings& settings) {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const detail::Field& field : detail::Fields()) {
+    texts.emplace_back(field.key, field.text(settings));
+  }
+  return texts;
+}
+
+}  // namespace ornhost

@@ -1,4 +1,5 @@
-// The fields of a settings record as setups documents name and check them.
+// The fields of a settings record with their lossless texts, as provenance records, versions and
+// setups documents write them, and as documents name and check them.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,5 @@ struct Field {
 const std::vector<Field>& Fields();
 /// "Bool", "UInt32", ...: the kind's name in messages.
 const char* KindName(SettingKind kind);
-
-/// The format's name and version, as a document's "format" and "version" give them.
-inline constexpr const char* kSetupsFormatName = "ornr-render-setups";
-inline constexpr std::int64_t kSetupsFormatVersion = 1;
 
 }  // namespace ornhost::detail

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/provenance/Provenance.h"
 #include "host/store/DesignFile.h"
+#include "host/store/ProvenanceRecord.h"
 
 namespace ornhost::detail {
 
@@ -60,24 +60,5 @@ class ProvenanceTable {
   using Statement = DesignFile::Statement;
   using Transaction = DesignFile::Transaction;
 };
-
-}  // namespace ornhost::detail
-
-namespace Teskor::ZelPlatform {
-class OrnSetup;
-}
-
-namespace ornhost::detail {
-
-class HostFile;
-
-/// After setup was saved into file: a base that a merge left pending becomes its recorded base.
-/// A failure is reported through the host's reporter and leaves the base pending.
-void CommitPendingBase(HostFile& file, const Teskor::ZelPlatform::OrnSetup& setup) noexcept;
-/// The records of file's setups by name, each with the base a merge left pending in place of
-/// the recorded one: what the working copies would be recorded with once saved.
-std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file);
-/// The setup's stored values came back: a pending base no longer fits them.
-void DropPendingBase(const Teskor::ZelPlatform::OrnSetup& setup) noexcept;
 
 }  // namespace ornhost::detail
