@@ -70,6 +70,9 @@ void Refresh();
 /// that verdict: true when the file is whole or no master file is open. Tests and benchmarks
 /// wait; a session never needs to.
 bool AwaitMasterFileCheck();
+/// While held, the whole-file check of a master file opened meanwhile waits before it begins, so
+/// that a test sees the first save before any verdict. Releasing lets every waiting check go on.
+void HoldMasterFileChecks(bool held);
 /// Offers path as a design library from now on (opened read-only, never written). Throws
 /// DesignFileError; a missing file is an error too.
 Teskor::ZelPlatform::ZelFile& AddLibrary(const std::filesystem::path& path);

@@ -5,9 +5,9 @@
 #include <new>
 #include <string_view>
 
-#include "host/history/VersionTable.h"
 #include "host/session/HostFaults.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;

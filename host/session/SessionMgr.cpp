@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "host/session/HostState.h"
+#include "host/store/FileCheck.h"
 
 using Teskor::KreelPlatform::SessionMonitor;
 using Teskor::ZelPlatform::ZelFile;
@@ -80,6 +81,10 @@ void Refresh() {
     }
   }
   detail::Notify("OnSessionRefresh", [](SessionMonitor& monitor) { monitor.OnSessionRefresh(); });
+}
+
+void HoldMasterFileChecks(bool held) {
+  detail::FileCheck::Hold(held);
 }
 
 bool AwaitMasterFileCheck() {

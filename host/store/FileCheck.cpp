@@ -60,6 +60,16 @@ sqlite3* OpenHardened(const char* path, int flags) {
   return db;
 }
 
+std::mutex& CheckHoldMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::condition_variable& CheckHoldReleased() {
+  static std::condition_variable released;
+  return released;
+}
+bool checksHeld = false;
+
 // Pages copied at a time (1 MB): the file is held for reading only that long, so another
 // session's write waits moments at most for it.
 constexpr int kPagesAStep = 256;
@@ -77,6 +87,11 @@ FileCheck::~FileCheck() {
     stop_ = true;
     if (working_ != nullptr) sqlite3_interrupt(working_);
   }
+  {
+    // Under the hold's lock, so that a check waiting for it sees the stop.
+    const std::lock_guard lock(CheckHoldMutex());
+    CheckHoldReleased().notify_all();
+  }
   thread_.join();
 }
 
@@ -91,6 +106,20 @@ std::string FileCheck::Wait() const {
   return *verdict_;
 }
 
+void FileCheck::Hold(bool hold) {
+  {
+    const std::lock_guard lock(CheckHoldMutex());
+    checksHeld = hold;
+  }
+  CheckHoldReleased().notify_all();
+}
+
+bool FileCheck::Begin() {
+  std::unique_lock lock(CheckHoldMutex());
+  CheckHoldReleased().wait(lock, [&] { return !checksHeld || !Working(nullptr); });
+  return Working(nullptr);
+}
+
 bool FileCheck::Working(sqlite3* db) {
   const std::lock_guard lock(mutex_);
   working_ = db;
@@ -99,6 +128,12 @@ bool FileCheck::Working(sqlite3* db) {
 
 void FileCheck::Run() {
   std::string verdict;
+  if (!Begin()) {
+    const std::lock_guard lock(mutex_);
+    verdict_ = std::move(verdict);
+    finished_.notify_all();
+    return;
+  }
   sqlite3* file = OpenHardened(path_.c_str(), SQLITE_OPEN_READONLY);
   // A file of its own that SQLite deletes once it is closed, in the temporary folder.
   sqlite3* copy = OpenHardened("", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);

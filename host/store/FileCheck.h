@@ -36,11 +36,15 @@ class FileCheck {
   std::optional<std::string> Verdict() const;
   /// Waits for the verdict.
   std::string Wait() const;
+  /// While held, a check waits before it begins (it still stops when destroyed).
+  static void Hold(bool held);
 
  private:
   void Run();
   /// Makes db the connection a stop interrupts; false when the check is to stop.
   bool Working(sqlite3* db);
+  /// Waits while checks are held; false when the check is to stop.
+  bool Begin();
 
   std::string path_;
   mutable std::mutex mutex_;
