@@ -28,11 +28,14 @@ ornr_dpkg_flags(CXXFLAGS cxxflags)
 ornr_dpkg_flags(LDFLAGS ldflags)
 # What the package holds and what it is built from, not the tests: g++ 12 takes fortified copies
 # inside std::string in test code for out-of-bounds ones, wrongly.
-foreach(dir support host panel settings viewmodel bridge manager workbench audit)
+foreach(dir support host panel settings viewmodel bridge manager workbench audit python)
+  if(dir STREQUAL python AND NOT ORNR_PYTHON)
+    continue()
+  endif()
   get_property(targets DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)
-    if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|EXECUTABLE)$")
+    if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
       target_compile_options(${target} PRIVATE ${cppflags} "$<$<COMPILE_LANGUAGE:C>:${cflags}>"
                                                "$<$<COMPILE_LANGUAGE:CXX>:${cxxflags}>")
       target_link_options(${target} PRIVATE ${ldflags})

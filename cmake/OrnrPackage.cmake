@@ -1,7 +1,8 @@
 # The Debian package rsm-workbench, packaged by cpack from the default build (scripts/package.sh):
 # the install component Debian puts the workbench, the module with its texts, the stand-in host and
-# panel as the workbench's own libraries, man pages and bash completion where the package has
-# them, with what Debian's tools expect beside them. docs/packaging.md says why it looks as it does.
+# panel as the workbench's own libraries, the Python package, man pages and bash completion where
+# the package has them, with what Debian's tools expect beside them. docs/packaging.md says why it
+# looks as it does.
 set(ORNR_DEB_NAME rsm-workbench)
 set(ORNR_DEB_RELEASE 1)
 set(ORNR_DEB_MAINTAINER "Render Setup Manager authors <maintainers@render-setup-manager.org>")
@@ -20,7 +21,8 @@ set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEP
   ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/audit/rsm-audit.1
   ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides)
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm)
 
 # As dh_compress does: gzip -9n, so no name or time goes into the file.
 function(ornr_gzip source target)
@@ -95,6 +97,17 @@ endforeach()
 foreach(target ornrender ornhost ornpanel)
   list(APPEND deb_binaries "${deb_libdir}/$<TARGET_FILE_NAME:${target}>")
 endforeach()
+# The Python package where Debian's python3 finds it; its extension finds the package's libraries
+# as the programs do, through a RUNPATH relative to where it lies.
+if(TARGET ornr_python)
+  set(deb_python_dir lib/python3/dist-packages/ornr)
+  file(RELATIVE_PATH deb_python_to_lib ${ORNR_DEB_PREFIX}/${deb_python_dir} ${ORNR_DEB_PREFIX}/${deb_libdir})
+  set_property(TARGET ornr_python APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_python_to_lib}")
+  install(TARGETS ornr_python LIBRARY DESTINATION ${deb_python_dir} COMPONENT Debian EXCLUDE_FROM_ALL)
+  install(FILES ${ORNR_PYTHON_PACKAGE_FILES} DESTINATION ${deb_python_dir} COMPONENT Debian
+          EXCLUDE_FROM_ALL)
+  list(APPEND deb_binaries "${deb_python_dir}/$<TARGET_FILE_NAME:ornr_python>")
+endif()
 install(CODE "
   foreach(file ${deb_binaries})
     execute_process(COMMAND ${PROJECT_SOURCE_DIR}/cmake/debian-strip.sh
@@ -129,6 +142,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ORNR_DEB_PREFIX}/${deb_libdir})
 # Japanese in the page needs a CJK font in the browser showing it, often on this machine.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion, fonts-noto-cjk")
+if(TARGET ornr_python)
+  # The Python package is an extension of Debian's Python of this release, as dh_python3 would
+  # say it; its byte code goes when the package goes.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm ${deb_files}/prerm COPYONLY)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_files}/prerm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "host application for the render setup manager module
 rsm-workbench loads the render setup manager module as a CAD host loads a
@@ -137,6 +159,7 @@ panel it serves to a web browser. Render setups are named sets of 68
 renderer settings kept in design files, which are SQLite databases.
 .
 The package holds the workbench, the module with its German and Japanese
-texts, the stand-in host and panel libraries it runs on, and rsm-audit,
-which holds every design file of a project against the design libraries.")
+texts, the stand-in host and panel libraries it runs on, rsm-audit,
+which holds every design file of a project against the design libraries,
+and the Python package ornr, which reaches all of it from Python 3.")
 include(CPack)

@@ -7,6 +7,11 @@
 # benchmark instead, in Chromium: each action at 50 and at 10,000 setups (median of 5 runs) and
 # their ratio, one table. --small: 5 and 50 setups, once. --build DIR: the workbench built there
 # (e.g. build, as CI has it) rather than an optimised build in build-bench/.
+#
+# scripts/bench.sh python [--small] [--runs N] [--build DIR]: the Python package against its
+# floors (reading every value of 10,000 setups against C++ on the same host read path, ornr.audit
+# against rsm-audit over 2,000 files), paired in one run, medians of the ratios
+# (bench/python-bench.py). --build DIR: the build there rather than an optimised one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
@@ -16,6 +21,16 @@ configure() {
   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORNR_BUILD_TESTS=OFF \
     -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
 }
+
+if [ "${1:-}" = python ]; then
+  shift
+  if [[ " $* " != *" --build "* ]]; then
+    configure
+    cmake --build build-bench --target ornr_python ornr-python-bench rsm-audit -j"$(nproc)" >/dev/null
+    set -- --build build-bench "$@"
+  fi
+  exec /usr/bin/python3 bench/python-bench.py "$@"
+fi
 
 if [ "${1:-}" = page ]; then
   shift

@@ -2,7 +2,8 @@
 # Installs the Debian packages that are missing, for one of three uses:
 #   scripts/install-deps.sh --demo    building the programs and running the demo (scripts/demo.sh)
 #   scripts/install-deps.sh           also every test: GoogleTest, the browser and its fonts, the
-#                                     page's bundler, lintian, npm's packages (scripts/test.sh)
+#                                     page's bundler, lintian, npm's packages, pybind11 and pytest
+#                                     for the Python package (scripts/test.sh)
 #   scripts/install-deps.sh --fuzz    also clang's libFuzzer (scripts/fuzz.sh)
 set -euo pipefail
 
@@ -20,7 +21,7 @@ packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev
 if [ "$use" != demo ]; then
   packages+=(googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev clang-format locales
     chromium python3 python3-jsonschema dpkg-dev file lintian man-db bash-completion fonts-noto-cjk
-    esbuild)
+    esbuild python3-dev pybind11-dev python3-pytest)
 fi
 [ "$use" != fuzz ] || packages+=(clang libclang-rt-14-dev)
 

@@ -694,6 +694,33 @@ bool DesignFile::Damage(std::u16string_view name) {
   return changed;
 }
 
+void DesignFile::BeginBatch() {
+  if (inBatch_) Refuse("a transaction is open on it already");
+  CheckBeforeFirstWrite();
+  TakeTurn();
+  Exec("BEGIN IMMEDIATE");
+  inBatch_ = true;
+}
+
+void DesignFile::CommitBatch() {
+  if (!inBatch_) return;
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // A commit that could not take the file leaves the transaction open: nothing of it stays.
+    const std::string reason = PlainReason(db_);
+    RollbackBatch();
+    Refuse(reason);
+  }
+  inBatch_ = false;
+  released_ = std::chrono::steady_clock::now();
+}
+
+void DesignFile::RollbackBatch() noexcept {
+  if (!inBatch_) return;
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  inBatch_ = false;
+  released_ = std::chrono::steady_clock::now();
+}
+
 }  // namespace ornhost::detail
 
 namespace ornhost {

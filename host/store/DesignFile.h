@@ -161,6 +161,17 @@ class DesignFile {
   /// Throws when the file is no longer a design file this host reads.
   void FollowUpgrade();
 
+  /// Begins one transaction that every write joins until CommitBatch or RollbackBatch: each write
+  /// is then a savepoint inside it, undone alone when it fails, and nothing reaches the file
+  /// before CommitBatch. Waits for the file and checks it as a first write does. Throws
+  /// DesignFileError, with nothing begun.
+  void BeginBatch();
+  /// Throws DesignFileError, with everything since BeginBatch rolled back.
+  void CommitBatch();
+  /// Undoes every write since BeginBatch; nothing to do outside one.
+  void RollbackBatch() noexcept;
+  bool InBatch() const noexcept { return inBatch_; }
+
  private:
   // The tables beside the setups' own, in this room too, run in its statements and transactions.
   friend class ProvenanceTable;
@@ -209,6 +220,7 @@ class DesignFile {
   sqlite3* db_ = nullptr;
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
+  bool inBatch_ = false;
   /// The header lost its marks (a restored .dump) or the marks table its row.
   bool marksToRestore_ = false;
   /// Deleted setups past the time the file keeps them were dropped in this session.
