@@ -16,6 +16,7 @@
 #include "host/controls/HostControls.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/FileCheck.h"
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
@@ -151,6 +152,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
 }
 
 DesignFile::~DesignFile() {
+  background_.reset();
   for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
   sqlite3_close_v2(db_);
 }
@@ -233,11 +235,18 @@ void DesignFile::Harden() {
 }
 
 void DesignFile::CheckBeforeFirstWrite() {
+  FollowUpgrade();
   if (!refusal_.empty()) Refuse(refusal_);
+  if (background_) {
+    if (const auto verdict = background_->Verdict(); verdict && !verdict->empty()) {
+      refusal_ = "the file is damaged, so nothing is written to it (" + *verdict + ")";
+      Refuse(refusal_);
+    }
+  }
   if (checked_) return;
   // An empty file being laid out has nothing to check.
   if (QueryInteger("PRAGMA page_count") == 0) return;
-  CheckIntegrityAndSchema();
+  CheckIntegrityAndSchema(background_ == nullptr);
   if (marksToRestore_) {
     Transaction transaction(*this, false);
     Exec(HeaderMarks(version_).c_str());
@@ -246,6 +255,16 @@ void DesignFile::CheckBeforeFirstWrite() {
     marksToRestore_ = false;
   }
   checked_ = true;
+}
+
+void DesignFile::CheckInBackground() {
+  checkInBackground_ = true;
+  if (background_ || version_ < kDesignFileSchemaVersion || !readProblem_.empty()) return;
+  background_ = std::make_unique<FileCheck>(path_);
+}
+
+std::string DesignFile::AwaitCheck() {
+  return background_ ? background_->Wait() : std::string();
 }
 
 std::string DesignFile::RecordSelect(const char* where) const {

@@ -87,6 +87,18 @@ struct PageUse {
   std::optional<ArgBounds> args;
 };
 
+/// Whether a command changes the master file's setups or their history. While the active model
+/// is a reference attachment, none of them may.
+enum class MasterChange {
+  /// It reads, writes other files, plays the host itself (host ...), or is a file operation with
+  /// its own backup (upgrade).
+  None,
+  /// The module's own command: the module refuses it there itself.
+  ByModule,
+  /// The workbench refuses it there before it does anything.
+  Guarded,
+};
+
 struct CommandSpec {
   const char* name;
   CommandId id;
@@ -95,6 +107,7 @@ struct CommandSpec {
   std::vector<CommandForm> forms;
   PageUse page;
   Completion completion;
+  MasterChange changesMaster = MasterChange::None;
 };
 
 /// Every command, in the order help lists them.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "host/xrt.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/CommandSupport.h"
 
@@ -36,6 +37,12 @@ void Commands::Run(const Args& words) {
     const Args args(words.begin() + 1, words.end());
     if (args.size() < found->args.min || args.size() > found->args.max) {
       throw CommandError(Usage(*found));
+    }
+    // As the module refuses its own commands there, before anything changes.
+    if (found->changesMaster == MasterChange::Guarded &&
+        xrtModelRef_isReference(xrtModelRef_getActive())) {
+      throw CommandError("the active model is a reference attachment, which cannot be changed; " +
+                         words[0] + " changed nothing");
     }
     Dispatch(found->id, args);
   } catch (const std::exception& error) {
