@@ -17,6 +17,8 @@ export class Store {
   // The setup picked here last, and those asked for whose answers have not come, oldest first.
   #picked = null;
   #asked = [];
+  // The current setup as the workbench said it last, whatever this page shows.
+  #said = null;
   #awaited = null;
   #closing = null;
   #closedNote = null;
@@ -187,11 +189,14 @@ export class Store {
   // The workbench answers each pick, in the order asked, with its current setup. Until the latest
   // pick here is answered, the answers to earlier ones (and what other pages pick meanwhile) do
   // not move this page away from it. A deleted setup is never answered for: it is held until
-  // the picks before it are. However late the answers come, they are told apart by their order,
-  // not by how long they took.
+  // the picks before it are, and then until the workbench's current setup moves; a snapshot or a
+  // step that says again what the workbench had does not take it away. However late the answers
+  // come, they are told apart by their order, not by how long they took.
   #answered() {
     const session = this.session;
     const current = session.current;
+    const moved = !sameKey(current, this.#said);
+    this.#said = current;
     // A setup that went before it was selected is answered for with another one.
     this.#asked = this.#asked.filter((key) => session.row(key));
     const at = this.#asked.findIndex((key) => sameKey(key, current));
@@ -203,7 +208,8 @@ export class Store {
       return;
     }
     const waiting = at >= 0 || this.#asked.length > 0;
-    if (waiting && session.row(picked)) session.current = picked;
+    const held = picked.group === 'deleted' && !moved;
+    if ((waiting || held) && session.row(picked)) session.current = picked;
     else this.#picked = null;
   }
 
