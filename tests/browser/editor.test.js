@@ -171,7 +171,8 @@ test('Changes and Reset list what Save would store; undo and redo step back thro
       await page.locator('#cmd-undo').click();
       await h.waitForValue(page, property, was);
     }
-    assert.ok(await page.locator('#cmd-undo').isDisabled());
+    // The last undo is done once nothing is left to undo, which may come after its value shows.
+    await page.locator('#cmd-undo:disabled').waitFor();
     assert.deepEqual(new Map(await h.pageValues(page)), start);
     await page.locator('#values .sections').click({ position: { x: 2, y: 2 } });
     await page.keyboard.press('Control+Shift+Z');
@@ -196,7 +197,8 @@ test('Changes and Reset list what Save would store; undo and redo step back thro
     await h.waitForValue(page, 'DoShadows', 'true');
     await page.locator('#cmd-undo').click();
     await h.waitForValue(page, 'BlurPasses', start.get('BlurPasses'));
-    assert.ok(await page.locator('#cmd-undo').isDisabled(), 'the DoShadows step went stale');
+    // Nothing left: the DoShadows step went stale.
+    await page.locator('#cmd-undo:disabled').waitFor();
     await setText(page, 'BlurPasses', '5');
     await h.waitForValue(page, 'BlurPasses', '5');
     await h.until(page, () => !document.querySelector('#cmd-undo').disabled);
