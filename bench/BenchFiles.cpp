@@ -68,5 +68,4 @@ std::filesystem::path MasterWith(int count) {
   return FileWith("master-" + std::to_string(count), names);
 }
 
-
 }  // namespace ornr::bench
