@@ -154,6 +154,17 @@ std::string Definition(const ColumnField& field) {
 
 }  // namespace
 
+StoredValue SettingValue(const OrnSettings& settings, std::size_t index) {
+  using Reader = StoredValue (*)(const OrnSettings&);
+  static constexpr Reader kOne[] = {
+#define ORN_FIELD(T, GET, SET, KEY, INIT) [](const OrnSettings& s) { return Stored(s.GET()); },
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  };
+  static_assert(std::size(kOne) == kSettingCount);
+  return kOne[index](settings);
+}
+
 StoredValues SettingValues(const OrnSettings& settings) {
   StoredValues values;
   std::size_t i = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/store/SettingFields.h"
+#include "host/store/SettingsColumns.h"
 #include "python/src/Objects.h"
 #include "python/src/Python.h"
 #include "support/Utf.h"
@@ -21,6 +22,7 @@ using ornhost::detail::Fields;
 using ornhost::detail::FieldValue;
 using ornhost::detail::kSettingCount;
 using ornhost::detail::SettingKind;
+using ornhost::detail::SettingValue;
 using ornhost::detail::StoredValue;
 
 // The classes and members made by ornr/_enums.py, kept for the process: values are read by the
@@ -71,30 +73,6 @@ std::array<PyObject*, kSettingCount>& Keys() {
   }();
   return *keys;
 }
-
-StoredValue Stored(bool value) {
-  return {StoredValue::Type::Integer, value ? 1 : 0, 0, ""};
-}
-StoredValue Stored(double value) {
-  return {StoredValue::Type::Real, 0, value, ""};
-}
-template <typename T>
-StoredValue Stored(T value) {
-  if constexpr (std::is_enum_v<T>) {
-    return Stored(static_cast<std::underlying_type_t<T>>(value));
-  } else {
-    return {StoredValue::Type::Integer, static_cast<std::int64_t>(value), 0, ""};
-  }
-}
-
-// One field read alone: a value asked for by name costs no copy of the other 67.
-using FieldReader = StoredValue (*)(const Settings&);
-constexpr FieldReader kReaders[] = {
-#define ORN_FIELD(T, GET, SET, KEY, INIT) [](const Settings& s) { return Stored(s.GET()); },
-#include "host/OrnSettingsFields.def"
-#undef ORN_FIELD
-};
-static_assert(std::size(kReaders) == kSettingCount);
 
 [[noreturn]] void Refuse(std::size_t field, const std::string& why) {
   throw Failure(ErrorKind::ValueRefused, std::string(Fields()[field].key) + ": " + why);
@@ -292,9 +270,9 @@ Settings Values::Current() const {
 
 py::object Values::Get(py::handle key) const {
   const std::size_t field = FieldOf(key);
-  if (frozen_) return ValueObject(field, kReaders[field](*frozen_));
+  if (frozen_) return ValueObject(field, SettingValue(*frozen_, field));
   LockHeld lock(file_->Mutex());
-  return ValueObject(field, kReaders[field](Read()));
+  return ValueObject(field, SettingValue(Read(), field));
 }
 
 void Values::Set(py::handle key, py::handle value) {
