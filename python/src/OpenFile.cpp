@@ -42,7 +42,12 @@ OpenFile::OpenFile(const std::filesystem::path& path, Mode mode, bool create)
     Fail(error);
   }
   Load(false);
-  if (mode == Mode::Read || db_->Refusal().empty()) return;
+  if (mode == Mode::Read) return;
+  if (db_->Refusal().empty()) {
+    // A long history is checked beside the caller, not under the lock of its first write.
+    db_->CheckInBackground();
+    return;
+  }
   // Nothing could be written to it: say so now rather than at the first transaction.
   const std::string refusal = db_->Refusal();
   const ErrorKind kind = db_->Version() < ornhost::detail::kDesignFileSchemaVersion
