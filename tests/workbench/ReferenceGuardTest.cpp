@@ -144,17 +144,17 @@ TEST_F(ReferenceGuardTest, EveryCommandThatChangesTheMasterFileIsRefusedBeforeIt
   const std::string pristine = dir_.Read("p.zel");
   for (const std::string command : kCommands) {
     SCOPED_TRACE(command);
-    const auto* spec = ornr::workbench::FindCommand(FirstWord(command));
-    ASSERT_NE(spec, nullptr);
+    const auto* entry = ornr::workbench::FindCommand(FirstWord(command));
+    ASSERT_NE(entry, nullptr);
     dir_.Write("p.zel", pristine);
     const ProcessResult result = UnderReference(command);
     const auto lines = Lines(result.out);
-    if (spec->changesMaster == MasterChange::None) {
+    if (entry->changesMaster == MasterChange::None) {
       EXPECT_EQ(result.exitCode, 0) << result.out;
       continue;
     }
     EXPECT_EQ(result.exitCode, 1) << result.out;
-    if (spec->changesMaster == MasterChange::Guarded) {
+    if (entry->changesMaster == MasterChange::Guarded) {
       EXPECT_THAT(lines, Contains("error: the active model is a reference attachment, which cannot "
                                   "be changed; " +
                                   FirstWord(command) + " changed nothing"))

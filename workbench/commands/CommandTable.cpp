@@ -18,10 +18,10 @@ const WordCompletion kNameThenMore{.names = true, .more = true};
 
 }  // namespace
 
-const std::vector<CommandSpec>& CommandTable() {
+const std::vector<CommandEntry>& CommandTable() {
   using enum CommandId;
   // clang-format off
-  static const std::vector<CommandSpec> table = {
+  static const std::vector<CommandEntry> table = {
       {"open", Open, {1, 1},
        {{"open FILE", "make FILE the master file (created if missing)"}},
        {}, {.args = {{.files = "*.zel"}}}},
@@ -154,19 +154,19 @@ const std::vector<CommandSpec>& CommandTable() {
   return table;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-  for (const CommandSpec& command : CommandTable()) {
+const CommandEntry* FindCommand(std::string_view name) {
+  for (const CommandEntry& command : CommandTable()) {
     if (name == command.name) return &command;
   }
   return nullptr;
 }
 
-std::optional<ArgBounds> PageArgs(const CommandSpec& command) {
+std::optional<ArgBounds> PageArgs(const CommandEntry& command) {
   if (!command.page.allowed) return std::nullopt;
   return command.page.args.value_or(command.args);
 }
 
-std::string Usage(const CommandSpec& command) {
+std::string Usage(const CommandEntry& command) {
   std::string usage;
   for (const CommandForm& form : command.forms) {
     usage += (usage.empty() ? "" : " | ") + std::string(form.form);

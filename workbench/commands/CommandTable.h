@@ -99,7 +99,7 @@ enum class MasterChange {
   Guarded,
 };
 
-struct CommandSpec {
+struct CommandEntry {
   const char* name;
   CommandId id;
   ArgBounds args;
@@ -111,12 +111,12 @@ struct CommandSpec {
 };
 
 /// Every command, in the order help lists them.
-const std::vector<CommandSpec>& CommandTable();
+const std::vector<CommandEntry>& CommandTable();
 /// The command of that name; null when there is none.
-const CommandSpec* FindCommand(std::string_view name);
+const CommandEntry* FindCommand(std::string_view name);
 /// How many arguments the page may send with the command; nothing when it may not send it.
-std::optional<ArgBounds> PageArgs(const CommandSpec& command);
+std::optional<ArgBounds> PageArgs(const CommandEntry& command);
 /// "usage: FORM | FORM ...", for a command given the wrong number of arguments.
-std::string Usage(const CommandSpec& command);
+std::string Usage(const CommandEntry& command);
 
 }  // namespace ornr::workbench
