@@ -109,6 +109,33 @@ test('a recently deleted setup comes back, under a new name when its own is take
   }
 });
 
+test('a busy workbench is asked again: the history and its comparison show once it answers', async () => {
+  const wb = await h.startWorkbench(files.dir);
+  const page = await h.openPanel(wb.url);
+  try {
+    // The first two answers to each query say the workbench is busy, as the server does.
+    const refused = { history: 0, diff: 0 };
+    await page.route(/\/(history|diff)\?/, async (route) => {
+      const which = /\/(history|diff)\?/.exec(route.request().url())[1];
+      if (refused[which] < 2) {
+        refused[which] += 1;
+        await route.fulfill({ status: 503, body: 'the workbench is busy; ask again' });
+        return;
+      }
+      await route.continue();
+    });
+    await h.option(page, 'Lobby').click();
+    await page.keyboard.press('Alt+H');
+    await page.locator('#history table.diff tbody tr').first().waitFor();
+    assert.deepEqual(refused, { history: 2, diff: 2 });
+    assert.equal(await page.locator('#history', { hasText: 'busy' }).count(), 0);
+    // The browser tells of each refusal itself.
+    assert.deepEqual(page.errors.filter((e) => !e.includes('status of 503')), []);
+  } finally {
+    await wb.stop();
+  }
+});
+
 test('a deleted setup picked stays picked when the answer to an earlier pick comes late', async () => {
   execFileSync(h.workbench, ['--master', 'tower.zel', '-c', 'host add Scratch', '-c', 'refresh', '-c', 'delete Scratch'],
     { cwd: files.dir });

@@ -96,9 +96,22 @@ export class Connection {
   }
 }
 
+// A workbench busy with something else answers 503: the page asks again a little later, up to a
+// minute in all with the workbench's own wait, rather than show an error the next try would not.
+const BUSY_PAUSES = [250, 500, 1000, 2000, 4000];
+
+async function ask(url) {
+  for (const pause of BUSY_PAUSES) {
+    const response = await fetch(url);
+    if (response.status !== 503) return response;
+    await new Promise((resolve) => setTimeout(resolve, pause));
+  }
+  return fetch(url);
+}
+
 async function fetchValues(key) {
   const query = new URLSearchParams({ group: key.group, library: key.library, name: key.name });
-  const response = await fetch(`values?${query}`);
+  const response = await ask(`values?${query}`);
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
   return response.json();
 }
@@ -143,7 +156,7 @@ export function keepValues(key, data) {
 }
 
 async function getJson(path, fields) {
-  const response = await fetch(`${path}?${new URLSearchParams(fields)}`);
+  const response = await ask(`${path}?${new URLSearchParams(fields)}`);
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
   return response.json();
 }
