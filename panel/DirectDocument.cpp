@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/SameBytes.h"
 #include "support/Utf.h"
 
 namespace Teskor::RenderSetup::ViewModel {
@@ -36,7 +37,7 @@ bool NameChar(char16_t c) {
 }
 
 bool SameUnits(const char16_t* at, std::u16string_view text) {
-  return std::memcmp(at, text.data(), text.size() * sizeof(char16_t)) == 0;
+  return ornr::SameBytes(at, text.data(), text.size() * sizeof(char16_t));
 }
 
 bool IsDigit(char16_t c, bool hex) {
