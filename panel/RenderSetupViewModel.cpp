@@ -239,11 +239,21 @@ bool RenderSetupViewModel::Take(std::u16string_view xml, std::vector<TakenElemen
   {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
-    if (ReadDirect(xml, [&](const DirectElement& element) {
-          if (release != nullptr) (*release)(element.readFrom);
-          if (taken != nullptr) Record(element, *taken);
-          TakeElement(element, lastTaken, scratch);
-        })) {
+    // Room for every element as a new master-file setup: a large first document then grows
+    // neither the list nor the table of names step by step.
+    const auto counted = [&](std::size_t elements) {
+      master_.reserve(master_.size() + elements);
+      masterByName_.reserve(masterByName_.size() + elements);
+      if (taken != nullptr) taken->reserve(taken->size() + elements);
+    };
+    if (ReadDirect(
+            xml,
+            [&](const DirectElement& element) {
+              if (release != nullptr) (*release)(element.readFrom);
+              if (taken != nullptr) Record(element, *taken);
+              TakeElement(element, lastTaken, scratch);
+            },
+            counted)) {
       return true;
     }
   }
