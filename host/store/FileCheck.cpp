@@ -79,8 +79,8 @@ constexpr int kPagesAStep = 256;
 // writes all the time leaves the file unchecked rather than held.
 constexpr int kMostStarts = 20;
 // How long a check waits before it begins unless its verdict is asked for: longer than a large
-// file takes to load, so that the check does not compete with it for a core.
-constexpr auto kDelay = std::chrono::milliseconds(500);
+// file takes to load on a busy machine, so that the check does not compete with it for a core.
+constexpr auto kDelay = std::chrono::seconds(2);
 
 }  // namespace
 
