@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
 # Hunts tests that fail by chance: runs the browser suites and every test labelled timing (those
-# that wait on a clock or race another process) N times (default 10) on the default build, with a
-# busy process on every core beside them, and prints what failed in which run. Exits 1 when
-# anything failed; each failed run's whole output stays in build/flake-hunt/.
-#   scripts/flake-hunt.sh [N]
+# that wait on a clock or race another process) N times (default 10) on the default build, or on
+# the sanitized one with --sanitized, with a busy process on every core beside them, and prints
+# what failed in which run. Exits 1 when anything failed; each failed run's whole output stays in
+# BUILD/flake-hunt/.
+#   scripts/flake-hunt.sh [--sanitized] [N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+preset=default
+if [ "${1:-}" = --sanitized ]; then
+  preset=asan
+  shift
+fi
 runs=${1:-10}
-[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/flake-hunt.sh [N]" >&2; exit 2; }
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/flake-hunt.sh [--sanitized] [N]" >&2; exit 2; }
+build=$(python3 -c 'import json, sys
+presets = json.load(open("CMakePresets.json"))["configurePresets"]
+print(next(p["binaryDir"] for p in presets if p["name"] == sys.argv[1]).replace("${sourceDir}/", ""))' "$preset")
 
-cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" >/dev/null
-logs=build/flake-hunt
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" >/dev/null
+logs=$build/flake-hunt
 rm -rf "$logs"
 mkdir -p "$logs"
 
@@ -28,7 +37,7 @@ failures=()
 for run in $(seq "$runs"); do
   start=$SECONDS
   log="$logs/run-$run.log"
-  if ctest --preset default -L 'browser|timing' --output-on-failure >"$log" 2>&1; then
+  if ctest --preset "$preset" -L 'browser|timing' --output-on-failure >"$log" 2>&1; then
     echo "run $run/$runs: all passed ($((SECONDS - start)) s)"
     rm -f "$log"
     continue
@@ -36,7 +45,7 @@ for run in $(seq "$runs"); do
   # CTest names the failed tests; the browser suites' reporter names the failed cases in them.
   failed=()
   while IFS= read -r name; do failed+=("$name"); done < <(
-    sed -n 's/^[0-9]*:\(.*\)$/\1/p' build/Testing/Temporary/LastTestsFailed.log 2>/dev/null
+    sed -n 's/^[0-9]*:\(.*\)$/\1/p' "$build"/Testing/Temporary/LastTestsFailed.log 2>/dev/null
     grep -E '^[[:space:]]*not ok [0-9]+ - ' "$log" | sed -E 's/^[[:space:]]*not ok [0-9]+ - /  browser: /' |
       sort -u)
   [ ${#failed[@]} -gt 0 ] || failed=("ctest itself (see the log)")
