@@ -140,13 +140,16 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends from dpkg-shlibdeps; the stand-in host and panel are found in the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ORNR_DEB_PREFIX}/${deb_libdir})
+# The workbench opens the line editor at run time, so no Depends comes for it from its binaries:
+# the least version whose symbols file has every function the terminal calls (rl_replace_line).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libedit2 (>= 3.1-20221030-2)")
 # Japanese in the page needs a CJK font in the browser showing it, often on this machine.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion, fonts-noto-cjk")
 if(TARGET ornr_python)
   # The Python package is an extension of Debian's Python of this release, as dh_python3 would
   # say it; its byte code goes when the package goes.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+      ", python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
   configure_file(${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm ${deb_files}/prerm COPYONLY)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_files}/prerm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/SameBytes.h"
 #include "support/Utf.h"
 
 namespace Teskor::RenderSetup::ViewModel {
@@ -36,7 +37,7 @@ bool NameChar(char16_t c) {
 }
 
 bool SameUnits(const char16_t* at, std::u16string_view text) {
-  return std::memcmp(at, text.data(), text.size() * sizeof(char16_t)) == 0;
+  return ornr::SameBytes(at, text.data(), text.size() * sizeof(char16_t));
 }
 
 bool IsDigit(char16_t c, bool hex) {
@@ -84,6 +85,7 @@ class Reader {
     checked_ = take != nullptr;
     lastChildNames_.clear();
     lastChildrenStart_ = begin_;
+    elements_ = 0;
     std::u16string_view name;
     if (!StartTag(name, nullptr) || name != kRoot) return false;
     while (Peek(u'<') && !PeekEnd()) {
@@ -96,12 +98,16 @@ class Reader {
       }
       const char16_t* start = at_;
       if (!Element(element)) return false;
+      ++elements_;
       // From here on only the names of the last element with children are looked back at.
       element_.readFrom = std::min(lastChildrenStart_, start);
       if (take != nullptr) (*take)(element_);
     }
     return EndTag(kRoot) && at_ == end_;
   }
+
+  /// The root's children the last Document read.
+  std::size_t Elements() const noexcept { return elements_; }
 
  private:
   bool Peek(char16_t c) const noexcept { return at_ < end_ && *at_ == c; }
@@ -250,6 +256,7 @@ class Reader {
   std::vector<std::u16string_view> childNames_;
   std::vector<std::u16string_view> lastChildNames_;
   const char16_t* lastChildrenStart_ = nullptr;  // where the element they came from starts
+  std::size_t elements_ = 0;
   bool checked_ = false;
 };
 
@@ -263,10 +270,12 @@ const std::u16string_view* DirectElement::Attribute(
   return nullptr;
 }
 
-bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectElement&)>& take) {
+bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectElement&)>& take,
+                const std::function<void(std::size_t elements)>& counted) {
   Reader reader(xml);
   // Read whole once before anything is taken: a document is taken entirely or not at all.
   if (!reader.Document(nullptr)) return false;
+  if (counted) counted(reader.Elements());
   return reader.Document(&take);
 }
 

@@ -36,7 +36,9 @@ struct DirectElement {
 /// under the root, a text before any child; references of the five entities and character
 /// references; no comment, declaration, CDATA section, carriage return or other control, nothing
 /// around the root. False, without a call, for any other text: it is for the full parser.
-bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectElement&)>& take);
+/// counted, when given, learns the number of the root's children before the first call of take.
+bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectElement&)>& take,
+                const std::function<void(std::size_t elements)>& counted = nullptr);
 
 /// Appends text with its references replaced (ReadDirect let only valid ones through).
 void AppendUnescaped(std::u16string& out, std::u16string_view text);

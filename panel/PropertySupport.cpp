@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "support/SameBytes.h"
 #include "support/Utf.h"
 
 namespace Teskor::RenderSetup::ViewModel {
@@ -301,7 +302,7 @@ void PropertySupport::Builder::AddAsciiNamed(std::u16string_view name, std::u16s
   static const std::u16string* const catalogue = CatalogueNames16();
   // Documents list the catalogue's properties in its order: the likely one is compared as it is.
   if (likely_ < kCatalogueSize && catalogue[likely_].size() == name.size() &&
-      std::memcmp(catalogue[likely_].data(), name.data(), name.size() * sizeof(char16_t)) == 0) {
+      ornr::SameBytes(catalogue[likely_].data(), name.data(), name.size() * sizeof(char16_t))) {
     storage_.entries.push_back(
         {likely_, Offset(storage_.texts.size()), Offset(text.size()), kCatalogueName});
     storage_.texts.append(text);

@@ -195,8 +195,9 @@ bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<Tak
 
 namespace {
 
-// Gives the pages of text before readUpTo back to the system, a megabyte or more at a time: their
-// content reads as zeros from then on.
+// Gives the pages of text before readUpTo back to the system, a quarter of a megabyte or more at a
+// time, so that the setups built meanwhile do not add to the load's peak: their content reads as
+// zeros from then on.
 class TextRelease {
  public:
   explicit TextRelease(std::u16string& text)
@@ -213,7 +214,7 @@ class TextRelease {
   }
 
  private:
-  static constexpr std::uintptr_t kStep = std::uintptr_t{1} << 20;
+  static constexpr std::uintptr_t kStep = std::uintptr_t{1} << 18;
   std::uintptr_t page_;
   std::uintptr_t released_;
 };
@@ -239,11 +240,21 @@ bool RenderSetupViewModel::Take(std::u16string_view xml, std::vector<TakenElemen
   {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
-    if (ReadDirect(xml, [&](const DirectElement& element) {
-          if (release != nullptr) (*release)(element.readFrom);
-          if (taken != nullptr) Record(element, *taken);
-          TakeElement(element, lastTaken, scratch);
-        })) {
+    // Room for every element as a new master-file setup: a large first document then grows
+    // neither the list nor the table of names step by step.
+    const auto counted = [&](std::size_t elements) {
+      master_.reserve(master_.size() + elements);
+      masterByName_.reserve(masterByName_.size() + elements);
+      if (taken != nullptr) taken->reserve(taken->size() + elements);
+    };
+    if (ReadDirect(
+            xml,
+            [&](const DirectElement& element) {
+              if (release != nullptr) (*release)(element.readFrom);
+              if (taken != nullptr) Record(element, *taken);
+              TakeElement(element, lastTaken, scratch);
+            },
+            counted)) {
       return true;
     }
   }

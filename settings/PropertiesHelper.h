@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "settings/PropertyType.h"
+#include "support/SameBytes.h"
 
 namespace Teskor::ZelPlatform {
 
@@ -196,7 +197,10 @@ class PropertiesHelper {
       for (std::size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
         const std::int32_t at = slots[i];
         if (at < 0) return nullptr;
-        if (entries[static_cast<std::size_t>(at)].name == name) return &entries[at];
+        const std::string& held = entries[static_cast<std::size_t>(at)].name;
+        if (held.size() == name.size() && ornr::SameBytes(held.data(), name.data(), name.size())) {
+          return &entries[at];
+        }
       }
     }
     void Add(Entry entry) {

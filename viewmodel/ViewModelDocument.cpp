@@ -15,6 +15,7 @@
 
 #include "ornr/IPrismetWrapper.h"
 #include "support/FaultInjection.h"
+#include "support/SameBytes.h"
 #include "support/Utf.h"
 
 namespace ornr {
@@ -702,8 +703,12 @@ std::u16string_view ViewModelDocument::ChildName(std::string_view name) {
   // More children than a setup's properties are not remembered by place.
   constexpr std::size_t kPlaces = 256;
   const std::size_t place = std::min(childIndex_++, kPlaces);
-  if (place < childNames_.size() && childNames_[place].utf8 == name)
-    return childNames_[place].utf16;
+  if (place < childNames_.size()) {
+    const std::string& known = childNames_[place].utf8;
+    if (known.size() == name.size() && SameBytes(known.data(), name.data(), name.size())) {
+      return childNames_[place].utf16;
+    }
+  }
   CheckName(name, "element");
   try {
     if (place >= childNames_.size()) childNames_.resize(place + 1);

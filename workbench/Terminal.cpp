@@ -1,11 +1,10 @@
 #include "workbench/Terminal.h"
 
-// The line editor's header needs stdio.h first.
 #include <stdio.h>
 
-#include <editline/readline.h>
-
 #include <cstdlib>
+
+#include "workbench/LineEditor.h"
 
 namespace ornr::workbench {
 
@@ -35,23 +34,24 @@ std::string HistoryFile() {
 
 }  // namespace
 
-Terminal::Terminal(const char* prompt) : prompt_(prompt), history_(HistoryFile()) {
-  using_history();
-  if (!history_.empty()) read_history(history_.c_str());
-  rl_callback_handler_install(prompt_.c_str(), TakeLine);
+Terminal::Terminal(const char* prompt)
+    : editor_(TheLineEditor()), prompt_(prompt), history_(HistoryFile()) {
+  editor_.usingHistory();
+  if (!history_.empty()) editor_.readHistory(history_.c_str());
+  editor_.handlerInstall(prompt_.c_str(), TakeLine);
 }
 
 Terminal::~Terminal() {
-  rl_callback_handler_remove();
+  editor_.handlerRemove();
   if (!history_.empty()) {
-    write_history(history_.c_str());
-    history_truncate_file(history_.c_str(), 1000);
+    editor_.writeHistory(history_.c_str());
+    editor_.historyTruncateFile(history_.c_str(), 1000);
   }
 }
 
 std::optional<std::string> Terminal::ReadKey(bool& ended) {
   delivered = {};
-  rl_callback_read_char();
+  editor_.readChar();
   ended = delivered.ended;
   if (ended) {
     // Leave the terminal on a fresh line.
@@ -59,7 +59,7 @@ std::optional<std::string> Terminal::ReadKey(bool& ended) {
     fflush(stdout);
   }
   if (delivered.line && delivered.line->find_first_not_of(" \t") != std::string::npos) {
-    add_history(delivered.line->c_str());
+    editor_.addHistory(delivered.line->c_str());
   }
   return std::move(delivered.line);
 }
@@ -68,8 +68,10 @@ void Terminal::Suspend(bool keepTyped) {
   if (suspended_) return;
   suspended_ = true;
   typed_.clear();
-  if (keepTyped && rl_line_buffer != nullptr && rl_end > 0) typed_.assign(rl_line_buffer, rl_end);
-  rl_callback_handler_remove();
+  if (keepTyped && *editor_.lineBuffer != nullptr && *editor_.end > 0) {
+    typed_.assign(*editor_.lineBuffer, static_cast<std::size_t>(*editor_.end));
+  }
+  editor_.handlerRemove();
   fputs("\r\033[K", stdout);
   fflush(stdout);
 }
@@ -79,15 +81,15 @@ void Terminal::Resume() {
   suspended_ = false;
   if (switched_) {
     switched_ = false;
-    rl_callback_handler_remove();
+    editor_.handlerRemove();
     fputs("\r\033[K", stdout);
     fflush(stdout);
   }
-  rl_callback_handler_install(prompt_.c_str(), TakeLine);
+  editor_.handlerInstall(prompt_.c_str(), TakeLine);
   if (!typed_.empty()) {
-    rl_replace_line(typed_.c_str(), 0);
-    rl_point = rl_end;
-    rl_redisplay();
+    editor_.replaceLine(typed_.c_str(), 0);
+    *editor_.point = *editor_.end;
+    editor_.redisplay();
   }
 }
 
@@ -95,7 +97,7 @@ void Terminal::SwitchPrompt(const std::string& prompt) {
   Suspend();
   switched_ = true;
   otherPrompt_ = prompt;
-  rl_callback_handler_install(otherPrompt_.c_str(), TakeLine);
+  editor_.handlerInstall(otherPrompt_.c_str(), TakeLine);
 }
 
 }  // namespace ornr::workbench

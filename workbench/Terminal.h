@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "workbench/LineEditor.h"
+
 namespace ornr::workbench {
 
 /// What the browser panel's questions need of the terminal: the panel's library reaches the
@@ -24,7 +26,8 @@ class QuestionTerminal {
 class Terminal final : public QuestionTerminal {
  public:
   /// Shows the prompt and takes keys from now on. History is kept in
-  /// ~/.rsm-workbench_history between sessions.
+  /// ~/.rsm-workbench_history between sessions. Throws std::runtime_error when the line editor
+  /// cannot be loaded.
   explicit Terminal(const char* prompt);
   /// Leaves the terminal as it found it and writes the history.
   ~Terminal();
@@ -40,6 +43,7 @@ class Terminal final : public QuestionTerminal {
   void SwitchPrompt(const std::string& prompt) override;
 
  private:
+  const LineEditor& editor_;
   std::string prompt_;
   std::string history_;
   std::string typed_;

@@ -16,12 +16,18 @@ std::string Utf8(const String& text) {
   return text ? Utf16ToUtf8(*text) : std::string();
 }
 
+// A load prints one for each setup: built in place, without a string for each part.
 std::string SetupLine(const TakenElement& setup, std::string_view kind) {
-  std::string line = std::string(kind) + " setup " + AlwaysQuoted(setup.name);
-  line += " (New=" + setup.newText;
-  line += ", NewBorn=" + setup.newBornText;
-  line += ", StoreIn=" + AlwaysQuoted(setup.storeIn);
-  line += ", " + std::to_string(setup.properties) + " properties)";
+  std::string line;
+  line.reserve(64 + setup.name.size() + setup.storeIn.size() + setup.newText.size() +
+               setup.newBornText.size());
+  line.append(kind).append(" setup ");
+  AppendAlwaysQuoted(line, setup.name);
+  line.append(" (New=").append(setup.newText);
+  line.append(", NewBorn=").append(setup.newBornText);
+  line.append(", StoreIn=");
+  AppendAlwaysQuoted(line, setup.storeIn);
+  line.append(", ").append(std::to_string(setup.properties)).append(" properties)");
   return line;
 }
 

@@ -93,7 +93,7 @@ Drift MakeDrift(const Provenance& origin, const StoreEntry& entry, LibraryShelf&
   Drift drift =
       DriftOfValues(origin, StoreAccess::Settings(*entry.working),
                     entry.pendingBase ? *entry.pendingBase : origin.base, library, gone, withRows);
-  drift.pendingBase = entry.pendingBase.has_value();
+  drift.pendingBase = entry.pendingBase != nullptr;
   return drift;
 }
 
@@ -320,7 +320,7 @@ std::map<std::u16string, Drift> AllDrift() {
 
 void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
   StoreEntry& entry = MasterEntry(setup);
-  entry.pendingBase = base;
+  entry.pendingBase = std::make_unique<OrnSettings>(base);
   // Nothing to save would ever bring it in: a merge that kept every value as it was.
   if (!entry.working->modified && entry.stored &&
       entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {
@@ -331,7 +331,7 @@ void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
 bool HasPendingBase(const std::u16string& setup) {
   HostFile* master = detail::State().master;
   StoreEntry* entry = master != nullptr ? master->Find(setup) : nullptr;
-  return entry != nullptr && entry->pendingBase.has_value();
+  return entry != nullptr && entry->pendingBase != nullptr;
 }
 
 void SetWorkingSetting(const std::u16string& setup, const std::string& key,

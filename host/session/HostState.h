@@ -64,8 +64,8 @@ struct StoreEntry {
   std::optional<RowRef> row;
   /// The base a merge left for the setup's next save, which makes it the merge base its
   /// provenance records. A reset drops it, as do an import of the setup and a new record of its
-  /// provenance.
-  std::optional<Teskor::ZelPlatform::OrnSettings> pendingBase{};
+  /// provenance. Rare, so held apart: every entry of a large file is small.
+  std::unique_ptr<Teskor::ZelPlatform::OrnSettings> pendingBase{};
 };
 
 /// An open design file and the store's view of it. Never freed, so that the setups and models

@@ -56,7 +56,9 @@ sqlite3* OpenHardened(const char* path, int flags) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
-  sqlite3_exec(db, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0", nullptr, nullptr, nullptr);
+  // Every page is read about once: a large cache would only add to the session's memory.
+  sqlite3_exec(db, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0; PRAGMA cache_size = -256",
+               nullptr, nullptr, nullptr);
   return db;
 }
 
@@ -76,6 +78,9 @@ constexpr int kPagesAStep = 256;
 // Another session's write changes the file under the copy, which then starts again; one that
 // writes all the time leaves the file unchecked rather than held.
 constexpr int kMostStarts = 20;
+// How long a check waits before it begins unless its verdict is asked for: longer than a large
+// file takes to load on a busy machine, so that the check does not compete with it for a core.
+constexpr auto kDelay = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -87,6 +92,7 @@ FileCheck::~FileCheck() {
     stop_ = true;
     if (working_ != nullptr) sqlite3_interrupt(working_);
   }
+  asked_.notify_all();
   {
     // Under the hold's lock, so that a check waiting for it sees the stop.
     const std::lock_guard lock(CheckHoldMutex());
@@ -96,12 +102,21 @@ FileCheck::~FileCheck() {
 }
 
 std::optional<std::string> FileCheck::Verdict() const {
-  const std::lock_guard lock(mutex_);
-  return verdict_;
+  {
+    const std::lock_guard lock(mutex_);
+    if (verdict_ || wanted_) return verdict_;
+    wanted_ = true;
+  }
+  asked_.notify_all();
+  return std::nullopt;
 }
 
 std::string FileCheck::Wait() const {
   std::unique_lock lock(mutex_);
+  if (!wanted_) {
+    wanted_ = true;
+    asked_.notify_all();
+  }
   finished_.wait(lock, [&] { return verdict_.has_value(); });
   return *verdict_;
 }
@@ -115,6 +130,11 @@ void FileCheck::Hold(bool hold) {
 }
 
 bool FileCheck::Begin() {
+  {
+    std::unique_lock lock(mutex_);
+    asked_.wait_for(lock, kDelay, [&] { return wanted_ || stop_; });
+    if (stop_) return false;
+  }
   std::unique_lock lock(CheckHoldMutex());
   CheckHoldReleased().wait(lock, [&] { return !checksHeld || !Working(nullptr); });
   return Working(nullptr);

@@ -21,7 +21,9 @@ std::string QuickCheck(sqlite3* db, const char* table, std::string& failed);
 /// The whole file at path checked on a thread of its own, on a copy of it. The copy is taken a
 /// megabyte at a time, the file held for reading (as any reader holds it) only for each step and
 /// never while the copy is checked, so that another session's write waits moments at most; a
-/// write between two steps starts the copy again.
+/// write between two steps starts the copy again. The check begins a moment after it is made,
+/// or as soon as its verdict is asked for, so that it does not compete with loading the file and
+/// a session that ends at once never pays for it.
 class FileCheck {
  public:
   explicit FileCheck(std::string path);
@@ -32,9 +34,9 @@ class FileCheck {
 
   /// Nothing while the check runs; then empty when the file is whole, or could not be copied
   /// (no room for the copy, written so often that the copy began again too many times), else
-  /// what is wrong.
+  /// what is wrong. A check that has not begun begins now.
   std::optional<std::string> Verdict() const;
-  /// Waits for the verdict.
+  /// Waits for the verdict; a check that has not begun begins now.
   std::string Wait() const;
   /// While held, a check waits before it begins (it still stops when destroyed).
   static void Hold(bool held);
@@ -43,13 +45,15 @@ class FileCheck {
   void Run();
   /// Makes db the connection a stop interrupts; false when the check is to stop.
   bool Working(sqlite3* db);
-  /// Waits while checks are held; false when the check is to stop.
+  /// Waits for the moment to begin and while checks are held; false when the check is to stop.
   bool Begin();
 
   std::string path_;
   mutable std::mutex mutex_;
   mutable std::condition_variable finished_;
+  mutable std::condition_variable asked_;
   std::optional<std::string> verdict_;
+  mutable bool wanted_ = false;  // the verdict was asked for: no waiting to begin
   bool stop_ = false;
   sqlite3* working_ = nullptr;
   std::thread thread_;

@@ -55,13 +55,18 @@ std::vector<std::string> SplitCommand(std::string_view line) {
 }
 
 std::string AlwaysQuoted(std::string_view word) {
-  std::string out = "\"";
+  std::string out;
+  AppendAlwaysQuoted(out, word);
+  return out;
+}
+
+void AppendAlwaysQuoted(std::string& out, std::string_view word) {
+  out.push_back('"');
   for (const char c : word) {
     if (c == '"' || c == '\\') out.push_back('\\');
     out.push_back(c);
   }
   out.push_back('"');
-  return out;
 }
 
 std::string QuoteWord(std::string_view word) {

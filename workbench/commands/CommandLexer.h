@@ -30,5 +30,7 @@ std::string QuoteWord(std::string_view word);
 
 /// The word in double quotes always, escaped as SplitCommand reads it.
 std::string AlwaysQuoted(std::string_view word);
+/// AlwaysQuoted(word) appended to out.
+void AppendAlwaysQuoted(std::string& out, std::string_view word);
 
 }  // namespace ornr::workbench
