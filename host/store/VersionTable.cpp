@@ -186,7 +186,7 @@ void VersionTable::Forget(DesignFile& file, std::int64_t position) {
 
 void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
                                 const VersionState& replaced, const VersionState& written,
-                                std::string_view action) {
+                                std::string_view action, const std::vector<VersionMark>& marks) {
   const VersionLimits limits = Limits(file);
   if (limits.versionsPerSetup == 0) return;
   std::vector<std::size_t> changed;
@@ -195,7 +195,7 @@ void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
     if (replaced.values[i].type == StoredValue::Type::Other) continue;
     if (!SameStoredValue(replaced.values[i], written.values[i])) changed.push_back(i);
   }
-  if (changed.empty() && replaced.name == written.name) return;
+  if (changed.empty() && replaced.name == written.name && marks.empty()) return;
   const std::int64_t number = Newest(file, position) + 1;
   const std::int64_t version = Insert(file, position, number, action, replaced.name);
   Statement value(file, kInsertValue, true);

@@ -160,9 +160,9 @@ TEST_F(SetupExchangeTest, ASourceImportsWithItsBaseAndIsCheckedAsDeeply) {
   OrnSettings base;
   base.SetBlurPasses(5);
   ornhost::WriteSetup(dir_ / "source.zel", u"A", OrnSettings());
-  ornhost::StoreProvenance(
-      dir_ / "source.zel", u"A",
-      ornhost::Provenance{u"lib.zel", "/lib.zel", u"L", "2026-01-02T03:04:05Z", base});
+  ornhost::StoreProvenance(dir_ / "source.zel", u"A",
+                           ornhost::Provenance{u"lib.zel", "/lib.zel", u"L", "2026-01-02T03:04:05Z",
+                                               base, std::nullopt});
   ornhost::ExportSetups(dir_ / "source.zel", {u"A"}, dir_ / "a.json");
   const std::string document = FileBytes(dir_ / "a.json");
   ASSERT_NO_THROW(ornhost::ImportSetups(dir_ / "target.zel", dir_ / "a.json", false));

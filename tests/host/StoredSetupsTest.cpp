@@ -27,7 +27,7 @@ class StoredSetupsTest : public ::testing::Test {
     for (const char16_t* name : {u"Sky", u"Sea"}) {
       ornhost::StoreProvenance(file_, name,
                                ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", name,
-                                                   "2026-01-15T09:30:00Z", Blur(8)});
+                                                   "2026-01-15T09:30:00Z", Blur(8), std::nullopt});
     }
   }
   // Both setups merged with a library that moved BlurPasses to 9.
@@ -79,9 +79,10 @@ TEST_F(StoredSetupsTest, AnotherSessionsWriteSinceTheReadRefusesTheWholeFile) {
        "another session has deleted \"Sea\""},
       {"a merge that moved only the base",
        [&] {
-         ornhost::StoreProvenance(file_, u"Sea",
-                                  ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", u"Sea",
-                                                      "2026-02-01T00:00:00Z", Blur(9)});
+         ornhost::StoreProvenance(
+             file_, u"Sea",
+             ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", u"Sea",
+                                 "2026-02-01T00:00:00Z", Blur(9), std::nullopt});
        },
        "another session has merged or changed where \"Sea\" came from"},
   };
