@@ -51,7 +51,7 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
   // A merge left pending in this session no longer fits the values just stored.
   for (detail::HostFile* file : detail::FindOpenFiles(designFile)) {
     for (const std::u16string& name : stored) {
-      if (detail::StoreEntry* entry = file->Find(name)) entry->pendingBase.reset();
+      if (detail::StoreEntry* entry = file->Find(name)) entry->DropPending();
     }
   }
   return stored;

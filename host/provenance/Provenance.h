@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -143,6 +144,8 @@ class HostFile;
 /// The records of file's setups by name, each with the base a merge left pending in place of
 /// the recorded one: what the working copies would be recorded with once saved.
 std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file);
+/// The records of file's stored setups by position, read once per change of the file.
+const std::map<std::int64_t, Provenance>& ProvenanceByPosition(HostFile& file);
 
 }  // namespace detail
 

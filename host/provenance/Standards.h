@@ -17,6 +17,7 @@
 #include "host/OrnSettings.h"
 #include "host/provenance/Provenance.h"
 #include "host/store/StandardsRecord.h"
+#include "host/store/StandardsTable.h"
 
 namespace ornhost {
 
@@ -234,11 +235,18 @@ std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup = std:
 void SetPendingOverride(const std::u16string& setup, const std::string& property,
                         const std::string& reason);
 
-/// The lock breaches a write that leaves values after would bring, one message a value: locked
-/// values (with their layers as in governed) that are breached with after and that differ from
-/// before (every breached one without before: a setup that comes new). overrides are the ones
-/// the setup has after the write.
-std::vector<std::string> LockBreaches(const Governed& governed,
+/// A locked value a write would leave changed here without an override.
+struct LockBreach {
+  std::string property;
+  /// "BlurPasses is locked by "Night" in office-standards.zellib: REASON (12 here, 8 in the
+  /// library)".
+  std::string message;
+};
+/// The lock breaches a write that leaves values after would bring: locked values (with their
+/// layers as in governed) that are breached with after and that differ from before (every
+/// breached one without before: a setup that comes new). overrides are the ones the setup has
+/// after the write.
+std::vector<LockBreach> LockBreaches(const Governed& governed,
                                       const Teskor::ZelPlatform::OrnSettings& after,
                                       const Teskor::ZelPlatform::OrnSettings* before,
                                       const std::map<std::string, OverrideRecord>& overrides);
@@ -252,12 +260,12 @@ namespace detail {
 
 class HostFile;
 
-/// The standards and overlays of file's setups by name, read once per change of the file.
-struct NamedStandards {
-  SetupStandards standards;
-  std::vector<Provenance> overlays;
-};
-std::map<std::u16string, NamedStandards> StandardsByName(HostFile& file);
+/// The standards and overlays of file's stored setups by position, read once per change of the
+/// file.
+const std::map<std::int64_t, StandardsOfSetup>& StandardsByPosition(HostFile& file);
+/// The comparison, counts only (no texts), of every readable setup of the master file that was
+/// taken from a library by name, each library file read once.
+std::map<std::u16string, Governed> LinkedGovernedCounts(HostFile& master);
 
 }  // namespace detail
 

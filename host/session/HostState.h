@@ -210,15 +210,16 @@ std::filesystem::path ComparablePath(const std::filesystem::path& path);
 /// standard error and the others still hear; monitors may be added or dropped meanwhile.
 void Notify(const char* notification,
             const std::function<void(Teskor::KreelPlatform::SessionMonitor&)>& call);
-/// After entry's setup was saved into file: the base a merge left pending becomes the merge base
-/// its provenance records. A failure is reported through the host's reporter and leaves the base
-/// pending.
-void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept;
-/// What a save of entry writes beside its values, inside its transaction: the pending merge base,
-/// overlays and overrides (all overrides dropped instead when dropOverrides: the module's full
-/// copy from a library). Returns the version's marks.
-std::vector<VersionMark> WritePending(DesignFile& db, std::int64_t position, StoreEntry& entry,
-                                      bool dropOverrides);
+/// Stores what waits for entry's next save (HasPending) beside its stored values now, in one
+/// transaction with a version of action that marks it: for a merge or an apply that left nothing
+/// to save. A setup no longer stored drops it. A failure is reported through the host's reporter
+/// and leaves it waiting.
+void CommitPending(HostFile& file, StoreEntry& entry, std::string_view action) noexcept;
+/// What a save of entry writes beside its values, inside its transaction at position: the
+/// pending merge base, overlays and overrides (every override dropped instead when
+/// dropOverrides: the module's full copy from a library). Returns the version's marks.
+std::vector<VersionMark> WritePending(DesignFile& db, std::int64_t position,
+                                      const StoreEntry& entry, bool dropOverrides);
 /// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
 HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
 

@@ -20,6 +20,7 @@
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
 #include "host/store/SetupNames.h"
+#include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
@@ -594,11 +595,8 @@ void DesignFile::Remove(RowRef row) {
   statement.Step();
   // Where a setup came from stays while it can be brought back, and goes with it otherwise.
   if (version_ < kVersionsFormat || !VersionTable::KeepDeleted(*this, row.position, removed)) {
-    for (const char* sql : kForgetProvenance) {
-      Statement forget(*this, sql, true);
-      forget.Bind(1, row.position);
-      forget.Step();
-    }
+    ProvenanceTable::ForgetAt(*this, row.position);
+    StandardsTable::Forget(*this, row.position);
   }
   transaction.Commit();
 }

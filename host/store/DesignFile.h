@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
 /// provenance of setups; 4 keeps each property in a typed column of its own and marks the file
 /// in a table too; 5 keeps the versions of each setup and never gives a position out twice; 6
 /// keeps office standards: scopes, locks, notes, overrides and overlays.
-inline constexpr int kDesignFileSchemaVersion = 5;
+inline constexpr int kDesignFileSchemaVersion = 6;
 
 /// What replaced a stored state of a setup, as the version that keeps the state names it.
 namespace actions {

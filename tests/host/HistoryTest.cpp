@@ -419,7 +419,7 @@ TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions)
   EXPECT_TRUE(std::filesystem::exists(dir / "master.format4-backup.zel"));
   EXPECT_TRUE(result.problems.empty());
   EXPECT_EQ(SqlRows(master, rows), before);
-  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 5);
+  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 6);
   const auto setups = ornhost::ReadSetups(master);
   ASSERT_EQ(setups.size(), 3u);
   EXPECT_FALSE(setups[2].valid);
