@@ -92,6 +92,7 @@ std::vector<SetupVersion> SetupHistory(const std::u16string& setup) {
     const bool reset = entry.action == detail::actions::kReset;
     version.nameAfter = reset ? entry.name : after;
     if (!reset) after = entry.name;
+    version.marks = entry.marks;
     for (const detail::VersionChange& change : entry.changes) {
       version.changes.push_back(
           {detail::SettingKey(change.field), ValueText(change.field, change.before),
