@@ -76,6 +76,7 @@ void Console::Err(std::string_view line) {
 }
 
 void Console::Progress(std::size_t done, std::size_t total) {
+  if (hook_) hook_(done, total);
   done_ = done;
   total_ = total;
   const auto now = Clock::now();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ class Console {
   void Progress(std::size_t done, std::size_t total);
   /// Takes the bar away; the next output starts on a clean line.
   void EndProgress();
+  /// Called with every progress told, unthrottled, on the thread that tells it: what a caller
+  /// other than a terminal watches the run by.
+  void OnProgress(std::function<void(std::size_t done, std::size_t total)> hook) {
+    hook_ = std::move(hook);
+  }
 
   /// "812/2000 files  405 files/s  0:03 left" for done of total after seconds.
   static std::string ProgressText(std::size_t done, std::size_t total, double seconds);
@@ -39,6 +45,7 @@ class Console {
   void EraseBar();
 
   ProgressStyle style_;
+  std::function<void(std::size_t, std::size_t)> hook_;
   bool barShown_ = false;
   std::size_t done_ = 0;
   std::size_t total_ = 0;

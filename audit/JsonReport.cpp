@@ -1,6 +1,9 @@
 // The report as JSON (docs/audit-report.schema.json): the files as they come, then the run and
 // its totals.
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "audit/Report.h"
 #include "support/OneLine.h"
@@ -85,9 +88,8 @@ ordered_json SetupJson(const SetupFinding& setup) {
 
 class JsonReport final : public Report {
  public:
-  explicit JsonReport(const std::filesystem::path& path) : file_(path) {
-    file_.Write("{\n\"report\": \"rsm-audit\",\n\"version\": 1,\n\"files\": [");
-  }
+  explicit JsonReport(const std::filesystem::path& path) : file_(std::in_place, path) { Begin(); }
+  explicit JsonReport(std::string& out) : text_(&out) { Begin(); }
 
   void File(const FileFinding& file) override {
     ordered_json json = PathJson(file.path);
@@ -105,9 +107,9 @@ class JsonReport final : public Report {
       if (!file.fixReason.empty()) fix["reason"] = file.fixReason;
       json["fix"] = std::move(fix);
     }
-    file_.Write(first_ ? "\n" : ",\n");
+    Write(first_ ? "\n" : ",\n");
     first_ = false;
-    file_.Write(Text(json));
+    Write(Text(json));
   }
 
   // Few, and listed after the files: kept until the end.
@@ -171,12 +173,22 @@ class JsonReport final : public Report {
     for (const auto& [key, value] : tail.items()) {
       text += ",\n\"" + key + "\": " + Text(value);
     }
-    file_.Write(text + "\n}\n");
-    file_.Commit();
+    Write(text + "\n}\n");
+    if (file_) file_->Commit();
   }
 
  private:
-  ReportFile file_;
+  void Begin() { Write("{\n\"report\": \"rsm-audit\",\n\"version\": 1,\n\"files\": ["); }
+  void Write(std::string_view text) {
+    if (file_) {
+      file_->Write(text);
+    } else {
+      text_->append(text);
+    }
+  }
+
+  std::optional<ReportFile> file_;
+  std::string* text_ = nullptr;
   bool first_ = true;
   ordered_json skipped_ = ordered_json::array();
 };
@@ -185,6 +197,10 @@ class JsonReport final : public Report {
 
 std::unique_ptr<Report> MakeJsonReport(const std::filesystem::path& path) {
   return std::make_unique<JsonReport>(path);
+}
+
+std::unique_ptr<Report> MakeJsonReport(std::string& out) {
+  return std::make_unique<JsonReport>(out);
 }
 
 }  // namespace ornr::audit

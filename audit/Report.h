@@ -79,6 +79,8 @@ class ReportFile {
 std::string ShellCommand(const std::vector<std::string>& words);
 
 std::unique_ptr<Report> MakeJsonReport(const std::filesystem::path& path);
+/// The same report, its text appended to out as it is made.
+std::unique_ptr<Report> MakeJsonReport(std::string& out);
 std::unique_ptr<Report> MakeCsvReport(const std::filesystem::path& path);
 /// fix: a fix was asked for, so each setup's row says what it does (apply: did).
 std::unique_ptr<Report> MakeHtmlReport(const std::filesystem::path& path, bool fix, bool apply);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "host/controls/HostControls.h"
+#include "host/provenance/Provenance.h"
 #include "support/Utf.h"
 
 namespace ornr::bench {

@@ -134,8 +134,7 @@ std::size_t Utf8Bytes(std::u16string_view text) {
       bytes += 1;
     } else if (c < 0x800) {
       bytes += 2;
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-               text[i + 1] <= 0xDFFF) {
+    } else if (ornr::IsSurrogatePairAt(text, i)) {
       bytes += 4;
       ++i;
     } else {

@@ -1,7 +1,7 @@
 #include "bridge/EventHelper.h"
 
-#include "bridge/FailureReport.h"
 #include "bridge/ToRefString.h"
+#include "support/Boundary.h"
 
 namespace ornr::bridge {
 
@@ -42,15 +42,13 @@ void EventHelper::OnRenderSetupChangedEventHandler(
     Teskor::RenderSetup::ViewModel::RenderSetup& sender,
     const Teskor::RenderSetup::PropertyChangedEventArgs& e) noexcept {
   if (func_RenderSetupChanged == nullptr) return;
-  try {
+  Guarded("OnRenderSetupChanged", [&] {
     char16_t name[kNameBufferSize] = {};
     char property[kPropertyBufferSize] = {};
     ToRefString(sender.Name(), name, kNameCapacity);
     ToRefString(e.PropertyName, property, kPropertyCapacity);
     func_RenderSetupChanged(name, property);
-  } catch (...) {
-    ReportFailure("OnRenderSetupChanged");
-  }
+  });
 }
 
 }  // namespace ornr::bridge

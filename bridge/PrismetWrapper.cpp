@@ -1,10 +1,10 @@
 #include "bridge/PrismetWrapper.h"
 
 #include "bridge/EventHelper.h"
-#include "bridge/FailureReport.h"
 #include "bridge/ResourceMgr.h"
 #include "bridge/RuntimeString.h"
 #include "bridge/ToRefString.h"
+#include "support/Boundary.h"
 
 namespace ornr::bridge {
 
@@ -23,16 +23,13 @@ static_assert(sizeof(PrismetWrapper) == sizeof(void*));
 template <typename PanelValue>
 PanelValue ReadValue(PrismetWrapper& wrapper, const ornR_wchar* setupName, const char* propertyName,
                      bool fromLib, PanelValue local) noexcept {
-  try {
+  // Each start value is the value-initialised one; for text that is null, which arrives empty.
+  return Guarded("GetRenderSetupPropertyValue", PanelValue{}, [&] {
     if (RenderSetup* setup = wrapper.GetRenderSetup(setupName, fromLib)) {
       setup->GetPropertyValue(FromNarrow(propertyName), local);
     }
     return local;
-  } catch (...) {
-    ReportFailure("GetRenderSetupPropertyValue");
-    // Each start value is the value-initialised one; for text that is null, which arrives empty.
-    return PanelValue{};
-  }
+  });
 }
 
 std::u16string ReplacePlaceholder(std::u16string format, std::u16string_view argument) {
@@ -72,32 +69,23 @@ RenderSetup* PrismetWrapper::GetRenderSetup(const ornR_wchar* ornSetupName, bool
 }
 
 void PrismetWrapper::ChangeRenderSetupViewModel(const ornR_wchar* xmlPara) {
-  try {
-    MainPanel::ChangeOrnModel(FromWide(xmlPara));
-  } catch (...) {
-    ReportFailure("ChangeRenderSetupViewModel");
-  }
+  Guarded("ChangeRenderSetupViewModel", [&] { MainPanel::ChangeOrnModel(FromWide(xmlPara)); });
 }
 
 ornR_wchar* PrismetWrapper::GetResource(ornR_wchar* key, ornR_wchar* retBuffer,
                                         std::uint64_t maxLen) {
-  try {
-    ToRefString(ResourceMgr::GetLocalizedString(FromWide(key)), retBuffer, maxLen);
-  } catch (...) {
-    ReportFailure("GetResource");
-    ToRefString(std::nullopt, retBuffer, maxLen);
-  }
+  const String text = Guarded("GetResource", String(),
+                              [&] { return ResourceMgr::GetLocalizedString(FromWide(key)); });
+  ToRefString(text, retBuffer, maxLen);
   return retBuffer;
 }
 
 void PrismetWrapper::RegisterEventsHandler(func_EventRenderSetupChanged callback) {
-  try {
+  Guarded("RegisterEventsHandler", [&] {
     EventHelper* helper = EventHelper::GetInstance();
     helper->RegisterEvents(callback);
     helper->SubscribeTo(MainPanel::Instance().ViewModel());
-  } catch (...) {
-    ReportFailure("RegisterEventsHandler");
-  }
+  });
 }
 
 void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
@@ -150,62 +138,45 @@ void PrismetWrapper::GetRenderSetupPropertyValue(const ornR_wchar* ornSetupName,
 }
 
 void PrismetWrapper::ShowMessageForMissingFile(const ornR_wchar* missingFile) {
-  try {
+  Guarded("ShowMessageForMissingFile", [&] {
     const String title = ResourceMgr::GetLocalizedString(u"Title_RenderSetup");
     const String format = ResourceMgr::GetLocalizedString(u"MSGSTR_CanNotLocateFile");
     const String path = FromWide(missingFile);
     MainPanel::ShowMessageBox(ReplacePlaceholder(format.value_or(u""), path.value_or(u"")), title);
-  } catch (...) {
-    ReportFailure("ShowMessageForMissingFile");
-  }
+  });
 }
 
 void PrismetWrapper::ShowMessage(const ornR_wchar* resString) {
-  try {
+  Guarded("ShowMessage", [&] {
     const String title = ResourceMgr::GetLocalizedString(u"Title_RenderSetup");
     const String text = ResourceMgr::GetLocalizedString(FromWide(resString));
     MainPanel::ShowMessageBox(text.value_or(u""), title);
-  } catch (...) {
-    ReportFailure("ShowMessage");
-  }
+  });
 }
 
 ornR_wchar* PrismetWrapper::GetCurrentRenderSetupName(ornR_wchar* retBuffer, std::uint64_t maxLen) {
-  try {
+  const String name = Guarded("GetCurrentRenderSetupName", String(), [] {
     const RenderSetup* current = MainPanel::Instance().ViewModel().CurrentRenderSetup();
-    ToRefString(current != nullptr ? current->Name() : String(u""), retBuffer, maxLen);
-  } catch (...) {
-    ReportFailure("GetCurrentRenderSetupName");
-    ToRefString(std::nullopt, retBuffer, maxLen);
-  }
+    return current != nullptr ? current->Name() : String(u"");
+  });
+  ToRefString(name, retBuffer, maxLen);
   return retBuffer;
 }
 
 void PrismetWrapper::SetCurrentRenderSetup(const ornR_wchar* setupName) {
-  try {
-    MainPanel::Instance().SetCurrentSetup(FromWide(setupName));
-  } catch (...) {
-    ReportFailure("SetCurrentRenderSetup");
-  }
+  Guarded("SetCurrentRenderSetup",
+          [&] { MainPanel::Instance().SetCurrentSetup(FromWide(setupName)); });
 }
 
 void PrismetWrapper::ClearAllViewModel() {
-  try {
-    MainPanel::ClearAllViewModel();
-  } catch (...) {
-    ReportFailure("ClearAllViewModel");
-  }
+  Guarded("ClearAllViewModel", [] { MainPanel::ClearAllViewModel(); });
 }
 
 }  // namespace ornr::bridge
 
 IPrismetWrapper* GetIPrismetWrapper() {
-  try {
-    return ornr::bridge::PrismetWrapper::GetInstance();
-  } catch (...) {
-    ornr::bridge::ReportFailure("GetIPrismetWrapper");
-    return nullptr;
-  }
+  return ornr::Guarded("GetIPrismetWrapper", static_cast<IPrismetWrapper*>(nullptr),
+                       [] { return ornr::bridge::PrismetWrapper::GetInstance(); });
 }
 
 void DeleteIPrismetWrapperInstance() {

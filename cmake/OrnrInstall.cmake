@@ -1,7 +1,7 @@
 # What `cmake --install` puts under the prefix: the module with its texts in other languages, the
 # stand-in host and panel, the workbench with its man page and bash completion, the public headers,
-# a CMake package and pkg-config files. Component Runtime is what runs the workbench (the Debian
-# package, cmake/OrnrPackage.cmake); Development what builds on the module.
+# a CMake package and pkg-config files. Component Runtime is what runs the workbench; Development
+# what builds on the module; Debian (cmake/OrnrPackage.cmake) the Debian package's files.
 include(CMakePackageConfigHelpers)
 
 set(ORNR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ornr)
@@ -11,6 +11,8 @@ install(TARGETS ornr_headers ornrender ornhost ornpanel EXPORT ornrTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rsm-workbench rsm-audit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+# The workbench's browser panel, loaded by name from beside the module: nothing links it.
+install(TARGETS rsm_page LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_SKIP)
 # Where the module's bridge looks for them: a folder beside the module.
 install(FILES ${ORNR_TRANSLATIONS} DESTINATION ${CMAKE_INSTALL_LIBDIR}/ornrender COMPONENT Runtime)
 
@@ -60,11 +62,11 @@ install(FILES ${PROJECT_BINARY_DIR}/workbench/rsm-workbench.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME rsm-workbench
   COMPONENT Runtime)
 
-if(ORNR_DEBIAN_PACKAGE)
-  # Compressed, with a copyright file and changelogs in Debian's form.
+install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+install(FILES workbench/rsm-workbench.1 audit/rsm-audit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  COMPONENT Runtime)
+
+if(ORNR_DEBIAN_FLAGS)
+  # The same build installed as the Debian package has it: component Debian.
   include(cmake/OrnrPackage.cmake)
-else()
-  install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
-  install(FILES workbench/rsm-workbench.1 audit/rsm-audit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT Runtime)
 endif()

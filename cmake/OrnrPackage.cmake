@@ -1,18 +1,28 @@
-# The Debian package rsm-workbench, built by cpack from a build configured by scripts/package.sh:
-# the Runtime component (the workbench, the module with its texts, the stand-in host and panel as
-# the workbench's own libraries, man page, bash completion) with what Debian's tools expect beside
-# it. docs/packaging.md says why it looks as it does.
+# The Debian package rsm-workbench, packaged by cpack from the default build (scripts/package.sh):
+# the install component Debian puts the workbench, the module with its texts, the stand-in host and
+# panel as the workbench's own libraries, the Python package, man pages and bash completion where
+# the package has them, with what Debian's tools expect beside them. docs/packaging.md says why it
+# looks as it does.
 set(ORNR_DEB_NAME rsm-workbench)
 set(ORNR_DEB_RELEASE 1)
 set(ORNR_DEB_MAINTAINER "Render Setup Manager authors <maintainers@render-setup-manager.org>")
 set(deb_files ${PROJECT_BINARY_DIR}/debian-files)
 set(deb_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORNR_DEB_NAME})
+execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE deb_multiarch
+  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "dpkg-architecture failed: the Debian package needs dpkg-dev")
+endif()
+# The libraries are the workbench's own: in a folder of the package, not in the shared one.
+set(ORNR_DEB_PREFIX /usr)
+set(deb_libdir lib/${deb_multiarch}/${ORNR_DEB_NAME})
 file(MAKE_DIRECTORY ${deb_files})
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/workbench/rsm-workbench.1 ${PROJECT_SOURCE_DIR}/audit/rsm-audit.1
   ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides)
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
+  ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm)
 
 # As dh_compress does: gzip -9n, so no name or time goes into the file.
 function(ornr_gzip source target)
@@ -66,33 +76,82 @@ License: Expat
  ${license_body}
 ")
 
+# The same programs as the component Runtime, in the package's places; only a component install
+# (cpack, `cmake --install --component Debian`) takes them. The executables look for
+# their libraries and the module in both: ../lib of a `cmake --install` tree, the package's folder.
+file(RELATIVE_PATH deb_bin_to_lib ${ORNR_DEB_PREFIX}/${CMAKE_INSTALL_BINDIR} ${ORNR_DEB_PREFIX}/${deb_libdir})
+set_property(TARGET rsm-workbench rsm-audit APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_bin_to_lib}")
+target_compile_definitions(rsm-workbench PRIVATE ORNR_DEBIAN_MODULE_DIR_FROM_BIN="${deb_bin_to_lib}")
+install(TARGETS ornrender ornhost ornpanel rsm_page LIBRARY DESTINATION ${deb_libdir} COMPONENT Debian
+  NAMELINK_SKIP EXCLUDE_FROM_ALL)
+install(TARGETS rsm-workbench rsm-audit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Debian EXCLUDE_FROM_ALL)
+install(FILES ${ORNR_TRANSLATIONS} DESTINATION ${deb_libdir}/ornrender COMPONENT Debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/workbench/rsm-workbench.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME rsm-workbench
+  COMPONENT Debian EXCLUDE_FROM_ALL)
+# Stripped as dh_strip does: cmake/debian-strip.sh also drops .comment and .note.
+set(deb_binaries)
+foreach(target rsm-workbench rsm-audit)
+  list(APPEND deb_binaries "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>")
+endforeach()
+foreach(target ornrender ornhost ornpanel rsm_page)
+  list(APPEND deb_binaries "${deb_libdir}/$<TARGET_FILE_NAME:${target}>")
+endforeach()
+# The Python package where Debian's python3 finds it; its extension finds the package's libraries
+# as the programs do, through a RUNPATH relative to where it lies.
+if(TARGET ornr_python)
+  set(deb_python_dir lib/python3/dist-packages/ornr)
+  file(RELATIVE_PATH deb_python_to_lib ${ORNR_DEB_PREFIX}/${deb_python_dir} ${ORNR_DEB_PREFIX}/${deb_libdir})
+  set_property(TARGET ornr_python APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_python_to_lib}")
+  install(TARGETS ornr_python LIBRARY DESTINATION ${deb_python_dir} COMPONENT Debian EXCLUDE_FROM_ALL)
+  install(FILES ${ORNR_PYTHON_PACKAGE_FILES} DESTINATION ${deb_python_dir} COMPONENT Debian
+          EXCLUDE_FROM_ALL)
+  list(APPEND deb_binaries "${deb_python_dir}/$<TARGET_FILE_NAME:ornr_python>")
+endif()
+install(CODE "
+  foreach(file ${deb_binaries})
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/cmake/debian-strip.sh
+                            \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}
+                    RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR \"stripping \${file} failed\")
+    endif()
+  endforeach()" COMPONENT Debian EXCLUDE_FROM_ALL)
+
 install(FILES ${deb_files}/copyright ${deb_files}/changelog.Debian.gz ${deb_files}/changelog.gz
-  ${deb_files}/README.md.gz DESTINATION ${deb_doc_dir} COMPONENT Runtime)
+  ${deb_files}/README.md.gz DESTINATION ${deb_doc_dir} COMPONENT Debian EXCLUDE_FROM_ALL)
 install(FILES ${deb_files}/rsm-workbench.1.gz ${deb_files}/rsm-audit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-  COMPONENT Runtime)
+  COMPONENT Debian EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${ORNR_DEB_NAME}
-  COMPONENT Runtime)
+  COMPONENT Debian EXCLUDE_FROM_ALL)
 
+# One package of the component Debian alone, under /usr.
 set(CPACK_GENERATOR DEB)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Debian;/")
 set(CPACK_PACKAGE_NAME ${ORNR_DEB_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL Runtime)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ORNR_DEB_NAME})
-set(CPACK_DEBIAN_RUNTIME_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${ORNR_DEB_PREFIX})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORNR_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORNR_DEB_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends from dpkg-shlibdeps; the stand-in host and panel are found in the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ORNR_DEB_PREFIX}/${deb_libdir})
 # Japanese in the page needs a CJK font in the browser showing it, often on this machine.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3, bash-completion, fonts-noto-cjk")
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+if(TARGET ornr_python)
+  # The Python package is an extension of Debian's Python of this release, as dh_python3 would
+  # say it; its byte code goes when the package goes.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${ornr_python_next_minor})")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/rsm-workbench.prerm ${deb_files}/prerm COPYONLY)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_files}/prerm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "host application for the render setup manager module
 rsm-workbench loads the render setup manager module as a CAD host loads a
 plug-in and drives it from commands, at a prompt, from scripts, or from a
@@ -100,6 +159,7 @@ panel it serves to a web browser. Render setups are named sets of 68
 renderer settings kept in design files, which are SQLite databases.
 .
 The package holds the workbench, the module with its German and Japanese
-texts, the stand-in host and panel libraries it runs on, and rsm-audit,
-which holds every design file of a project against the design libraries.")
+texts, the stand-in host and panel libraries it runs on, rsm-audit,
+which holds every design file of a project against the design libraries,
+and the Python package ornr, which reaches all of it from Python 3.")
 include(CPack)

@@ -5,10 +5,10 @@
 
 #include "host/OrnSetupManager.h"
 #include "host/xrt.h"
-#include "manager/Boundary.h"
 #include "manager/Commands.h"
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
+#include "support/Boundary.h"
 #include "viewmodel/ViewModelDocument.h"
 
 namespace ornr {

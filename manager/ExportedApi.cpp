@@ -1,7 +1,7 @@
 // The C interface: every function runs its command behind the error boundary.
-#include "manager/Boundary.h"
 #include "manager/Commands.h"
 #include "ornr/ornr.h"
+#include "support/Boundary.h"
 
 using namespace ornr;
 

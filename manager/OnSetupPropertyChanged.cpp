@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "manager/Boundary.h"
 #include "manager/SetupManager.h"
 #include "ornr/IPrismetWrapper.h"
 #include "settings/OrnSettingsWrapper.h"
+#include "support/Boundary.h"
 #include "viewmodel/ViewModelDocument.h"
 
 namespace ornr {

@@ -1,17 +1,42 @@
 #include "panel/DirectDocument.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "support/Utf.h"
+
 namespace Teskor::RenderSetup::ViewModel {
 
 namespace {
 
 constexpr std::u16string_view kRoot = u"RenderSetupViewModel";
 
-bool NameStart(char16_t c) {
+constexpr bool IsNameStart(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':';
 }
 
+constexpr bool IsNameChar(char16_t c) {
+  return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+constexpr auto kNameChars = [] {
+  std::array<bool, 128> chars{};
+  for (char16_t c = 0; c < 128; ++c) chars[c] = IsNameChar(c);
+  return chars;
+}();
+
+bool NameStart(char16_t c) {
+  return IsNameStart(c);
+}
+
 bool NameChar(char16_t c) {
-  return NameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+  return c < 128 && kNameChars[c];
+}
+
+bool SameUnits(const char16_t* at, std::u16string_view text) {
+  return std::memcmp(at, text.data(), text.size() * sizeof(char16_t)) == 0;
 }
 
 bool IsDigit(char16_t c, bool hex) {
@@ -41,121 +66,191 @@ char32_t Reference(std::u16string_view text, std::size_t& length) {
     value = value * (hex ? 16 : 10) + digit;
   }
   if (at == first || at >= text.size() || text[at] != u';') return 0;
-  const bool character = (value >= 1 && value < 0xD800) || (value >= 0xE000 && value <= 0xFFFD) ||
+  const bool character = (value >= 1 && value <= 0xFFFD && !ornr::IsSurrogate(value)) ||
                          (value >= 0x10000 && value <= 0x10FFFF);
   if (!character) return 0;
   length = at + 1;
   return value;
 }
 
+// Reads with a pointer into the text; every step checks that it stays inside.
 class Reader {
  public:
-  explicit Reader(std::u16string_view xml) : xml_(xml) {}
+  explicit Reader(std::u16string_view xml) : begin_(xml.data()), end_(xml.data() + xml.size()) {}
 
   bool Document(const std::function<void(const DirectElement&)>* take) {
-    at_ = 0;
+    at_ = begin_;
+    // Taking follows a whole read that found the text in order: end tags are known to match.
+    checked_ = take != nullptr;
+    lastChildNames_.clear();
+    lastChildrenStart_ = begin_;
     std::u16string_view name;
     if (!StartTag(name, nullptr) || name != kRoot) return false;
-    while (Peek(u"<") && !Peek(u"</")) {
-      element_.attributes.clear();
-      element_.children.clear();
-      element_.childTextUnits = 0;
-      if (!Element(element_)) return false;
+    while (Peek(u'<') && !PeekEnd()) {
+      // The first pass only checks: nothing is kept of the elements.
+      DirectElement* element = take != nullptr ? &element_ : nullptr;
+      if (element != nullptr) {
+        element_.attributes.clear();
+        element_.children.clear();
+        element_.childTextUnits = 0;
+      }
+      const char16_t* start = at_;
+      if (!Element(element)) return false;
+      // From here on only the names of the last element with children are looked back at.
+      element_.readFrom = std::min(lastChildrenStart_, start);
       if (take != nullptr) (*take)(element_);
     }
-    return EndTag(kRoot) && at_ == xml_.size();
+    return EndTag(kRoot) && at_ == end_;
   }
 
  private:
-  bool Peek(std::u16string_view what) const { return xml_.substr(at_).starts_with(what); }
+  bool Peek(char16_t c) const noexcept { return at_ < end_ && *at_ == c; }
+  bool PeekEnd() const noexcept { return end_ - at_ >= 2 && at_[0] == u'<' && at_[1] == u'/'; }
 
   bool Name(std::u16string_view& name) {
-    const std::size_t start = at_;
-    if (at_ >= xml_.size() || !NameStart(xml_[at_])) return false;
-    while (at_ < xml_.size() && NameChar(xml_[at_])) ++at_;
-    name = xml_.substr(start, at_ - start);
+    const char16_t* const start = at_;
+    if (start >= end_ || !NameStart(*start)) return false;
+    const char16_t* at = start + 1;
+    while (at < end_ && NameChar(*at)) ++at;
+    at_ = at;
+    name = std::u16string_view(start, static_cast<std::size_t>(at - start));
     return true;
   }
 
   // Up to the next '<' (text) or '"' (attribute value, where the full parser keeps a '<'); false
   // on anything the full parser would take differently.
   bool Characters(bool attribute, std::u16string_view& text, std::size_t* units) {
-    const std::size_t start = at_;
-    std::size_t count = 0;
-    while (at_ < xml_.size()) {
-      const char16_t c = xml_[at_];
-      if (attribute ? c == u'"' : c == u'<') break;
+    const char16_t* const start = at_;
+    const char16_t* at = at_;
+    const char16_t stop = attribute ? u'"' : u'<';
+    std::size_t references = 0;  // units that references took beyond what they stand for
+    // The characters that may matter: the controls, '"', '&' and '<'; all others are skipped.
+    constexpr std::uint64_t kSpecial =
+        0xFFFFFFFFull | (1ull << u'"') | (1ull << u'&') | (1ull << u'<');
+    for (;;) {
+      while (at < end_ && (*at >= 64 || ((kSpecial >> *at) & 1) == 0)) ++at;
+      if (at >= end_) return false;
+      const char16_t c = *at;
+      if (c == stop) break;
       if (c < 0x20 && (attribute || (c != u'\t' && c != u'\n'))) return false;
       if (c == u'&') {
         std::size_t length = 0;
-        const char32_t value = Reference(xml_.substr(at_), length);
+        const char32_t value =
+            Reference(std::u16string_view(at, static_cast<std::size_t>(end_ - at)), length);
         if (value == 0) return false;
-        at_ += length;
-        count += value >= 0x10000 ? 2 : 1;
+        at += length;
+        references += length - (value >= 0x10000 ? 2 : 1);
         continue;
       }
-      ++at_;
-      ++count;
+      ++at;
     }
-    if (at_ >= xml_.size()) return false;
-    text = xml_.substr(start, at_ - start);
-    if (units != nullptr) *units += count;
+    at_ = at;
+    const auto size = static_cast<std::size_t>(at - start);
+    text = std::u16string_view(start, size);
+    if (units != nullptr) *units += size - references;
     return true;
   }
 
   bool StartTag(std::u16string_view& name, std::vector<DirectElement::Pair>* attributes) {
-    if (!Peek(u"<")) return false;
+    if (!Peek(u'<')) return false;
     ++at_;
     if (!Name(name)) return false;
-    while (Peek(u" ")) {
+    while (Peek(u' ')) {
       ++at_;
       std::u16string_view attributeName, value;
-      if (!Name(attributeName) || !Peek(u"=\"")) return false;
+      if (!Name(attributeName) || end_ - at_ < 2 || at_[0] != u'=' || at_[1] != u'"') {
+        return false;
+      }
       at_ += 2;
       if (!Characters(true, value, nullptr) || attributes == nullptr) return false;
       ++at_;
       attributes->emplace_back(attributeName, value);
     }
-    if (!Peek(u">")) return false;
+    if (!Peek(u'>')) return false;
     ++at_;
     return true;
   }
 
   bool EndTag(std::u16string_view name) {
-    if (!Peek(u"</")) return false;
-    at_ += 2;
-    if (!Peek(name)) return false;
-    at_ += name.size();
-    if (!Peek(u">")) return false;
-    ++at_;
+    if (checked_) {
+      at_ += name.size() + 3;
+      return true;
+    }
+    if (static_cast<std::size_t>(end_ - at_) < name.size() + 3 || !PeekEnd()) return false;
+    if (!SameUnits(at_ + 2, name) || at_[2 + name.size()] != u'>') return false;
+    at_ += name.size() + 3;
     return true;
+  }
+
+  // A child's start tag. Setups list the same properties in the same order: the name the child
+  // at this place had in the element before, already read as a name, is tried first.
+  bool ChildStartTag(std::size_t index, std::u16string_view& name) {
+    if (index < lastChildNames_.size()) {
+      const std::u16string_view last = lastChildNames_[index];
+      if (static_cast<std::size_t>(end_ - at_) > last.size() + 1 && at_[0] == u'<' &&
+          SameUnits(at_ + 1, last) && at_[1 + last.size()] == u'>') {
+        // The text is the same as that name's, so it is one here too, and ends at the '>'.
+        name = std::u16string_view(at_ + 1, last.size());
+        at_ += last.size() + 2;
+        return true;
+      }
+    }
+    return StartTag(name, nullptr);
   }
 
   static bool Blank(std::u16string_view text) {
     return text.find_first_not_of(u" \t\n") == std::u16string_view::npos;
   }
 
-  bool Element(DirectElement& element) {
-    if (!StartTag(element.name, &element.attributes)) return false;
-    if (!Characters(false, element.text, nullptr)) return false;
-    while (!Peek(u"</")) {
+  // A child of the root; with element null only checked.
+  bool Element(DirectElement* element) {
+    const char16_t* start = at_;
+    std::u16string_view name, text;
+    // The attributes are checked the same way whether they are kept or not.
+    scratch_.clear();
+    if (!StartTag(name, element != nullptr ? &element->attributes : &scratch_)) return false;
+    if (!Characters(false, text, nullptr)) return false;
+    std::size_t childTextUnits = 0;
+    std::size_t childUnits = 0;  // as written, references and all
+    childNames_.clear();
+    while (!PeekEnd()) {
       // A blank text before children is no text of the element for the full parser.
-      if (!element.text.empty() && Blank(element.text)) return false;
-      std::u16string_view name, text;
-      if (!StartTag(name, nullptr) || !Characters(false, text, &element.childTextUnits) ||
-          !EndTag(name)) {
+      if (!text.empty() && Blank(text)) return false;
+      std::u16string_view childName, childText;
+      if (!ChildStartTag(childNames_.size(), childName) ||
+          !Characters(false, childText, &childTextUnits) || !EndTag(childName)) {
         return false;
       }
-      element.children.emplace_back(name, text);
+      childNames_.push_back(childName);
+      childUnits += childText.size();
+      if (element != nullptr) element->children.emplace_back(childName, childText);
       // Text after a child element is not the module's form.
-      if (!Peek(u"<")) return false;
+      if (!Peek(u'<')) return false;
     }
-    return EndTag(element.name);
+    if (element != nullptr) {
+      element->name = name;
+      element->text = text;
+      element->childTextUnits = childTextUnits;
+      element->childReferences = childTextUnits != childUnits;
+    }
+    // An element without children (a current setup's) leaves the names as they were.
+    if (!childNames_.empty()) {
+      lastChildNames_.swap(childNames_);
+      lastChildrenStart_ = start;
+    }
+    return EndTag(name);
   }
 
-  std::u16string_view xml_;
-  std::size_t at_ = 0;
+  const char16_t* begin_;
+  const char16_t* end_;
+  const char16_t* at_ = nullptr;
   DirectElement element_;
+  std::vector<DirectElement::Pair> scratch_;
+  // The children's names of the element being read and of the one before.
+  std::vector<std::u16string_view> childNames_;
+  std::vector<std::u16string_view> lastChildNames_;
+  const char16_t* lastChildrenStart_ = nullptr;  // where the element they came from starts
+  bool checked_ = false;
 };
 
 }  // namespace
@@ -183,12 +278,8 @@ void AppendUnescaped(std::u16string& out, std::u16string_view text) {
     if (amp == std::u16string_view::npos) return;
     std::size_t length = 0;
     const char32_t value = Reference(text.substr(amp), length);
-    if (value >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(value));
-    }
+    char16_t units[2];
+    out.append(units, ornr::WriteCodePointAsUtf16(value, units));
     at = amp + length;
   }
 }

@@ -22,6 +22,10 @@ struct DirectElement {
   std::vector<Pair> children;
   /// The code units of the children's texts with their references replaced.
   std::size_t childTextUnits = 0;
+  /// Whether any child's text holds a reference.
+  bool childReferences = false;
+  /// ReadDirect reads none of the text before this point once the element is taken.
+  const char16_t* readFrom = nullptr;
   /// The first attribute of that name, or nullptr.
   const std::u16string_view* Attribute(std::u16string_view attributeName) const noexcept;
 };

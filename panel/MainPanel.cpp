@@ -32,19 +32,37 @@ MainPanel& MainPanel::Instance() {
   return *panel;
 }
 
-void MainPanel::ChangeOrnModel(const String& xml) {
+namespace {
+
+// owned: the same text when it was handed over, for the panel to release as it reads it.
+void Deliver(const String& xml, std::u16string* owned) {
   // A copy, so that an observer may replace itself.
-  if (const DocumentObserver observer = TheServices().document) observer(xml);
+  if (const auto observer = TheServices().document) observer(xml);
   if (!xml) return;
-  if (const TakenObserver observer = TheServices().taken) {
+  auto& viewModel = MainPanel::Instance().ViewModel();
+  const auto take = [&](std::vector<ViewModel::TakenElement>* elements) {
+    return owned != nullptr ? viewModel.TakeOwnedDocument(std::move(*owned), elements)
+                            : viewModel.TakeDocument(*xml, elements);
+  };
+  if (const auto observer = TheServices().taken) {
     std::vector<ViewModel::TakenElement> elements;
-    const bool taken = Instance().ViewModel().TakeDocument(*xml, &elements);
+    const bool taken = take(&elements);
     observer(xml, taken, elements);
     return;
   }
-  if (!Instance().ViewModel().TakeDocument(*xml)) {
+  if (!take(nullptr)) {
     std::fprintf(stderr, "Render Setup Manager: ignored a text that is no view-model document\n");
   }
+}
+
+}  // namespace
+
+void MainPanel::ChangeOrnModel(const String& xml) {
+  Deliver(xml, nullptr);
+}
+
+void MainPanel::ChangeOrnModel(String&& xml) {
+  Deliver(xml, xml ? &*xml : nullptr);
 }
 
 void MainPanel::ClearAllViewModel() {

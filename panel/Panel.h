@@ -84,6 +84,8 @@ class PropertySupport {
     Builder(std::size_t count, std::size_t textUnits);
     void Add(std::string_view name, std::string_view utf8Text);
     void Add(std::string_view name, std::u16string_view text);
+    /// The same for a name of ASCII characters held in UTF-16.
+    void AddAsciiNamed(std::u16string_view name, std::u16string_view text);
     /// target holds the collected properties; the builder is empty afterwards.
     void ReplaceIn(PropertySupport& target) noexcept;
 
@@ -201,6 +203,10 @@ class RenderSetupViewModel {
   /// A setup element without a "Name" attribute is skipped; unknown elements are ignored.
   /// taken, when given, receives each element of the document in order, also those skipped.
   bool TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken = nullptr);
+  /// TakeDocument of a text the panel may release as it reads it: a large document's memory goes
+  /// back to the system while the setups it describes are built, and xml is empty once it was
+  /// taken. When it is not taken, xml is left as it was.
+  bool TakeOwnedDocument(std::u16string&& xml, std::vector<TakenElement>* taken = nullptr);
   /// The master file's setup of that name first, else a library's; a null or unknown name
   /// leaves the current setup as it is.
   void SetCurrentSetup(const String& name);
@@ -232,6 +238,9 @@ class RenderSetupViewModel {
   RenderSetup& Place(Group group, std::u16string name, const std::u16string* storeIn, bool& added);
   /// Takes one child element of a document's root read by ReadDirect.
   void TakeElement(const DirectElement& element, RenderSetup*& lastTaken, std::u16string& scratch);
+  /// TakeDocument; with release, calls it with each point up to which the text was read.
+  bool Take(std::u16string_view xml, std::vector<TakenElement>* taken,
+            const std::function<void(const char16_t* readUpTo)>* release);
   void Rename(RenderSetup& setup, const std::u16string& newName);
   void Remove(RenderSetup& setup);
   void SetCurrent(RenderSetup* setup);
@@ -262,6 +271,8 @@ class MainPanel {
   /// Takes a view-model document (see RenderSetupViewModel::TakeDocument). A null text, or
   /// one that does not parse, changes nothing.
   static void ChangeOrnModel(const String& xml);
+  /// The same for a text handed over: its memory is released as it is read.
+  static void ChangeOrnModel(String&& xml);
   /// Removes every setup; the change subscriptions stay.
   static void ClearAllViewModel();
   /// Makes the setup of that name current: the master file's first, else a library's. A null or
@@ -280,7 +291,7 @@ class MainPanel {
   /// Called with every document ChangeOrnModel receives (a null one too), before it is taken in.
   static void SetDocumentObserver(DocumentObserver observer);
   /// Called after each non-null document was taken in (taken false: it was no view-model
-  /// document), with what it held.
+  /// document), with what it held. A document handed over is empty by then if it was taken.
   static void SetTakenObserver(TakenObserver observer);
   /// Called by ClearAllViewModel before the setups are removed.
   static void SetClearObserver(ClearObserver observer);

@@ -1,12 +1,14 @@
 #include "panel/Panel.h"
 
 #include <charconv>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <system_error>
 #include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 #include "support/Utf.h"
 
@@ -33,6 +35,16 @@ std::uint32_t CatalogueIndex(std::string_view name, std::uint32_t likely) {
   }();
   const auto found = byName.find(name);
   return found == byName.end() ? kCatalogueSize : found->second;
+}
+
+// The catalogue's names in UTF-16, as documents carry them.
+const std::u16string* CatalogueNames16() {
+  static const std::vector<std::u16string> names = [] {
+    std::vector<std::u16string> wide;
+    for (const std::string_view name : kCatalogue) wide.emplace_back(name.begin(), name.end());
+    return wide;
+  }();
+  return names.data();
 }
 
 std::uint32_t Offset(std::size_t size) {
@@ -283,6 +295,20 @@ void PropertySupport::Builder::Add(std::string_view name, std::u16string_view te
   Entry& entry = AddEntry(storage_, name, likely_);
   storage_.texts.append(text);
   entry.textSize = Offset(text.size());
+}
+
+void PropertySupport::Builder::AddAsciiNamed(std::u16string_view name, std::u16string_view text) {
+  static const std::u16string* const catalogue = CatalogueNames16();
+  // Documents list the catalogue's properties in its order: the likely one is compared as it is.
+  if (likely_ < kCatalogueSize && catalogue[likely_].size() == name.size() &&
+      std::memcmp(catalogue[likely_].data(), name.data(), name.size() * sizeof(char16_t)) == 0) {
+    storage_.entries.push_back(
+        {likely_, Offset(storage_.texts.size()), Offset(text.size()), kCatalogueName});
+    storage_.texts.append(text);
+    ++likely_;
+    return;
+  }
+  Add(std::string(name.begin(), name.end()), text);
 }
 
 void PropertySupport::Builder::ReplaceIn(PropertySupport& target) noexcept {

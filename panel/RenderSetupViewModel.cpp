@@ -1,7 +1,12 @@
 #include "panel/Panel.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -175,11 +180,9 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
   }
   if (storeIn) setup.StoreIn = std::move(*storeIn);
   PropertySupport::Builder properties(element.children.size(), element.childTextUnits);
-  std::string propertyName;
+  // ReadDirect lets only ASCII names through.
   for (const auto& [childName, text] : element.children) {
-    // ReadDirect lets only ASCII names through.
-    propertyName.assign(childName.begin(), childName.end());
-    properties.Add(propertyName, unescaped(text));
+    properties.AddAsciiNamed(childName, element.childReferences ? unescaped(text) : text);
   }
   properties.ReplaceIn(setup);
   lastTaken = &setup;
@@ -187,12 +190,57 @@ void RenderSetupViewModel::TakeElement(const DirectElement& element, RenderSetup
 }
 
 bool RenderSetupViewModel::TakeDocument(std::u16string_view xml, std::vector<TakenElement>* taken) {
+  return Take(xml, taken, nullptr);
+}
+
+namespace {
+
+// Gives the pages of text before readUpTo back to the system, a megabyte or more at a time: their
+// content reads as zeros from then on.
+class TextRelease {
+ public:
+  explicit TextRelease(std::u16string& text)
+      : page_(static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE))),
+        released_(reinterpret_cast<std::uintptr_t>(text.data())) {}
+
+  void UpTo(const char16_t* readUpTo) {
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(readUpTo) & ~(page_ - 1);
+    if (end < released_ + kStep) return;
+    // Whole pages inside the text only: the first one starts at or after the text.
+    const std::uintptr_t start = (released_ + page_ - 1) & ~(page_ - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+    released_ = end;
+  }
+
+ private:
+  static constexpr std::uintptr_t kStep = std::uintptr_t{1} << 20;
+  std::uintptr_t page_;
+  std::uintptr_t released_;
+};
+
+}  // namespace
+
+bool RenderSetupViewModel::TakeOwnedDocument(std::u16string&& xml,
+                                             std::vector<TakenElement>* taken) {
+  TextRelease release(xml);
+  const std::function<void(const char16_t*)> released = [&release](const char16_t* readUpTo) {
+    release.UpTo(readUpTo);
+  };
+  if (!Take(xml, taken, &released)) return false;
+  std::u16string().swap(xml);
+  return true;
+}
+
+bool RenderSetupViewModel::Take(std::u16string_view xml, std::vector<TakenElement>* taken,
+                                const std::function<void(const char16_t*)>* release) {
   // A document in the module's own form is read straight from its text: no copy in UTF-8 and no
-  // tree of it next to the model being built.
+  // tree of it next to the model being built. ReadDirect checks it whole before the first
+  // element is taken.
   {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
     if (ReadDirect(xml, [&](const DirectElement& element) {
+          if (release != nullptr) (*release)(element.readFrom);
           if (taken != nullptr) Record(element, *taken);
           TakeElement(element, lastTaken, scratch);
         })) {

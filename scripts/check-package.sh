@@ -23,14 +23,23 @@ contents="$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | sed 's|^\./|/|')"
 private="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/rsm-workbench"
 for path in /usr/bin/rsm-workbench /usr/bin/rsm-audit /usr/share/man/man1/rsm-audit.1.gz \
   "$private/libornrender.so.1" "$private/libornrender.so.1.0.0" \
-  "$private/libornhost.so.1" "$private/libornpanel.so.1" "$private/ornrender/Localizable.de.txt" \
+  "$private/libornhost.so.1" "$private/libornpanel.so.1" "$private/librsm-workbench-page.so.1" \
+  "$private/ornrender/Localizable.de.txt" \
   "$private/ornrender/Localizable.ja.txt" /usr/share/man/man1/rsm-workbench.1.gz \
   /usr/share/bash-completion/completions/rsm-workbench /usr/share/doc/rsm-workbench/copyright \
   /usr/share/doc/rsm-workbench/changelog.Debian.gz; do
   grep -qx "$path" <<<"$contents" || fail "missing $path"
 done
+# The Python package where Debian's python3 finds it, built for the Python the package depends on.
+python_dir=/usr/lib/python3/dist-packages/ornr
+for path in "$python_dir/__init__.py" "$python_dir/__init__.pyi" "$python_dir/py.typed"; do
+  grep -qx "$path" <<<"$contents" || fail "missing $path"
+done
+grep -qE "^$python_dir/_ornr\.cpython-[0-9]+-.*\.so$" <<<"$contents" || fail "no Python extension"
+[[ "$depends" == *"python3 (>= "* ]] || fail "Depends lacks python3: $depends"
 # What builds on the module (headers, link names, CMake and pkg-config files) is not in it.
-! grep -E '/include/|\.so$|/pkgconfig/|/cmake/|\.a$' <<<"$contents" || fail "development files"
+! grep -E '/include/|\.so$|/pkgconfig/|/cmake/|\.a$' <<<"$contents" | grep -v "^$python_dir/_ornr\." ||
+  fail "development files"
 ! grep -v '^/usr/' <<<"$contents" || fail "files outside /usr"
 
 # Overridden tags show as "O:" with their reason; an error or warning left fails.
@@ -53,6 +62,10 @@ out="$(cd "$work" && env -u ORNR_MODULE LANG=de_DE.UTF-8 rsm-workbench --master 
   -c 'host add Sky' -c refresh -c 'new Sky' -c list)"
 grep -q 'list: master "Unbenannt" (current)' <<<"$out" || fail "installed workbench: $out"
 man -P cat rsm-workbench 2>/dev/null | grep -q -- '--culture NAME' || fail "man rsm-workbench"
+# Debian's python3 finds the package without PYTHONPATH, and it reads the file just made.
+out="$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c \
+  'import ornr; print(ornr.__version__, "Sky" in ornr.open("t.zel").setups)')"
+[ "$out" = "$(dpkg-deb --field "$deb" Version | sed 's/-[^-]*$//') True" ] || fail "import ornr: $out"
 # As a person's shell finds it: bash-completion loads it on first use.
 cat >"$work/complete.sh" <<'EOF_SH'
 source /usr/share/bash-completion/bash_completion

@@ -1,11 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only those that are missing.
+# Installs the Debian packages that are missing, for one of three uses:
+#   scripts/install-deps.sh --demo    building the programs and running the demo (scripts/demo.sh)
+#   scripts/install-deps.sh           also every test: GoogleTest, the browser and its fonts, the
+#                                     page's bundler, lintian, npm's packages, pybind11 and pytest
+#                                     for the Python package (scripts/test.sh)
+#   scripts/install-deps.sh --fuzz    also clang's libFuzzer (scripts/fuzz.sh)
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev googletest
-  libgtest-dev libgmock-dev libbenchmark-dev libedit-dev libcpp-httplib-dev clang-format locales
-  libxml2-dev clang libclang-rt-14-dev chromium nlohmann-json3-dev python3 python3-jsonschema
-  dpkg-dev file lintian man-db bash-completion fonts-noto-cjk esbuild)
+use=tests
+case "${1:-}" in
+  --demo) use=demo ;;
+  --fuzz) use=fuzz ;;
+  "") ;;
+  *) echo "usage: scripts/install-deps.sh [--demo | --fuzz]" >&2; exit 2 ;;
+esac
+
+# The demo's own: a compiler, the libraries the programs link, and sqlite3 for its damaged drawing.
+packages=(build-essential cmake pkg-config libsqlite3-dev sqlite3 libpugixml-dev libedit-dev
+  libcpp-httplib-dev nlohmann-json3-dev)
+if [ "$use" != demo ]; then
+  packages+=(googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev clang-format locales
+    chromium python3 python3-jsonschema dpkg-dev file lintian man-db bash-completion fonts-noto-cjk
+    esbuild python3-dev pybind11-dev python3-pytest)
+fi
+[ "$use" != fuzz ] || packages+=(clang libclang-rt-14-dev)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -36,15 +54,12 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  comma_locale
-  browser_test_packages
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ "$use" = demo ] && exit 0
 comma_locale
 browser_test_packages

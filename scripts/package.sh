@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Builds the Debian package rsm-workbench with CPack in build-deb/ and prints its path (and only
-# that on standard output):
+# Packages the default build (build/, configured by the preset default: Debian's hardening flags
+# and the package's install rules) as the Debian package rsm-workbench with CPack, in build-deb/,
+# and prints its path (and only that on standard output). What the package holds is built first
+# when it is not built yet; nothing is compiled a second time for the package.
 #   scripts/package.sh [BUILD_DIR]
-# The build is its own: installed under /usr, the libraries in the package's own folder of the
-# multiarch library folder, compiled with Debian's hardening flags, without tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build-deb}"
-multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
-# Debian's flags (hardening among them), as a Debian build takes them.
-eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+source scripts/steps.sh
+build="${1:-build}"
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-  -DCMAKE_INSTALL_LIBDIR="lib/$multiarch/rsm-workbench" -DORNR_DEBIAN_PACKAGE=ON \
-  -DCMAKE_STRIP="$PWD/cmake/debian-strip.sh" -DORNR_BUILD_TESTS=OFF -DORNR_BUILD_BENCH=OFF >&2
-cmake --build "$build" -j"$(nproc)" >&2
-rm -f "$build"/rsm-workbench_*.deb
-(cd "$build" && cpack -G DEB >&2)
-realpath "$build"/rsm-workbench_*.deb
+# Configured again, so that the Debian changelog takes the last commit's date.
+configure() {
+  if [ -f "$build/CMakeCache.txt" ]; then cmake "$build"; else cmake --preset default; fi
+  [ -f "$build/CPackConfig.cmake" ] ||
+    { echo "package.sh: $build is not configured to be packaged (cmake --preset default)" >&2; exit 1; }
+}
+build_programs() { cmake --build "$build" -j"$(nproc)" --target rsm-workbench rsm-audit; }
+pack() {
+  rm -f build-deb/rsm-workbench_*.deb
+  cpack --config "$build/CPackConfig.cmake" -B "$PWD/build-deb"
+}
+
+steps_begin 3
+step "configure" configure >&2
+step "build what the package holds" build_programs >&2
+step "cpack" pack >&2
+steps_end
+realpath build-deb/rsm-workbench_*.deb

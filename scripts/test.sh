@@ -1,28 +1,60 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once plain, once under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer, with short crash, shared-file and soak runs and the Debian
+# package's checks. Each step prints its time.
+#   scripts/test.sh            all of it, as CI runs it
+#   scripts/test.sh --quick    the plain build and its tests alone, for a developer's loop
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/check-format.sh
-# Who may include whom: the table in docs/architecture.md.
-python3 scripts/check-layering.py
+source scripts/steps.sh
+quick=false
+case "${1:-}" in
+  --quick) quick=true ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 jobs=$(nproc)
 
-cmake --preset default >/dev/null
-cmake --build --preset default -j"$jobs"
-ctest --preset default
-# A short crash-consistency run; scripts/kill-test.sh 100 runs the full one.
-scripts/kill-test.sh 20
-# Three sessions on one file, shortened; scripts/shared-file-test.sh runs 10 minutes.
-scripts/shared-file-test.sh 30
-# Memory over a long session, shortened, with deletes; scripts/soak-test.sh runs 50,000 saves.
-scripts/soak-test.sh 5000 --mix
+checks() {
+  scripts/check-format.sh
+  # Who may include whom: the table in docs/architecture.md.
+  python3 scripts/check-layering.py
+}
+plain_build() {
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j"$jobs"
+}
+# The Debian package from the plain build, checked with dpkg-deb and lintian; CI also installs
+# and removes it.
+package() {
+  local deb
+  deb="$(scripts/package.sh)"
+  scripts/check-package.sh "$deb" ${CI:+--install}
+}
+asan_build() {
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j"$jobs"
+}
 
-# The Debian package, checked with dpkg-deb and lintian; CI also installs and removes it.
-deb="$(scripts/package.sh)"
-scripts/check-package.sh "$deb" ${CI:+--install}
+if $quick; then
+  steps_begin 3
+  step "packages" scripts/install-deps.sh
+  step "plain build" plain_build
+  step "plain tests" ctest --preset default
+  steps_end
+  exit 0
+fi
 
-cmake --preset asan >/dev/null
-cmake --build --preset asan -j"$jobs"
-ctest --preset asan
+steps_begin 10
+step "packages" scripts/install-deps.sh
+step "format and layering checks" checks
+step "plain build" plain_build
+step "plain tests" ctest --preset default
+# Short runs; without an argument each script runs its full length (see README).
+step "crash consistency: 20 killed runs" scripts/kill-test.sh 20
+step "three sessions on one file: 30 s" scripts/shared-file-test.sh 30
+step "memory over 5,000 saves" scripts/soak-test.sh 5000 --mix
+step "Debian package" package
+step "sanitized build" asan_build
+step "sanitized tests" ctest --preset asan
+steps_end

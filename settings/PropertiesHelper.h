@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <set>
@@ -173,10 +174,21 @@ class PropertiesHelper {
     std::vector<Entry> entries;
     std::vector<std::int32_t> slots;  // -1 for free; size a power of two, at most half used
 
+    // The length and the first and last eight bytes: every value read looks a name up, and
+    // names that share all three only cost a comparison more.
     static std::size_t Hash(std::string_view name) noexcept {
-      std::size_t h = 14695981039346656037ull;
-      for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-      return h;
+      std::uint64_t head = 0;
+      std::uint64_t tail = 0;
+      if (name.size() >= 8) {
+        std::memcpy(&head, name.data(), 8);
+        std::memcpy(&tail, name.data() + name.size() - 8, 8);
+      } else if (!name.empty()) {
+        std::memcpy(&head, name.data(), name.size());
+      }
+      std::uint64_t h =
+          (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ name.size()) * 0xC2B2AE3D27D4EB4Full;
+      h ^= h >> 32;
+      return static_cast<std::size_t>(h * 0x9E3779B97F4A7C15ull >> 16);
     }
     const Entry* Find(std::string_view name) const noexcept {
       if (slots.empty()) return nullptr;

@@ -43,9 +43,13 @@ void AppendByte(std::string& out, unsigned char byte) {
 }
 
 std::string Escaped(std::string_view text, bool asXml) {
-  std::string out;
+  // Most text is printable ASCII: that is copied whole, up to the first byte that may not be.
+  std::size_t plain = 0;
+  while (plain < text.size() && static_cast<unsigned char>(text[plain]) - 0x20u < 0x5Fu) ++plain;
+  std::string out(text.substr(0, plain));
+  if (plain == text.size()) return out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
+  for (std::size_t i = plain; i < text.size();) {
     const std::size_t length = CharacterLength(text, i);
     if (length == 0) {
       AppendByte(out, static_cast<unsigned char>(text[i]));

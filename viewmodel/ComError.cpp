@@ -15,6 +15,6 @@ std::string Describe(std::uint32_t status, const std::string& context) {
 }  // namespace
 
 ComError::ComError(std::uint32_t status, const std::string& context)
-    : std::runtime_error(Describe(status, context)), status_(status) {}
+    : StatusError(status, Describe(status, context)) {}
 
 }  // namespace ornr

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+
+#include "support/Boundary.h"
 
 namespace ornr {
 
@@ -14,13 +15,9 @@ inline constexpr std::uint32_t kE_FAIL = 0x80004005;
 /// An XPath expression that does not parse (E_INVALIDARG).
 inline constexpr std::uint32_t kE_XPATH_SYNTAX = 0x80070057;
 
-class ComError : public std::runtime_error {
+class ComError : public StatusError {
  public:
   ComError(std::uint32_t status, const std::string& context);
-  std::uint32_t Status() const noexcept { return status_; }
-
- private:
-  std::uint32_t status_;
 };
 
 }  // namespace ornr

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -11,9 +12,46 @@ namespace ornr {
 
 namespace {
 
+// The fixed text with six decimals of value's exact binary value rounded half to even, as
+// to_chars gives it, worked out in integers: value is m times 2 to the e, so the text is
+// m * 10^6 / 2^-e rounded. 0 for a value this does not cover (not finite, or from 2^43 up, where
+// the digits would not fit 64 bits): to_chars then writes it.
+std::size_t ExactFixed(double value, char* out) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  if (biased == 0x7FF) return 0;
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int shift = 1075 - (biased == 0 ? 1 : biased);  // value = m / 2^shift
+  if (shift <= 9) return 0;                             // 2^43 and up
+  std::uint64_t units = 0;                              // value * 10^6, rounded
+  if (shift < 128) {
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * 1'000'000u;
+    const unsigned __int128 whole = scaled >> shift;
+    const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    units = static_cast<std::uint64_t>(whole);
+    if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+  }
+  char* at = out;
+  if ((bits >> 63) != 0) *at++ = '-';
+  at = std::to_chars(at, at + 24, units / 1'000'000u).ptr;
+  *at++ = '.';
+  std::uint64_t decimals = units % 1'000'000u;
+  for (int i = 5; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + decimals % 10);
+    decimals /= 10;
+  }
+  at += 6;
+  *at = '\0';
+  return static_cast<std::size_t>(at - out);
+}
+
 // Fixed notation, six decimals, whatever the process locale; a text longer than what a
 // 30-character buffer holds is cut to kMaxNumberText.
 std::size_t Fixed(double value, char* out) {
+  if (const std::size_t length = ExactFixed(value, out); length > 0) return length;
   const auto [end, error] =
       std::to_chars(out, out + kMaxNumberText, value, std::chars_format::fixed, 6);
   if (error == std::errc{}) {
@@ -112,10 +150,7 @@ std::u16string StringText(const char16_t* value) {
   if (text.size() > kMaxStringText) {
     std::size_t cut = kMaxStringText;
     // Half a pair would leave a stray surrogate that the panel cannot show.
-    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF && text[cut] >= 0xDC00 &&
-        text[cut] <= 0xDFFF) {
-      --cut;
-    }
+    if (IsSurrogatePairAt(text, cut - 1)) --cut;
     text = text.substr(0, cut);
   }
   return std::u16string(text);

@@ -13,8 +13,10 @@ using Teskor::ZelPlatform::PropertyType;
 void WritePropertyElement(const std::string& name, PropertyType type, void* context) {
   auto& target = *static_cast<PropertyElementContext*>(context);
   char buffer[kValueTextBuffer];
-  if (!PropertyValueTextUtf8(target.registry, name, type, buffer)) return;
-  target.document.AppendToParentUtf8(name.c_str(), buffer);
+  const std::optional<std::string_view> text =
+      PropertyValueTextUtf8(target.registry, name, type, buffer);
+  if (!text) return;
+  target.document.AppendToParentUtf8(name, *text);
 }
 
 void WriteSetup(ViewModelDocument& document, const char16_t* group,

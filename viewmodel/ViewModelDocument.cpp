@@ -1,6 +1,10 @@
 #include "viewmodel/ViewModelDocument.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -22,8 +26,7 @@ std::string ToUtf8(const char16_t* text) {
 }
 
 bool IsXmlChar(char16_t c) {
-  return (c >= 0x20 && c < 0xD800) || c == u'\t' || c == u'\n' || c == u'\r' ||
-         (c >= 0xE000 && c <= 0xFFFD);
+  return (c >= 0x20 && c <= 0xFFFD && !IsSurrogate(c)) || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
 }  // namespace
@@ -37,9 +40,7 @@ std::string XmlText(const char16_t* text) {
   std::u16string clean;
   for (std::size_t i = 0; i < view.size(); ++i) {
     const char16_t c = view[i];
-    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < view.size() && view[i + 1] >= 0xDC00 &&
-                      view[i + 1] <= 0xDFFF;
-    if (pair) {
+    if (IsSurrogatePairAt(view, i)) {
       ++i;
       continue;
     }
@@ -52,13 +53,13 @@ std::string XmlText(const char16_t* text) {
 
 namespace {
 
-bool IsNameStart(char16_t c) {
+constexpr bool IsNameStart(char16_t c) {
   // Beyond ASCII every letter-like unit is accepted; the names we write are ASCII anyway.
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':' ||
          c >= 0xC0;
 }
 
-bool IsNameChar(char16_t c) {
+constexpr bool IsNameChar(char16_t c) {
   return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == 0xB7;
 }
 
@@ -83,19 +84,47 @@ bool Allocates() {
   return !fault::Fires(fault::Point::DocumentAllocation);
 }
 
+// What each ASCII byte may be in a name: kNameChar, and kNameStart as well for a first one.
+constexpr unsigned char kNameChar = 1;
+constexpr unsigned char kNameStart = 2;
+constexpr auto kNameBytes = [] {
+  std::array<unsigned char, 128> bytes{};
+  for (char16_t c = 0; c < 128; ++c) {
+    bytes[c] = static_cast<unsigned char>((IsNameChar(c) ? kNameChar : 0) |
+                                          (IsNameStart(c) ? kNameStart : 0));
+  }
+  return bytes;
+}();
+
 // The writers' names are ASCII; anything else takes the full check.
-void CheckName(const char* name, const char* what) {
-  if (name == nullptr) throw ComError(kE_POINTER, std::string("null ") + what + " name");
-  const std::string_view view(name);
-  bool ascii = true;
-  for (const char c : view) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (!ascii) {
-    XmlName(Utf8ToUtf16(view).c_str(), what);
+void CheckName(std::string_view name, const char* what) {
+  unsigned char ascii = 0;
+  unsigned char all = kNameChar;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    ascii |= byte;
+    all &= byte < 0x80 ? kNameBytes[byte] : 0;
+  }
+  if (ascii >= 0x80) {
+    const std::u16string wide = Utf8ToUtf16(name);
+    // A name cut short by a zero would be checked only in part.
+    if (wide.find(u'\0') != std::u16string::npos) {
+      throw ComError(kE_FAIL, std::string("not an XML ") + what + " name");
+    }
+    XmlName(wide.c_str(), what);
     return;
   }
-  bool valid = !view.empty() && IsNameStart(static_cast<char16_t>(view.front()));
-  for (const char c : view) valid = valid && IsNameChar(static_cast<char16_t>(c));
-  if (!valid) throw ComError(kE_FAIL, std::string("not an XML ") + what + " name: " + name);
+  const bool valid = !name.empty() &&
+                     (kNameBytes[static_cast<unsigned char>(name.front())] & kNameStart) != 0 &&
+                     all != 0;
+  if (!valid) {
+    throw ComError(kE_FAIL, std::string("not an XML ") + what + " name: " + std::string(name));
+  }
+}
+
+void CheckName(const char* name, const char* what) {
+  if (name == nullptr) throw ComError(kE_POINTER, std::string("null ") + what + " name");
+  CheckName(std::string_view(name), what);
 }
 
 using AttributeList = std::initializer_list<std::pair<const char*, const char*>>;
@@ -168,24 +197,43 @@ class Utf8Sink : public pugi::xml_writer {
 
 // The tree prints these as references: in texts &, <, > and every control but tab, LF and CR;
 // in double-quoted attribute values &, <, " and every control.
-bool Escaped(unsigned char c, bool attribute) {
+constexpr bool Escaped(unsigned char c, bool attribute) {
   if (c < 0x20) return attribute || (c != '\t' && c != '\n' && c != '\r');
   return c == '&' || c == '<' || (attribute ? c == '"' : c == '>');
 }
+
+// For each ASCII byte: 1 when a text escapes it, 2 when an attribute value does.
+constexpr auto kEscapedBytes = [] {
+  std::array<unsigned char, 128> bytes{};
+  for (unsigned char c = 0; c < 128; ++c) {
+    bytes[c] = static_cast<unsigned char>((Escaped(c, false) ? 1 : 0) | (Escaped(c, true) ? 2 : 0));
+  }
+  return bytes;
+}();
 
 // At most this many code units a byte of text takes once escaped ("&quot;").
 constexpr std::size_t kEscapedUnits = 6;
 
 // Writes UTF-8 text in UTF-16 as the tree prints it; out has room for kEscapedUnits a byte.
 char16_t* WriteEscaped(char16_t* out, std::string_view text, bool attribute) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t run = at;
-    while (run < text.size() && !Escaped(static_cast<unsigned char>(text[run]), attribute)) ++run;
-    // Escaped bytes are ASCII, never inside a longer sequence.
-    out += Utf8ToUtf16Units(text.substr(at, run - at), out);
-    if (run == text.size()) break;
-    const auto c = static_cast<unsigned char>(text[run]);
+  const unsigned char mask = attribute ? 2 : 1;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const auto c = static_cast<unsigned char>(*at);
+    if (c < 0x80 && (kEscapedBytes[c] & mask) == 0) {
+      *out++ = c;
+      ++at;
+      continue;
+    }
+    if (c >= 0x80) {
+      // A sequence is bytes from 0x80 up only: escaped bytes are ASCII, never inside one.
+      const char* run = at + 1;
+      while (run < end && static_cast<unsigned char>(*run) >= 0x80) ++run;
+      out += Utf8ToUtf16Units(std::string_view(at, static_cast<std::size_t>(run - at)), out);
+      at = run;
+      continue;
+    }
     const char* reference = c == '&'   ? "&amp;"
                             : c == '<' ? "&lt;"
                             : c == '>' ? "&gt;"
@@ -199,7 +247,7 @@ char16_t* WriteEscaped(char16_t* out, std::string_view text, bool attribute) {
         *out++ = unit;
       }
     }
-    at = run + 1;
+    ++at;
   }
   return out;
 }
@@ -230,19 +278,52 @@ std::unique_ptr<pugi::xml_document> MakeDocument(std::string_view progId) {
 
 }  // namespace
 
+namespace {
+
+// From this size on the text has pages of its own: it grows by remapping them, never by copying,
+// and leaves no freed blocks in the heap behind it, which would stay resident through the peak
+// of a load that the text and the panel's copy of it make.
+constexpr std::size_t kMappedBytes = std::size_t{256} << 10;
+
+std::size_t WholePages(std::size_t bytes) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+
+}  // namespace
+
 Utf16Text::~Utf16Text() {
-  std::free(data_);
+  if (mapped_) {
+    munmap(data_, capacity_ * sizeof(char16_t));
+  } else {
+    std::free(data_);
+  }
 }
 
 char16_t* Utf16Text::Extend(std::size_t units) {
   const std::size_t needed = size_ + units + 1;
-  if (needed > capacity_) {
-    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{2048}});
+  if (needed <= capacity_) return data_ + size_;
+  std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{2048}});
+  if (capacity * sizeof(char16_t) < kMappedBytes) {
     void* grown = std::realloc(data_, capacity * sizeof(char16_t));
     if (grown == nullptr) throw std::bad_alloc();
     data_ = static_cast<char16_t*>(grown);
     capacity_ = capacity;
+    return data_ + size_;
   }
+  const std::size_t bytes = WholePages(capacity * sizeof(char16_t));
+  void* grown =
+      mapped_ ? mremap(data_, capacity_ * sizeof(char16_t), bytes, MREMAP_MAYMOVE)
+              : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (grown == MAP_FAILED) throw std::bad_alloc();
+  madvise(grown, bytes, MADV_HUGEPAGE);
+  if (!mapped_) {
+    if (size_ > 0) std::memcpy(grown, data_, size_ * sizeof(char16_t));
+    std::free(data_);
+    mapped_ = true;
+  }
+  data_ = static_cast<char16_t*>(grown);
+  capacity_ = bytes / sizeof(char16_t);
   return data_ + size_;
 }
 
@@ -251,8 +332,11 @@ void Utf16Text::Append(std::u16string_view text) {
   size_ += text.size();
 }
 
-void Utf16Text::Rotate(std::size_t at, std::size_t count) noexcept {
-  std::rotate(data_ + at, data_ + size_ - count, data_ + size_);
+void Utf16Text::Insert(std::size_t at, std::u16string_view units) {
+  char16_t* end = Extend(units.size());
+  std::memmove(data_ + at + units.size(), data_ + at, (end - (data_ + at)) * sizeof(char16_t));
+  std::memcpy(data_ + at, units.data(), units.size() * sizeof(char16_t));
+  size_ += units.size();
 }
 
 const char16_t* Utf16Text::Terminated() {
@@ -260,7 +344,15 @@ const char16_t* Utf16Text::Terminated() {
   return data_;
 }
 
+void Utf16Text::GiveBackRoom() noexcept {
+  if (!mapped_) return;
+  const std::size_t used = WholePages((size_ + 1) * sizeof(char16_t));
+  const std::size_t mapped = capacity_ * sizeof(char16_t);
+  if (used < mapped) madvise(reinterpret_cast<char*>(data_) + used, mapped - used, MADV_DONTNEED);
+}
+
 void Utf16Text::Swap(Utf16Text& other) noexcept {
+  std::swap(mapped_, other.mapped_);
   std::swap(data_, other.data_);
   std::swap(size_, other.size_);
   std::swap(capacity_, other.capacity_);
@@ -298,6 +390,8 @@ void ViewModelDocument::ResetDocument() {
   rootNode_ = pugi::xml_node();
   parentEnd_ = kNone;
   pendingElements_ = 0;
+  lastOpen_ = false;
+  childIndex_ = 0;
   // The pending text's block goes too: a load's text is not kept for the next.
   Utf16Text fresh;
   try {
@@ -314,8 +408,32 @@ void ViewModelDocument::ResetDocument() {
   if (!rootNode_) OutOfMemory("loading the empty model");
 }
 
+std::u16string_view ViewModelDocument::OpenName() const noexcept {
+  if (!lastOpen_) return {};
+  return std::u16string_view(pending_.data() + lastStart_ + 1, lastNameUnits_);
+}
+
+void ViewModelDocument::CloseLast() {
+  if (!lastOpen_) return;
+  char16_t* out = nullptr;
+  try {
+    out = pending_.Extend(lastNameUnits_ + 3);
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("closing an element");
+  }
+  // The name is read from the start tag, before the end: Extend may have moved the text.
+  const char16_t* name = pending_.data() + lastStart_ + 1;
+  *out++ = u'<';
+  *out++ = u'/';
+  std::memcpy(out, name, lastNameUnits_ * sizeof(char16_t));
+  out[lastNameUnits_] = u'>';
+  pending_.Grow(lastNameUnits_ + 3);
+  lastOpen_ = false;
+}
+
 void ViewModelDocument::Materialize() {
   if (pendingElements_ == 0) return;
+  CloseLast();
   pugi::xml_node root = RequireRoot();
   const pugi::xml_node before = root.last_child();
   // The text is what the tree prints: parsed without any normalisation it gives the same nodes.
@@ -348,6 +466,7 @@ void ViewModelDocument::SelectParent(const char16_t* xpath) {
   Materialize();
   // A failed selection selects nothing rather than leaving the previous parent in place.
   parentNode_ = pugi::xml_node();
+  childIndex_ = 0;
   const std::string expression = ToUtf8(xpath);
   try {
     const pugi::xpath_query query(expression.c_str());
@@ -359,9 +478,13 @@ void ViewModelDocument::SelectParent(const char16_t* xpath) {
 
 void ViewModelDocument::SelectLastRootChild() {
   const pugi::xml_node root = RequireRoot();
+  childIndex_ = 0;
   if (pendingElements_ > 0) {
     parentNode_ = pugi::xml_node();
-    parentEnd_ = pending_.size() - lastEndTag_;
+    // The last element's end tag is the end of the text: its children are appended from there.
+    if (!lastOpen_) pending_.Truncate(pending_.size() - lastNameUnits_ - 3);
+    lastOpen_ = true;
+    parentEnd_ = pending_.size();
     parentIndex_ = pendingElements_ - 1;
     return;
   }
@@ -400,6 +523,11 @@ void ViewModelDocument::Print(Utf16Text& out) const {
     out.Append(std::u16string_view(pending_.data(), kStartTagUnits));
   }
   out.Append(elements);
+  if (const std::u16string_view open = OpenName(); !open.empty()) {
+    out.Append(u"</");
+    out.Append(open);
+    out.Append(u">");
+  }
   out.Append(kEndTag);
 }
 
@@ -415,6 +543,11 @@ std::string ViewModelDocument::GetRootXmlUtf8() const {
   // As many bytes as units when the text is ASCII, as it mostly is.
   text.reserve(text.size() + elements.size() + kEndTag.size());
   AppendUtf16AsUtf8(text, elements);
+  if (const std::u16string_view open = OpenName(); !open.empty()) {
+    text += "</";
+    AppendUtf16AsUtf8(text, open);
+    text += '>';
+  }
   AppendUtf16AsUtf8(text, kEndTag);
   return std::move(text);
 }
@@ -437,9 +570,12 @@ void ViewModelDocument::SendToPanel() {
       Print(xml);
     } else {
       // A load's elements are the text already: it goes to the panel as it is, without a copy.
+      CloseLast();
       pending_.Extend(kEndTag.size());
       xml.Swap(pending_);
       xml.Append(kEndTag);
+      xml.Terminated();
+      xml.GiveBackRoom();
     }
   } catch (const std::bad_alloc&) {
     OutOfMemory("printing the document");
@@ -459,12 +595,12 @@ bool ViewModelDocument::ParentIsPending() const noexcept {
   return parentEnd_ != kNone;
 }
 
-void ViewModelDocument::AppendText(const char* name, const char* text,
+void ViewModelDocument::AppendText(std::u16string_view element, std::string_view content,
                                    const std::pair<const char*, const char*>* attributes,
                                    std::size_t count, bool underParent) {
   if (!Allocates()) OutOfMemory("creating an element");
-  const std::string_view element(name);
-  const std::string_view content = text != nullptr ? text : "";
+  // A new child of the root follows the last element, whose children are complete then.
+  if (!underParent) CloseLast();
   std::size_t bound = 2 * element.size() + 5 + kEscapedUnits * content.size();
   for (std::size_t i = 0; i < count; ++i) {
     const char* value = attributes[i].second != nullptr ? attributes[i].second : "";
@@ -479,7 +615,9 @@ void ViewModelDocument::AppendText(const char* name, const char* text,
   // Nothing below can fail: the element enters whole.
   char16_t* const start = out;
   *out++ = u'<';
-  out += Utf8ToUtf16Units(element, out);
+  const std::size_t nameUnits = element.size();
+  std::memcpy(out, element.data(), nameUnits * sizeof(char16_t));
+  out += nameUnits;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string_view attributeName = attributes[i].first;
     // A repeated name replaces the value in the place the name first had.
@@ -500,21 +638,35 @@ void ViewModelDocument::AppendText(const char* name, const char* text,
   }
   *out++ = u'>';
   out = WriteEscaped(out, content, false);
-  const char16_t* const endTag = out;
   *out++ = u'<';
   *out++ = u'/';
-  out += Utf8ToUtf16Units(element, out);
+  std::memcpy(out, start + 1, nameUnits * sizeof(char16_t));
+  out += nameUnits;
   *out++ = u'>';
   const auto units = static_cast<std::size_t>(out - start);
-  pending_.Grow(units);
-  if (underParent) {
-    // Before the parent's end tag and whatever follows it.
-    pending_.Rotate(parentEnd_, units);
-    parentEnd_ += units;
+  if (!underParent) {
+    lastStart_ = pending_.size();
+    lastNameUnits_ = nameUnits;
+    pending_.Grow(units);
+    ++pendingElements_;
     return;
   }
-  lastEndTag_ = static_cast<std::size_t>(out - endTag);
-  ++pendingElements_;
+  if (parentEnd_ != pending_.size()) {
+    // A parent that later elements of the root follow: the element goes before its end tag.
+    std::u16string moved;
+    try {
+      moved.assign(start, units);
+    } catch (const std::bad_alloc&) {
+      OutOfMemory("creating an element");
+    }
+    // The room was made above: no allocation.
+    pending_.Insert(parentEnd_, moved);
+    // The last element, which follows the parent, moved with everything after it.
+    lastStart_ += units;
+  } else {
+    pending_.Grow(units);
+  }
+  parentEnd_ += units;
 }
 
 void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, const char16_t* text,
@@ -540,29 +692,65 @@ void ViewModelDocument::Append(pugi::xml_node parent, const char16_t* name, cons
     views.emplace_back(attributeName.c_str(), value.c_str());
   // The root's new children follow the pending ones.
   if (pending || parent == rootNode_) {
-    AppendText(elementName.c_str(), content.c_str(), views.data(), views.size(), pending);
+    AppendText(name, content, views.data(), views.size(), pending);
     return;
   }
   Attach(parent, elementName.c_str(), content.c_str(), views);
 }
 
+std::u16string_view ViewModelDocument::ChildName(std::string_view name) {
+  // More children than a setup's properties are not remembered by place.
+  constexpr std::size_t kPlaces = 256;
+  const std::size_t place = std::min(childIndex_++, kPlaces);
+  if (place < childNames_.size() && childNames_[place].utf8 == name)
+    return childNames_[place].utf16;
+  CheckName(name, "element");
+  try {
+    if (place >= childNames_.size()) childNames_.resize(place + 1);
+    KnownName& known = childNames_[place];
+    known.utf8 = name;
+    known.utf16 = Utf8ToUtf16(name);
+    return known.utf16;
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("naming an element");
+  }
+}
+
+std::u16string_view ViewModelDocument::RootName(std::string_view name) {
+  for (const KnownName& known : rootNames_) {
+    if (known.utf8 == name) return known.utf16;
+  }
+  CheckName(name, "element");
+  try {
+    // Writers use a handful; a stream of others would only pass through.
+    if (rootNames_.size() >= 8) rootNames_.erase(rootNames_.begin());
+    rootNames_.push_back({std::string(name), Utf8ToUtf16(name)});
+    return rootNames_.back().utf16;
+  } catch (const std::bad_alloc&) {
+    OutOfMemory("naming an element");
+  }
+}
+
 void ViewModelDocument::AppendToRootUtf8(const char* name, const char* text,
                                          AttributeList attributes) {
   RequireRoot();
-  CheckName(name, "element");
+  if (name == nullptr) throw ComError(kE_POINTER, "null element name");
+  const std::u16string_view element = RootName(name);
   for (const auto& attribute : attributes) CheckName(attribute.first, "attribute");
-  AppendText(name, text, attributes.begin(), attributes.size(), false);
+  AppendText(element, text != nullptr ? text : "", attributes.begin(), attributes.size(), false);
 }
 
-void ViewModelDocument::AppendToParentUtf8(const char* name, const char* text) {
+void ViewModelDocument::AppendToParentUtf8(std::string_view name, std::string_view text) {
   const bool pending = ParentIsPending();
   if (!parentNode_ && !pending) throw ComError(kE_POINTER, "no parent element");
-  CheckName(name, "element");
   if (pending || parentNode_ == rootNode_) {
-    AppendText(name, text, nullptr, 0, pending);
+    AppendText(ChildName(name), text, nullptr, 0, pending);
     return;
   }
-  Attach(parentNode_, name, text, AttributeList{});
+  CheckName(name, "element");
+  // The tree takes zero-terminated texts.
+  const std::string content(text);
+  Attach(parentNode_, std::string(name).c_str(), content.c_str(), AttributeList{});
 }
 
 void SetDocumentFactory(DocumentFactory factory) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -20,8 +21,8 @@ inline constexpr char16_t kEmptyViewModel[] = u"<RenderSetupViewModel></RenderSe
 /// The name under which the document factory is asked for a document.
 inline constexpr char kDocumentProgId[] = "Msxml2.DOMDocument.6.0";
 
-/// UTF-16 text grown with realloc: a large block grows by remapping, so it is neither copied
-/// nor touched a second time on its way to the panel.
+/// UTF-16 text; a large one has pages of its own and grows by remapping them, so it is neither
+/// copied nor touched a second time on its way to the panel.
 class Utf16Text {
  public:
   Utf16Text() = default;
@@ -36,15 +37,20 @@ class Utf16Text {
   void Grow(std::size_t units) noexcept { size_ += units; }
   void Append(std::u16string_view text);
   void Truncate(std::size_t units) noexcept { size_ = units; }
-  /// Moves the units from at to the end so that the last count come first.
-  void Rotate(std::size_t at, std::size_t count) noexcept;
+  /// Puts units at position at, moving what follows after them; raises std::bad_alloc.
+  void Insert(std::size_t at, std::u16string_view units);
   const char16_t* Terminated();
+  /// Gives the pages past the text and its terminator back to the system, so that a text built
+  /// on huge pages holds no more memory than it needs; the room stays and is touched again only
+  /// when the text grows into it.
+  void GiveBackRoom() noexcept;
   void Swap(Utf16Text& other) noexcept;
 
  private:
   char16_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  bool mapped_ = false;  // pages of its own rather than a block of the heap
 };
 
 /// All operations raise ComError on failure; elements appended before a failure stay.
@@ -88,8 +94,9 @@ class ViewModelDocument {
   /// XML (as XmlText makes them); a null or empty text gives no text.
   void AppendToRootUtf8(const char* name, const char* text,
                         std::initializer_list<std::pair<const char*, const char*>> attributes = {});
-  /// As AppendToParent without a parent XPath, for writers that hold UTF-8 already.
-  void AppendToParentUtf8(const char* name, const char* text);
+  /// As AppendToParent without a parent XPath, for writers that hold UTF-8 already; an empty
+  /// text gives no text.
+  void AppendToParentUtf8(std::string_view name, std::string_view text);
   /// The root element and everything under it, compact, without declaration, an empty element
   /// in the long form. Always well-formed XML 1.0: a character of a text or attribute value that
   /// XML 1.0 cannot carry (a control other than tab, LF and CR, U+FFFE, U+FFFF, an unpaired
@@ -109,13 +116,23 @@ class ViewModelDocument {
   static constexpr std::size_t kStartTagUnits = 22;  // "<RenderSetupViewModel>"
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-  /// Appends a complete element after the pending ones (under parent when it is kNone, else into
-  /// the pending element whose end tag starts at parentEnd_), or changes nothing.
-  void AppendText(const char* name, const char* text,
+  /// Appends a complete element after the pending ones (under the root when underParent is
+  /// false, else into the pending element whose end tag starts at parentEnd_), or changes nothing.
+  /// name: checked, in UTF-16.
+  void AppendText(std::u16string_view name, std::string_view text,
                   const std::pair<const char*, const char*>* attributes, std::size_t count,
                   bool underParent);
+  /// name checked (raising as CheckName does) and in UTF-16. Setups write the same properties in
+  /// the same order, so the name of the child at a place is mostly the one there before, and a
+  /// name met before is neither checked nor converted again.
+  std::u16string_view ChildName(std::string_view name);
+  std::u16string_view RootName(std::string_view name);
   /// True when an element appended under the current parent goes to the pending text.
   bool ParentIsPending() const noexcept;
+  /// Writes the end tag of the last pending element if its children were being appended.
+  void CloseLast();
+  /// The name of the last pending element while its end tag is left off, else nothing.
+  std::u16string_view OpenName() const noexcept;
   /// Parses the pending elements into the tree; a pending current parent becomes its node.
   void Materialize();
   /// The root's text (tree and pending elements) in UTF-16.
@@ -124,13 +141,24 @@ class ViewModelDocument {
   std::unique_ptr<pugi::xml_document> document_;
   pugi::xml_node rootNode_;
   pugi::xml_node parentNode_;
-  // The root's start tag, then the pending elements as printed.
+  // The root's start tag, then the pending elements as printed; while the last one is the
+  // current parent its end tag is left off, so that its children are appended, never inserted.
   Utf16Text pending_;
   std::size_t pendingElements_ = 0;
-  std::size_t lastEndTag_ = 0;  // units of the last pending element's end tag
+  std::size_t lastStart_ = 0;      // where the last pending element's start tag begins
+  std::size_t lastNameUnits_ = 0;  // and the length of its name
+  bool lastOpen_ = false;          // its end tag is left off
   // The current parent when it is a pending element: where its end tag starts, its position.
   std::size_t parentEnd_ = kNone;
   std::size_t parentIndex_ = 0;
+  struct KnownName {
+    std::string utf8;
+    std::u16string utf16;
+  };
+  // Element names met before: of the current parent's children by place, and of the root's.
+  std::vector<KnownName> childNames_;
+  std::size_t childIndex_ = 0;
+  std::vector<KnownName> rootNames_;
 };
 
 /// text in UTF-8, each character that XML 1.0 cannot carry (a control other than tab, LF and CR,

@@ -74,8 +74,15 @@ void LoadedModule::DeleteBridge() noexcept {
 
 std::vector<std::filesystem::path> ModuleCandidates(const std::filesystem::path& executable) {
   const std::filesystem::path dir = executable.parent_path();
-  return {dir / ORNR_MODULE_FILE_NAME,
-          (dir / ORNR_MODULE_DIR_FROM_BIN / ORNR_MODULE_FILE_NAME).lexically_normal()};
+  std::vector<std::filesystem::path> candidates{
+      dir / ORNR_MODULE_FILE_NAME,
+      (dir / ORNR_MODULE_DIR_FROM_BIN / ORNR_MODULE_FILE_NAME).lexically_normal()};
+#ifdef ORNR_DEBIAN_MODULE_DIR_FROM_BIN
+  // The Debian package keeps the module in a library folder of its own.
+  candidates.push_back(
+      (dir / ORNR_DEBIAN_MODULE_DIR_FROM_BIN / ORNR_MODULE_FILE_NAME).lexically_normal());
+#endif
+  return candidates;
 }
 
 std::filesystem::path DefaultModulePath() {

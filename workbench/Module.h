@@ -69,7 +69,8 @@ class LoadedModule {
 };
 
 /// Where a workbench at executable looks for the module, in order: beside itself, then in the
-/// library folder of the prefix it is installed in.
+/// library folder of the prefix it is installed in, then (when built to be packaged) in the Debian
+/// package's own library folder.
 std::vector<std::filesystem::path> ModuleCandidates(const std::filesystem::path& executable);
 /// The module to load when none is given: $ORNR_MODULE, else the first candidate that exists.
 /// Throws ModuleError naming the places looked at.

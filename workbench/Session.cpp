@@ -12,10 +12,10 @@
 #include "support/TextTable.h"
 #include "support/UiCulture.h"
 #include "workbench/InputLoop.h"
+#include "workbench/PageLibrary.h"
 #include "workbench/StopSignals.h"
 #include "workbench/TerminalQuestion.h"
 #include "workbench/commands/CommandLexer.h"
-#include "workbench/page/PageTexts.h"
 
 namespace ornr::workbench {
 
@@ -59,31 +59,33 @@ int Session::Run() {
 }
 
 void Session::RunWithPanel() {
+  std::string tablesWarning;
   try {
-    PanelAddress address = ParsePanelAddress(*options_.panel);
-    address.network = options_.panelAllowNetwork;
+    PagePanelStart start;
+    start.address = *options_.panel;
+    start.allowNetwork = options_.panelAllowNetwork;
+    start.api = &module_->Api();
+    start.runWords = [this](const std::vector<std::string>& words) { RunWords(words); };
     // The page speaks the module's language: the same culture, the tables beside the module.
-    std::string tablesWarning;
-    std::string texts =
-        PageTextsJson(module_->Directory() / kTextTableFolder, CurrentUiCultures(), &tablesWarning);
-    if (!tablesWarning.empty()) transcript_.Line("warning: " + tablesWarning);
-    panel_ = std::make_unique<PanelFrontEnd>(
-        address, module_->Api(), [this](const std::vector<std::string>& words) { RunWords(words); },
-        std::move(texts));
+    start.textTables = module_->Directory() / kTextTableFolder;
+    start.cultures = CurrentUiCultures();
+    panel_ = StartPagePanel(start, module_->Directory(), tablesWarning);
   } catch (const std::exception& error) {
+    if (!tablesWarning.empty()) transcript_.Line("warning: " + tablesWarning);
     transcript_.Error(error.what());
     return;
   }
+  if (!tablesWarning.empty()) transcript_.Line("warning: " + tablesWarning);
   transcript_.SetListener([this](std::string_view prefix, std::string_view text) {
     if (panel_) panel_->Note(prefix, text);
   });
   StopSignals::Install();
   panel_->SetStopFd(StopSignals::Fd());
-  if (const std::string warning = panel_->Server().NetworkWarning(); !warning.empty()) {
+  if (const std::string warning = panel_->NetworkWarning(); !warning.empty()) {
     transcript_.Line("warning: " + warning);
   }
-  for (const std::string& url : panel_->Server().Urls()) transcript_.Line("url: " + url);
-  panel_->Publish();
+  for (const std::string& url : panel_->Urls()) transcript_.Line("url: " + url);
+  panel_->Publish({});
   for (const CommandSource& source : options_.sources) {
     if (commands_->QuitRequested()) return;
     RunSource(source);

@@ -11,7 +11,7 @@
 #include "workbench/Terminal.h"
 #include "workbench/Transcript.h"
 #include "workbench/commands/Commands.h"
-#include "workbench/page/PanelFrontEnd.h"
+#include "workbench/page/PagePanel.h"
 
 namespace ornr::workbench {
 
@@ -49,7 +49,7 @@ class Session {
   std::unique_ptr<LoadedModule> module_;
   std::unique_ptr<Commands> commands_;
   std::unique_ptr<Terminal> terminal_;
-  std::unique_ptr<PanelFrontEnd> panel_;
+  std::unique_ptr<PagePanel> panel_;
   std::size_t monitorsBeforeLoad_ = 0;
 };
 

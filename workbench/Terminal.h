@@ -7,7 +7,21 @@
 
 namespace ornr::workbench {
 
-class Terminal {
+/// What the browser panel's questions need of the terminal: the panel's library reaches the
+/// terminal only through these, never through the terminal's own code.
+class QuestionTerminal {
+ public:
+  /// Call when standard input is readable. A finished line, or nothing yet; sets ended at the
+  /// end of input.
+  virtual std::optional<std::string> ReadKey(bool& ended) = 0;
+  /// Asks with another prompt until Resume, which brings the usual one back.
+  virtual void SwitchPrompt(const std::string& prompt) = 0;
+
+ protected:
+  ~QuestionTerminal() = default;
+};
+
+class Terminal final : public QuestionTerminal {
  public:
   /// Shows the prompt and takes keys from now on. History is kept in
   /// ~/.rsm-workbench_history between sessions.
@@ -17,16 +31,13 @@ class Terminal {
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 
-  /// Call when standard input is readable. A finished line, or nothing yet; sets ended at the
-  /// end of input.
-  std::optional<std::string> ReadKey(bool& ended);
+  std::optional<std::string> ReadKey(bool& ended) override;
   /// Before other output: takes the prompt off the screen, and what was typed with it unless
   /// keepTyped is false (the line was just entered).
   void Suspend(bool keepTyped = true);
   /// After other output: shows them again.
   void Resume();
-  /// Asks with another prompt until Resume, which brings the usual one back.
-  void SwitchPrompt(const std::string& prompt);
+  void SwitchPrompt(const std::string& prompt) override;
 
  private:
   std::string prompt_;

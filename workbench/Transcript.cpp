@@ -84,6 +84,7 @@ void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenEle
   }
   // One flush for the whole document: a load prints a line per setup.
   std::string lines;
+  lines.reserve(elements.size() * 100);
   for (const std::string& line : SummariseDocument(elements)) {
     lines += "panel: ";
     lines += OneLineText(line);

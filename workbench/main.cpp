@@ -1,6 +1,7 @@
 // rsm-workbench: a host application that loads the render setup module and drives it from
 // commands.
 #include <signal.h>
+#include <sqlite3.h>
 
 #include <clocale>
 #include <cstdio>
@@ -13,6 +14,9 @@
 
 int main(int argc, char** argv) {
   using namespace ornr::workbench;
+  // Before SQLite starts: its memory statistics take a lock around every allocation, and nothing
+  // here reads them. Only a program may decide this for its process, never a library.
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   // As a host application does: the module must cope with whatever locale the user has.
   std::setlocale(LC_ALL, "");
   // Under a file-size limit (ulimit -f) a write that would pass it fails with an error the host

@@ -62,8 +62,17 @@ Teskor::ZelPlatform::ZelFile& OpenMaster(const std::filesystem::path& path);
 /// temporary folder when that cannot be written), a setups document that import brings back;
 /// the host reports where. Does nothing when no master file is open.
 void CloseMaster();
-/// Monitors receive OnSessionRefresh.
+/// Monitors receive OnSessionRefresh. A master file of an older format that another session
+/// has upgraded since it was opened is written from then on.
 void Refresh();
+/// The whole master file is checked beside the session from its opening, so that its first save
+/// does not wait for it; from the check's verdict on, a damaged file takes no write. Waits for
+/// that verdict: true when the file is whole or no master file is open. Tests and benchmarks
+/// wait; a session never needs to.
+bool AwaitMasterFileCheck();
+/// While held, the whole-file check of a master file opened meanwhile waits before it begins, so
+/// that a test sees the first save before any verdict. Releasing lets every waiting check go on.
+void HoldMasterFileChecks(bool held);
 /// Offers path as a design library from now on (opened read-only, never written). Throws
 /// DesignFileError; a missing file is an error too.
 Teskor::ZelPlatform::ZelFile& AddLibrary(const std::filesystem::path& path);

@@ -15,11 +15,9 @@ namespace {
 
 bool HasUnpairedSurrogate(std::u16string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t unit = name[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-        name[i + 1] <= 0xDFFF) {
+    if (ornr::IsSurrogatePairAt(name, i)) {
       ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+    } else if (ornr::IsSurrogate(name[i])) {
       return true;
     }
   }

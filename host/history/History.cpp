@@ -17,14 +17,18 @@ namespace {
 
 using detail::HostFile;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 // The open master file, of a format that keeps versions.
 HostFile& Master() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) throw HistoryError("no master file is open");
+  try {
+    // Another session may have upgraded it since it was opened.
+    master->Db()->FollowUpgrade();
+  } catch (const DesignFileError& error) {
+    throw HistoryError(error.what());
+  }
   if (master->Db()->Version() < detail::kVersionsFormat) {
     throw HistoryError(master->DisplayName() + " keeps no history: " + master->Db()->Refusal());
   }
@@ -61,12 +65,11 @@ Located Locate(HostFile& master, const std::u16string& setup) {
                      " and keeps none deleted under that name");
 }
 
+// A value no setting of that field can hold (left by an edit with the checks off) is shown as
+// such: as a number it would read as one it is not.
 std::string ValueText(std::size_t field, const detail::StoredValue& value) {
   OrnSettings settings;
-  if (!detail::SetSettingValue(settings, field, value)) {
-    return value.type == detail::StoredValue::Type::Real ? std::to_string(value.real)
-                                                         : std::to_string(value.integer);
-  }
+  if (!detail::SetSettingValue(settings, field, value)) return "unreadable";
   return detail::Fields()[field].text(settings);
 }
 
@@ -148,15 +151,32 @@ void UndeleteSetup(
   HostFile& master = Master();
   const std::u16string& target = newName.empty() ? name : newName;
   if (const auto refusal = RefusalOfSetupName(target)) throw HistoryError(*refusal);
-  if (master.Find(target) != nullptr) {
-    throw HistoryError("the master file holds a setup named " + Quoted(target) + " already" +
-                       (newName.empty()
-                            ? "; \"undelete " + ornr::Utf16ToUtf8(name) +
-                                  " NEWNAME\" brings the deleted one back under another name"
-                            : ""));
-  }
   if (!master.IsWritable()) throw HistoryError(master.DisplayName() + " is open read-only");
   detail::DesignFile& db = *master.Db();
+  if (const detail::StoreEntry* held = master.Find(target)) {
+    // This session may still show a setup that another session deleted or renamed since.
+    const auto stored = held->row ? InFile([&] { return db.Read(*held->row); })
+                                  : std::optional<detail::SetupRecord>();
+    if (!held->row || (stored && stored->name == target)) {
+      throw HistoryError("the master file holds a setup named " + Quoted(target) + " already" +
+                         (newName.empty()
+                              ? "; \"undelete " + ornr::Utf16ToUtf8(name) +
+                                    " NEWNAME\" brings the deleted one back under another name"
+                              : ""));
+    }
+    if (stored) {
+      throw HistoryError("another session has renamed " + Quoted(target) + " to " +
+                         Quoted(stored->name) + " since this session read it");
+    }
+    if (held->working->modified) {
+      throw HistoryError("another session has deleted " + Quoted(target) +
+                         " since this session read it, and this session has unsaved changes to it, "
+                         "which stay: \"save " +
+                         ornr::Utf16ToUtf8(target) + " --force\" stores them, \"undelete " +
+                         ornr::Utf16ToUtf8(name) +
+                         " NEWNAME\" brings the deleted one back beside them");
+    }
+  }
   const auto deleted = InFile([&] { return detail::VersionTable::Deleted(db); });
   const auto found = std::find_if(deleted.begin(), deleted.end(),
                                   [&](const auto& entry) { return entry.name == name; });
@@ -175,19 +195,21 @@ void UndeleteSetup(
 
 HistoryLimits GetHistoryLimits() {
   HostFile& master = Master();
-  const auto limits = InFile([&] { return detail::VersionTable::Limits(*master.Db()); });
-  return {limits.versionsPerSetup, limits.deletedDays};
+  std::string problem;
+  const auto limits = InFile([&] { return detail::VersionTable::Limits(*master.Db(), &problem); });
+  return {limits.versionsPerSetup, limits.deletedDays, problem};
 }
 
 void SetHistoryLimits(const HistoryLimits& limits) {
   HostFile& master = Master();
-  if (limits.versionsPerSetup < 0 || limits.versionsPerSetup > 1000000) {
-    throw HistoryError("a number of versions from 0 to 1000000, not " +
+  if (limits.versionsPerSetup < 0 || limits.versionsPerSetup > detail::kMostVersionsPerSetup) {
+    throw HistoryError("a number of versions from 0 to " +
+                       std::to_string(detail::kMostVersionsPerSetup) + ", not " +
                        std::to_string(limits.versionsPerSetup));
   }
-  if (limits.deletedDays < 0 || limits.deletedDays > 36500) {
-    throw HistoryError("a number of days from 0 to 36500, not " +
-                       std::to_string(limits.deletedDays));
+  if (limits.deletedDays < 0 || limits.deletedDays > detail::kMostDeletedDays) {
+    throw HistoryError("a number of days from 0 to " + std::to_string(detail::kMostDeletedDays) +
+                       ", not " + std::to_string(limits.deletedDays));
   }
   if (!master.IsWritable()) throw HistoryError(master.DisplayName() + " is open read-only");
   InFile([&] {

@@ -90,6 +90,9 @@ struct HistoryLimits {
   std::int64_t versionsPerSetup = 50;
   /// How long a deleted setup is kept; 0 keeps none.
   std::int64_t deletedDays = 30;
+  /// Set by GetHistoryLimits when the file holds a limit out of range, which then counts as its
+  /// default: which one, in a line.
+  std::string problem{};
 };
 /// The master file's limits. Throws HistoryError.
 HistoryLimits GetHistoryLimits();

@@ -22,9 +22,7 @@ struct LibraryShelf::Library {
 
 namespace {
 
-std::string Quoted(std::u16string_view text) {
-  return "\"" + ornr::Utf16ToUtf8(text) + "\"";
-}
+using ornr::Quoted;
 
 }  // namespace
 

@@ -27,18 +27,16 @@ namespace {
 using detail::HostFile;
 using detail::StoreEntry;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
-HostFile& Master() {
+HostFile& OpenMaster() {
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) throw ProvenanceError("no master file is open");
   return *master;
 }
 
 StoreEntry& MasterEntry(const std::u16string& setup) {
-  StoreEntry* entry = Master().Find(setup);
+  StoreEntry* entry = OpenMaster().Find(setup);
   if (entry == nullptr) throw ProvenanceError("the master file holds no setup " + Quoted(setup));
   return *entry;
 }
@@ -132,7 +130,7 @@ std::map<std::u16string, Provenance> RecordsByName(HostFile& master) {
 }  // namespace
 
 void RecordProvenance(const std::u16string& setup) {
-  HostFile& master = Master();
+  HostFile& master = OpenMaster();
   StoreEntry& entry = MasterEntry(setup);
   if (!entry.stored || !entry.stored->valid) {
     throw ProvenanceError(Quoted(setup) + " is not stored in the master file");
@@ -334,7 +332,7 @@ void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
   // Nothing to save would ever bring it in: a merge that kept every value as it was.
   if (!entry.working->modified && entry.stored &&
       entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {
-    detail::CommitPending(Master(), entry, "merge from library");
+    detail::CommitPending(OpenMaster(), entry, "merge from library");
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "host/session/HostFaults.h"
 #include "host/store/SetupNames.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -113,6 +114,17 @@ HostFile::HostFile(const std::filesystem::path& path, DesignFile::Access access)
   // Known at open only for a file of an older format: every write would be refused.
   if (writable_ && db_->ReadProblem().empty() && !db_->Refusal().empty()) {
     ReportError(DisplayName() + " is open read-only: " + db_->Refusal());
+  }
+  // A long history is checked beside the session, not at its first save.
+  if (writable_) db_->CheckInBackground();
+  if (writable_ && db_->Version() >= kVersionsFormat) {
+    try {
+      std::string problem;
+      VersionTable::Limits(*db_, &problem);
+      if (!problem.empty()) ReportError(DisplayName() + ": " + problem);
+    } catch (const DesignFileError&) {
+      // A table that cannot be read is the first write's to tell.
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "host/session/HostState.h"
+#include "host/store/FileCheck.h"
 
 using Teskor::KreelPlatform::SessionMonitor;
 using Teskor::ZelPlatform::ZelFile;
@@ -71,7 +72,24 @@ namespace ornhost {
 using detail::State;
 
 void Refresh() {
+  // A master file of an older format that another session upgraded is written from now on.
+  if (detail::HostFile* master = State().master; master != nullptr && master->IsWritable()) {
+    try {
+      master->Db()->FollowUpgrade();
+    } catch (const DesignFileError& error) {
+      detail::ReportError(error.what());
+    }
+  }
   detail::Notify("OnSessionRefresh", [](SessionMonitor& monitor) { monitor.OnSessionRefresh(); });
+}
+
+void HoldMasterFileChecks(bool held) {
+  detail::FileCheck::Hold(held);
+}
+
+bool AwaitMasterFileCheck() {
+  detail::HostFile* master = State().master;
+  return master == nullptr || !master->IsOpen() || master->Db()->AwaitCheck().empty();
 }
 
 ZelFile& AddLibrary(const std::filesystem::path& path) {

@@ -31,9 +31,7 @@ std::u16string_view NameOf(const char16_t* name) {
   return name != nullptr ? std::u16string_view(name) : std::u16string_view();
 }
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
  public:

@@ -16,6 +16,7 @@
 #include "host/controls/HostControls.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/FileCheck.h"
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
@@ -31,9 +32,7 @@ namespace {
 // A setup record is a few kilobytes; nothing in a design file needs more.
 constexpr int kMaxValueBytes = 1 << 20;
 
-std::string Quoted(std::u16string_view name) {
-  return "\"" + ornr::Utf16ToUtf8(name) + "\"";
-}
+using ornr::Quoted;
 
 std::int64_t NewRevision() {
   std::int64_t revision = 0;
@@ -133,6 +132,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
     throw DesignFileError(label_, std::string("cannot be read (") + std::strerror(errno) + ")");
   }
   if (access != Access::ReadWrite && !existed) throw DesignFileError(label_, "does not exist");
+  if (existed) openedBytes_ = info.st_size;
   // A connection is used by one thread at a time, so it needs no lock of its own around each call.
   int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               SQLITE_OPEN_NOMUTEX;
@@ -153,6 +153,7 @@ DesignFile::DesignFile(const std::filesystem::path& path, Access access)
 }
 
 DesignFile::~DesignFile() {
+  background_.reset();
   for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
   sqlite3_close_v2(db_);
 }
@@ -235,11 +236,18 @@ void DesignFile::Harden() {
 }
 
 void DesignFile::CheckBeforeFirstWrite() {
+  FollowUpgrade();
   if (!refusal_.empty()) Refuse(refusal_);
+  if (background_) {
+    if (const auto verdict = background_->Verdict(); verdict && !verdict->empty()) {
+      refusal_ = "the file is damaged, so nothing is written to it (" + *verdict + ")";
+      Refuse(refusal_);
+    }
+  }
   if (checked_) return;
   // An empty file being laid out has nothing to check.
   if (QueryInteger("PRAGMA page_count") == 0) return;
-  CheckIntegrityAndSchema();
+  CheckIntegrityAndSchema(background_ == nullptr);
   if (marksToRestore_) {
     Transaction transaction(*this, false);
     Exec(HeaderMarks(version_).c_str());
@@ -248,6 +256,16 @@ void DesignFile::CheckBeforeFirstWrite() {
     marksToRestore_ = false;
   }
   checked_ = true;
+}
+
+void DesignFile::CheckInBackground() {
+  checkInBackground_ = true;
+  if (background_ || version_ < kDesignFileSchemaVersion || !readProblem_.empty()) return;
+  background_ = std::make_unique<FileCheck>(path_);
+}
+
+std::string DesignFile::AwaitCheck() {
+  return background_ ? background_->Wait() : std::string();
 }
 
 std::string DesignFile::RecordSelect(const char* where) const {
@@ -318,6 +336,23 @@ std::vector<SetupRecord> DesignFile::Load() {
 }
 
 void DesignFile::Load(const std::function<void(SetupRecord&)>& each) {
+  // The records of a large file are read once, page after page: pages cached on the way would
+  // only hold memory while the setups are loaded, when the host, the module and the panel hold
+  // them all at once. The cache is as large again afterwards.
+  constexpr std::int64_t kLargeFile = std::int64_t{1} << 20;
+  struct RestoreCache {
+    sqlite3* db;
+    std::optional<std::int64_t> size;
+    ~RestoreCache() {
+      if (!size) return;
+      const std::string sql = "PRAGMA cache_size = " + std::to_string(*size);
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+  } restore{db_, std::nullopt};
+  if (openedBytes_ > kLargeFile) {
+    restore.size = QueryInteger("PRAGMA cache_size");
+    Exec("PRAGMA cache_size = 16");
+  }
   Statement statement(*this, RecordSelect(nullptr));
   // Only for the message when the rest cannot be read.
   std::u16string last;
@@ -685,6 +720,33 @@ bool DesignFile::Damage(std::u16string_view name) {
   Exec("PRAGMA ignore_check_constraints = OFF");
   transaction.Commit();
   return changed;
+}
+
+void DesignFile::BeginBatch() {
+  if (inBatch_) Refuse("a transaction is open on it already");
+  CheckBeforeFirstWrite();
+  TakeTurn();
+  Exec("BEGIN IMMEDIATE");
+  inBatch_ = true;
+}
+
+void DesignFile::CommitBatch() {
+  if (!inBatch_) return;
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // A commit that could not take the file leaves the transaction open: nothing of it stays.
+    const std::string reason = PlainReason(db_);
+    RollbackBatch();
+    Refuse(reason);
+  }
+  inBatch_ = false;
+  released_ = std::chrono::steady_clock::now();
+}
+
+void DesignFile::RollbackBatch() noexcept {
+  if (!inBatch_) return;
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  inBatch_ = false;
+  released_ = std::chrono::steady_clock::now();
 }
 
 }  // namespace ornhost::detail

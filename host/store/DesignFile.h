@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,7 @@ struct RowRef {
 };
 
 struct VersionState;
+class FileCheck;
 
 struct SetupRecord {
   /// Orders the setups: the host's order is ascending position.
@@ -174,6 +176,28 @@ class DesignFile {
   /// Converts a file of an older layout to the current one in one transaction, after copying it
   /// beside itself. Does nothing to a file of the current layout.
   UpgradeReport Upgrade();
+  /// Checks the whole file beside the session from now on (on a copy of it, on a thread of its
+  /// own) instead of before the first write, which then checks only what grows with the setups,
+  /// not with their history. From the check's verdict on, a damaged file takes no write. A file
+  /// of an older layout is checked once another session has upgraded it.
+  void CheckInBackground();
+  /// Waits for that check: empty when the file is whole or no check runs, else what is wrong.
+  std::string AwaitCheck();
+  /// A file of an older layout at open that another session has upgraded since is written from
+  /// now on: reads the file's marks again and takes its layout up. Every write does it first.
+  /// Throws when the file is no longer a design file this host reads.
+  void FollowUpgrade();
+
+  /// Begins one transaction that every write joins until CommitBatch or RollbackBatch: each write
+  /// is then a savepoint inside it, undone alone when it fails, and nothing reaches the file
+  /// before CommitBatch. Waits for the file and checks it as a first write does. Throws
+  /// DesignFileError, with nothing begun.
+  void BeginBatch();
+  /// Throws DesignFileError, with everything since BeginBatch rolled back.
+  void CommitBatch();
+  /// Undoes every write since BeginBatch; nothing to do outside one.
+  void RollbackBatch() noexcept;
+  bool InBatch() const noexcept { return inBatch_; }
 
  private:
   // The tables beside the setups' own, in this room too, run in its statements and transactions.
@@ -195,9 +219,10 @@ class DesignFile {
   void Harden();
   void CheckOrLayOut(bool writable);
   /// Once a session: the file passes quick_check and holds only our layout, and its marks are
-  /// whole.
+  /// whole. Before every write: the check beside the session found nothing.
   void CheckBeforeFirstWrite();
-  void CheckIntegrityAndSchema();
+  /// Whole, or only the tables that grow with the setups while the rest is checked beside.
+  void CheckIntegrityAndSchema(bool whole);
   void AddVersions();
   /// Format 5 to 6: the tables of office standards, added empty.
   void AddStandards();
@@ -225,8 +250,10 @@ class DesignFile {
   std::string path_;
   std::string label_;
   sqlite3* db_ = nullptr;
+  std::int64_t openedBytes_ = 0;  // the file's size when it was opened
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
+  bool inBatch_ = false;
   /// The header lost its marks (a restored .dump) or the marks table its row.
   bool marksToRestore_ = false;
   /// Deleted setups past the time the file keeps them were dropped in this session.
@@ -236,6 +263,8 @@ class DesignFile {
   int recordSelectVersion_ = 0;
   std::string refusal_;
   std::string readProblem_;
+  bool checkInBackground_ = false;
+  std::unique_ptr<FileCheck> background_;
   std::chrono::milliseconds busyTimeout_{5000};
   std::chrono::steady_clock::time_point waitingSince_;
   /// When this connection last let go of the write lock, and when its writes back to back began.

@@ -5,6 +5,7 @@
 
 #include "host/controls/HostControls.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/FileCheck.h"
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
@@ -288,24 +289,30 @@ void DesignFile::CheckOrLayOut(bool writable) {
   }
 }
 
-void DesignFile::CheckIntegrityAndSchema() {
+namespace {
+
+// The tables a write touches that grow with the setups, not with their history: what the first
+// write checks while the whole file is checked beside the session.
+constexpr const char* kCheckedBeforeFirstWrite[] = {"render_setups",    "design_file",
+                                                    "sqlite_sequence",  "version_limits",
+                                                    "setup_provenance", "setup_provenance_values"};
+
+}  // namespace
+
+void DesignFile::CheckIntegrityAndSchema(bool whole) {
   std::string verdict;
-  try {
-    Statement check(*this, "PRAGMA quick_check(100)");
-    while (check.Step()) {
-      const std::string_view line = ColumnText(check.get(), 0);
-      // A value out of its range makes its own record unreadable, not the file.
-      if (line.starts_with("CHECK constraint failed in")) continue;
-      verdict = line;
-      if (line != "ok") break;
+  std::string failed;
+  if (whole) {
+    verdict = QuickCheck(db_, nullptr, failed);
+  } else {
+    for (const char* table : kCheckedBeforeFirstWrite) {
+      verdict = QuickCheck(db_, table, failed);
+      if (!verdict.empty() || !failed.empty()) break;
     }
-    if (verdict.empty()) verdict = "ok";
-  } catch (const DesignFileError& error) {
-    verdict = error.Reason();
   }
-  if (verdict != "ok") {
-    std::replace(verdict.begin(), verdict.end(), '\n', ' ');
-    if (verdict.size() > 120) verdict = verdict.substr(0, 117) + "...";
+  // Locked or unreadable for a moment: this write fails, the next one checks again.
+  if (!failed.empty()) Refuse(failed);
+  if (!verdict.empty()) {
     refusal_ = "the file is damaged, so nothing is written to it (" + verdict + ")";
     Refuse(refusal_);
   }

@@ -76,29 +76,39 @@ class DesignFile::Statement {
 };
 
 // One write: checked, immediate (so that what it reads stays true until it commits), rolled
-// back unless committed.
+// back unless committed. Inside a batch it is a savepoint of the batch's transaction.
 class DesignFile::Transaction {
  public:
-  explicit Transaction(DesignFile& file, bool checked = true) : file_(file) {
+  explicit Transaction(DesignFile& file, bool checked = true)
+      : file_(file), nested_(file.inBatch_) {
     if (checked) file.CheckBeforeFirstWrite();
+    if (nested_) {
+      file.Exec("SAVEPOINT write");
+      return;
+    }
     file.TakeTurn();
     file.Exec("BEGIN IMMEDIATE");
   }
   ~Transaction() {
     if (done_) return;
+    if (nested_) {
+      sqlite3_exec(file_.db_, "ROLLBACK TO write; RELEASE write", nullptr, nullptr, nullptr);
+      return;
+    }
     sqlite3_exec(file_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
     file_.released_ = std::chrono::steady_clock::now();
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   void Commit() {
-    file_.Exec("COMMIT");
+    file_.Exec(nested_ ? "RELEASE write" : "COMMIT");
     done_ = true;
-    file_.released_ = std::chrono::steady_clock::now();
+    if (!nested_) file_.released_ = std::chrono::steady_clock::now();
   }
 
  private:
   DesignFile& file_;
+  const bool nested_;
   bool done_ = false;
 };
 

@@ -103,7 +103,7 @@ UpgradeReport DesignFile::Upgrade() {
   // Only a whole file of a layout of ours is converted; the check is the one before any write.
   refusal_.clear();
   try {
-    CheckIntegrityAndSchema();
+    CheckIntegrityAndSchema(true);
   } catch (const DesignFileError& error) {
     Refuse("cannot be upgraded: " + error.Reason());
   }
@@ -140,6 +140,23 @@ UpgradeReport DesignFile::Upgrade() {
   checked_ = true;
   marksToRestore_ = false;
   return report;
+}
+
+void DesignFile::FollowUpgrade() {
+  // A damaged file stays refused, whatever its marks say now.
+  if (version_ >= kDesignFileSchemaVersion || !readProblem_.empty()) return;
+  const std::string older = refusal_;
+  refusal_.clear();
+  try {
+    CheckOrLayOut(true);
+  } catch (...) {
+    refusal_ = older;
+    throw;
+  }
+  // The layout another session made is checked as before any first write.
+  if (version_ < kDesignFileSchemaVersion) return;
+  checked_ = false;
+  if (checkInBackground_) CheckInBackground();
 }
 
 }  // namespace ornhost::detail

@@ -17,12 +17,12 @@ namespace {
 
 using Kind = SettingKind;
 
-struct Field {
+struct ColumnField {
   const char* key;
   Kind kind;
 };
 
-constexpr Field kFields[] = {
+constexpr ColumnField kFields[] = {
 #define ORN_FIELD(T, GET, SET, KEY, INIT) {#KEY, SettingKindOf<T>()},
 #include "host/OrnSettingsFields.def"
 #undef ORN_FIELD
@@ -132,7 +132,7 @@ constexpr FieldReader kReaders[] = {
 };
 
 // STRICT gives the column's type; the check gives the field's range.
-std::string Definition(const Field& field) {
+std::string Definition(const ColumnField& field) {
   const std::string key = field.key;
   switch (field.kind) {
     case Kind::Bool:
@@ -154,6 +154,17 @@ std::string Definition(const Field& field) {
 
 }  // namespace
 
+StoredValue SettingValue(const OrnSettings& settings, std::size_t index) {
+  using Reader = StoredValue (*)(const OrnSettings&);
+  static constexpr Reader kOne[] = {
+#define ORN_FIELD(T, GET, SET, KEY, INIT) [](const OrnSettings& s) { return Stored(s.GET()); },
+#include "host/OrnSettingsFields.def"
+#undef ORN_FIELD
+  };
+  static_assert(std::size(kOne) == kSettingCount);
+  return kOne[index](settings);
+}
+
 StoredValues SettingValues(const OrnSettings& settings) {
   StoredValues values;
   std::size_t i = 0;
@@ -166,7 +177,7 @@ StoredValues SettingValues(const OrnSettings& settings) {
 const std::string& SettingColumnDefinitions() {
   static const std::string text = [] {
     std::string lines;
-    for (const Field& field : kFields) {
+    for (const ColumnField& field : kFields) {
       lines += lines.empty() ? "  " : ",\n  ";
       lines += Definition(field);
     }
@@ -178,7 +189,7 @@ const std::string& SettingColumnDefinitions() {
 const std::string& SettingColumnList() {
   static const std::string text = [] {
     std::string list;
-    for (const Field& field : kFields) {
+    for (const ColumnField& field : kFields) {
       if (!list.empty()) list += ", ";
       list += field.key;
     }

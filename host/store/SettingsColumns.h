@@ -33,6 +33,8 @@ using StoredValues = std::array<StoredValue, kSettingCount>;
 
 /// Every field in the record's order.
 StoredValues SettingValues(const Teskor::ZelPlatform::OrnSettings& settings);
+/// The value of setting index alone, as its column holds it: no copy of the other values.
+StoredValue SettingValue(const Teskor::ZelPlatform::OrnSettings& settings, std::size_t index);
 
 /// The column definitions, one a line, each with the CHECK that admits exactly the values of
 /// its field's type.

@@ -8,13 +8,6 @@ namespace ornhost {
 
 namespace {
 
-bool IsHigh(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLow(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 std::string CodePoint(char16_t c) {
   char text[16];
   std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
@@ -27,13 +20,11 @@ std::string PrintableSetupName(std::u16string_view name) {
   std::u16string shown;
   for (std::size_t i = 0; i < name.size() && i < 40; ++i) {
     const char16_t c = name[i];
-    const bool pair = IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1]);
-    if (pair) {
+    if (ornr::IsSurrogatePairAt(name, i)) {
       shown.append(name.substr(i, 2));
       ++i;
     } else {
-      shown.push_back(c < 0x20 || (c >= 0x7F && c <= 0x9F) || IsHigh(c) || IsLow(c) ? u'\uFFFD'
-                                                                                    : c);
+      shown.push_back(c < 0x20 || (c >= 0x7F && c <= 0x9F) || ornr::IsSurrogate(c) ? u'\uFFFD' : c);
     }
   }
   if (shown.size() < name.size()) shown += u"\u2026";
@@ -53,7 +44,7 @@ std::optional<Breach> FindBreach(std::u16string_view name) {
   if (name.size() > kMaxSetupNameUnits) return Breach{Breach::Kind::TooLong};
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char16_t c = name[i];
-    if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
+    if (ornr::IsSurrogatePairAt(name, i)) {
       ++i;
       continue;
     }
@@ -61,7 +52,7 @@ std::optional<Breach> FindBreach(std::u16string_view name) {
     if ((c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F))
       return Breach{Breach::Kind::Control, c};
     if (c == 0xFFFE || c == 0xFFFF) return Breach{Breach::Kind::Noncharacter, c};
-    if (IsHigh(c) || IsLow(c)) return Breach{Breach::Kind::Surrogate, c};
+    if (ornr::IsSurrogate(c)) return Breach{Breach::Kind::Surrogate, c};
   }
   return std::nullopt;
 }

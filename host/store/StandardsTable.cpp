@@ -97,7 +97,7 @@ constexpr const char* kForget[] = {
     "DELETE FROM setup_overlay_values WHERE position = ?1",
 };
 
-std::string Text(sqlite3_stmt* row, int column) {
+std::string StandardsText(sqlite3_stmt* row, int column) {
   return std::string(ColumnText(row, column));
 }
 
@@ -120,20 +120,20 @@ void ReadInto(DesignFile& file, std::int64_t position,
        });
   each("SELECT position, property, reason FROM setup_locks" + where,
        [](sqlite3_stmt* row, StandardsOfSetup& setup) {
-         setup.standards.locks[Text(row, 1)] = Text(row, 2);
+         setup.standards.locks[StandardsText(row, 1)] = StandardsText(row, 2);
        });
   each("SELECT position, property, note FROM setup_notes" + where,
        [](sqlite3_stmt* row, StandardsOfSetup& setup) {
          if (ColumnText(row, 1).empty()) {
-           setup.standards.description = Text(row, 2);
+           setup.standards.description = StandardsText(row, 2);
          } else {
-           setup.standards.notes[Text(row, 1)] = Text(row, 2);
+           setup.standards.notes[StandardsText(row, 1)] = StandardsText(row, 2);
          }
        });
   each("SELECT position, property, reason, made_by, made_at FROM setup_overrides" + where,
        [](sqlite3_stmt* row, StandardsOfSetup& setup) {
-         setup.standards.overrides[Text(row, 1)] =
-             OverrideRecord{Text(row, 2), Text(row, 3), Text(row, 4)};
+         setup.standards.overrides[StandardsText(row, 1)] =
+             OverrideRecord{StandardsText(row, 2), StandardsText(row, 3), StandardsText(row, 4)};
        });
   // Overlays by layer, then their values into each.
   std::map<std::int64_t, std::map<std::int64_t, std::size_t>> layerIndex;
@@ -143,9 +143,9 @@ void ReadInto(DesignFile& file, std::int64_t position,
        [&](sqlite3_stmt* row, StandardsOfSetup& setup) {
          Provenance overlay;
          overlay.libraryFile = ornr::Utf8ToUtf16(ColumnText(row, 2));
-         overlay.libraryPath = Text(row, 3);
+         overlay.libraryPath = StandardsText(row, 3);
          overlay.librarySetup = ornr::Utf8ToUtf16(ColumnText(row, 4));
-         overlay.takenAt = Text(row, 5);
+         overlay.takenAt = StandardsText(row, 5);
          overlay.governed.emplace();
          layerIndex[sqlite3_column_int64(row, 0)][sqlite3_column_int64(row, 1)] =
              setup.overlays.size();

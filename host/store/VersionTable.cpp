@@ -65,7 +65,13 @@ std::string ValuesTable() {
          ") STRICT, WITHOUT ROWID";
 }
 
-constexpr const char* kNewest = "SELECT max(number) FROM setup_versions WHERE position = ?1";
+// ?2 is kLastVersionNumber wherever it appears: numbers beyond it are no numbers the host gave.
+constexpr const char* kNewest =
+    "SELECT max(number) FROM setup_versions WHERE position = ?1 AND number BETWEEN 1 AND ?2";
+// The highest number any setup had when the history was dropped whole (history-limit 0), kept in
+// SQLite's own table of highest keys given out, so that numbers go on from it.
+constexpr const char* kDroppedNumbers =
+    "SELECT max(seq) FROM sqlite_sequence WHERE name = 'setup_versions' AND seq BETWEEN 1 AND ?1";
 constexpr const char* kInsertVersion =
     "INSERT INTO setup_versions (position, number, made_at, action, made_by, name)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
@@ -91,7 +97,14 @@ constexpr const char* kLimits = "SELECT versions_per_setup, deleted_days FROM ve
 constexpr const char* kVersionsFrom =
     "SELECT v.number, v.action, v.name, p.property, p.old_value, v.made_at, v.made_by,"
     " p.new_value FROM setup_versions v LEFT JOIN setup_version_values p ON p.version = v.version"
-    " WHERE v.position = ?1 AND v.number >= ?2 ORDER BY v.number DESC";
+    " WHERE v.position = ?1 AND v.number BETWEEN ?2 AND ?3 ORDER BY v.number DESC";
+// Setups deleted and not stored again: the newest readable version of their position is the
+// delete.
+constexpr const char* kDeletedWhere =
+    " FROM setup_versions v WHERE v.action = 'delete'"
+    " AND v.number = (SELECT max(number) FROM setup_versions w"
+    " WHERE w.position = v.position AND w.number BETWEEN 1 AND ?2)"
+    " AND NOT EXISTS (SELECT 1 FROM render_setups r WHERE r.position = v.position)";
 
 std::u16string NameOf(sqlite3_stmt* row, int column) {
   return ornr::Utf8ToUtf16(ColumnText(row, column));
@@ -112,7 +125,8 @@ std::string UtcAt(std::time_t when) {
 // Deleted setups made before this are past keeping.
 std::string Cutoff(std::int64_t days) {
   if (days <= 0) return "9999-12-31T23:59:59Z";
-  return UtcAt(std::time(nullptr) - static_cast<std::time_t>(days) * 86400);
+  return UtcAt(std::time(nullptr) -
+               static_cast<std::time_t>(std::min(days, kMostDeletedDays)) * 86400);
 }
 
 }  // namespace
@@ -145,17 +159,51 @@ const std::vector<std::string>& VersionsLayOut() {
   return statements;
 }
 
-VersionLimits VersionTable::Limits(DesignFile& file) {
+VersionLimits VersionTable::Limits(DesignFile& file, std::string* problem) {
   if (file.version_ < kVersionsFormat) return {0, 0};
   Statement limits(file, kLimits, true);
   if (!limits.Step()) return {};
-  return {sqlite3_column_int64(limits.get(), 0), sqlite3_column_int64(limits.get(), 1)};
+  // Only an edit with the table's checks off leaves a limit out of range; obeyed, one would
+  // drop every version or every deleted setup at the next write. The table is STRICT: both are
+  // integers.
+  const VersionLimits defaults;
+  VersionLimits read{sqlite3_column_int64(limits.get(), 0), sqlite3_column_int64(limits.get(), 1)};
+  std::string outOfRange;
+  if (read.versionsPerSetup < 0 || read.versionsPerSetup > kMostVersionsPerSetup) {
+    outOfRange = "versions_per_setup = " + std::to_string(read.versionsPerSetup);
+    read.versionsPerSetup = defaults.versionsPerSetup;
+  }
+  if (read.deletedDays < 0 || read.deletedDays > kMostDeletedDays) {
+    outOfRange += (outOfRange.empty() ? "" : ", ") + std::string("deleted_days = ") +
+                  std::to_string(read.deletedDays);
+    read.deletedDays = defaults.deletedDays;
+  }
+  if (problem != nullptr) {
+    problem->clear();
+    if (!outOfRange.empty()) {
+      *problem = "the history limits it holds are out of range (" + outOfRange +
+                 "), so these count instead: " + std::to_string(read.versionsPerSetup) +
+                 " versions a setup, deleted setups kept " + std::to_string(read.deletedDays) +
+                 " days (history-limit sets them)";
+    }
+  }
+  return read;
 }
 
 std::int64_t VersionTable::Newest(DesignFile& file, std::int64_t position) {
   Statement newest(file, kNewest, true);
-  newest.Bind(1, position);
+  newest.Bind(1, position).Bind(2, kLastVersionNumber);
   return newest.Step() ? sqlite3_column_int64(newest.get(), 0) : 0;
+}
+
+std::optional<std::int64_t> VersionTable::NextNumber(DesignFile& file, std::int64_t position) {
+  std::int64_t newest = Newest(file, position);
+  Statement dropped(file, kDroppedNumbers, true);
+  dropped.Bind(1, kLastVersionNumber);
+  if (dropped.Step())
+    newest = std::max<std::int64_t>(newest, sqlite3_column_int64(dropped.get(), 0));
+  if (newest >= kLastVersionNumber) return std::nullopt;
+  return newest + 1;
 }
 
 std::int64_t VersionTable::Insert(DesignFile& file, std::int64_t position, std::int64_t number,
@@ -211,8 +259,9 @@ void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
   // A file without standards has no place for marks: what they say is not kept there.
   const bool withMarks = !marks.empty() && file.version_ >= kStandardsFormat;
   if (changed.empty() && replaced.name == written.name && !withMarks) return;
-  const std::int64_t number = Newest(file, position) + 1;
-  const std::int64_t version = Insert(file, position, number, action, replaced.name);
+  const auto number = NextNumber(file, position);
+  if (!number) return;
+  const std::int64_t version = Insert(file, position, *number, action, replaced.name);
   Statement value(file, kInsertValue, true);
   for (const std::size_t i : changed) {
     value.Bind(1, version).BindText(2, SettingKey(i));
@@ -231,7 +280,7 @@ void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
       mark.Step();
     }
   }
-  TrimTo(file, position, number, limits.versionsPerSetup);
+  TrimTo(file, position, *number, limits.versionsPerSetup);
 }
 
 bool VersionTable::KeepDeleted(DesignFile& file, std::int64_t position,
@@ -241,8 +290,10 @@ bool VersionTable::KeepDeleted(DesignFile& file, std::int64_t position,
     Forget(file, position);
     return false;
   }
-  const std::int64_t number = Newest(file, position) + 1;
-  const std::int64_t version = Insert(file, position, number, actions::kDelete, removed.name);
+  // Without a number the versions and provenance stay as they are, unlisted.
+  const auto number = NextNumber(file, position);
+  if (!number) return true;
+  const std::int64_t version = Insert(file, position, *number, actions::kDelete, removed.name);
   Statement value(file, kInsertValue, true);
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     if (removed.values[i].type == StoredValue::Type::Other) continue;
@@ -251,7 +302,7 @@ bool VersionTable::KeepDeleted(DesignFile& file, std::int64_t position,
     sqlite3_bind_null(value.get(), 4);
     value.Step();
   }
-  TrimTo(file, position, number, limits.versionsPerSetup);
+  TrimTo(file, position, *number, limits.versionsPerSetup);
   return true;
 }
 
@@ -259,9 +310,10 @@ void VersionTable::KeepUndeleted(DesignFile& file, std::int64_t position,
                                  std::u16string_view name) {
   const VersionLimits limits = Limits(file);
   if (limits.versionsPerSetup == 0) return;
-  const std::int64_t number = Newest(file, position) + 1;
-  Insert(file, position, number, actions::kUndelete, name);
-  TrimTo(file, position, number, limits.versionsPerSetup);
+  const auto number = NextNumber(file, position);
+  if (!number) return;
+  Insert(file, position, *number, actions::kUndelete, name);
+  TrimTo(file, position, *number, limits.versionsPerSetup);
 }
 
 std::optional<VersionState> VersionTable::Current(DesignFile& file, std::int64_t position) {
@@ -278,7 +330,7 @@ std::optional<VersionState> VersionTable::DeletedState(DesignFile& file, std::in
   const std::int64_t newest = Newest(file, position);
   if (newest == 0) return std::nullopt;
   Statement rows(file, kVersionsFrom, true);
-  rows.Bind(1, position).Bind(2, newest);
+  rows.Bind(1, position).Bind(2, newest).Bind(3, newest);
   VersionState state;
   std::bitset<kSettingCount> known;
   while (rows.Step()) {
@@ -301,13 +353,11 @@ void VersionTable::DropExpired(DesignFile& file) {
   const VersionLimits limits = Limits(file);
   std::vector<std::int64_t> expired;
   {
-    Statement find(file,
-                   "SELECT v.position FROM setup_versions v WHERE v.action = 'delete'"
-                   " AND v.made_at < ?1"
-                   " AND v.number = (SELECT max(number) FROM setup_versions w"
-                   " WHERE w.position = v.position)"
-                   " AND NOT EXISTS (SELECT 1 FROM render_setups r WHERE r.position = v.position)");
+    static const std::string sql =
+        std::string("SELECT v.position") + kDeletedWhere + " AND v.made_at < ?1";
+    Statement find(file, sql);
     find.BindText(1, Cutoff(limits.versionsPerSetup == 0 ? 0 : limits.deletedDays));
+    find.Bind(2, kLastVersionNumber);
     while (find.Step()) expired.push_back(sqlite3_column_int64(find.get(), 0));
   }
   for (const std::int64_t position : expired) Forget(file, position);
@@ -317,7 +367,7 @@ std::vector<VersionEntry> VersionTable::History(DesignFile& file, std::int64_t p
   std::vector<VersionEntry> entries;
   if (file.version_ < kVersionsFormat) return entries;
   Statement rows(file, kVersionsFrom, true);
-  rows.Bind(1, position).Bind(2, 1);
+  rows.Bind(1, position).Bind(2, 1).Bind(3, kLastVersionNumber);
   while (rows.Step()) {
     sqlite3_stmt* row = rows.get();
     const std::int64_t number = sqlite3_column_int64(row, 0);
@@ -368,7 +418,7 @@ std::optional<VersionState> VersionTable::StateAt(DesignFile& file, std::int64_t
   std::bitset<kSettingCount> known;
   if (current) known.set();
   Statement rows(file, kVersionsFrom, true);
-  rows.Bind(1, position).Bind(2, number);
+  rows.Bind(1, position).Bind(2, number).Bind(3, kLastVersionNumber);
   bool found = false;
   while (rows.Step()) {
     sqlite3_stmt* row = rows.get();
@@ -394,15 +444,14 @@ std::vector<DeletedEntry> VersionTable::Deleted(DesignFile& file) {
   std::vector<DeletedEntry> deleted;
   const VersionLimits limits = Limits(file);
   if (limits.versionsPerSetup == 0 || limits.deletedDays == 0) return deleted;
-  Statement rows(file,
-                 "SELECT v.position, v.name, v.made_at, v.made_by,"
-                 " (SELECT count(*) FROM setup_versions c WHERE c.position = v.position)"
-                 " FROM setup_versions v WHERE v.action = 'delete' AND v.made_at >= ?1"
-                 " AND v.number = (SELECT max(number) FROM setup_versions w"
-                 " WHERE w.position = v.position)"
-                 " AND NOT EXISTS (SELECT 1 FROM render_setups r WHERE r.position = v.position)"
-                 " ORDER BY v.made_at DESC, v.version DESC");
-  rows.BindText(1, Cutoff(limits.deletedDays));
+  static const std::string sql =
+      std::string(
+          "SELECT v.position, v.name, v.made_at, v.made_by,"
+          " (SELECT count(*) FROM setup_versions c WHERE c.position = v.position"
+          " AND c.number BETWEEN 1 AND ?2)") +
+      kDeletedWhere + " AND v.made_at >= ?1 ORDER BY v.made_at DESC, v.version DESC";
+  Statement rows(file, sql);
+  rows.BindText(1, Cutoff(limits.deletedDays)).Bind(2, kLastVersionNumber);
   while (rows.Step()) {
     sqlite3_stmt* row = rows.get();
     deleted.push_back({sqlite3_column_int64(row, 0), NameOf(row, 1), Text(row, 2), Text(row, 3),
@@ -422,12 +471,29 @@ void VersionTable::SetLimits(DesignFile& file, const VersionLimits& limits) {
     set.Bind(1, limits.versionsPerSetup).Bind(2, limits.deletedDays);
     set.Step();
   }
+  // Numbers go on from the highest given out, also when none is kept.
+  if (limits.versionsPerSetup == 0) {
+    std::int64_t highest = 0;
+    for (const char* sql : {"SELECT max(number) FROM setup_versions WHERE number BETWEEN 1 AND ?1",
+                            kDroppedNumbers}) {
+      Statement read(file, sql, true);
+      read.Bind(1, kLastVersionNumber);
+      if (read.Step())
+        highest = std::max<std::int64_t>(highest, sqlite3_column_int64(read.get(), 0));
+    }
+    file.Exec("DELETE FROM sqlite_sequence WHERE name = 'setup_versions'");
+    if (highest > 0) {
+      Statement keep(file, "INSERT INTO sqlite_sequence (name, seq) VALUES ('setup_versions', ?1)");
+      keep.Bind(1, highest);
+      keep.Step();
+    }
+  }
   std::vector<std::pair<std::int64_t, std::int64_t>> over;
   {
     Statement find(file,
-                   "SELECT position, max(number) FROM setup_versions GROUP BY position"
-                   " HAVING count(*) > ?1");
-    find.Bind(1, limits.versionsPerSetup);
+                   "SELECT position, max(number) FROM setup_versions WHERE number BETWEEN 1 AND ?2"
+                   " GROUP BY position HAVING count(*) > ?1");
+    find.Bind(1, limits.versionsPerSetup).Bind(2, kLastVersionNumber);
     while (find.Step()) {
       over.emplace_back(sqlite3_column_int64(find.get(), 0), sqlite3_column_int64(find.get(), 1));
     }

@@ -27,6 +27,13 @@ struct VersionLimits {
   std::int64_t versionsPerSetup = 50;
   std::int64_t deletedDays = 30;
 };
+inline constexpr std::int64_t kMostVersionsPerSetup = 1000000;
+inline constexpr std::int64_t kMostDeletedDays = 36500;
+
+/// The highest version number a write of the host gives out. A number outside 1 to this, which
+/// only an edit with the table's checks off leaves, makes its version unreadable: it is left in
+/// the file as it is and counts for nothing. JavaScript holds every number up to it exactly.
+inline constexpr std::int64_t kLastVersionNumber = (std::int64_t{1} << 53) - 1;
 
 struct VersionChange {
   /// The field's index in the record's order.
@@ -88,7 +95,9 @@ class VersionTable {
   static void DropExpired(DesignFile& file);
 
   // --- Reads ---
-  static VersionLimits Limits(DesignFile& file);
+  /// The file's limits; one out of range counts as its default, and problem, when given, then
+  /// says which in one line (else it is left empty).
+  static VersionLimits Limits(DesignFile& file, std::string* problem = nullptr);
   /// The versions of the setup at position, newest first.
   static std::vector<VersionEntry> History(DesignFile& file, std::int64_t position);
   /// The state version number of the setup at position keeps; nothing when there is no such
@@ -108,7 +117,12 @@ class VersionTable {
   static void Forget(DesignFile& file, std::int64_t position);
   static void TrimTo(DesignFile& file, std::int64_t position, std::int64_t newest,
                      std::int64_t keep);
+  /// The newest readable number of the versions at position; 0 when it has none.
   static std::int64_t Newest(DesignFile& file, std::int64_t position);
+  /// The number the next version of position takes: above its newest and above every number
+  /// given out before the history was dropped whole. Nothing when none is left, which only a
+  /// number put there with the checks off brings about: the write then keeps no version.
+  static std::optional<std::int64_t> NextNumber(DesignFile& file, std::int64_t position);
   static std::int64_t Insert(DesignFile& file, std::int64_t position, std::int64_t number,
                              std::string_view action, std::u16string_view name);
   static std::optional<VersionState> Current(DesignFile& file, std::int64_t position);

@@ -144,9 +144,24 @@ export async function closeBrowser() {
   browser = null;
 }
 
+// Keeps every step of the workbench's stream as the page takes it (window.stepsTaken, each as
+// sent), for a test to wait for the one it needs. Its listener comes before the page's own, in
+// the same event: once the page is live, a step seen here is one the page has handled.
+function keepSteps() {
+  const Native = window.EventSource;
+  window.stepsTaken = [];
+  window.EventSource = class extends Native {
+    constructor(...args) {
+      super(...args);
+      this.addEventListener('message', (e) => window.stepsTaken.push(e.data));
+    }
+  };
+}
+
 /** A new page at size, opened on url and showing the setups. */
 export async function openPanel(url, { width = 1280, height = 800, scheme = 'light' } = {}) {
   const context = await browser.newContext({ viewport: { width, height }, colorScheme: scheme });
+  await context.addInitScript(keepSteps);
   const page = await context.newPage();
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(String(e)));
@@ -209,6 +224,29 @@ export async function until(page, fn, arg, ms = 15000) {
     await new Promise((r) => setTimeout(r, 25));
   }
 }
+
+/** How many steps of the workbench's stream a page from openPanel has taken. */
+export const stepsTaken = (page) => page.evaluate(() => window.stepsTaken.length);
+
+/**
+ * Waits until a page from openPanel has taken a step, after the first `from`, for which
+ * wanted(step) is true, and returns that step.
+ */
+export async function waitForStep(page, wanted, from = 0, ms = 15000) {
+  const end = Date.now() + ms;
+  for (let seen = from; ;) {
+    const steps = await page.evaluate((n) => window.stepsTaken.slice(n), seen);
+    const found = steps.map((text) => JSON.parse(text)).find(wanted);
+    if (found) return found;
+    seen += steps.length;
+    if (Date.now() > end) throw new Error(`no step came that ${wanted}`);
+    await new Promise((r) => setTimeout(r, 25));
+  }
+}
+
+/** Whether a step names key ({ group, name }) the workbench's current setup. */
+export const namesCurrent = (step, { group, name }) =>
+  (step.changes ?? []).some((c) => c.type === 'current' && c.current?.group === group && c.current?.name === name);
 
 /** Waits until the values shown hold text (as the workbench sends it) for property. */
 export const waitForValue = (page, property, text) => until(page, ([p, t]) =>

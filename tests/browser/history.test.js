@@ -117,11 +117,12 @@ test('a deleted setup picked stays picked when the answer to an earlier pick com
   const page = await h.openPanel(way.url);
   try {
     // The workbench names Lobby current only after Scratch was picked here.
+    const from = await h.stepsTaken(page);
     await h.option(page, 'Lobby').click();
     await h.option(page, 'Scratch', 'deleted').click();
     await page.locator('#history .setup-title', { hasText: '\u201CScratch\u201D \u2014 deleted' }).waitFor();
     await page.locator('#history table.diff.single').waitFor();
-    await page.waitForTimeout(1000);
+    await h.waitForStep(page, (step) => h.namesCurrent(step, { group: 'master', name: 'Lobby' }), from);
     assert.equal(await page.locator('#setups [aria-selected="true"]').getAttribute('data-group'), 'deleted');
     assert.equal(await page.locator('button.restore-deleted').isVisible(), true);
   } finally {

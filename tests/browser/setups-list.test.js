@@ -43,9 +43,11 @@ test('the search finds setups in every group whatever the case and accents; type
     await search.fill('a');
     await search.press('ArrowDown');
     await page.locator('#setups[aria-activedescendant]:focus').waitFor();
+    await page.evaluate(() => document.addEventListener('keydown', (e) => { window.lastKeyAt = e.timeStamp; }, true));
     await page.keyboard.type('fa');
     await page.locator('[role="option"][aria-selected="true"][data-name="Façade at Dusk"]').waitFor();
-    await page.waitForTimeout(800);
+    // A pause longer than the list takes for one name being typed, on the page's own clock.
+    await h.until(page, () => performance.now() - window.lastKeyAt > 800);
     await page.keyboard.type('p');
     await page.locator('[role="option"][aria-selected="true"][data-name="Print Quality"]').waitFor();
     // Escape shows every setup again, the one selected still selected.
@@ -57,9 +59,10 @@ test('the search finds setups in every group whatever the case and accents; type
     // Clicks move the selection among the rows drawn: one row selected at a time, and focus
     // (the active descendant) on it, also once the workbench has answered each pick.
     for (const [name, group] of [['Lobby', 'master'], ['Interior', 'library'], ['Draft', 'master'], ['Lobby', 'master']]) {
+      const from = await h.stepsTaken(page);
       await h.option(page, name, group).first().click();
       for (const settled of [false, true]) {
-        if (settled) await page.waitForTimeout(300);
+        if (settled) await h.waitForStep(page, (step) => h.namesCurrent(step, { group, name }), from);
         const selected = await page.evaluate(() => {
           const rows = [...document.querySelectorAll('[role="option"][aria-selected="true"]')];
           const focus = document.getElementById('setups').getAttribute('aria-activedescendant');

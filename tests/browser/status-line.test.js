@@ -123,13 +123,16 @@ test('New asks for a name and says what it starts from; a refused name leaves th
     assert.match(await dialog.locator('p').first().textContent(), /values of “Draft” in studio\.zellib/);
     // A name in use: the setup stays under the name it was given, and the dialog says why.
     await dialog.locator('input').fill('Lobby');
+    const from = await h.stepsTaken(page);
     await dialog.locator('input').press('Enter');
     const refusal = dialog.locator('.field-error:not([hidden])');
     await refusal.waitFor();
     assert.match(await refusal.textContent(), /added as “Untitled” and keeps that name: .*a setup named "Lobby" already exists/);
     await h.option(page, 'Untitled').waitFor();
-    // Said in the dialog, which asked: not again as an alert.
-    await page.waitForTimeout(300);
+    // Said in the dialog, which asked: not again as an alert, once the page has the step that
+    // tells every page of it.
+    await h.waitForStep(page, (step) => (step.changes ?? []).some((c) => c.type === 'activity'
+      && c.event.kind === 'error' && c.event.text.includes('"Lobby" already exists')), from);
     assert.deepEqual(await page.locator('#alerts .toast').allTextContents(), []);
     await h.screenshot(page, 'new-name-refused');
     await page.keyboard.press('Escape');

@@ -20,6 +20,7 @@
 using Teskor::ZelPlatform::OrnSettings;
 using Teskor::ZelPlatform::OrnSetup;
 using Teskor::ZelPlatform::ZelFile;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -431,4 +432,148 @@ TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions)
   store.Delete(u"B", file);
   ornhost::UndeleteSetup(u"B");
   EXPECT_TRUE(ornhost::ProvenanceOf(u"B"));
+}
+
+// Values that only an edit with the table's checks off can leave: each is read as what it may be,
+// and no save wipes versions or deleted setups because of one.
+TEST_F(HistoryTest, ValuesOutOfRangeInTheFileNeverCostHistory) {
+  struct Case {
+    const char* what;
+    const char* sql;
+    /// A word the open reports, or empty when nothing is reported.
+    const char* reported;
+    ornhost::HistoryLimits limits;
+    /// The number the next save's version takes.
+    std::int64_t next = 4;
+  };
+  const Case cases[] = {
+      {"negative versions",
+       "INSERT INTO version_limits VALUES (1, -5, 30)",
+       "versions_per_setup",
+       {50, 30}},
+      {"versions past the largest",
+       "INSERT INTO version_limits VALUES (1, 2000000, 7)",
+       "versions_per_setup",
+       {50, 7}},
+      {"days that overflow",
+       "INSERT INTO version_limits VALUES (1, 20, 9223372036854775807)",
+       "deleted_days",
+       {20, 30}},
+      {"negative days", "INSERT INTO version_limits VALUES (1, 20, -1)", "deleted_days", {20, 30}},
+      {"the newest number at its largest",
+       "UPDATE setup_versions SET number = 9223372036854775807 WHERE name = 'Sky' AND number = 3",
+       "",
+       {50, 30},
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ornhost::ResetAll();
+    std::filesystem::remove(master);
+    ornhost::WriteSetup(master, u"Sky", Blur(0));
+    ornhost::WriteSetup(master, u"Moon", Blur(0));
+    auto& file = Open();
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+      SaveWith(u"Sky", [&](OrnSettings& s) { s.SetBlurPasses(n); });
+    }
+    store.Delete(u"Moon", file);
+    ornhost::CloseMaster();
+    ASSERT_EQ(Sql(master, std::string("PRAGMA ignore_check_constraints = ON; ") + c.sql),
+              SQLITE_OK);
+    const std::int64_t rows = Rows("setup_versions");
+
+    std::vector<std::string> reported;
+    ornhost::SetErrorReporter([&](const std::string& message) { reported.push_back(message); });
+    Open();
+    ornhost::SetErrorReporter(nullptr);
+    if (*c.reported == '\0') {
+      EXPECT_TRUE(reported.empty()) << reported[0];
+    } else {
+      EXPECT_EQ(reported.size(), 1u);
+      EXPECT_THAT(reported, ElementsAre(AllOf(HasSubstr(c.reported), HasSubstr("out of range"))));
+    }
+    EXPECT_EQ(ornhost::GetHistoryLimits().versionsPerSetup, c.limits.versionsPerSetup);
+    EXPECT_EQ(ornhost::GetHistoryLimits().deletedDays, c.limits.deletedDays);
+
+    // The save keeps its version; nothing read out of range drops one.
+    SaveWith(u"Sky", [](OrnSettings& s) { s.SetBlurPasses(4); });
+    EXPECT_EQ(Rows("setup_versions"), rows + 1);
+    const auto history = ornhost::SetupHistory(u"Sky");
+    EXPECT_EQ(Numbers(history).size(), static_cast<std::size_t>(c.next));
+    if (!history.empty()) {
+      EXPECT_EQ(history.front().number, c.next);
+      EXPECT_EQ(history.front().action, "save");
+      EXPECT_EQ(ornhost::SetupVersionValues(u"Sky", history.front().number).GetBlurPasses(), 3u);
+    }
+    EXPECT_EQ(ornhost::DeletedSetups().size(), 1u);
+    // Trimming goes by the numbers it can read.
+    ornhost::SetHistoryLimits({2, 30});
+    EXPECT_THAT(Numbers(ornhost::SetupHistory(u"Sky")), ElementsAre(c.next, c.next - 1));
+    ornhost::CloseMaster();
+  }
+
+  // A number at the very end leaves none to give out: the save still goes through, keeping no
+  // version, and what the file kept stays.
+  ASSERT_EQ(Sql(master,
+                "UPDATE setup_versions SET number = 9007199254740991 WHERE name = 'Sky'"
+                " AND number = (SELECT max(number) FROM setup_versions WHERE name = 'Sky')"),
+            SQLITE_OK);
+  Open();
+  const auto before = Numbers(ornhost::SetupHistory(u"Sky"));
+  SaveWith(u"Sky", [](OrnSettings& s) { s.SetBlurPasses(5); });
+  EXPECT_EQ(Numbers(ornhost::SetupHistory(u"Sky")), before);
+  EXPECT_EQ(ornhost::ReadSetups(master)[0].settings.GetBlurPasses(), 5u);
+}
+
+TEST_F(HistoryTest, NumbersGoOnRisingAfterTheHistoryWasDroppedWhole) {
+  ornhost::WriteSetup(master, u"Sky", Blur(0));
+  ornhost::WriteSetup(master, u"Moon", Blur(0));
+  Open();
+  for (std::uint32_t n = 1; n <= 3; ++n)
+    SaveWith(u"Sky", [&](OrnSettings& s) { s.SetBlurPasses(n); });
+  SaveWith(u"Moon", [](OrnSettings& s) { s.SetBlurPasses(1); });
+  ornhost::SetHistoryLimits({0, 30});
+  EXPECT_EQ(Rows("setup_versions"), 0);
+  ornhost::SetHistoryLimits({50, 30});
+  SaveWith(u"Sky", [](OrnSettings& s) { s.SetBlurPasses(4); });
+  SaveWith(u"Moon", [](OrnSettings& s) { s.SetBlurPasses(2); });
+  EXPECT_THAT(Numbers(ornhost::SetupHistory(u"Sky")), ElementsAre(4));
+  EXPECT_GT(ornhost::SetupHistory(u"Moon").front().number, 1);
+  // Another session, and a dump, go on from there too.
+  ornhost::CloseMaster();
+  const auto restored = dir / "restored.zel";
+  const std::string command =
+      "sqlite3 '" + master.string() + "' .dump | sqlite3 '" + restored.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  master = restored;
+  Open();
+  ornhost::SetHistoryLimits({0, 30});
+  ornhost::SetHistoryLimits({50, 30});
+  SaveWith(u"Sky", [](OrnSettings& s) { s.SetBlurPasses(5); });
+  EXPECT_THAT(Numbers(ornhost::SetupHistory(u"Sky")), ElementsAre(5));
+}
+
+// A value of a version that no setting can hold (left by an edit with the checks off) shows as
+// such, never as a number it is not.
+TEST_F(HistoryTest, AVersionValueNoSettingCanHoldShowsAsUnreadable) {
+  ornhost::WriteSetup(master, u"Sky", Blur(8));
+  ornhost::WriteSetup(master, u"Sky", Blur(12));
+  for (const char* crafted : {"old_value = 'eight'", "old_value = 1e308", "old_value = -1",
+                              "old_value = x'00'", "new_value = 'twelve'", "new_value = 4.5"}) {
+    SCOPED_TRACE(crafted);
+    ASSERT_EQ(Sql(master, std::string("PRAGMA ignore_check_constraints = ON;"
+                                      " UPDATE setup_version_values SET old_value = 8,"
+                                      " new_value = 12; UPDATE setup_version_values SET ") +
+                              crafted),
+              SQLITE_OK);
+    Open();
+    const auto history = ornhost::SetupHistory(u"Sky");
+    ASSERT_EQ(history.size(), 1u);
+    ASSERT_EQ(history[0].changes.size(), 1u);
+    const auto& change = history[0].changes[0];
+    const bool before = std::string(crafted).starts_with("old");
+    EXPECT_EQ(change.before, before ? "unreadable" : "8");
+    EXPECT_EQ(change.after, before ? "12" : "unreadable");
+    ornhost::CloseMaster();
+  }
 }

@@ -49,6 +49,24 @@ TEST(SetupNames, RefusesWhatNoPanelCouldShowAndTakesTheRest) {
                 "\u2026\": longer than 254 UTF-16 code units (300)");
 }
 
+// A name in a one-line message: what a line cannot show becomes U+FFFD, everything else stays.
+TEST(SetupNames, PrintableNamesKeepWhatALineCanShow) {
+  struct Case {
+    std::u16string name;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {u"Night sky", "Night sky"},
+      {u"\x1F \x7F\x9F\xA0!", "\uFFFD \uFFFD\uFFFD\u00A0!"},
+      {u"tab\there", "tab\uFFFDhere"},
+      {u"\U0001F600 \xD800 \xDC00", "\U0001F600 \uFFFD \uFFFD"},
+      {std::u16string(40, u'x'), std::string(40, 'x')},
+      // 40 x and an ellipsis, written out: g++ 12 at -O2 takes an append here for an overflow.
+      {std::u16string(41, u'x'), "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\u2026"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ornhost::PrintableSetupName(c.name), c.shown) << c.shown;
+}
+
 class SetupNamesStoreTest : public ::testing::Test {
  protected:
   void SetUp() override { ornhost::ResetAll(); }

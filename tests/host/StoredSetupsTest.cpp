@@ -14,7 +14,7 @@ namespace {
 using Teskor::ZelPlatform::OrnSettings;
 using ::testing::HasSubstr;
 
-OrnSettings Blur(std::uint32_t passes) {
+OrnSettings BlurPasses(std::uint32_t passes) {
   OrnSettings settings;
   settings.SetBlurPasses(passes);
   return settings;
@@ -23,18 +23,18 @@ OrnSettings Blur(std::uint32_t passes) {
 class StoredSetupsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ornhost::WriteSetups(file_, {{u"Sky", true, Blur(8)}, {u"Sea", true, Blur(8)}});
+    ornhost::WriteSetups(file_, {{u"Sky", true, BlurPasses(8)}, {u"Sea", true, BlurPasses(8)}});
     for (const char16_t* name : {u"Sky", u"Sea"}) {
       ornhost::StoreProvenance(file_, name,
                                ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", name,
-                                                   "2026-01-15T09:30:00Z", Blur(8), std::nullopt});
+                                                   "2026-01-15T09:30:00Z", BlurPasses(8), std::nullopt});
     }
   }
   // Both setups merged with a library that moved BlurPasses to 9.
   std::vector<ornhost::StoredMerge> Merges() {
     std::vector<ornhost::StoredMerge> merges;
     for (auto& setup : ornhost::ReadStoredFile(file_).setups) {
-      merges.push_back({setup.name, setup.row, *setup.origin, Blur(9), Blur(9)});
+      merges.push_back({setup.name, setup.row, *setup.origin, BlurPasses(9), BlurPasses(9)});
     }
     return merges;
   }
@@ -67,7 +67,7 @@ TEST_F(StoredSetupsTest, AnotherSessionsWriteSinceTheReadRefusesTheWholeFile) {
     const char* reason;
   };
   const std::vector<Case> cases = {
-      {"a save", [&] { ornhost::WriteSetup(file_, u"Sea", Blur(12)); },
+      {"a save", [&] { ornhost::WriteSetup(file_, u"Sea", BlurPasses(12)); },
        "another session has changed \"Sea\" since it was read"},
       {"a plain SQL edit",
        [&] { Sql(file_, "UPDATE render_setups SET BlurPasses = 3 WHERE name = 'Sea'"); },
@@ -82,7 +82,7 @@ TEST_F(StoredSetupsTest, AnotherSessionsWriteSinceTheReadRefusesTheWholeFile) {
          ornhost::StoreProvenance(
              file_, u"Sea",
              ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", u"Sea",
-                                 "2026-02-01T00:00:00Z", Blur(9), std::nullopt});
+                                 "2026-02-01T00:00:00Z", BlurPasses(9), std::nullopt});
        },
        "another session has merged or changed where \"Sea\" came from"},
   };

@@ -11,10 +11,6 @@
 namespace Teskor::RenderSetup::ViewModel {
 namespace {
 
-std::u16string Doc(const std::u16string& body) {
-  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
-}
-
 std::u16string MasterSetup(const std::u16string& name, const std::u16string& content) {
   return u"<SetupsFromMasterFile Name=\"" + name + u"\">" + content + u"</SetupsFromMasterFile>";
 }
@@ -60,6 +56,12 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
       {Doc(MasterSetup(u"C", u"<P><![CDATA[<x>]]></P>")), false},
       {Doc(MasterSetup(u"C", u"<P>&nbsp;</P>")), false},
       {Doc(MasterSetup(u"C", u"<P>&#0;</P>")), false},
+      // The references at the edges of what is a character.
+      {Doc(MasterSetup(u"C", u"<P>&#1;&#xFFFD;&#x10000;&#x10FFFF;&#xD7FF;&#xE000;</P>")), true},
+      {Doc(MasterSetup(u"C", u"<P>&#xD800;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#xDFFF;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#xFFFE;</P>")), false},
+      {Doc(MasterSetup(u"C", u"<P>&#x110000;</P>")), false},
       {Doc(MasterSetup(u"C", u"<P><Q>1</Q>2</P>")), false},
       {Doc(MasterSetup(u"C", u" <P>1</P>")), false},
       {Doc(MasterSetup(u"C", u"<P>1</P>tail")), false},
@@ -71,24 +73,71 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
        false},
       {Doc(MasterSetup(u"C", u"")) + u" ", false},
       {Doc(MasterSetup(u"C", u"<P>1")), false},
+      // A child's name is first tried as the one its place had in the setup before.
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Qr>4</Qr>")),
+       true},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Qr>2</Qr>") + MasterSetup(u"B", u"<P>3</P><Q>4</Q>")),
+       true},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + u"<CurrentRenderSetup>A</CurrentRenderSetup>" +
+           MasterSetup(u"B", u"<Q>3</Q><P>4</P><R>5</R>")),
+       true},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q x=\"1\">4</Q>")),
+       false},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q/>")), false},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q>4</P>")), false},
+      {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q")), false},
   };
   for (const auto& [xml, direct] : cases) {
     EXPECT_EQ(ReadDirect(xml, [](const DirectElement&) {}), direct) << testing::PrintToString(xml);
     // A comment before the root leaves the document the same for the full parser only.
     const std::u16string forFullParser = direct ? u"<!---->" + xml : xml;
     ASSERT_FALSE(ReadDirect(u"<!---->" + xml, [](const DirectElement&) {}));
-    RenderSetupViewModel fast, reporting, full;
+    RenderSetupViewModel fast, reporting, full, owning;
     std::vector<TakenElement> reported, taken;
-    for (RenderSetupViewModel* model : {&fast, &reporting, &full}) {
+    for (RenderSetupViewModel* model : {&fast, &reporting, &full, &owning}) {
       ASSERT_TRUE(model->TakeDocument(first));
     }
     const bool expected = full.TakeDocument(forFullParser, &taken);
     EXPECT_EQ(fast.TakeDocument(xml), expected) << testing::PrintToString(xml);
     EXPECT_EQ(reporting.TakeDocument(xml, &reported), expected) << testing::PrintToString(xml);
+    std::u16string handed = xml;
+    EXPECT_EQ(owning.TakeOwnedDocument(std::move(handed)), expected) << testing::PrintToString(xml);
+    // Emptied once taken; as it was when not.
+    EXPECT_EQ(handed, expected ? u"" : xml) << testing::PrintToString(xml);
     EXPECT_EQ(Shown(fast), Shown(full)) << testing::PrintToString(xml);
     EXPECT_EQ(Shown(reporting), Shown(full)) << testing::PrintToString(xml);
+    EXPECT_EQ(Shown(owning), Shown(full)) << testing::PrintToString(xml);
     EXPECT_EQ(Reported(reported), Reported(taken)) << testing::PrintToString(xml);
   }
+}
+
+// A document handed over gives its memory back while it is read: nothing still to be read may
+// go with it. Megabytes of setups, whose names and values differ from setup to setup, and
+// current-setup elements between them, must make the same model as the same text lent.
+TEST(DirectDocumentTest, HandedOverDocumentMakesTheSameModelAsALentOne) {
+  std::u16string body;
+  for (int i = 0; i < 6000; ++i) {
+    const std::u16string n = std::u16string(u"S") + static_cast<char16_t>(u'a' + i % 26) +
+                             static_cast<char16_t>(u'a' + i / 26 % 26) +
+                             static_cast<char16_t>(u'a' + i / 676);
+    std::u16string properties;
+    for (int p = 0; p < 60; ++p) {
+      properties += u"<Property" + n.substr(0, 1 + (i + p) % 3) + u">" + n + u"&amp;" +
+                    u"</Property" + n.substr(0, 1 + (i + p) % 3) + u">";
+    }
+    body += MasterSetup(n, properties);
+    if (i % 7 == 0) body += u"<CurrentRenderSetup>" + n + u"</CurrentRenderSetup>";
+  }
+  const std::u16string xml = Doc(body);
+  ASSERT_GT(xml.size() * sizeof(char16_t), std::size_t{8} << 20);
+  RenderSetupViewModel lent, owning;
+  std::vector<TakenElement> lentElements, owningElements;
+  ASSERT_TRUE(lent.TakeDocument(xml, &lentElements));
+  std::u16string handed = xml;
+  ASSERT_TRUE(owning.TakeOwnedDocument(std::move(handed), &owningElements));
+  EXPECT_TRUE(handed.empty());
+  EXPECT_EQ(Shown(owning), Shown(lent));
+  EXPECT_EQ(Reported(owningElements), Reported(lentElements));
 }
 
 }  // namespace

@@ -8,6 +8,11 @@
 
 namespace Teskor::RenderSetup::ViewModel {
 
+// A view-model document of these elements.
+inline std::u16string Doc(const std::u16string& body) {
+  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
+}
+
 // Each setup of both groups in order, its flags, files and properties, and the current setup.
 inline std::u16string Shown(const RenderSetupViewModel& model) {
   std::u16string out;

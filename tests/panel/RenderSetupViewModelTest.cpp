@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "panel/Panel.h"
+#include "tests/panel/ModelShown.h"
 
 namespace Teskor::RenderSetup::ViewModel {
 namespace {
@@ -12,9 +13,6 @@ std::u16string Element(const char16_t* group, const char16_t* name, const char16
   return std::u16string(u"<") + group + u" Name=\"" + name +
          u"\" New=\"false\" StoreIn=\"a.zel\"><DoShadows>" + shadows + u"</DoShadows></" + group +
          u">";
-}
-std::u16string Doc(const std::u16string& body) {
-  return u"<RenderSetupViewModel>" + body + u"</RenderSetupViewModel>";
 }
 constexpr char16_t kMaster[] = u"SetupsFromMasterFile";
 constexpr char16_t kLibrary[] = u"SetupsFromZelLib";

@@ -54,4 +54,26 @@ TEST(PropertiesHelper, OperationsReachOnlyTheMapOfTheirType) {
   }
 }
 
+// Names are found through a hash of their length and their first and last eight bytes: names
+// alike in all three must still each reach their own accessor, and a name like them that was
+// never registered none.
+TEST(PropertiesHelper, NamesAlikeAtBothEndsEachReachTheirOwnProperty) {
+  S owner;
+  std::vector<S> targets(300);
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    names.push_back("HeadHead" + std::to_string(1000 + i) + "TailTail");
+    targets[i].Count = static_cast<std::uint32_t>(i);
+    owner.RegisterProperty(names.back(), PropertyType::UInt32, &targets[i], &S::SetCount,
+                           &S::GetCount);
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(owner.GetUInt32Value(names[i], PropertyType::UInt32, value), i) << names[i];
+  }
+  EXPECT_EQ(owner.GetPropertyType("HeadHead9999TailTail"),
+            Teskor::ZelPlatform::kUnregisteredProperty);
+  EXPECT_EQ(owner.GetPropertyType("Scale"), PropertyType::Double);
+}
+
 }  // namespace

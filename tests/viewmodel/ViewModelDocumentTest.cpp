@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "support/Utf.h"
 #include "tests/schema/ViewModelSchema.h"
@@ -154,6 +156,75 @@ TEST_F(ViewModelDocumentTest, ParentKeptAsTextTakesChildrenInItsPlace) {
   Doc().AppendTextToRoot(u"Last", u"");
   EXPECT_EQ(Doc().GetRootXml(), Body(u"<First>1</First><S Name=\"s\"><P>1</P><P>2</P></S>"
                                      u"<Current>s<P>3</P></Current><Last></Last>"));
+}
+
+// A setup's element stays open while its properties are appended; whatever reads the document
+// meanwhile sees it closed.
+TEST_F(ViewModelDocumentTest, ElementTakingChildrenReadsAsClosedAtEveryStep) {
+  Doc().AppendToRootUtf8("S", nullptr, {{"Name", "a"}});
+  Doc().SelectLastRootChild();
+  EXPECT_EQ(Doc().GetRootXml(), Body(u"<S Name=\"a\"></S>"));
+  EXPECT_EQ(Doc().GetRootXmlUtf8(),
+            "<RenderSetupViewModel><S Name=\"a\"></S></RenderSetupViewModel>");
+  Doc().AppendToParentUtf8("P", "1");
+  EXPECT_EQ(Doc().GetRootXml(), Body(u"<S Name=\"a\"><P>1</P></S>"));
+  Doc().SelectLastRootChild();  // the same element again
+  Doc().AppendToParentUtf8("Q", "2");
+  Doc().AppendToRootUtf8("T", "t");
+  Doc().AppendToParentUtf8("R", "3");  // still under S, now before T
+  const std::u16string expected = Body(u"<S Name=\"a\"><P>1</P><Q>2</Q><R>3</R></S><T>t</T>");
+  EXPECT_EQ(Doc().GetRootXml(), expected);
+  Doc().SelectLastRootChild();
+  Doc().SelectParent(u"//S");  // the text becomes the tree with T open and empty
+  EXPECT_EQ(Doc().GetRootXml(), expected);
+}
+
+// Names are checked once and kept by their place under the parent: a name that differs from the
+// one its place had, by a character more or a character that no name may hold, is checked anew.
+TEST_F(ViewModelDocumentTest, ChildNamesMetBeforeAreCheckedWhereTheyChange) {
+  const struct {
+    std::vector<std::string> names;
+    std::uint32_t status;
+  } setups[] = {
+      {{"P", "Q", "R"}, 0},         {{"P", "Qr", "R"}, 0}, {{"P", "Q"}, 0},
+      {{"P", "Q x"}, kE_FAIL},      {{"P", ""}, kE_FAIL},  {{"P", "1Q"}, kE_FAIL},
+      {{"P", "Q\xC3\xA9", "R"}, 0}, {{"Q", "P"}, 0},
+  };
+  std::u16string expected;
+  for (const auto& [names, status] : setups) {
+    Doc().AppendToRootUtf8("S", nullptr);
+    Doc().SelectLastRootChild();
+    std::u16string element;
+    std::uint32_t got = 0;
+    for (const std::string& name : names) {
+      got = StatusOf([&] { Doc().AppendToParentUtf8(name, "v"); });
+      if (got != 0) break;
+      element += u"<" + Utf8ToUtf16(name) + u">v</" + Utf8ToUtf16(name) + u">";
+    }
+    EXPECT_EQ(got, status) << names.back();
+    expected += u"<S>" + element + u"</S>";
+    EXPECT_EQ(Doc().GetRootXml(), Body(expected)) << names.back();
+  }
+}
+
+// Past a quarter of a megabyte the text moves from the heap to pages of its own and grows by
+// remapping them: what was written before stays, and so does an element put before an end tag.
+TEST_F(ViewModelDocumentTest, LargeTextKeepsEverythingAsItMovesAndGrows) {
+  std::u16string expected;
+  const std::string value(40, 'v');
+  for (int i = 0; i < 20000; ++i) {
+    const std::string name = "Setup" + std::to_string(i);
+    Doc().AppendToRootUtf8("S", nullptr, {{"Name", name.c_str()}});
+    Doc().SelectLastRootChild();
+    Doc().AppendToParentUtf8("P", value);
+    Doc().AppendToRootUtf8("C", name.c_str());
+    // Under S again, before C's element: the text after S's end tag moves along.
+    Doc().AppendToParentUtf8("Q", name);
+    expected += u"<S Name=\"" + Utf8ToUtf16(name) + u"\"><P>" + Utf8ToUtf16(value) + u"</P><Q>" +
+                Utf8ToUtf16(name) + u"</Q></S><C>" + Utf8ToUtf16(name) + u"</C>";
+  }
+  ASSERT_GT(expected.size() * sizeof(char16_t), std::size_t{2} << 20);
+  EXPECT_EQ(Doc().GetRootXml(), Body(expected));
 }
 
 TEST_F(ViewModelDocumentTest, FactoryIsAskedForTheDomDocumentAndItsFailureLeavesNone) {

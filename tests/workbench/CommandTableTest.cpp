@@ -107,7 +107,7 @@ void Collect(const Completion& completion, Offered& offered) {
 TEST(CommandTable, EachCommandHasOneNameAndOneFunction) {
   std::set<std::string> names;
   std::set<CommandId> ids;
-  for (const CommandSpec& command : CommandTable()) {
+  for (const CommandEntry& command : CommandTable()) {
     EXPECT_TRUE(names.insert(command.name).second) << command.name;
     EXPECT_TRUE(ids.insert(command.id).second) << command.name;
     EXPECT_EQ(FindCommand(command.name), &command);
@@ -119,7 +119,7 @@ TEST(CommandTable, EachCommandHasOneNameAndOneFunction) {
 }
 
 TEST(CommandTable, EveryFormNamesItsCommandAndFitsItsNumberOfArguments) {
-  for (const CommandSpec& command : CommandTable()) {
+  for (const CommandEntry& command : CommandTable()) {
     ASSERT_FALSE(command.forms.empty()) << command.name;
     EXPECT_LE(command.args.min, command.args.max) << command.name;
     std::size_t fewest = kAnyNumber;
@@ -137,7 +137,7 @@ TEST(CommandTable, EveryFormNamesItsCommandAndFitsItsNumberOfArguments) {
 }
 
 TEST(CommandTable, CompletionOffersTheWordsOfTheFormsAndNoOthers) {
-  for (const CommandSpec& command : CommandTable()) {
+  for (const CommandEntry& command : CommandTable()) {
     FormWords forms;
     for (const CommandForm& form : command.forms) {
       const FormWords words = ReadForm(form.form);
@@ -172,7 +172,7 @@ TEST(PageCommands, ThePageMaySendWhatItsScriptSendsAndNothingElse) {
       ' ');
   const std::set<std::string> pageSends(sends.begin(), sends.end());
   std::set<std::string> allowed;
-  for (const CommandSpec& command : CommandTable()) {
+  for (const CommandEntry& command : CommandTable()) {
     const auto bounds = PageArgs(command);
     if (!bounds) {
       EXPECT_THAT(PageCommandRefusal(Words(command.name, command.args.min)),
@@ -245,7 +245,7 @@ std::string ReadAll(const std::filesystem::path& path) {
 // The completion script written from a table, in bash as bash-completion calls it.
 class Completing {
  public:
-  explicit Completing(const std::vector<CommandSpec>& table) {
+  explicit Completing(const std::vector<CommandEntry>& table) {
     const std::string script = CompletionScript(
         ReadAll(std::filesystem::path(ORNR_SOURCE_DIR) / "workbench/rsm-workbench.bash.in"),
         "BlurPasses Stereo", table);
@@ -283,7 +283,7 @@ class Completing {
 };
 
 TEST(CompletionScript, ACommandAddedToTheTableCompletesAsItsEntrySays) {
-  std::vector<CommandSpec> table = CommandTable();
+  std::vector<CommandEntry> table = CommandTable();
   table.push_back({"paint",
                    CommandId::Quit,
                    {2, 3},

@@ -13,6 +13,7 @@
 
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -128,7 +129,7 @@ TEST_F(HistoryCommandsTest, ARestoreUnderAReferenceAttachmentStopsAtOnceAndChang
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(Lines(result.out),
               Contains("error: the active model is a reference attachment, which cannot be "
-                       "changed; \"Sky\" is left as it was"));
+                       "changed; restore changed nothing"));
   EXPECT_THAT(Lines(result.out), Not(Contains(StartsWith("message: "))));
   EXPECT_THAT(Lines(result.out), Contains("= 0"));
   EXPECT_THAT(Lines(result.out), Contains("BlurPasses = 12"));
@@ -253,6 +254,42 @@ TEST_F(HistoryCommandsTest, TheHistoryOfADeletedSetupSaysHowToGetItBack) {
               ElementsAre("1", StartsWith("20"), "delete", ThisUser(), "deleted"));
   EXPECT_THAT(Lines(result.out), Contains("error: the master file holds no setup \"Nope\" and "
                                           "keeps none deleted under that name"));
+}
+
+TEST_F(HistoryCommandsTest, VersionsAloneBringBackTheDaysAsTheyWereBeforeANoughtLimit) {
+  const ProcessResult result =
+      Run({"history-limit 0", "history-limit 50", "history-limit 20 7", "history-limit 0",
+           "history-limit", "history-limit 40", "history-limit 0 3", "history-limit 10"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_THAT(Printed(result, "history-limit: "),
+              ElementsAre("no history is kept", "50 versions a setup, deleted setups kept 30 days",
+                          "20 versions a setup, deleted setups kept 7 days", "no history is kept",
+                          "no history is kept", "40 versions a setup, deleted setups kept 7 days",
+                          "no history is kept", "10 versions a setup, deleted setups kept 3 days"));
+}
+
+// Another session deleted the setup this one still shows: undelete brings it back into this
+// session's list, unless this session has unsaved changes to it, which it keeps.
+TEST_F(HistoryCommandsTest, UndeletingWhatAnotherSessionDeletedBringsItBackHere) {
+  ASSERT_EQ(Run({"host add Sky BlurPasses=5", "host add Moon BlurPasses=6"}).exitCode, 0);
+  FedWorkbench session(RSM_WORKBENCH, dir_);
+  EXPECT_THAT(session.Run("edit Moon BlurPasses 9\n"), Not(Contains(HasSubstr("error:"))));
+  ASSERT_EQ(Run({"edit Sky BlurPasses 6", "save Sky", "delete Sky", "delete Moon"}).exitCode, 0);
+
+  const auto undeleted = session.Run("undelete Sky\nshow Sky\nmodified Sky\n");
+  EXPECT_THAT(undeleted, Contains("undeleted \"Sky\"")) << undeleted.back();
+  EXPECT_THAT(undeleted, Contains("BlurPasses = 6"));
+  EXPECT_EQ(undeleted.back(), "= 0");
+
+  const auto kept = session.Run("undelete Moon\nshow Moon\nmodified Moon\n");
+  EXPECT_THAT(kept, Contains(AllOf(StartsWith("error: another session has deleted \"Moon\""),
+                                   HasSubstr("unsaved changes"))));
+  EXPECT_THAT(kept, Contains("BlurPasses = 9"));
+  EXPECT_EQ(kept.back(), "= 1");
+  session.End("answer no\n");
+  const auto stored = StoredByName(dir_ / "p.zel");
+  EXPECT_EQ(stored.count(u"Moon"), 0u);
+  EXPECT_EQ(StoredBlurPasses(u"Sky"), 6u);
 }
 
 }  // namespace

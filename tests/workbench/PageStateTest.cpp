@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -280,6 +281,66 @@ TEST_F(PageStateTest, DeletedSetupsGoOutWhenACommandChangedThemAndHistoryIsAsked
   const auto after = Steps();
   ASSERT_FALSE(after.empty());
   EXPECT_EQ(deletedIn(after.back()), std::vector<std::string>{"(none)"});
+  ornhost::ResetAll();
+  std::filesystem::remove(file);
+}
+
+// The marks beside a master-file setup's values: "saved" holds each value the file holds that
+// differs from the one a save would store, with the file's text, and nothing else.
+TEST_F(PageStateTest, SavedValuesAreExactlyThoseAnEditChangedWithTheTextsTheFileHolds) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("ornr-page-saved-" + std::to_string(getpid()) + ".zel");
+  std::filesystem::remove(file);
+  Teskor::ZelPlatform::OrnSettings stored;
+  stored.SetBlurPasses(3);
+  stored.SetQualityThreshold(0.1);
+  ornhost::WriteSetup(file, u"Kept", stored);
+  auto& master = ornhost::OpenMaster(file);
+  auto& store = Teskor::ZelPlatform::OrnSetupManager::GetManagerR();
+  store.AddSetup(Teskor::ZelPlatform::OrnSetup(master, u"Fresh"), master);
+  Take(Element(kMaster, u"Kept", u"m.zel") + Element(kMaster, u"Fresh", u"m.zel"));
+  const auto working = [&]() -> Teskor::ZelPlatform::OrnSettings& {
+    return *store.FindOrnSetupByName(u"Kept", master)->GetSettings();
+  };
+  const auto savedOf = [&](const char* name) {
+    const auto values = state_->Answer({"values", {"master", "", name}});
+    return values ? Json::parse(*values).at("saved") : Json("no answer");
+  };
+  const auto rows = [](std::initializer_list<std::pair<const char*, const char*>> changed) {
+    Json list = Json::array();
+    for (const auto& [key, text] : changed) list.push_back(Json::array({key, text}));
+    return list;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    Json saved;
+  };
+  const Case cases[] = {
+      {"as loaded", [] {}, rows({})},
+      {"one edit", [&] { working().SetBlurPasses(5); }, rows({{"BlurPasses", "3"}})},
+      {"an edit back to the file's value", [&] { working().SetBlurPasses(3); }, rows({})},
+      {"two edits, in the record's order",
+       [&] {
+         working().SetQualityThreshold(0.25);
+         working().SetBlurPasses(4);
+       },
+       rows({{"BlurPasses", "3"}, {"QualityThreshold", "0.1"}})},
+      {"a reset", [&] { store.Reset(u"Kept", master); }, rows({})},
+      {"an edit saved",
+       [&] {
+         working().SetBlurPasses(7);
+         ASSERT_EQ(store.Save(u"Kept", master), 1);
+       },
+       rows({})},
+      {"an edit after the save, against what it stored", [&] { working().SetBlurPasses(9); },
+       rows({{"BlurPasses", "7"}})},
+  };
+  for (const Case& c : cases) {
+    c.act();
+    EXPECT_EQ(savedOf("Kept"), c.saved) << c.what;
+  }
+  EXPECT_TRUE(savedOf("Fresh").is_null()) << "never saved";
   ornhost::ResetAll();
   std::filesystem::remove(file);
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "PanelClient.h"
 #include "workbench/page/Json.h"
 #include "workbench/page/PageFiles.h"
 #include "workbench/page/PanelFeed.h"
@@ -130,6 +131,21 @@ TEST(PanelFeed, QueriesAreAnsweredOnTheThreadThatAnswersWithTheVersionOfThatMome
   const auto second = feed.WaitAnswer(values, std::chrono::seconds(1));
   ASSERT_TRUE(second);
   EXPECT_FALSE(second->text);
+}
+
+// A session too busy to make the page's first snapshot sends the page to its event stream with
+// No Content, which the page expects, rather than an error status that a browser logs as the
+// page's fault.
+TEST(PanelServerSnapshot, ABusySessionAnswersWithNoContent) {
+  PanelFeed feed;
+  PageActionQueue actions;
+  const PanelServer server(ParsePanelAddress(""), feed, actions);
+  const PanelUrl url = ParsePanelUrl(server.Url());
+  const HttpAnswer answer =
+      Exchange(url.host, url.port, GetRequest(url.base + "snapshot", url.HostHeader()),
+               std::chrono::seconds(30));
+  EXPECT_EQ(answer.status, 204);
+  EXPECT_EQ(answer.body, "");
 }
 
 // Whether the modules go in one by one or bundled into one, whatever the page asks for by name

@@ -16,7 +16,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "PanelClient.h"
 #include "WorkbenchProcess.h"
@@ -181,6 +184,128 @@ TEST_F(PanelServerTest, PageCommandsPassTheCommandLinesChecksAndTellThePageWhy) 
   for (const char16_t* name : {u"Sky 2", u"Sea", u"Cloud", u"Untitled"}) {
     EXPECT_EQ(stored.count(name), 1u);
   }
+}
+
+// Only the whole token opens the panel: a token that is a prefix of it, runs past it or differs
+// in one place is refused on every route that takes one, the event stream too, and what such a
+// request asked for never runs.
+TEST_F(PanelServerTest, OnlyTheWholeTokenOpensAnyRoute) {
+  PanelWorkbench wb(dir_);
+  const std::string& base = wb.Url().base;
+  const std::string token = base.substr(1, base.size() - 2);
+  ASSERT_GE(token.size(), 16u) << base;
+  struct Route {
+    std::string path;  // after the token
+    std::string form;  // a POST when not empty
+  };
+  const Route routes[] = {
+      {"events", ""},
+      {"snapshot", ""},
+      {"values?group=master&library=&name=Sky", ""},
+      {"history?name=Sky", ""},
+      {"diff?ag=master&al=&an=Sky&av=0&bg=master&bl=&bn=Sea&bv=0", ""},
+      {"texts.json", ""},
+      {"", ""},
+      {"index.html", ""},
+      {"app.js", ""},
+      {"action", Command({"save", "Sea"})},
+  };
+  const auto ask = [&](const std::string& tokenTried, const Route& route) {
+    const std::string path = "/" + tokenTried + "/" + route.path;
+    const std::string request = route.form.empty()
+                                    ? GetRequest(path, wb.Url().HostHeader())
+                                    : PostRequest(path, wb.Url().HostHeader(), route.form);
+    // An event stream that opened stays open: its head is all there is to read.
+    return Exchange(wb.Url().host, wb.Url().port, request, std::chrono::milliseconds(1500));
+  };
+  // The same requests with the token itself get through, so a refusal below is the token's.
+  for (const Route& route : routes) {
+    const Route allowed = route.form.empty() ? route : Route{route.path, Command({"save", "Sky"})};
+    const HttpAnswer answer = ask(token, allowed);
+    EXPECT_NE(answer.status, 403) << route.path << "\n" << answer.body;
+    EXPECT_NE(answer.status, 0) << route.path;
+  }
+
+  std::vector<std::string> wrong;
+  for (const char c : std::string_view("0123456789abcdef")) wrong.emplace_back(1, c);
+  wrong.push_back(token.substr(0, token.size() - 1));
+  wrong.push_back(token + token.back());
+  wrong.push_back(token + "0");
+  for (const std::size_t at : {std::size_t{0}, token.size() / 2, token.size() - 1}) {
+    std::string other = token;
+    other[at] = other[at] == 'a' ? 'b' : 'a';
+    wrong.push_back(other);
+  }
+  for (const std::string& tried : wrong) {
+    for (const Route& route : routes) {
+      const HttpAnswer answer = ask(tried, route);
+      EXPECT_EQ(answer.status, 403) << tried << "/" << route.path;
+      EXPECT_THAT(answer.body.substr(0, 200),
+                  HasSubstr("with the token that rsm-workbench printed"))
+          << tried << "/" << route.path;
+    }
+  }
+  const auto ending = wb.End();
+  EXPECT_THAT(ending.lines, Contains("> save Sky"));
+  EXPECT_THAT(ending.lines, Not(Contains(HasSubstr("save Sea"))));
+}
+
+/// An open event stream, read as a page reads it.
+class EventStreamReader {
+ public:
+  EventStreamReader(const PanelUrl& url, const std::string& query) {
+    fd_ = ConnectTo(url.host, url.port);
+    const std::string request = GetRequest(url.base + "events" + query, url.HostHeader());
+    send(fd_, request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  ~EventStreamReader() { close(fd_); }
+  /// Reads until what came since the last call holds part, or a few seconds passed; returns what
+  /// came.
+  std::string ReadUntil(const std::string& part) {
+    const auto deadline = Clock::now() + 3s;
+    std::string seen;
+    while (seen.find(part) == std::string::npos && Clock::now() < deadline) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, 100) != 1) continue;
+      char chunk[4096];
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      seen.append(chunk, static_cast<std::size_t>(n));
+    }
+    return seen;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A page starts from the snapshot it asks for beside its script, or from the one its stream
+// opens with; a stream that starts after a version sends only what came since, and a pick made
+// on one page reaches every open page at once.
+TEST_F(PanelServerTest, APageStartsFromASnapshotAndEveryOpenPageHearsAPickAtOnce) {
+  PanelWorkbench wb(dir_);
+  const HttpAnswer snapshot = wb.Get("snapshot");
+  ASSERT_EQ(snapshot.status, 200);
+  EXPECT_THAT(snapshot.body, StartsWith(R"({"version":)"));
+  EXPECT_THAT(snapshot.body, HasSubstr(R"("master":[{"name":"Sky",)"));
+  const std::size_t comma = snapshot.body.find(',');
+  ASSERT_NE(comma, std::string::npos);
+  const std::string version = snapshot.body.substr(11, comma - 11);
+
+  EventStreamReader fresh(wb.Url(), "");
+  EXPECT_THAT(fresh.ReadUntil("event: snapshot"), HasSubstr(R"("master":[{"name":"Sky",)"));
+  EventStreamReader after(wb.Url(), "?after=" + version);
+  EXPECT_THAT(after.ReadUntil("retry: "), Not(HasSubstr("event: snapshot")));
+
+  const std::string picked =
+      R"("type":"current","current":{"group":"master","library":"","name":"Sky"})";
+  EXPECT_EQ(wb.Post("action=select&group=master&name=Sky").status, 202);
+  for (EventStreamReader* page : {&fresh, &after}) {
+    const std::string step = page->ReadUntil(picked);
+    EXPECT_THAT(step, HasSubstr(picked));
+    EXPECT_THAT(step, Not(HasSubstr("event: snapshot")));
+  }
+  EXPECT_EQ(wb.End().exitCode, 0);
 }
 
 // Connections that each send a request's first line and then a header line every few seconds,

@@ -18,6 +18,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 TEST(UpgradeTest, AnOlderFileIsReadOnlyUntilUpgradeConvertsItKeepingABackup) {
@@ -117,6 +118,48 @@ TEST(UpgradeTest, AKilledUpgradeLeavesItsBackupWholeOrNotAtAll) {
   EXPECT_EQ(finished.exitCode, 0) << finished.out;
   EXPECT_THAT(finished.out, HasSubstr("the file as it was is " + backup));
   backupNamed(dir / backup);
+}
+
+// A session that opened a file of format 4 keeps its edits until another session upgrades the
+// file; then its next write goes on, held to the upgraded file's values as to any other session's.
+TEST(UpgradeTest, ASessionOnAnOlderFileWritesAgainOnceAnotherSessionUpgradedIt) {
+  ScratchDir dir;
+  for (const char16_t* name : {u"Sky", u"Moon", u"Sun"}) {
+    ornhost::WriteSetup(dir / "today.zel", name, Teskor::ZelPlatform::OrnSettings());
+  }
+  ASSERT_EQ(WriteFormat4Copy(dir / "today.zel", dir / "p.zel"), SQLITE_OK);
+  FedWorkbench session(RSM_WORKBENCH, dir);
+  const auto refused = session.Run("edit Sky BlurPasses 3\nedit Moon BlurPasses 4\nsave Sky\n");
+  EXPECT_THAT(refused, Contains(StartsWith("error: could not save \"Sky\" to p.zel: it has format "
+                                           "version 4")));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-c", "upgrade p.zel"},
+        {"--master", "p.zel", "-c", "host add Moon BlurPasses=7"}}) {
+    const ProcessResult other = RunProgram(RSM_WORKBENCH, args, dir.Path());
+    ASSERT_EQ(other.exitCode, 0) << other.out;
+  }
+
+  const auto saved = session.Run("save Sky\nmodified Sky\nsave Moon\nmodified Moon\n");
+  EXPECT_THAT(saved, Not(Contains(HasSubstr("could not save \"Sky\""))));
+  EXPECT_THAT(saved, Contains("error: could not save \"Moon\" to p.zel: another session has "
+                              "changed it since this session read it (reset takes that copy, "
+                              "duplicate keeps both, a forced save overwrites it)"));
+  EXPECT_EQ(saved.back(), "= 1");
+  EXPECT_THAT(session.Run("history Sky\n"), Contains(HasSubstr("save")));
+  const auto [closing, status] = session.End("answer no\n");
+  EXPECT_EQ(StoredByName(dir / "p.zel")[u"Sky"].settings.GetBlurPasses(), 3u);
+  EXPECT_EQ(StoredByName(dir / "p.zel")[u"Moon"].settings.GetBlurPasses(), 7u);
+
+  // Refresh finds the new format too, before any write.
+  std::filesystem::remove(dir / "p.zel");
+  std::filesystem::remove(dir / "p.format4-backup.zel");
+  ASSERT_EQ(WriteFormat4Copy(dir / "today.zel", dir / "p.zel"), SQLITE_OK);
+  FedWorkbench reader(RSM_WORKBENCH, dir);
+  EXPECT_THAT(reader.Run("history Sky\n"), Contains(HasSubstr("keeps no history")));
+  ASSERT_EQ(RunProgram(RSM_WORKBENCH, {"-c", "upgrade p.zel"}, dir.Path()).exitCode, 0);
+  EXPECT_THAT(reader.Run("refresh\nhistory Sky\n"),
+              Contains("history: \"Sky\" has no versions: no save has replaced it yet"));
+  reader.End();
 }
 
 }  // namespace

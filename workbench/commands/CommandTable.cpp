@@ -18,10 +18,10 @@ const WordCompletion kNameThenMore{.names = true, .more = true};
 
 }  // namespace
 
-const std::vector<CommandSpec>& CommandTable() {
+const std::vector<CommandEntry>& CommandTable() {
   using enum CommandId;
   // clang-format off
-  static const std::vector<CommandSpec> table = {
+  static const std::vector<CommandEntry> table = {
       {"open", Open, {1, 1},
        {{"open FILE", "make FILE the master file (created if missing)"}},
        {}, {.args = {{.files = "*.zel"}}}},
@@ -48,33 +48,33 @@ const std::vector<CommandSpec>& CommandTable() {
       // The page may add the name to give the new setup, instead of renaming it afterwards.
       {"new", New, {1, 1},
        {{"new NAME", "a new setup with the settings of NAME"}},
-       {.allowed = true, .args = ArgBounds{1, 2}}, {.args = {kName}}},
+       {.allowed = true, .args = ArgBounds{1, 2}}, {.args = {kName}}, MasterChange::ByModule},
       {"duplicate", Duplicate, {1, 1},
        {{"duplicate NAME", "copy NAME under a free name"}},
-       kPageAsTyped, {.args = {kName}}},
+       kPageAsTyped, {.args = {kName}}, MasterChange::ByModule},
       {"rename", Rename, {2, 2},
        {{"rename OLD NEW", "rename a master-file setup"}},
-       kPageAsTyped, {.args = {kNameThenMore}}},
+       kPageAsTyped, {.args = {kNameThenMore}}, MasterChange::ByModule},
       {"delete", Delete, {1, 1},
        {{"delete NAME", "delete a master-file setup"}},
-       kPageAsTyped, {.args = {kName}}},
+       kPageAsTyped, {.args = {kName}}, MasterChange::ByModule},
       {"reset", Reset, {1, 1},
        {{"reset NAME", "put NAME back to its stored state"}},
-       kPageAsTyped, {.args = {kName}}},
+       kPageAsTyped, {.args = {kName}}, MasterChange::ByModule},
       // The page never writes over another session's work.
       {"save", Save, {1, 2},
        {{"save NAME", "write NAME into the master file"},
         {"save NAME --force", "write NAME even over another session's newer work"}},
-       {.allowed = true, .args = ArgBounds{1, 1}}, {.args = {kName, {.words = "--force"}}}},
+       {.allowed = true, .args = ArgBounds{1, 1}}, {.args = {kName, {.words = "--force"}}}, MasterChange::ByModule},
       {"modified", Modified, {1, 1},
        {{"modified NAME", "1 when NAME has unsaved changes"}},
        {}, {.args = {kName}}},
       {"copy-from-library", CopyFromLibrary, {1, 1},
        {{"copy-from-library NAME", "copy the library setup NAME into the master file"}},
-       kPageAsTyped, {.args = {kName}}},
+       kPageAsTyped, {.args = {kName}}, MasterChange::ByModule},
       {"update-from-library", UpdateFromLibrary, {1, 1},
        {{"update-from-library NAME", "take the library setup's settings into NAME"}},
-       kPageAsTyped, {.args = {kName}}},
+       kPageAsTyped, {.args = {kName}}, MasterChange::ByModule},
       {"matches", Matches, {1, 1},
        {{"matches NAME", "1 equal to the library setup, 0 different, -1 nothing to compare"}},
        {}, {.args = {kName}}},
@@ -93,10 +93,11 @@ const std::vector<CommandSpec>& CommandTable() {
        {.args = {kName},
         .rest = {.words = "--take", .assignments = true, .assignedValues = "library local",
                  .more = true},
-        .afterOption = {{"--take", {.words = "library local"}}}}},
+        .afterOption = {{"--take", {.words = "library local"}}}},
+       MasterChange::Guarded},
       {"edit", Edit, {3, 3},
        {{"edit NAME PROPERTY VALUE", "the user changes a value of NAME in the panel"}},
-       kPageAsTyped, {.args = {kNameThenMore, {.properties = true, .more = true}}}},
+       kPageAsTyped, {.args = {kNameThenMore, {.properties = true, .more = true}}}, MasterChange::ByModule},
       {"show", Show, {1, 1},
        {{"show NAME", "the panel's values of the master-file setup NAME"}},
        {}, {.args = {kName}}},
@@ -105,7 +106,7 @@ const std::vector<CommandSpec>& CommandTable() {
        {}, {.rest = {.files = "*.json", .names = true, .more = true}}},
       {"import", Import, {1, 2},
        {{"import FILE [--replace]", "store the setups of a JSON file in the master file"}},
-       {}, {.args = {{.files = "*.json", .more = true}, {.words = "--replace"}}}},
+       {}, {.args = {{.files = "*.json", .more = true}, {.words = "--replace"}}}, MasterChange::Guarded},
       {"upgrade", Upgrade, {1, 1},
        {{"upgrade FILE", "convert a design file of an older format, keeping a copy of it"}},
        {}, {.args = {{.files = "*.zel*"}}}},
@@ -120,16 +121,17 @@ const std::vector<CommandSpec>& CommandTable() {
                             {"--version", {}}}}},
       {"restore", Restore, {2, 2},
        {{"restore NAME N", "bring version N's values back into NAME as edits (then save or reset)"}},
-       kPageAsTyped, {.args = {kNameThenMore}}},
+       kPageAsTyped, {.args = {kNameThenMore}}, MasterChange::Guarded},
       {"deleted", Deleted, {0, 0},
        {{"deleted", "the setups deleted from the master file that it keeps"}}},
       {"undelete", Undelete, {1, 2},
        {{"undelete NAME [NEWNAME]", "store the setup most recently deleted as NAME again"}},
-       kPageAsTyped},
+       kPageAsTyped, {}, MasterChange::Guarded},
       {"history-limit", HistoryLimit, {0, 2},
        {{"history-limit", "how much history the master file keeps"},
         {"history-limit VERSIONS [DAYS]", "keep that many versions a setup, deleted setups DAYS days"},
-        {"history-limit 0", "keep no history"}}},
+        {"history-limit 0", "keep no history"}},
+       {}, {}, MasterChange::Guarded},
       {"host", Host, {2, kAnyNumber},
        {{"host add NAME [PROPERTY=VALUE]...", "the host stores a new setup in the master file"},
         {"host show NAME", "the stored values of the master-file setup NAME, exactly"},
@@ -152,19 +154,19 @@ const std::vector<CommandSpec>& CommandTable() {
   return table;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-  for (const CommandSpec& command : CommandTable()) {
+const CommandEntry* FindCommand(std::string_view name) {
+  for (const CommandEntry& command : CommandTable()) {
     if (name == command.name) return &command;
   }
   return nullptr;
 }
 
-std::optional<ArgBounds> PageArgs(const CommandSpec& command) {
+std::optional<ArgBounds> PageArgs(const CommandEntry& command) {
   if (!command.page.allowed) return std::nullopt;
   return command.page.args.value_or(command.args);
 }
 
-std::string Usage(const CommandSpec& command) {
+std::string Usage(const CommandEntry& command) {
   std::string usage;
   for (const CommandForm& form : command.forms) {
     usage += (usage.empty() ? "" : " | ") + std::string(form.form);

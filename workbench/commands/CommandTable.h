@@ -87,7 +87,19 @@ struct PageUse {
   std::optional<ArgBounds> args;
 };
 
-struct CommandSpec {
+/// Whether a command changes the master file's setups or their history. While the active model
+/// is a reference attachment, none of them may.
+enum class MasterChange {
+  /// It reads, writes other files, plays the host itself (host ...), or is a file operation with
+  /// its own backup (upgrade).
+  None,
+  /// The module's own command: the module refuses it there itself.
+  ByModule,
+  /// The workbench refuses it there before it does anything.
+  Guarded,
+};
+
+struct CommandEntry {
   const char* name;
   CommandId id;
   ArgBounds args;
@@ -95,15 +107,16 @@ struct CommandSpec {
   std::vector<CommandForm> forms;
   PageUse page;
   Completion completion;
+  MasterChange changesMaster = MasterChange::None;
 };
 
 /// Every command, in the order help lists them.
-const std::vector<CommandSpec>& CommandTable();
+const std::vector<CommandEntry>& CommandTable();
 /// The command of that name; null when there is none.
-const CommandSpec* FindCommand(std::string_view name);
+const CommandEntry* FindCommand(std::string_view name);
 /// How many arguments the page may send with the command; nothing when it may not send it.
-std::optional<ArgBounds> PageArgs(const CommandSpec& command);
+std::optional<ArgBounds> PageArgs(const CommandEntry& command);
 /// "usage: FORM | FORM ...", for a command given the wrong number of arguments.
-std::string Usage(const CommandSpec& command);
+std::string Usage(const CommandEntry& command);
 
 }  // namespace ornr::workbench

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "host/xrt.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/CommandSupport.h"
 
@@ -10,9 +11,9 @@ namespace ornr::workbench {
 
 std::vector<std::string> Commands::HelpLines(const std::string& command) {
   std::vector<std::string> lines;
-  for (const CommandSpec& spec : CommandTable()) {
-    if (!command.empty() && command != spec.name) continue;
-    for (const CommandForm& form : spec.forms) {
+  for (const CommandEntry& entry : CommandTable()) {
+    if (!command.empty() && command != entry.name) continue;
+    for (const CommandForm& form : entry.forms) {
       std::string line = form.form;
       line.resize(std::max<std::size_t>(line.size() + 2, 36), ' ');
       lines.push_back(line + form.help);
@@ -31,11 +32,17 @@ std::vector<std::string> Commands::HelpLines(const std::string& command) {
 void Commands::Run(const Args& words) {
   if (words.empty()) return;
   try {
-    const CommandSpec* found = FindCommand(words[0]);
+    const CommandEntry* found = FindCommand(words[0]);
     if (found == nullptr) throw CommandError("unknown command " + QuoteWord(words[0]));
     const Args args(words.begin() + 1, words.end());
     if (args.size() < found->args.min || args.size() > found->args.max) {
       throw CommandError(Usage(*found));
+    }
+    // As the module refuses its own commands there, before anything changes.
+    if (found->changesMaster == MasterChange::Guarded &&
+        xrtModelRef_isReference(xrtModelRef_getActive())) {
+      throw CommandError("the active model is a reference attachment, which cannot be changed; " +
+                         words[0] + " changed nothing");
     }
     Dispatch(found->id, args);
   } catch (const std::exception& error) {

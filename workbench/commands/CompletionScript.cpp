@@ -156,9 +156,9 @@ void Replace(std::string& text, std::string_view mark, const std::string& with) 
 
 }  // namespace
 
-std::string CompletionCases(const std::vector<CommandSpec>& commands) {
+std::string CompletionCases(const std::vector<CommandEntry>& commands) {
   std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> arms;
-  for (const CommandSpec& command : commands) {
+  for (const CommandEntry& command : commands) {
     // No argument takes a first branch with no condition, so an empty chain means nothing.
     std::vector<std::string> body = Render(Branches(command.completion, 1), 0);
     if (body.empty()) continue;
@@ -185,7 +185,7 @@ std::string CompletionCases(const std::vector<CommandSpec>& commands) {
 }
 
 std::string CompletionScript(std::string_view templateText, std::string_view propertyNames,
-                             const std::vector<CommandSpec>& commands) {
+                             const std::vector<CommandEntry>& commands) {
   constexpr std::string_view kNamesMark = "@ORNR_COMMANDS@";
   // Broken as the template's other word lists are, within 100 columns from where they start.
   const std::size_t mark = templateText.find(kNamesMark);
@@ -194,7 +194,7 @@ std::string CompletionScript(std::string_view templateText, std::string_view pro
                                ? 0
                                : mark - (lineStart == std::string_view::npos ? 0 : lineStart + 1);
   std::string names, withoutArguments;
-  for (const CommandSpec& command : commands) {
+  for (const CommandEntry& command : commands) {
     const std::size_t length = std::string_view(command.name).size();
     if (!names.empty() && lineLength + 1 + length > 98) {
       names += "\n  ";

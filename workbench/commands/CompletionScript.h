@@ -21,10 +21,10 @@ class CompletionScriptError : public std::runtime_error {
 /// @ORNR_COMMAND_CASES@ (the arms of a case on the command that set what each word offers) and
 /// @ORNR_PROPERTY_NAMES@ (propertyNames). Throws CompletionScriptError when a mark is missing.
 std::string CompletionScript(std::string_view templateText, std::string_view propertyNames,
-                             const std::vector<CommandSpec>& commands = CommandTable());
+                             const std::vector<CommandEntry>& commands = CommandTable());
 
 /// The arms of the case on the command, at four blanks: each sets names, files, list and final
 /// for word n (the command's own word is 0), word being typed so far.
-std::string CompletionCases(const std::vector<CommandSpec>& commands);
+std::string CompletionCases(const std::vector<CommandEntry>& commands);
 
 }  // namespace ornr::workbench

@@ -250,10 +250,6 @@ void Commands::Restore(const Args& args) {
   const std::u16string name = Wide(args[0]);
   const std::int64_t number = Count(args[1], "a version number", 1);
   PanelMasterSetup(args[0]);
-  if (xrtModelRef_isReference(xrtModelRef_getActive())) {
-    throw CommandError("the active model is a reference attachment, which cannot be changed; " +
-                       AlwaysQuoted(args[0]) + " is left as it was");
-  }
   const OrnSettings version = ornhost::SetupVersionValues(name, number);
   const auto differences = Differences(ValuesOf({args[0], {}, false, {}}), version);
   if (differences.empty()) {
@@ -314,12 +310,13 @@ void Commands::HistoryLimit(const Args& args) {
   if (!args.empty()) {
     ornhost::HistoryLimits limits = ornhost::GetHistoryLimits();
     limits.versionsPerSetup = Count(args[0], "a number of versions", 0);
+    // Without days they stay as they are, also through a 0 that keeps nothing meanwhile.
     if (args.size() == 2) limits.deletedDays = Count(args[1], "a number of days", 0);
-    // No versions at all leaves nothing of a deleted setup either.
-    if (limits.versionsPerSetup == 0 && args.size() == 1) limits.deletedDays = 0;
     ornhost::SetHistoryLimits(limits);
   }
   const ornhost::HistoryLimits limits = ornhost::GetHistoryLimits();
+  if (!limits.problem.empty())
+    transcript_.Line("history-limit: " + MasterPath().string() + ": " + limits.problem);
   if (limits.versionsPerSetup == 0) {
     transcript_.Line("history-limit: no history is kept");
     return;

@@ -6,7 +6,6 @@
 
 #include "host/history/History.h"
 #include "host/provenance/Provenance.h"
-#include "host/xrt.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/CommandSupport.h"
@@ -109,9 +108,6 @@ void Commands::MergeFromLibrary(const Args& args) {
       throw CommandError("expected --take or PROPERTY=library|local, got " + QuoteWord(args[i]));
     }
     choices[args[i].substr(0, equals)] = side(args[i].substr(equals + 1));
-  }
-  if (xrtModelRef_isReference(xrtModelRef_getActive())) {
-    throw CommandError("the active model is a reference attachment; nothing merged");
   }
   PanelMasterSetup(args[0]);  // the values go in through the panel
   const MergePlan plan = PlanMerge(name, all, choices);

@@ -11,7 +11,7 @@ namespace {
 
 using ornhost::DriftState;
 
-std::string Padded(std::string text, std::size_t width) {
+std::string Cell(std::string text, std::size_t width) {
   if (text.size() < width) text.resize(width, ' ');
   return text + " ";
 }
@@ -87,11 +87,11 @@ std::vector<std::string> ApplyMerge(const std::u16string& setup, const MergePlan
 
 std::vector<std::string> DriftTable(const std::vector<ornhost::DriftRow>& rows) {
   std::vector<std::string> lines;
-  lines.push_back(Padded("PROPERTY", 29) + Padded("STATE", 18) + Padded("HERE", 12) +
-                  Padded("BASE", 12) + "LIBRARY");
+  lines.push_back(Cell("PROPERTY", 29) + Cell("STATE", 18) + Cell("HERE", 12) + Cell("BASE", 12) +
+                  "LIBRARY");
   for (const auto& row : rows) {
-    lines.push_back(Padded(row.property, 29) + Padded(ornhost::DriftStateName(row.state), 18) +
-                    Padded(row.here, 12) + Padded(row.base, 12) + row.library);
+    lines.push_back(Cell(row.property, 29) + Cell(ornhost::DriftStateName(row.state), 18) +
+                    Cell(row.here, 12) + Cell(row.base, 12) + row.library);
   }
   return lines;
 }

@@ -17,7 +17,7 @@ int main(int argc, char** argv) try {
   using namespace ornr::workbench;
   const std::string_view mode = argc > 1 ? argv[1] : "";
   if (mode == "forms" && argc == 2) {
-    for (const CommandSpec& command : CommandTable()) {
+    for (const CommandEntry& command : CommandTable()) {
       for (const CommandForm& form : command.forms) std::cout << form.form << '\n';
     }
     return std::cout.flush() ? 0 : 1;

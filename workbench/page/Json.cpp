@@ -14,31 +14,6 @@ void AppendEscape(std::string& out, char16_t unit) {
   out += buffer;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-bool IsHigh(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(char16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 }  // namespace
 
 void JsonWriter::Separate() {
@@ -102,13 +77,13 @@ JsonWriter& JsonWriter::String(std::u16string_view text) {
       out_.push_back(static_cast<char>(u));
     } else if (u < 0x20 || u == 0x7F || u == 0x2028 || u == 0x2029) {
       AppendEscape(out_, u);
-    } else if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      AppendUtf8(out_, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+    } else if (IsSurrogatePairAt(text, i)) {
+      AppendCodePointAsUtf8(out_, CodePointOfPair(u, text[i + 1]));
       ++i;
-    } else if (IsHigh(u) || IsLow(u)) {
+    } else if (IsSurrogate(u)) {
       AppendEscape(out_, u);
     } else {
-      AppendUtf8(out_, u);
+      AppendCodePointAsUtf8(out_, u);
     }
   }
   out_.push_back('"');

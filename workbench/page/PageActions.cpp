@@ -34,7 +34,7 @@ bool PageOutcome::Wait(std::chrono::milliseconds timeout, const std::function<bo
 
 std::string PageCommandRefusal(const std::vector<std::string>& words) {
   if (words.empty()) return "no command";
-  const CommandSpec* command = FindCommand(words[0]);
+  const CommandEntry* command = FindCommand(words[0]);
   const auto bounds = command != nullptr ? PageArgs(*command) : std::nullopt;
   if (!bounds) return "the page may not run " + words[0];
   const std::size_t args = words.size() - 1;

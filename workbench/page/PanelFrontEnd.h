@@ -11,15 +11,15 @@
 
 #include "host/controls/HostControls.h"
 #include "workbench/Module.h"
-#include "workbench/Terminal.h"
 #include "workbench/page/PageActions.h"
+#include "workbench/page/PagePanel.h"
 #include "workbench/page/PageState.h"
 #include "workbench/page/PanelFeed.h"
 #include "workbench/page/PanelServer.h"
 
 namespace ornr::workbench {
 
-class PanelFrontEnd {
+class PanelFrontEnd : public PagePanel {
  public:
   /// Runs the words of one workbench command as the panel's button would.
   using RunWords = std::function<void(const std::vector<std::string>& words)>;
@@ -30,25 +30,23 @@ class PanelFrontEnd {
   PanelFrontEnd(const PanelAddress& address, const ModuleApi& api, RunWords runWords,
                 std::string pageTexts = {});
   /// Tells the pages that the session ended and stops the server.
-  ~PanelFrontEnd();
+  ~PanelFrontEnd() override;
   PanelFrontEnd(const PanelFrontEnd&) = delete;
   PanelFrontEnd& operator=(const PanelFrontEnd&) = delete;
 
   std::string Url() const { return server_->Url(); }
   const PanelServer& Server() const noexcept { return *server_; }
-  int PageFd() const noexcept { return actions_.Fd(); }
-  /// The terminal that may answer questions too (null: none), and the stop signals' fd.
-  void SetTerminal(Terminal* terminal) noexcept { terminal_ = terminal; }
-  void SetStopFd(int fd) noexcept { stopFd_ = fd; }
+  std::vector<std::string> Urls() const override { return server_->Urls(); }
+  std::string NetworkWarning() const override { return server_->NetworkWarning(); }
+  int PageFd() const noexcept override { return actions_.Fd(); }
+  void SetTerminal(QuestionTerminal* terminal) noexcept override { terminal_ = terminal; }
+  void SetStopFd(int fd) noexcept override { stopFd_ = fd; }
 
-  /// Runs the actions the page queued, and those held back while a question was open.
-  void RunPageActions();
-  /// Tells every open page what changed since it was last told. words: the command that just ran
-  /// (none: something else happened).
-  void Publish(const std::vector<std::string>& words = {});
-  /// One transcript event, shown in the page's activity list; a message box is also shown as
-  /// a dialog until the page dismisses it.
-  void Note(std::string_view prefix, std::string_view text);
+  void RunPageActions() override;
+  void Publish(const std::vector<std::string>& words) override;
+  void Publish() { Publish({}); }
+  /// A message box is also shown as a dialog until the page dismisses it.
+  void Note(std::string_view prefix, std::string_view text) override;
   /// Waits for the page's or the terminal's answer; a stop signal or the end of input is no
   /// answer (kNobodyAnswered).
   int Ask(const ornhost::Question& question);
@@ -66,7 +64,7 @@ class PanelFrontEnd {
   PageState state_;
   std::unique_ptr<PanelServer> server_;
   std::deque<PageAction> heldBack_;
-  Terminal* terminal_ = nullptr;
+  QuestionTerminal* terminal_ = nullptr;
   int stopFd_ = -1;
   // While a page's command runs: its error lines, for the page that sent it.
   std::vector<std::string>* outcomeErrors_ = nullptr;

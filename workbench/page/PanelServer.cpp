@@ -525,11 +525,12 @@ void PanelServer::ServeEvents(const httplib::Request& req, httplib::Response& re
 
 // The page's first snapshot, asked for while its script loads rather than once it runs; its
 // event stream then starts after this version. A busy session sends the page to the stream,
-// which waits for it.
+// which waits for it: with No Content, since the page expects that and a browser logs an error
+// status as the page's fault.
 void PanelServer::ServeSnapshot(const httplib::Request&, httplib::Response& res) {
   const auto answer = feed_.Closed() ? std::nullopt : Ask({"snapshot", {}}, kSnapshotWait);
   if (!answer || !answer->text) {
-    Refuse(res, 503, "no snapshot now: follow the event stream");
+    res.status = 204;
     return;
   }
   std::string body = "{\"version\":" + std::to_string(answer->version) + ",\"snapshot\":";

@@ -4,7 +4,8 @@
 'use strict';
 if (!window.earlyEvents) {
   window.earlyEvents = fetch('snapshot')
-    .then((response) => (response.ok ? response.json() : null))
+    // 204: the workbench was busy, and the stream brings the snapshot instead.
+    .then((response) => (response.status === 200 ? response.json() : null))
     .catch(() => null)
     .then((first) => {
       if (typeof EventSource === 'undefined') return null;

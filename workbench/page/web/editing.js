@@ -2,7 +2,13 @@
 // another, stopping at the first one refused, and onto one undo stack for the page. An entry
 // goes stale, and is dropped, when its setup was saved, reset, renamed or deleted, or when one
 // of its values was changed elsewhere (another page, the prompt).
-import { propertyInfo, sameValue } from './catalogue.js';
+import { propertyInfo, sameValue, sendableText } from './catalogue.js';
+
+/** The texts Save would store for values as the workbench sent them: property -> text as it is sent. */
+export function exactValues(data) {
+  const exact = new Map(data.exact ?? []);
+  return new Map(data.values.map(([p, t]) => [p, exact.get(p) ?? sendableText(propertyInfo(p).type, t)]));
+}
 
 export class Editing {
   /**

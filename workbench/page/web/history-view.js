@@ -2,8 +2,8 @@
 // with when, what, who and the values its action changed; the version picked beside the setup now
 // (or, for a deleted setup, beside its values when deleted), with Restore.
 import * as server from './server.js';
-import { DiffTable, readable } from './diff-view.js';
-import { shortTime, longTime } from './list-view.js';
+import { DiffTable, readable } from './diff-table.js';
+import { longTime, shortTime } from './format.js';
 import { T } from './texts.js';
 
 const el = (tag, props = {}, ...children) => {

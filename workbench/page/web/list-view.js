@@ -5,51 +5,14 @@
 // aria-setsize), and the active one is always drawn, so that focus (aria-activedescendant)
 // follows it rather than the scroll position. Ctrl+click (or Cmd+click) on a setup asks to
 // compare it with the one selected.
-import { T, driftSummary } from './texts.js';
-import { lang } from './messages.js';
-import { keyOf, sameKey } from './state.js';
+import { T } from './texts.js';
+import { baseName, fold, longTime, shortTime } from './format.js';
+import { originBadge } from './origin-badge.js';
+import { keyOf } from './state.js';
 
 const ROW = 26;
 const HEAD = 44;
 const OVERSCAN = 8;
-const baseName = (path) => (path ?? '').split(/[\\/]/).pop();
-
-/** text as a search compares it: lower case, accents and other combining marks taken off. */
-export function fold(text) {
-  return text.normalize('NFD').replace(/\p{M}/gu, '').toLowerCase();
-}
-
-/** A UTC time of the host ("2026-12-06T14:18:17Z") as a person reads it here, to the minute. */
-export function shortTime(iso) {
-  const when = new Date(iso);
-  if (Number.isNaN(when.getTime())) return iso;
-  const two = (n) => String(n).padStart(2, '0');
-  return `${when.getFullYear()}-${two(when.getMonth() + 1)}-${two(when.getDate())} ${two(when.getHours())}:${two(when.getMinutes())}`;
-}
-
-/** The same to the second, with the UTC time the file holds. */
-export function longTime(iso) {
-  const when = new Date(iso);
-  if (Number.isNaN(when.getTime())) return iso;
-  return `${when.toLocaleString(lang)} (${iso.replace('T', ' ').replace('Z', ' UTC')})`;
-}
-
-/** The small mark of a setup taken from a library: what moved on which side since. */
-export function originBadge(origin) {
-  const badge = document.createElement('span');
-  const c = origin.counts;
-  const parts = [];
-  if (c['changed in library']) parts.push(`\u2193${c['changed in library']}`);
-  if (c['changed here']) parts.push(`\u270E${c['changed here']}`);
-  if (c.conflict) parts.push(`!${c.conflict}`);
-  const state = origin.gone ? 'gone' : c.conflict ? 'conflict' : c['changed in library'] ? 'newer'
-    : c['changed here'] ? 'local' : 'current';
-  badge.className = `origin-badge ${state}`;
-  badge.textContent = origin.gone ? T.badgeGone : parts.join(' ') || '\u2713';
-  badge.title = T.badgeTitle(origin.librarySetup, baseName(origin.libraryFile), driftSummary(origin));
-  badge.setAttribute('aria-label', badge.title);
-  return badge;
-}
 
 function span(className, text, title) {
   const node = document.createElement('span');

@@ -1,16 +1,14 @@
-#include "manager/Boundary.h"
+#include "support/Boundary.h"
 
 #include <cstdio>
-#include <stdexcept>
-
-#include "viewmodel/ComError.h"
+#include <new>
 
 namespace ornr {
 
 void ReportFailure(const char* operation, std::exception_ptr error) noexcept {
   try {
     std::rethrow_exception(error);
-  } catch (const ComError& e) {
+  } catch (const StatusError& e) {
     std::fprintf(stderr, "ornrender: %s failed (status 0x%08X): %s\n", operation,
                  static_cast<unsigned>(e.Status()), e.what());
   } catch (const std::bad_alloc&) {

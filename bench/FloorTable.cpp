@@ -1,0 +1,237 @@
+// ornr-floor-table: the programs as a person runs them, each beside its floor, the least a
+// program needs to read the same rows with SQLite's C API. The two sides of a row run in turn,
+// many times, and the table gives the median of each side and the median of the pairs' ratios:
+// on a shared machine only what was measured side by side compares.
+//   ornr-floor-table [--runs N] [--small]
+// --small: small sizes and three runs, a check that the table has not rotted.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/AuditFiles.h"
+#include "bench/Bench.h"
+#include "bench/BenchFiles.h"
+#include "bench/ChildProcess.h"
+
+namespace ornr::bench {
+
+namespace {
+
+struct Run {
+  double wall = 0;  // seconds
+  double cpu = 0;   // user and system seconds
+  double peakMiB = 0;
+  int status = -1;
+};
+
+// Runs the program with its output thrown away; ru_maxrss is the child's own, since the child
+// replaces a fresh fork of this small process at once.
+Run Measure(const std::vector<std::string>& args) {
+  const double start = WallSeconds();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  Run run;
+  run.wall = WallSeconds() - start;
+  run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Pairs {
+  double wall = 0, floorWall = 0, ratio = 0;
+  double cpuRatio = 0;
+  double peakMiB = 0;
+  bool failed = false;
+};
+
+// Both sides once to warm the page cache, then runs pairs, alternating which side goes first.
+Pairs Paired(const std::vector<std::string>& product, const std::vector<std::string>& floor,
+             int runs, int productStatus) {
+  Measure(product);
+  Measure(floor);
+  std::vector<double> walls, floorWalls, ratios, cpuRatios, peaks;
+  Pairs pairs;
+  for (int i = 0; i < runs; ++i) {
+    Run a, b;
+    if (i % 2 == 0) {
+      a = Measure(product);
+      b = Measure(floor);
+    } else {
+      b = Measure(floor);
+      a = Measure(product);
+    }
+    if (a.status != productStatus || b.status != 0) {
+      std::fprintf(stderr, "ornr-floor-table: %s ended with %d, %s with %d\n", product[0].c_str(),
+                   a.status, floor[0].c_str(), b.status);
+      pairs.failed = true;
+      return pairs;
+    }
+    walls.push_back(a.wall);
+    floorWalls.push_back(b.wall);
+    ratios.push_back(a.wall / b.wall);
+    cpuRatios.push_back(b.cpu > 0 ? a.cpu / b.cpu : 0);
+    peaks.push_back(a.peakMiB);
+  }
+  pairs.wall = Median(walls);
+  pairs.floorWall = Median(floorWalls);
+  pairs.ratio = Median(ratios);
+  pairs.cpuRatio = Median(cpuRatios);
+  pairs.peakMiB = Median(peaks);
+  return pairs;
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// The UTF-8 size of the document the module sends for the file: the workbench prints it whole.
+double DocumentMiB(const std::string& workbench, const std::string& file) {
+  const std::string out = RunProgram({workbench, "--xml", "--master", file, "-c", "quit"});
+  const std::string marker = "panel: <RenderSetupViewModel>";
+  const std::size_t at = out.find(marker);
+  if (at == std::string::npos) return 0;
+  const std::size_t end = out.find('\n', at);
+  return static_cast<double>(end - at - std::strlen("panel: ")) / (1024.0 * 1024.0);
+}
+
+std::string OnPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path != nullptr ? path : "/usr/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    const std::string candidate = folder + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+std::string Ms(double seconds) {
+  char text[32];
+  const double ms = seconds * 1e3;
+  std::snprintf(text, sizeof text, ms >= 100 ? "%.0f ms" : "%.1f ms", ms);
+  return text;
+}
+
+void Row(const std::string& label, const std::string& now, const std::string& floor, double ratio,
+         double cpuRatio, double target, const std::string& targetText) {
+  char cpu[32] = "";
+  if (cpuRatio > 0) std::snprintf(cpu, sizeof cpu, "%.2fx", cpuRatio);
+  std::printf("| %s | %s | %s | %.2fx | %s | %s | %s |\n", label.c_str(), now.c_str(),
+              floor.c_str(), ratio, cpu, targetText.c_str(), ratio <= target ? "yes" : "NO");
+}
+
+}  // namespace
+
+int FloorTable(int argc, char** argv) {
+  bool small = false;
+  int runs = 15;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--small") == 0) {
+      small = true;
+      runs = 3;
+    } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else {
+      std::fprintf(stderr, "usage: ornr-floor-table [--runs N] [--small]\n");
+      return 2;
+    }
+  }
+  const std::string workbench = ORNR_WORKBENCH_PATH;
+  const std::string audit = ORNR_AUDIT_PATH;
+  const std::string floorRead = ORNR_FLOOR_READ_PATH;
+  const std::string floorAudit = ORNR_FLOOR_AUDIT_PATH;
+  const int large = small ? 500 : 10000;
+  const int few = 100;
+  const int files = small ? 40 : 2000;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+
+  std::fprintf(stderr, "ornr-floor-table: making the files\n");
+  const std::string master = MasterWith(large).string();
+  const std::string little = MasterWith(few).string();
+  const std::string project = AuditProject(BenchFolder(), files).string();
+  const std::string library = AuditLibrary(BenchFolder()).string();
+  const double documentMiB = DocumentMiB(workbench, master);
+  std::string sqlite = OnPath("sqlite3");
+  const std::vector<std::string> firstRow =
+      sqlite.empty() ? std::vector<std::string>{floorRead, little, "--first"}
+                     : std::vector<std::string>{sqlite, little,
+                                                "SELECT * FROM render_setups ORDER BY position "
+                                                "LIMIT 1"};
+
+  const std::string startLoad = LoadAverage();
+  std::fprintf(stderr, "ornr-floor-table: the load, %d pairs\n", runs);
+  const Pairs load =
+      Paired({workbench, "--master", master, "-c", "quit"}, {floorRead, master}, runs, 0);
+  std::fprintf(stderr, "ornr-floor-table: show, %d pairs\n", 2 * runs + 1);
+  const Pairs show =
+      Paired({workbench, "--master", little, "-c", "show \"Setup 1\""}, firstRow, 2 * runs + 1, 0);
+  const int auditRuns = std::max(3, runs / 2);
+  std::fprintf(stderr, "ornr-floor-table: the audit, %d pairs\n", auditRuns);
+  // Status 1: the project's drawings drifted from the library, as the benchmark's project does.
+  const Pairs audited =
+      Paired({audit, "--library", library, project}, {floorAudit, project}, auditRuns, 1);
+  const std::string endLoad = LoadAverage();
+  if (load.failed || show.failed || audited.failed) return 1;
+
+  std::printf("\nLoad average (1, 5, 15 minutes) at the start: %s; at the end: %s; %u cores\n\n",
+              startLoad.c_str(), endLoad.c_str(), cores);
+  std::printf(
+      "| Measurement (median of pairs) | Now | Floor | Ratio | CPU ratio | Target | Met |\n");
+  std::printf("|---|---|---|---|---|---|---|\n");
+  Row("Workbench load of " + std::to_string(large) + " setups (`-c quit`)", Ms(load.wall),
+      "ornr-floor-read, every row: " + Ms(load.floorWall), load.ratio, load.cpuRatio, 5.0,
+      "<= 5x (aim 4x)");
+  Row("`show` on " + std::to_string(few) + " setups", Ms(show.wall),
+      (sqlite.empty() ? "ornr-floor-read --first: " : "sqlite3 FILE 'SELECT ... LIMIT 1': ") +
+          Ms(show.floorWall),
+      show.ratio, show.cpuRatio, 2.5, "<= 2.5x");
+  Row("rsm-audit, " + std::to_string(files) + " files of 20 setups", Ms(audited.wall),
+      "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(audited.floorWall),
+      audited.ratio, audited.cpuRatio, 1.3, "<= 1.3x");
+  char peak[64], document[64];
+  std::snprintf(peak, sizeof peak, "%.1f MiB", load.peakMiB);
+  std::snprintf(document, sizeof document, "the document in UTF-8: %.1f MiB", documentMiB);
+  Row("Peak memory of the " + std::to_string(large) + "-setup load", peak, document,
+      documentMiB > 0 ? load.peakMiB / documentMiB : 0, 0, 4.5, "<= 4.5x");
+  return 0;
+}
+
+}  // namespace ornr::bench
+
+int main(int argc, char** argv) {
+  return ornr::bench::FloorTable(argc, argv);
+}

@@ -1,0 +1,429 @@
+"""Type stubs of ornr: render setups in design files, from Python (docs/python.md)."""
+
+import enum
+import os
+from collections.abc import Callable, Iterable, Iterator, Mapping
+from typing import Any, Literal, NamedTuple, Union, overload
+
+__version__: str
+
+Value = Union[bool, int, float]
+_Path = Union[str, os.PathLike[str]]
+_Values = Mapping[str, Value]
+
+# --- Errors ----------------------------------------------------------------------------------
+
+class Error(Exception): ...
+
+class FileError(Error):
+    path: str | None
+    reason: str
+    def __init__(self, message: str, path: str | None = ..., reason: str | None = ...) -> None: ...
+
+class DamagedFile(FileError): ...
+class OlderFormat(FileError): ...
+class Busy(FileError): ...
+class ChangedSinceRead(FileError): ...
+class NoSuchSetup(Error, KeyError): ...
+class NoSuchVersion(Error, KeyError): ...
+class NoSuchProperty(Error, KeyError): ...
+class NameRefused(Error, ValueError): ...
+class ValueRefused(Error, ValueError, TypeError): ...
+class TransactionError(Error): ...
+
+class ImportProblem(NamedTuple):
+    file: str
+    line: int
+    property: str
+    message: str
+
+class ImportFailed(Error):
+    problems: list[ImportProblem]
+    unlisted: int
+    def __init__(self, message: str, problems: list[ImportProblem], unlisted: int = ...) -> None: ...
+
+# --- The renderer's values -------------------------------------------------------------------
+
+class _RendererEnum(enum.IntEnum):
+    @property
+    def label(self) -> str: ...
+
+class BlurMethod(_RendererEnum):
+    CAMERA = 0
+    OBJECT = 1
+    CAMERA_AND_OBJECT = 2
+
+class ShadowQuality(_RendererEnum):
+    DRAFT = 0
+    MEDIUM = 1
+    HIGH = 2
+    BEST = 3
+
+class CameraProjection(_RendererEnum):
+    PERSPECTIVE = 0
+    PARALLEL = 1
+    SPHERICAL = 2
+
+class AntiAliasStrategy(_RendererEnum):
+    NONE = 0
+    FIXED = 1
+    ADAPTIVE = 2
+
+class LightingModel(_RendererEnum):
+    BASIC = 0
+    RADIOSITY = 1
+    PATH_TRACING = 2
+
+class JitterMode(_RendererEnum):
+    OFF = 0
+    RANDOM = 1
+    STRATIFIED = 2
+
+class JitterBucketSize(_RendererEnum):
+    SIZE_16X16 = 0
+    SIZE_32X32 = 1
+    SIZE_64X64 = 2
+
+class OutputChannels(enum.IntFlag):
+    COLOUR = 1
+    ALPHA = 2
+    DEPTH = 4
+    NORMALS = 8
+    ALBEDO = 16
+    DIFFUSE = 32
+    SPECULAR = 64
+    REFLECTION = 128
+    REFRACTION = 256
+    SHADOWS = 512
+    AMBIENT_OCCLUSION = 1024
+    EMISSION = 2048
+    OBJECT_ID = 4096
+
+class DriftState(str, enum.Enum):
+    UNCHANGED = "unchanged"
+    CHANGED_HERE = "changed here"
+    CHANGED_IN_LIBRARY = "changed in library"
+    CONFLICT = "conflict"
+    CHANGED_ALIKE = "changed alike"
+
+class Property(NamedTuple):
+    name: str
+    kind: str
+    default: Value
+    enum: type | None
+
+PROPERTIES: tuple[Property, ...]
+
+# --- Rows ------------------------------------------------------------------------------------
+
+class Change(NamedTuple):
+    property: str
+    before: Value
+    after: Value | None
+
+class Difference(NamedTuple):
+    property: str
+    this: Value
+    other: Value
+
+class DriftRow(NamedTuple):
+    property: str
+    state: DriftState
+    here: Value
+    base: Value
+    library: Value
+
+class HistoryLimits(NamedTuple):
+    versions_per_setup: int
+    deleted_days: int
+
+class UpgradeResult(NamedTuple):
+    from_format: int
+    backup: str | None
+    problems: list[str]
+
+# --- Design files ----------------------------------------------------------------------------
+
+def open(path: _Path, mode: Literal["r", "rw"] = "r", *, create: bool = False) -> DesignFile: ...
+
+class Values:
+    """The 68 render settings of a setup by property name; live or frozen."""
+    @property
+    def frozen(self) -> bool: ...
+    def __getitem__(self, property: str) -> Value: ...
+    def __setitem__(self, property: str, value: Value) -> None: ...
+    def __delitem__(self, property: str) -> None: ...
+    def __len__(self) -> int: ...
+    def __contains__(self, property: object) -> bool: ...
+    def __iter__(self) -> Iterator[str]: ...
+    def keys(self) -> list[str]: ...
+    def values(self) -> Iterable[Value]: ...
+    def items(self) -> Iterable[tuple[str, Value]]: ...
+    @overload
+    def get(self, property: str) -> Value | None: ...
+    @overload
+    def get(self, property: str, default: Any) -> Any: ...
+    def update(self, values: _Values) -> None: ...
+    def to_dict(self) -> dict[str, Value]: ...
+
+class Origin:
+    @property
+    def library_file(self) -> str: ...
+    @property
+    def library_path(self) -> str: ...
+    @property
+    def library_setup(self) -> str: ...
+    @property
+    def taken_at(self) -> str: ...
+    @property
+    def base(self) -> Values: ...
+
+class Drift:
+    @property
+    def origin(self) -> Origin: ...
+    @property
+    def library_gone(self) -> bool: ...
+    @property
+    def gone_reason(self) -> str | None: ...
+    @property
+    def library(self) -> Values | None: ...
+    @property
+    def summary(self) -> str: ...
+    @property
+    def counts(self) -> dict[DriftState, int]: ...
+    @property
+    def rows(self) -> list[DriftRow]: ...
+
+class Version:
+    @property
+    def number(self) -> int: ...
+    @property
+    def made_at(self) -> str: ...
+    @property
+    def action(self) -> str: ...
+    @property
+    def made_by(self) -> str: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def name_after(self) -> str | None: ...
+    @property
+    def changes(self) -> list[Change]: ...
+    @property
+    def values(self) -> Values: ...
+
+class DeletedSetup:
+    @property
+    def name(self) -> str: ...
+    @property
+    def deleted_at(self) -> str: ...
+    @property
+    def deleted_by(self) -> str: ...
+    @property
+    def versions(self) -> int: ...
+    @property
+    def values(self) -> Values: ...
+    def history(self) -> list[Version]: ...
+
+class Setup:
+    @property
+    def name(self) -> str: ...
+    @property
+    def file(self) -> DesignFile: ...
+    @property
+    def valid(self) -> bool: ...
+    @property
+    def problem(self) -> str | None: ...
+    @property
+    def values(self) -> Values: ...
+    @property
+    def origin(self) -> Origin | None: ...
+    def drift(self) -> Drift | None: ...
+    def history(self) -> list[Version]: ...
+    def diff(self, other: Setup | Version | Values | _Values) -> list[Difference]: ...
+    def restore(self, version: Version | int) -> None: ...
+
+class Setups(Mapping[str, Setup]):
+    def __getitem__(self, name: str) -> Setup: ...
+    def __iter__(self) -> Iterator[str]: ...
+    def __len__(self) -> int: ...
+
+class Transaction:
+    def __enter__(self) -> Transaction: ...
+    def __exit__(self, *exc: object) -> Literal[False]: ...
+
+class DesignFile:
+    @property
+    def path(self) -> str: ...
+    @property
+    def mode(self) -> Literal["r", "rw"]: ...
+    @property
+    def closed(self) -> bool: ...
+    @property
+    def format(self) -> int: ...
+    @property
+    def problem(self) -> str | None: ...
+    @property
+    def setups(self) -> Setups: ...
+    @property
+    def in_transaction(self) -> bool: ...
+    @property
+    def history_limits(self) -> HistoryLimits: ...
+    def transaction(self) -> Transaction: ...
+    def close(self) -> None: ...
+    def refresh(self) -> None: ...
+    def new(self, name: str, values: _Values | None = ...) -> Setup: ...
+    def duplicate(self, setup: str | Setup, new_name: str | None = ...) -> Setup: ...
+    def rename(self, setup: str | Setup, new_name: str) -> Setup: ...
+    def delete(self, setup: str | Setup) -> None: ...
+    def undelete(self, name: str, new_name: str | None = ...) -> Setup: ...
+    def deleted(self) -> list[DeletedSetup]: ...
+    def set_history_limits(self, versions_per_setup: int, deleted_days: int | None = ...) -> None: ...
+    def __enter__(self) -> DesignFile: ...
+    def __exit__(self, *exc: object) -> Literal[False]: ...
+
+# --- Setups as text --------------------------------------------------------------------------
+
+def export(file: _Path | DesignFile, names: str | Setup | Iterable[str | Setup], out: _Path) -> None: ...
+def import_(document: _Path, file: _Path | DesignFile, replace: bool = ...) -> list[str]: ...
+def upgrade(path: _Path) -> UpgradeResult: ...
+
+# --- Audit -----------------------------------------------------------------------------------
+
+class LibraryRef(NamedTuple):
+    file: str
+    path: str
+    setup: str
+    taken_at: str | None
+
+class AuditedProperty(NamedTuple):
+    property: str
+    state: DriftState | str
+    here: Value
+    base: Value | None
+    library: Value
+
+class SetupFix(NamedTuple):
+    action: str
+    take: list[str]
+    keep: list[str]
+    undecided: list[str]
+
+class FileFix(NamedTuple):
+    outcome: str
+    setups: int
+    reason: str | None
+
+class PropertyTotals(NamedTuple):
+    property: str
+    setups: int
+    changed_here: int
+    changed_in_library: int
+    conflict: int
+    same_name: int
+
+class FixTotals(NamedTuple):
+    files: int
+    setups: int
+    files_skipped: int
+    setups_undecided: int
+
+class SkippedEntry(NamedTuple):
+    path: str
+    reason: str
+
+class Totals(NamedTuple):
+    files_seen: int
+    files_expected: int
+    design_files: int
+    by_status: dict[str, int]
+    drawings_with_drift: int
+    libraries_skipped: int
+    other_files: int
+    skipped: int
+    setups: int
+    states: dict[str, int]
+    properties: list[PropertyTotals]
+    fix: FixTotals | None
+
+class AuditedSetup:
+    @property
+    def name(self) -> str: ...
+    @property
+    def file(self) -> str: ...
+    @property
+    def state(self) -> str: ...
+    @property
+    def library(self) -> LibraryRef | None: ...
+    @property
+    def reason(self) -> str | None: ...
+    @property
+    def conflicts(self) -> int: ...
+    @property
+    def properties(self) -> list[AuditedProperty]: ...
+    @property
+    def fix(self) -> SetupFix | None: ...
+
+class AuditedFile:
+    @property
+    def path(self) -> str: ...
+    @property
+    def status(self) -> str: ...
+    @property
+    def reason(self) -> str | None: ...
+    @property
+    def format(self) -> int | None: ...
+    @property
+    def drifted(self) -> bool: ...
+    @property
+    def counts(self) -> dict[str, int]: ...
+    @property
+    def setups(self) -> list[AuditedSetup]: ...
+    @property
+    def fix(self) -> FileFix | None: ...
+
+class FixPreview:
+    @property
+    def files(self) -> list[AuditedFile]: ...
+    @property
+    def skipped(self) -> list[AuditedFile]: ...
+    @property
+    def setups(self) -> list[AuditedSetup]: ...
+    @property
+    def applied(self) -> bool: ...
+    def apply(self, *, jobs: int | None = ..., progress: Callable[[int, int], object] | None = ...) -> Report: ...
+
+class Report:
+    @property
+    def files(self) -> list[AuditedFile]: ...
+    @property
+    def skipped(self) -> list[SkippedEntry]: ...
+    @property
+    def totals(self) -> Totals: ...
+    @property
+    def exit_status(self) -> int: ...
+    @property
+    def started_at(self) -> str: ...
+    @property
+    def finished_at(self) -> str: ...
+    @property
+    def folder(self) -> str: ...
+    @property
+    def command(self) -> list[str]: ...
+    @property
+    def libraries(self) -> list[tuple[str, str]]: ...
+    @property
+    def applied(self) -> bool: ...
+    @property
+    def fix(self) -> FixPreview | None: ...
+    def to_json(self) -> str: ...
+
+def audit(
+    paths: _Path | Iterable[_Path],
+    libraries: _Path | Iterable[_Path] | None = ...,
+    *,
+    jobs: int | None = ...,
+    progress: Callable[[int, int], object] | None = ...,
+    fix: Literal["merge"] | None = ...,
+    take: Literal["library", "local"] | None = ...,
+) -> Report: ...

@@ -1,0 +1,167 @@
+"""Small value types of ornr: rows of comparisons and histories, and the states of drift."""
+
+from __future__ import annotations
+
+import enum
+from typing import NamedTuple, Union
+
+Value = Union[bool, int, float]
+
+
+class DriftState(str, enum.Enum):
+    """How a property of a setup taken from a library moved since it was taken.
+
+    The values are the words ``drift`` prints and the JSON report holds, so a state compares
+    equal to its text: ``DriftState.CONFLICT == "conflict"``.
+    """
+
+    UNCHANGED = "unchanged"
+    CHANGED_HERE = "changed here"
+    CHANGED_IN_LIBRARY = "changed in library"
+    CONFLICT = "conflict"
+    CHANGED_ALIKE = "changed alike"
+
+    def __str__(self) -> str:
+        return self.value
+
+
+class Change(NamedTuple):
+    """A value a version's action changed: ``before`` is the version's, ``after`` what replaced
+    it (None where the setup was deleted)."""
+
+    property: str
+    before: Value
+    after: Value | None
+
+
+class Difference(NamedTuple):
+    """A property in which two setups differ, with each one's value."""
+
+    property: str
+    this: Value
+    other: Value
+
+
+class DriftRow(NamedTuple):
+    """A property of a setup taken from a library: its value here, in the merge base, and in the
+    library setup now."""
+
+    property: str
+    state: DriftState
+    here: Value
+    base: Value
+    library: Value
+
+
+class HistoryLimits(NamedTuple):
+    """How much history a design file keeps: the newest versions of each setup (0 keeps none)
+    and deleted setups for a number of days."""
+
+    versions_per_setup: int
+    deleted_days: int
+
+
+class UpgradeResult(NamedTuple):
+    """What ``ornr.upgrade`` did: the format the file had, the copy of it as it was (None when
+    there was nothing to do) and a line for each record that could not be carried over whole."""
+
+    from_format: int
+    backup: str | None
+    problems: list[str]
+
+
+class Property(NamedTuple):
+    """A render setting: its name, its type (``"Bool"``, ``"UInt32"``, ``"Int32"``, ``"UInt64"``
+    or ``"Double"``), the renderer's default and, for an enumerated setting, its class."""
+
+    name: str
+    kind: str
+    default: Value
+    enum: type | None
+
+
+class LibraryRef(NamedTuple):
+    """The library setup an audited setup is held against: the library's file name and path,
+    the setup's name there, and when it was taken (None when it only shares the name)."""
+
+    file: str
+    path: str
+    setup: str
+    taken_at: str | None
+
+
+class AuditedProperty(NamedTuple):
+    """A property in which an audited setup differs: its DriftState (``"differs"`` for a setup
+    that only shares a library setup's name, whose ``base`` is then None) and the values here,
+    in the merge base and in the library."""
+
+    property: str
+    state: Union[DriftState, str]
+    here: Value
+    base: Value | None
+    library: Value
+
+
+class SetupFix(NamedTuple):
+    """What the planned merge does to a setup: ``action`` ("nothing to do", "merge",
+    "conflicts to decide", "library setup gone"), the properties it takes from the library,
+    those changed here that it keeps, and the conflicts left undecided."""
+
+    action: str
+    take: list[str]
+    keep: list[str]
+    undecided: list[str]
+
+
+class FileFix(NamedTuple):
+    """What the fix does to a file: ``outcome`` ("nothing to do", "would change", "changed",
+    "skipped"), how many setups it changes, and why it skipped the file."""
+
+    outcome: str
+    setups: int
+    reason: str | None
+
+
+class PropertyTotals(NamedTuple):
+    """How often a property differs from its library across the run, by kind."""
+
+    property: str
+    setups: int
+    changed_here: int
+    changed_in_library: int
+    conflict: int
+    same_name: int
+
+
+class FixTotals(NamedTuple):
+    """The fix across the run: files and setups changed (or that would be), files skipped,
+    setups whose conflicts were left undecided."""
+
+    files: int
+    setups: int
+    files_skipped: int
+    setups_undecided: int
+
+
+class SkippedEntry(NamedTuple):
+    """An entry of a folder that an audit does not read (a FIFO, a link to nothing), and why."""
+
+    path: str
+    reason: str
+
+
+class Totals(NamedTuple):
+    """What a whole audit found, as the JSON report's ``totals``."""
+
+    files_seen: int
+    files_expected: int
+    design_files: int
+    by_status: dict[str, int]
+    drawings_with_drift: int
+    libraries_skipped: int
+    other_files: int
+    skipped: int
+    setups: int
+    states: dict[str, int]
+    properties: list[PropertyTotals]
+    fix: FixTotals | None

@@ -1,0 +1,115 @@
+"""Fixtures for the ornr tests: small design files made through the host's own import and the
+workbench, never through the package's writes, so that what a test reads back was not written by
+the code it checks."""
+
+from __future__ import annotations
+
+import json
+import os
+import shlex
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import ornr
+
+WORKBENCH = os.environ.get("RSM_WORKBENCH", "")
+AUDIT = os.environ.get("RSM_AUDIT", "")
+# The sanitizer build runs the same tests; memory figures mean nothing there.
+SANITIZED = os.environ.get("ORNR_SANITIZED") == "1"
+
+DEFAULTS = {p.name: p.default for p in ornr.PROPERTIES}
+KINDS = {p.name: p.kind for p in ornr.PROPERTIES}
+
+
+def plain(name: str, value):
+    """A value as JSON writes it: doubles as floats, enumerations as plain numbers."""
+    if KINDS[name] == "Double":
+        return float(value)
+    return value if isinstance(value, bool) else int(value)
+
+
+def settings(**changed) -> dict:
+    """All 68 values: the renderer's defaults with those given."""
+    values = dict(DEFAULTS)
+    values.update(changed)
+    return {name: plain(name, value) for name, value in values.items()}
+
+
+def setups_document(setups: dict[str, dict], sources: dict[str, dict] | None = None) -> str:
+    """A setups document (docs/setups-as-text.md) of name -> all 68 values; sources gives a
+    setup a ``source`` (libraryFile, libraryPath, librarySetup, takenAt, base)."""
+    entries = []
+    for name, values in setups.items():
+        entry = {"name": name, "settings": values}
+        if sources and name in sources:
+            entry["source"] = sources[name]
+        entries.append(entry)
+    return json.dumps({"format": "ornr-render-setups", "version": 1, "setups": entries},
+                      indent=2, allow_nan=False)
+
+
+def source(library: Path, setup: str, base: dict, taken_at: str = "2026-01-15T09:30:00Z") -> dict:
+    return {"libraryFile": library.name, "libraryPath": str(library.resolve()),
+            "librarySetup": setup, "takenAt": taken_at, "base": base}
+
+
+class Maker:
+    """Makes design files in a test's folder through the host's import (ornr.import_ calls the
+    host's ImportSetups, the same code as the workbench's import)."""
+
+    def __init__(self, folder: Path):
+        self.folder = folder
+        self.count = 0
+
+    def file(self, name: str, setups: dict[str, dict], sources: dict[str, dict] | None = None,
+             replace: bool = False) -> Path:
+        path = self.folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self.count += 1
+        document = self.folder / f".document-{self.count}.json"
+        document.write_text(setups_document(setups, sources), encoding="utf-8")
+        ornr.import_(document, path, replace=replace)
+        document.unlink()
+        return path
+
+
+@pytest.fixture
+def make(tmp_path) -> Maker:
+    return Maker(tmp_path)
+
+
+@pytest.fixture
+def tower(make) -> Path:
+    """A design file of three setups, each with a value or two of its own."""
+    return make.file("tower.zel", {
+        "Lobby": settings(BlurPasses=12, QualityThreshold=0.25),
+        "Hall": settings(LightingModel=2, Outputs=0x1003),
+        "Roof": settings(DoShadows=False, AlbedoScale=0.123456789012345),
+    })
+
+
+def run_workbench(master: Path, *commands: str, libraries=(), check=True,
+                  env: dict | None = None) -> str:
+    """The workbench's transcript of commands run on master, in master's folder."""
+    assert WORKBENCH, "RSM_WORKBENCH names the workbench the tests use"
+    args = [WORKBENCH, "--master", str(master)]
+    for library in libraries:
+        args += ["--library", str(library)]
+    for command in commands:
+        args += ["-c", command]
+    result = subprocess.run(args, cwd=master.parent, capture_output=True, text=True,
+                            env={**os.environ, "ORNR_UI_CULTURE": "C", **(env or {})},
+                            timeout=120)
+    if check and result.returncode != 0:
+        raise AssertionError(f"{shlex.join(args)} ended with {result.returncode}:\n"
+                             f"{result.stdout}\n{result.stderr}")
+    return result.stdout
+
+
+@pytest.fixture
+def workbench():
+    if not WORKBENCH:
+        pytest.skip("RSM_WORKBENCH is not set")
+    return run_workbench
