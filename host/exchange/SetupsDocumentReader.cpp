@@ -373,7 +373,9 @@ class DocumentChecker final : public JsonEvents {
       return std::nullopt;
     }
     if (key_ == "notes" || key_ == "locks" || key_ == "overrides") {
-      SeenAt& seen = key_ == "notes" ? setup_.notes : key_ == "locks" ? setup_.locks : setup_.overrides;
+      SeenAt& seen = key_ == "notes"   ? setup_.notes
+                     : key_ == "locks" ? setup_.locks
+                                       : setup_.overrides;
       if (Repeated(seen, line, path)) return std::nullopt;
       if (!value.IsObject()) {
         Problem(line, path, "expected an object, got " + value.TypeName());
@@ -598,7 +600,8 @@ class DocumentChecker final : public JsonEvents {
     const std::vector<Field>& fields = Fields();
     // An overlay's base holds the values it governs: those it names.
     if (settings_.partial != nullptr) {
-      for (std::size_t i = 0; i < fields.size(); ++i) settings_.partial->set(i, settingsSeen_[i] != 0);
+      for (std::size_t i = 0; i < fields.size(); ++i)
+        settings_.partial->set(i, settingsSeen_[i] != 0);
       if (settings_.partial->none()) {
         Problem(settings_.line, settings_.path, "expected at least one property");
       }

@@ -43,8 +43,8 @@ StoreEntry& MasterEntry(const std::u16string& setup) {
 StoreEntry& StoredMasterEntry(const std::u16string& setup) {
   StoreEntry& entry = MasterEntry(setup);
   if (!entry.row) {
-    throw StandardsError(Quoted(setup) + " is not stored yet; save " +
-                         ornr::Utf16ToUtf8(setup) + " first");
+    throw StandardsError(Quoted(setup) + " is not stored yet; save " + ornr::Utf16ToUtf8(setup) +
+                         " first");
   }
   if (!Master().IsWritable()) throw StandardsError(Master().DisplayName() + " is open read-only");
   return entry;
@@ -465,8 +465,7 @@ std::optional<Governed> GovernedOfStored(const StoredSetupRecord& setup, Library
                  setup.standards.overrides, true);
 }
 
-MergedValues MergeGoverned(const OrnSettings& here, const Governed& governed,
-                           MergeTake conflicts) {
+MergedValues MergeGoverned(const OrnSettings& here, const Governed& governed, MergeTake conflicts) {
   MergedValues merged{here, {}};
   for (const GovernedValue& value : governed.values) {
     if (!value.layer || value.Overridden()) continue;
@@ -548,8 +547,7 @@ LibrarySetup FindLibrarySetup(const std::u16string& name,
       throw StandardsError(path->string() + " holds no setup " + Quoted(name));
     }
     if (!stored->settings) {
-      throw StandardsError(path->string() + " holds " + Quoted(name) +
-                           " only as a damaged record");
+      throw StandardsError(path->string() + " holds " + Quoted(name) + " only as a damaged record");
     }
     found.origin.libraryFile = ornr::Utf8ToUtf16(path->filename().string());
     found.origin.libraryPath = detail::ComparablePath(*path).string();
@@ -590,8 +588,8 @@ ApplyPlan PlanApply(const LibrarySetup& source, const std::u16string& setup) {
     plan.rows.push_back({hereTexts[i].first, hereTexts[i].second, libraryTexts[i].second,
                          standards.overrides.contains(hereTexts[i].first)});
   }
-  plan.overlays = entry.pendingOverlays ? *entry.pendingOverlays
-                                        : StoredStandards(Master(), entry).overlays;
+  plan.overlays =
+      entry.pendingOverlays ? *entry.pendingOverlays : StoredStandards(Master(), entry).overlays;
   std::erase_if(plan.overlays, sameAs);
   Provenance applied = source.origin;
   applied.governed = governed;
@@ -619,8 +617,9 @@ std::optional<ValueLock> LockOf(const std::u16string& setup, const std::string& 
   if (!governed) return std::nullopt;
   const GovernedValue* value = governed->Find(property);
   if (value == nullptr || !value->Locked()) return std::nullopt;
-  return ValueLock{setup,          property,         governed->layers[*value->layer],
-                   *value->lockReason, value->override, value->Breached()};
+  return ValueLock{
+      setup,           property,         governed->layers[*value->layer], *value->lockReason,
+      value->override, value->Breached()};
 }
 
 std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup) {
@@ -671,11 +670,10 @@ std::vector<LockBreach> LockBreaches(const Governed& governed, const OrnSettings
     const std::string& base = value.newlyGoverned ? now : value.base;
     if (now == value.library || now == base) continue;
     if (before != nullptr && beforeTexts[i].second == now) continue;
-    breaches.push_back({value.property, LockMessage(value.property,
-                                                    governed.layers[*value.layer],
-                                                    *value.lockReason) +
-                                            " (" + now + " here, " + value.library +
-                                            " in the library)"});
+    breaches.push_back(
+        {value.property,
+         LockMessage(value.property, governed.layers[*value.layer], *value.lockReason) + " (" +
+             now + " here, " + value.library + " in the library)"});
   }
   return breaches;
 }

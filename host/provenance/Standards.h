@@ -247,9 +247,9 @@ struct LockBreach {
 /// breached one without before: a setup that comes new). overrides are the ones the setup has
 /// after the write.
 std::vector<LockBreach> LockBreaches(const Governed& governed,
-                                      const Teskor::ZelPlatform::OrnSettings& after,
-                                      const Teskor::ZelPlatform::OrnSettings* before,
-                                      const std::map<std::string, OverrideRecord>& overrides);
+                                     const Teskor::ZelPlatform::OrnSettings& after,
+                                     const Teskor::ZelPlatform::OrnSettings* before,
+                                     const std::map<std::string, OverrideRecord>& overrides);
 /// For a write of the master file: throws StandardsError with LockBreaches' first message (and
 /// how many more) when values, stored at position with the link, overlays and overrides the file
 /// holds for it, would be breached. Reads the file through the master's own connection, so that

@@ -6,9 +6,9 @@
 
 #include "host/session/HostState.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/SetupNames.h"
 #include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
-#include "host/store/SetupNames.h"
 #include "support/Utf.h"
 
 using Teskor::WString;
@@ -100,10 +100,10 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
           return WritePending(db, position, *entry, dropOverrides);
         };
       }
-      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force, action,
-                                          alongside)
-                   : force    ? db.Upsert(setupName, settings, action)
-                              : db.Insert(setupName, settings, alongside);
+      entry->row = entry->row
+                       ? db.Update(*entry->row, setupName, settings, force, action, alongside)
+                   : force ? db.Upsert(setupName, settings, action)
+                           : db.Insert(setupName, settings, alongside);
     } catch (const DesignFileError& error) {
       entry->working->modified = true;
       NoteFailedSave(*host, setupName);
@@ -298,10 +298,9 @@ void CommitPending(HostFile& file, StoreEntry& entry, std::string_view action) n
     DesignFile& db = *file.Db();
     // Its stored values again, with what waits beside them: refused when another session changed
     // them since.
-    entry.row = db.Update(*entry.row, name, entry.stored->settings, false, action,
-                          [&](std::int64_t position) {
-                            return WritePending(db, position, entry, false);
-                          });
+    entry.row =
+        db.Update(*entry.row, name, entry.stored->settings, false, action,
+                  [&](std::int64_t position) { return WritePending(db, position, entry, false); });
     entry.DropPending();
   } catch (const std::exception& error) {
     ReportError("could not keep the new merge base of " + Quoted(name) + " in " +

@@ -325,9 +325,8 @@ void DesignFile::CheckIntegrityAndSchema(bool whole) {
                         name.starts_with("setup_provenance") || name.starts_with("setup_version") ||
                         name.starts_with("sqlite_autoindex_setup_versions") ||
                         name == "version_limits" || name == "sqlite_sequence" ||
-                        name == "setup_scopes" || name == "setup_locks" ||
-                        name == "setup_notes" || name == "setup_overrides" ||
-                        name.starts_with("setup_overlay") ||
+                        name == "setup_scopes" || name == "setup_locks" || name == "setup_notes" ||
+                        name == "setup_overrides" || name.starts_with("setup_overlay") ||
                         name.starts_with("sqlite_autoindex_setup_overlays");
       if (!ours) {
         extra = " (" + type + " \"" + name + "\")";

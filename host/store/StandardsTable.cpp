@@ -33,13 +33,12 @@ constexpr const char* kUtcCheck = "IS strftime('%Y-%m-%dT%H:%M:%SZ', ";
 
 // The comments stay in the schema, for people reading the file with the sqlite3 tool.
 std::vector<std::string> MakeLayOut() {
-  const std::string properties = "property TEXT NOT NULL CHECK (property IN (" + PropertyList() +
-                                 "))";
+  const std::string properties =
+      "property TEXT NOT NULL CHECK (property IN (" + PropertyList() + "))";
   return {
       "CREATE TABLE setup_scopes ( -- the values a setup governs as a library setup; none: all\n"
       "  position INTEGER NOT NULL, -- render_setups.position\n  " +
-          properties +
-          ",\n  PRIMARY KEY (position, property)\n) STRICT, WITHOUT ROWID",
+          properties + ",\n  PRIMARY KEY (position, property)\n) STRICT, WITHOUT ROWID",
       "CREATE TABLE setup_locks ( -- governed values a library setup locks, and why\n"
       "  position INTEGER NOT NULL, -- render_setups.position\n  " +
           properties +
@@ -70,14 +69,14 @@ std::vector<std::string> MakeLayOut() {
       "  taken_at TEXT NOT NULL, -- when, UTC\n"
       "  PRIMARY KEY (position, layer)\n) STRICT",
       "CREATE TABLE setup_overlay_values ( -- the governed values an overlay gave, its base\n"
-      "  position INTEGER NOT NULL,\n  layer INTEGER NOT NULL,\n  " + properties +
+      "  position INTEGER NOT NULL,\n  layer INTEGER NOT NULL,\n  " +
+          properties +
           ",\n  value TEXT NOT NULL, -- in a form that reads back exactly\n"
           "  PRIMARY KEY (position, layer, property)\n) STRICT, WITHOUT ROWID",
       "CREATE TABLE setup_provenance_scope ( -- what a library setup governed when taken; none: "
       "all\n"
       "  position INTEGER NOT NULL, -- setup_provenance.position\n  " +
-          properties +
-          ",\n  PRIMARY KEY (position, property)\n) STRICT, WITHOUT ROWID",
+          properties + ",\n  PRIMARY KEY (position, property)\n) STRICT, WITHOUT ROWID",
       "CREATE TABLE setup_version_marks ( -- what a version changed besides values\n"
       "  version INTEGER NOT NULL, -- setup_versions.version\n"
       "  kind TEXT NOT NULL CHECK (kind IN ('scope', 'lock', 'note', 'override', 'overlay')),\n"
@@ -137,20 +136,21 @@ void ReadInto(DesignFile& file, std::int64_t position,
        });
   // Overlays by layer, then their values into each.
   std::map<std::int64_t, std::map<std::int64_t, std::size_t>> layerIndex;
-  each("SELECT position, layer, library_file, library_path, library_setup, taken_at FROM "
-       "setup_overlays" +
-           where + " ORDER BY position, layer",
-       [&](sqlite3_stmt* row, StandardsOfSetup& setup) {
-         Provenance overlay;
-         overlay.libraryFile = ornr::Utf8ToUtf16(ColumnText(row, 2));
-         overlay.libraryPath = StandardsText(row, 3);
-         overlay.librarySetup = ornr::Utf8ToUtf16(ColumnText(row, 4));
-         overlay.takenAt = StandardsText(row, 5);
-         overlay.governed.emplace();
-         layerIndex[sqlite3_column_int64(row, 0)][sqlite3_column_int64(row, 1)] =
-             setup.overlays.size();
-         setup.overlays.push_back(std::move(overlay));
-       });
+  each(
+      "SELECT position, layer, library_file, library_path, library_setup, taken_at FROM "
+      "setup_overlays" +
+          where + " ORDER BY position, layer",
+      [&](sqlite3_stmt* row, StandardsOfSetup& setup) {
+        Provenance overlay;
+        overlay.libraryFile = ornr::Utf8ToUtf16(ColumnText(row, 2));
+        overlay.libraryPath = StandardsText(row, 3);
+        overlay.librarySetup = ornr::Utf8ToUtf16(ColumnText(row, 4));
+        overlay.takenAt = StandardsText(row, 5);
+        overlay.governed.emplace();
+        layerIndex[sqlite3_column_int64(row, 0)][sqlite3_column_int64(row, 1)] =
+            setup.overlays.size();
+        setup.overlays.push_back(std::move(overlay));
+      });
   each("SELECT position, layer, property, value FROM setup_overlay_values" + where,
        [&](sqlite3_stmt* row, StandardsOfSetup& setup) {
          const auto layers = layerIndex.find(sqlite3_column_int64(row, 0));
@@ -262,15 +262,16 @@ void StandardsTable::PutOverlays(DesignFile& file, std::int64_t position,
     const auto texts = SettingTexts(overlay.base);
     for (std::size_t i = 0; i < texts.size(); ++i) {
       if (!covered.test(i)) continue;
-      value.Bind(1, position).Bind(2, number).BindText(3, texts[i].first).BindText(4,
-                                                                                  texts[i].second);
+      value.Bind(1, position)
+          .Bind(2, number)
+          .BindText(3, texts[i].first)
+          .BindText(4, texts[i].second);
       value.Step();
     }
   }
 }
 
-void StandardsTable::Put(DesignFile& file, std::int64_t position,
-                         const StandardsOfSetup& setup) {
+void StandardsTable::Put(DesignFile& file, std::int64_t position, const StandardsOfSetup& setup) {
   const SetupStandards& standards = setup.standards;
   if (file.version_ < kStandardsFormat) {
     if (standards.Empty() && setup.overlays.empty()) return;
@@ -289,17 +290,15 @@ void StandardsTable::Put(DesignFile& file, std::int64_t position,
     }
   }
   {
-    Statement insert(file,
-                     "INSERT INTO setup_locks (position, property, reason) VALUES (?1, ?2, ?3)",
-                     true);
+    Statement insert(
+        file, "INSERT INTO setup_locks (position, property, reason) VALUES (?1, ?2, ?3)", true);
     for (const auto& [property, reason] : standards.locks) {
       insert.Bind(1, position).BindText(2, property).BindText(3, reason);
       insert.Step();
     }
   }
   {
-    Statement insert(file,
-                     "INSERT INTO setup_notes (position, property, note) VALUES (?1, ?2, ?3)",
+    Statement insert(file, "INSERT INTO setup_notes (position, property, note) VALUES (?1, ?2, ?3)",
                      true);
     if (!standards.description.empty()) {
       insert.Bind(1, position).BindText(2, "").BindText(3, standards.description);
