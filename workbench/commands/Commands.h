@@ -58,6 +58,13 @@ class Commands {
   void MergeFromLibrary(const std::vector<std::string>& args);
   /// After a copy or update from library took: the host records where the setup came from.
   void RecordOrigin(const std::string& name);
+  void Scope(const std::vector<std::string>& args);
+  void Lock(const std::vector<std::string>& args);
+  void Unlock(const std::vector<std::string>& args);
+  void Locks(const std::vector<std::string>& args);
+  void Note(const std::vector<std::string>& args);
+  void Why(const std::vector<std::string>& args);
+  void Apply(const std::vector<std::string>& args);
   void Edit(const std::vector<std::string>& args);
   void Show(const std::vector<std::string>& args);
   void Export(const std::vector<std::string>& args);

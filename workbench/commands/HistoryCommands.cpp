@@ -49,6 +49,17 @@ std::string Changes(const ornhost::SetupVersion& version) {
   for (const auto& change : version.changes) {
     add(change.property + " " + change.before + " -> " + change.after);
   }
+  // What else it changed: the standards' texts, quoted, since they hold blanks and commas.
+  for (const auto& mark : version.marks) {
+    const std::string what = mark.kind + (mark.property.empty() ? "" : " " + mark.property);
+    if (mark.kind == "scope") {
+      add("scope " + mark.before + " -> " + mark.after);
+    } else if (mark.after.empty()) {
+      add(what + " removed (was " + AlwaysQuoted(mark.before) + ")");
+    } else {
+      add(what + " " + AlwaysQuoted(mark.after));
+    }
+  }
   return text.empty() ? "-" : text;
 }
 

@@ -126,6 +126,7 @@ void Commands::MergeFromLibrary(const Args& args) {
                         std::find(plan.undecided.begin(), plan.undecided.end(),
                                   step.row.property) != plan.undecided.end();
       const std::string action = open                ? "to decide"
+                                 : step.locked       ? "put back (locked)"
                                  : !step.takeLibrary ? "keep here"
                                  : step.throughHost  ? "take library (through the host: the panel "
                                                        "cannot write it)"
