@@ -175,6 +175,35 @@ TEST_F(StandardsTest, AMergePutsALockedValueBackWhateverTheChoiceUnlessItIsOverr
   EXPECT_THAT(Lines(chosen.out), Contains(HasSubstr("error: BlurPasses of \"Night\" is locked")));
 }
 
+TEST_F(StandardsTest, ARestoreOrAnImportThatWouldBreachALockChangesNothing) {
+  // Version 2 holds BlurPasses 12, from before the office locked it.
+  Must({"--master", "office.zellib", "-c", "unlock Night BlurPasses"});
+  Must({"--master", "p.zel", "--library", "office.zellib", "-c", "edit Night BlurPasses 12", "-c",
+        "save Night", "-c", "edit Night BlurPasses 6", "-c", "save Night", "-c",
+        "export Night night.json"});
+  dir_.Write("tuned.json", dir_.Read("night.json")
+                               .replace(dir_.Read("night.json").find("\"BlurPasses\": 6"), 15,
+                                        "\"BlurPasses\": 9"));
+  Must({"--master", "office.zellib", "-c", "lock Night BlurPasses --reason \"house look\""});
+  const std::string before = dir_.Read("p.zel");
+  const ProcessResult restored = Run({"restore Night 2", "modified Night"});
+  EXPECT_EQ(restored.exitCode, 1);
+  EXPECT_THAT(Lines(restored.out),
+              Contains(HasSubstr("error: BlurPasses is locked by \"Night\" in office.zellib: house "
+                                 "look (12 here, 6 in the library); nothing restored")));
+  EXPECT_THAT(Lines(restored.out), Contains("= 0"));
+  const ProcessResult imported = Run({"import tuned.json --replace"});
+  EXPECT_EQ(imported.exitCode, 1);
+  EXPECT_THAT(Lines(imported.out),
+              Contains(HasSubstr("(9 here, 6 in the library); nothing changed")));
+  EXPECT_TRUE(dir_.Read("p.zel") == before);
+  // With an override the same restore goes in.
+  const ProcessResult overridden =
+      Run({"edit Night BlurPasses 7 --override \"client asked\"", "restore Night 2", "save Night"});
+  EXPECT_EQ(overridden.exitCode, 0) << overridden.out;
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "12");
+}
+
 TEST_F(StandardsTest, ApplyTakesOnlyGovernedValuesIntoAnySetupAndWhyNamesTheOverlay) {
   Must({"--master", "p.zel", "--library", "office.zellib", "-c", "edit Lobby QualityThreshold 0.3",
         "-c", "save Lobby"});

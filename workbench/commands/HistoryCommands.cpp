@@ -8,6 +8,7 @@
 #include "host/OrnSetupManager.h"
 #include "host/controls/HostControls.h"
 #include "host/history/History.h"
+#include "host/provenance/Standards.h"
 #include "host/xrt.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
@@ -61,6 +62,29 @@ std::string Changes(const ornhost::SetupVersion& version) {
     }
   }
   return text.empty() ? "-" : text;
+}
+
+// A restore that would change a value a library setup locks, without an override, changes
+// nothing.
+void RefuseLockBreaches(const std::u16string& name, const OrnSettings& after) {
+  try {
+    const auto governed = ornhost::GovernedOf(name);
+    if (!governed) return;
+    OrnSettings now;
+    for (const ornhost::GovernedValue& value : governed->values) {
+      ornhost::SetSettingFromText(now, value.property, value.here);
+    }
+    const auto breaches =
+        ornhost::LockBreaches(*governed, after, &now, ornhost::StandardsOf(name).overrides);
+    if (breaches.empty()) return;
+    throw CommandError(breaches.front().message +
+                       (breaches.size() > 1
+                            ? " (and " + std::to_string(breaches.size() - 1) + " more)"
+                            : std::string()) +
+                       "; nothing restored (edit ... --override \"why\" changes it anyway)");
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
 }
 
 // One side of a diff as given: a master-file setup, a version of it, or a library setup.
@@ -271,6 +295,7 @@ void Commands::Restore(const Args& args) {
   for (const std::string& line : SideBySide("NOW", "VERSION " + args[1], differences)) {
     transcript_.Line("restore: " + line);
   }
+  RefuseLockBreaches(name, version);
   std::size_t entered = 0;
   for (const Difference& difference : differences) {
     const std::string refusal = EnterValue(name, PanelValueOf(difference.property, difference.b));
