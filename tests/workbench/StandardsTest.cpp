@@ -224,6 +224,25 @@ TEST_F(StandardsTest, ApplyTakesOnlyGovernedValuesIntoAnySetupAndWhyNamesTheOver
   EXPECT_THAT(lines, Contains(HasSubstr("error: BlurPasses of \"Lobby\" is locked by \"Night\"")));
   EXPECT_EQ(Stored("p.zel", u"Lobby", "BlurPasses"), "6");
   EXPECT_EQ(Stored("p.zel", u"Lobby", "QualityThreshold"), "0.3");
+
+  // A second layer over the same-name link: the last applied wins, and each layer shows.
+  Must({"--master", "office.zellib", "-c", "host add Day BlurPasses=4", "-c",
+        "scope Day --only BlurPasses"});
+  const ProcessResult layered =
+      Run({"apply Day Night", "save Night", "origin Night", "drift Night", "why Night BlurPasses"});
+  ASSERT_EQ(layered.exitCode, 0) << layered.out;
+  const auto layers = Lines(layered.out);
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "4");
+  EXPECT_THAT(layers, Contains(HasSubstr("origin: \"Night\" from \"Night\" in \"office.zellib\"")));
+  EXPECT_THAT(layers, Contains(HasSubstr("origin: overlay \"Day\" in office.zellib (")));
+  EXPECT_THAT(layers, Contains("origin: BlurPasses is governed by 2 layers; \"Day\" in "
+                               "office.zellib, the last, wins"));
+  EXPECT_THAT(layers,
+              Contains("drift: taken by name from \"Night\" in office.zellib: nothing moved"));
+  EXPECT_THAT(layers, Contains("drift: overlay \"Day\" in office.zellib: nothing moved"));
+  EXPECT_THAT(layers, Contains(HasSubstr("why: governed by \"Day\" in office.zellib (applied")));
+  // The lock of the link's library setup is shadowed by the last layer, which locks nothing.
+  EXPECT_THAT(layers, Not(Contains(HasSubstr("why: locked"))));
 }
 
 TEST_F(StandardsTest, NotesAreWrittenAtOnceAndShowBesideTheValues) {
