@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,31 @@ TEST_F(StandardsTest, ARestoreOrAnImportThatWouldBreachALockChangesNothing) {
   const ProcessResult overridden =
       Run({"edit Night BlurPasses 7 --override \"client asked\"", "restore Night 2", "save Night"});
   EXPECT_EQ(overridden.exitCode, 0) << overridden.out;
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "12");
+}
+
+TEST_F(StandardsTest, AnUndeleteThatWouldBreachALockChangesNothing) {
+  Must({"--master", "office.zellib", "-c", "unlock Night BlurPasses"});
+  Must({"--master", "p.zel", "--library", "office.zellib", "-c", "edit Night BlurPasses 12", "-c",
+        "save Night", "-c", "delete Night"});
+  Must({"--master", "office.zellib", "-c", "lock Night BlurPasses --reason \"house look\""});
+  const std::string before = dir_.Read("p.zel");
+  const ProcessResult refused = Run({"undelete Night", "undelete Night Other", "deleted"});
+  EXPECT_EQ(refused.exitCode, 1);
+  const auto lines = Lines(refused.out);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.starts_with("error: BlurPasses is locked by \"Night\"") &&
+                                   line.find("(12 here, 6 in the library); nothing changed") !=
+                                       std::string::npos;
+                          }),
+            2)
+      << refused.out;
+  EXPECT_THAT(lines, Contains(HasSubstr("deleted: ")));
+  EXPECT_TRUE(dir_.Read("p.zel") == before);
+  // Unlocked, it comes back with its value.
+  Must({"--master", "office.zellib", "-c", "unlock Night BlurPasses"});
+  EXPECT_EQ(Run({"undelete Night"}).exitCode, 0);
   EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "12");
 }
 

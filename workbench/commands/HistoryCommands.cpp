@@ -337,7 +337,15 @@ void Commands::Deleted(const Args&) {
 
 void Commands::Undelete(const Args& args) {
   const std::u16string newName = args.size() == 2 ? Wide(args[1]) : std::u16string();
-  ornhost::UndeleteSetup(Wide(args[0]), newName);
+  // Values its library setups lock now are held to them inside the write: a breach stores nothing.
+  try {
+    ornhost::UndeleteSetup(Wide(args[0]), newName,
+                           [](std::int64_t position, const OrnSettings& values) {
+                             ornhost::RefuseLockBreachesAt(position, values);
+                           });
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(std::string(error.what()) + " (undelete brings the setup back unchanged)");
+  }
   transcript_.Line("undeleted " + AlwaysQuoted(args[0]) +
                    (args.size() == 2 ? " as " + AlwaysQuoted(args[1]) : ""));
 }
