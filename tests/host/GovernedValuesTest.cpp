@@ -1,0 +1,182 @@
+// The governed-values comparison over real design files: a library setup that governs and locks
+// some values, a drawing's setup taken from it, and what merges and writes make of the locks.
+#include "host/provenance/Standards.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "host/controls/HostControls.h"
+
+namespace {
+
+using ornhost::DriftState;
+using Teskor::ZelPlatform::OrnSettings;
+using ::testing::HasSubstr;
+
+OrnSettings With(const std::map<std::string, std::string>& values) {
+  OrnSettings settings;
+  for (const auto& [key, text] : values)
+    EXPECT_TRUE(ornhost::SetSettingFromText(settings, key, text));
+  return settings;
+}
+
+std::string TextOf(const OrnSettings& settings, const std::string& property) {
+  for (const auto& [key, text] : ornhost::SettingTexts(settings)) {
+    if (key == property) return text;
+  }
+  return "?";
+}
+
+TEST(ScopeWords, SectionsAndPropertiesComeBackInTheFewestWords) {
+  struct Case {
+    std::vector<std::string> words;
+    std::vector<std::string> fewest;
+  };
+  const std::vector<Case> cases = {
+      {{"BlurPasses", "Lighting"}, {"Lighting", "BlurPasses"}},
+      // Every property of a section is the section.
+      {{"LightingModel", "IgnoreDefaultLighting", "AmbientOcclusionRange", "AlbedoScale",
+        "IndirectSamples", "AdaptiveSampling", "RenderClouds"},
+       {"Lighting"}},
+      {{"Lighting", "AlbedoScale"}, {"Lighting"}},
+      {{"ReflectDepth"}, {"ReflectDepth"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ornhost::WordsOfScope(ornhost::ScopeOfWords(c.words)), c.fewest);
+  }
+  ornhost::PropertySet every;
+  for (const auto& section : ornhost::SettingsSections()) {
+    every |= ornhost::ScopeOfWords({section.identifier});
+  }
+  EXPECT_TRUE(every.all()) << "a property in no section";
+  EXPECT_EQ(ornhost::WordsOfScope(every), std::vector<std::string>{"all"});
+  EXPECT_THROW(ornhost::ScopeOfWords({"Lighting", "lighting"}), ornhost::StandardsError);
+  EXPECT_THROW(ornhost::ScopeOfWords({}), ornhost::StandardsError);
+}
+
+class GovernedValuesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The office's Night governs the lighting and BlurPasses, and locks BlurPasses at 6.
+    const auto library = dir / "office.zellib";
+    ornhost::WriteSetup(library, u"Night", With({{"BlurPasses", "6"}, {"AlbedoScale", "0.5"}}));
+    ornhost::OpenMaster(library);
+    scope = ornhost::ScopeOfWords({"Lighting", "BlurPasses"});
+    ornhost::SetScope(u"Night", scope);
+    ornhost::Lock(u"Night", {"BlurPasses"}, "house look");
+    ornhost::CloseMaster();
+    // Taken when AlbedoScale was 0.25 in the library; tuned here since.
+    const auto master = dir / "p.zel";
+    ornhost::WriteSetup(
+        master, u"Night",
+        With({{"BlurPasses", "12"}, {"AlbedoScale", "0.25"}, {"ReflectDepth", "3"}}));
+    ornhost::StoreProvenance(
+        master, u"Night",
+        ornhost::Provenance{u"office.zellib", library.string(), u"Night", "2026-01-02T03:04:05Z",
+                            With({{"BlurPasses", "6"}, {"AlbedoScale", "0.25"}}), scope});
+    ornhost::OpenMaster(master);
+  }
+  void TearDown() override { ornhost::CloseMaster(); }
+
+  TempDir dir;
+  ornhost::PropertySet scope;
+};
+
+TEST_F(GovernedValuesTest, OnlyGovernedValuesDriftAndTheLockIsBreachedHere) {
+  const auto governed = ornhost::GovernedOf(u"Night");
+  ASSERT_TRUE(governed);
+  ASSERT_EQ(governed->layers.size(), 1u);
+  EXPECT_EQ(governed->GovernedCount(), scope.count());
+  const struct {
+    const char* property;
+    bool governedHere;
+    DriftState state;
+  } cases[] = {
+      {"BlurPasses", true, DriftState::ChangedHere},
+      {"AlbedoScale", true, DriftState::ChangedInLibrary},
+      // Not governed: the drawing's own, whatever it holds.
+      {"ReflectDepth", false, DriftState::Unchanged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.property);
+    const ornhost::GovernedValue* value = governed->Find(c.property);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->layer.has_value(), c.governedHere);
+    EXPECT_EQ(value->state, c.state);
+  }
+  EXPECT_TRUE(governed->Find("BlurPasses")->Breached());
+  EXPECT_FALSE(governed->Find("AlbedoScale")->Locked());
+  EXPECT_EQ(governed->Summary(), "library has 1 newer value, 1 local change");
+}
+
+TEST_F(GovernedValuesTest, AMergePutsTheLockedValueBackUnlessItIsOverridden) {
+  const OrnSettings here =
+      With({{"BlurPasses", "12"}, {"AlbedoScale", "0.25"}, {"ReflectDepth", "3"}});
+  auto merged =
+      ornhost::MergeGoverned(here, *ornhost::GovernedOf(u"Night"), ornhost::MergeTake::Local);
+  EXPECT_TRUE(merged.undecided.empty());
+  EXPECT_EQ(TextOf(merged.values, "BlurPasses"), "6");
+  EXPECT_EQ(TextOf(merged.values, "AlbedoScale"), "0.5");
+  EXPECT_EQ(TextOf(merged.values, "ReflectDepth"), "3");
+
+  ornhost::SetPendingOverride(u"Night", "BlurPasses", "client asked");
+  const auto overridden = ornhost::GovernedOf(u"Night");
+  EXPECT_FALSE(overridden->Find("BlurPasses")->Breached());
+  merged = ornhost::MergeGoverned(here, *overridden, ornhost::MergeTake::Library);
+  EXPECT_EQ(TextOf(merged.values, "BlurPasses"), "12");
+  EXPECT_THROW(ornhost::SetPendingOverride(u"Night", "AlbedoScale", "x"), ornhost::StandardsError);
+}
+
+TEST_F(GovernedValuesTest, AWriteBreachesALockOnlyWhereItChangesTheValueAwayFromBothSides) {
+  const auto governed = ornhost::GovernedOf(u"Night");
+  const OrnSettings now = With({{"BlurPasses", "12"}});
+  struct Case {
+    const char* blurPasses;
+    const OrnSettings* before;
+    bool overridden;
+    bool breach;
+  };
+  const Case cases[] = {
+      {"6", &now, false, false},    // the library's value
+      {"12", &now, false, false},   // left as it was
+      {"9", &now, false, true},     // away from both
+      {"9", nullptr, false, true},  // a setup that comes new
+      {"9", &now, true, false},     // overridden
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.blurPasses);
+    std::map<std::string, ornhost::OverrideRecord> overrides;
+    if (c.overridden) overrides["BlurPasses"] = {"client asked", "", ""};
+    const auto breaches =
+        ornhost::LockBreaches(*governed, With({{"BlurPasses", c.blurPasses}}), c.before, overrides);
+    if (!c.breach) {
+      EXPECT_TRUE(breaches.empty());
+      continue;
+    }
+    ASSERT_EQ(breaches.size(), 1u);
+    EXPECT_EQ(breaches[0].property, "BlurPasses");
+    EXPECT_THAT(breaches[0].message,
+                HasSubstr("locked by \"Night\" in office.zellib: house look (9 here, 6 in the "
+                          "library)"));
+  }
+}
+
+TEST_F(GovernedValuesTest, LocksListTheLockWithItsLayerAndOverride) {
+  ornhost::SetPendingOverride(u"Night", "BlurPasses", "client asked");
+  const auto locks = ornhost::LocksOf();
+  ASSERT_EQ(locks.size(), 1u);
+  EXPECT_EQ(ornhost::LockedText(locks[0]),
+            "BlurPasses of \"Night\" is locked by \"Night\" in office.zellib: house look");
+  ASSERT_TRUE(locks[0].override);
+  EXPECT_EQ(locks[0].override->reason, "client asked");
+  EXPECT_TRUE(locks[0].override->madeBy.empty()) << "pending until saved";
+  EXPECT_THAT(ornhost::LocksOf(u"Night"), ::testing::SizeIs(1));
+  EXPECT_THROW(ornhost::LocksOf(u"Nowhere"), ornhost::StandardsError);
+}
+
+}  // namespace
