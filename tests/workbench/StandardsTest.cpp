@@ -135,6 +135,11 @@ TEST_F(StandardsTest, ALockedValueChangesOnlyWithAnOverrideThatSaveKeepsAndReset
   EXPECT_THAT(lines, Contains(HasSubstr("why: locked: house look")));
   EXPECT_THAT(lines, Contains(HasSubstr("why: overridden by ")));
   EXPECT_THAT(lines, Contains("why: library note: soft enough for print"));
+  // The module's full copy from the library leaves nothing to override.
+  const ProcessResult updated = Run({"update-from-library Night", "locks Night"});
+  EXPECT_THAT(Lines(updated.out), Contains(lock));
+  EXPECT_THAT(Lines(updated.out), Not(Contains(HasSubstr("overridden"))));
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "6");
   // Another value is no lock's business, and an override needs a lock.
   const ProcessResult other = Run({"edit Night QualityThreshold 0.3", "modified Night",
                                    "edit Lobby BlurPasses 3 --override \"no\"", "reset Night"});
