@@ -276,6 +276,29 @@ TEST_F(StandardsTest, ApplyTakesOnlyGovernedValuesIntoAnySetupAndWhyNamesTheOver
   EXPECT_THAT(layers, Not(Contains(HasSubstr("why: locked"))));
 }
 
+TEST_F(StandardsTest, ApplyingAnOverlayAgainMovesItLastAndALibraryNeedNotBeOffered) {
+  Must({"--master", "other.zellib", "-c", "host add Day BlurPasses=4", "-c",
+        "scope Day --only BlurPasses"});
+  const ProcessResult result =
+      Run({"apply Day --library other.zellib Lobby", "apply Night Lobby",
+           "apply Day --library other.zellib Lobby", "save Lobby", "origin Lobby"});
+  ASSERT_EQ(result.exitCode, 0) << result.out;
+  std::vector<std::string> overlays;
+  for (const std::string& line : Lines(result.out)) {
+    if (line.starts_with("origin: overlay "))
+      overlays.push_back(line.substr(16, line.find(" (") - 16));
+  }
+  EXPECT_EQ(overlays,
+            (std::vector<std::string>{"\"Night\" in office.zellib", "\"Day\" in other.zellib"}))
+      << result.out;
+  EXPECT_THAT(Lines(result.out), Contains("origin: BlurPasses is governed by 2 layers; \"Day\" in "
+                                          "other.zellib, the last, wins"));
+  EXPECT_EQ(Stored("p.zel", u"Lobby", "BlurPasses"), "4");
+  const ProcessResult missing = Run({"apply Dusk Lobby", "apply Day Lobby"});
+  EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Dusk\""));
+  EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Day\""));
+}
+
 TEST_F(StandardsTest, NotesAreWrittenAtOnceAndShowBesideTheValues) {
   const ProcessResult result =
       Run({"note Night \"lobby renders\"", "note Night BlurPasses \"agreed with the client\"",
