@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "PlainSql.h"
 #include "TempDir.h"
 #include "host/controls/HostControls.h"
+#include "host/provenance/StoredSetups.h"
 
 namespace {
 
@@ -177,6 +180,76 @@ TEST_F(GovernedValuesTest, LocksListTheLockWithItsLayerAndOverride) {
   EXPECT_TRUE(locks[0].override->madeBy.empty()) << "pending until saved";
   EXPECT_THAT(ornhost::LocksOf(u"Night"), ::testing::SizeIs(1));
   EXPECT_THROW(ornhost::LocksOf(u"Nowhere"), ornhost::StandardsError);
+}
+
+// The scope is read from the library at every check: what it starts governing drifts on the
+// library's side, what it stops governing stops drifting at once.
+TEST_F(GovernedValuesTest, AScopeThatGrowsOrShrinksChangesWhatDriftsAtTheNextCheck) {
+  const auto stateOf = [](const char* property) -> std::optional<DriftState> {
+    const auto governed = ornhost::GovernedOf(u"Night");
+    const ornhost::GovernedValue* value = governed->Find(property);
+    if (!value->layer) return std::nullopt;
+    return value->state;
+  };
+  EXPECT_EQ(stateOf("ReflectDepth"), std::nullopt);
+  const auto rescope = [&](const std::vector<std::string>& words) {
+    ornhost::CloseMaster();
+    ornhost::OpenMaster(dir / "office.zellib");
+    ornhost::SetScope(u"Night", ornhost::ScopeOfWords(words));
+    ornhost::CloseMaster();
+    ornhost::OpenMaster(dir / "p.zel");
+  };
+  rescope({"Lighting", "BlurPasses", "ReflectDepth"});
+  // Here 3, the library 8: not in the base taken, so the library's side moved.
+  EXPECT_EQ(stateOf("ReflectDepth"), DriftState::ChangedInLibrary);
+  EXPECT_TRUE(ornhost::GovernedOf(u"Night")->Find("ReflectDepth")->newlyGoverned);
+  rescope({"Lighting"});
+  EXPECT_EQ(stateOf("ReflectDepth"), std::nullopt);
+  EXPECT_EQ(stateOf("BlurPasses"), std::nullopt);
+  // The lock went with the value the scope gave up.
+  EXPECT_TRUE(ornhost::LocksOf().empty());
+}
+
+// Everything a setup holds beside its values comes back from a setups document as it went in.
+TEST_F(GovernedValuesTest, ExportAndImportCarryEveryStandardExactly) {
+  ornhost::SetNote(u"Night", "", "lobby renders");
+  ornhost::SetNote(u"Night", "BlurPasses", "agreed with the client");
+  ornhost::SetNote(u"Night", "ReflectDepth", "for the glass");
+  ornhost::SetNote(u"Night", "ReflectDepth", "");
+  const auto before = ornhost::ReadStoredFile(dir / "p.zel").setups.at(0);
+  ornhost::CloseMaster();
+  ornhost::ExportSetups(dir / "p.zel", {u"Night"}, dir / "night.json");
+  ornhost::ImportSetups(dir / "copy.zel", dir / "night.json", false);
+  const auto after = ornhost::ReadStoredFile(dir / "copy.zel").setups.at(0);
+  EXPECT_EQ(after.standards, before.standards);
+  EXPECT_EQ(after.standards.description, "lobby renders");
+  EXPECT_EQ(after.standards.notes,
+            (std::map<std::string, std::string>{{"BlurPasses", "agreed with the client"}}));
+  ASSERT_TRUE(after.origin);
+  EXPECT_EQ(after.origin->governed, scope);
+  EXPECT_EQ(ornhost::SettingTexts(after.origin->base), ornhost::SettingTexts(before.origin->base));
+  ornhost::OpenMaster(dir / "p.zel");
+}
+
+// The tables hold only what the host could have written: a plain SQL edit is checked as well.
+TEST_F(GovernedValuesTest, TheTablesRefuseWhatNoSetupCouldHold) {
+  ornhost::CloseMaster();
+  const auto master = dir / "p.zel";
+  const std::string position =
+      std::to_string(SqlNumber(master, "SELECT position FROM render_setups"));
+  const std::string rows[] = {
+      "INSERT INTO setup_locks VALUES (" + position + ", 'Sky', 'why')",
+      "INSERT INTO setup_locks VALUES (" + position + ", 'BlurPasses', '')",
+      "INSERT INTO setup_notes VALUES (" + position + ", 'BlurPasses', '')",
+      "INSERT INTO setup_scopes VALUES (" + position + ", 'NoSuchValue')",
+  };
+  for (const std::string& row : rows) {
+    EXPECT_NE(Sql(master, row), SQLITE_OK) << row;
+  }
+  EXPECT_EQ(Sql(master, "INSERT INTO setup_notes VALUES (" + position + ", 'BlurPasses', 'ok')"),
+            SQLITE_OK);
+  ornhost::OpenMaster(master);
+  EXPECT_EQ(ornhost::StandardsOf(u"Night").notes.at("BlurPasses"), "ok");
 }
 
 }  // namespace
