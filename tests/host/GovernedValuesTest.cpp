@@ -13,6 +13,7 @@
 #include "PlainSql.h"
 #include "TempDir.h"
 #include "host/controls/HostControls.h"
+#include "host/controls/ValueWhy.h"
 #include "host/provenance/StoredSetups.h"
 
 namespace {
@@ -250,6 +251,37 @@ TEST_F(GovernedValuesTest, TheTablesRefuseWhatNoSetupCouldHold) {
             SQLITE_OK);
   ornhost::OpenMaster(master);
   EXPECT_EQ(ornhost::StandardsOf(u"Night").notes.at("BlurPasses"), "ok");
+}
+
+// Why: each layer of the answer from where it is kept.
+TEST_F(GovernedValuesTest, WhyNamesTheValueItsLayerLockLastChangeAndNotes) {
+  ornhost::CloseMaster();
+  ornhost::WriteSetup(dir / "p.zel", u"Night",
+                      With({{"BlurPasses", "14"}, {"AlbedoScale", "0.25"}, {"ReflectDepth", "3"}}),
+                      "tuning");
+  ornhost::OpenMaster(dir / "p.zel");
+  ornhost::SetNote(u"Night", "BlurPasses", "for print");
+  const ornhost::ValueWhy why = ornhost::WhyOf(u"Night", "BlurPasses");
+  EXPECT_EQ(why.now, "14");
+  EXPECT_EQ(why.saved, std::optional<std::string>("14"));
+  EXPECT_EQ(why.defaultValue, TextOf(OrnSettings(), "BlurPasses"));
+  ASSERT_TRUE(why.layer);
+  EXPECT_EQ(why.layer->Label(), "\"Night\" in office.zellib");
+  EXPECT_EQ(why.governed.lockReason, std::optional<std::string>("house look"));
+  EXPECT_FALSE(why.libraryChanged);
+  ASSERT_TRUE(why.lastChange);
+  EXPECT_EQ(why.lastChange->action, "tuning");
+  EXPECT_EQ(why.lastChange->before, "12");
+  EXPECT_EQ(why.lastChange->after, "14");
+  EXPECT_EQ(why.note, "for print");
+
+  const ornhost::ValueWhy albedo = ornhost::WhyOf(u"Night", "AlbedoScale");
+  EXPECT_TRUE(albedo.libraryChanged);
+  EXPECT_FALSE(albedo.governed.lockReason);
+  EXPECT_FALSE(albedo.lastChange) << "no version changed it";
+  EXPECT_FALSE(ornhost::WhyOf(u"Night", "ReflectDepth").layer);
+  EXPECT_THROW(ornhost::WhyOf(u"Night", "Sky"), ornhost::StandardsError);
+  EXPECT_THROW(ornhost::WhyOf(u"Day", "BlurPasses"), ornhost::StandardsError);
 }
 
 }  // namespace
