@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "host/exchange/JsonEvents.h"
 #include "host/exchange/SetupsDocument.h"
 #include "host/store/SettingFields.h"
+#include "host/store/SettingsColumns.h"
 #include "host/store/SetupNames.h"
 #include "support/Utf.h"
 
@@ -123,6 +125,19 @@ enum class SourceMember { LibraryFile, LibraryPath, LibrarySetup, TakenAt, Base,
 constexpr std::array<const char*, std::size_t(SourceMember::Count)> kSourceMembers = {
     "libraryFile", "libraryPath", "librarySetup", "takenAt", "base"};
 
+constexpr std::array<const char*, 3> kOverrideMembers = {"reason", "madeBy", "madeAt"};
+
+// "2026-12-06T00:15:02Z", as the host writes times.
+bool IsUtcTime(std::string_view text) {
+  constexpr std::string_view pattern = "dddd-dd-ddTdd:dd:ddZ";
+  if (text.size() != pattern.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (pattern[i] == 'd' ? !digit : text[i] != pattern[i]) return false;
+  }
+  return true;
+}
+
 class DocumentChecker final : public JsonEvents {
  public:
   DocumentChecker(std::string file, SetupsRead& read,
@@ -163,8 +178,18 @@ class DocumentChecker final : public JsonEvents {
       case Frame::Setup:
         EndSetup();
         break;
+      case Frame::Names:
+        EndNames();
+        break;
+      case Frame::Override:
+        EndOverride();
+        break;
       case Frame::Root:
       case Frame::Setups:
+      case Frame::Notes:
+      case Frame::Locks:
+      case Frame::Overrides:
+      case Frame::Overlays:
         break;
     }
   }
@@ -183,13 +208,28 @@ class DocumentChecker final : public JsonEvents {
   }
 
  private:
-  enum class Frame { Root, Setups, Setup, Settings, Source };
+  enum class Frame {
+    Root,
+    Setups,
+    Setup,
+    Settings,
+    Source,
+    Notes,
+    Names,
+    Locks,
+    Overrides,
+    Override,
+    Overlays
+  };
 
   void Problem(std::size_t line, std::string property, std::string message) {
     // Nothing will be stored now: the setups read so far need no memory any more.
     if (problemCount_++ == 0) {
       read_.records = decltype(read_.records)();
       read_.sources = decltype(read_.sources)();
+      read_.standards = decltype(read_.standards)();
+      read_.overlays = decltype(read_.overlays)();
+      read_.lines = decltype(read_.lines)();
     }
     if (read_.problems.size() == kMaxListedProblems) {
       ++read_.unlisted;
@@ -224,6 +264,22 @@ class DocumentChecker final : public JsonEvents {
         return std::nullopt;
       case Frame::Source:
         return TakeSourceMember(value, line);
+      case Frame::Notes:
+        TakeText(value, line, setup_.standards.notes, kMaxNoteLength, "notes");
+        return std::nullopt;
+      case Frame::Locks:
+        TakeText(value, line, setup_.standards.locks, kMaxReasonLength, "locks");
+        return std::nullopt;
+      case Frame::Names:
+        TakeName(value, line);
+        return std::nullopt;
+      case Frame::Overrides:
+        return TakeOverride(value, line);
+      case Frame::Override:
+        TakeOverrideMember(value, line);
+        return std::nullopt;
+      case Frame::Overlays:
+        return TakeOverlay(value, line);
     }
     return std::nullopt;
   }
@@ -309,8 +365,161 @@ class DocumentChecker final : public JsonEvents {
       source_.problemsBefore = problemCount_;
       return Frame::Source;
     }
+    if (key_ == "description") {
+      if (Repeated(setup_.description, line, path)) return std::nullopt;
+      if (const auto text = Text(value, line, path, kMaxNoteLength)) {
+        setup_.standards.description = *text;
+      }
+      return std::nullopt;
+    }
+    if (key_ == "notes" || key_ == "locks" || key_ == "overrides") {
+      SeenAt& seen = key_ == "notes"   ? setup_.notes
+                     : key_ == "locks" ? setup_.locks
+                                       : setup_.overrides;
+      if (Repeated(seen, line, path)) return std::nullopt;
+      if (!value.IsObject()) {
+        Problem(line, path, "expected an object, got " + value.TypeName());
+        return std::nullopt;
+      }
+      members_ = MembersState{path, {}};
+      return key_ == "notes" ? Frame::Notes : key_ == "locks" ? Frame::Locks : Frame::Overrides;
+    }
+    if (key_ == "scope") {
+      if (Repeated(setup_.scope, line, path)) return std::nullopt;
+      return BeginNames(value, line, path, &setup_.scopeSet);
+    }
+    if (key_ == "overlays") {
+      if (Repeated(setup_.overlaysSeen, line, path)) return std::nullopt;
+      if (!value.IsArray()) {
+        Problem(line, path, "expected an array, got " + value.TypeName());
+        return std::nullopt;
+      }
+      overlayIndex_ = 0;
+      return Frame::Overlays;
+    }
     Problem(line, path, "unknown member");
     return std::nullopt;
+  }
+
+  // A text of 1 to limit characters, or nothing and the problem said.
+  std::optional<std::string> Text(const Value& value, std::size_t line, const std::string& path,
+                                  std::size_t limit) {
+    if (!value.IsString() || value.scalar->text.empty()) {
+      Problem(line, path, "expected a text that is not empty, got " + value.TypeName());
+      return std::nullopt;
+    }
+    if (ornr::Utf8ToUtf16(value.scalar->text).size() > limit) {
+      Problem(line, path, "longer than " + std::to_string(limit) + " characters");
+      return std::nullopt;
+    }
+    return std::string(value.scalar->text);
+  }
+
+  // A member of notes or locks: a property once, with its text.
+  void TakeText(const Value& value, std::size_t line, std::map<std::string, std::string>& into,
+                std::size_t limit, const char*) {
+    const std::string path = members_.path + "." + key_;
+    if (!SettingIndex(key_)) {
+      Problem(line, path, "unknown property");
+      return;
+    }
+    if (Repeated(members_.seen[key_], line, path)) return;
+    if (const auto text = Text(value, line, path, limit)) into[key_] = *text;
+  }
+
+  // A list of property names, each once, at least one.
+  std::optional<Frame> BeginNames(const Value& value, std::size_t line, std::string path,
+                                  std::optional<PropertySet>* into) {
+    if (!value.IsArray()) {
+      Problem(line, path, "expected an array, got " + value.TypeName());
+      return std::nullopt;
+    }
+    names_ = NamesState{std::move(path), line, 0, {}, into};
+    return Frame::Names;
+  }
+
+  void TakeName(const Value& value, std::size_t line) {
+    const std::string path = names_.path + "[" + std::to_string(names_.count++) + "]";
+    if (!value.IsString()) {
+      Problem(line, path, "expected a property's name, got " + value.TypeName());
+      return;
+    }
+    const auto index = SettingIndex(value.scalar->text);
+    if (!index) {
+      Problem(line, path, "unknown property \"" + std::string(value.scalar->text) + "\"");
+      return;
+    }
+    if (names_.set.test(*index)) {
+      Problem(line, path, std::string(value.scalar->text) + " is in the list twice");
+      return;
+    }
+    names_.set.set(*index);
+  }
+
+  void EndNames() {
+    if (names_.set.none()) {
+      Problem(names_.line, names_.path, "expected at least one property");
+      return;
+    }
+    // Every value is no scope at all.
+    *names_.into = names_.set.all() ? std::nullopt : std::optional(names_.set);
+  }
+
+  std::optional<Frame> TakeOverride(const Value& value, std::size_t line) {
+    const std::string path = members_.path + "." + key_;
+    if (!SettingIndex(key_)) {
+      Problem(line, path, "unknown property");
+      return std::nullopt;
+    }
+    if (Repeated(members_.seen[key_], line, path)) return std::nullopt;
+    if (!value.IsObject()) {
+      Problem(line, path, "expected an object, got " + value.TypeName());
+      return std::nullopt;
+    }
+    override_ = OverrideState{key_, path, line, {}, {}};
+    return Frame::Override;
+  }
+
+  void TakeOverrideMember(const Value& value, std::size_t line) {
+    const std::string path = override_.path + "." + key_;
+    std::size_t member = 0;
+    while (member < kOverrideMembers.size() && key_ != kOverrideMembers[member]) ++member;
+    if (member == kOverrideMembers.size()) {
+      Problem(line, path, "unknown member");
+      return;
+    }
+    if (Repeated(override_.seen[member], line, path)) return;
+    const auto text = Text(value, line, path, member == 0 ? kMaxReasonLength : 256);
+    if (!text) return;
+    if (member == 0) override_.record.reason = *text;
+    if (member == 1) override_.record.madeBy = *text;
+    if (member == 2) {
+      override_.record.madeAt = *text;
+      if (!IsUtcTime(*text)) Problem(line, path, "expected a UTC time, 2026-12-06T00:15:02Z");
+    }
+  }
+
+  void EndOverride() {
+    for (std::size_t member = 0; member < kOverrideMembers.size(); ++member) {
+      if (override_.seen[member] == 0) {
+        Problem(override_.line, override_.path + "." + kOverrideMembers[member], "missing");
+      }
+    }
+    setup_.standards.overrides[override_.property] = override_.record;
+  }
+
+  std::optional<Frame> TakeOverlay(const Value& value, std::size_t line) {
+    const std::string path = SetupPath() + ".overlays[" + std::to_string(overlayIndex_++) + "]";
+    if (!value.IsObject()) {
+      Problem(line, path, "expected an object, got " + value.TypeName());
+      return std::nullopt;
+    }
+    source_ = SourceState{};
+    source_.line = line;
+    source_.path = path;
+    source_.problemsBefore = problemCount_;
+    source_.overlay = true;
+    return Frame::Source;
   }
 
   void EndSetup() {
@@ -319,9 +528,18 @@ class DocumentChecker final : public JsonEvents {
     if (setup_.settings == 0) Problem(setup_.line, at + ".settings", "missing");
     const std::u16string& name = setup_.record.first;
     if (!name.empty()) CheckNameIsNew(name, at + ".name");
+    setup_.standards.scope = setup_.scopeSet;
+    for (const auto& [property, reason] : setup_.standards.locks) {
+      if (!setup_.standards.Governs(*SettingIndex(property))) {
+        Problem(setup_.locks, at + ".locks." + property, "not in the setup's scope");
+      }
+    }
     if (problemCount_ != 0) return;
     read_.records.push_back(std::move(setup_.record));
     read_.sources.push_back(std::move(setup_.origin));
+    read_.standards.push_back(std::move(setup_.standards));
+    read_.overlays.push_back(std::move(setup_.overlays));
+    read_.lines.push_back(setup_.line);
   }
 
   // Once in the document, and not taken.
@@ -342,12 +560,12 @@ class DocumentChecker final : public JsonEvents {
 
   // All the properties of an object, each once, known and of its type, into settings.
   std::optional<Frame> BeginSettings(const Value& value, std::size_t line, std::string path,
-                                     OrnSettings& settings) {
+                                     OrnSettings& settings, PropertySet* partial = nullptr) {
     if (!value.IsObject()) {
       Problem(line, path, "expected an object, got " + value.TypeName());
       return std::nullopt;
     }
-    settings_ = SettingsState{&settings, std::move(path), line, -1};
+    settings_ = SettingsState{&settings, std::move(path), line, -1, partial};
     std::fill(settingsSeen_.begin(), settingsSeen_.end(), 0);
     return Frame::Settings;
   }
@@ -380,6 +598,15 @@ class DocumentChecker final : public JsonEvents {
 
   void EndSettings() {
     const std::vector<Field>& fields = Fields();
+    // An overlay's base holds the values it governs: those it names.
+    if (settings_.partial != nullptr) {
+      for (std::size_t i = 0; i < fields.size(); ++i)
+        settings_.partial->set(i, settingsSeen_[i] != 0);
+      if (settings_.partial->none()) {
+        Problem(settings_.line, settings_.path, "expected at least one property");
+      }
+      return;
+    }
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (settingsSeen_[i] == 0) {
         Problem(settings_.line, settings_.path + "." + fields[i].key, "missing");
@@ -390,6 +617,10 @@ class DocumentChecker final : public JsonEvents {
   // Where a setup was taken from: every member there, the base as settings are.
   std::optional<Frame> TakeSourceMember(const Value& value, std::size_t line) {
     const std::string where = source_.path + "." + key_;
+    if (key_ == "governed" && !source_.overlay) {
+      if (Repeated(source_.governedSeen, line, where)) return std::nullopt;
+      return BeginNames(value, line, where, &source_.origin.governed);
+    }
     std::size_t member = 0;
     while (member < kSourceMembers.size() && key_ != kSourceMembers[member]) ++member;
     if (member == kSourceMembers.size()) {
@@ -398,6 +629,10 @@ class DocumentChecker final : public JsonEvents {
     }
     if (Repeated(source_.seen[member], line, where)) return std::nullopt;
     if (SourceMember(member) == SourceMember::Base) {
+      if (source_.overlay) {
+        source_.covered = PropertySet();
+        return BeginSettings(value, line, where, source_.origin.base, &source_.covered);
+      }
       return BeginSettings(value, line, where, source_.origin.base);
     }
     if (!value.IsString() || value.scalar->text.empty()) {
@@ -438,6 +673,11 @@ class DocumentChecker final : public JsonEvents {
       }
     }
     if (problemCount_ != source_.problemsBefore) return;
+    if (source_.overlay) {
+      source_.origin.governed = source_.covered;
+      setup_.overlays.push_back(std::move(source_.origin));
+      return;
+    }
     setup_.origin = std::make_unique<Provenance>(std::move(source_.origin));
   }
 
@@ -445,21 +685,50 @@ class DocumentChecker final : public JsonEvents {
     std::size_t line = 0;
     std::size_t nameLine = 0;
     SeenAt name = 0, settings = 0, source = 0;
+    SeenAt description = 0, notes = 0, scope = 0, locks = 0, overrides = 0, overlaysSeen = 0;
     std::pair<std::u16string, OrnSettings> record;
     std::unique_ptr<Provenance> origin;
+    SetupStandards standards;
+    std::optional<PropertySet> scopeSet;
+    std::vector<Provenance> overlays;
   };
   struct SettingsState {
     OrnSettings* target = nullptr;
     std::string path;
     std::size_t line = 0;
     int previous = -1;  // the field of the last key
+    /// For a base of only some values: which it holds.
+    PropertySet* partial = nullptr;
   };
   struct SourceState {
     std::size_t line = 0;
     std::string path;
     std::size_t problemsBefore = 0;
     std::array<SeenAt, kSourceMembers.size()> seen{};
+    SeenAt governedSeen = 0;
     Provenance origin;
+    /// An item of overlays: its base holds only the values it governs.
+    bool overlay = false;
+    PropertySet covered;
+  };
+  // An object of properties (notes, locks, overrides): each once.
+  struct MembersState {
+    std::string path;
+    std::map<std::string, SeenAt> seen;
+  };
+  struct NamesState {
+    std::string path;
+    std::size_t line = 0;
+    std::size_t count = 0;
+    PropertySet set;
+    std::optional<PropertySet>* into = nullptr;
+  };
+  struct OverrideState {
+    std::string property;
+    std::string path;
+    std::size_t line = 0;
+    std::array<SeenAt, 3> seen{};
+    OverrideRecord record;
   };
 
   const std::string file_;
@@ -480,6 +749,10 @@ class DocumentChecker final : public JsonEvents {
   SettingsState settings_;
   std::vector<SeenAt> settingsSeen_;
   SourceState source_;
+  MembersState members_;
+  NamesState names_;
+  OverrideState override_;
+  std::size_t overlayIndex_ = 0;
 };
 
 }  // namespace

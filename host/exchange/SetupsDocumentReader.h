@@ -13,6 +13,7 @@
 #include "host/OrnSettings.h"
 #include "host/controls/HostControls.h"
 #include "host/provenance/Provenance.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornhost::detail {
 
@@ -25,6 +26,10 @@ struct SetupsRead {
   std::vector<std::pair<std::u16string, Teskor::ZelPlatform::OrnSettings>> records;
   /// Beside each record: where the setup was taken from, or null.
   std::vector<std::unique_ptr<Provenance>> sources;
+  /// Beside each record: its office standards and overlays, and the line where it starts.
+  std::vector<SetupStandards> standards;
+  std::vector<std::vector<Provenance>> overlays;
+  std::vector<std::size_t> lines;
   /// Everything wrong with the document, in document order (the root's missing members last),
   /// up to kMaxListedProblems; then how many more there are.
   std::vector<ImportProblem> problems;

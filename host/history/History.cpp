@@ -95,6 +95,7 @@ std::vector<SetupVersion> SetupHistory(const std::u16string& setup) {
     const bool reset = entry.action == detail::actions::kReset;
     version.nameAfter = reset ? entry.name : after;
     if (!reset) after = entry.name;
+    version.marks = entry.marks;
     for (const detail::VersionChange& change : entry.changes) {
       version.changes.push_back(
           {detail::SettingKey(change.field), ValueText(change.field, change.before),
@@ -144,7 +145,9 @@ std::vector<DeletedSetup> DeletedSetups() {
   return deleted;
 }
 
-void UndeleteSetup(const std::u16string& name, const std::u16string& newName) {
+void UndeleteSetup(
+    const std::u16string& name, const std::u16string& newName,
+    const std::function<void(std::int64_t position, const OrnSettings& values)>& check) {
   HostFile& master = Master();
   const std::u16string& target = newName.empty() ? name : newName;
   if (const auto refusal = RefusalOfSetupName(target)) throw HistoryError(*refusal);
@@ -180,7 +183,12 @@ void UndeleteSetup(const std::u16string& name, const std::u16string& newName) {
   if (found == deleted.end()) {
     throw HistoryError(master.DisplayName() + " keeps no deleted setup named " + Quoted(name));
   }
-  const auto record = InFile([&] { return db.Undelete(found->position, target); });
+  const auto record = InFile([&] {
+    if (!check) return db.Undelete(found->position, target);
+    return db.Undelete(found->position, target, [&](const detail::SetupRecord& stored) {
+      check(stored.row.position, *stored.settings);
+    });
+  });
   master.Adopt(record.row, target, *record.settings);
   Refresh();
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "host/OrnSettings.h"
+#include "host/store/DesignFile.h"
 
 namespace ornhost {
 
@@ -26,6 +28,10 @@ struct VersionChange {
   std::string after;
 };
 
+/// What a version changed besides values: kind "scope", "lock", "note", "override" or
+/// "overlay", the property concerned (empty: the whole setup), the text before and after.
+using VersionMark = detail::VersionMark;
+
 struct SetupVersion {
   /// 1, 2, ... for each setup; the newest is highest. Numbers stay when older versions go.
   std::int64_t number = 0;
@@ -43,6 +49,8 @@ struct SetupVersion {
   /// Every value the action changed, in the record's order: for a reset the unsaved values it
   /// threw away (before) and the stored ones (after); for a delete every value.
   std::vector<VersionChange> changes;
+  /// What else it changed: a scope, a lock, a note, an override, an overlay.
+  std::vector<VersionMark> marks;
 };
 
 /// The versions of the master file's setup of that name, newest first; of the setup most recently
@@ -67,10 +75,15 @@ struct DeletedSetup {
 std::vector<DeletedSetup> DeletedSetups();
 
 /// Stores the setup most recently deleted under name in the master file again, at its old place,
-/// with its values, provenance and history, under newName when that is not empty. Then the open
-/// master file's store holds it and the session monitors hear OnSessionRefresh. Throws
-/// HistoryError (nothing changed): nothing deleted under name, the name it would take in use.
-void UndeleteSetup(const std::u16string& name, const std::u16string& newName = u"");
+/// with its values, provenance, standards and history, under newName when that is not empty.
+/// check, when given, sees its position and values inside the write's transaction and throws to
+/// refuse it. Then the open master file's store holds it and the session monitors hear
+/// OnSessionRefresh. Throws HistoryError (nothing changed): nothing deleted under name, the name
+/// it would take in use; what check throws.
+void UndeleteSetup(
+    const std::u16string& name, const std::u16string& newName = u"",
+    const std::function<void(std::int64_t position,
+                             const Teskor::ZelPlatform::OrnSettings& values)>& check = {});
 
 struct HistoryLimits {
   /// The newest versions kept for each setup; 0 keeps no history at all.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "host/controls/HostControls.h"
+#include "host/provenance/StoredSetups.h"
 #include "host/session/HostState.h"
 #include "support/Utf.h"
 
@@ -16,7 +17,7 @@ struct LibraryShelf::Library {
   /// Why the file could not be read, in the host's words; empty when it was.
   std::string failure;
   /// By name; nothing for a record that cannot be read.
-  std::unordered_map<std::u16string, std::optional<OrnSettings>> setups;
+  std::unordered_map<std::u16string, std::optional<SetupNow>> setups;
 };
 
 namespace {
@@ -27,17 +28,18 @@ using ornr::Quoted;
 
 LibraryShelf::LibraryShelf(const std::vector<std::filesystem::path>& offered) {
   for (const std::filesystem::path& path : offered) {
-    const auto setups = ReadSetups(path);
+    StoredFile stored = ReadStoredFile(path);
     auto library = std::make_shared<Library>();
     const std::u16string file = ornr::Utf8ToUtf16(path.filename().string());
-    for (const StoredSetup& setup : setups) {
-      library->setups.emplace(setup.name,
-                              setup.valid ? std::optional(setup.settings) : std::nullopt);
-      if (!setup.valid) continue;
+    for (StoredSetupRecord& setup : stored.setups) {
+      std::optional<SetupNow> now;
+      if (setup.settings) now = SetupNow{*setup.settings, std::move(setup.standards)};
+      library->setups.emplace(setup.name, now);
+      if (!now) continue;
       const auto offer = offers_.find(setup.name);
       // The module takes a name offered by several libraries from the one that sorts first.
       if (offer == offers_.end() || file < offer->second.libraryFile) {
-        offers_[setup.name] = Offer{file, path, setup.settings};
+        offers_[setup.name] = Offer{file, path, now->values};
       }
     }
     libraries_.emplace(detail::ComparablePath(path), std::move(library));
@@ -61,9 +63,10 @@ const LibraryShelf::Library& LibraryShelf::Find(const std::string& path) {
       library->missing = true;
     } else {
       try {
-        for (StoredSetup& setup : ReadSetups(path)) {
-          library->setups.emplace(std::move(setup.name),
-                                  setup.valid ? std::optional(setup.settings) : std::nullopt);
+        for (StoredSetupRecord& setup : ReadStoredFile(path).setups) {
+          std::optional<SetupNow> now;
+          if (setup.settings) now = SetupNow{*setup.settings, std::move(setup.standards)};
+          library->setups.emplace(std::move(setup.name), std::move(now));
         }
       } catch (const DesignFileError& error) {
         library->failure = error.what();
@@ -76,6 +79,13 @@ const LibraryShelf::Library& LibraryShelf::Find(const std::string& path) {
 }
 
 std::optional<OrnSettings> LibraryShelf::Values(const Provenance& origin, std::string& gone) {
+  auto now = Setup(origin, gone);
+  if (!now) return std::nullopt;
+  return std::move(now->values);
+}
+
+std::optional<LibraryShelf::SetupNow> LibraryShelf::Setup(const Provenance& origin,
+                                                          std::string& gone) {
   const std::string file = Quoted(origin.libraryFile);
   const Library& library = Find(origin.libraryPath);
   if (library.missing) {

@@ -14,6 +14,7 @@
 
 #include "host/OrnSettings.h"
 #include "host/provenance/Provenance.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornhost {
 
@@ -40,6 +41,13 @@ class LibraryShelf {
   /// setup of that name; gone then says why in plain words.
   std::optional<Teskor::ZelPlatform::OrnSettings> Values(const Provenance& origin,
                                                          std::string& gone);
+  /// A library setup as its file holds it: values and office standards.
+  struct SetupNow {
+    Teskor::ZelPlatform::OrnSettings values;
+    SetupStandards standards;
+  };
+  /// The same as Values, with the library setup's standards.
+  std::optional<SetupNow> Setup(const Provenance& origin, std::string& gone);
   /// The offered library setup of that name (of several libraries, the one whose file name sorts
   /// first, as the module picks one); nothing when no offered library holds a readable one.
   const Offer* Offering(std::u16string_view name) const;

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "host/provenance/LibraryShelf.h"
+#include "host/provenance/Standards.h"
 #include "host/provenance/StoredSetups.h"
 #include "host/session/FileWriter.h"
 #include "host/session/HostState.h"
@@ -40,23 +41,6 @@ StoreEntry& MasterEntry(const std::u16string& setup) {
   return *entry;
 }
 
-// The library setup's values as the host offers them now, or nothing and why it is gone. Library
-// files that are not open are read once per question.
-std::optional<OrnSettings> LibraryValues(const Provenance& origin, LibraryShelf& disk,
-                                         std::string& gone) {
-  const auto wanted = detail::ComparablePath(origin.libraryPath);
-  for (HostFile* library : detail::State().libraries) {
-    if (!library->IsOpen() || library->CanonicalPath() != wanted) continue;
-    StoreEntry* entry = library->Find(origin.librarySetup);
-    if (entry == nullptr || !entry->working->valid) {
-      gone = LibraryShelf::GoneReason(origin, entry != nullptr);
-      return std::nullopt;
-    }
-    return StoreAccess::Settings(*entry->working);
-  }
-  return disk.Values(origin, gone);
-}
-
 template <typename T>
 bool Same(const T& a, const T& b) {
   // Bit for bit, so that -0.0 differs from 0.0 as their texts do.
@@ -86,20 +70,34 @@ std::array<std::size_t, 5> CountStates(const OrnSettings& here, const OrnSetting
   return counts;
 }
 
-Drift MakeDrift(const Provenance& origin, const StoreEntry& entry, LibraryShelf& disk,
-                bool withRows) {
-  std::string gone;
-  const auto library = LibraryValues(origin, disk, gone);
-  Drift drift =
-      DriftOfValues(origin, StoreAccess::Settings(*entry.working),
-                    entry.pendingBase ? *entry.pendingBase : origin.base, library, gone, withRows);
-  drift.pendingBase = entry.pendingBase != nullptr;
+// What drift and the page's marks show: the governed-values comparison, seen from the library
+// setup the setup was taken from by name.
+Drift DriftOfGoverned(const Governed& governed, bool pending, bool withRows) {
+  Drift drift;
+  const Layer& link = governed.layers.front();
+  drift.origin = link.origin;
+  drift.pendingBase = pending;
+  drift.libraryGone = link.libraryGone;
+  drift.goneReason = link.goneReason;
+  drift.library = link.library;
+  drift.counts = governed.counts;
+  if (!withRows || drift.libraryGone) return drift;
+  for (const GovernedValue& value : governed.values) {
+    if (!value.layer) continue;
+    drift.rows.push_back({value.property, value.state, value.here, value.base, value.library});
+  }
   return drift;
 }
 
 // The records of an open file as last read, while nothing has written to it since: the panel
 // asks after every command.
 const std::map<std::int64_t, Provenance>& RecordsByPosition(HostFile& file) {
+  return detail::ProvenanceByPosition(file);
+}
+
+}  // namespace
+
+const std::map<std::int64_t, Provenance>& detail::ProvenanceByPosition(HostFile& file) {
   struct Cached {
     std::string stamp;
     std::map<std::int64_t, Provenance> records;
@@ -114,6 +112,8 @@ const std::map<std::int64_t, Provenance>& RecordsByPosition(HostFile& file) {
   }
   return cached.records;
 }
+
+namespace {
 
 // The records of the master file by the name of the setup each belongs to.
 std::map<std::u16string, Provenance> RecordsByName(HostFile& master) {
@@ -155,8 +155,16 @@ void RecordProvenance(const std::u16string& setup) {
   record.librarySetup = setup;
   record.takenAt = detail::UtcNowText();
   record.base = values;
+  // What the library setup governs now is what the base covers.
+  const auto& standards = detail::StandardsByPosition(*source);
+  const StoreEntry& offered = *source->Find(setup);
+  if (const auto found = offered.row ? standards.find(offered.row->position) : standards.end();
+      found != standards.end()) {
+    record.governed = found->second.standards.scope;
+  }
   detail::ProvenanceTable::Write(*master.Db(), setup, record, &entry.stored->settings);
   entry.pendingBase.reset();
+  entry.pendingGoverned.reset();
 }
 
 std::optional<Provenance> ProvenanceOf(const std::u16string& setup) {
@@ -186,7 +194,10 @@ void StoreProvenance(const std::filesystem::path& designFile, const std::u16stri
   detail::DesignFile& db = writer.Db();
   // The setup was just stored anew: a merge waiting for its save no longer fits it.
   if (HostFile* master = writer.Master()) {
-    if (StoreEntry* entry = master->Find(setup)) entry->pendingBase.reset();
+    if (StoreEntry* entry = master->Find(setup)) {
+      entry->pendingBase.reset();
+      entry->pendingGoverned.reset();
+    }
   }
   if (!record) {
     detail::ProvenanceTable::Forget(db, setup);
@@ -295,36 +306,35 @@ std::optional<Drift> DriftOf(const std::u16string& setup) {
   StoreEntry* entry = master->Find(setup);
   if (entry == nullptr || !entry->row) return std::nullopt;
   const auto& records = RecordsByPosition(*master);
-  const auto found = records.find(entry->row->position);
-  if (found == records.end()) return std::nullopt;
+  if (!records.contains(entry->row->position)) return std::nullopt;
   if (!entry->working->valid) {
     throw ProvenanceError("the stored record of " + Quoted(setup) + " cannot be read");
   }
-  LibraryShelf disk;
-  return MakeDrift(found->second, *entry, disk, true);
+  const auto governed = GovernedOf(setup);
+  if (!governed || governed->layers.front().kind != LayerKind::SameName) return std::nullopt;
+  return DriftOfGoverned(*governed, entry->pendingBase != nullptr, true);
 }
 
 std::map<std::u16string, Drift> AllDrift() {
   std::map<std::u16string, Drift> drifts;
   HostFile* master = detail::State().master;
   if (master == nullptr || !master->IsOpen()) return drifts;
-  LibraryShelf disk;
-  for (auto& [name, record] : RecordsByName(*master)) {
-    StoreEntry* entry = master->Find(name);
-    if (entry != nullptr && entry->working->valid) {
-      drifts.emplace(name, MakeDrift(record, *entry, disk, false));
-    }
+  for (const auto& [name, governed] : detail::LinkedGovernedCounts(*master)) {
+    const StoreEntry* entry = master->Find(name);
+    drifts.emplace(name, DriftOfGoverned(governed, entry->pendingBase != nullptr, false));
   }
   return drifts;
 }
 
-void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
+void SetPendingBase(const std::u16string& setup, const OrnSettings& base,
+                    const std::optional<PropertySet>& governed) {
   StoreEntry& entry = MasterEntry(setup);
   entry.pendingBase = std::make_unique<OrnSettings>(base);
+  entry.pendingGoverned = governed;
   // Nothing to save would ever bring it in: a merge that kept every value as it was.
   if (!entry.working->modified && entry.stored &&
       entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {
-    detail::CommitPendingBase(OpenMaster(), entry);
+    detail::CommitPending(OpenMaster(), entry, "merge from library");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -128,7 +129,9 @@ MergedValues MergeValues(const Teskor::ZelPlatform::OrnSettings& here,
 
 /// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is
 /// next saved, and is dropped when the setup is reset. Throws ProvenanceError.
-void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base);
+/// governed is what the library setup governs now (nothing: all of it): what the base covers.
+void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base,
+                    const std::optional<PropertySet>& governed = std::nullopt);
 bool HasPendingBase(const std::u16string& setup);
 
 /// The host sets one value of the master-file setup's working copy from its lossless text (what
@@ -143,6 +146,8 @@ class HostFile;
 /// The records of file's setups by name, each with the base a merge left pending in place of
 /// the recorded one: what the working copies would be recorded with once saved.
 std::map<std::u16string, Provenance> OriginsOfWorkingCopies(HostFile& file);
+/// The records of file's stored setups by position, read once per change of the file.
+const std::map<std::int64_t, Provenance>& ProvenanceByPosition(HostFile& file);
 
 }  // namespace detail
 

@@ -5,6 +5,7 @@
 
 #include "host/controls/HostControls.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/StandardsTable.h"
 #include "support/Utf.h"
 
 namespace ornhost {
@@ -25,8 +26,10 @@ StoredFile ReadStoredFile(const std::filesystem::path& path) {
   if (stored.readProblem.empty()) stored.refusal = file.Refusal();
   if (stored.setups.empty()) return stored;
   std::map<std::int64_t, Provenance> records;
+  std::map<std::int64_t, detail::StandardsOfSetup> standards;
   try {
     records = detail::ProvenanceTable::ReadAll(file);
+    standards = detail::StandardsTable::ReadAll(file);
   } catch (const DesignFileError& error) {
     // The setups still count; where they came from is what a damaged file could not tell.
     if (stored.readProblem.empty()) {
@@ -38,6 +41,11 @@ StoredFile ReadStoredFile(const std::filesystem::path& path) {
   for (StoredSetupRecord& setup : stored.setups) {
     const auto found = records.find(setup.row.position);
     if (found != records.end()) setup.origin = std::move(found->second);
+    const auto own = standards.find(setup.row.position);
+    if (own != standards.end()) {
+      setup.standards = std::move(own->second.standards);
+      setup.overlays = std::move(own->second.overlays);
+    }
   }
   return stored;
 }
@@ -46,7 +54,7 @@ namespace {
 
 bool SameOrigin(const Provenance& a, const Provenance& b) {
   return a.libraryPath == b.libraryPath && a.librarySetup == b.librarySetup &&
-         a.libraryFile == b.libraryFile && a.base.Equals(b.base);
+         a.libraryFile == b.libraryFile && a.base.Equals(b.base) && a.governed == b.governed;
 }
 
 }  // namespace

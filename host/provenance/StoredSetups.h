@@ -11,6 +11,7 @@
 #include "host/OrnSettings.h"
 #include "host/provenance/Provenance.h"
 #include "host/store/DesignFile.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornhost {
 
@@ -21,6 +22,9 @@ struct StoredSetupRecord {
   std::string problem;
   /// Nothing for a setup not taken from a library (or whose record does not read back).
   std::optional<Provenance> origin;
+  /// Its office standards and the library setups applied to it, in order (format 6).
+  SetupStandards standards;
+  std::vector<Provenance> overlays;
   /// Where the record stands in the file as read: a later write of it, by any session, changes it.
   detail::RowRef row;
 };

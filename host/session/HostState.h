@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -18,6 +19,8 @@
 #include "host/SessionMgr.h"
 #include "host/controls/HostControls.h"
 #include "host/store/DesignFile.h"
+#include "host/store/ProvenanceRecord.h"
+#include "host/store/StandardsRecord.h"
 
 namespace Teskor::ZelPlatform {
 
@@ -66,6 +69,23 @@ struct StoreEntry {
   /// provenance records. A reset drops it, as do an import of the setup and a new record of its
   /// provenance. Rare, so held apart: every entry of a large file is small.
   std::unique_ptr<Teskor::ZelPlatform::OrnSettings> pendingBase{};
+  /// What the library setup governed as that merge took it; nothing: all of it.
+  std::optional<ornhost::PropertySet> pendingGoverned{};
+  /// The overlays an apply left for the next save, the whole list in order; dropped with the
+  /// pending base.
+  std::optional<std::vector<ornhost::Provenance>> pendingOverlays{};
+  /// Overrides given with unsaved edits, by stored key: the next save stores them, a reset drops
+  /// them.
+  std::map<std::string, ornhost::OverrideRecord> pendingOverrides{};
+
+  /// Drops everything waiting for the next save.
+  void DropPending() {
+    pendingBase.reset();
+    pendingGoverned.reset();
+    pendingOverlays.reset();
+    pendingOverrides.clear();
+  }
+  bool HasPending() const { return pendingBase || pendingOverlays || !pendingOverrides.empty(); }
 };
 
 /// An open design file and the store's view of it. Never freed, so that the setups and models
@@ -190,10 +210,16 @@ std::filesystem::path ComparablePath(const std::filesystem::path& path);
 /// standard error and the others still hear; monitors may be added or dropped meanwhile.
 void Notify(const char* notification,
             const std::function<void(Teskor::KreelPlatform::SessionMonitor&)>& call);
-/// After entry's setup was saved into file: the base a merge left pending becomes the merge base
-/// its provenance records. A failure is reported through the host's reporter and leaves the base
-/// pending.
-void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept;
+/// Stores what waits for entry's next save (HasPending) beside its stored values now, in one
+/// transaction with a version of action that marks it: for a merge or an apply that left nothing
+/// to save. A setup no longer stored drops it. A failure is reported through the host's reporter
+/// and leaves it waiting.
+void CommitPending(HostFile& file, StoreEntry& entry, std::string_view action) noexcept;
+/// What a save of entry writes beside its values, inside its transaction at position: the
+/// pending merge base, overlays and overrides (every override dropped instead when
+/// dropOverrides: the module's full copy from a library). Returns the version's marks.
+std::vector<VersionMark> WritePending(DesignFile& db, std::int64_t position,
+                                      const StoreEntry& entry, bool dropOverrides);
 /// Opens path, keeps the file for the life of the process and returns it. Throws DesignFileError.
 HostFile& OpenFile(const std::filesystem::path& path, DesignFile::Access access);
 

@@ -7,6 +7,8 @@
 #include "host/session/HostState.h"
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
+#include "host/store/StandardsTable.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::WString;
@@ -80,6 +82,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
     if (entry == nullptr || !entry->working->valid) return 0;
     const auto& settings = StoreAccess::Settings(*entry->working);
     const std::u16string_view setupName = entry->working->GetName().str();
+    bool wrotePending = false;
     try {
       DesignFile& db = *host->Db();
       const auto& closing = State().closing;
@@ -88,9 +91,19 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
                            : force                          ? actions::kForcedSave
                            : !named.empty()                 ? named.c_str()
                                                             : actions::kSave;
-      entry->row = entry->row ? db.Update(*entry->row, setupName, settings, force, action)
-                   : force    ? db.Upsert(setupName, settings, action)
-                              : db.Insert(setupName, settings);
+      // The module's full copy from a library takes every value, so no override stands.
+      const bool dropOverrides = named == actions::kUpdateFromLibrary;
+      WriteAlongside alongside;
+      if (entry->HasPending() || dropOverrides) {
+        alongside = [&](std::int64_t position) {
+          wrotePending = true;
+          return WritePending(db, position, *entry, dropOverrides);
+        };
+      }
+      entry->row = entry->row
+                       ? db.Update(*entry->row, setupName, settings, force, action, alongside)
+                   : force ? db.Upsert(setupName, settings, action)
+                           : db.Insert(setupName, settings, alongside);
     } catch (const DesignFileError& error) {
       entry->working->modified = true;
       NoteFailedSave(*host, setupName);
@@ -99,7 +112,11 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
       return 0;
     }
     entry->stored = StoredCopy{settings, true};
-    CommitPendingBase(*host, *entry);
+    if (wrotePending) {
+      entry->DropPending();
+    } else {
+      CommitPending(*host, *entry, actions::kSave);
+    }
     return 1;
   }
 
@@ -143,7 +160,7 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
         return failed(error.Reason());
       }
     }
-    entry->pendingBase.reset();
+    entry->DropPending();
     StoreAccess::Settings(*entry->working) = entry->stored->settings;
     entry->working->valid = entry->stored->valid;
   }
@@ -202,23 +219,89 @@ class SetupStore final : public Teskor::ZelPlatform::OrnSetupManager {
 
 }  // namespace
 
-void CommitPendingBase(HostFile& file, StoreEntry& entry) noexcept {
-  if (!entry.pendingBase) return;
+std::vector<VersionMark> WritePending(DesignFile& db, std::int64_t position,
+                                      const StoreEntry& entry, bool dropOverrides) {
+  std::vector<VersionMark> marks;
+  if (entry.pendingBase) {
+    const auto records = ProvenanceTable::ReadAll(db);
+    const auto found = records.find(position);
+    // A setup taken from no library has no record to take the base.
+    if (found != records.end()) {
+      Provenance record = found->second;
+      record.base = *entry.pendingBase;
+      record.governed = entry.pendingGoverned;
+      record.takenAt = UtcNowText();
+      ProvenanceTable::Put(db, position, &record);
+    }
+  }
+  if (!entry.pendingOverlays && entry.pendingOverrides.empty() && !dropOverrides) return marks;
+  const StandardsOfSetup stored = StandardsTable::Read(db, position);
+  if (entry.pendingOverlays) {
+    std::vector<Provenance> overlays = *entry.pendingOverlays;
+    const std::string now = UtcNowText();
+    for (Provenance& overlay : overlays) {
+      if (overlay.takenAt.empty()) overlay.takenAt = now;
+    }
+    const auto labels = [](const std::vector<Provenance>& list) {
+      std::string text;
+      for (const Provenance& overlay : list) {
+        text += (text.empty() ? "" : "; ") + ornr::Utf16ToUtf8(overlay.librarySetup) + " in " +
+                ornr::Utf16ToUtf8(overlay.libraryFile);
+      }
+      return text;
+    };
+    StandardsTable::PutOverlays(db, position, overlays);
+    bool same = overlays.size() == stored.overlays.size();
+    for (std::size_t i = 0; same && i < overlays.size(); ++i) {
+      same = overlays[i].librarySetup == stored.overlays[i].librarySetup &&
+             overlays[i].libraryPath == stored.overlays[i].libraryPath &&
+             overlays[i].governed == stored.overlays[i].governed &&
+             overlays[i].base.Equals(stored.overlays[i].base);
+    }
+    if (!same) marks.push_back({"overlay", "", labels(stored.overlays), labels(overlays)});
+  }
+  if (!entry.pendingOverrides.empty() || dropOverrides) {
+    std::map<std::string, OverrideRecord> overrides;
+    if (!dropOverrides) {
+      overrides = stored.standards.overrides;
+      for (const auto& [property, pending] : entry.pendingOverrides) {
+        overrides[property] = OverrideRecord{pending.reason, OsUser(), UtcNow()};
+      }
+    }
+    StandardsTable::PutOverrides(db, position, overrides);
+    for (const auto& [property, before] : stored.standards.overrides) {
+      const auto after = overrides.find(property);
+      if (after == overrides.end()) {
+        marks.push_back({"override", property, before.reason, ""});
+      } else if (after->second.reason != before.reason) {
+        marks.push_back({"override", property, before.reason, after->second.reason});
+      }
+    }
+    for (const auto& [property, after] : overrides) {
+      if (!stored.standards.overrides.contains(property)) {
+        marks.push_back({"override", property, "", after.reason});
+      }
+    }
+  }
+  return marks;
+}
+
+void CommitPending(HostFile& file, StoreEntry& entry, std::string_view action) noexcept {
+  if (!entry.HasPending()) return;
   const std::u16string name(entry.working->GetName().str());
   try {
-    DesignFile& db = *file.Db();
-    const auto records = ProvenanceTable::ReadAll(db);
-    const auto found = entry.row ? records.find(entry.row->position) : records.end();
-    // A setup taken from no library, or no longer stored, has no record to take the base.
-    if (!entry.stored || found == records.end()) {
-      entry.pendingBase.reset();
+    // A setup no longer stored has no place for what waits.
+    if (!entry.row || !entry.stored || !entry.stored->valid) {
+      entry.DropPending();
       return;
     }
-    Provenance record = found->second;
-    record.base = *entry.pendingBase;
-    record.takenAt = UtcNowText();
-    ProvenanceTable::Write(db, name, record, &entry.stored->settings);
-    entry.pendingBase.reset();
+    DesignFile& db = *file.Db();
+    // Its stored values again, with what waits beside them: refused when another session changed
+    // them since.
+    entry.row =
+        db.Update(*entry.row, name, entry.stored->settings, false, action,
+                  [&](std::int64_t position) { return WritePending(db, position, entry, false); });
+    entry.DropPending();
   } catch (const std::exception& error) {
     ReportError("could not keep the new merge base of " + Quoted(name) + " in " +
                 file.DisplayName() + ": " + error.what());

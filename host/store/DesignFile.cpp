@@ -21,6 +21,7 @@
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
 #include "host/store/SetupNames.h"
+#include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
@@ -492,19 +493,23 @@ VersionState DesignFile::StateOf(const SetupRecord& record) {
 
 void DesignFile::KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
                               const Teskor::ZelPlatform::OrnSettings& settings,
-                              std::string_view action) {
+                              std::string_view action, const std::vector<VersionMark>& marks) {
   if (version_ < kVersionsFormat) return;
   VersionTable::KeepReplaced(*this, replaced.row.position, StateOf(replaced),
-                             VersionState{std::u16string(name), SettingValues(settings)}, action);
+                             VersionState{std::u16string(name), SettingValues(settings)}, action,
+                             marks);
 }
 
 RowRef DesignFile::Insert(std::u16string_view name,
-                          const Teskor::ZelPlatform::OrnSettings& settings) {
+                          const Teskor::ZelPlatform::OrnSettings& settings,
+                          const WriteAlongside& alongside) {
   Transaction transaction(*this);
   if (ReadWhere("name = ?1", 0, name)) {
     Refuse("another session has stored a setup named " + Quoted(name) + " in the meantime");
   }
   const RowRef row = Write(std::nullopt, name, settings);
+  // A new setup replaced nothing, so its version is none: what goes with it needs no marks.
+  if (alongside) alongside(row.position);
   transaction.Commit();
   return row;
 }
@@ -520,7 +525,7 @@ bool ChangedSince(const SetupRecord& current, const RowRef& row) {
 
 RowRef DesignFile::Update(RowRef row, std::u16string_view name,
                           const Teskor::ZelPlatform::OrnSettings& settings, bool force,
-                          std::string_view action) {
+                          std::string_view action, const WriteAlongside& alongside) {
   Transaction transaction(*this);
   const auto current = Read(row);
   const auto holder = ReadWhere("name = ?1", 0, name);
@@ -545,13 +550,19 @@ RowRef DesignFile::Update(RowRef row, std::u16string_view name,
   // Writing what the file holds already would only make other sessions' copies look stale.
   if (holder && holder->row.position == position && holder->settings &&
       holder->settings->Equals(settings)) {
+    if (alongside) {
+      const std::vector<VersionMark> marks = alongside(position);
+      if (!marks.empty()) KeepReplaced(*holder, name, settings, action, marks);
+    }
     transaction.Commit();
     return holder->row;
   }
   const RowRef written = Write(position, name, settings);
+  const std::vector<VersionMark> marks =
+      alongside ? alongside(position) : std::vector<VersionMark>();
   const std::optional<SetupRecord>& replaced = position == row.position ? current : holder;
   if (replaced && replaced->row.position == position) {
-    KeepReplaced(*replaced, name, settings, action);
+    KeepReplaced(*replaced, name, settings, action, marks);
   }
   transaction.Commit();
   return written;
@@ -619,11 +630,8 @@ void DesignFile::Remove(RowRef row) {
   statement.Step();
   // Where a setup came from stays while it can be brought back, and goes with it otherwise.
   if (version_ < kVersionsFormat || !VersionTable::KeepDeleted(*this, row.position, removed)) {
-    for (const char* sql : kForgetProvenance) {
-      Statement forget(*this, sql, true);
-      forget.Bind(1, row.position);
-      forget.Step();
-    }
+    ProvenanceTable::ForgetAt(*this, row.position);
+    StandardsTable::Forget(*this, row.position);
   }
   transaction.Commit();
 }
@@ -669,7 +677,8 @@ void DesignFile::KeepUnsaved(RowRef row, const Teskor::ZelPlatform::OrnSettings&
   transaction.Commit();
 }
 
-SetupRecord DesignFile::Undelete(std::int64_t position, std::u16string_view name) {
+SetupRecord DesignFile::Undelete(std::int64_t position, std::u16string_view name,
+                                 const std::function<void(const SetupRecord& record)>& check) {
   Transaction transaction(*this);
   if (const auto holder = ReadWhere("name = ?1", 0, name)) {
     Refuse("it holds a setup named " + Quoted(name) + " already");
@@ -688,6 +697,7 @@ SetupRecord DesignFile::Undelete(std::int64_t position, std::u16string_view name
            " cannot be brought back: " + record.problem);
   }
   record.row = Write(position, name, *record.settings);
+  if (check) check(record);
   VersionTable::KeepUndeleted(*this, position, state->name);
   transaction.Commit();
   return record;

@@ -24,8 +24,9 @@ inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
 /// The layout this host writes. A file of an older layout opens read-only until `upgrade`
 /// converts it; one of a newer layout is refused. 2 added the revision of each record, 3 the
 /// provenance of setups; 4 keeps each property in a typed column of its own and marks the file
-/// in a table too; 5 keeps the versions of each setup and never gives a position out twice.
-inline constexpr int kDesignFileSchemaVersion = 5;
+/// in a table too; 5 keeps the versions of each setup and never gives a position out twice; 6
+/// keeps office standards: scopes, locks, notes, overrides and overlays.
+inline constexpr int kDesignFileSchemaVersion = 6;
 
 /// What replaced a stored state of a setup, as the version that keeps the state names it.
 namespace actions {
@@ -40,7 +41,28 @@ inline constexpr const char* kUndelete = "undelete";
 inline constexpr const char* kImport = "import";
 inline constexpr const char* kHostWrite = "host write";
 inline constexpr const char* kAuditFix = "audit fix";
+inline constexpr const char* kScope = "scope";
+inline constexpr const char* kLock = "lock";
+inline constexpr const char* kUnlock = "unlock";
+inline constexpr const char* kNote = "note";
 }  // namespace actions
+
+/// What a version changed besides values.
+struct VersionMark {
+  /// "scope", "lock", "note", "override", "overlay".
+  std::string kind;
+  /// The value concerned; empty for the whole setup.
+  std::string property;
+  /// Empty for none: a scope as its words ("all" for every value), a reason, a note, the
+  /// library setup of an overlay as "SETUP in FILE".
+  std::string before;
+  std::string after;
+  bool operator==(const VersionMark&) const = default;
+};
+
+/// Run inside a write's transaction once the record is at position: writes what goes with it
+/// and returns what that changed, for the version the write keeps.
+using WriteAlongside = std::function<std::vector<VersionMark>(std::int64_t position)>;
 
 /// Where a session's copy of a setup stands in the file: the record it was read from or written
 /// to, and that record's revision then. Another session's write changes the revision.
@@ -103,14 +125,17 @@ class DesignFile {
   /// The record at row.position as the file holds it now; nothing when it is gone.
   std::optional<SetupRecord> Read(RowRef row);
 
-  /// A new record at a position never given out before. Throws when the file holds that name
-  /// already.
-  RowRef Insert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings);
-  /// Writes over the record at row. Refused when another session changed, renamed or deleted it
-  /// since row was read, unless force: then this session's copy wins (stored anew when deleted).
+  /// A new record at a position never given out before, with what alongside writes. Throws when
+  /// the file holds that name already.
+  RowRef Insert(std::u16string_view name, const Teskor::ZelPlatform::OrnSettings& settings,
+                const WriteAlongside& alongside = {});
+  /// Writes over the record at row, and what alongside writes, in one transaction; the version
+  /// it keeps marks what alongside changed (a version is kept for those marks even when the
+  /// values are the same). Refused when another session changed, renamed or deleted it since
+  /// row was read, unless force: then this session's copy wins (stored anew when deleted).
   RowRef Update(RowRef row, std::u16string_view name,
                 const Teskor::ZelPlatform::OrnSettings& settings, bool force,
-                std::string_view action = actions::kSave);
+                std::string_view action = actions::kSave, const WriteAlongside& alongside = {});
   RowRef Rename(RowRef row, std::u16string_view newName);
   /// Removes the record at row; nothing to do when another session removed it already. Its
   /// versions and provenance stay while the file keeps deleted setups, so that it can be
@@ -141,9 +166,11 @@ class DesignFile {
   /// row; nothing when the file no longer holds it or holds these values.
   void KeepUnsaved(RowRef row, const Teskor::ZelPlatform::OrnSettings& unsaved);
   /// Stores the setup deleted from position again, at its place, under name, with the values and
-  /// provenance it had. Refused when the file holds name, when no deleted setup was at position
-  /// or when its values no longer read.
-  SetupRecord Undelete(std::int64_t position, std::u16string_view name);
+  /// provenance it had, once check (when given) found nothing wrong with the record inside the
+  /// same transaction (check throws to refuse). Refused when the file holds name, when no deleted
+  /// setup was at position or when its values no longer read.
+  SetupRecord Undelete(std::int64_t position, std::u16string_view name,
+                       const std::function<void(const SetupRecord& record)>& check = {});
   /// Cuts the settings record of that name so that it no longer reads; false when there is none.
   bool Damage(std::u16string_view name);
   /// Converts a file of an older layout to the current one in one transaction, after copying it
@@ -175,6 +202,7 @@ class DesignFile {
  private:
   // The tables beside the setups' own, in this room too, run in its statements and transactions.
   friend class ProvenanceTable;
+  friend class StandardsTable;
   friend class VersionTable;
   class Statement;
   class Transaction;
@@ -196,6 +224,8 @@ class DesignFile {
   /// Whole, or only the tables that grow with the setups while the rest is checked beside.
   void CheckIntegrityAndSchema(bool whole);
   void AddVersions();
+  /// Format 5 to 6: the tables of office standards, added empty.
+  void AddStandards();
   void ConvertRecords(UpgradeReport& report);
   /// Reads records from a statement over the columns of RecordSelect().
   template <typename Each>
@@ -211,9 +241,11 @@ class DesignFile {
                const Teskor::ZelPlatform::OrnSettings& settings);
   /// The name and the values of record as the version tables keep them.
   VersionState StateOf(const SetupRecord& record);
-  /// After a write over replaced: keeps it as a version of the action, inside the transaction.
+  /// After a write over replaced: keeps it as a version of the action, with marks, inside the
+  /// transaction.
   void KeepReplaced(const SetupRecord& replaced, std::u16string_view name,
-                    const Teskor::ZelPlatform::OrnSettings& settings, std::string_view action);
+                    const Teskor::ZelPlatform::OrnSettings& settings, std::string_view action,
+                    const std::vector<VersionMark>& marks = {});
 
   std::string path_;
   std::string label_;

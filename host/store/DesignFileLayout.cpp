@@ -9,6 +9,7 @@
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
+#include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
@@ -55,7 +56,10 @@ const std::vector<std::pair<int, std::vector<SchemaRow>>>& KnownSchemas() {
     make(3, {kLayOutV2, kProvenanceLayOut});
     make(3, {kLayOutV1, kUpgradeToV2, kProvenanceLayOut});
     make(4, {kMarksTable, SetupsTable(4), kProvenanceLayOut});
-    make(5, LayOutColumns());
+    std::vector<std::string> format5 = {kMarksTable, SetupsTable(5), kProvenanceLayOut};
+    for (const std::string& sql : VersionsLayOut()) format5.push_back(sql);
+    make(5, format5);
+    make(6, LayOutColumns());
     return schemas;
   }();
   return known;
@@ -95,6 +99,7 @@ std::vector<std::string> LayOutColumns() {
   std::vector<std::string> statements = {kMarksTable, SetupsTable(kDesignFileSchemaVersion),
                                          kProvenanceLayOut};
   for (const std::string& sql : VersionsLayOut()) statements.push_back(sql);
+  for (const std::string& sql : StandardsLayOut()) statements.push_back(sql);
   return statements;
 }
 
@@ -319,7 +324,10 @@ void DesignFile::CheckIntegrityAndSchema(bool whole) {
                         name.starts_with("sqlite_autoindex_render_setups") ||
                         name.starts_with("setup_provenance") || name.starts_with("setup_version") ||
                         name.starts_with("sqlite_autoindex_setup_versions") ||
-                        name == "version_limits" || name == "sqlite_sequence";
+                        name == "version_limits" || name == "sqlite_sequence" ||
+                        name == "setup_scopes" || name == "setup_locks" || name == "setup_notes" ||
+                        name == "setup_overrides" || name.starts_with("setup_overlay") ||
+                        name.starts_with("sqlite_autoindex_setup_overlays");
       if (!ours) {
         extra = " (" + type + " \"" + name + "\")";
         break;

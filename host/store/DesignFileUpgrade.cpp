@@ -11,6 +11,7 @@
 #include "host/store/DesignFileStatements.h"
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SetupNames.h"
+#include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
 
 namespace ornhost::detail {
@@ -48,9 +49,12 @@ void DesignFile::AddVersions() {
   Exec("PRAGMA ignore_check_constraints = OFF");
   Exec("DROP TABLE render_setups_format4");
   for (const std::string& sql : VersionsLayOut()) Exec(sql.c_str());
-  Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
-  Exec(MarksRow(kDesignFileSchemaVersion).c_str());
-  version_ = kDesignFileSchemaVersion;
+}
+
+// Format 5 holds everything of format 6 but the standards, which start empty: its setups govern
+// all their values and lock none, as before.
+void DesignFile::AddStandards() {
+  for (const std::string& sql : StandardsLayOut()) Exec(sql.c_str());
 }
 
 // Formats 1 to 3 keep a text of all settings a record: each record is read and written anew.
@@ -66,6 +70,7 @@ void DesignFile::ConvertRecords(UpgradeReport& report) {
   // Format 3 has them already, under the positions that are kept.
   if (report.fromVersion < 3) Exec(kProvenanceLayOut);
   for (const std::string& sql : VersionsLayOut()) Exec(sql.c_str());
+  for (const std::string& sql : StandardsLayOut()) Exec(sql.c_str());
   Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
   Exec(MarksRow(kDesignFileSchemaVersion).c_str());
   version_ = kDesignFileSchemaVersion;
@@ -81,11 +86,7 @@ void DesignFile::ConvertRecords(UpgradeReport& report) {
     if (refusal) {
       report.problems.push_back("the setup " + shown + " is left out (" + *refusal + ")" +
                                 keptInBackup);
-      for (const char* sql : kForgetProvenance) {
-        Statement forget(*this, sql);
-        forget.Bind(1, record.row.position);
-        forget.Step();
-      }
+      ProvenanceTable::ForgetAt(*this, record.row.position);
       continue;
     }
     Write(record.row.position, record.name, *record.settings);
@@ -120,7 +121,11 @@ UpgradeReport DesignFile::Upgrade() {
       Refuse("cannot be upgraded: another program changed it meanwhile");
     }
     if (report.fromVersion >= kColumnsVersion) {
-      AddVersions();
+      if (report.fromVersion < kVersionsFormat) AddVersions();
+      AddStandards();
+      Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
+      Exec(MarksRow(kDesignFileSchemaVersion).c_str());
+      version_ = kDesignFileSchemaVersion;
     } else {
       ConvertRecords(report);
     }

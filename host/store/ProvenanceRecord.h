@@ -1,10 +1,12 @@
 // Where a setup came from, as a design file keeps it beside the setup: the library setup it was
-// taken from and the values it had then (the merge base).
+// taken from by name or applied as an overlay, and the values it had then (the merge base).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "host/OrnSettings.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornhost {
 
@@ -18,6 +20,9 @@ struct Provenance {
   std::string takenAt;
   /// The values as they were taken.
   Teskor::ZelPlatform::OrnSettings base;
+  /// The values the library setup governed then: only those of base are the merge base (an
+  /// overlay keeps no others). Nothing: all of them.
+  std::optional<PropertySet> governed;
 };
 
 }  // namespace ornhost

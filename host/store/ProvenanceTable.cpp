@@ -8,7 +8,9 @@
 #include "host/controls/HostControls.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
+#include "host/store/SettingsColumns.h"
 #include "host/store/SettingsText.h"
+#include "host/store/StandardsTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -76,6 +78,16 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
     }
     record->append(ColumnText(row, 1)).append(1, '=').append(ColumnText(row, 2)).append(1, '\n');
   }
+  if (file.version_ >= kStandardsFormat) {
+    Statement scope(file, "SELECT position, property FROM setup_provenance_scope");
+    while (scope.Step()) {
+      const auto found = records.find(sqlite3_column_int64(scope.get(), 0));
+      const auto index = SettingIndex(ColumnText(scope.get(), 1));
+      if (found == records.end() || !index) continue;
+      if (!found->second.governed) found->second.governed.emplace();
+      found->second.governed->set(*index);
+    }
+  }
   for (auto it = records.begin(); it != records.end();) {
     const auto text = values.find(it->first);
     const auto base =
@@ -110,13 +122,25 @@ void ProvenanceTable::Write(DesignFile& file, std::u16string_view name, const Pr
   transaction.Commit();
 }
 
-void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provenance* record) {
-  for (const char* sql : kForgetProvenance) {
+void ProvenanceTable::ForgetAt(DesignFile& file, std::int64_t position) {
+  static constexpr const char* kForget[] = {
+      "DELETE FROM setup_provenance WHERE position = ?1",
+      "DELETE FROM setup_provenance_values WHERE position = ?1",
+      "DELETE FROM setup_provenance_scope WHERE position = ?1"};
+  for (const char* sql : kForget) {
+    if (sql == kForget[2] && file.version_ < kStandardsFormat) break;
     Statement forget(file, sql, true);
     forget.Bind(1, position);
     forget.Step();
   }
+}
+
+void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provenance* record) {
+  ForgetAt(file, position);
   if (record == nullptr) return;
+  if (record->governed && file.version_ < kStandardsFormat) {
+    file.Refuse("its format keeps no scopes; \"upgrade\" converts it");
+  }
   // Kept prepared: an import puts one record after another.
   Statement insert(file,
                    "INSERT INTO setup_provenance (position, library_file, library_path,"
@@ -137,17 +161,20 @@ void ProvenanceTable::Put(DesignFile& file, std::int64_t position, const Provena
     value.Bind(1, position).BindText(2, key).BindText(3, text);
     value.Step();
   }
+  if (!record->governed) return;
+  Statement scope(file, "INSERT INTO setup_provenance_scope (position, property) VALUES (?1, ?2)",
+                  true);
+  for (const std::string& property : PropertyNames(*record->governed)) {
+    scope.Bind(1, position).BindText(2, property);
+    scope.Step();
+  }
 }
 
 void ProvenanceTable::Forget(DesignFile& file, std::u16string_view name) {
   Transaction transaction(file);
   const auto holder = file.ReadWhere("name = ?1", 0, name);
   if (!holder) return;
-  for (const char* sql : kForgetProvenance) {
-    Statement forget(file, sql);
-    forget.Bind(1, holder->row.position);
-    forget.Step();
-  }
+  ForgetAt(file, holder->row.position);
   transaction.Commit();
 }
 

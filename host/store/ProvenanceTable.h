@@ -29,10 +29,6 @@ inline constexpr const char* kProvenanceLayOut =
     "  value TEXT NOT NULL,          -- its value then, in a form that reads back exactly\n"
     "  PRIMARY KEY (position, property)\n"
     ") STRICT, WITHOUT ROWID";
-/// Removes the records of the setup at ?1; run inside the transaction that deletes it.
-inline constexpr const char* kForgetProvenance[] = {
-    "DELETE FROM setup_provenance WHERE position = ?1",
-    "DELETE FROM setup_provenance_values WHERE position = ?1"};
 
 /// Now in UTC as records keep it: "2026-12-06T00:15:02Z".
 std::string UtcNowText();
@@ -53,6 +49,8 @@ class ProvenanceTable {
                     const Teskor::ZelPlatform::OrnSettings* stored);
   /// Inside a write of the file: the record of the setup at position becomes record, or none.
   static void Put(DesignFile& file, std::int64_t position, const Provenance* record);
+  /// Inside a write of the file: removes the record of the setup at position, if any.
+  static void ForgetAt(DesignFile& file, std::int64_t position);
   /// Removes the record of the setup stored under name, if any.
   static void Forget(DesignFile& file, std::u16string_view name);
 

@@ -13,6 +13,7 @@
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/StandardsTable.h"
 #include "support/Utf.h"
 
 namespace ornhost::detail {
@@ -82,6 +83,16 @@ constexpr const char* kTrimValues =
     " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
 constexpr const char* kTrimVersions =
     "DELETE FROM setup_versions WHERE position = ?1 AND number <= ?2";
+constexpr const char* kTrimMarks =
+    "DELETE FROM setup_version_marks WHERE version IN"
+    " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
+constexpr const char* kInsertMark =
+    "INSERT OR REPLACE INTO setup_version_marks (version, kind, property, old_text, new_text)"
+    " VALUES (?1, ?2, ?3, ?4, ?5)";
+constexpr const char* kMarksFrom =
+    "SELECT v.number, m.kind, m.property, m.old_text, m.new_text FROM setup_versions v"
+    " JOIN setup_version_marks m ON m.version = v.version WHERE v.position = ?1"
+    " ORDER BY v.number DESC, m.kind, m.property";
 constexpr const char* kLimits = "SELECT versions_per_setup, deleted_days FROM version_limits";
 constexpr const char* kVersionsFrom =
     "SELECT v.number, v.action, v.name, p.property, p.old_value, v.made_at, v.made_by,"
@@ -216,6 +227,11 @@ std::int64_t VersionTable::Insert(DesignFile& file, std::int64_t position, std::
 void VersionTable::TrimTo(DesignFile& file, std::int64_t position, std::int64_t newest,
                           std::int64_t keep) {
   if (newest <= keep) return;
+  if (file.version_ >= kStandardsFormat) {
+    Statement trim(file, kTrimMarks, true);
+    trim.Bind(1, position).Bind(2, newest - keep);
+    trim.Step();
+  }
   for (const char* sql : {kTrimValues, kTrimVersions}) {
     Statement trim(file, sql, true);
     trim.Bind(1, position).Bind(2, newest - keep);
@@ -225,16 +241,13 @@ void VersionTable::TrimTo(DesignFile& file, std::int64_t position, std::int64_t 
 
 void VersionTable::Forget(DesignFile& file, std::int64_t position) {
   TrimTo(file, position, INT64_MAX, 0);
-  for (const char* sql : kForgetProvenance) {
-    Statement forget(file, sql, true);
-    forget.Bind(1, position);
-    forget.Step();
-  }
+  ProvenanceTable::ForgetAt(file, position);
+  StandardsTable::Forget(file, position);
 }
 
 void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
                                 const VersionState& replaced, const VersionState& written,
-                                std::string_view action) {
+                                std::string_view action, const std::vector<VersionMark>& marks) {
   const VersionLimits limits = Limits(file);
   if (limits.versionsPerSetup == 0) return;
   std::vector<std::size_t> changed;
@@ -243,7 +256,9 @@ void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
     if (replaced.values[i].type == StoredValue::Type::Other) continue;
     if (!SameStoredValue(replaced.values[i], written.values[i])) changed.push_back(i);
   }
-  if (changed.empty() && replaced.name == written.name) return;
+  // A file without standards has no place for marks: what they say is not kept there.
+  const bool withMarks = !marks.empty() && file.version_ >= kStandardsFormat;
+  if (changed.empty() && replaced.name == written.name && !withMarks) return;
   const auto number = NextNumber(file, position);
   if (!number) return;
   const std::int64_t version = Insert(file, position, *number, action, replaced.name);
@@ -253,6 +268,17 @@ void VersionTable::KeepReplaced(DesignFile& file, std::int64_t position,
     BindStoredValue(value.get(), 3, replaced.values[i]);
     BindStoredValue(value.get(), 4, written.values[i]);
     value.Step();
+  }
+  if (withMarks) {
+    Statement mark(file, kInsertMark, true);
+    for (const VersionMark& each : marks) {
+      mark.Bind(1, version)
+          .BindText(2, each.kind)
+          .BindText(3, each.property)
+          .BindText(4, each.before)
+          .BindText(5, each.after);
+      mark.Step();
+    }
   }
   TrimTo(file, position, *number, limits.versionsPerSetup);
 }
@@ -363,6 +389,19 @@ std::vector<VersionEntry> VersionTable::History(DesignFile& file, std::int64_t p
     }
     entries.back().changes.push_back(change);
   }
+  if (file.version_ >= kStandardsFormat && !entries.empty()) {
+    Statement marks(file, kMarksFrom, true);
+    marks.Bind(1, position);
+    auto entry = entries.begin();
+    while (marks.Step()) {
+      sqlite3_stmt* row = marks.get();
+      const std::int64_t number = sqlite3_column_int64(row, 0);
+      while (entry != entries.end() && entry->number > number) ++entry;
+      if (entry == entries.end()) break;
+      if (entry->number != number) continue;
+      entry->marks.push_back({Text(row, 1), Text(row, 2), Text(row, 3), Text(row, 4)});
+    }
+  }
   // Rows come in the order of their key, by property name.
   for (VersionEntry& entry : entries) {
     std::sort(entry.changes.begin(), entry.changes.end(),
@@ -469,6 +508,15 @@ void VersionTable::SetLimits(DesignFile& file, const VersionLimits& limits) {
         " (SELECT position FROM render_setups)");
     file.Exec(
         "DELETE FROM setup_provenance WHERE position NOT IN (SELECT position FROM render_setups)");
+    if (file.version_ >= kStandardsFormat) {
+      for (const char* table :
+           {"setup_provenance_scope", "setup_scopes", "setup_locks", "setup_notes",
+            "setup_overrides", "setup_overlays", "setup_overlay_values"}) {
+        file.Exec(("DELETE FROM " + std::string(table) +
+                   " WHERE position NOT IN (SELECT position FROM render_setups)")
+                      .c_str());
+      }
+    }
   }
   DropExpired(file);
   transaction.Commit();

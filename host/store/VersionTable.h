@@ -53,6 +53,8 @@ struct VersionEntry {
   std::u16string name;
   /// In the record's order.
   std::vector<VersionChange> changes;
+  /// What else it changed, by kind and property.
+  std::vector<VersionMark> marks;
 };
 
 struct DeletedEntry {
@@ -75,10 +77,12 @@ struct VersionState {
 class VersionTable {
  public:
   // --- Inside a write transaction of the file ---
-  /// Keeps the state that a write of action replaced at position; nothing when it equals the new
-  /// one or the file keeps no versions.
+  /// Keeps the state that a write of action replaced at position, with marks (a file without
+  /// standards keeps none); nothing when it equals the new one and there are no marks, or the
+  /// file keeps no versions.
   static void KeepReplaced(DesignFile& file, std::int64_t position, const VersionState& replaced,
-                           const VersionState& written, std::string_view action);
+                           const VersionState& written, std::string_view action,
+                           const std::vector<VersionMark>& marks = {});
   /// Keeps the whole state of a setup removed from position. False when the file keeps no
   /// deleted setups: its versions are gone then too.
   static bool KeepDeleted(DesignFile& file, std::int64_t position, const VersionState& removed);

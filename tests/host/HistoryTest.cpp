@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "host/OrnSetupManager.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/Standards.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 using Teskor::ZelPlatform::OrnSetup;
@@ -388,6 +389,40 @@ TEST_F(HistoryTest, TheVersionTablesCheckWhatPlainSqlPutsInAndSurviveADump) {
   EXPECT_THROW(ornhost::WriteSetup(master, u"Sky", Blur(1)), ornhost::DesignFileError);
 }
 
+// A file of format 5 keeps its rows and versions; its setups come out governing everything and
+// locking nothing, and the file then takes standards.
+TEST_F(HistoryTest, AFormat5FileIsUpgradedKeepingEveryRowAndThenTakesStandards) {
+  const auto today = dir / "today.zel";
+  ornhost::WriteSetup(today, u"A", Blur(3));
+  ornhost::WriteSetup(today, u"A", Blur(5));
+  ornhost::WriteSetup(today, u"B", Blur(7));
+  ASSERT_EQ(WriteFormat5Copy(today, master), SQLITE_OK);
+  const std::string versions =
+      "SELECT position || ':' || number || ':' || action FROM setup_versions ORDER BY 1";
+  const std::string before = SqlRows(master, versions);
+  EXPECT_THROW(ornhost::WriteSetup(master, u"A", Blur(4)), ornhost::DesignFileError);
+
+  const auto result = ornhost::UpgradeDesignFile(master);
+  EXPECT_EQ(result.fromVersion, 5);
+  EXPECT_TRUE(std::filesystem::exists(dir / "master.format5-backup.zel"));
+  EXPECT_TRUE(result.problems.empty());
+  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 6);
+  EXPECT_EQ(SqlRows(master, versions), before);
+
+  Open();
+  EXPECT_EQ(ornhost::SetupHistory(u"A").size(), 1u);
+  const auto standards = ornhost::StandardsOf(u"A");
+  EXPECT_FALSE(standards.scope.has_value());
+  EXPECT_TRUE(standards.locks.empty());
+  ornhost::SetScope(u"A", ornhost::ScopeOfWords({"BlurPasses"}));
+  ornhost::Lock(u"A", {"BlurPasses"}, "office look");
+  EXPECT_EQ(ornhost::StandardsOf(u"A").locks.at("BlurPasses"), "office look");
+  const auto history = ornhost::SetupHistory(u"A");
+  ASSERT_GE(history.size(), 3u);
+  EXPECT_EQ(history[0].action, "lock");
+  EXPECT_EQ(history[1].action, "scope");
+}
+
 TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions) {
   const auto today = dir / "today.zel";
   for (const char16_t* name : {u"A", u"B", u"C"}) ornhost::WriteSetup(today, name, Blur(3));
@@ -420,7 +455,7 @@ TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions)
   EXPECT_TRUE(std::filesystem::exists(dir / "master.format4-backup.zel"));
   EXPECT_TRUE(result.problems.empty());
   EXPECT_EQ(SqlRows(master, rows), before);
-  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 5);
+  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 6);
   const auto setups = ornhost::ReadSetups(master);
   ASSERT_EQ(setups.size(), 3u);
   EXPECT_FALSE(setups[2].valid);

@@ -25,9 +25,10 @@ class StoredSetupsTest : public ::testing::Test {
   void SetUp() override {
     ornhost::WriteSetups(file_, {{u"Sky", true, BlurPasses(8)}, {u"Sea", true, BlurPasses(8)}});
     for (const char16_t* name : {u"Sky", u"Sea"}) {
-      ornhost::StoreProvenance(file_, name,
-                               ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", name,
-                                                   "2026-01-15T09:30:00Z", BlurPasses(8)});
+      ornhost::StoreProvenance(
+          file_, name,
+          ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", name, "2026-01-15T09:30:00Z",
+                              BlurPasses(8), std::nullopt});
     }
   }
   // Both setups merged with a library that moved BlurPasses to 9.
@@ -79,9 +80,10 @@ TEST_F(StoredSetupsTest, AnotherSessionsWriteSinceTheReadRefusesTheWholeFile) {
        "another session has deleted \"Sea\""},
       {"a merge that moved only the base",
        [&] {
-         ornhost::StoreProvenance(file_, u"Sea",
-                                  ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", u"Sea",
-                                                      "2026-02-01T00:00:00Z", BlurPasses(9)});
+         ornhost::StoreProvenance(
+             file_, u"Sea",
+             ornhost::Provenance{u"lib.zellib", "/office/lib.zellib", u"Sea",
+                                 "2026-02-01T00:00:00Z", BlurPasses(9), std::nullopt});
        },
        "another session has merged or changed where \"Sea\" came from"},
   };

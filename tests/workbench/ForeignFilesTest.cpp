@@ -111,7 +111,7 @@ TEST(ForeignFilesTest, HostileSetupsDocumentsCostTheSessionNothing) {
   std::string huge = dir.Read("sky.json");
   std::string values;
   for (int i = 0; i < 2000000; ++i) values += "0,";
-  huge.insert(huge.find("\"name\""), "\"notes\": [" + values + "0],\n      ");
+  huge.insert(huge.find("\"name\""), "\"remarks\": [" + values + "0],\n      ");
   dir.Write("huge.json", huge);
   ProcessOptions options;
 #if !defined(__SANITIZE_ADDRESS__)
@@ -122,7 +122,7 @@ TEST(ForeignFilesTest, HostileSetupsDocumentsCostTheSessionNothing) {
   EXPECT_THAT(session.Run("edit Sky BlurPasses 3\n"), Not(Contains(HasSubstr("error:"))));
   const auto lines = session.Run("import deep.json\nimport huge.json\nmodified Sky\n");
   EXPECT_THAT(lines, Contains("error: deep.json:1: nested deeper than 16 levels"));
-  EXPECT_THAT(lines, Contains("error: huge.json:6: setups[0].notes: unknown member"));
+  EXPECT_THAT(lines, Contains("error: huge.json:6: setups[0].remarks: unknown member"));
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "error: nothing imported"), 2);
   EXPECT_EQ(lines.back(), "= 1");
   const auto [closing, status] = session.End("answer yes\n");
