@@ -125,3 +125,25 @@ for (const [what, command, answer, said] of ENDINGS) {
     }
   });
 }
+
+test('a row drawn again while the button is down is picked all the same', async () => {
+  const wb = await h.startWorkbench(files.dir);
+  try {
+    const page = await h.openPanel(wb.url);
+    await h.option(page, 'Draft').click();
+    const from = await h.stepsTaken(page);
+    const box = await h.option(page, 'Lobby').boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    // A step marks another row while the button is down: every row in view is drawn again.
+    wb.type('edit "Fa\u00E7ade at Dusk" BlurPasses 3');
+    await h.option(page, 'Fa\u00E7ade at Dusk').locator('.modified-mark').waitFor();
+    await page.mouse.up();
+    await page.locator('#setups [aria-selected="true"][data-name="Lobby"]').waitFor();
+    // And the workbench was asked to select it.
+    await h.waitForStep(page, (step) => h.namesCurrent(step, { group: 'master', name: 'Lobby' }), from);
+    assert.deepEqual(page.errors, []);
+  } finally {
+    await wb.stop();
+  }
+});

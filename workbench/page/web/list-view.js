@@ -57,16 +57,11 @@ export class ListView {
     this.content.className = 'setups-content';
     root.replaceChildren(this.content);
     root.addEventListener('keydown', (e) => this.key(e));
-    root.addEventListener('click', (e) => {
-      const option = e.target.closest('[role="option"]');
-      if (!option) return;
-      const item = this.options[Number(option.dataset.index)];
-      if ((e.ctrlKey || e.metaKey) && this.onCompare && item) {
-        this.onCompare(this.keyAt(item));
-        return;
-      }
-      this.pick(Number(option.dataset.index));
-    });
+    // A row is picked as the button goes down, as in a list box: the rows are drawn again when
+    // a step comes or the list scrolls, and a row drawn again before the button came up would
+    // take the click with it. A click no press came before (from assistive technology) picks too.
+    root.addEventListener('mousedown', (e) => e.button === 0 && this.press(e));
+    root.addEventListener('click', (e) => e.detail === 0 && this.press(e));
     root.addEventListener('scroll', () => this.schedule());
     new ResizeObserver(() => this.schedule()).observe(root);
   }
@@ -343,6 +338,14 @@ export class ListView {
       option.append(span('deleted-when', shortTime(row.deletedAt), T.deletedBy(row.deletedBy, longTime(row.deletedAt))));
     }
     return option;
+  }
+
+  press(e) {
+    const option = e.target.closest('[role="option"]');
+    if (!option) return;
+    const item = this.options[Number(option.dataset.index)];
+    if ((e.ctrlKey || e.metaKey) && this.onCompare && item) this.onCompare(this.keyAt(item));
+    else this.pick(Number(option.dataset.index));
   }
 
   pick(at, step = 0) {
