@@ -8,7 +8,19 @@ namespace ornr::audit {
 
 namespace {
 
-enum LongOnly : int { kLibrary = 256, kJson, kCsv, kHtml, kFix, kTake, kApply, kJobs, kVersion };
+enum LongOnly : int {
+  kLibrary = 256,
+  kJson,
+  kCsv,
+  kHtml,
+  kFix,
+  kTake,
+  kApply,
+  kIncludeOverrides,
+  kStrict,
+  kJobs,
+  kVersion
+};
 
 const option kLongOptions[] = {
     {"library", required_argument, nullptr, kLibrary},
@@ -18,6 +30,8 @@ const option kLongOptions[] = {
     {"fix", required_argument, nullptr, kFix},
     {"take", required_argument, nullptr, kTake},
     {"apply", no_argument, nullptr, kApply},
+    {"include-overrides", no_argument, nullptr, kIncludeOverrides},
+    {"strict", no_argument, nullptr, kStrict},
     {"jobs", required_argument, nullptr, kJobs},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
@@ -28,6 +42,26 @@ void Once(std::optional<std::filesystem::path>& slot, const char* option, const 
   if (slot) throw UsageError(std::string(option) + " may be given once");
   if (*value == '\0') throw UsageError(std::string(option) + " needs a file name");
   slot = value;
+}
+
+// "merge", "locks" or both, comma-separated in any order: the locks are always put back last.
+void ParseFixes(std::string_view words, AuditOptions& options) {
+  const std::string given(words);
+  bool merge = false;
+  bool locks = false;
+  for (;;) {
+    const std::size_t comma = words.find(',');
+    const std::string_view word = words.substr(0, comma);
+    bool& slot = word == "merge" ? merge : locks;
+    if ((word != "merge" && word != "locks") || slot) {
+      throw UsageError("--fix takes merge, locks or merge,locks, not \"" + given + "\"");
+    }
+    slot = true;
+    if (comma == std::string_view::npos) break;
+    words.remove_prefix(comma + 1);
+  }
+  options.fix = options.fix || merge;
+  options.fixLocks = options.fixLocks || locks;
 }
 
 }  // namespace
@@ -57,10 +91,7 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
         Once(options.html, "--html", optarg);
         break;
       case kFix:
-        if (std::string_view(optarg) != "merge") {
-          throw UsageError("--fix takes merge, not \"" + std::string(optarg) + "\"");
-        }
-        options.fix = true;
+        ParseFixes(optarg, options);
         break;
       case kTake:
         if (std::string_view(optarg) == "library") {
@@ -74,6 +105,12 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
         break;
       case kApply:
         options.apply = true;
+        break;
+      case kIncludeOverrides:
+        options.includeOverrides = true;
+        break;
+      case kStrict:
+        options.strict = true;
         break;
       case 'j':
       case kJobs: {
@@ -103,7 +140,12 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   for (int i = optind; i < argc; ++i) options.paths.emplace_back(args[i]);
   if (options.help || options.version) return options;
   if (takeGiven && !options.fix) throw UsageError("--take goes with --fix merge");
-  if (options.apply && !options.fix) throw UsageError("--apply goes with --fix merge");
+  if (options.apply && !options.fix && !options.fixLocks) {
+    throw UsageError("--apply goes with --fix merge or --fix locks");
+  }
+  if (options.includeOverrides && !options.fixLocks) {
+    throw UsageError("--include-overrides goes with --fix locks");
+  }
   if (options.paths.empty()) throw UsageError("name at least one file or folder to audit");
   std::vector<std::filesystem::path> reports;
   for (const auto* report : {&options.json, &options.csv, &options.html}) {
@@ -122,7 +164,8 @@ std::string AuditVersion() {
 
 std::string AuditUsage() {
   return "usage: rsm-audit [--library FILE]... [--json FILE] [--csv FILE] [--html FILE]\n"
-         "                 [--fix merge [--take library|local] [--apply]] [--jobs N] PATH...\n"
+         "                 [--fix merge|locks|merge,locks [--take library|local]\n"
+         "                  [--include-overrides] [--apply]] [--strict] [--jobs N] PATH...\n"
          "\n"
          "Reads every design file under each PATH (folders recursively; design libraries,\n"
          "*.zellib and the files given with --library, are left out) without writing to it, and\n"
@@ -138,17 +181,23 @@ std::string AuditUsage() {
          "  --fix merge     merge every setup taken from a library with its library setup, as\n"
          "                  merge-from-library and save do; without --apply only say what would\n"
          "                  change\n"
+         "  --fix locks     put back the locked values changed here to the library's; overridden\n"
+         "                  ones are kept; merge,locks does both, the locks last\n"
          "  --take library|local  decide the conflicts of the merge (without: left as they are)\n"
+         "  --include-overrides  --fix locks puts back overridden values too, dropping their\n"
+         "                  overrides\n"
          "  --apply         write the merges: each design file in one transaction, a version\n"
          "                  of each setup changed (history and restore undo it); a file that\n"
          "                  another session changed since it was read is skipped\n"
+         "  --strict        count overridden locked values as violations too\n"
          "  -j, --jobs N    read N files at once (default: one per core)\n"
          "\n"
          "  -h, --help, --version\n"
          "\n"
-         "Exit status: 0 when every setup is in step, 1 when something drifted, 2 for a wrong\n"
-         "command line, 3 when a file could not be read (whatever else was found), 130 when\n"
-         "stopped by Ctrl-C (the reports are then written, marked partial).\n";
+         "Exit status: 0 when every setup is in step, 1 when something drifted or a locked value\n"
+         "was changed (or, with --strict, overridden), 2 for a wrong command line, 3 when a file\n"
+         "could not be read (whatever else was found), 130 when stopped by Ctrl-C (the reports\n"
+         "are then written, marked partial).\n";
 }
 
 }  // namespace ornr::audit

@@ -25,6 +25,11 @@ struct AuditOptions {
   std::optional<std::filesystem::path> html;
   /// --fix merge
   bool fix = false;
+  /// --fix locks, and --include-overrides with it.
+  bool fixLocks = false;
+  bool includeOverrides = false;
+  /// Overridden locked values count as violations.
+  bool strict = false;
   ornhost::MergeTake take = ornhost::MergeTake::Undecided;
   /// Write the merges, each design file in one transaction.
   bool apply = false;

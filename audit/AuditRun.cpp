@@ -48,8 +48,9 @@ AuditedEntry AuditEntry(const ProjectEntry& item, const AuditContext& context) {
     return entry;
   }
   AuditedEntry entry = AuditFile(item.path, item.path.string(), item.named, context);
-  if (context.fix && entry.kind == AuditedEntry::Kind::Listed) {
-    FixFile(item.path, entry.finding, context.apply);
+  if ((context.fix || context.fixLocks) && entry.kind == AuditedEntry::Kind::Listed) {
+    FixFile(item.path, entry.finding, context.apply,
+            context.fix ? ornhost::detail::actions::kAuditFix : kAuditLockFix);
   }
   return entry;
 }

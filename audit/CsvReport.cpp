@@ -1,6 +1,7 @@
 // The report as CSV for spreadsheets: one row per setup and property that differs, one per setup
 // that drifted without a property to show (its library setup gone, its record unreadable), one per
-// file that could not be read whole and one per entry of a folder skipped.
+// locked value changed or overridden, one per file that could not be read whole and one per entry
+// of a folder skipped.
 #include "audit/Report.h"
 
 namespace ornr::audit {
@@ -54,6 +55,20 @@ class CsvReport final : public Report {
                     Field(property.library) + "," + library + "\r\n");
       }
       if (!any) file_.Write(row + ",,,,," + library + TextField(setup.reason) + "\r\n");
+    }
+    for (const SetupFinding& setup : file.setups) LockRows(prefix, setup);
+  }
+
+  // After the file's drift rows: each locked value changed here or overridden, with its reasons.
+  void LockRows(const std::string& prefix, const SetupFinding& setup) {
+    for (const LockFinding& lock : setup.locks) {
+      std::string reason = "locked: " + lock.reason;
+      if (lock.override) reason = "overridden: " + lock.override->reason + "; " + reason;
+      file_.Write(prefix + TextField(setup.name) + "," + StateKey(setup.state) + "," +
+                  lock.property + "," + (lock.override ? "overridden" : "locked value changed") +
+                  "," + Field(lock.here) + ",," + Field(lock.library) + "," +
+                  TextField(lock.libraryFile) + "," + TextField(lock.librarySetup) + "," +
+                  TextField(reason) + "\r\n");
     }
   }
 

@@ -54,22 +54,114 @@ Marks ReadMarks(int fd, std::string& failure) {
   return id == 0 ? Marks::MaybeDesignFile : Marks::None;
 }
 
-void ClassifyDrift(SetupFinding& finding, const Teskor::ZelPlatform::OrnSettings& here,
-                   const ornhost::Provenance& origin, const AuditContext& context) {
-  std::string gone;
-  const auto library = context.shelf->Values(origin, gone);
-  const ornhost::Drift drift =
-      ornhost::DriftOfValues(origin, here, origin.base, library, gone, false);
-  if (drift.libraryGone) {
+void SetValue(Teskor::ZelPlatform::OrnSettings& values, const std::string& property,
+              const std::string& text) {
+  ornhost::SetSettingFromText(values, property, text);
+}
+
+// The locked values changed here or overridden, as the reports list them.
+void FindLocks(SetupFinding& finding, const ornhost::Governed& governed) {
+  for (const ornhost::GovernedValue& value : governed.values) {
+    if (!value.Locked()) continue;
+    ++finding.lockedValues;
+    if (!value.Breached() && !value.Overridden()) continue;
+    const ornhost::Layer& layer = governed.layers[*value.layer];
+    finding.locks.push_back({value.property, value.here, value.library,
+                             Utf16ToUtf8(layer.origin.libraryFile),
+                             Utf16ToUtf8(layer.origin.librarySetup), *value.lockReason,
+                             value.Breached(), value.override});
+  }
+}
+
+// What a merge leaves for the next comparison: each layer that is there gets its library's
+// values as base, with what it governs now.
+void NewBases(SetupFix& fix, const ornhost::Governed& governed) {
+  for (const ornhost::Layer& layer : governed.layers) {
+    ornhost::Provenance origin = layer.origin;
+    if (!layer.libraryGone) {
+      origin.base = layer.library;
+      origin.governed = layer.standards.scope;
+    }
+    if (layer.kind == ornhost::LayerKind::SameName) {
+      fix.base = origin.base;
+      fix.governed = origin.governed;
+      continue;
+    }
+    if (!layer.libraryGone) {
+      origin.governed = layer.governed;
+      origin.takenAt.clear();
+    }
+    fix.overlays.push_back(std::move(origin));
+  }
+}
+
+void PlanFix(SetupFinding& finding, const ornhost::StoredSetupRecord& stored,
+             const ornhost::Governed& governed, const AuditContext& context) {
+  SetupFix& fix = finding.fix;
+  const std::size_t upstream = governed.Count(DriftState::ChangedInLibrary);
+  const std::size_t alike = governed.Count(DriftState::ChangedAlike);
+  const bool breached = std::any_of(finding.locks.begin(), finding.locks.end(),
+                                    [](const LockFinding& lock) { return lock.changed; });
+  fix.values = *stored.settings;
+  bool merge = false;
+  // The base moves to the library's values wherever they left it, and a merge puts every
+  // locked value back that is not overridden.
+  if (context.fix && (upstream + finding.conflicts + alike > 0 || breached)) {
+    auto merged = ornhost::MergeGoverned(*stored.settings, governed, context.take);
+    if (!merged.undecided.empty()) {
+      fix.action = FixAction::Undecided;
+      fix.undecided = std::move(merged.undecided);
+      return;
+    }
+    merge = true;
+    fix.values = merged.values;
+    NewBases(fix, governed);
+    for (const ornhost::GovernedValue& value : governed.values) {
+      if (!value.layer || value.state == DriftState::Unchanged) continue;
+      const bool locked = value.Locked() && !value.Overridden() && value.here != value.library;
+      if (locked || (!value.Overridden() && ornhost::TakesLibrary(value.state, context.take))) {
+        fix.take.push_back(value.property);
+      } else if (value.state == DriftState::ChangedHere || value.state == DriftState::Conflict) {
+        fix.keep.push_back(value.property);
+      }
+    }
+  }
+  if (context.fixLocks) {
+    std::string now;
+    for (const LockFinding& lock : finding.locks) {
+      if (lock.override && !context.includeOverrides) continue;
+      if (lock.override) fix.overridesDropped.push_back(lock.property);
+      // A merge has put back the values it was free to.
+      if (merge && !lock.override) continue;
+      if (lock.here == lock.library) continue;
+      SetValue(fix.values, lock.property, lock.library);
+      fix.locks.push_back(lock.property);
+    }
+  }
+  if (merge) {
+    fix.action = FixAction::Merge;
+  } else if (!fix.locks.empty() || !fix.overridesDropped.empty()) {
+    fix.action = FixAction::Locks;
+  } else {
+    fix.action = FixAction::NothingToDo;
+  }
+}
+
+void ClassifyGoverned(SetupFinding& finding, const ornhost::StoredSetupRecord& stored,
+                      const AuditContext& context) {
+  const bool fixing = context.fix || context.fixLocks;
+  const auto governed = ornhost::GovernedOfStored(stored, *context.shelf);
+  if (!governed) return;
+  for (const ornhost::Layer& layer : governed->layers) {
+    if (!layer.libraryGone) continue;
     finding.state = SetupState::LibraryGone;
-    finding.reason = drift.goneReason;
-    if (context.fix) finding.fix.action = FixAction::NoLibrary;
+    finding.reason = layer.goneReason;
+    if (fixing) finding.fix.action = FixAction::NoLibrary;
     return;
   }
-  const std::size_t local = drift.Count(DriftState::ChangedHere);
-  const std::size_t upstream = drift.Count(DriftState::ChangedInLibrary);
-  finding.conflicts = drift.Count(DriftState::Conflict);
-  const std::size_t alike = drift.Count(DriftState::ChangedAlike);
+  const std::size_t local = governed->Count(DriftState::ChangedHere);
+  const std::size_t upstream = governed->Count(DriftState::ChangedInLibrary);
+  finding.conflicts = governed->Count(DriftState::Conflict);
   if (finding.conflicts > 0 || (local > 0 && upstream > 0)) {
     finding.state = SetupState::BothChanged;
   } else if (upstream > 0) {
@@ -79,38 +171,14 @@ void ClassifyDrift(SetupFinding& finding, const Teskor::ZelPlatform::OrnSettings
   } else {
     finding.state = SetupState::InStep;
   }
-  // Texts only for what moved: most setups of a project are in step.
-  if (local + upstream + finding.conflicts + alike > 0) {
-    for (auto& row : ornhost::CompareThreeWays(here, origin.base, *library)) {
-      if (row.state == DriftState::Unchanged) continue;
-      finding.properties.push_back({std::move(row.property), row.state, std::move(row.here),
-                                    std::move(row.base), std::move(row.library)});
-    }
+  // A value the library setups do not govern is the drawing's own: it never drifts.
+  for (const ornhost::GovernedValue& value : governed->values) {
+    if (!value.layer || value.state == DriftState::Unchanged) continue;
+    finding.properties.push_back(
+        {value.property, value.state, value.here, value.base, value.library});
   }
-  if (!context.fix) return;
-  SetupFix& fix = finding.fix;
-  // The base moves to the library's values wherever they left it.
-  if (upstream + finding.conflicts + alike == 0) {
-    fix.action = FixAction::NothingToDo;
-    return;
-  }
-  auto merged = ornhost::MergeValues(here, origin.base, *library, context.take);
-  if (!merged.undecided.empty()) {
-    fix.action = FixAction::Undecided;
-    fix.undecided = std::move(merged.undecided);
-    return;
-  }
-  fix.action = FixAction::Merge;
-  fix.values = merged.values;
-  fix.base = *library;
-  for (const PropertyFinding& property : finding.properties) {
-    if (ornhost::TakesLibrary(property.state, context.take)) {
-      fix.take.push_back(property.property);
-    } else if (property.state == DriftState::ChangedHere ||
-               property.state == DriftState::Conflict) {
-      fix.keep.push_back(property.property);
-    }
-  }
+  FindLocks(finding, *governed);
+  if (fixing) PlanFix(finding, stored, *governed, context);
 }
 
 }  // namespace
@@ -125,14 +193,16 @@ SetupFinding ClassifySetup(ornhost::StoredSetupRecord& stored, const AuditContex
     return finding;
   }
   const auto& here = *stored.settings;
-  if (stored.origin) {
-    const ornhost::Provenance& origin = *stored.origin;
+  if (stored.origin || !stored.overlays.empty()) {
+    const ornhost::Provenance& origin = stored.origin ? *stored.origin : stored.overlays.front();
     finding.libraryFile = Utf16ToUtf8(origin.libraryFile);
     finding.libraryPath = origin.libraryPath;
     finding.librarySetup = Utf16ToUtf8(origin.librarySetup);
     finding.takenAt = origin.takenAt;
-    ClassifyDrift(finding, here, origin, context);
+    ClassifyGoverned(finding, stored, context);
     finding.origin = std::move(stored.origin);
+    finding.overlays = std::move(stored.overlays);
+    finding.overrides = std::move(stored.standards.overrides);
     return finding;
   }
   const ornhost::LibraryShelf::Offer* offer = context.shelf->Offering(stored.name);

@@ -12,6 +12,7 @@
 #include "audit/Findings.h"
 #include "host/provenance/LibraryShelf.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/Standards.h"
 #include "host/provenance/StoredSetups.h"
 
 namespace ornr::audit {
@@ -24,6 +25,10 @@ struct AuditContext {
   /// Plan a merge of every setup with provenance; conflicts decided by take.
   bool fix = false;
   ornhost::MergeTake take = ornhost::MergeTake::Undecided;
+  /// Plan putting back the locked values changed here (after the merge, when both are asked);
+  /// overridden ones too with includeOverrides.
+  bool fixLocks = false;
+  bool includeOverrides = false;
   /// Write the merges.
   bool apply = false;
 };

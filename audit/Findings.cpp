@@ -115,4 +115,21 @@ bool FileFinding::Drifted() const {
                      [](const SetupFinding& setup) { return IsDrift(setup.state); });
 }
 
+std::size_t SetupFinding::LocksChanged() const {
+  return static_cast<std::size_t>(std::count_if(
+      locks.begin(), locks.end(), [](const LockFinding& lock) { return lock.changed; }));
+}
+
+std::size_t SetupFinding::Overridden() const {
+  return static_cast<std::size_t>(
+      std::count_if(locks.begin(), locks.end(),
+                    [](const LockFinding& lock) { return lock.override.has_value(); }));
+}
+
+bool FileFinding::BreaksLocks(bool strict) const {
+  return std::any_of(setups.begin(), setups.end(), [&](const SetupFinding& setup) {
+    return setup.LocksChanged() > 0 || (strict && setup.Overridden() > 0);
+  });
+}
+
 }  // namespace ornr::audit

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "host/OrnSettings.h"
 #include "host/provenance/Provenance.h"
 #include "host/store/DesignFile.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornr::audit {
 
@@ -62,6 +64,8 @@ enum class FixAction {
   Undecided,
   /// The library setup is gone, so there is nothing to merge from.
   NoLibrary,
+  /// --fix locks alone: locked values put back, the merge bases left as they are.
+  Locks,
 };
 
 struct SetupFix {
@@ -71,9 +75,30 @@ struct SetupFix {
   std::vector<std::string> keep;
   /// Conflicts left undecided.
   std::vector<std::string> undecided;
-  /// For Merge: the values and the new merge base it stores.
+  /// Locked values put back to the library's, and the overrides that go with them.
+  std::vector<std::string> locks;
+  std::vector<std::string> overridesDropped;
+  /// For Merge and Locks: the values it stores; for Merge the new merge base of the same-name
+  /// library setup, what that governs now, and the overlays with their new bases.
   Teskor::ZelPlatform::OrnSettings values;
   Teskor::ZelPlatform::OrnSettings base;
+  std::optional<ornhost::PropertySet> governed;
+  std::vector<ornhost::Provenance> overlays;
+};
+
+/// A locked value of a setup that was changed here, or that the setup overrides.
+struct LockFinding {
+  std::string property;
+  /// Lossless texts.
+  std::string here;
+  std::string library;
+  /// The library setup that locks it.
+  std::string libraryFile;
+  std::string librarySetup;
+  std::string reason;
+  /// Changed here without an override: a violation.
+  bool changed = false;
+  std::optional<ornhost::OverrideRecord> override;
 };
 
 struct SetupFinding {
@@ -93,6 +118,16 @@ struct SetupFinding {
   /// What the fix compares before it writes.
   ornhost::detail::RowRef row;
   std::optional<ornhost::Provenance> origin;
+  /// The library setups applied to it, and its overrides, as read.
+  std::vector<ornhost::Provenance> overlays;
+  std::map<std::string, ornhost::OverrideRecord> overrides;
+  /// Every locked value that was changed here or is overridden, in the record's order; and how
+  /// many values of the setup are locked.
+  std::vector<LockFinding> locks;
+  std::size_t lockedValues = 0;
+
+  std::size_t LocksChanged() const;
+  std::size_t Overridden() const;
 };
 
 enum class FileStatus {
@@ -139,6 +174,8 @@ struct FileFinding {
   std::size_t fixedSetups = 0;
 
   bool Drifted() const;
+  /// Whether a locked value was changed here, or with strict, one is overridden.
+  bool BreaksLocks(bool strict) const;
 };
 
 }  // namespace ornr::audit

@@ -157,16 +157,48 @@ std::string PropertyItem(const PropertyFinding& property, bool sameName) {
   return name + value(property.here);
 }
 
+std::string LockItem(const LockFinding& lock) {
+  std::string text = "<code>" + Escape(lock.property) + "</code> <span class=\"mono\">" +
+                     Escape(lock.here) + "</span> <span class=\"side\">here</span>, " +
+                     "<span class=\"mono\">" + Escape(lock.library) + "</span> " +
+                     "<span class=\"side\">in library</span>: ";
+  if (!lock.override) {
+    return text + "<strong>locked value changed</strong> (locked by " + Escape(lock.librarySetup) +
+           ": " + Escape(lock.reason) + ")";
+  }
+  text += "<strong>overridden</strong>";
+  if (!lock.override->madeBy.empty()) {
+    text += " by " + Escape(lock.override->madeBy) + " on " +
+            Escape(ReadableTime(lock.override->madeAt));
+  }
+  return text + ": " + Escape(lock.override->reason) + " (locked by " + Escape(lock.librarySetup) +
+         ": " + Escape(lock.reason) + ")";
+}
+
+std::string LocksPutBack(const SetupFix& fix, bool apply) {
+  std::string text = std::string(apply ? "put back " : "would put back ") +
+                     Plural(fix.locks.size(), "locked value", "locked values");
+  if (!fix.overridesDropped.empty()) {
+    text += " and drop " + Plural(fix.overridesDropped.size(), "override", "overrides");
+  }
+  return text;
+}
+
 std::string FixCell(const SetupFix& fix, bool apply) {
   switch (fix.action) {
     case FixAction::Merge: {
       std::string text = apply ? "merged: " : "would merge: ";
-      if (fix.take.empty()) return text + "the merge base moves to the library's values";
+      const std::string locks =
+          fix.locks.empty() && fix.overridesDropped.empty() ? "" : "; " + LocksPutBack(fix, apply);
+      if (fix.take.empty())
+        return Escape(text + "the merge base moves to the library's values" + locks);
       text += "takes " + Plural(fix.take.size(), "value", "values") + " from the library";
       if (!fix.keep.empty())
         text += ", keeps " + Plural(fix.keep.size(), "local change", "local changes");
-      return Escape(text);
+      return Escape(text + locks);
     }
+    case FixAction::Locks:
+      return Escape(LocksPutBack(fix, apply));
     case FixAction::Undecided:
       return Escape(Plural(fix.undecided.size(), "conflict", "conflicts") +
                     " to decide (--take library|local); left as it is");
@@ -296,7 +328,8 @@ class HtmlReport final : public Report {
     if (file.status != FileStatus::Read) return true;
     for (const SetupFinding& setup : file.setups) {
       if (IsDrift(setup.state) || setup.state == SetupState::Unreadable) return true;
-      if (setup.fix.action == FixAction::Merge || setup.fix.action == FixAction::Undecided)
+      if (setup.fix.action == FixAction::Merge || setup.fix.action == FixAction::Undecided ||
+          setup.fix.action == FixAction::Locks || !setup.locks.empty())
         return true;
     }
     return false;
@@ -334,7 +367,8 @@ class HtmlReport final : public Report {
     std::string rows;
     for (const SetupFinding& setup : file.setups) {
       const bool shown = IsDrift(setup.state) || setup.state == SetupState::Unreadable ||
-                         setup.fix.action == FixAction::Merge;
+                         setup.fix.action == FixAction::Merge ||
+                         setup.fix.action == FixAction::Locks || !setup.locks.empty();
       if (!shown) continue;
       rows +=
           "<tr><th scope=\"row\">" + Escape(setup.name) + "</th><td data-label=\"State\">" +
@@ -360,6 +394,9 @@ class HtmlReport final : public Report {
         items += "<li>" + PropertyItem(property, sameName) + "</li>";
       }
       if (!items.empty()) rows += "<ul class=\"props\">" + items + "</ul>";
+      std::string locks;
+      for (const LockFinding& lock : setup.locks) locks += "<li>" + LockItem(lock) + "</li>";
+      if (!locks.empty()) rows += "<ul class=\"props\">" + locks + "</ul>";
       rows += "</td>";
       if (fixColumn_) {
         rows += "<td class=\"fixcell\" data-label=\"Fix\">" + FixCell(setup.fix, apply_) + "</td>";
@@ -422,6 +459,11 @@ class HtmlReport final : public Report {
              Plural(totals.Listed(), "drawing has", "drawings have") +
              " drifted from the libraries.";
     }
+    if (totals.locksChanged > 0) {
+      kind = "warn";
+      text +=
+          " " + Plural(totals.locksChanged, "locked value was", "locked values were") + " changed.";
+    }
     if (notWhole > 0) {
       kind = "bad";
       text += " " + Plural(notWhole, "file", "files") + " could not be read whole.";
@@ -465,6 +507,12 @@ class HtmlReport final : public Report {
     html += Card(
         Figure(f(FileStatus::Damaged) + f(FileStatus::Unreadable) + f(FileStatus::OlderFormat)),
         "files not read whole", problems.empty() ? "none" : Escape(problems));
+    if (totals.ShowsLocks()) {
+      html += Card(Figure(totals.locksChanged), "locked values changed",
+                   Figure(totals.overridden) + " overridden" +
+                       (run.strict ? ", violations with --strict" : "") + ", of " +
+                       Figure(totals.lockedValues) + " locked");
+    }
     html += "</div>\n";
     html +=
         StateBar(totals.states, totals.setups, "All setups") + "\n" + Legend(totals.states) + "\n";
@@ -477,11 +525,15 @@ class HtmlReport final : public Report {
       seen += ", " + Plural(totals.otherFiles, "other file", "other files");
     if (totals.skipped > 0) seen += ", " + Plural(totals.skipped, "entry", "entries") + " skipped";
     html += "<p class=\"note\">" + Escape(seen) + ".</p>\n";
-    if (run.fix) {
+    if (run.Fixes()) {
       std::string fix = std::string(run.apply ? "Fix applied: " : "Fix (dry run): ") +
                         (run.apply ? "changed " : "would change ") +
                         Plural(totals.setupsFixed, "setup", "setups") + " in " +
                         Plural(totals.filesFixed, "drawing", "drawings");
+      if (run.fixLocks) {
+        fix += "; " + std::string(run.apply ? "put back " : "would put back ") +
+               Plural(totals.locksRestored, "locked value", "locked values");
+      }
       if (totals.filesSkipped > 0)
         fix += "; " + Plural(totals.filesSkipped, "file", "files") + " skipped";
       if (totals.setupsUndecided > 0) {

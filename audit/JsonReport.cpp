@@ -45,6 +45,8 @@ const char* FixActionKey(FixAction action) {
       return "conflicts to decide";
     case FixAction::NoLibrary:
       return "library setup gone";
+    case FixAction::Locks:
+      return "put back locks";
     case FixAction::None:
       break;
   }
@@ -74,6 +76,27 @@ ordered_json SetupJson(const SetupFinding& setup) {
     }
     json["properties"] = std::move(properties);
   }
+  if (setup.lockedValues > 0) json["lockedValues"] = setup.lockedValues;
+  if (!setup.locks.empty()) {
+    ordered_json locks = ordered_json::array();
+    for (const LockFinding& lock : setup.locks) {
+      ordered_json row = {{"property", lock.property},
+                          {"here", lock.here},
+                          {"library", lock.library},
+                          {"libraryFile", lock.libraryFile},
+                          {"librarySetup", lock.librarySetup},
+                          {"reason", lock.reason},
+                          {"changed", lock.changed}};
+      if (lock.override) {
+        ordered_json override = {{"reason", lock.override->reason}};
+        if (!lock.override->madeBy.empty()) override["madeBy"] = lock.override->madeBy;
+        if (!lock.override->madeAt.empty()) override["madeAt"] = lock.override->madeAt;
+        row["override"] = std::move(override);
+      }
+      locks.push_back(std::move(row));
+    }
+    json["locks"] = std::move(locks);
+  }
   if (setup.fix.action != FixAction::None) {
     ordered_json fix = {{"action", FixActionKey(setup.fix.action)}};
     if (setup.fix.action == FixAction::Merge) {
@@ -81,6 +104,8 @@ ordered_json SetupJson(const SetupFinding& setup) {
       fix["keep"] = setup.fix.keep;
     }
     if (!setup.fix.undecided.empty()) fix["undecided"] = setup.fix.undecided;
+    if (!setup.fix.locks.empty()) fix["locks"] = setup.fix.locks;
+    if (!setup.fix.overridesDropped.empty()) fix["overridesDropped"] = setup.fix.overridesDropped;
     json["fix"] = std::move(fix);
   }
   return json;
@@ -129,11 +154,15 @@ class JsonReport final : public Report {
                             {"startedAt", run.startedAt},
                             {"finishedAt", run.finishedAt},
                             {"libraries", std::move(libraries)}};
-    if (run.fix) {
-      runJson["fix"] = {{"mode", "merge"},
+    if (run.Fixes()) {
+      runJson["fix"] = {{"mode", run.fix && run.fixLocks ? "merge,locks"
+                                 : run.fix               ? "merge"
+                                                         : "locks"},
                         {"take", run.take.empty() ? ordered_json() : ordered_json(run.take)},
                         {"apply", run.apply}};
+      if (run.includeOverrides) runJson["fix"]["includeOverrides"] = true;
     }
+    if (run.strict) runJson["strict"] = true;
     ordered_json byStatus = ordered_json::object();
     for (std::size_t i = 0; i < kFileStatusCount; ++i) {
       byStatus[FileStatusKey(static_cast<FileStatus>(i))] = totals.files[i];
@@ -158,11 +187,17 @@ class JsonReport final : public Report {
                                {"setups", totals.setups},
                                {"states", Counts(totals.states)},
                                {"properties", std::move(properties)}};
-    if (run.fix) {
+    if (totals.ShowsLocks()) {
+      totalsJson["locks"] = {{"lockedValues", totals.lockedValues},
+                             {"changed", totals.locksChanged},
+                             {"overridden", totals.overridden}};
+    }
+    if (run.Fixes()) {
       totalsJson["fix"] = {{"files", totals.filesFixed},
                            {"setups", totals.setupsFixed},
                            {"filesSkipped", totals.filesSkipped},
                            {"setupsUndecided", totals.setupsUndecided}};
+      if (run.fixLocks) totalsJson["fix"]["locksRestored"] = totals.locksRestored;
     }
     ordered_json tail = {{"partial", totals.partial}};
     if (totals.partial) tail["stoppedBy"] = totals.stopReason;

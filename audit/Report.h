@@ -34,6 +34,12 @@ struct RunInfo {
   bool fix = false;
   std::string take;
   bool apply = false;
+  /// --fix locks, --include-overrides; --strict.
+  bool fixLocks = false;
+  bool includeOverrides = false;
+  bool strict = false;
+
+  bool Fixes() const { return fix || fixLocks; }
   /// The exit status the run ends with.
   int exitStatus = 0;
 };

@@ -125,13 +125,25 @@ class TerminalReport final : public Report {
                StateLabel(static_cast<SetupState>(i));
     }
     Out(setups + parts);
-    if (run.fix) {
+    if (totals.ShowsLocks()) {
+      std::string locks =
+          "locks:  " + Plural(totals.lockedValues, "locked value", "locked values") + ", " +
+          std::to_string(totals.locksChanged) + " changed, " + std::to_string(totals.overridden) +
+          " overridden";
+      if (run.strict && totals.overridden > 0) locks += " (violations with --strict)";
+      Out(locks);
+    }
+    if (run.Fixes()) {
       const char* verb = run.apply ? "changed " : "would change ";
       std::string line = "fix: " + std::string(verb) +
                          Plural(totals.setupsFixed, "setup", "setups") + " in " +
                          Plural(totals.filesFixed, "design file", "design files");
       if (totals.filesSkipped > 0) {
         line += "; " + Plural(totals.filesSkipped, "file", "files") + " skipped";
+      }
+      if (run.fixLocks) {
+        line += "; " + std::string(run.apply ? "put back " : "would put back ") +
+                Plural(totals.locksRestored, "locked value", "locked values");
       }
       if (totals.setupsUndecided > 0) {
         line += "; " + Plural(totals.setupsUndecided, "setup has", "setups have") +
@@ -160,7 +172,29 @@ class TerminalReport final : public Report {
   static std::string NotCounted() { return Column("-", 6) + std::string(7 * 6, ' '); }
 
   void SetupLines(const SetupFinding& setup) {
-    if (!IsDrift(setup.state) && setup.state != SetupState::Unreadable) return;
+    DriftLine(setup);
+    for (const LockFinding& lock : setup.locks) {
+      std::string line = "    " + lock.property + " " + lock.here + " here, " + lock.library +
+                         " in " + Quoted(lock.librarySetup) + " of " + Quoted(lock.libraryFile) +
+                         ": ";
+      if (lock.override) {
+        line += "overridden";
+        if (!lock.override->madeBy.empty()) {
+          line += " by " + lock.override->madeBy + " on " + lock.override->madeAt;
+        }
+        line += " (" + lock.override->reason + "); locked: " + lock.reason;
+      } else {
+        line += "locked value changed (" + lock.reason + ")";
+      }
+      Out(line);
+    }
+  }
+
+  void DriftLine(const SetupFinding& setup) {
+    if (!IsDrift(setup.state) && setup.state != SetupState::Unreadable) {
+      if (!setup.locks.empty()) Out("  " + Quoted(setup.name) + ": " + StateLabel(setup.state));
+      return;
+    }
     std::string line = "  " + Quoted(setup.name) + ": ";
     if (setup.state == SetupState::SameNameDiffers) {
       line += "not from a library, but " + Quoted(setup.libraryFile) + " has a setup of its name";
@@ -200,12 +234,20 @@ class TerminalReport final : public Report {
             file.fix == FixOutcome::Changed ? "  fix: changed " : "  fix: would change ";
         std::string names;
         for (const SetupFinding& setup : file.setups) {
-          if (setup.fix.action != FixAction::Merge) continue;
+          const SetupFix& fix = setup.fix;
+          if (fix.action == FixAction::Locks) {
+            names +=
+                (names.empty() ? "" : ", ") + Quoted(setup.name) + " (" + LocksPutBack(fix) + ")";
+            continue;
+          }
+          if (fix.action != FixAction::Merge) continue;
           names +=
               (names.empty() ? "" : ", ") + Quoted(setup.name) +
-              (setup.fix.take.empty() ? std::string(" (the merge base only)")
-                                      : " (" + Plural(setup.fix.take.size(), "value", "values") +
-                                            " from the library)");
+              (fix.take.empty()
+                   ? std::string(" (the merge base only")
+                   : " (" + Plural(fix.take.size(), "value", "values") + " from the library") +
+              (fix.locks.empty() && fix.overridesDropped.empty() ? "" : ", " + LocksPutBack(fix)) +
+              ")";
         }
         Out(line + names);
         return;
@@ -216,6 +258,14 @@ class TerminalReport final : public Report {
       default:
         return;
     }
+  }
+
+  static std::string LocksPutBack(const SetupFix& fix) {
+    std::string text = Plural(fix.locks.size(), "locked value", "locked values") + " put back";
+    if (!fix.overridesDropped.empty()) {
+      text += ", " + Plural(fix.overridesDropped.size(), "override", "overrides") + " dropped";
+    }
+    return text;
   }
 
   Console& console_;

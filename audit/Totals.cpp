@@ -25,6 +25,9 @@ void Totals::Add(const FileFinding& file) {
     ++setups;
     ++states[static_cast<std::size_t>(setup.state)];
     if (setup.fix.action == FixAction::Undecided) ++setupsUndecided;
+    lockedValues += setup.lockedValues;
+    locksChanged += setup.LocksChanged();
+    overridden += setup.Overridden();
     for (const PropertyFinding& property : setup.properties) {
       if (property.here == property.library) continue;
       PropertyCounts& counts = properties[property.property];
@@ -42,6 +45,11 @@ void Totals::Add(const FileFinding& file) {
   if (file.fix == FixOutcome::WouldChange || file.fix == FixOutcome::Changed) {
     ++filesFixed;
     setupsFixed += file.fixedSetups;
+    for (const SetupFinding& setup : file.setups) {
+      if (setup.fix.action == FixAction::Merge || setup.fix.action == FixAction::Locks) {
+        locksRestored += setup.fix.locks.size();
+      }
+    }
   } else if (file.fix == FixOutcome::Skipped) {
     ++filesSkipped;
   }
@@ -64,13 +72,13 @@ std::vector<std::pair<std::string, PropertyCounts>> Totals::PropertiesByDrift() 
   return sorted;
 }
 
-int Totals::ExitStatus() const {
+int Totals::ExitStatus(bool strict) const {
   if (files[static_cast<std::size_t>(FileStatus::Damaged)] +
           files[static_cast<std::size_t>(FileStatus::Unreadable)] >
       0) {
     return 3;
   }
-  return drawingsWithDrift > 0 ? 1 : 0;
+  return drawingsWithDrift > 0 || locksChanged > 0 || (strict && overridden > 0) ? 1 : 0;
 }
 
 }  // namespace ornr::audit

@@ -44,11 +44,18 @@ struct Totals {
   std::size_t setups = 0;
   StateCounts states{};
   std::map<std::string, PropertyCounts> properties;
+  /// Locked values of the setups, those changed here without an override (violations), and
+  /// those overridden.
+  std::size_t lockedValues = 0;
+  std::size_t locksChanged = 0;
+  std::size_t overridden = 0;
   /// The fix: files and setups changed (or, in a dry run, that would be), files skipped.
   std::size_t filesFixed = 0;
   std::size_t setupsFixed = 0;
   std::size_t filesSkipped = 0;
   std::size_t setupsUndecided = 0;
+  /// Locked values the fix puts back (or would).
+  std::size_t locksRestored = 0;
   /// Stopped before every file was done; stopReason says by what.
   bool partial = false;
   std::string stopReason;
@@ -61,8 +68,11 @@ struct Totals {
   void Add(const FileFinding& file);
   /// The properties by how many setups they differ in, most first.
   std::vector<std::pair<std::string, PropertyCounts>> PropertiesByDrift() const;
-  /// 0 all in step, 1 drift found, 3 a file could not be read (whatever else was found).
-  int ExitStatus() const;
+  /// Whether the reports show the counts of locked values: once any setup has one.
+  bool ShowsLocks() const { return lockedValues + overridden > 0; }
+  /// 0 all in step, 1 drift found or a locked value changed (with strict, or overridden), 3 a
+  /// file could not be read (whatever else was found).
+  int ExitStatus(bool strict = false) const;
 };
 
 }  // namespace ornr::audit

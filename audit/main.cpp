@@ -70,6 +70,9 @@ int Run(int argc, char** argv) {
   run.startedAt = TimeText(started, false);
   run.startedLocal = TimeText(started, true);
   run.fix = options.fix;
+  run.fixLocks = options.fixLocks;
+  run.includeOverrides = options.includeOverrides;
+  run.strict = options.strict;
   run.take = options.take == ornhost::MergeTake::Library ? "library"
              : options.take == ornhost::MergeTake::Local ? "local"
                                                          : "";
@@ -92,6 +95,8 @@ int Run(int argc, char** argv) {
   context.fix = options.fix;
   context.take = options.take;
   context.apply = options.apply;
+  context.fixLocks = options.fixLocks;
+  context.includeOverrides = options.includeOverrides;
   run.apply = options.apply;
 
   std::vector<std::unique_ptr<Report>> files;
@@ -99,7 +104,9 @@ int Run(int argc, char** argv) {
   try {
     if (options.json) files.push_back(MakeJsonReport(*options.json));
     if (options.csv) files.push_back(MakeCsvReport(*options.csv));
-    if (options.html) files.push_back(MakeHtmlReport(*options.html, options.fix, options.apply));
+    if (options.html)
+      files.push_back(
+          MakeHtmlReport(*options.html, options.fix || options.fixLocks, options.apply));
   } catch (const ReportError& error) {
     return Usage(error.what());
   }
@@ -118,7 +125,8 @@ int Run(int argc, char** argv) {
   run.finishedAt = TimeText(std::time(nullptr), false);
   if (totals.partial) totals.stopReason = StopSignalName();
   const int signal = StopSignal();
-  run.exitStatus = totals.partial ? 128 + (signal != 0 ? signal : SIGINT) : totals.ExitStatus();
+  run.exitStatus =
+      totals.partial ? 128 + (signal != 0 ? signal : SIGINT) : totals.ExitStatus(options.strict);
   // A report named /dev/stdout follows the table so far.
   std::fflush(stdout);
   for (const auto& file : files) {

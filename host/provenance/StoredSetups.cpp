@@ -1,5 +1,6 @@
 #include "host/provenance/StoredSetups.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -61,25 +62,59 @@ bool SameOrigin(const Provenance& a, const Provenance& b) {
 
 void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerge>& merges,
                  std::string_view action) {
-  if (merges.empty()) return;
+  std::vector<StoredFix> fixes;
+  fixes.reserve(merges.size());
+  for (const StoredMerge& merge : merges) {
+    fixes.push_back({merge, merge.origin ? merge.origin->governed : std::nullopt, false, {}});
+  }
+  StoreFixes(path, fixes, action);
+}
+
+void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
+                std::string_view action) {
+  if (fixes.empty()) return;
   detail::DesignFile file(path, detail::DesignFile::Access::WriteExisting);
   std::vector<detail::DesignFile::Rewrite> rewrites;
-  rewrites.reserve(merges.size());
-  for (const StoredMerge& merge : merges) rewrites.push_back({merge.row, merge.name, merge.values});
+  rewrites.reserve(fixes.size());
+  for (const StoredFix& fix : fixes) {
+    rewrites.push_back({fix.merge.row, fix.merge.name, fix.merge.values});
+  }
   const std::string takenAt = detail::UtcNowText();
   std::optional<std::map<std::int64_t, Provenance>> records;
+  const auto refuse = [&](const StoredMerge& merge) {
+    throw DesignFileError("design file \"" + path.string() + "\"",
+                          "another session has merged or changed where \"" +
+                              ornr::Utf16ToUtf8(merge.name) + "\" came from since it was read");
+  };
   file.UpdateAll(rewrites, action, [&](std::size_t index, std::int64_t position) {
-    const StoredMerge& merge = merges[index];
+    const StoredFix& fix = fixes[index];
+    const StoredMerge& merge = fix.merge;
     // Read inside the transaction, before the first record is put: what holds until it commits.
     if (!records) records = detail::ProvenanceTable::ReadAll(file);
     const auto found = records->find(position);
-    if (found == records->end() || !SameOrigin(found->second, merge.origin)) {
-      throw DesignFileError("design file \"" + path.string() + "\"",
-                            "another session has merged or changed where \"" +
-                                ornr::Utf16ToUtf8(merge.name) + "\" came from since it was read");
+    if (found == records->end() ? merge.origin.has_value()
+                                : !merge.origin || !SameOrigin(found->second, *merge.origin)) {
+      refuse(merge);
     }
-    Provenance record = merge.origin;
+    if (fix.standards) {
+      const detail::StandardsOfSetup stored = detail::StandardsTable::Read(file, position);
+      const auto& read = fix.standards->overlaysRead;
+      if (stored.standards.overrides != fix.standards->overridesRead ||
+          !std::equal(stored.overlays.begin(), stored.overlays.end(), read.begin(), read.end(),
+                      SameOrigin)) {
+        refuse(merge);
+      }
+      std::vector<Provenance> overlays = fix.standards->overlays;
+      for (Provenance& overlay : overlays) {
+        if (overlay.takenAt.empty()) overlay.takenAt = takenAt;
+      }
+      detail::StandardsTable::PutOverlays(file, position, overlays);
+      detail::StandardsTable::PutOverrides(file, position, fix.standards->overrides);
+    }
+    if (!merge.origin || fix.valuesOnly) return;
+    Provenance record = *merge.origin;
     record.base = merge.base;
+    record.governed = fix.governed;
     record.takenAt = takenAt;
     detail::ProvenanceTable::Put(file, position, &record);
   });

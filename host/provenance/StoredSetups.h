@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,21 +48,44 @@ StoredFile ReadStoredFile(const std::filesystem::path& path);
 /// A merge of a stored setup with its library setup, to be stored.
 struct StoredMerge {
   std::u16string name;
-  /// The record and its provenance as they were read.
+  /// The record and its provenance as they were read; no provenance for a setup that has only
+  /// overlays.
   detail::RowRef row;
-  Provenance origin;
+  std::optional<Provenance> origin;
   /// The setup's values after the merge, and its new merge base: the library's values.
   Teskor::ZelPlatform::OrnSettings values;
   Teskor::ZelPlatform::OrnSettings base;
+};
+
+/// A merge, or a write of values alone, with what the office standards keep beside the setup.
+struct StoredFix {
+  StoredMerge merge;
+  /// What the library setup governs now, which the new base covers (nothing: every value).
+  std::optional<PropertySet> governed;
+  /// A write of values only: the provenance stays as it was read, base and time too.
+  bool valuesOnly = false;
+  /// Format 6: the overlays and overrides as read and as the write leaves them (an overlay
+  /// without a time taken now); nothing leaves them as they are.
+  struct Standards {
+    std::vector<Provenance> overlaysRead;
+    std::vector<Provenance> overlays;
+    std::map<std::string, OverrideRecord> overridesRead;
+    std::map<std::string, OverrideRecord> overrides;
+  };
+  std::optional<Standards> standards;
 };
 
 /// Stores the merges in the design file at path in one transaction, all or nothing: each setup's
 /// values (what they replace kept as a version of action) and its provenance with the new base,
 /// taken now. Throws DesignFileError, having written nothing, when the file is gone or may not
 /// be written (an older format, damage found by the check before its first write, tables of
-/// others), or when another session changed, renamed or deleted one of the setups, or merged
-/// it, since it was read.
+/// others), or when another session changed, renamed or deleted one of the setups, merged it or
+/// changed its overlays or overrides, since it was read.
 void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerge>& merges,
                  std::string_view action);
+/// The same for fixes, whose provenance keeps what they govern; a setup without provenance is
+/// refused when the file holds one for it by then.
+void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
+                std::string_view action);
 
 }  // namespace ornhost

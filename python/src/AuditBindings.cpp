@@ -217,6 +217,8 @@ const char* FixActionKey(audit::FixAction action) {
       return "conflicts to decide";
     case audit::FixAction::NoLibrary:
       return "library setup gone";
+    case audit::FixAction::Locks:
+      return "put back locks";
     case audit::FixAction::None:
       break;
   }

@@ -59,4 +59,33 @@ for bad in (broken(lambda d: d["files"][0]["setups"][0].update(state="drifted"))
             broken(lambda d: d.pop("skipped"))):
     assert list(validator.iter_errors(bad)), "schema accepted a broken report"
 PY
+
+# Office standards: a library setup that governs two values and locks them; one drawing overrides
+# a locked value, the other changed it without an override.
+mkdir locked
+"$workbench" --master std.zellib -c 'host add Quality BlurPasses=8' \
+  -c 'scope Quality --only BlurPasses ShadowQuality' \
+  -c 'lock Quality BlurPasses ShadowQuality --reason "office look"' >/dev/null
+"$workbench" --master locked/c.zel --library std.zellib -c 'copy-from-library Quality' >/dev/null
+cp locked/c.zel locked/d.zel
+sqlite3 locked/d.zel 'UPDATE render_setups SET BlurPasses = 13'
+"$workbench" --master locked/c.zel --library std.zellib \
+  -c 'edit Quality BlurPasses 12 --override "the client asked"' -c 'save Quality' >/dev/null
+status=0
+"$audit" --strict --json locked.json --fix merge,locks --include-overrides locked >/dev/null 2>&1 \
+  || status=$?
+[ "$status" -eq 1 ] || fail "exit status $status with locks, expected 1"
+python3 - "$schema" locked.json <<'PY'
+import json, sys
+import jsonschema
+validator = jsonschema.Draft7Validator(json.load(open(sys.argv[1])))
+report = json.load(open(sys.argv[2]))
+errors = list(validator.iter_errors(report))
+assert not errors, [e.message for e in errors]
+locks = {f["path"]: s["locks"] for f in report["files"] for s in f["setups"]}
+assert locks["locked/c.zel"][0]["override"]["reason"] == "the client asked", locks
+assert locks["locked/d.zel"][0]["changed"] is True, locks
+assert report["totals"]["locks"] == {"lockedValues": 4, "changed": 1, "overridden": 1}, report["totals"]
+assert report["run"]["fix"]["mode"] == "merge,locks" and report["run"]["strict"] is True
+PY
 echo "report-schema-test: ok"

@@ -24,6 +24,7 @@ const ACTIONS = {
   'import': T.actionImport,
   'host write': T.actionHostWrite,
   'audit fix': T.actionAuditFix,
+  'audit lock fix': T.actionAuditLockFix,
 };
 
 /** A version's action in the page's language; one the host's caller named shows as named. */

@@ -96,6 +96,7 @@ export const T = {
   actionImport: 'import',
   actionHostWrite: 'host write',
   actionAuditFix: 'audit fix',
+  actionAuditLockFix: 'audit lock fix',
   // What a version's action changed, in a line.
   changedDeleted: 'deleted',
   changedBroughtBack: 'brought back after being deleted',
