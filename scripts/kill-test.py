@@ -5,8 +5,8 @@ Usage: kill-test.py WORKBENCH FOLDER RUNS [SEED]
 
 Each run makes a design file, then lets one workbench session (every second run: two at once,
 each on setups of its own names) work through a long script of saves, renames, duplicates,
-deletes, resets and undeletes, and kills each session at a random moment. The file is then
-checked with SQLite's integrity check and against a replay of the commands that completed: the
+deletes, resets, undeletes, notes and locks, and kills each session at a random moment. The file
+is then checked with SQLite's integrity check and against a replay of the commands that completed: the
 setups' values and how many versions each keeps, of the deleted ones too, so that a write whose
 version did not land with it (or the other way round) is caught.
 
@@ -60,8 +60,9 @@ class Script:
         counter = SETUPS_AT_START
         value = 1000
         while len(self.commands) < COMMANDS:
-            op = rng.choices(["save", "rename", "duplicate", "delete", "reset", "undelete"],
-                             [6, 2, 2, 1, 1, 1])[0]
+            op = rng.choices(
+                ["save", "rename", "duplicate", "delete", "reset", "undelete", "note", "lock"],
+                [6, 2, 2, 1, 1, 1, 1, 1])[0]
             name = rng.choice(sorted(names))
             stored, versions = names[name]
             if op == "save":
@@ -86,6 +87,13 @@ class Script:
                 self.add(f"edit {quoted(name)} {PROPERTY} {value}", names, deleted, [])
                 names[name] = (stored, kept(versions + 1))
                 self.add(f"reset {quoted(name)}", names, deleted, [name])
+            elif op in ("note", "lock"):
+                # Written at once, each a version: a new text every time, so that each changes.
+                value += 1
+                command = (f'note {quoted(name)} "note {value}"' if op == "note" else
+                           f'lock {quoted(name)} BlurPasses --reason "reason {value}"')
+                names[name] = (stored, kept(versions + 1))
+                self.add(command, names, deleted, [name])
             elif op == "delete" and len(names) > 2:
                 del names[name]
                 deleted.append((name, stored, kept(versions + 1)))

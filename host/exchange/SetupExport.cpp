@@ -1,9 +1,11 @@
 // Setups as text: the setups document that export writes.
 #include <cstdio>
+#include <map>
 
 #include "host/controls/HostControls.h"
 #include "host/exchange/SetupsDocument.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/StoredSetups.h"
 #include "support/OutputFile.h"
 #include "support/Utf.h"
 
@@ -53,6 +55,38 @@ std::string SettingsObject(const OrnSettings& settings, const std::string& inden
   return text + indent + "}";
 }
 
+// The values of only those properties, as a JSON object.
+std::string SomeSettingsObject(const OrnSettings& settings, const PropertySet& which,
+                               const std::string& indent) {
+  std::string text = "{";
+  const auto values = SettingTexts(settings);
+  bool first = true;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!which.test(i)) continue;
+    text += std::string(first ? "\n" : ",\n") + indent + "  \"" + values[i].first +
+            "\": " + values[i].second;
+    first = false;
+  }
+  return text + "\n" + indent + "}";
+}
+
+std::string NamesArray(const PropertySet& set) {
+  std::string text = "[";
+  for (const std::string& name : PropertyNames(set)) {
+    text += (text.size() == 1 ? "" : ", ") + JsonString(name);
+  }
+  return text + "]";
+}
+
+std::string TextsObject(const std::map<std::string, std::string>& texts) {
+  std::string text = "{";
+  for (const auto& [property, value] : texts) {
+    text += std::string(text.size() == 1 ? "\n" : ",\n") + "        " + JsonString(property) +
+            ": " + JsonString(value);
+  }
+  return text + "\n      }";
+}
+
 }  // namespace
 
 std::string detail::SourceMember(const Provenance& origin) {
@@ -61,7 +95,51 @@ std::string detail::SourceMember(const Provenance& origin) {
          ",\n        \"libraryPath\": " + JsonString(origin.libraryPath) +
          ",\n        \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(origin.librarySetup)) +
          ",\n        \"takenAt\": " + JsonString(origin.takenAt) +
+         (origin.governed && !origin.governed->all()
+              ? ",\n        \"governed\": " + NamesArray(*origin.governed)
+              : std::string()) +
          ",\n        \"base\": " + SettingsObject(origin.base, "        ") + "\n      }";
+}
+
+std::string detail::StandardsMembers(const SetupStandards& standards,
+                                     const std::vector<Provenance>& overlays) {
+  std::string text;
+  if (!standards.description.empty()) {
+    text += ",\n      \"description\": " + JsonString(standards.description);
+  }
+  if (!standards.notes.empty()) text += ",\n      \"notes\": " + TextsObject(standards.notes);
+  if (standards.scope && !standards.scope->all()) {
+    text += ",\n      \"scope\": " + NamesArray(*standards.scope);
+  }
+  if (!standards.locks.empty()) text += ",\n      \"locks\": " + TextsObject(standards.locks);
+  if (!standards.overrides.empty()) {
+    text += ",\n      \"overrides\": {";
+    bool first = true;
+    for (const auto& [property, record] : standards.overrides) {
+      text += std::string(first ? "\n" : ",\n") + "        " + JsonString(property) +
+              ": {\"reason\": " + JsonString(record.reason) +
+              ", \"madeBy\": " + JsonString(record.madeBy) +
+              ", \"madeAt\": " + JsonString(record.madeAt) + "}";
+      first = false;
+    }
+    text += "\n      }";
+  }
+  if (!overlays.empty()) {
+    text += ",\n      \"overlays\": [";
+    for (std::size_t i = 0; i < overlays.size(); ++i) {
+      const Provenance& overlay = overlays[i];
+      text += std::string(i == 0 ? "\n" : ",\n") +
+              "        {\"libraryFile\": " + JsonString(ornr::Utf16ToUtf8(overlay.libraryFile)) +
+              ", \"libraryPath\": " + JsonString(overlay.libraryPath) +
+              ", \"librarySetup\": " + JsonString(ornr::Utf16ToUtf8(overlay.librarySetup)) +
+              ", \"takenAt\": " + JsonString(overlay.takenAt) + ",\n          \"base\": " +
+              SomeSettingsObject(overlay.base, overlay.governed.value_or(AllProperties()),
+                                 "          ") +
+              "}";
+    }
+    text += "\n      ]";
+  }
+  return text;
 }
 
 std::string detail::SetupsDocument(const std::vector<StoredSetup>& setups,
@@ -84,7 +162,10 @@ std::string detail::SetupsDocument(const std::vector<StoredSetup>& setups,
 void ExportSetups(const std::filesystem::path& designFile, const std::vector<std::u16string>& names,
                   const std::filesystem::path& out) {
   const std::vector<StoredSetup> stored = ReadSetups(designFile);
-  const auto origins = ProvenanceInFile(designFile);
+  std::map<std::u16string, StoredSetupRecord> records;
+  for (StoredSetupRecord& record : ReadStoredFile(designFile).setups) {
+    records.emplace(record.name, std::move(record));
+  }
   const std::string label = "design file \"" + designFile.string() + "\"";
   std::vector<StoredSetup> chosen;
   for (const std::u16string& wanted : names) {
@@ -104,8 +185,11 @@ void ExportSetups(const std::filesystem::path& designFile, const std::vector<std
     chosen.push_back(*found);
   }
   const std::string text = detail::SetupsDocument(chosen, [&](const StoredSetup& setup) {
-    const auto source = origins.find(setup.name);
-    return source != origins.end() ? detail::SourceMember(source->second) : std::string();
+    const auto record = records.find(setup.name);
+    if (record == records.end()) return std::string();
+    const StoredSetupRecord& found = record->second;
+    return (found.origin ? detail::SourceMember(*found.origin) : std::string()) +
+           detail::StandardsMembers(found.standards, found.overlays);
   });
 
   // Whole or not at all, and a device, FIFO or link named as out stays what it is.

@@ -5,9 +5,11 @@
 
 #include "host/controls/HostControls.h"
 #include "host/exchange/SetupsDocumentReader.h"
+#include "host/provenance/Standards.h"
 #include "host/session/FileWriter.h"
 #include "host/session/HostState.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/StandardsTable.h"
 #include "support/Utf.h"
 
 namespace ornhost {
@@ -41,10 +43,21 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
 
   // The setups and where they came from (or that they came from nowhere) in one transaction: a
   // write that fails midway leaves the design file as it was.
-  detail::StoreSetups(designFile, read.records,
-                      [&](detail::DesignFile& db, std::size_t index, std::int64_t position) {
-                        detail::ProvenanceTable::Put(db, position, read.sources[index].get());
-                      });
+  // Into the master file, values its library setups lock are held to them inside the same
+  // transaction: an import that would breach one stores nothing.
+  detail::HostFile* master = detail::State().master;
+  detail::StoreSetups(
+      designFile, read.records,
+      [&](detail::DesignFile& db, std::size_t index, std::int64_t position) {
+        detail::ProvenanceTable::Put(db, position, read.sources[index].get());
+        detail::StandardsOfSetup standards{read.standards[index], read.overlays[index]};
+        if (db.Version() >= detail::kStandardsFormat) {
+          detail::StandardsTable::Put(db, position, standards);
+        }
+        if (master != nullptr && master->IsOpen() && master->Db() == &db) {
+          RefuseLockBreachesAt(position, read.records[index].second);
+        }
+      });
   std::vector<std::u16string> stored;
   stored.reserve(read.records.size());
   for (auto& record : read.records) stored.push_back(std::move(record.first));

@@ -8,6 +8,7 @@
 
 #include "host/controls/HostControls.h"
 #include "host/provenance/Provenance.h"
+#include "host/store/StandardsRecord.h"
 
 namespace ornhost::detail {
 
@@ -20,6 +21,10 @@ inline constexpr std::int64_t kSetupsFormatVersion = 1;
 /// (",\n      \"source\": {...}").
 /// A setup's "source" member, as members gives it to SetupsDocument.
 std::string SourceMember(const Provenance& origin);
+/// A setup's description, notes, scope, locks, overrides and overlays, each only when it has
+/// any: nothing for a setup without standards.
+std::string StandardsMembers(const SetupStandards& standards,
+                             const std::vector<Provenance>& overlays);
 
 std::string SetupsDocument(const std::vector<StoredSetup>& setups,
                            const std::function<std::string(const StoredSetup&)>& members = {});

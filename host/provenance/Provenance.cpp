@@ -326,9 +326,11 @@ std::map<std::u16string, Drift> AllDrift() {
   return drifts;
 }
 
-void SetPendingBase(const std::u16string& setup, const OrnSettings& base) {
+void SetPendingBase(const std::u16string& setup, const OrnSettings& base,
+                    const std::optional<PropertySet>& governed) {
   StoreEntry& entry = MasterEntry(setup);
   entry.pendingBase = base;
+  entry.pendingGoverned = governed;
   // Nothing to save would ever bring it in: a merge that kept every value as it was.
   if (!entry.working->modified && entry.stored &&
       entry.stored->settings.Equals(StoreAccess::Settings(*entry.working))) {

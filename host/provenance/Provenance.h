@@ -129,7 +129,9 @@ MergedValues MergeValues(const Teskor::ZelPlatform::OrnSettings& here,
 
 /// Keeps base as the setup's next merge base: it replaces the recorded one when the setup is
 /// next saved, and is dropped when the setup is reset. Throws ProvenanceError.
-void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base);
+/// governed is what the library setup governs now (nothing: all of it): what the base covers.
+void SetPendingBase(const std::u16string& setup, const Teskor::ZelPlatform::OrnSettings& base,
+                    const std::optional<PropertySet>& governed = std::nullopt);
 bool HasPendingBase(const std::u16string& setup);
 
 /// The host sets one value of the master-file setup's working copy from its lossless text (what

@@ -68,6 +68,9 @@ TEST(SettingsCatalogue, JsonSchemaOfExportedSetupsRequiresEverySettingWithItsTyp
   const auto& settings = schema.at("definitions").at("settings");
   EXPECT_EQ(settings.at("required").get<std::vector<std::string>>(), CatalogueNames());
   EXPECT_EQ(settings.at("additionalProperties"), false);
+  // Scopes, locks, notes and overlays name properties by the same list.
+  EXPECT_EQ(schema.at("definitions").at("property").at("enum").get<std::vector<std::string>>(),
+            CatalogueNames());
   const auto& properties = settings.at("properties");
   ASSERT_EQ(properties.size(), ornr::settings::kPropertyCount);
   auto row = properties.begin();

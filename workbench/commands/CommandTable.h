@@ -17,7 +17,7 @@ namespace ornr::workbench {
 enum class CommandId {
   Open, Close, Library, Refresh, Reference, Answer, Init, Release, Load, New, Duplicate, Rename,
   Delete, Reset, Save, Modified, CopyFromLibrary, UpdateFromLibrary, Matches, Origin, Drift,
-  MergeFromLibrary, Edit, Show, Export, Import, Upgrade, History, Diff, Restore, Deleted,
+  MergeFromLibrary, Scope, Lock, Unlock, Locks, Note, Why, Apply, Edit, Show, Export, Import, Upgrade, History, Diff, Restore, Deleted,
   Undelete, HistoryLimit, Host, List, Help, Quit
 };
 // clang-format on

@@ -78,6 +78,13 @@ void Commands::Dispatch(CommandId id, const Args& args) {
     case CommandId::Origin: return Origin(args);
     case CommandId::Drift: return Drift(args);
     case CommandId::MergeFromLibrary: return MergeFromLibrary(args);
+    case CommandId::Scope: return Scope(args);
+    case CommandId::Lock: return Lock(args);
+    case CommandId::Unlock: return Unlock(args);
+    case CommandId::Locks: return Locks(args);
+    case CommandId::Note: return Note(args);
+    case CommandId::Why: return Why(args);
+    case CommandId::Apply: return Apply(args);
     case CommandId::Edit: return Edit(args);
     case CommandId::Show: return Show(args);
     case CommandId::Export: return Export(args);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/provenance/Standards.h"
 #include "workbench/Module.h"
 #include "workbench/Transcript.h"
 #include "workbench/commands/CommandTable.h"
@@ -55,9 +56,18 @@ class Commands {
   void Matches(const std::vector<std::string>& args);
   void Origin(const std::vector<std::string>& args);
   void Drift(const std::vector<std::string>& args);
+  /// Drift of a setup with overlays: each layer's values in the order applied.
+  void DriftOfLayers(const ornhost::Governed& governed);
   void MergeFromLibrary(const std::vector<std::string>& args);
   /// After a copy or update from library took: the host records where the setup came from.
   void RecordOrigin(const std::string& name);
+  void Scope(const std::vector<std::string>& args);
+  void Lock(const std::vector<std::string>& args);
+  void Unlock(const std::vector<std::string>& args);
+  void Locks(const std::vector<std::string>& args);
+  void Note(const std::vector<std::string>& args);
+  void Why(const std::vector<std::string>& args);
+  void Apply(const std::vector<std::string>& args);
   void Edit(const std::vector<std::string>& args);
   void Show(const std::vector<std::string>& args);
   void Export(const std::vector<std::string>& args);

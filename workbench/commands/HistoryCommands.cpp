@@ -8,6 +8,7 @@
 #include "host/OrnSetupManager.h"
 #include "host/controls/HostControls.h"
 #include "host/history/History.h"
+#include "host/provenance/Standards.h"
 #include "host/xrt.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
@@ -49,7 +50,41 @@ std::string Changes(const ornhost::SetupVersion& version) {
   for (const auto& change : version.changes) {
     add(change.property + " " + change.before + " -> " + change.after);
   }
+  // What else it changed: the standards' texts, quoted, since they hold blanks and commas.
+  for (const auto& mark : version.marks) {
+    const std::string what = mark.kind + (mark.property.empty() ? "" : " " + mark.property);
+    if (mark.kind == "scope") {
+      add("scope " + mark.before + " -> " + mark.after);
+    } else if (mark.after.empty()) {
+      add(what + " removed (was " + AlwaysQuoted(mark.before) + ")");
+    } else {
+      add(what + " " + AlwaysQuoted(mark.after));
+    }
+  }
   return text.empty() ? "-" : text;
+}
+
+// A restore that would change a value a library setup locks, without an override, changes
+// nothing.
+void RefuseLockBreaches(const std::u16string& name, const OrnSettings& after) {
+  try {
+    const auto governed = ornhost::GovernedOf(name);
+    if (!governed) return;
+    OrnSettings now;
+    for (const ornhost::GovernedValue& value : governed->values) {
+      ornhost::SetSettingFromText(now, value.property, value.here);
+    }
+    const auto breaches =
+        ornhost::LockBreaches(*governed, after, &now, ornhost::StandardsOf(name).overrides);
+    if (breaches.empty()) return;
+    throw CommandError(breaches.front().message +
+                       (breaches.size() > 1
+                            ? " (and " + std::to_string(breaches.size() - 1) + " more)"
+                            : std::string()) +
+                       "; nothing restored (edit ... --override \"why\" changes it anyway)");
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
 }
 
 // One side of a diff as given: a master-file setup, a version of it, or a library setup.
@@ -260,6 +295,7 @@ void Commands::Restore(const Args& args) {
   for (const std::string& line : SideBySide("NOW", "VERSION " + args[1], differences)) {
     transcript_.Line("restore: " + line);
   }
+  RefuseLockBreaches(name, version);
   std::size_t entered = 0;
   for (const Difference& difference : differences) {
     const std::string refusal = EnterValue(name, PanelValueOf(difference.property, difference.b));
@@ -301,7 +337,15 @@ void Commands::Deleted(const Args&) {
 
 void Commands::Undelete(const Args& args) {
   const std::u16string newName = args.size() == 2 ? Wide(args[1]) : std::u16string();
-  ornhost::UndeleteSetup(Wide(args[0]), newName);
+  // Values its library setups lock now are held to them inside the write: a breach stores nothing.
+  try {
+    ornhost::UndeleteSetup(Wide(args[0]), newName,
+                           [](std::int64_t position, const OrnSettings& values) {
+                             ornhost::RefuseLockBreachesAt(position, values);
+                           });
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(std::string(error.what()) + " (undelete brings the setup back unchanged)");
+  }
   transcript_.Line("undeleted " + AlwaysQuoted(args[0]) +
                    (args.size() == 2 ? " as " + AlwaysQuoted(args[1]) : ""));
 }

@@ -3,15 +3,30 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "host/history/History.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/Standards.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/CommandSupport.h"
 #include "workbench/commands/LibraryMerge.h"
 
 namespace ornr::workbench {
+
+namespace {
+
+// The library setups layered onto a master-file setup, or nothing.
+std::optional<ornhost::Governed> LayersOf(const std::u16string& name) {
+  try {
+    return ornhost::GovernedOf(name);
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
+}
+
+}  // namespace
 
 void Commands::CopyFromLibrary(const Args& args) {
   MasterFile();  // the module can change nothing without one
@@ -47,27 +62,55 @@ void Commands::Origin(const Args& args) {
   if (!MasterHolds(name))
     throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
   const auto drift = ornhost::DriftOf(name);
-  if (!drift) {
+  const auto governed = LayersOf(name);
+  const bool overlays = governed && governed->layers.back().kind == ornhost::LayerKind::Overlay;
+  if (!drift && !overlays) {
     transcript_.Line("origin: " + AlwaysQuoted(args[0]) + " was not taken from a library");
     return;
   }
-  const ornhost::Provenance& origin = drift->origin;
-  transcript_.Line("origin: " + AlwaysQuoted(args[0]) + " from " +
-                   AlwaysQuoted(Utf16ToUtf8(origin.librarySetup)) + " in " +
-                   AlwaysQuoted(Utf16ToUtf8(origin.libraryFile)) + " (" + origin.libraryPath +
-                   "), taken " + origin.takenAt);
-  if (drift->pendingBase) {
-    transcript_.Line("origin: a merge waits to be saved (reset " + AlwaysQuoted(args[0]) +
-                     " undoes it)");
+  if (drift) {
+    const ornhost::Provenance& origin = drift->origin;
+    transcript_.Line("origin: " + AlwaysQuoted(args[0]) + " from " +
+                     AlwaysQuoted(Utf16ToUtf8(origin.librarySetup)) + " in " +
+                     AlwaysQuoted(Utf16ToUtf8(origin.libraryFile)) + " (" + origin.libraryPath +
+                     "), taken " + origin.takenAt);
+    if (drift->pendingBase) {
+      transcript_.Line("origin: a merge waits to be saved (reset " + AlwaysQuoted(args[0]) +
+                       " undoes it)");
+    }
   }
-  transcript_.Line("summary: " + drift->Summary() +
-                   (drift->libraryGone ? " (" + drift->goneReason + ")" : ""));
+  if (!overlays) {
+    transcript_.Line("summary: " + drift->Summary() +
+                     (drift->libraryGone ? " (" + drift->goneReason + ")" : ""));
+    return;
+  }
+  // Each layer in order, the last winning where two govern a value.
+  for (const ornhost::Layer& layer : governed->layers) {
+    if (layer.kind != ornhost::LayerKind::Overlay) continue;
+    std::string line = "origin: overlay " + layer.Label() + " (" + layer.origin.libraryPath + "), ";
+    line += layer.pending ? std::string("applied, waits to be saved")
+                          : "applied " + layer.origin.takenAt;
+    line += layer.libraryGone ? "; gone: " + layer.goneReason
+                              : "; governs " + std::to_string(layer.governed.count()) + " values";
+    transcript_.Line(line);
+  }
+  for (const ornhost::GovernedValue& value : governed->values) {
+    if (value.shadowed.empty() || !value.layer) continue;
+    transcript_.Line("origin: " + value.property + " is governed by " +
+                     std::to_string(value.shadowed.size() + 1) + " layers; " +
+                     governed->layers[*value.layer].Label() + ", the last, wins");
+  }
+  transcript_.Line("summary: " + governed->Summary());
 }
 
 void Commands::Drift(const Args& args) {
   const std::u16string name = Wide(args[0]);
   if (!MasterHolds(name))
     throw CommandError("the master file holds no setup " + AlwaysQuoted(args[0]));
+  const auto governed = LayersOf(name);
+  if (governed && governed->layers.back().kind == ornhost::LayerKind::Overlay) {
+    return DriftOfLayers(*governed);
+  }
   const auto drift = ornhost::DriftOf(name);
   if (!drift) {
     throw CommandError(AlwaysQuoted(args[0]) + " was not copied or updated from a library");
@@ -85,6 +128,32 @@ void Commands::Drift(const Args& args) {
   }
   transcript_.Line("summary: " + drift->Summary() +
                    (drift->libraryGone ? " (" + drift->goneReason + ")" : ""));
+}
+
+void Commands::DriftOfLayers(const ornhost::Governed& governed) {
+  std::size_t unchanged = 0;
+  for (std::size_t n = 0; n < governed.layers.size(); ++n) {
+    const ornhost::Layer& layer = governed.layers[n];
+    std::vector<ornhost::DriftRow> moved;
+    for (const ornhost::GovernedValue& value : governed.values) {
+      if (value.layer != n) continue;
+      if (value.state == ornhost::DriftState::Unchanged) {
+        ++unchanged;
+        continue;
+      }
+      moved.push_back({value.property, value.state, value.here, value.base, value.library});
+    }
+    const char* kind =
+        layer.kind == ornhost::LayerKind::SameName ? "taken by name from " : "overlay ";
+    transcript_.Line("drift: " + std::string(kind) + layer.Label() +
+                     (layer.libraryGone ? ": gone (" + layer.goneReason + ")"
+                      : moved.empty()   ? ": nothing moved"
+                                        : ""));
+    if (moved.empty()) continue;
+    for (const std::string& line : DriftTable(moved)) transcript_.Line("drift: " + line);
+  }
+  transcript_.Line("drift: " + std::to_string(unchanged) + " values unchanged");
+  transcript_.Line("summary: " + governed.Summary());
 }
 
 void Commands::MergeFromLibrary(const Args& args) {
@@ -126,6 +195,7 @@ void Commands::MergeFromLibrary(const Args& args) {
                         std::find(plan.undecided.begin(), plan.undecided.end(),
                                   step.row.property) != plan.undecided.end();
       const std::string action = open                ? "to decide"
+                                 : step.locked       ? "put back (locked)"
                                  : !step.takeLibrary ? "keep here"
                                  : step.throughHost  ? "take library (through the host: the panel "
                                                        "cannot write it)"

@@ -1,5 +1,9 @@
 #include "workbench/commands/LibraryMerge.h"
 
+#include <optional>
+
+#include "host/provenance/Standards.h"
+
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
 #include "workbench/commands/Commands.h"
@@ -35,7 +39,22 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
   if (drift->libraryGone) throw CommandError("library setup gone: " + drift->goneReason);
   MergePlan plan;
   plan.drift = std::move(*drift);
+  std::optional<ornhost::Governed> governed;
+  try {
+    governed = ornhost::GovernedOf(setup);
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
+  const auto lockedHere = [&](const std::string& property) {
+    const ornhost::GovernedValue* value = governed ? governed->Find(property) : nullptr;
+    return value != nullptr && value->Locked() && !value->Overridden();
+  };
   for (const auto& [property, take] : choices) {
+    if (lockedHere(property)) {
+      throw CommandError(property + " of " + quoted +
+                         " is locked by its library setup: a merge always takes the library's "
+                         "value (edit ... --override \"why\" keeps another)");
+    }
     bool conflict = false;
     for (const auto& row : plan.drift.rows) {
       conflict = conflict || (row.property == property && row.state == DriftState::Conflict);
@@ -48,8 +67,11 @@ MergePlan PlanMerge(const std::u16string& setup, Take all,
     step.row = row;
     const auto chosen = choices.find(row.property);
     const Take take = chosen != choices.end() ? chosen->second : all;
-    step.takeLibrary = ornhost::TakesLibrary(row.state, take);
-    if (row.state == DriftState::Conflict && take == Take::Undecided) {
+    // Only where a merge would otherwise keep the value here.
+    step.locked = lockedHere(row.property) &&
+                  (row.state == DriftState::ChangedHere || row.state == DriftState::Conflict);
+    step.takeLibrary = step.locked || ornhost::TakesLibrary(row.state, take);
+    if (row.state == DriftState::Conflict && take == Take::Undecided && !step.locked) {
       plan.undecided.push_back(row.property);
     }
     if (step.takeLibrary) {
@@ -81,7 +103,16 @@ std::vector<std::string> ApplyMerge(const std::u16string& setup, const MergePlan
       }
     }
   }
-  ornhost::SetPendingBase(setup, plan.drift.library);
+  // The base covers what the library setup governs now.
+  std::optional<ornhost::PropertySet> governed;
+  try {
+    if (const auto layers = ornhost::GovernedOf(setup)) {
+      governed = layers->layers.front().standards.scope;
+    }
+  } catch (const ornhost::StandardsError&) {
+    // Read a moment ago for the plan; without it the base covers every value, as before scopes.
+  }
+  ornhost::SetPendingBase(setup, plan.drift.library, governed);
   return problems;
 }
 

@@ -19,6 +19,9 @@ struct MergeStep {
   bool takeLibrary = false;
   /// The panel cannot write the value ("ShadowQuality"), so the host sets it.
   bool throughHost = false;
+  /// Locked by the library and not overridden here: the library's value goes back in, whatever
+  /// the choice.
+  bool locked = false;
   /// The text that goes in: through the panel in the panel's form, else the host's.
   std::string text;
 };
@@ -33,8 +36,9 @@ struct MergePlan {
 };
 
 /// What a merge of the master-file setup would do. choices (by property) decide single
-/// conflicts, all decides the rest. Throws CommandError: no provenance, the library setup gone,
-/// a choice for a property that is no conflict.
+/// conflicts, all decides the rest; a locked value not overridden takes the library's always.
+/// Throws CommandError: no provenance, the library setup gone, a choice for a property that is
+/// no conflict or is locked.
 MergePlan PlanMerge(const std::u16string& setup, Take all,
                     const std::map<std::string, Take>& choices);
 /// Makes the changes of a plan without undecided conflicts, then keeps the library's values as

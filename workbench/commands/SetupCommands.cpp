@@ -1,8 +1,11 @@
 // Commands on one master-file setup, as the panel's buttons and fields give them.
 #include "workbench/commands/Commands.h"
 
+#include <optional>
+
 #include "host/controls/HostControls.h"
 #include "host/history/History.h"
+#include "host/provenance/Standards.h"
 #include "panel/Panel.h"
 #include "support/Utf.h"
 #include "workbench/commands/CommandLexer.h"
@@ -92,7 +95,28 @@ void Commands::Edit(const Args& args) {
     throw CommandError("the setup " + AlwaysQuoted(args[0]) + " has no property " +
                        QuoteWord(args[1]));
   }
+  if (args.size() != 3 && (args.size() != 5 || args[3] != "--override")) {
+    throw CommandError(Usage(*FindCommand("edit")));
+  }
   const std::u16string name = Wide(args[0]);
+  // A value the office locks changes only with a reason; one overridden already is the
+  // drawing's to change.
+  std::optional<ornhost::ValueLock> lock;
+  try {
+    lock = ornhost::LockOf(name, args[1]);
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
+  const bool overriding = args.size() == 5;
+  if (lock && !lock->override && !overriding) {
+    throw CommandError(ornhost::LockedText(*lock) +
+                       "; edit ... --override \"why\" changes it anyway");
+  }
+  if (overriding && !lock) {
+    throw CommandError(args[1] + " of " + AlwaysQuoted(args[0]) +
+                       " is not locked; edit it without --override");
+  }
+  if (overriding && args[4].empty()) throw CommandError("--override needs a reason");
   const auto result = MainPanel::Instance().ViewModel().EditProperty(Group::MasterFile, name,
                                                                      args[1], Wide(args[2]));
   if (!result) throw CommandError(result.message);
@@ -102,11 +126,58 @@ void Commands::Edit(const Args& args) {
     throw CommandError("the edit of " + args[1] + " did not reach the setup " +
                        AlwaysQuoted(args[0]));
   }
+  if (overriding) {
+    try {
+      ornhost::SetPendingOverride(name, args[1], args[4]);
+    } catch (const ornhost::StandardsError& error) {
+      throw CommandError(error.what());
+    }
+  }
 }
 
 void Commands::Show(const Args& args) {
-  for (const auto& [property, text] : PanelMasterSetup(args[0]).Properties()) {
-    transcript_.Line(std::string(property) + " = " + Utf16ToUtf8(text));
+  const auto& properties = PanelMasterSetup(args[0]).Properties();
+  if (args.size() == 1) {
+    for (const auto& [property, text] : properties) {
+      transcript_.Line(std::string(property) + " = " + Utf16ToUtf8(text));
+    }
+    return;
+  }
+  if (args[1] != "--notes") throw CommandError("expected --notes, got " + QuoteWord(args[1]));
+  // The setup's own notes, then those of the library setups that govern its values.
+  const std::u16string name = Wide(args[0]);
+  ornhost::SetupStandards own;
+  std::optional<ornhost::Governed> governed;
+  try {
+    if (MasterHolds(name)) {
+      own = ornhost::StandardsOf(name);
+      governed = ornhost::GovernedOf(name);
+    }
+  } catch (const ornhost::StandardsError& error) {
+    throw CommandError(error.what());
+  }
+  if (!own.description.empty()) transcript_.Line("# " + own.description);
+  if (governed) {
+    for (const ornhost::Layer& layer : governed->layers) {
+      if (!layer.standards.description.empty()) {
+        transcript_.Line("# " + layer.Label() + ": " + layer.standards.description);
+      }
+    }
+  }
+  for (const auto& [property, text] : properties) {
+    std::string line = std::string(property) + " = " + Utf16ToUtf8(text);
+    const std::string key(property);
+    if (const auto note = own.notes.find(key); note != own.notes.end()) {
+      line += "  # " + note->second;
+    }
+    const ornhost::GovernedValue* value = governed ? governed->Find(key) : nullptr;
+    if (value != nullptr && value->layer) {
+      const ornhost::Layer& layer = governed->layers[*value->layer];
+      if (const auto note = layer.standards.notes.find(key); note != layer.standards.notes.end()) {
+        line += "  # " + layer.Label() + ": " + note->second;
+      }
+    }
+    transcript_.Line(line);
   }
 }
 
