@@ -99,14 +99,13 @@ void WriteMasterStandards(JsonWriter& json, const std::u16string& name) {
 void WriteLibraryStandards(JsonWriter& json, const RenderSetup& setup) {
   std::optional<ornhost::SetupStandards> standards;
   try {
-    standards = ornhost::FindLibrarySetup(setup.Name().value_or(u""),
-                                          std::filesystem::path(setup.ListedIn))
-                    .standards;
+    standards =
+        ornhost::FindLibrarySetup(setup.Name().value_or(u""), std::filesystem::path(setup.ListedIn))
+            .standards;
   } catch (const std::exception&) {
     // Shown without its standards.
   }
-  if (!standards ||
-      (!standards->scope && standards->locks.empty() && !HasNotes(*standards))) {
+  if (!standards || (!standards->scope && standards->locks.empty() && !HasNotes(*standards))) {
     json.Null();
     return;
   }
