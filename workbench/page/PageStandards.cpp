@@ -163,6 +163,7 @@ std::string WhyJson(const std::string& name, const std::string& property) {
     json.Key("gone").Bool(why.layer->libraryGone).EndObject();
     json.Key("base").String(why.governed.base).Key("library").String(why.governed.library);
     json.Key("libraryChanged").Bool(why.libraryChanged);
+    if (!why.governed.shadowed.empty()) json.Key("shadowed").Bool(true);
   }
   if (why.governed.lockReason) json.Key("lock").String(*why.governed.lockReason);
   if (why.governed.override) {

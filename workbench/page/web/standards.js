@@ -64,6 +64,7 @@ export function whyLines(why, words, when) {
   lines.push(T.whyDefault(words(why.default)));
   if (why.layer) {
     lines.push(why.layer.overlay ? T.whyOverlay(why.layer.label) : T.whyGoverned(why.layer.label));
+    if (why.shadowed) lines.push(T.whyShadowed);
     if (why.layer.gone) lines.push(T.whyLibraryGone);
     else if (why.libraryChanged) lines.push(T.whyLibraryChanged(words(why.base), words(why.library)));
     else lines.push(T.whyLibraryUnchanged);
@@ -76,7 +77,9 @@ export function whyLines(why, words, when) {
   }
   const change = why.lastChange;
   if (change) {
-    const action = change.override ? T.whyActionOverride(change.action, change.override) : change.action;
+    let action = change.action;
+    if (change.before || change.after) action = `${action}: ${words(change.before)} \u2192 ${words(change.after)}`;
+    if (change.override) action = T.whyActionOverride(action, change.override);
     lines.push(T.whyLastChange(change.number, change.madeBy, when(change.madeAt), action));
   } else {
     lines.push(T.whyNoChange);

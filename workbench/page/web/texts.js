@@ -73,6 +73,7 @@ export const T = {
   whyDefault: (value) => `Default: ${value}`,
   whyGoverned: (setup) => `Governed by ${setup}`,
   whyOverlay: (setup) => `Governed by ${setup}, applied over this setup`,
+  whyShadowed: 'An earlier library setup governs it too; the last one applied wins.',
   whyOwn: 'No library setup governs it: it is this drawing\u2019s own value.',
   whyLibraryChanged: (base, library) => `Changed in the library since it was taken: ${base} then, ${library} now`,
   whyLibraryUnchanged: 'Unchanged in the library since it was taken.',
