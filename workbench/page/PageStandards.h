@@ -18,8 +18,8 @@ namespace ornr::workbench {
 void WriteStandards(JsonWriter& json, const Teskor::RenderSetup::ViewModel::RenderSetup& setup);
 
 /// Why the value of property of the master-file setup name is what it is: {property, now, saved?,
-/// default, layer?: {label, overlay, gone}, state, base?, library?, libraryChanged, shadowed?, lock?,
-/// override?: {reason, by, at}, lastChange?: {number, madeAt, madeBy, action, before, after,
+/// default, layer?: {label, overlay, gone}, state, base?, library?, libraryChanged, shadowed?,
+/// lock?, override?: {reason, by, at}, lastChange?: {number, madeAt, madeBy, action, before, after,
 /// override?}, libraryDescription?, libraryNote?, description?, note?}, or {error}.
 std::string WhyJson(const std::string& name, const std::string& property);
 
