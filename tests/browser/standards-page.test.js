@@ -83,8 +83,10 @@ test('a locked value is read-only with its reason; the values it does not lock s
     assert.equal(await field(page, 'BlurPasses').inputValue(), '8');
     await new Promise((r) => setTimeout(r, 300));
     assert.doesNotMatch(wb.out.slice(before), /edit/);
+    await row(page, 'BlurPasses').scrollIntoViewIfNeeded();
     await h.screenshot(page, 'standards-locked');
     const narrow = await openSetup(wb, { width: 760, height: 700, scheme: 'dark' });
+    await row(narrow, 'BlurPasses').scrollIntoViewIfNeeded();
     await h.screenshot(narrow, 'standards-locked-760-dark');
     assert.deepEqual(await h.accessibilityProblems(narrow), []);
     await narrow.context().close();
