@@ -47,7 +47,7 @@ async function whyAtPrompt(wb, property) {
 }
 
 async function whyInPage(page, property) {
-  const button = row(page, property).locator('button.why');
+  const button = row(page, property).locator('button.why-button');
   await button.click();
   const pop = row(page, property).locator('.why-pop');
   await pop.locator('li').first().waitFor();
@@ -91,6 +91,14 @@ test('a locked value is read-only with its reason; the values it does not lock s
     assert.deepEqual(await h.accessibilityProblems(narrow), []);
     await narrow.context().close();
     assert.deepEqual(await h.accessibilityProblems(page), []);
+
+    // The library setup itself says what it governs, its locks and notes, all read-only.
+    await h.option(page, SETUP, 'library').click();
+    await h.until(page, () => /^Governs 3 of the 68/.test(document.querySelector('#values .standards-note')?.textContent ?? ''));
+    assert.equal(await row(page, 'BlurPasses').locator('.lock-line').textContent(),
+        `Locked in drawings that take this setup: ${REASON}`);
+    assert.equal(await row(page, 'BlurPasses').locator('.note-line').textContent(), 'Library note: soft edges for print');
+    assert.equal(await row(page, 'BlurPasses').locator('button.override:not([hidden]), button.why-button').count(), 0);
     assert.deepEqual(page.errors, []);
   } finally {
     await page.context().close();
@@ -157,7 +165,7 @@ test('an override asks for a reason, reaches the workbench with it, and shows wh
     await row(page, 'BlurPasses').locator('.why-pop button').focus();
     await page.keyboard.press('Escape');
     assert.equal(await row(page, 'BlurPasses').locator('.why-pop').isHidden(), true);
-    assert.equal(await row(page, 'BlurPasses').locator('button.why').evaluate((b) => document.activeElement === b), true);
+    assert.equal(await row(page, 'BlurPasses').locator('button.why-button').evaluate((b) => document.activeElement === b), true);
     assert.deepEqual(page.errors, []);
   } finally {
     await page.context().close();

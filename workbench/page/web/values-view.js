@@ -332,7 +332,7 @@ export class ValuesView {
     let why = null;
     if (!readOnly && this.onWhy) {
       const popId = `${id}-why`;
-      const button = el('button', { type: 'button', className: 'value-action why', textContent: T.whyButton });
+      const button = el('button', { type: 'button', className: 'why-button', textContent: T.whyButton });
       button.setAttribute('aria-label', T.whyLabel(info.label));
       button.setAttribute('aria-expanded', 'false');
       button.setAttribute('aria-controls', popId);
