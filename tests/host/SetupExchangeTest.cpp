@@ -197,6 +197,41 @@ TEST_F(SetupExchangeTest, ASourceImportsWithItsBaseAndIsCheckedAsDeeply) {
   }
 }
 
+// A setup's standards are checked member by member as deeply as its values.
+TEST_F(SetupExchangeTest, StandardsAreCheckedWhereTheyAreWrong) {
+  const std::string document = BaseDocument();
+  const std::size_t settings = document.find("\"settings\"");
+  struct Case {
+    std::string members, property, message;
+  };
+  const Case cases[] = {
+      {"\"scope\": [\"BlurPasses\", \"Sky\"]", "setups[0].scope[1]", "unknown property \"Sky\""},
+      {"\"scope\": [\"BlurPasses\", \"BlurPasses\"]", "setups[0].scope[1]", "in the list twice"},
+      {"\"scope\": []", "setups[0].scope", "at least one property"},
+      {"\"scope\": [\"BlurPasses\"], \"locks\": {\"ReflectDepth\": \"x\"}",
+       "setups[0].locks.ReflectDepth", "not in the setup's scope"},
+      {"\"notes\": {\"BlurPasses\": \"\"}", "setups[0].notes.BlurPasses", "not empty"},
+      {"\"overrides\": {\"BlurPasses\": {\"reason\": \"r\", \"madeBy\": \"u\"}}",
+       "setups[0].overrides.BlurPasses.madeAt", "missing"},
+      {"\"overrides\": {\"BlurPasses\": {\"reason\": \"r\", \"madeBy\": \"u\", "
+       "\"madeAt\": \"yesterday\"}}",
+       "setups[0].overrides.BlurPasses.madeAt", "UTC time"},
+      {"\"overlays\": [{\"libraryFile\": \"l.zellib\", \"libraryPath\": \"/l.zellib\", "
+       "\"librarySetup\": \"L\", \"takenAt\": \"2026-01-02T03:04:05Z\", \"base\": {}}]",
+       "setups[0].overlays[0].base", "at least one property"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members);
+    std::string changed = document;
+    changed.insert(settings, c.members + ",\n      ");
+    const auto problems = ImportProblems(changed);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].property, c.property);
+    EXPECT_THAT(problems[0].message, HasSubstr(c.message));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "target.zel"));
+}
+
 // Nesting is read up to 16 levels and refused beyond, where it goes deeper: the parser's own
 // stack and ours stay small whatever the file holds.
 TEST_F(SetupExchangeTest, NestingDeeperThanSixteenLevelsIsRefusedWhereItIs) {

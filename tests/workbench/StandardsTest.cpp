@@ -135,6 +135,11 @@ TEST_F(StandardsTest, ALockedValueChangesOnlyWithAnOverrideThatSaveKeepsAndReset
   EXPECT_THAT(lines, Contains(HasSubstr("why: locked: house look")));
   EXPECT_THAT(lines, Contains(HasSubstr("why: overridden by ")));
   EXPECT_THAT(lines, Contains("why: library note: soft enough for print"));
+  // The module's full copy from the library leaves nothing to override.
+  const ProcessResult updated = Run({"update-from-library Night", "locks Night"});
+  EXPECT_THAT(Lines(updated.out), Contains(lock));
+  EXPECT_THAT(Lines(updated.out), Not(Contains(HasSubstr("overridden"))));
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "6");
   // Another value is no lock's business, and an override needs a lock.
   const ProcessResult other = Run({"edit Night QualityThreshold 0.3", "modified Night",
                                    "edit Lobby BlurPasses 3 --override \"no\"", "reset Night"});
@@ -269,6 +274,29 @@ TEST_F(StandardsTest, ApplyTakesOnlyGovernedValuesIntoAnySetupAndWhyNamesTheOver
   EXPECT_THAT(layers, Contains(HasSubstr("why: governed by \"Day\" in office.zellib (applied")));
   // The lock of the link's library setup is shadowed by the last layer, which locks nothing.
   EXPECT_THAT(layers, Not(Contains(HasSubstr("why: locked"))));
+}
+
+TEST_F(StandardsTest, ApplyingAnOverlayAgainMovesItLastAndALibraryNeedNotBeOffered) {
+  Must({"--master", "other.zellib", "-c", "host add Day BlurPasses=4", "-c",
+        "scope Day --only BlurPasses"});
+  const ProcessResult result =
+      Run({"apply Day --library other.zellib Lobby", "apply Night Lobby",
+           "apply Day --library other.zellib Lobby", "save Lobby", "origin Lobby"});
+  ASSERT_EQ(result.exitCode, 0) << result.out;
+  std::vector<std::string> overlays;
+  for (const std::string& line : Lines(result.out)) {
+    if (line.starts_with("origin: overlay "))
+      overlays.push_back(line.substr(16, line.find(" (") - 16));
+  }
+  EXPECT_EQ(overlays,
+            (std::vector<std::string>{"\"Night\" in office.zellib", "\"Day\" in other.zellib"}))
+      << result.out;
+  EXPECT_THAT(Lines(result.out), Contains("origin: BlurPasses is governed by 2 layers; \"Day\" in "
+                                          "other.zellib, the last, wins"));
+  EXPECT_EQ(Stored("p.zel", u"Lobby", "BlurPasses"), "4");
+  const ProcessResult missing = Run({"apply Dusk Lobby", "apply Day Lobby"});
+  EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Dusk\""));
+  EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Day\""));
 }
 
 TEST_F(StandardsTest, NotesAreWrittenAtOnceAndShowBesideTheValues) {
