@@ -208,6 +208,10 @@ TEST(PageCommands, ThePagesOwnBoundsWinOverThePrompts) {
       {{"merge-from-library", "Sky"}, ""},
       {Words("merge-from-library", 1 + settings), ""},
       {Words("merge-from-library", 2 + settings), "wrong number of words for merge-from-library"},
+      // A locked value, overridden with a reason.
+      {{"edit", "Sky", "BlurPasses", "4", "--override", "client"}, ""},
+      {{"edit", "Sky", "BlurPasses", "4", "--override", "client", "x"},
+       "wrong number of words for edit"},
       {{"open", "other.zel"}, "the page may not run open"},
       {{"host", "add", "X"}, "the page may not run host"},
       {{"nonsense"}, "the page may not run nonsense"},

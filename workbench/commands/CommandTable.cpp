@@ -131,7 +131,8 @@ const std::vector<CommandEntry>& CommandTable() {
       {"edit", Edit, {3, 5},
        {{"edit NAME PROPERTY VALUE", "the user changes a value of NAME in the panel"},
         {"edit NAME PROPERTY VALUE --override TEXT", "change a locked value anyway, saying why"}},
-       {.allowed = true, .args = ArgBounds{3, 3}},
+       // The page overrides a locked value with the reason the user gave.
+       kPageAsTyped,
        {.args = {kNameThenMore, {.properties = true, .more = true}, {.more = true},
                  {.words = "--override"}}},
        MasterChange::ByModule},

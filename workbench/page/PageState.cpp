@@ -11,6 +11,7 @@
 #include "support/Utf.h"
 #include "workbench/page/PageHistory.h"
 #include "workbench/page/PageSaved.h"
+#include "workbench/page/PageStandards.h"
 
 namespace ornr::workbench {
 
@@ -370,6 +371,8 @@ std::string PageState::ValuesOf(const RenderSetup& setup) {
   }
   WriteOrigin(json, drift ? &*drift : nullptr);
   if (setup.GetGroup() == Group::MasterFile) WriteSavedMembers(json, setup);
+  json.Key("standards");
+  WriteStandards(json, setup);
   json.EndObject();
   return json.Take();
 }
@@ -379,6 +382,7 @@ std::optional<std::string> PageState::Answer(const PanelFeed::Query& query) {
   Step();
   if (query.what == "snapshot") return Snapshot();
   if (query.what == "history" && query.args.size() == 1) return HistoryJson(query.args[0]);
+  if (query.what == "why" && query.args.size() == 2) return WhyJson(query.args[0], query.args[1]);
   if (query.what == "diff" && query.args.size() == 8) {
     DiffSide sides[2];
     for (std::size_t i = 0; i < 2; ++i) {

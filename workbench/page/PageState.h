@@ -57,8 +57,9 @@ class PageState {
   /// so that the page knows its choice was taken.
   void Selected() { selected_ = true; }
 
-  /// A page's query: "snapshot", "values" of (group, library, name), "history" of a name, "diff"
-  /// of two sides (group, library, name, version each). Nothing when there is no such setup.
+  /// A page's query: "snapshot", "values" of (group, library, name), "history" of a name, "why" of
+  /// a name and a property, "diff" of two sides (group, library, name, version each). Nothing when
+  /// there is no such setup.
   std::optional<std::string> Answer(const PanelFeed::Query& query);
 
  private:

@@ -31,7 +31,7 @@ constexpr std::size_t kRequestWorkers = 8;
 constexpr auto kOutcomeWait = 10s;
 // How long a page's first snapshot waits for a busy session before the page follows the stream.
 constexpr auto kSnapshotWait = 2s;
-// How long a page's query (values, history, a comparison) waits for the session.
+// How long a page's query (values, history, why, a comparison) waits for the session.
 constexpr auto kQueryWait = 10s;
 
 std::string RandomToken() {
@@ -147,6 +147,10 @@ PanelFeed::Query ValuesQuery(const httplib::Request& req) {
 
 PanelFeed::Query HistoryQuery(const httplib::Request& req) {
   return {"history", {Field(req, "name")}};
+}
+
+PanelFeed::Query WhyQuery(const httplib::Request& req) {
+  return {"why", {Field(req, "name"), Field(req, "property")}};
 }
 
 // Two sides, a and b, each a group, a library file, a name and a version.
@@ -486,6 +490,7 @@ void PanelServer::Route() {
   // A setup renamed or deleted while its values were asked for is no error of the page's.
   server_->Get(R"(/[0-9a-f]+/values)", query(ValuesQuery, "null"));
   server_->Get(R"(/[0-9a-f]+/history)", query(HistoryQuery, nullptr));
+  server_->Get(R"(/[0-9a-f]+/why)", query(WhyQuery, nullptr));
   server_->Get(R"(/[0-9a-f]+/diff)", query(DiffQuery, nullptr));
   server_->Post(R"(/[0-9a-f]+/action)", serve(&Self::ServeAction));
   server_->Get(R"(/[0-9a-f]+/texts\.json)", serve(&Self::ServeTexts));

@@ -8,6 +8,7 @@ import { propertyInfo } from './catalogue.js';
 import { exactValues } from './editing.js';
 import { baseName } from './format.js';
 import { keyOf, sameKey } from './state.js';
+import { updatePlan } from './standards.js';
 import { T } from './texts.js';
 
 export class Actions {
@@ -37,7 +38,7 @@ export class Actions {
       redo: () => this.undoRedo('redo'),
       save: () => this.run(server.command('save', name())),
       copy: () => this.run(server.command('copy-from-library', name())),
-      update: () => modal(() => this.confirmed('update-from-library', T.updateTitle, T.updateQuestion, T.updateAction)),
+      update: () => modal(() => this.update(name())),
       compare: () => detail.show(view() === 'compare' ? 'values' : 'compare'),
       history: () => detail.show(view() === 'history' ? 'values' : 'history'),
       compareTwo: () => (view() === 'diff' ? detail.show('values') : this.compareWith(null)),
@@ -94,6 +95,12 @@ export class Actions {
     });
   }
 
+  /** Changes a locked value of the current setup anyway, with the reason the user gave. */
+  override(property, text, reason) {
+    const name = this.store.session.current?.name;
+    if (name) this.run(server.command('edit', name, property, text, '--override', reason));
+  }
+
   /** Takes the library's side or this one's of each conflict: choices [[property, side]]. */
   merge(choices) {
     const name = this.store.session.current?.name;
@@ -138,6 +145,34 @@ export class Actions {
   async confirmed(command, title, question, action) {
     const name = this.store.session.current.name;
     if (await dialogs.confirm(title, question(name), action)) this.run(server.command(command, name));
+  }
+
+  // A setup whose library setups govern only some values takes just those, as edits left
+  // unsaved; any other is the module's full copy, which drops the overrides, and says so first.
+  async update(name) {
+    let plan = { scoped: false, dropped: [] };
+    try {
+      const data = await server.values(keyOf('master', '', name));
+      if (data) plan = updatePlan(data, exactValues(data));
+    } catch (error) {
+      this.notices.toast(error.message, 'error');
+    }
+    const labelOf = (property) => propertyInfo(property).label;
+    if (!plan.scoped) {
+      let question = T.updateQuestion(name);
+      if (plan.dropped.length) question += ` ${T.updateDropsOverrides(plan.dropped.length, plan.dropped.map(labelOf).join(', '))}`;
+      if (await dialogs.confirm(T.updateTitle, question, T.updateAction)) this.run(server.command('update-from-library', name));
+      return;
+    }
+    let text = T.scopedUpdateQuestion(name, plan.label, plan.governs, plan.edits.length);
+    if (plan.kept.length) text += ` ${T.scopedUpdateKeeps(plan.kept.length, plan.kept.map(labelOf).join(', '))}`;
+    if (plan.locked.length) text += ` ${T.scopedUpdateLocked(plan.locked.length, plan.locked.map(labelOf).join(', '))}`;
+    if (!plan.edits.length) {
+      await dialogs.message(T.updateTitle, text);
+      return;
+    }
+    if (!await dialogs.confirm(T.updateTitle, text, T.updateAction)) return;
+    if (await this.changeValues(plan.edits)) this.notices.toast(T.didScopedUpdate(name, plan.edits.length));
   }
 
   // The dialog stays open until the workbench has renamed the setup, or says why it did not.

@@ -31,7 +31,10 @@ const toast = (text, kind) => notices.toast(text, kind);
 const questions = new Questions(store, (message) => toast(message, 'error'));
 const list = new ListView($('#setups'), (key, next) => actions.choose(key, next), (key) => actions.compareWith(key));
 const values = new ValuesView($('#values'), (property, text) => actions.changeValues([[property, text]]),
-  () => detail.show('changes'));
+  () => detail.show('changes'), {
+    onOverride: (property, text, reason) => actions.override(property, text, reason),
+    onWhy: (property) => server.why(store.session.current.name, property),
+  });
 const detail = new Detail(store, {
   values,
   compare: new CompareView($('#compare'), (pairs) => actions.changeValues(pairs), (choices) => actions.merge(choices),

@@ -171,6 +171,17 @@ export function history(name) {
 }
 
 /**
+ * Why the value of property of the master file's setup name is what it is, as the workbench's
+ * why says it: { property, now, saved, default, layer: { label, overlay, gone }, base, library,
+ * libraryChanged, lock, override: { reason, by, at }, lastChange: { number, madeAt, madeBy,
+ * action, before, after, override }, libraryDescription, libraryNote, description, note } with
+ * what applies, or { error }.
+ */
+export function why(name, property) {
+  return getJson('why', { name, property });
+}
+
+/**
  * Two sides value by value. A side is a setup's key ({ group, library, name }) with version: 0
  * for a master-file setup as it is now, N for its version N. Resolves to { rows: [[property, a,
  * b]] } with every property, or { error }.

@@ -1,5 +1,8 @@
 // The current setup's values, grouped in sections, each with an editor that fits its type.
 import { SECTIONS, READ_ONLY, checkText, displayText, propertyInfo, sameValue, sendableText, shownText } from './catalogue.js';
+import * as dialogs from './dialogs.js';
+import { isLockedHere, standingOf, whyLines } from './standards.js';
+import { shortTime } from './format.js';
 import { T } from './texts.js';
 
 let uid = 0;
@@ -12,12 +15,15 @@ const el = (tag, props = {}, ...children) => {
 export class ValuesView {
   /**
    * onEdit(property, text) sends an edit of the setup shown; onChanges() opens what Save would
-   * store.
+   * store; onOverride(property, text, reason) sends an edit of a locked value with the reason for
+   * it; onWhy(property) resolves to the workbench's answer why the value is what it is.
    */
-  constructor(root, onEdit, onChanges) {
+  constructor(root, onEdit, onChanges, { onOverride = null, onWhy = null } = {}) {
     this.root = root;
     this.onEdit = onEdit;
     this.onChanges = onChanges;
+    this.onOverride = onOverride;
+    this.onWhy = onWhy;
     this.layout = null;
     this.shown = null;
     this.rows = new Map();
@@ -54,6 +60,9 @@ export class ValuesView {
     const noteLine = this.root.querySelector('.pick-note');
     noteLine.textContent = note;
     noteLine.hidden = !note;
+    const standardsLine = this.root.querySelector('.standards-note');
+    standardsLine.replaceChildren(...setupStandardsLines(data.standards, key.group === 'master').map((line) => el('span', { textContent: line })));
+    standardsLine.hidden = !standardsLine.firstChild;
     const master = key.group === 'master';
     const exact = new Map(data.exact ?? []);
     const saved = master && data.saved ? new Map(data.saved) : null;
@@ -61,7 +70,8 @@ export class ValuesView {
       const row = this.rows.get(name);
       if (!row) continue;
       const now = exact.get(name) ?? sendableText(row.info.type, text);
-      row.update(text, another, { now, saved: saved?.get(name), fallback: master ? defaults[name] : undefined });
+      row.update(text, another, { now, saved: saved?.get(name), fallback: master ? defaults[name] : undefined,
+        standing: standingOf(data.standards, name) });
     }
     this.countChanges(master && data.saved === null);
   }
@@ -114,6 +124,7 @@ export class ValuesView {
     const head = el('header', { className: 'values-head' }, title, badges);
     if (readOnly) head.append(el('p', { className: 'note', textContent: T.libraryNote }));
     head.append(el('p', { className: 'note pick-note', hidden: true }));
+    head.append(el('p', { className: 'note standards-note', hidden: true }));
     if (!readOnly) {
       const changes = el('button', { type: 'button', className: 'changes-button', textContent: T.showChanges, hidden: true });
       changes.addEventListener('click', () => this.onChanges());
@@ -174,7 +185,19 @@ export class ValuesView {
     const node = el('div', { className: 'row' }, el('div', { className: 'row-text' }, label, description));
     node.dataset.property = info.name;
     const locked = readOnly || READ_ONLY.has(info.name);
-    const send = (text) => this.onEdit(info.name, text);
+    // Locked by the office: read-only until the user overrides it with a reason, which goes
+    // with the next change.
+    let held = false;
+    let overriding = null;
+    const editable = () => !locked && !held;
+    const send = (text) => {
+      if (overriding !== null && this.onOverride) {
+        const reason = overriding;
+        overriding = null;
+        return this.onOverride(info.name, text, reason);
+      }
+      return this.onEdit(info.name, text);
+    };
     const showError = (message) => {
       error.textContent = message ?? '';
       error.hidden = !message;
@@ -190,6 +213,9 @@ export class ValuesView {
       update = (text) => { editor.checked = text === 'true'; };
     } else if (info.name === 'Outputs') {
       ({ editor, update } = outputsEditor(id, info, outputs, locked, send));
+      editor.hold = (on) => {
+        for (const box of editor.querySelectorAll('input')) box.disabled = locked || on || Number(box.dataset.bit) < 2;
+      };
     } else if (named && (info.type === 'u32' || info.type === 'i32')) {
       editor = el('select', { id, disabled: locked });
       update = (text) => {
@@ -230,7 +256,7 @@ export class ValuesView {
       editor.addEventListener('input', () => { editor.dataset.dirty = '1'; });
       editor.addEventListener('change', commit);
       editor.addEventListener('keydown', (e) => {
-        if (locked) return;
+        if (!editable()) return;
         if (e.key === 'Enter') {
           commit();
         } else if (e.key === 'Escape' && editor.dataset.dirty) {
@@ -273,14 +299,83 @@ export class ValuesView {
     revert.addEventListener('click', () => { if (standing.saved !== undefined) send(standing.saved); });
     reset.addEventListener('click', () => { if (standing.fallback !== undefined) send(standing.fallback); });
     node.addEventListener('keydown', (e) => {
-      if (locked || e.key !== 'Backspace' || !e.altKey) return;
+      if (!editable() || e.key !== 'Backspace' || !e.altKey) return;
       const target = e.shiftKey ? standing.fallback : standing.saved;
       if (target === undefined) return;
       e.preventDefault();
       send(target);
     });
     const actions = el('span', { className: 'value-actions' }, revert, reset);
+    const standard = el('span', { className: 'standard', hidden: true });
+    node.querySelector('.row-text').insertBefore(standard, state);
+    const override = el('button', { type: 'button', className: 'value-action override', textContent: T.overrideButton, hidden: true });
+    actions.append(override);
+    let office = standingOf(null, info.name);
+    const hold = (on) => {
+      held = on;
+      if (editor.hold) editor.hold(on);
+      else if (editor.tagName === 'INPUT' && editor.type === 'text') editor.readOnly = locked || on;
+      else editor.disabled = locked || on;
+      node.classList.toggle('office-locked', on);
+      override.hidden = !on || readOnly || !this.onOverride;
+    };
+    override.setAttribute('aria-label', `${T.overrideButton} ${info.label}`);
+    override.addEventListener('click', async () => {
+      const reason = await dialogs.prompt(T.overrideTitle, T.overridePrompt(info.label, office.layer ?? '', office.lock ?? ''),
+          T.reasonLabel, '', (text) => (text.trim() === '' ? T.reasonNeeded : null));
+      if (reason === null) return;
+      overriding = reason.trim();
+      hold(false);
+      standard.append(el('span', { className: 'overriding', textContent: T.overridingNow(overriding) }));
+      editor.focus();
+    });
+    let why = null;
+    if (!readOnly && this.onWhy) {
+      const popId = `${id}-why`;
+      const button = el('button', { type: 'button', className: 'why-button', textContent: T.whyButton });
+      button.setAttribute('aria-label', T.whyLabel(info.label));
+      button.setAttribute('aria-expanded', 'false');
+      button.setAttribute('aria-controls', popId);
+      const pop = el('div', { className: 'why-pop', id: popId, hidden: true });
+      pop.setAttribute('role', 'region');
+      pop.setAttribute('aria-label', T.whyLabel(info.label));
+      const close = () => {
+        pop.hidden = true;
+        button.setAttribute('aria-expanded', 'false');
+      };
+      pop.addEventListener('keydown', (e) => {
+        if (e.key !== 'Escape') return;
+        e.stopPropagation();
+        close();
+        button.focus();
+      });
+      button.addEventListener('click', async () => {
+        if (!pop.hidden) {
+          close();
+          return;
+        }
+        button.setAttribute('aria-expanded', 'true');
+        pop.hidden = false;
+        pop.replaceChildren(el('p', { textContent: T.loading }));
+        let lines;
+        try {
+          lines = whyLines(await this.onWhy(info.name), words, shortTime);
+        } catch (problem) {
+          lines = [problem.message];
+        }
+        const shut = el('button', { type: 'button', className: 'why-close', textContent: T.closeWhy });
+        shut.addEventListener('click', () => {
+          close();
+          button.focus();
+        });
+        pop.replaceChildren(el('h4', { textContent: T.whyTitle(info.label) }),
+            el('ul', {}, ...lines.map((line) => el('li', { textContent: line }))), shut);
+      });
+      actions.append(button);
+      why = { pop, close };
+    }
     node.append(el('div', { className: 'editor' }, el('div', { className: 'editor-line' }, editor, actions), error));
+    if (why) node.append(why.pop);
     const words = (text) => displayText(info.name, text, labels, outputs);
     // The text as the workbench sent it, for whoever compares it with the workbench's own.
     const updateRow = (text, another, where = {}) => {
@@ -291,12 +386,23 @@ export class ValuesView {
       standing = { saved: unsaved ? where.saved : undefined, fallback: nonDefault ? where.fallback : undefined };
       node.classList.toggle('changed', unsaved);
       node.classList.toggle('non-default', nonDefault);
+      office = where.standing ?? standingOf(null, info.name);
+      if (another) {
+        overriding = null;
+        why?.close();
+      }
+      hold(overriding === null && isLockedHere(office) && !readOnly);
+      const told = standardLines(office);
+      standard.replaceChildren(...told.map(([kind, line]) => el('span', { className: kind, textContent: line })));
+      if (overriding !== null) standard.append(el('span', { className: 'overriding', textContent: T.overridingNow(overriding) }));
+      standard.hidden = !standard.firstChild;
+      node.classList.toggle('overridden', Boolean(office.override));
       const lines = [];
       if (unsaved) lines.push(T.savedValue(words(where.saved)));
       if (nonDefault) lines.push(T.defaultValue(words(where.fallback)));
       mark.title = lines.join('\n');
       node.querySelector('.row-text').title = mark.title;
-      const editable = !locked;
+      const editable = !locked && !held;
       revert.hidden = !(unsaved && editable);
       reset.hidden = !(nonDefault && editable);
       revert.title = T.revertTitle(words(where.saved));
@@ -311,6 +417,37 @@ export class ValuesView {
     };
     return { node, info, update: updateRow };
   }
+}
+
+// The lines under a value's description: its lock, its override, the notes.
+function standardLines(standing) {
+  const lines = [];
+  if (standing.lock) lines.push(['lock-line', standing.layer ? T.lockedBy(standing.layer, standing.lock) : T.lockedHere(standing.lock)]);
+  if (standing.override) {
+    lines.push(['override-line', standing.override.by ? T.overriddenBy(standing.override.by, standing.override.reason)
+      : T.overriddenUnsaved(standing.override.reason)]);
+  }
+  if (standing.note) lines.push(['note-line', T.libraryNoteLine(standing.note)]);
+  if (standing.ownNote) lines.push(['note-line', T.ownNoteLine(standing.ownNote)]);
+  return lines;
+}
+
+// The lines under the setup's name: which library setups govern it and their notes, or, for a
+// library setup, what it governs.
+function setupStandardsLines(standards, master) {
+  if (!standards) return [];
+  const lines = [];
+  if (master) {
+    for (const layer of standards.layers ?? []) {
+      lines.push(layer.gone ? T.layerGone(layer.label) : T.layerGoverns(layer.label, layer.governs));
+      if (layer.description) lines.push(T.libraryNoteLine(layer.description));
+    }
+    if (standards.description) lines.push(T.ownNoteLine(standards.description));
+  } else {
+    lines.push(standards.scoped ? T.libraryGovernsSome(standards.governs) : T.libraryGovernsAll);
+    if (standards.description) lines.push(T.libraryNoteLine(standards.description));
+  }
+  return lines;
 }
 
 function outputsEditor(id, info, channels, locked, send) {
