@@ -72,6 +72,30 @@ if [ "$status" -ne 3 ]; then
 fi
 echo "(exit status 3: a drawing could not be read; 1 would mean drift only, 0 all in step)"
 
+echo
+echo "== Office standards: the office's library gains \"Office Quality\", which governs only the quality"
+echo "   values and locks two of them with the reason (authored with the library as the master file):"
+"$workbench" "$here/office-quality.commands"
+echo
+echo "== A drawing takes it: an edit of a locked value is refused until it says why, and why tells"
+echo "   the whole story of a value:"
+cp "$here/office-quality-drawing.commands" .
+if "$workbench" --master tower.zel "${libraries[@]}" office-quality-drawing.commands; then
+  echo "run-demo.sh: the refused edit should have made the exit status 1" >&2
+  exit 1
+fi
+echo "(exit status 1: the first edit was refused)"
+echo
+echo "== One drawing of the project lowered a value before the office locked it; the audit flags it:"
+"$workbench" "$audit_demo/office-quality-later.commands" >office-quality-later.log
+status=0
+"$audit" "${office[@]}" project/tower || status=$?
+if [ "$status" -ne 1 ]; then
+  echo "run-demo.sh: the changed locked value should have made the exit status 1, not $status" >&2
+  exit 1
+fi
+echo "(exit status 1: a locked value was changed)"
+
 libraries+=(--library archive.zellib)
 cat <<TEXT
 
