@@ -96,6 +96,7 @@ std::vector<SetupVersion> SetupHistory(const std::u16string& setup) {
     version.nameAfter = reset ? entry.name : after;
     if (!reset) after = entry.name;
     version.marks = entry.marks;
+    version.changeSet = entry.changeSet;
     for (const detail::VersionChange& change : entry.changes) {
       version.changes.push_back(
           {detail::SettingKey(change.field), ValueText(change.field, change.before),

@@ -51,6 +51,8 @@ struct SetupVersion {
   std::vector<VersionChange> changes;
   /// What else it changed: a scope, a lock, a note, an override, an overlay.
   std::vector<VersionMark> marks;
+  /// The change set (an rsm-audit run) that wrote it; empty for none.
+  std::string changeSet;
 };
 
 /// The versions of the master file's setup of that name, newest first; of the setup most recently

@@ -71,9 +71,14 @@ void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerg
 }
 
 void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
-                std::string_view action) {
+                std::string_view action, const detail::ChangeSetHeader* changeSet) {
   if (fixes.empty()) return;
   detail::DesignFile file(path, detail::DesignFile::Access::WriteExisting);
+  std::optional<detail::ChangeSetRecorder> recorder;
+  if (changeSet != nullptr) {
+    recorder.emplace(file, *changeSet);
+    for (const StoredFix& fix : fixes) recorder->Touch(fix.merge.row.position);
+  }
   std::vector<detail::DesignFile::Rewrite> rewrites;
   rewrites.reserve(fixes.size());
   for (const StoredFix& fix : fixes) {
@@ -118,6 +123,7 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
     record.takenAt = takenAt;
     detail::ProvenanceTable::Put(file, position, &record);
   });
+  if (recorder) recorder->Commit();
 }
 
 }  // namespace ornhost

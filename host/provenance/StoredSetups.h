@@ -11,6 +11,7 @@
 
 #include "host/OrnSettings.h"
 #include "host/provenance/Provenance.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/DesignFile.h"
 #include "host/store/StandardsRecord.h"
 
@@ -84,8 +85,9 @@ struct StoredFix {
 void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerge>& merges,
                  std::string_view action);
 /// The same for fixes, whose provenance keeps what they govern; a setup without provenance is
-/// refused when the file holds one for it by then.
+/// refused when the file holds one for it by then. Given changeSet, the same transaction records
+/// the fixes as that change set, and the versions they keep carry its id.
 void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
-                std::string_view action);
+                std::string_view action, const detail::ChangeSetHeader* changeSet = nullptr);
 
 }  // namespace ornhost

@@ -25,8 +25,8 @@ inline constexpr std::uint32_t kDesignFileApplicationId = 0x4F524E31;
 /// converts it; one of a newer layout is refused. 2 added the revision of each record, 3 the
 /// provenance of setups; 4 keeps each property in a typed column of its own and marks the file
 /// in a table too; 5 keeps the versions of each setup and never gives a position out twice; 6
-/// keeps office standards: scopes, locks, notes, overrides and overlays.
-inline constexpr int kDesignFileSchemaVersion = 6;
+/// keeps office standards: scopes, locks, notes, overrides and overlays; 7 keeps change sets.
+inline constexpr int kDesignFileSchemaVersion = 7;
 
 /// What replaced a stored state of a setup, as the version that keeps the state names it.
 namespace actions {
@@ -41,6 +41,7 @@ inline constexpr const char* kUndelete = "undelete";
 inline constexpr const char* kImport = "import";
 inline constexpr const char* kHostWrite = "host write";
 inline constexpr const char* kAuditFix = "audit fix";
+inline constexpr const char* kAuditUndo = "audit undo";
 inline constexpr const char* kScope = "scope";
 inline constexpr const char* kLock = "lock";
 inline constexpr const char* kUnlock = "unlock";
@@ -204,6 +205,8 @@ class DesignFile {
   friend class ProvenanceTable;
   friend class StandardsTable;
   friend class VersionTable;
+  friend class ChangeSetTable;
+  friend class ChangeSetRecorder;
   class Statement;
   class Transaction;
   struct Marks;
@@ -226,6 +229,8 @@ class DesignFile {
   void AddVersions();
   /// Format 5 to 6: the tables of office standards, added empty.
   void AddStandards();
+  /// Format 6 to 7: the tables of change sets, added empty.
+  void AddChangeSets();
   void ConvertRecords(UpgradeReport& report);
   /// Reads records from a statement over the columns of RecordSelect().
   template <typename Each>
@@ -254,6 +259,8 @@ class DesignFile {
   int version_ = kDesignFileSchemaVersion;
   bool checked_ = false;
   bool inBatch_ = false;
+  /// The change set whose batch is open: the versions written meanwhile carry its id.
+  std::string changeSet_;
   /// The header lost its marks (a restored .dump) or the marks table its row.
   bool marksToRestore_ = false;
   /// Deleted setups past the time the file keeps them were dropped in this session.

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "host/controls/HostControls.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/FileCheck.h"
 #include "host/store/ProvenanceTable.h"
@@ -59,7 +60,10 @@ const std::vector<std::pair<int, std::vector<SchemaRow>>>& KnownSchemas() {
     std::vector<std::string> format5 = {kMarksTable, SetupsTable(5), kProvenanceLayOut};
     for (const std::string& sql : VersionsLayOut()) format5.push_back(sql);
     make(5, format5);
-    make(6, LayOutColumns());
+    std::vector<std::string> format6 = format5;
+    for (const std::string& sql : StandardsLayOut()) format6.push_back(sql);
+    make(6, format6);
+    make(7, LayOutColumns());
     return schemas;
   }();
   return known;
@@ -100,6 +104,7 @@ std::vector<std::string> LayOutColumns() {
                                          kProvenanceLayOut};
   for (const std::string& sql : VersionsLayOut()) statements.push_back(sql);
   for (const std::string& sql : StandardsLayOut()) statements.push_back(sql);
+  for (const std::string& sql : ChangeSetsLayOut()) statements.push_back(sql);
   return statements;
 }
 
@@ -320,14 +325,15 @@ void DesignFile::CheckIntegrityAndSchema(bool whole) {
   if (!IsKnownSchema(version_, schema)) {
     std::string extra;
     for (const auto& [type, name, table, sql] : schema) {
-      const bool ours = name == "render_setups" || name == "design_file" ||
-                        name.starts_with("sqlite_autoindex_render_setups") ||
-                        name.starts_with("setup_provenance") || name.starts_with("setup_version") ||
-                        name.starts_with("sqlite_autoindex_setup_versions") ||
-                        name == "version_limits" || name == "sqlite_sequence" ||
-                        name == "setup_scopes" || name == "setup_locks" || name == "setup_notes" ||
-                        name == "setup_overrides" || name.starts_with("setup_overlay") ||
-                        name.starts_with("sqlite_autoindex_setup_overlays");
+      const bool ours =
+          name == "render_setups" || name == "design_file" ||
+          name.starts_with("sqlite_autoindex_render_setups") ||
+          name.starts_with("setup_provenance") || name.starts_with("setup_version") ||
+          name.starts_with("sqlite_autoindex_setup_versions") || name == "version_limits" ||
+          name == "sqlite_sequence" || name == "setup_scopes" || name == "setup_locks" ||
+          name == "setup_notes" || name == "setup_overrides" || name.starts_with("setup_overlay") ||
+          name.starts_with("sqlite_autoindex_setup_overlays") || name.starts_with("change_set") ||
+          name.starts_with("sqlite_autoindex_change_set");
       if (!ours) {
         extra = " (" + type + " \"" + name + "\")";
         break;

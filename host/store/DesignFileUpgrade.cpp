@@ -7,6 +7,7 @@
 
 #include "host/controls/HostControls.h"
 #include "host/store/BackupCopy.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/ProvenanceTable.h"
@@ -57,6 +58,11 @@ void DesignFile::AddStandards() {
   for (const std::string& sql : StandardsLayOut()) Exec(sql.c_str());
 }
 
+// Format 6 holds everything of format 7 but the change sets, which start empty.
+void DesignFile::AddChangeSets() {
+  for (const std::string& sql : ChangeSetsLayOut()) Exec(sql.c_str());
+}
+
 // Formats 1 to 3 keep a text of all settings a record: each record is read and written anew.
 void DesignFile::ConvertRecords(UpgradeReport& report) {
   std::vector<SetupRecord> records;
@@ -71,6 +77,7 @@ void DesignFile::ConvertRecords(UpgradeReport& report) {
   if (report.fromVersion < 3) Exec(kProvenanceLayOut);
   for (const std::string& sql : VersionsLayOut()) Exec(sql.c_str());
   for (const std::string& sql : StandardsLayOut()) Exec(sql.c_str());
+  for (const std::string& sql : ChangeSetsLayOut()) Exec(sql.c_str());
   Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
   Exec(MarksRow(kDesignFileSchemaVersion).c_str());
   version_ = kDesignFileSchemaVersion;
@@ -122,7 +129,8 @@ UpgradeReport DesignFile::Upgrade() {
     }
     if (report.fromVersion >= kColumnsVersion) {
       if (report.fromVersion < kVersionsFormat) AddVersions();
-      AddStandards();
+      if (report.fromVersion < kStandardsFormat) AddStandards();
+      AddChangeSets();
       Exec(HeaderMarks(kDesignFileSchemaVersion).c_str());
       Exec(MarksRow(kDesignFileSchemaVersion).c_str());
       version_ = kDesignFileSchemaVersion;

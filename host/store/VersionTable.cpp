@@ -8,8 +8,10 @@
 #include <bitset>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 
 #include "host/controls/HostControls.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/DesignFileLayout.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/ProvenanceTable.h"
@@ -86,6 +88,12 @@ constexpr const char* kTrimVersions =
 constexpr const char* kTrimMarks =
     "DELETE FROM setup_version_marks WHERE version IN"
     " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
+constexpr const char* kTrimChangeSets =
+    "DELETE FROM setup_version_change_sets WHERE version IN"
+    " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
+constexpr const char* kChangeSetsFrom =
+    "SELECT v.number, c.change_set FROM setup_versions v"
+    " JOIN setup_version_change_sets c ON c.version = v.version WHERE v.position = ?1";
 constexpr const char* kInsertMark =
     "INSERT OR REPLACE INTO setup_version_marks (version, kind, property, old_text, new_text)"
     " VALUES (?1, ?2, ?3, ?4, ?5)";
@@ -221,7 +229,14 @@ std::int64_t VersionTable::Insert(DesignFile& file, std::int64_t position, std::
       .BindText(5, OsUser())
       .BindText(6, ornr::Utf16ToUtf8(name));
   insert.Step();
-  return sqlite3_last_insert_rowid(file.db_);
+  const std::int64_t version = sqlite3_last_insert_rowid(file.db_);
+  if (!file.changeSet_.empty() && file.version_ >= kChangeSetsFormat) {
+    Statement tag(
+        file, "INSERT INTO setup_version_change_sets (version, change_set) VALUES (?1, ?2)", true);
+    tag.Bind(1, version).BindText(2, file.changeSet_);
+    tag.Step();
+  }
+  return version;
 }
 
 void VersionTable::TrimTo(DesignFile& file, std::int64_t position, std::int64_t newest,
@@ -229,6 +244,11 @@ void VersionTable::TrimTo(DesignFile& file, std::int64_t position, std::int64_t 
   if (newest <= keep) return;
   if (file.version_ >= kStandardsFormat) {
     Statement trim(file, kTrimMarks, true);
+    trim.Bind(1, position).Bind(2, newest - keep);
+    trim.Step();
+  }
+  if (file.version_ >= kChangeSetsFormat) {
+    Statement trim(file, kTrimChangeSets, true);
     trim.Bind(1, position).Bind(2, newest - keep);
     trim.Step();
   }
@@ -402,6 +422,17 @@ std::vector<VersionEntry> VersionTable::History(DesignFile& file, std::int64_t p
       entry->marks.push_back({Text(row, 1), Text(row, 2), Text(row, 3), Text(row, 4)});
     }
   }
+  if (file.version_ >= kChangeSetsFormat && !entries.empty()) {
+    std::map<std::int64_t, std::string> ids;
+    Statement tags(file, kChangeSetsFrom, true);
+    tags.Bind(1, position);
+    while (tags.Step()) ids[sqlite3_column_int64(tags.get(), 0)] = Text(tags.get(), 1);
+    for (VersionEntry& entry : entries) {
+      if (const auto found = ids.find(entry.number); found != ids.end()) {
+        entry.changeSet = found->second;
+      }
+    }
+  }
   // Rows come in the order of their key, by property name.
   for (VersionEntry& entry : entries) {
     std::sort(entry.changes.begin(), entry.changes.end(),
@@ -518,6 +549,8 @@ void VersionTable::SetLimits(DesignFile& file, const VersionLimits& limits) {
       }
     }
   }
+  // Change sets are kept apart from versions: trimming leaves them, keeping no history ends them.
+  if (limits.versionsPerSetup == 0) ChangeSetTable::ForgetAll(file);
   DropExpired(file);
   transaction.Commit();
   file.expiredDropped_ = true;

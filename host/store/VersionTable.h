@@ -55,6 +55,8 @@ struct VersionEntry {
   std::vector<VersionChange> changes;
   /// What else it changed, by kind and property.
   std::vector<VersionMark> marks;
+  /// The id of the change set that wrote it; empty for none.
+  std::string changeSet;
 };
 
 struct DeletedEntry {

@@ -406,7 +406,7 @@ TEST_F(HistoryTest, AFormat5FileIsUpgradedKeepingEveryRowAndThenTakesStandards) 
   EXPECT_EQ(result.fromVersion, 5);
   EXPECT_TRUE(std::filesystem::exists(dir / "master.format5-backup.zel"));
   EXPECT_TRUE(result.problems.empty());
-  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 6);
+  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 7);
   EXPECT_EQ(SqlRows(master, versions), before);
 
   Open();
@@ -455,7 +455,7 @@ TEST_F(HistoryTest, AFormat4FileIsUpgradedAroundTheSameRowsAndThenKeepsVersions)
   EXPECT_TRUE(std::filesystem::exists(dir / "master.format4-backup.zel"));
   EXPECT_TRUE(result.problems.empty());
   EXPECT_EQ(SqlRows(master, rows), before);
-  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 6);
+  EXPECT_EQ(SqlNumber(master, "PRAGMA user_version"), 7);
   const auto setups = ornhost::ReadSetups(master);
   ASSERT_EQ(setups.size(), 3u);
   EXPECT_FALSE(setups[2].valid);

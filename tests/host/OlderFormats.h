@@ -65,9 +65,24 @@ inline int WriteFormat5Copy(const std::filesystem::path& current,
   std::string sql = "PRAGMA user_version = 5;\n";
   for (const char* table :
        {"setup_scopes", "setup_locks", "setup_notes", "setup_overrides", "setup_overlay_values",
-        "setup_overlays", "setup_provenance_scope", "setup_version_marks"}) {
+        "setup_overlays", "setup_provenance_scope", "setup_version_marks", "change_sets",
+        "change_set_setups", "change_set_values", "setup_version_change_sets"}) {
     sql += std::string("DROP TABLE ") + table + ";\n";
   }
   sql += ornhost::detail::MarksRow(5) + ";";
+  return Sql(path, sql);
+}
+
+/// Copies the design file current (of today's format) into path as a file of format 6: every row
+/// of every table as it is, without the tables of change sets. Returns SQLite's result.
+inline int WriteFormat6Copy(const std::filesystem::path& current,
+                            const std::filesystem::path& path) {
+  std::filesystem::copy_file(current, path, std::filesystem::copy_options::overwrite_existing);
+  std::string sql = "PRAGMA user_version = 6;\n";
+  for (const char* table :
+       {"change_sets", "change_set_setups", "change_set_values", "setup_version_change_sets"}) {
+    sql += std::string("DROP TABLE ") + table + ";\n";
+  }
+  sql += ornhost::detail::MarksRow(6) + ";";
   return Sql(path, sql);
 }

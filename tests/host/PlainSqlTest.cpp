@@ -135,7 +135,7 @@ TEST_F(PlainSqlTest, ADumpRestoredWithTheSqliteToolIsADesignFileTheHostWrites) {
   // The first write puts the header's marks back.
   ornhost::WriteSetup(restored, u"New", OrnSettings());
   EXPECT_EQ(SqlNumber(restored, "PRAGMA application_id"), 0x4F524E31);
-  EXPECT_EQ(SqlNumber(restored, "PRAGMA user_version"), 6);
+  EXPECT_EQ(SqlNumber(restored, "PRAGMA user_version"), 7);
   EXPECT_EQ(ornhost::ReadSetups(restored).size(), before.size() + 1);
 }
 

@@ -42,7 +42,7 @@ TEST(UpgradeTest, AnOlderFileIsReadOnlyUntilUpgradeConvertsItKeepingABackup) {
   EXPECT_THAT(Lines(upgraded.out),
               Contains("upgraded old.zel from format version 2; the file as it was is "
                        "old.format2-backup.zel"));
-  EXPECT_THAT(Lines(upgraded.out), Contains("old.zel has format version 6 already"));
+  EXPECT_THAT(Lines(upgraded.out), Contains("old.zel has format version 7 already"));
 
   const ProcessResult written =
       RunProgram(RSM_WORKBENCH, {"--master", "old.zel", "-c", "host add Moon"}, dir.Path());
