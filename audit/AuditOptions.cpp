@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "host/store/ChangeSetTable.h"
+
 namespace ornr::audit {
 
 namespace {
@@ -19,6 +21,9 @@ enum LongOnly : int {
   kIncludeOverrides,
   kStrict,
   kJobs,
+  kChanges,
+  kUndo,
+  kForget,
   kVersion
 };
 
@@ -33,10 +38,21 @@ const option kLongOptions[] = {
     {"include-overrides", no_argument, nullptr, kIncludeOverrides},
     {"strict", no_argument, nullptr, kStrict},
     {"jobs", required_argument, nullptr, kJobs},
+    {"changes", no_argument, nullptr, kChanges},
+    {"undo", required_argument, nullptr, kUndo},
+    {"forget", required_argument, nullptr, kForget},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
+
+void OnceId(std::string& slot, const char* option, const char* value) {
+  if (!slot.empty()) throw UsageError(std::string(option) + " may be given once");
+  if (!ornhost::detail::LooksLikeChangeSetId(value)) {
+    throw UsageError(std::string(option) + " takes a change set's id, not \"" + value + "\"");
+  }
+  slot = value;
+}
 
 void Once(std::optional<std::filesystem::path>& slot, const char* option, const char* value) {
   if (slot) throw UsageError(std::string(option) + " may be given once");
@@ -98,8 +114,11 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
           options.take = ornhost::MergeTake::Library;
         } else if (std::string_view(optarg) == "local") {
           options.take = ornhost::MergeTake::Local;
+        } else if (std::string_view(optarg) == "change-set") {
+          options.takeChangeSet = true;
         } else {
-          throw UsageError("--take takes library or local, not \"" + std::string(optarg) + "\"");
+          throw UsageError("--take takes library or local (change-set with --undo), not \"" +
+                           std::string(optarg) + "\"");
         }
         takeGiven = true;
         break;
@@ -124,6 +143,15 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
         options.jobs = jobs;
         break;
       }
+      case kChanges:
+        options.changes = true;
+        break;
+      case kUndo:
+        OnceId(options.undo, "--undo", optarg);
+        break;
+      case kForget:
+        OnceId(options.forget, "--forget", optarg);
+        break;
       case 'h':
         options.help = true;
         break;
@@ -139,9 +167,27 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   // getopt_long moved the PATHs behind the options, in their order.
   for (int i = optind; i < argc; ++i) options.paths.emplace_back(args[i]);
   if (options.help || options.version) return options;
-  if (takeGiven && !options.fix) throw UsageError("--take goes with --fix merge");
-  if (options.apply && !options.fix && !options.fixLocks) {
-    throw UsageError("--apply goes with --fix merge or --fix locks");
+  const int modes = (options.fix || options.fixLocks ? 1 : 0) + (options.changes ? 1 : 0) +
+                    (options.undo.empty() ? 0 : 1) + (options.forget.empty() ? 0 : 1);
+  if (modes > 1) throw UsageError("--fix, --changes, --undo and --forget go one at a time");
+  // --changes ID PATH...: the ID is told from a PATH by naming no file or folder.
+  if (options.changes && !options.paths.empty() &&
+      ornhost::detail::LooksLikeChangeSetId(options.paths.front().string())) {
+    std::error_code ec;
+    if (!std::filesystem::exists(options.paths.front(), ec)) {
+      options.changeSet = options.paths.front().string();
+      options.paths.erase(options.paths.begin());
+    }
+  }
+  if (options.takeChangeSet && options.undo.empty()) {
+    throw UsageError("--take change-set goes with --undo");
+  }
+  if (takeGiven && !options.takeChangeSet && !options.fix) {
+    throw UsageError("--take goes with --fix merge");
+  }
+  if (options.apply && !options.fix && !options.fixLocks && options.undo.empty() &&
+      options.forget.empty()) {
+    throw UsageError("--apply goes with --fix merge or --fix locks, --undo or --forget");
   }
   if (options.includeOverrides && !options.fixLocks) {
     throw UsageError("--include-overrides goes with --fix locks");
@@ -166,6 +212,9 @@ std::string AuditUsage() {
   return "usage: rsm-audit [--library FILE]... [--json FILE] [--csv FILE] [--html FILE]\n"
          "                 [--fix merge|locks|merge,locks [--take library|local]\n"
          "                  [--include-overrides] [--apply]] [--strict] [--jobs N] PATH...\n"
+         "       rsm-audit --changes [ID] PATH...\n"
+         "       rsm-audit --undo ID [--take change-set] [--apply] PATH...\n"
+         "       rsm-audit --forget ID [--apply] PATH...\n"
          "\n"
          "Reads every design file under each PATH (folders recursively; design libraries,\n"
          "*.zellib and the files given with --library, are left out) without writing to it, and\n"
@@ -190,6 +239,14 @@ std::string AuditUsage() {
          "                  of each setup changed (history and restore undo it); a file that\n"
          "                  another session changed since it was read is skipped\n"
          "  --strict        count overridden locked values as violations too\n"
+         "  --changes [ID]  list the change sets found under the PATHs, newest first (every\n"
+         "                  --apply run is one, kept in each file it wrote); with ID, show that\n"
+         "                  one value by value (an ID is a word that names no file or folder)\n"
+         "  --undo ID       revert change set ID where the values still hold what it wrote;\n"
+         "                  a value changed since is a conflict, kept unless --take change-set;\n"
+         "                  without --apply only say what would change; the undo is a change\n"
+         "                  set itself\n"
+         "  --forget ID     remove change set ID from the files' record (with --apply)\n"
          "  -j, --jobs N    read N files at once (default: one per core)\n"
          "\n"
          "  -h, --help, --version\n"
@@ -197,7 +254,9 @@ std::string AuditUsage() {
          "Exit status: 0 when every setup is in step, 1 when something drifted or a locked value\n"
          "was changed (or, with --strict, overridden), 2 for a wrong command line, 3 when a file\n"
          "could not be read (whatever else was found), 130 when stopped by Ctrl-C (the reports\n"
-         "are then written, marked partial).\n";
+         "are then written, marked partial). With --changes, --undo and --forget: 0 done or\n"
+         "nothing to do, 1 conflicts left, files skipped or the change set found nowhere, 2, 3\n"
+         "and 130 as above.\n";
 }
 
 }  // namespace ornr::audit

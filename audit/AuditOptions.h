@@ -35,6 +35,14 @@ struct AuditOptions {
   bool apply = false;
   /// Worker threads; 0: one per core.
   unsigned jobs = 0;
+  /// --changes [ID]: list the change sets under the PATHs, or show one.
+  bool changes = false;
+  /// --undo ID, --forget ID, and the ID of --changes ID.
+  std::string undo;
+  std::string forget;
+  std::string changeSet;
+  /// --take change-set: an undo puts back values changed since too.
+  bool takeChangeSet = false;
   bool help = false;
   bool version = false;
 };

@@ -50,7 +50,7 @@ AuditedEntry AuditEntry(const ProjectEntry& item, const AuditContext& context) {
   AuditedEntry entry = AuditFile(item.path, item.path.string(), item.named, context);
   if ((context.fix || context.fixLocks) && entry.kind == AuditedEntry::Kind::Listed) {
     FixFile(item.path, entry.finding, context.apply,
-            context.fix ? ornhost::detail::actions::kAuditFix : kAuditLockFix);
+            context.fix ? ornhost::detail::actions::kAuditFix : kAuditLockFix, context.changeSet);
   }
   return entry;
 }

@@ -14,6 +14,7 @@
 #include "host/provenance/Provenance.h"
 #include "host/provenance/Standards.h"
 #include "host/provenance/StoredSetups.h"
+#include "host/store/ChangeSetTable.h"
 
 namespace ornr::audit {
 
@@ -31,6 +32,8 @@ struct AuditContext {
   bool includeOverrides = false;
   /// Write the merges.
   bool apply = false;
+  /// With apply: the change set every file written records the run as.
+  const ornhost::detail::ChangeSetHeader* changeSet = nullptr;
 };
 
 struct AuditedEntry {

@@ -7,7 +7,7 @@
 namespace ornr::audit {
 
 void FixFile(const std::filesystem::path& path, FileFinding& file, bool apply,
-             std::string_view action) {
+             std::string_view action, const ornhost::detail::ChangeSetHeader* changeSet) {
   std::vector<ornhost::StoredFix> merges;
   for (const SetupFinding& setup : file.setups) {
     const bool merge = setup.fix.action == FixAction::Merge;
@@ -45,7 +45,7 @@ void FixFile(const std::filesystem::path& path, FileFinding& file, bool apply,
     return;
   }
   try {
-    ornhost::StoreFixes(path, merges, action);
+    ornhost::StoreFixes(path, merges, action, changeSet);
     file.fix = FixOutcome::Changed;
   } catch (const ornhost::DesignFileError& error) {
     file.fix = FixOutcome::Skipped;

@@ -40,6 +40,8 @@ struct RunInfo {
   bool strict = false;
 
   bool Fixes() const { return fix || fixLocks; }
+  /// With apply: the id of the change set the files written record.
+  std::string changeSet;
   /// The exit status the run ends with.
   int exitStatus = 0;
 };

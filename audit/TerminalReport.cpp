@@ -151,6 +151,10 @@ class TerminalReport final : public Report {
       }
       if (!run.apply && totals.setupsFixed > 0) line += "; --apply writes the changes";
       Out(line);
+      if (run.apply && totals.filesFixed > 0 && !run.changeSet.empty()) {
+        Out("change set: " + run.changeSet + " (--changes " + run.changeSet + " shows it, --undo " +
+            run.changeSet + " takes it back)");
+      }
     }
     for (const std::string& path : reportFiles_) {
       Out("report: " + path + (totals.partial ? " (partial)" : ""));

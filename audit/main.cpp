@@ -11,10 +11,13 @@
 
 #include "audit/AuditOptions.h"
 #include "audit/AuditRun.h"
+#include "audit/ChangeSetRun.h"
 #include "audit/Console.h"
 #include "audit/StopSignals.h"
 #include "audit/TerminalReport.h"
 #include "host/controls/HostControls.h"
+#include "host/store/ChangeSetTable.h"
+#include "host/store/VersionTable.h"
 
 namespace {
 
@@ -63,6 +66,13 @@ int Run(int argc, char** argv) {
 
   RunInfo run;
   for (int i = 0; i < argc; ++i) run.command.emplace_back(argv[i]);
+  if (options.changes || !options.undo.empty() || !options.forget.empty()) {
+    const std::atomic<bool>& stop = CatchStopSignals();
+    Console console(Console::DefaultStyle());
+    const int status = RunChangeSets(options, run.command, console, stop);
+    std::fflush(stdout);
+    return status;
+  }
   for (const auto& path : options.paths) run.paths.push_back(path.string());
   std::error_code ec;
   run.folder = std::filesystem::current_path(ec).string();
@@ -98,6 +108,13 @@ int Run(int argc, char** argv) {
   context.fixLocks = options.fixLocks;
   context.includeOverrides = options.includeOverrides;
   run.apply = options.apply;
+  ornhost::detail::ChangeSetHeader changeSet;
+  if (options.apply) {
+    changeSet = {ornhost::detail::NewChangeSetId(), ornhost::detail::UtcNow(),
+                 ornhost::detail::OsUser(), ShellCommand(run.command)};
+    context.changeSet = &changeSet;
+    run.changeSet = changeSet.id;
+  }
 
   std::vector<std::unique_ptr<Report>> files;
   std::vector<std::string> names;

@@ -257,7 +257,8 @@ void Commands::History(const Args& args) {
   for (const auto& version : versions) {
     transcript_.Line("history: " + Padded(std::to_string(version.number), 7) +
                      Padded(version.madeAt, 20) + Padded(version.action, actionWidth) +
-                     Padded(version.madeBy, userWidth) + Changes(version));
+                     Padded(version.madeBy, userWidth) + Changes(version) +
+                     (version.changeSet.empty() ? "" : "  [change set " + version.changeSet + "]"));
   }
 }
 

@@ -1,0 +1,343 @@
+#include "audit/ChangeSetRun.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "audit/ProjectWalk.h"
+#include "audit/Report.h"
+#include "audit/StopSignals.h"
+#include "host/controls/HostControls.h"
+#include "host/provenance/ChangeSets.h"
+#include "host/store/VersionTable.h"
+#include "support/OneLine.h"
+#include "support/Utf.h"
+
+namespace ornr::audit {
+
+namespace {
+
+constexpr int kSkippedOrConflicts = 1;
+constexpr int kUnreadable = 3;
+
+std::string CountOf(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string SetupName(const std::u16string& name) {
+  return OneLineText("\"" + Utf16ToUtf8(name) + "\"");
+}
+
+// A design file or library is a SQLite database; anything else under a folder is no concern.
+bool IsSqliteFile(const std::filesystem::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return true;  // let the read say why it cannot be read
+  char header[16] = {};
+  const ssize_t got = read(fd, header, sizeof header);
+  close(fd);
+  return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
+
+bool IsLibrary(const std::filesystem::path& path, const std::vector<std::filesystem::path>& given) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension == ".zellib") return true;
+  std::error_code ec;
+  return std::any_of(given.begin(), given.end(), [&](const std::filesystem::path& library) {
+    return std::filesystem::equivalent(path, library, ec);
+  });
+}
+
+class ChangeSetRun {
+ public:
+  ChangeSetRun(const AuditOptions& options, Console& console, const std::atomic<bool>& stop)
+      : options_(options), console_(console), stop_(stop) {}
+
+  // Hands each design file under the PATHs to each; a file that cannot be read is told and
+  // counted. False when stopped before the end.
+  bool EachFile(const std::function<void(const std::filesystem::path&)>& each) {
+    ProjectWalk walk(options_.paths);
+    for (ProjectEntry entry; walk.Next(entry);) {
+      if (stop_) return false;
+      if (!entry.skipped.empty()) continue;
+      if (!entry.folderProblem.empty()) {
+        Unreadable(entry.path, entry.folderProblem);
+        continue;
+      }
+      if (IsLibrary(entry.path, options_.libraries)) continue;
+      if (!IsSqliteFile(entry.path)) {
+        if (entry.named) Unreadable(entry.path, "is not a design file");
+        continue;
+      }
+      try {
+        each(entry.path);
+      } catch (const ornhost::DesignFileError& error) {
+        if (!entry.named && error.Reason() == "is not a design file") continue;
+        Unreadable(entry.path, error.Reason());
+      }
+    }
+    return true;
+  }
+
+  int List() {
+    struct Listed {
+      ornhost::detail::ChangeSetHeader header;
+      std::size_t files = 0;
+      std::size_t setups = 0;
+      std::size_t values = 0;
+    };
+    std::map<std::string, Listed> found;
+    const bool whole = EachFile([&](const std::filesystem::path& path) {
+      for (const auto& changeSet : ornhost::ChangeSetsInFile(path)) {
+        Listed& listed = found[changeSet.header.id];
+        listed.header = changeSet.header;
+        ++listed.files;
+        listed.setups += changeSet.setups.size();
+        for (const auto& setup : changeSet.setups) listed.values += setup.values.size();
+      }
+    });
+    const auto row = [](const std::string& id, const std::string& when, std::string by,
+                        const std::string& files, const std::string& setups,
+                        const std::string& values, const std::string& command) {
+      const auto right = [](const std::string& text, std::size_t width) {
+        return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+      };
+      by.resize(std::max<std::size_t>(by.size(), 10), ' ');
+      return id + "  " + when + "  " + by + right(files, 6) + right(setups, 8) + right(values, 8) +
+             "  " + command;
+    };
+    if (found.empty()) {
+      console_.Out("no change sets");
+    } else {
+      console_.Out(row("CHANGE SET   ", "MADE (UTC)          ", "BY", "FILES", "SETUPS", "VALUES",
+                       "COMMAND"));
+    }
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+      const Listed& listed = it->second;
+      console_.Out(row(it->first, listed.header.madeAt, OneLineText(listed.header.madeBy),
+                       std::to_string(listed.files), std::to_string(listed.setups),
+                       std::to_string(listed.values), OneLineText(listed.header.command)));
+    }
+    return End(whole, false);
+  }
+
+  int Show() {
+    std::size_t files = 0;
+    std::size_t setups = 0;
+    std::size_t values = 0;
+    // An id given in part stands for the first change set found that it begins.
+    std::string id;
+    const bool whole = EachFile([&](const std::filesystem::path& path) {
+      for (const auto& changeSet : ornhost::ChangeSetsInFile(path)) {
+        if (!changeSet.header.id.starts_with(options_.changeSet)) continue;
+        if (id.empty()) id = changeSet.header.id;
+        if (changeSet.header.id != id) continue;
+        if (files++ == 0) {
+          console_.Out("change set " + changeSet.header.id + ", made " + changeSet.header.madeAt +
+                       " by " + OneLineText(changeSet.header.madeBy) + ":");
+          console_.Out("  " + OneLineText(changeSet.header.command));
+        }
+        console_.Out(path.string());
+        for (const auto& setup : changeSet.setups) {
+          ++setups;
+          const std::u16string& name = setup.nameAfter ? *setup.nameAfter : *setup.nameBefore;
+          if (setup.Created() || setup.Deleted()) {
+            console_.Out("  " + SetupName(name) + (setup.Created() ? " created" : " deleted"));
+            continue;
+          }
+          for (const auto& value : setup.values) {
+            ++values;
+            console_.Out("  " + SetupName(name) + " " + ornhost::detail::SettingKey(value.field) +
+                         " " + ornhost::ChangeSetValueText(value.field, *value.before) + " -> " +
+                         ornhost::ChangeSetValueText(value.field, *value.after));
+          }
+          if (setup.standingBefore != setup.standingAfter) {
+            console_.Out("  " + SetupName(name) + " where it came from (merge base, overlays)");
+          }
+        }
+      }
+    });
+    if (files == 0) {
+      console_.Err("rsm-audit: no file under the PATHs holds change set " + options_.changeSet);
+      return End(whole, true);
+    }
+    console_.Out("totals: " + CountOf(files, "file", "files") + ", " +
+                 CountOf(setups, "setup", "setups") + ", " + CountOf(values, "value", "values"));
+    return End(whole, false);
+  }
+
+  int Undo(const std::vector<std::string>& command) {
+    const ornhost::detail::ChangeSetHeader undo{ornhost::detail::NewChangeSetId(),
+                                                ornhost::detail::UtcNow(),
+                                                ornhost::detail::OsUser(), ShellCommand(command)};
+    std::size_t files = 0;
+    std::size_t setups = 0;
+    std::size_t conflicts = 0;
+    std::size_t skipped = 0;
+    std::string undoneAs;
+    std::string id = options_.undo;
+    const bool whole = EachFile([&](const std::filesystem::path& path) {
+      // Read first: a file without the change set is not written, and one that cannot be read
+      // is told apart from one that cannot be written.
+      ornhost::UndoResult result =
+          ornhost::UndoChangeSet(path, id, options_.takeChangeSet, nullptr);
+      if (!result.found) return;
+      id = result.changeSet.id;
+      if (files == 0) {
+        console_.Out("undo of change set " + result.changeSet.id + ", made " +
+                     result.changeSet.madeAt + " by " + OneLineText(result.changeSet.madeBy) + ":");
+        console_.Out("  " + OneLineText(result.changeSet.command));
+      }
+      ++files;
+      if (options_.apply && result.Changing() > 0) {
+        try {
+          result = ornhost::UndoChangeSet(path, id, options_.takeChangeSet, &undo);
+          if (!result.undoneAs.empty()) undoneAs = result.undoneAs;
+        } catch (const ornhost::DesignFileError& error) {
+          ++skipped;
+          console_.Out(path.string() + ": skipped: " + error.Reason());
+          return;
+        }
+      }
+      const std::size_t changing = result.Changing();
+      conflicts += result.Conflicts();
+      setups += changing;
+      const char* verb = options_.apply ? "changed " : "would change ";
+      std::string line =
+          path.string() + ": " +
+          (changing == 0 ? "nothing to do" : verb + CountOf(changing, "setup", "setups"));
+      if (result.Conflicts() > 0)
+        line += ", " + CountOf(result.Conflicts(), "conflict", "conflicts");
+      console_.Out(line);
+      for (const ornhost::UndoneSetup& setup : result.setups) Tell(setup);
+    });
+    if (files == 0) {
+      console_.Err("rsm-audit: no file under the PATHs holds change set " + options_.undo);
+      return End(whole, true);
+    }
+    std::string line = "undo: " + std::string(options_.apply ? "changed " : "would change ") +
+                       CountOf(setups, "setup", "setups") + " in " +
+                       CountOf(files, "design file", "design files");
+    if (conflicts > 0) {
+      line += "; " + CountOf(conflicts, "conflict", "conflicts") +
+              (options_.takeChangeSet ? " put back all the same"
+                                      : " left (--take change-set puts them back)");
+    }
+    if (skipped > 0) line += "; " + CountOf(skipped, "file", "files") + " skipped";
+    if (!options_.apply && setups > 0) line += "; --apply writes the changes";
+    console_.Out(line);
+    if (!undoneAs.empty()) {
+      console_.Out("change set: " + undoneAs + " (--undo " + undoneAs + " takes the undo back)");
+    }
+    return End(whole, skipped > 0 || (conflicts > 0 && !options_.takeChangeSet));
+  }
+
+  int Forget() {
+    std::size_t files = 0;
+    std::size_t skipped = 0;
+    const bool whole = EachFile([&](const std::filesystem::path& path) {
+      bool holds = false;
+      for (const auto& changeSet : ornhost::ChangeSetsInFile(path)) {
+        holds = holds || changeSet.header.id.starts_with(options_.forget);
+      }
+      if (!holds) return;
+      ++files;
+      if (!options_.apply) {
+        console_.Out(path.string() + ": would forget it");
+        return;
+      }
+      try {
+        ornhost::ForgetChangeSet(path, options_.forget);
+        console_.Out(path.string() + ": forgotten");
+      } catch (const ornhost::DesignFileError& error) {
+        ++skipped;
+        console_.Out(path.string() + ": skipped: " + error.Reason());
+      }
+    });
+    if (files == 0) {
+      console_.Err("rsm-audit: no file under the PATHs holds change set " + options_.forget);
+      return End(whole, true);
+    }
+    std::string line = "forget: " + std::string(options_.apply ? "forgot " : "would forget ") +
+                       "change set " + options_.forget + " in " +
+                       CountOf(files - skipped, "design file", "design files");
+    if (skipped > 0) line += "; " + CountOf(skipped, "file", "files") + " skipped";
+    if (!options_.apply) line += "; --apply forgets it (its versions stay, without its id)";
+    console_.Out(line);
+    return End(whole, skipped > 0);
+  }
+
+ private:
+  void Tell(const ornhost::UndoneSetup& setup) {
+    const std::string name = "  " + SetupName(setup.name);
+    switch (setup.action) {
+      case ornhost::UndoAction::Delete:
+        console_.Out(name + " delete: the change set created it");
+        break;
+      case ornhost::UndoAction::Recreate:
+        console_.Out(name + " store again: the change set deleted it");
+        break;
+      case ornhost::UndoAction::Left:
+        console_.Out(name + " left: " + setup.reason);
+        break;
+      case ornhost::UndoAction::Restore:
+      case ornhost::UndoAction::NothingToDo:
+        break;
+    }
+    for (const ornhost::UndoneValue& value : setup.values) {
+      std::string line = name + " " + value.property + " ";
+      if (!value.conflict) {
+        line += value.now + " -> " + value.before;
+      } else {
+        line += "conflict: " + value.now + " now, the change set wrote " + value.written +
+                (value.before.empty() ? "" : ", " + value.before + " before") +
+                (value.changes ? "; put back" : "; kept");
+      }
+      console_.Out(line);
+    }
+    if (setup.standingChanges || setup.standingConflict) {
+      console_.Out(name + " where it came from (merge base, overlays, overrides): " +
+                   (setup.standingConflict ? std::string("changed since; ") +
+                                                 (setup.standingChanges ? "put back" : "kept")
+                                           : "put back"));
+    }
+  }
+
+  void Unreadable(const std::filesystem::path& path, const std::string& reason) {
+    console_.Err("rsm-audit: " + path.string() + ": " + reason);
+    unreadable_ = true;
+  }
+
+  int End(bool whole, bool left) {
+    if (!whole) {
+      console_.Out("stopped by " + StopSignalName() + " (partial)");
+      const int signal = StopSignal();
+      return 128 + (signal != 0 ? signal : SIGINT);
+    }
+    if (unreadable_) return kUnreadable;
+    return left ? kSkippedOrConflicts : 0;
+  }
+
+  const AuditOptions& options_;
+  Console& console_;
+  const std::atomic<bool>& stop_;
+  bool unreadable_ = false;
+};
+
+}  // namespace
+
+int RunChangeSets(const AuditOptions& options, const std::vector<std::string>& command,
+                  Console& console, const std::atomic<bool>& stop) {
+  ChangeSetRun run(options, console, stop);
+  if (!options.undo.empty()) return run.Undo(command);
+  if (!options.forget.empty()) return run.Forget();
+  return options.changeSet.empty() ? run.List() : run.Show();
+}
+
+}  // namespace ornr::audit

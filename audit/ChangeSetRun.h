@@ -1,0 +1,21 @@
+// The runs over a project's change sets: --changes lists them or shows one value by value,
+// --undo reverts one in every file it reached, --forget removes one from the files' record.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "audit/AuditOptions.h"
+#include "audit/Console.h"
+
+namespace ornr::audit {
+
+/// Runs the change-set command options asks for over its PATHs, one file at a time; command is
+/// the command line as given, which an undo records. stop ends the run after the file being
+/// written. Returns the exit status: 0 done or nothing to do, 1 conflicts left or files skipped
+/// (or a change set found in no file), 3 a file could not be read, 128 + the signal when stopped.
+int RunChangeSets(const AuditOptions& options, const std::vector<std::string>& command,
+                  Console& console, const std::atomic<bool>& stop);
+
+}  // namespace ornr::audit
