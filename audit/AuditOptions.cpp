@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "host/store/ChangeSetTable.h"
@@ -24,6 +25,12 @@ enum LongOnly : int {
   kChanges,
   kUndo,
   kForget,
+  kDeploy,
+  kFrom,
+  kLinked,
+  kTo,
+  kEverySetup,
+  kCreate,
   kVersion
 };
 
@@ -41,6 +48,12 @@ const option kLongOptions[] = {
     {"changes", no_argument, nullptr, kChanges},
     {"undo", required_argument, nullptr, kUndo},
     {"forget", required_argument, nullptr, kForget},
+    {"deploy", required_argument, nullptr, kDeploy},
+    {"from", required_argument, nullptr, kFrom},
+    {"linked", no_argument, nullptr, kLinked},
+    {"to", required_argument, nullptr, kTo},
+    {"every-setup", no_argument, nullptr, kEverySetup},
+    {"create", no_argument, nullptr, kCreate},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -152,6 +165,27 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
       case kForget:
         OnceId(options.forget, "--forget", optarg);
         break;
+      case kDeploy:
+        if (!options.deploy.empty()) throw UsageError("--deploy may be given once");
+        if (*optarg == '\0') throw UsageError("--deploy needs a library setup's name");
+        options.deploy = optarg;
+        break;
+      case kFrom:
+        Once(options.deployFrom, "--from", optarg);
+        break;
+      case kLinked:
+        options.linked = true;
+        break;
+      case kTo:
+        if (*optarg == '\0') throw UsageError("--to needs a setup's name");
+        options.to.emplace_back(optarg);
+        break;
+      case kEverySetup:
+        options.everySetup = true;
+        break;
+      case kCreate:
+        options.create = true;
+        break;
       case 'h':
         options.help = true;
         break;
@@ -167,9 +201,32 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   // getopt_long moved the PATHs behind the options, in their order.
   for (int i = optind; i < argc; ++i) options.paths.emplace_back(args[i]);
   if (options.help || options.version) return options;
+  const bool deploy = !options.deploy.empty();
   const int modes = (options.fix || options.fixLocks ? 1 : 0) + (options.changes ? 1 : 0) +
-                    (options.undo.empty() ? 0 : 1) + (options.forget.empty() ? 0 : 1);
-  if (modes > 1) throw UsageError("--fix, --changes, --undo and --forget go one at a time");
+                    (options.undo.empty() ? 0 : 1) + (options.forget.empty() ? 0 : 1) +
+                    (deploy ? 1 : 0);
+  if (modes > 1) {
+    throw UsageError("--fix, --deploy, --changes, --undo and --forget go one at a time");
+  }
+  const int targets =
+      (options.linked ? 1 : 0) + (options.to.empty() ? 0 : 1) + (options.everySetup ? 1 : 0);
+  if (!deploy && (targets > 0 || options.create || options.deployFrom)) {
+    throw UsageError("--from, --linked, --to, --every-setup and --create go with --deploy");
+  }
+  if (deploy) {
+    if (targets != 1) {
+      throw UsageError("--deploy takes one of --linked, --to NAME... and --every-setup");
+    }
+    if (options.libraries.empty()) throw UsageError("--deploy takes its setup from a --library");
+    std::error_code ec;
+    if (options.deployFrom &&
+        std::none_of(options.libraries.begin(), options.libraries.end(), [&](const auto& library) {
+          return std::filesystem::equivalent(library, *options.deployFrom, ec);
+        })) {
+      throw UsageError("--from names one of the --library files, not " +
+                       options.deployFrom->string());
+    }
+  }
   // --changes ID PATH...: the ID is told from a PATH by naming no file or folder.
   if (options.changes && !options.paths.empty() &&
       ornhost::detail::LooksLikeChangeSetId(options.paths.front().string())) {
@@ -182,11 +239,11 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   if (options.takeChangeSet && options.undo.empty()) {
     throw UsageError("--take change-set goes with --undo");
   }
-  if (takeGiven && !options.takeChangeSet && !options.fix) {
+  if (takeGiven && !options.takeChangeSet && !options.fix && !deploy) {
     throw UsageError("--take goes with --fix merge");
   }
   if (options.apply && !options.fix && !options.fixLocks && options.undo.empty() &&
-      options.forget.empty()) {
+      options.forget.empty() && !deploy) {
     throw UsageError("--apply goes with --fix merge or --fix locks, --undo or --forget");
   }
   if (options.includeOverrides && !options.fixLocks) {
@@ -212,6 +269,9 @@ std::string AuditUsage() {
   return "usage: rsm-audit [--library FILE]... [--json FILE] [--csv FILE] [--html FILE]\n"
          "                 [--fix merge|locks|merge,locks [--take library|local]\n"
          "                  [--include-overrides] [--apply]] [--strict] [--jobs N] PATH...\n"
+         "       rsm-audit --library FILE... --deploy LIBSETUP [--from LIBRARY]\n"
+         "                 (--linked | --to NAME... | --every-setup) [--create]\n"
+         "                 [--take library|local] [--apply] PATH...\n"
          "       rsm-audit --changes [ID] PATH...\n"
          "       rsm-audit --undo ID [--take change-set] [--apply] PATH...\n"
          "       rsm-audit --forget ID [--apply] PATH...\n"
@@ -235,10 +295,20 @@ std::string AuditUsage() {
          "  --take library|local  decide the conflicts of the merge (without: left as they are)\n"
          "  --include-overrides  --fix locks puts back overridden values too, dropping their\n"
          "                  overrides\n"
-         "  --apply         write the merges: each design file in one transaction, a version\n"
-         "                  of each setup changed (history and restore undo it); a file that\n"
-         "                  another session changed since it was read is skipped\n"
+         "  --apply         write the merges (the deploy, the undo): each design file in one\n"
+         "                  transaction, a version of each setup changed (history and restore\n"
+         "                  undo it), the run kept as one change set in each file it wrote; a\n"
+         "                  file that another session changed since it was read is skipped\n"
          "  --strict        count overridden locked values as violations too\n"
+         "  --deploy LIBSETUP  take the library setup's governed values into the drawings under\n"
+         "                  the PATHs (--from: of that --library file, else the first offering\n"
+         "                  it): into the setups with a record of it (--linked), the setups of\n"
+         "                  that NAME (--to, repeatable; another name takes it as an overlay) or\n"
+         "                  every setup as an overlay (--every-setup); --create adds it, a full\n"
+         "                  copy, where a drawing has no setup of its name. A setup with a\n"
+         "                  record of it keeps what changed only here, conflicts decided by\n"
+         "                  --take or left; one without takes every governed value; locked\n"
+         "                  values always take the library's unless overridden\n"
          "  --changes [ID]  list the change sets found under the PATHs, newest first (every\n"
          "                  --apply run is one, kept in each file it wrote); with ID, show that\n"
          "                  one value by value (an ID is a word that names no file or folder)\n"
@@ -254,7 +324,8 @@ std::string AuditUsage() {
          "Exit status: 0 when every setup is in step, 1 when something drifted or a locked value\n"
          "was changed (or, with --strict, overridden), 2 for a wrong command line, 3 when a file\n"
          "could not be read (whatever else was found), 130 when stopped by Ctrl-C (the reports\n"
-         "are then written, marked partial). With --changes, --undo and --forget: 0 done or\n"
+         "are then written, marked partial). With --deploy, --changes, --undo and --forget: 0\n"
+         "done or\n"
          "nothing to do, 1 conflicts left, files skipped or the change set found nowhere, 2, 3\n"
          "and 130 as above.\n";
 }

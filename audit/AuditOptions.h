@@ -43,6 +43,13 @@ struct AuditOptions {
   std::string changeSet;
   /// --take change-set: an undo puts back values changed since too.
   bool takeChangeSet = false;
+  /// --deploy LIBSETUP [--from LIBRARY] (--linked | --to NAME... | --every-setup) [--create].
+  std::string deploy;
+  std::optional<std::filesystem::path> deployFrom;
+  bool linked = false;
+  std::vector<std::string> to;
+  bool everySetup = false;
+  bool create = false;
   bool help = false;
   bool version = false;
 };

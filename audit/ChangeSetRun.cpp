@@ -8,12 +8,15 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 
+#include "audit/Deploy.h"
 #include "audit/ProjectWalk.h"
 #include "audit/Report.h"
 #include "audit/StopSignals.h"
 #include "host/controls/HostControls.h"
 #include "host/provenance/ChangeSets.h"
+#include "host/provenance/LibraryShelf.h"
 #include "host/store/VersionTable.h"
 #include "support/OneLine.h"
 #include "support/Utf.h"
@@ -238,6 +241,77 @@ class ChangeSetRun {
     return End(whole, skipped > 0 || (conflicts > 0 && !options_.takeChangeSet));
   }
 
+  int Deploy(const std::vector<std::string>& command) {
+    DeployRequest request;
+    if (const auto problem = Source(request.source); !problem.empty()) {
+      console_.Err("rsm-audit: " + problem + "\nTry \"rsm-audit --help\".");
+      return 2;
+    }
+    request.targets = options_.linked       ? DeployTargets::Linked
+                      : options_.everySetup ? DeployTargets::Every
+                                            : DeployTargets::Named;
+    for (const std::string& name : options_.to) request.names.push_back(Utf8ToUtf16(name));
+    request.create = options_.create;
+    request.take = options_.take;
+    const ornhost::detail::ChangeSetHeader header{ornhost::detail::NewChangeSetId(),
+                                                  ornhost::detail::UtcNow(),
+                                                  ornhost::detail::OsUser(), ShellCommand(command)};
+    std::size_t files = 0;
+    std::size_t setups = 0;
+    std::size_t created = 0;
+    std::size_t undecided = 0;
+    std::size_t skipped = 0;
+    bool written = false;
+    const bool whole = EachFile([&](const std::filesystem::path& path) {
+      const ornhost::StoredFile stored = ornhost::ReadStoredFile(path);
+      const std::string& refusal =
+          !stored.readProblem.empty() ? stored.readProblem : stored.refusal;
+      const DeployPlan plan = PlanDeploy(stored, request);
+      if (plan.setups.empty()) return;
+      if (!refusal.empty()) {
+        ++skipped;
+        console_.Out(path.string() + ": skipped: " + refusal + ", so it is never written");
+        return;
+      }
+      if (options_.apply) {
+        try {
+          ornhost::StoreFixes(path, plan.fixes, ornhost::detail::actions::kAuditDeploy, &header,
+                              plan.added);
+          written = true;
+        } catch (const ornhost::DesignFileError& error) {
+          ++skipped;
+          console_.Out(path.string() + ": skipped: " + error.Reason());
+          return;
+        }
+      }
+      ++files;
+      setups += plan.setups.size();
+      undecided += plan.Undecided();
+      console_.Out(path.string() + ": " + (options_.apply ? "changed " : "would change ") +
+                   CountOf(plan.setups.size(), "setup", "setups"));
+      for (const DeployedSetup& setup : plan.setups) {
+        created += setup.created ? 1 : 0;
+        Tell(setup);
+      }
+    });
+    std::string line = "deploy: " + std::string(options_.apply ? "changed " : "would change ") +
+                       CountOf(setups, "setup", "setups") + " in " +
+                       CountOf(files, "design file", "design files");
+    if (created > 0) line += " (" + std::to_string(created) + " created)";
+    if (undecided > 0) {
+      line += "; " + CountOf(undecided, "conflict", "conflicts") +
+              " left (--take library|local decides)";
+    }
+    if (skipped > 0) line += "; " + CountOf(skipped, "file", "files") + " skipped";
+    if (!options_.apply && setups > 0) line += "; --apply writes the changes";
+    console_.Out(line);
+    if (written) {
+      console_.Out("change set: " + header.id + " (--changes " + header.id + " shows it, --undo " +
+                   header.id + " takes it back)");
+    }
+    return End(whole, skipped > 0 || undecided > 0);
+  }
+
   int Forget() {
     std::size_t files = 0;
     std::size_t skipped = 0;
@@ -274,6 +348,74 @@ class ChangeSetRun {
   }
 
  private:
+  // The library setup deployed, as its library holds it now; or why there is none.
+  std::string Source(DeploySource& source) {
+    std::unique_ptr<ornhost::LibraryShelf> shelf;
+    try {
+      shelf = std::make_unique<ornhost::LibraryShelf>(options_.libraries);
+    } catch (const ornhost::DesignFileError& error) {
+      return std::string("--library ") + error.what();
+    }
+    const std::u16string name = Utf8ToUtf16(options_.deploy);
+    std::filesystem::path library;
+    if (options_.deployFrom) {
+      library = *options_.deployFrom;
+    } else if (const auto* offer = shelf->Offering(name)) {
+      library = offer->libraryPath;
+    } else {
+      return "no --library offers a setup \"" + options_.deploy + "\"";
+    }
+    std::error_code ec;
+    source.origin.libraryFile = Utf8ToUtf16(library.filename().string());
+    source.origin.libraryPath = std::filesystem::absolute(library, ec).lexically_normal().string();
+    source.origin.librarySetup = name;
+    std::string gone;
+    const auto now = shelf->Setup(source.origin, gone);
+    if (!now) return library.string() + ": " + gone;
+    source.origin.base = now->values;
+    source.origin.governed = now->standards.scope;
+    source.standards = now->standards;
+    return "";
+  }
+
+  void Tell(const DeployedSetup& setup) {
+    const std::string name = "  " + SetupName(setup.name);
+    if (setup.created) {
+      console_.Out(name + " created: a full copy of the library setup");
+      return;
+    }
+    if (setup.rows.empty()) {
+      console_.Out(name + " takes it as " + (setup.overlay ? "an overlay" : "its library setup") +
+                   "; no value changes");
+    }
+    for (const DeployRow& row : setup.rows) {
+      std::string line = name + " " + row.property + " ";
+      switch (row.kind) {
+        case DeployRow::Kind::Library:
+          line += row.here + " -> " + row.to;
+          break;
+        case DeployRow::Kind::Replaced:
+          line += row.here + " -> " + row.to + " (replaces the local value)";
+          break;
+        case DeployRow::Kind::Locked:
+          line += row.here + " -> " + row.to + " (locked)";
+          break;
+        case DeployRow::Kind::Kept:
+          line += row.here + " kept (changed here)";
+          break;
+        case DeployRow::Kind::Decided:
+          line += "conflict: " + row.here + " here, " + row.library + " in the library; " +
+                  (row.Changes() ? "takes the library's" : "keeps the local");
+          break;
+        case DeployRow::Kind::Undecided:
+          line += "conflict: " + row.here + " here, " + row.library +
+                  " in the library; left (--take library|local decides)";
+          break;
+      }
+      console_.Out(line);
+    }
+  }
+
   void Tell(const ornhost::UndoneSetup& setup) {
     const std::string name = "  " + SetupName(setup.name);
     switch (setup.action) {
@@ -336,6 +478,7 @@ int RunChangeSets(const AuditOptions& options, const std::vector<std::string>& c
                   Console& console, const std::atomic<bool>& stop) {
   ChangeSetRun run(options, console, stop);
   if (!options.undo.empty()) return run.Undo(command);
+  if (!options.deploy.empty()) return run.Deploy(command);
   if (!options.forget.empty()) return run.Forget();
   return options.changeSet.empty() ? run.List() : run.Show();
 }

@@ -1,5 +1,6 @@
-// The runs over a project's change sets: --changes lists them or shows one value by value,
-// --undo reverts one in every file it reached, --forget removes one from the files' record.
+// The runs over a project's change sets: --deploy writes one, --changes lists them or shows one
+// value by value, --undo reverts one in every file it reached, --forget removes one from the
+// files' record.
 #pragma once
 
 #include <atomic>

@@ -66,7 +66,8 @@ int Run(int argc, char** argv) {
 
   RunInfo run;
   for (int i = 0; i < argc; ++i) run.command.emplace_back(argv[i]);
-  if (options.changes || !options.undo.empty() || !options.forget.empty()) {
+  if (options.changes || !options.undo.empty() || !options.forget.empty() ||
+      !options.deploy.empty()) {
     const std::atomic<bool>& stop = CatchStopSignals();
     Console console(Console::DefaultStyle());
     const int status = RunChangeSets(options, run.command, console, stop);

@@ -65,20 +65,28 @@ void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerg
   std::vector<StoredFix> fixes;
   fixes.reserve(merges.size());
   for (const StoredMerge& merge : merges) {
-    fixes.push_back({merge, merge.origin ? merge.origin->governed : std::nullopt, false, {}});
+    fixes.push_back({merge, merge.origin ? merge.origin->governed : std::nullopt, false, {}, {}});
   }
   StoreFixes(path, fixes, action);
 }
 
 void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
-                std::string_view action, const detail::ChangeSetHeader* changeSet) {
-  if (fixes.empty()) return;
+                std::string_view action, const detail::ChangeSetHeader* changeSet,
+                const std::vector<StoredNew>& added) {
+  if (fixes.empty() && added.empty()) return;
   detail::DesignFile file(path, detail::DesignFile::Access::WriteExisting);
   std::optional<detail::ChangeSetRecorder> recorder;
   if (changeSet != nullptr) {
     recorder.emplace(file, *changeSet);
     for (const StoredFix& fix : fixes) recorder->Touch(fix.merge.row.position);
+  } else if (!added.empty()) {
+    // The setups added join the fixes' transaction: all or nothing.
+    file.BeginBatch();
   }
+  struct Batch {
+    detail::DesignFile& file;
+    ~Batch() { file.RollbackBatch(); }
+  } rollbackUnlessCommitted{file};
   std::vector<detail::DesignFile::Rewrite> rewrites;
   rewrites.reserve(fixes.size());
   for (const StoredFix& fix : fixes) {
@@ -116,6 +124,11 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
       detail::StandardsTable::PutOverlays(file, position, overlays);
       detail::StandardsTable::PutOverrides(file, position, fix.standards->overrides);
     }
+    if (fix.newOrigin) {
+      Provenance record = *fix.newOrigin;
+      record.takenAt = takenAt;
+      detail::ProvenanceTable::Put(file, position, &record);
+    }
     if (!merge.origin || fix.valuesOnly) return;
     Provenance record = *merge.origin;
     record.base = merge.base;
@@ -123,7 +136,20 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
     record.takenAt = takenAt;
     detail::ProvenanceTable::Put(file, position, &record);
   });
-  if (recorder) recorder->Commit();
+  for (const StoredNew& setup : added) {
+    Provenance record = setup.origin;
+    record.takenAt = takenAt;
+    const detail::RowRef row = file.Insert(setup.name, setup.values, [&](std::int64_t position) {
+      detail::ProvenanceTable::Put(file, position, &record);
+      return std::vector<detail::VersionMark>();
+    });
+    if (recorder) recorder->Created(row.position);
+  }
+  if (recorder) {
+    recorder->Commit();
+  } else {
+    file.CommitBatch();
+  }
 }
 
 }  // namespace ornhost

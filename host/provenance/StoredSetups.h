@@ -74,6 +74,16 @@ struct StoredFix {
     std::map<std::string, OverrideRecord> overrides;
   };
   std::optional<Standards> standards;
+  /// A setup that had no same-name library setup as read and is linked to one now: its
+  /// provenance, taken now.
+  std::optional<Provenance> newOrigin;
+};
+
+/// A setup to add, with its provenance (taken now).
+struct StoredNew {
+  std::u16string name;
+  Teskor::ZelPlatform::OrnSettings values;
+  Provenance origin;
 };
 
 /// Stores the merges in the design file at path in one transaction, all or nothing: each setup's
@@ -86,8 +96,10 @@ void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerg
                  std::string_view action);
 /// The same for fixes, whose provenance keeps what they govern; a setup without provenance is
 /// refused when the file holds one for it by then. Given changeSet, the same transaction records
-/// the fixes as that change set, and the versions they keep carry its id.
+/// the fixes as that change set, and the versions they keep carry its id. Each of added is stored
+/// as a new setup in the same transaction, refused when the file holds its name by then.
 void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
-                std::string_view action, const detail::ChangeSetHeader* changeSet = nullptr);
+                std::string_view action, const detail::ChangeSetHeader* changeSet = nullptr,
+                const std::vector<StoredNew>& added = {});
 
 }  // namespace ornhost

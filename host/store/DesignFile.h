@@ -42,6 +42,7 @@ inline constexpr const char* kImport = "import";
 inline constexpr const char* kHostWrite = "host write";
 inline constexpr const char* kAuditFix = "audit fix";
 inline constexpr const char* kAuditUndo = "audit undo";
+inline constexpr const char* kAuditDeploy = "audit deploy";
 inline constexpr const char* kScope = "scope";
 inline constexpr const char* kLock = "lock";
 inline constexpr const char* kUnlock = "unlock";
