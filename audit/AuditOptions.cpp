@@ -236,6 +236,11 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
       options.paths.erase(options.paths.begin());
     }
   }
+  if ((deploy || options.changes || !options.undo.empty() || !options.forget.empty()) &&
+      (options.json || options.csv || options.html || options.strict)) {
+    // Their runs tell on the terminal only, so far.
+    throw UsageError("--json, --csv, --html and --strict go with an audit or --fix");
+  }
   if (options.takeChangeSet && options.undo.empty()) {
     throw UsageError("--take change-set goes with --undo");
   }
@@ -324,10 +329,9 @@ std::string AuditUsage() {
          "Exit status: 0 when every setup is in step, 1 when something drifted or a locked value\n"
          "was changed (or, with --strict, overridden), 2 for a wrong command line, 3 when a file\n"
          "could not be read (whatever else was found), 130 when stopped by Ctrl-C (the reports\n"
-         "are then written, marked partial). With --deploy, --changes, --undo and --forget: 0\n"
-         "done or\n"
-         "nothing to do, 1 conflicts left, files skipped or the change set found nowhere, 2, 3\n"
-         "and 130 as above.\n";
+         "are then written, marked partial). --deploy, --changes, --undo and --forget exit 0\n"
+         "when done or with nothing to do, 1 when conflicts are left, files were skipped or\n"
+         "no file holds the change set, 2, 3 and 130 as above; they report at the terminal.\n";
 }
 
 }  // namespace ornr::audit

@@ -1,6 +1,7 @@
 #include "audit/Deploy.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 
 #include "host/controls/HostControls.h"
@@ -12,8 +13,13 @@ namespace {
 
 using Teskor::ZelPlatform::OrnSettings;
 
+// A record names its library as the session was given it ("office/standards.zellib"); the file's
+// name is what stays when a project moves.
 bool SameLibrarySetup(const ornhost::Provenance& a, const ornhost::Provenance& b) {
-  return a.librarySetup == b.librarySetup && a.libraryFile == b.libraryFile;
+  const auto name = [](const std::u16string& file) {
+    return std::filesystem::path(Utf16ToUtf8(file)).filename();
+  };
+  return a.librarySetup == b.librarySetup && name(a.libraryFile) == name(b.libraryFile);
 }
 
 void SetText(OrnSettings& values, const std::string& property, const std::string& text) {

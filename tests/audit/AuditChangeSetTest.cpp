@@ -237,6 +237,7 @@ TEST(AuditChangeSetOptions, WrongCommandLinesAreRefusedWithTheirReason) {
       {{"--changes", "--undo", "abc", "p"}, "go one at a time"},
       {{"--changes", "--apply", "p"}, "--apply goes with"},
       {{"--undo", "abc"}, "name at least one file or folder"},
+      {{"--changes", "--json", "r.json", "p"}, "--json, --csv, --html and --strict go with"},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(::testing::PrintToString(each.args));
