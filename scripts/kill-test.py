@@ -18,9 +18,12 @@ by line); the one echoed last may or may not have reached the file. Per run, at 
   half-written  the setups the last command was changing match neither the state before it
                 nor the one after it (values and versions)
 Every fifth run also kills rsm-audit (RSM_AUDIT, else beside the workbench's build folder)
-while it merges a project of drawings with their library (--fix merge --take library --apply):
-each drawing must then be as it was or as an audit that was not killed left it, values, merge
-bases and versions; one that is neither is half-written.
+while it merges a project of drawings with their library (--fix merge --take library --apply),
+every second time while it deploys a library setup to them (--deploy S0 --linked --take library
+--apply): each drawing must then be as it was or as an audit that was not killed left it, values,
+merge bases and versions; one that is neither is half-written. The killed run's change set is then
+undone (--undo ID --apply): every drawing it reached must be as it was before, values and merge
+bases, or the run counts as lost.
 Prints one line per damaged run (per run with KILL_TEST_VERBOSE=1) and then "N runs, C corrupt, L lost, H half-written"; exits 1
 when any count is not zero.
 """
@@ -318,10 +321,23 @@ def drawing_state(path):
     return state
 
 
+def change_set_ids(project):
+    ids = set()
+    # A killed write may leave a journal beside a drawing, which the drawing's next reader rolls back.
+    for name in os.listdir(project):
+        if not name.endswith(".zel"):
+            continue
+        db = sqlite3.connect(os.path.join(project, name))
+        ids.update(row[0] for row in db.execute("SELECT id FROM change_sets"))
+        db.close()
+    return ids
+
+
 def audit_run(audit, workbench, folder, index, rng):
     template = audit_project(workbench, folder)
-    args = [audit, "--library", os.path.join(folder, "audit-lib.zellib"), "--fix", "merge",
-            "--take", "library", "--apply", "project"]
+    work = (["--deploy", "S0", "--linked"] if (index // 5) % 2 == 1 else ["--fix", "merge"])
+    args = [audit, "--library", os.path.join(folder, "audit-lib.zellib")] + work + [
+        "--take", "library", "--apply", "project"]
     done = os.path.join(folder, f"audit{index}-done")
     shutil.copytree(template, done)
     started = time.monotonic()
@@ -348,9 +364,20 @@ def audit_run(audit, workbench, folder, index, rng):
             untouched += 1
         else:
             return "half-written", f"{name} is neither as it was nor completely fixed"
+    # The change set of the files the killed run reached undoes there, and nowhere else changes.
+    ids = change_set_ids(os.path.join(killed, "project"))
+    if len(ids) > 1:
+        return "half-written", f"one run left {len(ids)} change sets"
+    if ids:
+        subprocess.run([audit, "--undo", ids.pop(), "--apply", "project"], cwd=killed,
+                       capture_output=True, timeout=120)
+        for name in sorted(os.listdir(os.path.join(template, "project"))):
+            if drawing_state(os.path.join(killed, "project", name))[:2] != drawing_state(
+                    os.path.join(template, "project", name))[:2]:
+                return "lost", f"{name}: the undo of the killed run's change set did not restore it"
     shutil.rmtree(done)
     shutil.rmtree(killed)
-    return "ok", f"audit killed after {fixed} of {fixed + untouched} drawings fixed"
+    return "ok", f"audit {work[0]} killed after {fixed} of {fixed + untouched} drawings fixed"
 
 
 def main():
