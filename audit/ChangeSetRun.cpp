@@ -9,6 +9,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "audit/Deploy.h"
 #include "audit/ProjectWalk.h"
@@ -57,10 +60,79 @@ bool IsLibrary(const std::filesystem::path& path, const std::vector<std::filesys
   });
 }
 
+const char* DeployKindKey(DeployRow::Kind kind) {
+  switch (kind) {
+    case DeployRow::Kind::Library:
+      return "library";
+    case DeployRow::Kind::Replaced:
+      return "replaced";
+    case DeployRow::Kind::Locked:
+      return "locked";
+    case DeployRow::Kind::Kept:
+      return "kept";
+    case DeployRow::Kind::Decided:
+      return "decided";
+    case DeployRow::Kind::Undecided:
+      return "undecided";
+  }
+  return "";
+}
+
+nlohmann::json DeployedJson(const DeployedSetup& setup) {
+  nlohmann::json values = nlohmann::json::array();
+  for (const DeployRow& row : setup.rows) {
+    values.push_back({{"property", row.property},
+                      {"kind", DeployKindKey(row.kind)},
+                      {"from", row.here},
+                      {"to", row.to},
+                      {"library", row.library}});
+  }
+  return {{"name", Utf16ToUtf8(setup.name)},
+          {"action", setup.created   ? "create"
+                     : setup.overlay ? "overlay"
+                                     : "by name"},
+          {"values", values}};
+}
+
+nlohmann::json UndoneJson(const ornhost::UndoneSetup& setup) {
+  nlohmann::json values = nlohmann::json::array();
+  for (const ornhost::UndoneValue& value : setup.values) {
+    values.push_back({{"property", value.property},
+                      {"kind", !value.conflict ? "restore"
+                               : value.changes ? "conflict-restored"
+                                               : "conflict-kept"},
+                      {"from", value.now},
+                      {"to", value.changes ? value.before : value.now},
+                      {"written", value.written}});
+  }
+  nlohmann::json entry = {
+      {"name", Utf16ToUtf8(setup.name)},
+      {"action", ornhost::UndoActionKey(setup.action)},
+      {"values", values},
+      {"provenance", setup.standingConflict
+                         ? (setup.standingChanges ? "conflict-restored" : "conflict-kept")
+                     : setup.standingChanges ? "restore"
+                                             : "unchanged"}};
+  if (!setup.reason.empty()) entry["reason"] = setup.reason;
+  return entry;
+}
+
 class ChangeSetRun {
  public:
   ChangeSetRun(const AuditOptions& options, Console& console, const std::atomic<bool>& stop)
       : options_(options), console_(console), stop_(stop) {}
+
+  /// False, having told why, when the report named cannot be written there.
+  bool OpenReport() {
+    if (!options_.json) return true;
+    try {
+      json_.emplace(*options_.json);
+    } catch (const ReportError& error) {
+      console_.Err(std::string("rsm-audit: ") + error.what() + "\nTry \"rsm-audit --help\".");
+      return false;
+    }
+    return true;
+  }
 
   // Hands each design file under the PATHs to each; a file that cannot be read is told and
   // counted. False when stopped before the end.
@@ -185,6 +257,8 @@ class ChangeSetRun {
     std::size_t skipped = 0;
     std::string undoneAs;
     std::string id = options_.undo;
+    nlohmann::json undoes;
+    if (!OpenReport()) return 2;
     const bool whole = EachFile([&](const std::filesystem::path& path) {
       // Read first: a file without the change set is not written, and one that cannot be read
       // is told apart from one that cannot be written.
@@ -192,6 +266,10 @@ class ChangeSetRun {
           ornhost::UndoChangeSet(path, id, options_.takeChangeSet, nullptr);
       if (!result.found) return;
       id = result.changeSet.id;
+      undoes = {{"id", result.changeSet.id},
+                {"madeAt", result.changeSet.madeAt},
+                {"madeBy", result.changeSet.madeBy},
+                {"command", result.changeSet.command}};
       if (files == 0) {
         console_.Out("undo of change set " + result.changeSet.id + ", made " +
                      result.changeSet.madeAt + " by " + OneLineText(result.changeSet.madeBy) + ":");
@@ -205,10 +283,25 @@ class ChangeSetRun {
         } catch (const ornhost::DesignFileError& error) {
           ++skipped;
           console_.Out(path.string() + ": skipped: " + error.Reason());
+          nlohmann::json entry = {{"path", path.string()},
+                                  {"outcome", "skipped"},
+                                  {"reason", error.Reason()},
+                                  {"setups", nlohmann::json::array()}};
+          for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
+          files_.push_back(std::move(entry));
           return;
         }
       }
       const std::size_t changing = result.Changing();
+      {
+        nlohmann::json entry = {{"path", path.string()},
+                                {"outcome", changing == 0    ? "nothing to do"
+                                            : options_.apply ? "changed"
+                                                             : "would change"},
+                                {"setups", nlohmann::json::array()}};
+        for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
+        files_.push_back(std::move(entry));
+      }
       conflicts += result.Conflicts();
       setups += changing;
       const char* verb = options_.apply ? "changed " : "would change ";
@@ -220,9 +313,10 @@ class ChangeSetRun {
       console_.Out(line);
       for (const ornhost::UndoneSetup& setup : result.setups) Tell(setup);
     });
+    const nlohmann::json none = {{"files", 0}, {"setups", 0}, {"conflicts", 0}, {"skipped", 0}};
     if (files == 0) {
       console_.Err("rsm-audit: no file under the PATHs holds change set " + options_.undo);
-      return End(whole, true);
+      return Report("undo", undo, "", nullptr, whole, none, End(whole, true));
     }
     std::string line = "undo: " + std::string(options_.apply ? "changed " : "would change ") +
                        CountOf(setups, "setup", "setups") + " in " +
@@ -238,7 +332,11 @@ class ChangeSetRun {
     if (!undoneAs.empty()) {
       console_.Out("change set: " + undoneAs + " (--undo " + undoneAs + " takes the undo back)");
     }
-    return End(whole, skipped > 0 || (conflicts > 0 && !options_.takeChangeSet));
+    const int status = End(whole, skipped > 0 || (conflicts > 0 && !options_.takeChangeSet));
+    return Report(
+        "undo", undo, undoneAs, undoes, whole,
+        {{"files", files}, {"setups", setups}, {"conflicts", conflicts}, {"skipped", skipped}},
+        status);
   }
 
   int Deploy(const std::vector<std::string>& command) {
@@ -256,6 +354,7 @@ class ChangeSetRun {
     const ornhost::detail::ChangeSetHeader header{ornhost::detail::NewChangeSetId(),
                                                   ornhost::detail::UtcNow(),
                                                   ornhost::detail::OsUser(), ShellCommand(command)};
+    if (!OpenReport()) return 2;
     std::size_t files = 0;
     std::size_t setups = 0;
     std::size_t created = 0;
@@ -268,22 +367,27 @@ class ChangeSetRun {
           !stored.readProblem.empty() ? stored.readProblem : stored.refusal;
       const DeployPlan plan = PlanDeploy(stored, request);
       if (plan.setups.empty()) return;
-      if (!refusal.empty()) {
+      nlohmann::json entry = {{"path", path.string()}, {"setups", nlohmann::json::array()}};
+      for (const DeployedSetup& setup : plan.setups) entry["setups"].push_back(DeployedJson(setup));
+      const auto skip = [&](const std::string& reason) {
         ++skipped;
-        console_.Out(path.string() + ": skipped: " + refusal + ", so it is never written");
-        return;
-      }
+        console_.Out(path.string() + ": skipped: " + reason);
+        entry["outcome"] = "skipped";
+        entry["reason"] = reason;
+        files_.push_back(std::move(entry));
+      };
+      if (!refusal.empty()) return skip(refusal + ", so it is never written");
       if (options_.apply) {
         try {
           ornhost::StoreFixes(path, plan.fixes, ornhost::detail::actions::kAuditDeploy, &header,
                               plan.added);
           written = true;
         } catch (const ornhost::DesignFileError& error) {
-          ++skipped;
-          console_.Out(path.string() + ": skipped: " + error.Reason());
-          return;
+          return skip(error.Reason());
         }
       }
+      entry["outcome"] = options_.apply ? "changed" : "would change";
+      files_.push_back(std::move(entry));
       ++files;
       setups += plan.setups.size();
       undecided += plan.Undecided();
@@ -309,7 +413,14 @@ class ChangeSetRun {
       console_.Out("change set: " + header.id + " (--changes " + header.id + " shows it, --undo " +
                    header.id + " takes it back)");
     }
-    return End(whole, skipped > 0 || undecided > 0);
+    const int status = End(whole, skipped > 0 || undecided > 0);
+    return Report("deploy", header, written ? header.id : "", nullptr, whole,
+                  {{"files", files},
+                   {"setups", setups},
+                   {"created", created},
+                   {"conflicts", undecided},
+                   {"skipped", skipped}},
+                  status);
   }
 
   int Forget() {
@@ -451,6 +562,34 @@ class ChangeSetRun {
     }
   }
 
+  // Writes the JSON report, when one was asked for; returns the exit status, 3 when the report
+  // could not be written.
+  int Report(const char* kind, const ornhost::detail::ChangeSetHeader& run,
+             const std::string& written, const nlohmann::json& undoes, bool whole,
+             const nlohmann::json& totals, int status) {
+    if (!json_) return status;
+    nlohmann::json report = {
+        {"kind", kind},
+        {"command", run.command},
+        {"startedAt", run.madeAt},
+        {"apply", options_.apply},
+        {"partial", !whole},
+        {"changeSet", written.empty() ? nlohmann::json() : nlohmann::json(written)},
+        {"files", files_},
+        {"totals", totals},
+        {"exitStatus", status}};
+    if (!undoes.is_null()) report["undoes"] = undoes;
+    try {
+      json_->Write(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+      json_->Commit();
+    } catch (const ReportError& error) {
+      console_.Err(std::string("rsm-audit: ") + error.what());
+      return whole ? kUnreadable : status;
+    }
+    if (!whole) console_.Out("report: " + json_->Path().string() + " (partial)");
+    return status;
+  }
+
   void Unreadable(const std::filesystem::path& path, const std::string& reason) {
     console_.Err("rsm-audit: " + path.string() + ": " + reason);
     unreadable_ = true;
@@ -470,6 +609,8 @@ class ChangeSetRun {
   Console& console_;
   const std::atomic<bool>& stop_;
   bool unreadable_ = false;
+  std::optional<ReportFile> json_;
+  nlohmann::json files_ = nlohmann::json::array();
 };
 
 }  // namespace
