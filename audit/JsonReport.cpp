@@ -161,6 +161,10 @@ class JsonReport final : public Report {
                         {"take", run.take.empty() ? ordered_json() : ordered_json(run.take)},
                         {"apply", run.apply}};
       if (run.includeOverrides) runJson["fix"]["includeOverrides"] = true;
+      // Only a run that wrote a file is a change set.
+      if (run.apply && totals.filesFixed > 0 && !run.changeSet.empty()) {
+        runJson["fix"]["changeSet"] = run.changeSet;
+      }
     }
     if (run.strict) runJson["strict"] = true;
     ordered_json byStatus = ordered_json::object();

@@ -64,10 +64,12 @@ class AuditChangeSetTest : public ::testing::Test {
     return project_.Audit(args);
   }
   std::string Applied() {
-    const ProcessResult fix = Audit(
-        {"--library", "office/standards.zellib", "--fix", "merge", "--take", "local", "--apply"});
+    const ProcessResult fix = Audit({"--library", "office/standards.zellib", "--fix", "merge",
+                                     "--take", "local", "--apply", "--json", "fix.json"});
     EXPECT_EQ(fix.exitCode, 1) << fix.out;
-    return CsChangeSetOf(fix);
+    const std::string id = CsChangeSetOf(fix);
+    EXPECT_EQ(project_.Json("fix.json")["run"]["fix"].value("changeSet", ""), id);
+    return id;
   }
 
   AuditProject project_;
@@ -77,8 +79,10 @@ class AuditChangeSetTest : public ::testing::Test {
 };
 
 TEST_F(AuditChangeSetTest, AnApplyIsOneChangeSetInEveryFileItWroteAndOnlyThere) {
-  const ProcessResult dry = Audit({"--library", "office/standards.zellib", "--fix", "merge"});
+  const ProcessResult dry =
+      Audit({"--library", "office/standards.zellib", "--fix", "merge", "--json", "dry.json"});
   EXPECT_TRUE(ornhost::ChangeSetsInFile(tower_).empty()) << "a dry run records nothing";
+  EXPECT_FALSE(project_.Json("dry.json")["run"]["fix"].contains("changeSet"));
   EXPECT_THAT(dry.out, ::testing::Not(HasSubstr("change set:")));
 
   const std::string id = Applied();
@@ -87,7 +91,8 @@ TEST_F(AuditChangeSetTest, AnApplyIsOneChangeSetInEveryFileItWroteAndOnlyThere) 
     const auto sets = ornhost::ChangeSetsInFile(file);
     ASSERT_EQ(sets.size(), 1u) << file;
     EXPECT_EQ(sets[0].header.id, id);
-    EXPECT_THAT(sets[0].header.command, HasSubstr("--fix merge --take local --apply p"));
+    EXPECT_THAT(sets[0].header.command,
+                HasSubstr("--fix merge --take local --apply --json fix.json p"));
   }
   EXPECT_TRUE(ornhost::ChangeSetsInFile(project_ / "p/in-step.zel").empty());
 
@@ -130,8 +135,9 @@ TEST_F(AuditChangeSetTest, ChangesListsEachRunNewestFirstAndShowsOneValueByValue
   EXPECT_TRUE(lines[1].starts_with(second)) << list.out;
   EXPECT_TRUE(lines[2].starts_with(first)) << list.out;
   // Two files, three setups, eight values; then the command.
-  EXPECT_THAT(lines[2], ::testing::MatchesRegex(
-                            ".* 2 +3 +8  .*rsm-audit .*--fix merge --take local --apply p"));
+  EXPECT_THAT(lines[2],
+              ::testing::MatchesRegex(
+                  ".* 2 +3 +8  .*rsm-audit .*--fix merge --take local --apply --json fix.json p"));
 
   const ProcessResult shown = Audit({"--changes", first.substr(0, 10)});
   EXPECT_EQ(shown.exitCode, 0) << shown.out;
