@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
@@ -136,6 +139,39 @@ TEST_F(AuditDeployTest, ASetupWithoutARecordTakesEveryGovernedValueAndCreateAdds
   EXPECT_EQ(undo.exitCode, 0) << undo.out;
   EXPECT_EQ((std::vector{DpStored(tower_), DpStored(annex_)}), before_)
       << "the setup it created goes, the overlay too";
+}
+
+TEST_F(AuditDeployTest, CtrlCEndsADeployAfterAFileAndItsUndoRestoresEveryFileItReached) {
+  std::filesystem::create_directories(project_ / "p/many");
+  for (int i = 0; i < 600; ++i) {
+    std::filesystem::copy_file(tower_, project_ / ("p/many/d" + std::to_string(1000 + i) + ".zel"),
+                               std::filesystem::copy_options::none);
+  }
+  RunningProcess deploy(RSM_AUDIT,
+                        {"--library", "office/standards.zellib", "--deploy", "Quality", "--linked",
+                         "--take", "local", "--apply", "--json", "d.json", "p"},
+                        project_.Root());
+  ASSERT_TRUE(deploy.Await("p/many/d1000.zel: changed 1 setup"));
+  deploy.Kill(SIGINT);
+  std::string out = deploy.Pending();
+  for (std::string line; deploy.ReadLine(line);) out += line + "\n";
+  const int status = deploy.Wait();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << out;
+  EXPECT_THAT(out, HasSubstr("stopped by Ctrl-C (partial)"));
+  const auto report = project_.Json("d.json");
+  EXPECT_TRUE(report["partial"].get<bool>());
+  const std::size_t reached = report["files"].size();
+  EXPECT_GT(reached, 0u);
+  EXPECT_LT(reached, 600u) << "stopped early";
+
+  const std::string id = report["changeSet"];
+  const ProcessResult undo = project_.Audit({"--undo", id, "--apply", "p"});
+  EXPECT_EQ(undo.exitCode, 0) << undo.out;
+  EXPECT_THAT(undo.out, HasSubstr("in " + std::to_string(reached) + " design files"));
+  for (const auto& entry : std::filesystem::directory_iterator(project_ / "p/many")) {
+    ASSERT_EQ(DpStored(entry.path()), before_[0]) << entry.path();
+  }
 }
 
 TEST_F(AuditDeployTest, WrongDeployCommandLinesAreRefused) {
