@@ -97,6 +97,7 @@ std::vector<SetupVersion> SetupHistory(const std::u16string& setup) {
     if (!reset) after = entry.name;
     version.marks = entry.marks;
     version.changeSet = entry.changeSet;
+    version.changeSetCommand = entry.changeSetCommand;
     for (const detail::VersionChange& change : entry.changes) {
       version.changes.push_back(
           {detail::SettingKey(change.field), ValueText(change.field, change.before),

@@ -51,8 +51,9 @@ struct SetupVersion {
   std::vector<VersionChange> changes;
   /// What else it changed: a scope, a lock, a note, an override, an overlay.
   std::vector<VersionMark> marks;
-  /// The change set (an rsm-audit run) that wrote it; empty for none.
+  /// The change set (an rsm-audit run) that wrote it, and its command line; empty for none.
   std::string changeSet;
+  std::string changeSetCommand;
 };
 
 /// The versions of the master file's setup of that name, newest first; of the setup most recently

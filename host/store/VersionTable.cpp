@@ -92,8 +92,9 @@ constexpr const char* kTrimChangeSets =
     "DELETE FROM setup_version_change_sets WHERE version IN"
     " (SELECT version FROM setup_versions WHERE position = ?1 AND number <= ?2)";
 constexpr const char* kChangeSetsFrom =
-    "SELECT v.number, c.change_set FROM setup_versions v"
-    " JOIN setup_version_change_sets c ON c.version = v.version WHERE v.position = ?1";
+    "SELECT v.number, c.change_set, s.command FROM setup_versions v"
+    " JOIN setup_version_change_sets c ON c.version = v.version"
+    " LEFT JOIN change_sets s ON s.id = c.change_set WHERE v.position = ?1";
 constexpr const char* kInsertMark =
     "INSERT OR REPLACE INTO setup_version_marks (version, kind, property, old_text, new_text)"
     " VALUES (?1, ?2, ?3, ?4, ?5)";
@@ -423,13 +424,16 @@ std::vector<VersionEntry> VersionTable::History(DesignFile& file, std::int64_t p
     }
   }
   if (file.version_ >= kChangeSetsFormat && !entries.empty()) {
-    std::map<std::int64_t, std::string> ids;
+    std::map<std::int64_t, std::pair<std::string, std::string>> ids;
     Statement tags(file, kChangeSetsFrom, true);
     tags.Bind(1, position);
-    while (tags.Step()) ids[sqlite3_column_int64(tags.get(), 0)] = Text(tags.get(), 1);
+    while (tags.Step()) {
+      ids[sqlite3_column_int64(tags.get(), 0)] = {Text(tags.get(), 1), Text(tags.get(), 2)};
+    }
     for (VersionEntry& entry : entries) {
       if (const auto found = ids.find(entry.number); found != ids.end()) {
-        entry.changeSet = found->second;
+        entry.changeSet = found->second.first;
+        entry.changeSetCommand = found->second.second;
       }
     }
   }

@@ -55,8 +55,10 @@ struct VersionEntry {
   std::vector<VersionChange> changes;
   /// What else it changed, by kind and property.
   std::vector<VersionMark> marks;
-  /// The id of the change set that wrote it; empty for none.
+  /// The id of the change set that wrote it and its command line (empty once it is forgotten);
+  /// empty for none.
   std::string changeSet;
+  std::string changeSetCommand;
 };
 
 struct DeletedEntry {

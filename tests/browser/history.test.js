@@ -186,3 +186,29 @@ test('any two setups picked in the list show side by side', async () => {
     await wb.stop();
   }
 });
+
+test('a version an rsm-audit run wrote names its change set and command', async () => {
+  const own = h.demoFiles();
+  const audit = process.env.RSM_AUDIT ?? `${h.buildDir}/audit/rsm-audit`;
+  const out = execFileSync(audit, ['--library', 'studio.zellib', '--deploy', 'Interior', '--to', 'Lobby',
+    '--apply', 'tower.zel'], { cwd: own.dir, encoding: 'utf8' });
+  const id = /^change set: (\S+)/m.exec(out)[1];
+  const wb = await h.startWorkbench(own.dir);
+  const page = await h.openPanel(wb.url);
+  try {
+    await h.option(page, 'Lobby').click();
+    await page.keyboard.press('Alt+H');
+    const newest = page.locator('.versions [role="option"]').first();
+    await newest.waitFor();
+    assert.equal(await newest.getAttribute('data-action'), 'audit deploy');
+    assert.equal(await newest.locator('.version-action').textContent(), 'audit deploy');
+    const note = page.locator('#history .change-set');
+    await note.waitFor();
+    assert.equal(await note.textContent(),
+      `Written by the change set ${id}: ${audit} --library studio.zellib --deploy Interior --to Lobby --apply tower.zel`);
+    assert.deepEqual(page.errors, []);
+  } finally {
+    await wb.stop();
+    own.cleanup();
+  }
+});

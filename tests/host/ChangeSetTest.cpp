@@ -85,6 +85,7 @@ TEST_F(ChangeSetTest, ARecordHoldsOnlyWhatChangedAndTheVersionsItWroteCarryItsId
   ASSERT_EQ(history.size(), 2u);
   EXPECT_EQ(history[0].changeSet, "") << "a later write is no part of it";
   EXPECT_EQ(history[1].changeSet, "aaaa1");
+  EXPECT_EQ(history[1].changeSetCommand, "rsm-audit --fix merge --apply p");
 }
 
 TEST_F(ChangeSetTest, ARecorderNotCommittedLeavesTheFileAsItWas) {

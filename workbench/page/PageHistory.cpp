@@ -73,6 +73,10 @@ std::string HistoryJson(const std::string& name) {
     json.BeginObject().Key("number").Number(version.number);
     json.Key("madeAt").String(version.madeAt).Key("action").String(version.action);
     json.Key("madeBy").String(version.madeBy).Key("name").String(version.name);
+    if (!version.changeSet.empty()) {
+      json.Key("changeSet").String(version.changeSet);
+      json.Key("changeSetCommand").String(version.changeSetCommand);
+    }
     json.Key("nameAfter").String(version.nameAfter).Key("changes").BeginArray();
     for (const ornhost::VersionChange& change : version.changes) {
       json.BeginArray().String(change.property).String(change.before).String(change.after);

@@ -25,6 +25,8 @@ const ACTIONS = {
   'host write': T.actionHostWrite,
   'audit fix': T.actionAuditFix,
   'audit lock fix': T.actionAuditLockFix,
+  'audit deploy': T.actionAuditDeploy,
+  'audit undo': T.actionAuditUndo,
 };
 
 /** A version's action in the page's language; one the host's caller named shows as named. */
@@ -216,6 +218,10 @@ export class HistoryView {
       restore.addEventListener('click', () => this.onRestore(this.name, version.number));
       const note = differs ? T.restoreNote : this.modified ? T.restoredUnsaved : T.restoredNote;
       bar.append(restore, el('p', { className: 'note', textContent: note }));
+    }
+    // A version an rsm-audit run wrote names the run, which --undo takes back whole.
+    if (version.changeSet) {
+      bar.append(el('p', { className: 'note change-set', textContent: T.versionChangeSet(version.changeSet, version.changeSetCommand || '') }));
     }
     const parts = this.table.render({ rows: result.rows, aHeading, bHeading, labels: this.labels, outputs: this.outputs,
       caption: single ? aHeading : `${aHeading} / ${bHeading}`, single });

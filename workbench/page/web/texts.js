@@ -135,6 +135,9 @@ export const T = {
   actionHostWrite: 'host write',
   actionAuditFix: 'audit fix',
   actionAuditLockFix: 'audit lock fix',
+  actionAuditDeploy: 'audit deploy',
+  actionAuditUndo: 'audit undo',
+  versionChangeSet: (id, command) => `Written by the change set ${id}: ${command}`,
   // What a version's action changed, in a line.
   changedDeleted: 'deleted',
   changedBroughtBack: 'brought back after being deleted',
