@@ -174,7 +174,11 @@ class ChangeSetRun {
         listed.header = changeSet.header;
         ++listed.files;
         listed.setups += changeSet.setups.size();
-        for (const auto& setup : changeSet.setups) listed.values += setup.values.size();
+        // Values changed in setups that were there before and after; a setup created or deleted
+        // counts as a setup.
+        for (const auto& setup : changeSet.setups) {
+          if (!setup.Created() && !setup.Deleted()) listed.values += setup.values.size();
+        }
       }
     });
     const auto row = [](const std::string& id, const std::string& when, std::string by,
@@ -376,7 +380,11 @@ class ChangeSetRun {
         entry["reason"] = reason;
         files_.push_back(std::move(entry));
       };
-      if (!refusal.empty()) return skip(refusal + ", so it is never written");
+      if (!refusal.empty()) {
+        return skip(stored.readProblem.empty()
+                        ? "of an older format, so it is never written (" + refusal + ")"
+                        : "damaged, so it is never written");
+      }
       if (options_.apply) {
         try {
           ornhost::StoreFixes(path, plan.fixes, ornhost::detail::actions::kAuditDeploy, &header,

@@ -294,6 +294,10 @@ TEST_F(WorkbenchTest, DemoBuildsItsFolderAfreshAndRunsTheTour) {
     EXPECT_THAT(lines, Contains("list: master \"Lobby Evening\""));
     EXPECT_THAT(lines, Contains(StartsWith("why: overridden by ")));
     EXPECT_THAT(lines, Contains(HasSubstr(": locked value changed (Client renders are billed")));
+    // The office's standard deployed to the project as one change set, and taken back whole.
+    EXPECT_THAT(lines, Contains("deploy: changed 12 setups in 12 design files (11 created); 1 file "
+                                "skipped"));
+    EXPECT_THAT(lines, Contains("undo: changed 12 setups in 12 design files"));
   }
   // A folder the demo did not make is left alone.
   dir_.Write("mine.txt", "keep");

@@ -95,6 +95,22 @@ if [ "$status" -ne 1 ]; then
   exit 1
 fi
 echo "(exit status 1: a locked value was changed)"
+echo
+echo "== The office rolls Office Quality out to the whole project: put back where it was taken, added"
+echo "   where it is missing. First the preview, which writes nothing:"
+echo "== rsm-audit ${office[*]} --deploy \"Office Quality\" --linked --create project"
+status=0
+"$audit" "${office[@]}" --deploy "Office Quality" --linked --create project || status=$?
+echo "(exit status $status: the damaged drawing is skipped)"
+echo "== The same with --apply, one change set; --changes lists it, --undo takes it back whole:"
+status=0
+"$audit" "${office[@]}" --deploy "Office Quality" --linked --create --apply project \
+  >deploy.log || status=$?
+tail -n 2 deploy.log
+change_set="$(sed -n 's/^change set: \([0-9a-z]*\) .*/\1/p' deploy.log)"
+"$audit" --changes project
+"$audit" --undo "$change_set" --apply project >undo.log || status=$?
+tail -n 2 undo.log
 
 libraries+=(--library archive.zellib)
 cat <<TEXT
