@@ -194,7 +194,7 @@ class ChangeSetRun {
     if (found.empty()) {
       console_.Out("no change sets");
     } else {
-      console_.Out(row("CHANGE SET   ", "MADE (UTC)          ", "BY", "FILES", "SETUPS", "VALUES",
+      console_.Out(row("CHANGE SET     ", "MADE (UTC)          ", "BY", "FILES", "SETUPS", "VALUES",
                        "COMMAND"));
     }
     for (auto it = found.rbegin(); it != found.rend(); ++it) {

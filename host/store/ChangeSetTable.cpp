@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <random>
 
 #include "host/controls/HostControls.h"
@@ -226,17 +227,32 @@ std::optional<SetupStanding> StandingOfText(std::string_view text) {
 }
 
 std::string NewChangeSetId() {
-  static thread_local std::mt19937_64 random(std::random_device{}());
-  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
-  std::string id;
-  // 45 bits of milliseconds last until the year 3084; 20 random bits part runs of one moment.
-  for (int shift = 40; shift >= 0; shift -= 5) {
-    id += kIdLetters[(static_cast<std::uint64_t>(now) >> shift) & 31];
+  static std::mutex mutex;
+  static std::mt19937_64 random(std::random_device{}());
+  static std::uint64_t lastTime = 0;
+  static std::uint64_t lastPart = 0;
+  std::uint64_t time =
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+  std::uint64_t part = 0;
+  {
+    // 30 random bits part runs of one moment in different processes; within this one, an id of
+    // the same moment (or of a clock set back) follows the last one.
+    const std::lock_guard lock(mutex);
+    if (time <= lastTime) {
+      time = lastTime;
+      part = lastPart + 1;
+    } else {
+      part = random() & ((std::uint64_t{1} << 29) - 1);
+    }
+    lastTime = time;
+    lastPart = part;
   }
-  const std::uint64_t part = random();
-  for (int shift = 15; shift >= 0; shift -= 5) id += kIdLetters[(part >> shift) & 31];
+  std::string id;
+  // 45 bits of milliseconds last until the year 3084.
+  for (int shift = 40; shift >= 0; shift -= 5) id += kIdLetters[(time >> shift) & 31];
+  for (int shift = 25; shift >= 0; shift -= 5) id += kIdLetters[(part >> shift) & 31];
   return id;
 }
 

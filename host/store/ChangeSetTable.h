@@ -74,8 +74,9 @@ struct ChangeSet {
   std::vector<ChangeSetSetup> setups;
 };
 
-/// A fresh id: the time in milliseconds and a random part, in lower-case base 32 without the
-/// letters people misread, so that ids sort as they were made.
+/// A fresh id, 15 characters: the time in milliseconds and a random part, in lower-case base 32
+/// without the letters people misread, so that ids sort as they were made; those of one process
+/// never repeat and always rise.
 std::string NewChangeSetId();
 /// Whether text could be an id (or the start of one): 1 to 32 of those letters and digits.
 bool LooksLikeChangeSetId(std::string_view text);
