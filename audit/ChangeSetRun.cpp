@@ -434,10 +434,14 @@ class ChangeSetRun {
   int Forget() {
     std::size_t files = 0;
     std::size_t skipped = 0;
+    // An id given in part stands for the first change set found that it begins.
+    std::string id;
     const bool whole = EachFile([&](const std::filesystem::path& path) {
       bool holds = false;
       for (const auto& changeSet : ornhost::ChangeSetsInFile(path)) {
-        holds = holds || changeSet.header.id.starts_with(options_.forget);
+        if (id.empty() && changeSet.header.id.starts_with(options_.forget))
+          id = changeSet.header.id;
+        holds = holds || (!id.empty() && changeSet.header.id == id);
       }
       if (!holds) return;
       ++files;
@@ -446,7 +450,7 @@ class ChangeSetRun {
         return;
       }
       try {
-        ornhost::ForgetChangeSet(path, options_.forget);
+        ornhost::ForgetChangeSet(path, id);
         console_.Out(path.string() + ": forgotten");
       } catch (const ornhost::DesignFileError& error) {
         ++skipped;
