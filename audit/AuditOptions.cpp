@@ -236,13 +236,13 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
       options.paths.erase(options.paths.begin());
     }
   }
-  if ((options.changes || !options.forget.empty()) && options.json) {
-    throw UsageError("--json goes with an audit, --fix, --deploy or --undo");
+  if ((options.changes || !options.forget.empty()) && (options.json || options.csv)) {
+    throw UsageError("--json and --csv go with an audit, --fix, --deploy or --undo");
   }
   if ((deploy || options.changes || !options.undo.empty() || !options.forget.empty()) &&
-      (options.csv || options.html || options.strict)) {
-    // Their runs tell on the terminal and in JSON only, so far.
-    throw UsageError("--csv, --html and --strict go with an audit or --fix");
+      (options.html || options.strict)) {
+    // Their runs tell on the terminal, in JSON and in CSV only, so far.
+    throw UsageError("--html and --strict go with an audit or --fix");
   }
   if (options.takeChangeSet && options.undo.empty()) {
     throw UsageError("--take change-set goes with --undo");
@@ -335,7 +335,7 @@ std::string AuditUsage() {
          "are then written, marked partial). --deploy, --changes, --undo and --forget exit 0\n"
          "when done or with nothing to do, 1 when conflicts are left, files were skipped or\n"
          "no file holds the change set, 2, 3 and 130 as above; --deploy and --undo also write\n"
-         "--json FILE (docs/change-set-report.schema.json).\n";
+         "--json FILE (docs/change-set-report.schema.json) and --csv FILE.\n";
 }
 
 }  // namespace ornr::audit

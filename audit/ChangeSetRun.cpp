@@ -117,6 +117,45 @@ nlohmann::json UndoneJson(const ornhost::UndoneSetup& setup) {
   return entry;
 }
 
+std::string CsvCell(const std::string& text) {
+  // A text a spreadsheet would take as a formula stays text.
+  std::string cell =
+      !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos
+          ? "'" + text
+          : text;
+  if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
+  std::string quoted = "\"";
+  for (const char c : cell) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// The files of the JSON report as CSV: one row a value, or a setup or file without values.
+std::string CsvOfFiles(const nlohmann::json& files) {
+  std::string csv = "file,outcome,setup,action,property,kind,from,to,library,written,reason\r\n";
+  const auto text = [](const nlohmann::json& object, const char* key) {
+    return CsvCell(object.contains(key) ? object[key].get<std::string>() : std::string());
+  };
+  for (const auto& file : files) {
+    const std::string head = text(file, "path") + "," + text(file, "outcome") + ",";
+    if (file["setups"].empty()) csv += head + ",,,,,,,," + text(file, "reason") + "\r\n";
+    for (const auto& setup : file["setups"]) {
+      const std::string row = head + text(setup, "name") + "," + text(setup, "action") + ",";
+      const std::string reason =
+          setup.contains("reason") ? text(setup, "reason") : text(file, "reason");
+      if (setup["values"].empty()) csv += row + ",,,,,," + reason + "\r\n";
+      for (const auto& value : setup["values"]) {
+        csv += row + text(value, "property") + "," + text(value, "kind") + "," +
+               text(value, "from") + "," + text(value, "to") + "," + text(value, "library") + "," +
+               text(value, "written") + "," + reason + "\r\n";
+      }
+    }
+  }
+  return csv;
+}
+
 class ChangeSetRun {
  public:
   ChangeSetRun(const AuditOptions& options, Console& console, const std::atomic<bool>& stop)
@@ -124,9 +163,9 @@ class ChangeSetRun {
 
   /// False, having told why, when the report named cannot be written there.
   bool OpenReport() {
-    if (!options_.json) return true;
     try {
-      json_.emplace(*options_.json);
+      if (options_.json) json_.emplace(*options_.json);
+      if (options_.csv) csv_.emplace(*options_.csv);
     } catch (const ReportError& error) {
       console_.Err(std::string("rsm-audit: ") + error.what() + "\nTry \"rsm-audit --help\".");
       return false;
@@ -579,7 +618,7 @@ class ChangeSetRun {
   int Report(const char* kind, const ornhost::detail::ChangeSetHeader& run,
              const std::string& written, const nlohmann::json& undoes, bool whole,
              const nlohmann::json& totals, int status) {
-    if (!json_) return status;
+    if (!json_ && !csv_) return status;
     nlohmann::json report = {
         {"kind", kind},
         {"command", run.command},
@@ -591,14 +630,21 @@ class ChangeSetRun {
         {"totals", totals},
         {"exitStatus", status}};
     if (!undoes.is_null()) report["undoes"] = undoes;
-    try {
-      json_->Write(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-      json_->Commit();
-    } catch (const ReportError& error) {
-      console_.Err(std::string("rsm-audit: ") + error.what());
-      return whole ? kUnreadable : status;
+    for (auto* file : {&json_, &csv_}) {
+      if (!*file) continue;
+      try {
+        (*file)->Write(file == &json_
+                           ? report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                 "\n"
+                           : CsvOfFiles(files_));
+        (*file)->Commit();
+      } catch (const ReportError& error) {
+        console_.Err(std::string("rsm-audit: ") + error.what());
+        if (whole) status = kUnreadable;
+        continue;
+      }
+      if (!whole) console_.Out("report: " + (*file)->Path().string() + " (partial)");
     }
-    if (!whole) console_.Out("report: " + json_->Path().string() + " (partial)");
     return status;
   }
 
@@ -622,6 +668,7 @@ class ChangeSetRun {
   const std::atomic<bool>& stop_;
   bool unreadable_ = false;
   std::optional<ReportFile> json_;
+  std::optional<ReportFile> csv_;
   nlohmann::json files_ = nlohmann::json::array();
 };
 

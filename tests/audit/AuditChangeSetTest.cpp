@@ -243,8 +243,9 @@ TEST(AuditChangeSetOptions, WrongCommandLinesAreRefusedWithTheirReason) {
       {{"--changes", "--undo", "abc", "p"}, "go one at a time"},
       {{"--changes", "--apply", "p"}, "--apply goes with"},
       {{"--undo", "abc"}, "name at least one file or folder"},
-      {{"--changes", "--json", "r.json", "p"}, "--json goes with an audit, --fix, --deploy or"},
-      {{"--undo", "abc", "--html", "r.html", "p"}, "--csv, --html and --strict go with"},
+      {{"--changes", "--json", "r.json", "p"},
+       "--json and --csv go with an audit, --fix, --deploy"},
+      {{"--undo", "abc", "--html", "r.html", "p"}, "--html and --strict go with"},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(::testing::PrintToString(each.args));

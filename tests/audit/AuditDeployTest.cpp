@@ -116,8 +116,13 @@ TEST_F(AuditDeployTest, ALinkedSetupKeepsItsOwnValuesTakesLockedOnesAndLeavesCon
 }
 
 TEST_F(AuditDeployTest, ASetupWithoutARecordTakesEveryGovernedValueAndCreateAddsAFullCopy) {
-  const ProcessResult dry = Deploy({"--to", "Lobby", "--create"});
+  const ProcessResult dry = Deploy({"--to", "Lobby", "--create", "--csv", "d.csv"});
   EXPECT_EQ(dry.exitCode, 0) << dry.out << project_.Read("stderr.log");
+  // The CSV says the same, a row a value.
+  const auto rows = Lines(project_.Read("d.csv"));
+  EXPECT_THAT(rows, Contains("p/tower.zel,would change,Lobby,overlay,BlurPasses,locked,1,6,6,,\r"));
+  EXPECT_THAT(rows, Contains("p/annex.zel,would change,Quality,create,,,,,,,\r"));
+  EXPECT_EQ(rows.size(), 8u) << "a header, six values and one setup created";
   const auto lines = Lines(dry.out);
   EXPECT_THAT(lines, Contains("  \"Lobby\" BlurPasses 1 -> 6 (locked)"));
   EXPECT_THAT(lines, Contains("  \"Lobby\" AlbedoScale 1.0 -> 0.75 (replaces the local value)"));
