@@ -239,10 +239,12 @@ AuditOptions ParseAuditOptions(int argc, const char* const* argv) {
   if ((options.changes || !options.forget.empty()) && (options.json || options.csv)) {
     throw UsageError("--json and --csv go with an audit, --fix, --deploy or --undo");
   }
+  if ((options.changes || !options.forget.empty()) && options.html) {
+    throw UsageError("--html goes with an audit, --fix, --deploy or --undo");
+  }
   if ((deploy || options.changes || !options.undo.empty() || !options.forget.empty()) &&
-      (options.html || options.strict)) {
-    // Their runs tell on the terminal, in JSON and in CSV only, so far.
-    throw UsageError("--html and --strict go with an audit or --fix");
+      options.strict) {
+    throw UsageError("--strict goes with an audit or --fix");
   }
   if (options.takeChangeSet && options.undo.empty()) {
     throw UsageError("--take change-set goes with --undo");
@@ -335,7 +337,7 @@ std::string AuditUsage() {
          "are then written, marked partial). --deploy, --changes, --undo and --forget exit 0\n"
          "when done or with nothing to do, 1 when conflicts are left, files were skipped or\n"
          "no file holds the change set, 2, 3 and 130 as above; --deploy and --undo also write\n"
-         "--json FILE (docs/change-set-report.schema.json) and --csv FILE.\n";
+         "--json FILE (docs/change-set-report.schema.json), --csv FILE and --html FILE.\n";
 }
 
 }  // namespace ornr::audit

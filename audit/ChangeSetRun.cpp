@@ -16,6 +16,7 @@
 #include "audit/Deploy.h"
 #include "audit/ProjectWalk.h"
 #include "audit/Report.h"
+#include "audit/ReportStyle.h"
 #include "audit/StopSignals.h"
 #include "host/controls/HostControls.h"
 #include "host/provenance/ChangeSets.h"
@@ -156,6 +157,88 @@ std::string CsvOfFiles(const nlohmann::json& files) {
   return csv;
 }
 
+std::string HtmlText(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// The report as one page with the audit report's style: drawing by drawing, a table of the values
+// from what to what.
+std::string HtmlOfReport(const std::string& title, const nlohmann::json& report) {
+  const auto text = [](const nlohmann::json& object, const char* key) {
+    return HtmlText(object.contains(key) && object[key].is_string() ? object[key].get<std::string>()
+                                                                    : std::string());
+  };
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<meta name=\"color-scheme\" content=\"light dark\">\n<title>" +
+      HtmlText(title) + "</title>\n<style>" + std::string(ReportStyleSheet()) +
+      "</style>\n</head>\n<body>\n<header>\n<h1>" + HtmlText(title) + "</h1>\n<p class=\"meta\">" +
+      text(report, "command") + "</p>\n<p class=\"meta\">" + text(report, "startedAt") +
+      (report["apply"].get<bool>() ? ", written" : ", a preview: nothing was written") + "</p>\n";
+  if (report["partial"].get<bool>()) {
+    html +=
+        "<p class=\"banner\" role=\"status\">Partial report: stopped before every file was "
+        "done.</p>\n";
+  }
+  if (report["changeSet"].is_string()) {
+    html += "<p class=\"meta\">Change set " + text(report, "changeSet") + "</p>\n";
+  }
+  html +=
+      "</header>\n<main>\n<section aria-labelledby=\"drawings\">\n<h2 id=\"drawings\">"
+      "Drawings</h2>\n";
+  if (report["files"].empty()) html += "<p>Nothing to change.</p>\n";
+  for (const auto& file : report["files"]) {
+    html += "<article class=\"drawing\">\n<header><h3>" + text(file, "path") + "</h3><p>" +
+            text(file, "outcome") +
+            (file.contains("reason") ? ": " + text(file, "reason") : std::string()) +
+            "</p></header>\n";
+    if (file["setups"].empty()) {
+      html += "</article>\n";
+      continue;
+    }
+    html += "<div class=\"table-wrap\"><table class=\"setups\"><caption>Values of " +
+            text(file, "path") +
+            "</caption><thead><tr><th scope=\"col\">Setup</th><th scope=\"col\">Property</th>"
+            "<th scope=\"col\">From</th><th scope=\"col\">To</th><th scope=\"col\">How</th>"
+            "</tr></thead><tbody>\n";
+    for (const auto& setup : file["setups"]) {
+      if (setup["values"].empty()) {
+        html += "<tr><td>" + text(setup, "name") + "</td><td colspan=\"4\">" +
+                text(setup, "action") +
+                (setup.contains("reason") ? ": " + text(setup, "reason") : std::string()) +
+                "</td></tr>\n";
+      }
+      for (const auto& value : setup["values"]) {
+        html += "<tr><td>" + text(setup, "name") + "</td><td>" + text(value, "property") +
+                "</td><td>" + text(value, "from") + "</td><td>" + text(value, "to") + "</td><td>" +
+                text(value, "kind") + "</td></tr>\n";
+      }
+    }
+    html += "</tbody></table></div>\n</article>\n";
+  }
+  return html + "</section>\n</main>\n</body>\n</html>\n";
+}
+
 class ChangeSetRun {
  public:
   ChangeSetRun(const AuditOptions& options, Console& console, const std::atomic<bool>& stop)
@@ -166,6 +249,7 @@ class ChangeSetRun {
     try {
       if (options_.json) json_.emplace(*options_.json);
       if (options_.csv) csv_.emplace(*options_.csv);
+      if (options_.html) html_.emplace(*options_.html);
     } catch (const ReportError& error) {
       console_.Err(std::string("rsm-audit: ") + error.what() + "\nTry \"rsm-audit --help\".");
       return false;
@@ -618,7 +702,7 @@ class ChangeSetRun {
   int Report(const char* kind, const ornhost::detail::ChangeSetHeader& run,
              const std::string& written, const nlohmann::json& undoes, bool whole,
              const nlohmann::json& totals, int status) {
-    if (!json_ && !csv_) return status;
+    if (!json_ && !csv_ && !html_) return status;
     nlohmann::json report = {
         {"kind", kind},
         {"command", run.command},
@@ -630,13 +714,20 @@ class ChangeSetRun {
         {"totals", totals},
         {"exitStatus", status}};
     if (!undoes.is_null()) report["undoes"] = undoes;
-    for (auto* file : {&json_, &csv_}) {
+    const std::string title =
+        std::string(kind) == "deploy"
+            ? "Deploy of \"" + options_.deploy + "\""
+            : "Undo of change set " +
+                  (undoes.is_null() ? options_.undo : undoes["id"].get<std::string>());
+    for (auto* file : {&json_, &csv_, &html_}) {
       if (!*file) continue;
       try {
-        (*file)->Write(file == &json_
-                           ? report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                 "\n"
-                           : CsvOfFiles(files_));
+        if (file == &json_) {
+          (*file)->Write(report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                         "\n");
+        } else {
+          (*file)->Write(file == &csv_ ? CsvOfFiles(files_) : HtmlOfReport(title, report));
+        }
         (*file)->Commit();
       } catch (const ReportError& error) {
         console_.Err(std::string("rsm-audit: ") + error.what());
@@ -669,6 +760,7 @@ class ChangeSetRun {
   bool unreadable_ = false;
   std::optional<ReportFile> json_;
   std::optional<ReportFile> csv_;
+  std::optional<ReportFile> html_;
   nlohmann::json files_ = nlohmann::json::array();
 };
 

@@ -245,7 +245,8 @@ TEST(AuditChangeSetOptions, WrongCommandLinesAreRefusedWithTheirReason) {
       {{"--undo", "abc"}, "name at least one file or folder"},
       {{"--changes", "--json", "r.json", "p"},
        "--json and --csv go with an audit, --fix, --deploy"},
-      {{"--undo", "abc", "--html", "r.html", "p"}, "--html and --strict go with"},
+      {{"--forget", "abc", "--html", "r.html", "p"}, "--html goes with an audit, --fix, --deploy"},
+      {{"--undo", "abc", "--strict", "p"}, "--strict goes with an audit or --fix"},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(::testing::PrintToString(each.args));
