@@ -425,25 +425,11 @@ const GovernedValue* Governed::Find(const std::string& property) const {
 }
 
 std::string Governed::Summary() const {
-  const auto counted = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-  };
-  std::vector<std::string> parts;
-  if (const std::size_t n = Count(DriftState::ChangedInLibrary)) {
-    parts.push_back("library has " + counted(n, "newer value", "newer values"));
-  }
-  if (const std::size_t n = Count(DriftState::ChangedHere)) {
-    parts.push_back(counted(n, "local change", "local changes"));
-  }
-  if (const std::size_t n = Count(DriftState::Conflict)) {
-    parts.push_back(counted(n, "conflict", "conflicts"));
-  }
+  const std::string text = DriftCountsText(counts);
   const bool gone = std::any_of(layers.begin(), layers.end(),
                                 [](const Layer& layer) { return layer.libraryGone; });
-  if (gone && (parts.empty() || layers.size() == 1)) return "library setup gone";
-  if (parts.empty()) return "up to date";
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  if (gone && (text.empty() || layers.size() == 1)) return "library setup gone";
+  if (text.empty()) return "up to date";
   return gone ? text + ", library setup gone" : text;
 }
 
