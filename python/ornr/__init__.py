@@ -20,6 +20,7 @@ from ._errors import (
     FileError,
     ImportFailed,
     ImportProblem,
+    LockedValue,
     NameRefused,
     NoSuchProperty,
     NoSuchSetup,
@@ -58,6 +59,9 @@ from ._types import (
     FixTotals,
     HistoryLimits,
     LibraryRef,
+    Lock,
+    Notes,
+    Override,
     Property,
     PropertyTotals,
     SetupFix,
@@ -65,6 +69,8 @@ from ._types import (
     Totals,
     UpgradeResult,
     Value,
+    Why,
+    WhyChange,
 )
 
 BlurMethod = _ENUMERATIONS["BlurMethod"]
@@ -89,9 +95,11 @@ __all__ = [
     "CameraProjection", "Change", "ChangedSinceRead", "DamagedFile", "DeletedSetup", "DesignFile",
     "Difference", "Drift", "DriftRow", "DriftState", "Error", "FileError", "FileFix",
     "FixPreview", "FixTotals", "HistoryLimits", "ImportFailed", "ImportProblem",
-    "JitterBucketSize", "JitterMode", "LibraryRef", "LightingModel", "NameRefused",
+    "JitterBucketSize", "JitterMode", "LibraryRef", "LightingModel", "Lock", "LockedValue",
+    "NameRefused", "Notes", "Override",
     "NoSuchProperty", "NoSuchSetup", "NoSuchVersion", "OlderFormat", "Origin", "OutputChannels",
     "PROPERTIES", "Property", "PropertyTotals", "Report", "Setup", "SetupFix", "Setups",
     "ShadowQuality", "SkippedEntry", "Totals", "Transaction", "TransactionError", "UpgradeResult",
-    "Value", "ValueRefused", "Values", "Version", "audit", "export", "import_", "open", "upgrade",
+    "Value", "ValueRefused", "Values", "Version", "Why", "WhyChange", "audit", "export", "import_",
+    "open", "upgrade",
 ]

@@ -165,3 +165,86 @@ class Totals(NamedTuple):
     states: dict[str, int]
     properties: list[PropertyTotals]
     fix: FixTotals | None
+
+
+class Override(NamedTuple):
+    """A setup's override of a value a library setup locks: the reason, and who stored it when
+    (UTC). ``made_by`` and ``made_at`` are None for one given in the open transaction."""
+
+    reason: str
+    made_by: str | None
+    made_at: str | None
+
+
+class Lock(NamedTuple):
+    """A value of a setup that a library setup governing it locks: the property, that library
+    setup (LibraryRef; ``taken_at`` None for an overlay not stored yet), the lock's reason, the
+    value here and the library's, the setup's Override if it has one, and whether the lock is
+    broken: changed here (from the library's value and the merge base) without an override."""
+
+    property: str
+    library: LibraryRef
+    reason: str
+    value: Value
+    library_value: Value
+    override: Override | None
+    breached: bool
+
+
+class Notes(NamedTuple):
+    """A setup's notes: its own description (None for none) and the reasons given for single
+    values, by property."""
+
+    description: str | None
+    values: dict[str, str]
+
+
+class WhyChange(NamedTuple):
+    """The newest version that changed a value or its override: its number, when (UTC), by whom,
+    the action, the value before and after (None when only the override changed) and the
+    override's reason that version stored."""
+
+    number: int
+    made_at: str
+    made_by: str
+    action: str
+    before: Value | None
+    after: Value | None
+    override: str | None
+
+
+class Why(NamedTuple):
+    """Why a value of a setup is what it is: the facts the workbench's ``why`` gives, in its
+    order, and ``lines``, the very lines it prints (without ``why: ``); ``str(why)`` joins them.
+
+    ``value`` is the value now (set in the open transaction too), ``saved`` as the file holds it,
+    ``default`` the renderer's. ``library`` is the library setup that governs it (None: the
+    drawing's own value), ``overlay`` whether that was applied rather than taken by name,
+    ``library_gone`` why it is gone (or None), ``library_value`` its value there and
+    ``library_changed`` whether the library changed it since it was taken. ``shadowed``: an
+    earlier library setup governs it too. ``locked`` is the lock's reason, ``override`` the
+    setup's Override, ``last_change`` a WhyChange; then the notes: the library setup's
+    description and note of the value, the setup's own note of it and its description.
+    """
+
+    property: str
+    value: Value
+    saved: Value | None
+    default: Value
+    library: LibraryRef | None
+    overlay: bool
+    library_gone: str | None
+    library_value: Value | None
+    library_changed: bool
+    shadowed: bool
+    locked: str | None
+    override: Override | None
+    last_change: WhyChange | None
+    library_description: str | None
+    library_note: str | None
+    note: str | None
+    description: str | None
+    lines: list[str]
+
+    def __str__(self) -> str:
+        return "\n".join(self.lines)

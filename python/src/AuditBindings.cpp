@@ -178,35 +178,6 @@ py::object LibraryRefOf(const SetupFinding& setup) {
       setup.takenAt.empty() ? py::object(py::none()) : py::str(setup.takenAt));
 }
 
-// A lossless text of the reports ("true", "12", "0.25") as the property's Python value.
-py::object TypedValue(const std::string& property, const std::string& text) {
-  const auto field = ornhost::detail::SettingIndex(property);
-  if (!field) return py::str(text);
-  using ornhost::detail::SettingKind;
-  using ornhost::detail::StoredValue;
-  StoredValue value;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  switch (ornhost::detail::Fields()[*field].kind) {
-    case SettingKind::Bool:
-      value.integer = text == "true" ? 1 : 0;
-      break;
-    case SettingKind::Double:
-      value.type = StoredValue::Type::Real;
-      std::from_chars(first, last, value.real);
-      break;
-    case SettingKind::UInt64: {
-      std::uint64_t bits = 0;
-      std::from_chars(first, last, bits);
-      value.integer = static_cast<std::int64_t>(bits);
-      break;
-    }
-    default:
-      std::from_chars(first, last, value.integer);
-  }
-  return ValueObject(*field, value);
-}
-
 const char* FixActionKey(audit::FixAction action) {
   switch (action) {
     case audit::FixAction::NothingToDo:
@@ -574,9 +545,9 @@ values), and with a fix what the merge does (SetupFix).
                   property.property,
                   sameName ? py::object(py::str("differs"))
                            : driftState(ornhost::DriftStateName(property.state)),
-                  TypedValue(property.property, property.here),
-                  sameName ? py::object(py::none()) : TypedValue(property.property, property.base),
-                  TypedValue(property.property, property.library)));
+                  ValueOfText(property.property, property.here),
+                  sameName ? py::object(py::none()) : ValueOfText(property.property, property.base),
+                  ValueOfText(property.property, property.library)));
             }
             return rows;
           })

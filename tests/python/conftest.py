@@ -37,14 +37,17 @@ def settings(**changed) -> dict:
     return {name: plain(name, value) for name, value in values.items()}
 
 
-def setups_document(setups: dict[str, dict], sources: dict[str, dict] | None = None) -> str:
+def setups_document(setups: dict[str, dict], sources: dict[str, dict] | None = None,
+                    standards: dict[str, dict] | None = None) -> str:
     """A setups document (docs/setups-as-text.md) of name -> all 68 values; sources gives a
-    setup a ``source`` (libraryFile, libraryPath, librarySetup, takenAt, base)."""
+    setup a ``source`` (libraryFile, libraryPath, librarySetup, takenAt, base), standards the
+    members of its office standards (scope, locks, notes, description, overrides, overlays)."""
     entries = []
     for name, values in setups.items():
         entry = {"name": name, "settings": values}
         if sources and name in sources:
             entry["source"] = sources[name]
+        entry.update((standards or {}).get(name, {}))
         entries.append(entry)
     return json.dumps({"format": "ornr-render-setups", "version": 1, "setups": entries},
                       indent=2, allow_nan=False)
@@ -64,12 +67,12 @@ class Maker:
         self.count = 0
 
     def file(self, name: str, setups: dict[str, dict], sources: dict[str, dict] | None = None,
-             replace: bool = False) -> Path:
+             replace: bool = False, standards: dict[str, dict] | None = None) -> Path:
         path = self.folder / name
         path.parent.mkdir(parents=True, exist_ok=True)
         self.count += 1
         document = self.folder / f".document-{self.count}.json"
-        document.write_text(setups_document(setups, sources), encoding="utf-8")
+        document.write_text(setups_document(setups, sources, standards), encoding="utf-8")
         ornr.import_(document, path, replace=replace)
         document.unlink()
         return path
