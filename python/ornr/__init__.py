@@ -50,6 +50,7 @@ from ._ornr import (
     upgrade,
 )
 from ._types import (
+    AuditedLock,
     AuditedProperty,
     Change,
     Difference,
@@ -91,7 +92,7 @@ PROPERTIES: tuple[Property, ...] = tuple(
 """Every render setting in the catalogue's order, with its type and the renderer's default."""
 
 __all__ = [
-    "AntiAliasStrategy", "AuditedFile", "AuditedProperty", "AuditedSetup", "BlurMethod", "Busy",
+    "AntiAliasStrategy", "AuditedFile", "AuditedLock", "AuditedProperty", "AuditedSetup", "BlurMethod", "Busy",
     "CameraProjection", "Change", "ChangedSinceRead", "DamagedFile", "DeletedSetup", "DesignFile",
     "Difference", "Drift", "DriftRow", "DriftState", "Error", "FileError", "FileFix",
     "FixPreview", "FixTotals", "HistoryLimits", "ImportFailed", "ImportProblem",

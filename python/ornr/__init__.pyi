@@ -389,6 +389,17 @@ class Why(NamedTuple):
     description: str | None
     lines: list[str]
 
+class AuditedLock(NamedTuple):
+    """A locked value of an audited setup that was changed here or is overridden."""
+    property: str
+    here: Value
+    library: Value
+    library_file: str
+    library_setup: str
+    reason: str
+    changed: bool
+    override: Override | None
+
 class AuditedProperty(NamedTuple):
     property: str
     state: DriftState | str
@@ -401,6 +412,8 @@ class SetupFix(NamedTuple):
     take: list[str]
     keep: list[str]
     undecided: list[str]
+    locks: list[str] = ...
+    overrides_dropped: list[str] = ...
 
 class FileFix(NamedTuple):
     outcome: str
@@ -420,6 +433,7 @@ class FixTotals(NamedTuple):
     setups: int
     files_skipped: int
     setups_undecided: int
+    locks_restored: int = ...
 
 class SkippedEntry(NamedTuple):
     path: str
@@ -438,6 +452,9 @@ class Totals(NamedTuple):
     states: dict[str, int]
     properties: list[PropertyTotals]
     fix: FixTotals | None
+    locked_values: int = ...
+    locks_changed: int = ...
+    overridden: int = ...
 
 class AuditedSetup:
     @property
@@ -456,6 +473,18 @@ class AuditedSetup:
     def properties(self) -> list[AuditedProperty]: ...
     @property
     def fix(self) -> SetupFix | None: ...
+    @property
+    def locks(self) -> list[AuditedLock]:
+        """The locked values it changed without an override or overrides."""
+    @property
+    def locked_values(self) -> int:
+        """How many of its values its library setups lock."""
+    @property
+    def locks_changed(self) -> int:
+        """How many locked values it changed without an override: violations."""
+    @property
+    def overridden(self) -> int:
+        """How many locked values it overrides."""
 
 class AuditedFile:
     @property
@@ -468,6 +497,9 @@ class AuditedFile:
     def format(self) -> int | None: ...
     @property
     def drifted(self) -> bool: ...
+    @property
+    def breaks_locks(self) -> bool:
+        """A locked value changed without an override (with strict, or overridden)."""
     @property
     def counts(self) -> dict[str, int]: ...
     @property
@@ -517,6 +549,8 @@ def audit(
     *,
     jobs: int | None = ...,
     progress: Callable[[int, int], object] | None = ...,
-    fix: Literal["merge"] | None = ...,
+    fix: Literal["merge", "locks", "merge,locks"] | Iterable[str] | None = ...,
     take: Literal["library", "local"] | None = ...,
+    include_overrides: bool = ...,
+    strict: bool = ...,
 ) -> Report: ...

@@ -103,14 +103,17 @@ class AuditedProperty(NamedTuple):
 
 
 class SetupFix(NamedTuple):
-    """What the planned merge does to a setup: ``action`` ("nothing to do", "merge",
-    "conflicts to decide", "library setup gone"), the properties it takes from the library,
-    those changed here that it keeps, and the conflicts left undecided."""
+    """What the planned fix does to a setup: ``action`` ("nothing to do", "merge",
+    "conflicts to decide", "library setup gone", "put back locks"), the properties it takes from
+    the library, those changed here that it keeps, the conflicts left undecided, the locked
+    values it puts back to the library's and the overrides that go with them."""
 
     action: str
     take: list[str]
     keep: list[str]
     undecided: list[str]
+    locks: list[str] = []
+    overrides_dropped: list[str] = []
 
 
 class FileFix(NamedTuple):
@@ -135,12 +138,13 @@ class PropertyTotals(NamedTuple):
 
 class FixTotals(NamedTuple):
     """The fix across the run: files and setups changed (or that would be), files skipped,
-    setups whose conflicts were left undecided."""
+    setups whose conflicts were left undecided, locked values put back (or that would be)."""
 
     files: int
     setups: int
     files_skipped: int
     setups_undecided: int
+    locks_restored: int = 0
 
 
 class SkippedEntry(NamedTuple):
@@ -151,7 +155,9 @@ class SkippedEntry(NamedTuple):
 
 
 class Totals(NamedTuple):
-    """What a whole audit found, as the JSON report's ``totals``."""
+    """What a whole audit found, as the JSON report's ``totals``: with the office standards, how
+    many values of the setups are locked, how many were changed without an override
+    (violations) and how many are overridden."""
 
     files_seen: int
     files_expected: int
@@ -165,6 +171,9 @@ class Totals(NamedTuple):
     states: dict[str, int]
     properties: list[PropertyTotals]
     fix: FixTotals | None
+    locked_values: int = 0
+    locks_changed: int = 0
+    overridden: int = 0
 
 
 class Override(NamedTuple):
@@ -248,3 +257,18 @@ class Why(NamedTuple):
 
     def __str__(self) -> str:
         return "\n".join(self.lines)
+
+
+class AuditedLock(NamedTuple):
+    """A locked value of an audited setup that was changed here or is overridden: the values
+    here and in the library, the library file and setup that lock it, the reason, whether it was
+    changed without an override (a violation) and the setup's Override."""
+
+    property: str
+    here: Value
+    library: Value
+    library_file: str
+    library_setup: str
+    reason: str
+    changed: bool
+    override: Override | None

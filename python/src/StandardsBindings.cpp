@@ -140,9 +140,8 @@ version that changed it; the notes.
       .def_property_readonly(
           "locks",
           [](const SetupObject& self) {
-            const auto locks = Locked(self, [](OpenFile& file, const Entry& entry) {
-              return file.LocksOf(entry);
-            });
+            const auto locks = Locked(
+                self, [](OpenFile& file, const Entry& entry) { return file.LocksOf(entry); });
             const auto here = ornhost::detail::SettingValues(self.Values().Current());
             py::list list;
             py::object row = TypesAttr("Lock");
@@ -176,9 +175,8 @@ version that changed it; the notes.
       .def_property_readonly(
           "overlays",
           [](const SetupObject& self) {
-            auto standards = Locked(self, [](OpenFile& file, const Entry& entry) {
-              return file.StandardsOf(entry);
-            });
+            auto standards = Locked(
+                self, [](OpenFile& file, const Entry& entry) { return file.StandardsOf(entry); });
             py::list overlays;
             for (auto& overlay : standards.overlays) overlays.append(py::cast(std::move(overlay)));
             return overlays;
@@ -207,7 +205,8 @@ version that changed it; the notes.
               return file.StandardsOf(entry).standards;
             });
             py::dict locks;
-            for (const auto& [property, reason] : standards.locks) locks[py::str(property)] = reason;
+            for (const auto& [property, reason] : standards.locks)
+              locks[py::str(property)] = reason;
             return locks;
           },
           "The values it locks as a library setup, with their reasons, by property.")

@@ -3,13 +3,15 @@ against what the workbench says of the same files."""
 
 from __future__ import annotations
 
+import json
 import os
+import shutil
 import subprocess
 
 import pytest
 
 import ornr
-from conftest import WORKBENCH, settings, source
+from conftest import AUDIT, WORKBENCH, settings, source
 
 NIGHT_LOCK = "the farm renders 8 passes"
 GRADE_LOCK = "the colour grade of the office"
@@ -347,3 +349,100 @@ class TestAuthoring:
             f.setups["Night"].lock("DoShadows", reason="always")
         with ornr.open(library) as f, pytest.raises(ornr.FileError, match="read-only"):
             f.setups["Night"].set_note("x")
+
+
+def rsm_audit(folder, *args: str) -> tuple[int, dict]:
+    if not AUDIT:
+        pytest.skip("RSM_AUDIT is not set")
+    out = folder / "theirs.json"
+    result = subprocess.run([AUDIT, "--json", str(out), *args], capture_output=True, text=True,
+                            cwd=folder, timeout=120)
+    return result.returncode, json.loads(out.read_text())
+
+
+def file_state(path) -> dict:
+    """Every setup's values and overrides as the file holds them."""
+    with ornr.open(path) as f:
+        return {name: (setup.values.to_dict(), setup.overrides) for name, setup in
+                f.setups.items()}
+
+
+# (keywords of ornr.audit, rsm-audit's words for the same run)
+AUDIT_RUNS = [
+    ({}, []),
+    ({"strict": True}, ["--strict"]),
+    ({"fix": "locks"}, ["--fix", "locks"]),
+    ({"fix": "locks", "include_overrides": True}, ["--fix", "locks", "--include-overrides"]),
+    ({"fix": ["merge", "locks"], "strict": True}, ["--fix", "merge,locks", "--strict"]),
+]
+
+
+class TestAudit:
+    @pytest.mark.parametrize("keywords, words", AUDIT_RUNS)
+    def test_the_report_is_rsm_audits(self, office, tmp_path, monkeypatch, keywords, words):
+        drawing, library = office
+        status, theirs = rsm_audit(tmp_path, "--library", library.name, *words, drawing.name)
+        monkeypatch.chdir(tmp_path)
+        report = ornr.audit(drawing.name, library.name, **keywords)
+        ours = json.loads(report.to_json())
+        assert {k: v for k, v in ours.items() if k != "run"} == \
+            {k: v for k, v in theirs.items() if k != "run"}
+        for member in ("fix", "strict"):
+            assert ours["run"].get(member) == theirs["run"].get(member), member
+        assert report.command == ["rsm-audit", "--library", library.name, *words, drawing.name]
+        assert report.exit_status == status == 1
+
+    def test_lock_findings_are_typed(self, office, tmp_path):
+        drawing, library = office
+        report = ornr.audit(drawing, library, strict=True)
+        (file,) = report.files
+        setups = {setup.name: setup for setup in file.setups}
+        assert setups["Breach"].locks == [ornr.AuditedLock(
+            "BlurPasses", 12, 8, "office.zellib", "Night", NIGHT_LOCK, True, None)]
+        assert setups["Excused"].locks[0].override == ("hero shot", "ann",
+                                                       "2026-02-01T10:00:00Z")
+        assert [(s.locked_values, s.locks_changed, s.overridden) for s in setups.values()] == \
+            [(2, 0, 0), (1, 1, 0), (1, 0, 1), (0, 0, 0)]
+        assert (report.totals.locked_values, report.totals.locks_changed,
+                report.totals.overridden) == (4, 1, 1)
+        assert file.breaks_locks
+
+    @pytest.mark.parametrize("keywords, words, fixed", [
+        ({"fix": "locks"}, ["--fix", "locks"], ["Breach"]),
+        ({"fix": "locks", "include_overrides": True}, ["--fix", "locks", "--include-overrides"],
+         ["Breach", "Excused"]),
+    ])
+    def test_a_lock_fix_is_a_preview_that_apply_writes_as_rsm_audit(self, office, tmp_path,
+                                                                    keywords, words, fixed):
+        drawing, library = office
+        theirs = tmp_path / "theirs.zel"
+        shutil.copy(drawing, theirs)
+        rsm_audit(tmp_path, "--library", library.name, *words, "--apply", theirs.name)
+        before = file_state(drawing)
+        preview = ornr.audit(drawing, library, **keywords).fix
+        assert [setup.name for setup in preview.setups] == fixed
+        assert preview.setups[0].fix.action == "put back locks"
+        assert preview.setups[0].fix.locks == ["BlurPasses"]
+        assert file_state(drawing) == before          # a preview writes nothing
+        applied = preview.apply()
+        assert applied.applied and applied.totals.fix.locks_restored == len(fixed)
+        assert file_state(drawing) == file_state(theirs)
+        assert file_state(drawing)["Breach"][0]["BlurPasses"] == 8
+        with ornr.open(drawing) as f:
+            assert f.setups["Breach"].history()[0].action == "audit lock fix"
+        # Audited again, nothing is left to put back.
+        again = ornr.audit(drawing, library, **keywords)
+        assert again.totals.locks_changed == 0 and again.fix.setups == []
+
+    @pytest.mark.parametrize("fix, message", [
+        ("lock", 'not "lock"'), (["merge", "undo"], 'not "undo"'), ([], "names no fix"),
+    ])
+    def test_a_wrong_fix_is_refused(self, office, fix, message):
+        drawing, library = office
+        with pytest.raises(ornr.Error, match=message):
+            ornr.audit(drawing, library, fix=fix)
+
+    def test_include_overrides_needs_the_lock_fix(self, office):
+        drawing, library = office
+        with pytest.raises(ornr.Error, match="include_overrides"):
+            ornr.audit(drawing, library, fix="merge", include_overrides=True)
