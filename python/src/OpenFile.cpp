@@ -556,10 +556,24 @@ std::optional<ornhost::Drift> OpenFile::DriftOf(const Entry& entry) {
         ErrorKind::DamagedFile, path_,
         "the stored record of " + Quoted(entry.name) + " cannot be read: " + entry.problem);
   }
-  if (!shelf_) shelf_ = std::make_unique<ornhost::LibraryShelf>();
   std::string gone;
-  const auto library = shelf_->Values(*origin, gone);
-  return ornhost::DriftOfValues(*origin, *entry.values, origin->base, library, gone, true);
+  const auto library = Shelf().Values(*origin, gone);
+  auto drift = ornhost::DriftOfValues(*origin, *entry.values, origin->base, library, gone, true);
+  if (drift.libraryGone) return drift;
+  // A library setup that governs some values, or one applied over it, changes what drifts: as
+  // the workbench's drift, each value against the layer that governs it, the rest the drawing's.
+  const auto governed = GovernedOf(entry);
+  if (!governed) return drift;
+  drift.counts = governed->counts;
+  for (std::size_t i = 0; i < drift.rows.size(); ++i) {
+    const ornhost::GovernedValue& value = governed->values[i];
+    ornhost::DriftRow& row = drift.rows[i];
+    row.state = value.layer ? value.state : ornhost::DriftState::Unchanged;
+    if (!value.layer) continue;
+    row.base = value.base;
+    row.library = value.library;
+  }
+  return drift;
 }
 
 HistoryPlace OpenFile::PlaceOf(const Entry& entry) const {

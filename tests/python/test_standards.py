@@ -11,7 +11,7 @@ import subprocess
 import pytest
 
 import ornr
-from conftest import AUDIT, GRADE_LOCK, NIGHT_LOCK, WORKBENCH
+from conftest import AUDIT, GRADE_LOCK, NIGHT_LOCK, WORKBENCH, settings
 
 def answers(transcript: str, prefix: str) -> dict[str, list[str]]:
     """The lines each command of a workbench transcript printed with prefix, by command."""
@@ -410,3 +410,27 @@ class TestAudit:
         drawing, library = office
         with pytest.raises(ornr.Error, match="include_overrides"):
             ornr.audit(drawing, library, fix="merge", include_overrides=True)
+
+
+class TestDrift:
+    def test_only_governed_values_drift_as_the_workbench_says(self, office, workbench, make):
+        drawing, library = office
+        # The library moves: a governed value, one Night does not govern, and the overlay's.
+        make.file("office.zellib", {
+            "Night": settings(BlurPasses=8, QualityThreshold=0.25, AlbedoScale=0.2),
+            "Grade": settings(AlbedoScale=0.9),
+        }, replace=True, standards={
+            "Night": {"scope": ["BlurPasses", "DoShadows", "QualityThreshold"],
+                      "locks": {"BlurPasses": NIGHT_LOCK}},
+            "Grade": {"scope": ["AlbedoScale"], "locks": {"AlbedoScale": GRADE_LOCK}},
+        })
+        transcript = workbench(drawing, "drift Lobby", libraries=[library])
+        with ornr.open(drawing) as f:
+            drift = f.setups["Lobby"].drift()
+        assert f"summary: {drift.summary}" in transcript
+        assert drift.summary == "library has 2 newer values"
+        # LightingModel, changed here but governed by nobody, is the drawing's own.
+        assert [(r.property, str(r.state), r.base, r.library) for r in drift.rows] == [
+            ("QualityThreshold", "changed in library", 0.5, 0.25),
+            ("AlbedoScale", "changed in library", 0.7, 0.9),
+        ]
