@@ -217,6 +217,9 @@ class Version:
     @property
     def changes(self) -> list[Change]: ...
     @property
+    def marks(self) -> list[Mark]:
+        """What else the action changed: a scope, a lock, a note, an override, an overlay."""
+    @property
     def values(self) -> Values: ...
 
 class DeletedSetup:
@@ -335,6 +338,13 @@ class LibraryRef(NamedTuple):
     path: str
     setup: str
     taken_at: str | None
+
+class Mark(NamedTuple):
+    """What a version changed besides values: kind, property (None: the setup), before, after."""
+    kind: str
+    property: str | None
+    before: str
+    after: str
 
 class Override(NamedTuple):
     """An override of a locked value: its reason, who and when (None while in the transaction)."""

@@ -34,6 +34,18 @@ class Change(NamedTuple):
     after: Value | None
 
 
+class Mark(NamedTuple):
+    """What a version's action changed besides values: ``kind`` ("scope", "lock", "note",
+    "override", "overlay"), the property concerned (None for the whole setup) and the text before
+    and after ("" for none): a scope as its words, a reason, a note, an overlay's library setup as
+    "SETUP in FILE"."""
+
+    kind: str
+    property: str | None
+    before: str
+    after: str
+
+
 class Difference(NamedTuple):
     """A property in which two setups differ, with each one's value."""
 

@@ -184,6 +184,21 @@ values; ``Setup.restore(version)`` brings them back.
       .def_property_readonly("changes",
                              [](const VersionObject& self) { return ChangeList(self.info.entry); })
       .def_property_readonly(
+          "marks",
+          [](const VersionObject& self) {
+            py::object mark = TypesAttr("Mark");
+            py::list marks;
+            for (const auto& each : self.info.entry.marks) {
+              marks.append(mark(each.kind,
+                                each.property.empty() ? py::object(py::none())
+                                                      : py::object(py::str(each.property)),
+                                each.before, each.after));
+            }
+            return marks;
+          },
+          "What else the action changed (Mark): a scope, a lock, a note, an override, an "
+          "overlay.")
+      .def_property_readonly(
           "values", [](VersionObject& self) { return Values(self.ValuesNow()); },
           "The 68 values of this state (frozen). Raises NoSuchVersion for the version that "
           "only marks where a deleted setup came back.")

@@ -170,6 +170,8 @@ class TestWrite:
             assert (stored.reason, stored.made_by) == ("the client pays for 12", user)
             assert [lock.breached for lock in lobby.locks] == [False, False]
             why = lobby.why("BlurPasses")
+            assert lobby.history()[0].marks == [
+                ornr.Mark("override", "BlurPasses", "", "the client pays for 12")]
         assert why.last_change.override == "the client pays for 12"
         assert (why.last_change.before, why.last_change.after) == (8, 12)
         transcript = workbench(drawing, "why Lobby BlurPasses", libraries=[library])
@@ -261,6 +263,10 @@ class TestAuthoring:
                                    {"AlbedoScale": "the client wants it bright"})
             # The values set first are a version of their own, each note another.
             assert [v.action for v in lobby.history()] == ["note", "note", "note", "python"]
+            assert [m for v in lobby.history()[:3] for m in v.marks] == [
+                ("note", "LightingModel", "the client asked for it", ""),
+                ("note", "AlbedoScale", "", "the client wants it bright"),
+                ("note", None, "the lobby shot", "the lobby at dusk")]
         transcript = workbench(drawing, "note Lobby", "note Lobby AlbedoScale",
                                "note Lobby LightingModel", libraries=[library])
         assert [line for lines in answers(transcript, "note: ").values() for line in lines] == [
