@@ -32,7 +32,7 @@ py::object LibraryRefOfLayer(const ornhost::Layer& layer) {
 }
 
 // One property name, or an iterable of them, each checked to be a property.
-std::vector<std::string> PropertyNames(py::handle properties) {
+std::vector<std::string> PropertyList(py::handle properties) {
   std::vector<std::string> names;
   if (PyUnicode_Check(properties.ptr())) {
     names.emplace_back(ornhost::detail::SettingKey(FieldOf(properties)));
@@ -94,7 +94,7 @@ py::object WhyObject(const ornhost::ValueWhy& why, const std::u16string& setup) 
 
 // Runs read with the file's lock held and the GIL released.
 template <typename Read>
-auto Locked(const SetupObject& self, Read read) {
+auto ReadLocked(const SetupObject& self, Read read) {
   LockHeld lock(self.file->Mutex());
   py::gil_scoped_release release;
   self.file->RequireAlive(*self.entry);
@@ -109,7 +109,7 @@ void BindStandards(py::module_& module) {
       .def_property_readonly(
           "notes",
           [](const SetupObject& self) {
-            const auto standards = Locked(self, [](OpenFile& file, const Entry& entry) {
+            const auto standards = ReadLocked(self, [](OpenFile& file, const Entry& entry) {
               return file.StandardsOf(entry).standards;
             });
             py::dict values;
@@ -123,7 +123,7 @@ void BindStandards(py::module_& module) {
             const std::string key = ornhost::detail::SettingKey(FieldOf(property));
             ornhost::ValueWhy why;
             std::u16string name;
-            Locked(self, [&](OpenFile& file, const Entry& entry) {
+            ReadLocked(self, [&](OpenFile& file, const Entry& entry) {
               why = file.WhyOf(entry, key);
               name = entry.name;
             });
@@ -140,7 +140,7 @@ version that changed it; the notes.
       .def_property_readonly(
           "locks",
           [](const SetupObject& self) {
-            const auto locks = Locked(
+            const auto locks = ReadLocked(
                 self, [](OpenFile& file, const Entry& entry) { return file.LocksOf(entry); });
             const auto here = ornhost::detail::SettingValues(self.Values().Current());
             py::list list;
@@ -161,7 +161,7 @@ version that changed it; the notes.
       .def_property_readonly(
           "overrides",
           [](const SetupObject& self) {
-            const auto standards = Locked(self, [](OpenFile& file, const Entry& entry) {
+            const auto standards = ReadLocked(self, [](OpenFile& file, const Entry& entry) {
               return file.StandardsOf(entry).standards;
             });
             py::dict overrides;
@@ -175,7 +175,7 @@ version that changed it; the notes.
       .def_property_readonly(
           "overlays",
           [](const SetupObject& self) {
-            auto standards = Locked(
+            auto standards = ReadLocked(
                 self, [](OpenFile& file, const Entry& entry) { return file.StandardsOf(entry); });
             py::list overlays;
             for (auto& overlay : standards.overlays) overlays.append(py::cast(std::move(overlay)));
@@ -186,7 +186,7 @@ version that changed it; the notes.
       .def_property_readonly(
           "scope",
           [](const SetupObject& self) -> py::object {
-            const auto standards = Locked(self, [](OpenFile& file, const Entry& entry) {
+            const auto standards = ReadLocked(self, [](OpenFile& file, const Entry& entry) {
               return file.StandardsOf(entry).standards;
             });
             if (!standards.scope) return py::none();
@@ -201,7 +201,7 @@ version that changed it; the notes.
       .def_property_readonly(
           "library_locks",
           [](const SetupObject& self) {
-            const auto standards = Locked(self, [](OpenFile& file, const Entry& entry) {
+            const auto standards = ReadLocked(self, [](OpenFile& file, const Entry& entry) {
               return file.StandardsOf(entry).standards;
             });
             py::dict locks;
@@ -274,7 +274,7 @@ its locks of values it no longer governs go with it, and their properties are re
       .def(
           "lock",
           [](const SetupObject& self, py::handle properties, py::handle reason) {
-            const auto names = PropertyNames(properties);
+            const auto names = PropertyList(properties);
             const std::string text = TextOf(reason, "a reason");
             LockHeld lock(self.file->Mutex());
             py::gil_scoped_release release;
@@ -290,7 +290,7 @@ version "lock". ValueRefused for a value it does not govern: nothing is locked t
       .def(
           "unlock",
           [](const SetupObject& self, py::handle properties) {
-            const auto names = PropertyNames(properties);
+            const auto names = PropertyList(properties);
             LockHeld lock(self.file->Mutex());
             py::gil_scoped_release release;
             self.file->Unlock(*self.entry, names);
