@@ -37,6 +37,13 @@ std::string OverrideHint(const std::string& property) {
   return "setup.override(\"" + property + "\", \"why\") changes it anyway";
 }
 
+// The first breach in the host's words, and how many more there are.
+std::string BreachesText(const std::vector<ornhost::LockBreach>& breaches) {
+  const std::size_t more = breaches.size() - 1;
+  return breaches.front().message +
+         (more > 0 ? " (and " + std::to_string(more) + " more)" : std::string());
+}
+
 // A version's values as the history of a session shows them: lossless texts by property.
 ornhost::SetupVersion VersionOf(const ornhost::detail::VersionEntry& entry) {
   const auto text = [](std::size_t field, const ornhost::detail::StoredValue& value) {
@@ -467,13 +474,10 @@ std::shared_ptr<Entry> OpenFile::Undelete(std::u16string_view name,
           const auto breaches = ornhost::LockBreaches(*governed, *stored.settings, nullptr,
                                                       setup.standards.overrides);
           if (breaches.empty()) return;
-          throw Failure(
-              ErrorKind::LockedValue,
-              breaches.front().message +
-                  (breaches.size() > 1 ? " (and " + std::to_string(breaches.size() - 1) + " more)"
-                                       : std::string()) +
-                  "; nothing changed (undelete brings the setup back unchanged)",
-              path_);
+          throw Failure(ErrorKind::LockedValue,
+                        BreachesText(breaches) +
+                            "; nothing changed (undelete brings the setup back unchanged)",
+                        path_);
         });
     entry->name = std::move(record.name);
     entry->values = std::move(record.settings);
@@ -744,13 +748,9 @@ void OpenFile::RefuseLockBreaches(const Entry& entry, const Settings& after, boo
   if (breaches.empty()) return;
   const std::string& property = breaches.front().property;
   if (restoring) {
-    throw Failure(
-        ErrorKind::LockedValue,
-        breaches.front().message +
-            (breaches.size() > 1 ? " (and " + std::to_string(breaches.size() - 1) + " more)"
-                                 : std::string()) +
-            "; nothing restored (" + OverrideHint(property) + ")",
-        path_);
+    throw Failure(ErrorKind::LockedValue,
+                  BreachesText(breaches) + "; nothing restored (" + OverrideHint(property) + ")",
+                  path_);
   }
   // A value set is the command line's edit, refused in its words.
   const ornhost::GovernedValue& value = *governed->Find(property);
