@@ -165,6 +165,11 @@ class TestWrite:
                 lobby.override("BlurPasses", "the client pays for 12")
                 assert lobby.overrides["BlurPasses"] == ("the client pays for 12", None, None)
                 lobby.values["BlurPasses"] = 12
+                # Until the block commits the file holds 8, as a session's unsaved edit.
+                pending = lobby.why("BlurPasses")
+                assert (pending.value, pending.saved) == (12, 8)
+                assert pending.lines[0] == 'BlurPasses of "Lobby" is 12 (unsaved; saved 8), default 8'
+                assert pending.override == ("the client pays for 12", None, None)
             user = lobby.history()[0].made_by
             stored = lobby.overrides["BlurPasses"]
             assert (stored.reason, stored.made_by) == ("the client pays for 12", user)
