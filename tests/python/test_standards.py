@@ -168,7 +168,8 @@ class TestWrite:
                 # Until the block commits the file holds 8, as a session's unsaved edit.
                 pending = lobby.why("BlurPasses")
                 assert (pending.value, pending.saved) == (12, 8)
-                assert pending.lines[0] == 'BlurPasses of "Lobby" is 12 (unsaved; saved 8), default 8'
+                assert pending.lines[0] == \
+                    'BlurPasses of "Lobby" is 12 (unsaved; saved 8), default 8'
                 assert pending.override == ("the client pays for 12", None, None)
             user = lobby.history()[0].made_by
             stored = lobby.overrides["BlurPasses"]
