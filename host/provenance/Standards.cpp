@@ -303,13 +303,18 @@ SetupStandards StandardsOf(const std::u16string& setup) {
 std::vector<std::string> SetScope(const std::u16string& setup,
                                   const std::optional<PropertySet>& wanted) {
   StoredMasterEntry(setup);
+  return SetScopeIn(*Master().Db(), setup, wanted);
+}
+
+std::vector<std::string> SetScopeIn(detail::DesignFile& file, const std::u16string& setup,
+                                    const std::optional<PropertySet>& wanted) {
   // Every value is no scope at all: such a setup keeps no rows, as before scopes.
   const std::optional<PropertySet> scope =
       wanted && !wanted->all() ? wanted : std::optional<PropertySet>();
   if (scope && scope->none()) throw StandardsError("a scope needs a property or a section");
   std::vector<std::string> dropped;
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;
@@ -334,6 +339,11 @@ std::vector<std::string> SetScope(const std::u16string& setup,
 void Lock(const std::u16string& setup, const std::vector<std::string>& properties,
           const std::string& reason) {
   StoredMasterEntry(setup);
+  LockIn(*Master().Db(), setup, properties, reason);
+}
+
+void LockIn(detail::DesignFile& file, const std::u16string& setup,
+            const std::vector<std::string>& properties, const std::string& reason) {
   if (properties.empty()) throw StandardsError("lock needs a property");
   if (reason.empty()) throw StandardsError("a lock needs a reason");
   if (ornr::Utf8ToUtf16(reason).size() > kMaxReasonLength) {
@@ -341,7 +351,7 @@ void Lock(const std::u16string& setup, const std::vector<std::string>& propertie
   }
   for (const std::string& property : properties) PropertyIndex(property);
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;
@@ -362,10 +372,15 @@ void Lock(const std::u16string& setup, const std::vector<std::string>& propertie
 
 void Unlock(const std::u16string& setup, const std::vector<std::string>& properties) {
   StoredMasterEntry(setup);
+  UnlockIn(*Master().Db(), setup, properties);
+}
+
+void UnlockIn(detail::DesignFile& file, const std::u16string& setup,
+              const std::vector<std::string>& properties) {
   if (properties.empty()) throw StandardsError("unlock needs a property");
   for (const std::string& property : properties) PropertyIndex(property);
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         for (const std::string& property : properties) {
@@ -383,12 +398,17 @@ void Unlock(const std::u16string& setup, const std::vector<std::string>& propert
 
 void SetNote(const std::u16string& setup, const std::string& property, const std::string& text) {
   StoredMasterEntry(setup);
+  SetNoteIn(*Master().Db(), setup, property, text);
+}
+
+void SetNoteIn(detail::DesignFile& file, const std::u16string& setup, const std::string& property,
+               const std::string& text) {
   if (!property.empty()) PropertyIndex(property);
   if (ornr::Utf8ToUtf16(text).size() > kMaxNoteLength) {
     throw StandardsError("a note of at most 4000 characters");
   }
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;

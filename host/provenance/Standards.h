@@ -74,6 +74,17 @@ void Unlock(const std::u16string& setup, const std::vector<std::string>& propert
 /// already. Throws StandardsError (a text over 4000 characters), DesignFileError.
 void SetNote(const std::u16string& setup, const std::string& property, const std::string& text);
 
+/// The same four for the setup stored under setup in a design file reached without a session (a
+/// program's own connection, which may be inside a transaction of its own).
+std::vector<std::string> SetScopeIn(detail::DesignFile& file, const std::u16string& setup,
+                                    const std::optional<PropertySet>& scope);
+void LockIn(detail::DesignFile& file, const std::u16string& setup,
+            const std::vector<std::string>& properties, const std::string& reason);
+void UnlockIn(detail::DesignFile& file, const std::u16string& setup,
+              const std::vector<std::string>& properties);
+void SetNoteIn(detail::DesignFile& file, const std::u16string& setup, const std::string& property,
+               const std::string& text);
+
 // --- Layers and the governed-values comparison ---------------------------------------------------
 
 enum class LayerKind {

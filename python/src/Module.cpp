@@ -45,6 +45,7 @@ PYBIND11_MODULE(_ornr, module) {
   BindValues(module);
   BindFile(module);
   BindHistory(module);
+  BindStandards(module);
   BindExchange(module);
   BindAudit(module);
 

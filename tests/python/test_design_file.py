@@ -83,6 +83,11 @@ class TestOpening:
             assert "which this host reads but no longer writes" in f.problem
             assert f.setups["Night"].values["BlurPasses"] == 4
             assert f.setups["Night"].history() == [] and f.deleted() == []
+            # A format without standards has none, and why still answers.
+            night = f.setups["Night"]
+            assert (night.locks, night.overrides, night.overlays, night.scope) == ([], {}, [], None)
+            assert night.why("BlurPasses").lines[1:] == [
+                "no library setup governs it: the drawing's own value", "no version changed it"]
         with pytest.raises(ornr.OlderFormat, match=r'"upgrade .*old.zel" converts it'):
             ornr.open(path, "rw")
         result = ornr.upgrade(path)
