@@ -612,6 +612,17 @@ void SetPendingOverlays(const std::u16string& setup, const std::vector<Provenanc
 
 // --- Locks -------------------------------------------------------------------------------------
 
+ValueLock LockOfValue(const std::u16string& setup, const Governed& governed,
+                      const GovernedValue& value) {
+  return ValueLock{setup,
+                   value.property,
+                   governed.layers[*value.layer],
+                   *value.lockReason,
+                   value.override,
+                   value.Breached(),
+                   value.library};
+}
+
 std::string LockedText(const ValueLock& lock) {
   return lock.property + " of " + Quoted(lock.setup) + " is locked by " + lock.layer.Label() +
          ": " + lock.reason;
@@ -623,9 +634,7 @@ std::optional<ValueLock> LockOf(const std::u16string& setup, const std::string& 
   if (!governed) return std::nullopt;
   const GovernedValue* value = governed->Find(property);
   if (value == nullptr || !value->Locked()) return std::nullopt;
-  return ValueLock{
-      setup,           property,         governed->layers[*value->layer], *value->lockReason,
-      value->override, value->Breached()};
+  return LockOfValue(setup, *governed, *value);
 }
 
 std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup) {
@@ -639,8 +648,7 @@ std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup) {
     if (!governed) continue;
     for (const GovernedValue& value : governed->values) {
       if (!value.Locked()) continue;
-      locks.push_back({name, value.property, governed->layers[*value.layer], *value.lockReason,
-                       value.override, value.Breached()});
+      locks.push_back(LockOfValue(name, *governed, value));
     }
   }
   if (setup && !master.Find(*setup)) {

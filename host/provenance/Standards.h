@@ -232,7 +232,13 @@ struct ValueLock {
   std::optional<OverrideRecord> override;
   /// Whether it is breached now (Governed::Breached).
   bool breached = false;
+  /// Its value in the library setup, lossless as SettingTexts writes it: the one value an edit
+  /// may give it without an override.
+  std::string library;
 };
+/// The lock of value, a locked value of governed, the comparison of setup.
+ValueLock LockOfValue(const std::u16string& setup, const Governed& governed,
+                      const GovernedValue& value);
 /// "BlurPasses of "Lobby" is locked by "Night" in office-standards.zellib: REASON".
 std::string LockedText(const ValueLock& lock);
 /// The lock on that value of the master-file setup; nothing when it is not locked (not

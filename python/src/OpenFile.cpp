@@ -734,8 +734,7 @@ std::vector<ornhost::ValueLock> OpenFile::LocksOf(const Entry& entry) {
   if (!governed) return locks;
   for (const ornhost::GovernedValue& value : governed->values) {
     if (!value.Locked()) continue;
-    locks.push_back({entry.name, value.property, governed->layers[*value.layer], *value.lockReason,
-                     value.override, value.Breached()});
+    locks.push_back(ornhost::LockOfValue(entry.name, *governed, value));
   }
   return locks;
 }
@@ -754,8 +753,7 @@ void OpenFile::RefuseLockBreaches(const Entry& entry, const Settings& after, boo
   }
   // A value set is the command line's edit, refused in its words.
   const ornhost::GovernedValue& value = *governed->Find(property);
-  const ornhost::ValueLock lock{entry.name,        property,       governed->layers[*value.layer],
-                                *value.lockReason, value.override, value.Breached()};
+  const ornhost::ValueLock lock = ornhost::LockOfValue(entry.name, *governed, value);
   throw Failure(ErrorKind::LockedValue, ornhost::LockedText(lock) + "; " + OverrideHint(property),
                 path_);
 }

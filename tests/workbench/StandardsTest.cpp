@@ -146,6 +146,16 @@ TEST_F(StandardsTest, ALockedValueChangesOnlyWithAnOverrideThatSaveKeepsAndReset
   EXPECT_THAT(Lines(other.out), Contains("= 1"));
   EXPECT_THAT(Lines(other.out), Contains("error: BlurPasses of \"Lobby\" is not locked; edit it "
                                          "without --override"));
+
+  // Once the library moves a locked value, the drawing may follow it without a reason, and only
+  // to the library's value.
+  Must({"--master", "office.zellib", "-c", "host add Night BlurPasses=8 QualityThreshold=0.4"});
+  const ProcessResult back =
+      Run({"edit Night BlurPasses 7", "edit Night BlurPasses 8", "save Night", "locks Night"});
+  EXPECT_EQ(back.exitCode, 1);
+  EXPECT_THAT(Lines(back.out), Contains(HasSubstr("error: BlurPasses of \"Night\" is locked")));
+  EXPECT_THAT(Lines(back.out), Contains(lock));
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "8");
 }
 
 TEST_F(StandardsTest, AMergePutsALockedValueBackWhateverTheChoiceUnlessItIsOverridden) {
