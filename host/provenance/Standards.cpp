@@ -10,6 +10,7 @@
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/StandardsTable.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -734,6 +735,23 @@ const std::map<std::int64_t, StandardsOfSetup>& StandardsByPosition(HostFile& fi
     cached.stamp = std::move(stamp);
   }
   return cached.byPosition;
+}
+
+StandardsOfSetup WorkingStandards(HostFile& file, const std::u16string& setup) {
+  StoreEntry* entry = file.Find(setup);
+  if (entry == nullptr) return {};
+  StandardsOfSetup working = StoredStandards(file, *entry);
+  if (entry->pendingOverlays) {
+    working.overlays = *entry->pendingOverlays;
+    const std::string now = UtcNowText();
+    for (Provenance& overlay : working.overlays) {
+      if (overlay.takenAt.empty()) overlay.takenAt = now;
+    }
+  }
+  for (const auto& [property, pending] : entry->pendingOverrides) {
+    working.standards.overrides[property] = OverrideRecord{pending.reason, OsUser(), UtcNow()};
+  }
+  return working;
 }
 
 std::map<std::u16string, Governed> LinkedGovernedCounts(HostFile& master) {

@@ -280,6 +280,10 @@ class HostFile;
 /// The standards and overlays of file's stored setups by position, read once per change of the
 /// file.
 const std::map<std::int64_t, StandardsOfSetup>& StandardsByPosition(HostFile& file);
+/// What a save of the setup named would store of its standards now: the stored ones with its
+/// unsaved overrides (made by this user, now) and overlays; nothing stored for a setup file does
+/// not hold.
+StandardsOfSetup WorkingStandards(HostFile& file, const std::u16string& setup);
 /// The comparison, counts only (no texts), of every readable setup of the master file that was
 /// taken from a library by name, each library file read once.
 std::map<std::u16string, Governed> LinkedGovernedCounts(HostFile& master);
