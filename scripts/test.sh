@@ -31,6 +31,12 @@ package() {
   deb="$(scripts/package.sh)"
   scripts/check-package.sh "$deb" ${CI:+--install}
 }
+# A preset's tests; when some fail, what failed is said again at the end, where a cut log keeps it.
+tests_of() {
+  ctest --preset "$1" && return 0
+  python3 scripts/failure-digest.py --preset "$1"
+  return 1
+}
 asan_build() {
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j"$jobs"
@@ -40,7 +46,7 @@ if $quick; then
   steps_begin 3
   step "packages" scripts/install-deps.sh
   step "plain build" plain_build
-  step "plain tests" ctest --preset default
+  step "plain tests" tests_of default
   steps_end
   exit 0
 fi
@@ -49,12 +55,12 @@ steps_begin 10
 step "packages" scripts/install-deps.sh
 step "format and layering checks" checks
 step "plain build" plain_build
-step "plain tests" ctest --preset default
+step "plain tests" tests_of default
 # Short runs; without an argument each script runs its full length (see README).
 step "crash consistency: 20 killed runs" scripts/kill-test.sh 20
 step "three sessions on one file: 30 s" scripts/shared-file-test.sh 30
 step "memory over 5,000 saves" scripts/soak-test.sh 5000 --mix
 step "Debian package" package
 step "sanitized build" asan_build
-step "sanitized tests" ctest --preset asan
+step "sanitized tests" tests_of asan
 steps_end

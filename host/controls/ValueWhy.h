@@ -47,8 +47,21 @@ struct ValueWhy {
   std::string note;
 };
 
+struct SetupVersion;
+
 /// The answer for property of the master-file setup. Throws StandardsError (no master file, no
 /// such setup or property, an unreadable one), DesignFileError.
 ValueWhy WhyOf(const std::u16string& setup, const std::string& property);
+/// The same answer for a setup reached without a session: its values now and as stored (nothing:
+/// never stored), its governed comparison (nothing: no layers), its own standards with its
+/// overrides, and its versions newest first.
+ValueWhy WhyOfValues(const std::string& property, const Teskor::ZelPlatform::OrnSettings& now,
+                     const std::optional<Teskor::ZelPlatform::OrnSettings>& saved,
+                     const std::optional<Governed>& governed, const SetupStandards& own,
+                     const std::vector<SetupVersion>& versions);
+/// "overridden by USER TIME: REASON", or "overridden (unsaved): REASON" while pending.
+std::string OverrideText(const OverrideRecord& record);
+/// The answer as `why` says it, in its order, one line each, the setup named as quotedSetup.
+std::vector<std::string> WhyLines(const ValueWhy& why, const std::string& quotedSetup);
 
 }  // namespace ornhost

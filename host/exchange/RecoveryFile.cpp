@@ -12,6 +12,7 @@
 
 #include "host/exchange/SetupsDocument.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/Standards.h"
 #include "host/store/SetupNames.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -138,7 +139,8 @@ void KeepUnsavedSetups(HostFile& file, const Closing& closing) noexcept {
     if (unsaved.empty()) return;
     std::vector<StoredSetup> setups;
     for (const Unsaved& each : unsaved) setups.push_back(each.setup);
-    // With where each came from, so that importing them back keeps it (and a merge not yet saved).
+    // With where each came from and its standards, so that importing them back keeps them (and
+    // a merge, an apply or an override not yet saved).
     std::map<std::u16string, Provenance> origins;
     try {
       origins = OriginsOfWorkingCopies(file);
@@ -147,7 +149,14 @@ void KeepUnsavedSetups(HostFile& file, const Closing& closing) noexcept {
     }
     const std::string text = SetupsDocument(setups, [&](const StoredSetup& setup) {
       const auto origin = origins.find(setup.name);
-      return origin != origins.end() ? SourceMember(origin->second) : std::string();
+      std::string members = origin != origins.end() ? SourceMember(origin->second) : "";
+      try {
+        const StandardsOfSetup standards = WorkingStandards(file, setup.name);
+        members += StandardsMembers(standards.standards, standards.overlays);
+      } catch (const std::exception&) {
+        // As above: the values first.
+      }
+      return members;
     });
     const std::filesystem::path master(file.DisplayName());
     const std::string stem = master.filename().string();

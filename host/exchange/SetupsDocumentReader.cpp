@@ -355,15 +355,7 @@ class DocumentChecker final : public JsonEvents {
     }
     if (key_ == "source") {
       if (Repeated(setup_.source, line, path)) return std::nullopt;
-      if (!value.IsObject()) {
-        Problem(line, path, "expected an object, got " + value.TypeName());
-        return std::nullopt;
-      }
-      source_ = SourceState{};
-      source_.line = line;
-      source_.path = path;
-      source_.problemsBefore = problemCount_;
-      return Frame::Source;
+      return BeginSource(value, line, path, false);
     }
     if (key_ == "description") {
       if (Repeated(setup_.description, line, path)) return std::nullopt;
@@ -510,6 +502,12 @@ class DocumentChecker final : public JsonEvents {
 
   std::optional<Frame> TakeOverlay(const Value& value, std::size_t line) {
     const std::string path = SetupPath() + ".overlays[" + std::to_string(overlayIndex_++) + "]";
+    return BeginSource(value, line, path, true);
+  }
+
+  // A setup's source, or one of its overlays: the same members, read by the same frame.
+  std::optional<Frame> BeginSource(const Value& value, std::size_t line, const std::string& path,
+                                   bool overlay) {
     if (!value.IsObject()) {
       Problem(line, path, "expected an object, got " + value.TypeName());
       return std::nullopt;
@@ -518,7 +516,7 @@ class DocumentChecker final : public JsonEvents {
     source_.line = line;
     source_.path = path;
     source_.problemsBefore = problemCount_;
-    source_.overlay = true;
+    source_.overlay = overlay;
     return Frame::Source;
   }
 

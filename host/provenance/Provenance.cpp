@@ -278,25 +278,31 @@ MergedValues MergeValues(const OrnSettings& here, const OrnSettings& base,
   return merged;
 }
 
-std::string Drift::Summary() const {
-  if (libraryGone) return "library setup gone";
-  const auto counted = [](std::size_t n, const char* one, const char* many) {
+std::string DriftCountsText(const std::array<std::size_t, 5>& counts) {
+  const auto counted = [&counts](DriftState state, const char* one, const char* many) {
+    const std::size_t n = counts[static_cast<std::size_t>(state)];
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
   std::vector<std::string> parts;
-  if (const std::size_t n = Count(DriftState::ChangedInLibrary)) {
-    parts.push_back("library has " + counted(n, "newer value", "newer values"));
+  if (counts[static_cast<std::size_t>(DriftState::ChangedInLibrary)] != 0) {
+    parts.push_back("library has " +
+                    counted(DriftState::ChangedInLibrary, "newer value", "newer values"));
   }
-  if (const std::size_t n = Count(DriftState::ChangedHere)) {
-    parts.push_back(counted(n, "local change", "local changes"));
+  if (counts[static_cast<std::size_t>(DriftState::ChangedHere)] != 0) {
+    parts.push_back(counted(DriftState::ChangedHere, "local change", "local changes"));
   }
-  if (const std::size_t n = Count(DriftState::Conflict)) {
-    parts.push_back(counted(n, "conflict", "conflicts"));
+  if (counts[static_cast<std::size_t>(DriftState::Conflict)] != 0) {
+    parts.push_back(counted(DriftState::Conflict, "conflict", "conflicts"));
   }
-  if (parts.empty()) return "up to date";
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
   return text;
+}
+
+std::string Drift::Summary() const {
+  if (libraryGone) return "library setup gone";
+  std::string text = DriftCountsText(counts);
+  return text.empty() ? "up to date" : text;
 }
 
 std::optional<Drift> DriftOf(const std::u16string& setup) {

@@ -91,6 +91,10 @@ struct Drift {
   std::string Summary() const;
 };
 
+/// What there is of "library has N newer values", "N local changes", "N conflicts", joined by
+/// ", " (singular for one); empty when all three are zero.
+std::string DriftCountsText(const std::array<std::size_t, 5>& counts);
+
 /// The drift of the master-file setup's working copy (what the panel shows) from its base and
 /// from the library setup as the host offers it now (read from the library file when that is not
 /// open as a library). Nothing when the setup has no provenance. Throws ProvenanceError for a

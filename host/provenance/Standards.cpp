@@ -10,6 +10,7 @@
 #include "host/store/ProvenanceTable.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/StandardsTable.h"
+#include "host/store/VersionTable.h"
 #include "support/Utf.h"
 
 using Teskor::ZelPlatform::OrnSettings;
@@ -303,13 +304,18 @@ SetupStandards StandardsOf(const std::u16string& setup) {
 std::vector<std::string> SetScope(const std::u16string& setup,
                                   const std::optional<PropertySet>& wanted) {
   StoredMasterEntry(setup);
+  return SetScopeIn(*Master().Db(), setup, wanted);
+}
+
+std::vector<std::string> SetScopeIn(detail::DesignFile& file, const std::u16string& setup,
+                                    const std::optional<PropertySet>& wanted) {
   // Every value is no scope at all: such a setup keeps no rows, as before scopes.
   const std::optional<PropertySet> scope =
       wanted && !wanted->all() ? wanted : std::optional<PropertySet>();
   if (scope && scope->none()) throw StandardsError("a scope needs a property or a section");
   std::vector<std::string> dropped;
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;
@@ -334,6 +340,11 @@ std::vector<std::string> SetScope(const std::u16string& setup,
 void Lock(const std::u16string& setup, const std::vector<std::string>& properties,
           const std::string& reason) {
   StoredMasterEntry(setup);
+  LockIn(*Master().Db(), setup, properties, reason);
+}
+
+void LockIn(detail::DesignFile& file, const std::u16string& setup,
+            const std::vector<std::string>& properties, const std::string& reason) {
   if (properties.empty()) throw StandardsError("lock needs a property");
   if (reason.empty()) throw StandardsError("a lock needs a reason");
   if (ornr::Utf8ToUtf16(reason).size() > kMaxReasonLength) {
@@ -341,7 +352,7 @@ void Lock(const std::u16string& setup, const std::vector<std::string>& propertie
   }
   for (const std::string& property : properties) PropertyIndex(property);
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;
@@ -362,10 +373,15 @@ void Lock(const std::u16string& setup, const std::vector<std::string>& propertie
 
 void Unlock(const std::u16string& setup, const std::vector<std::string>& properties) {
   StoredMasterEntry(setup);
+  UnlockIn(*Master().Db(), setup, properties);
+}
+
+void UnlockIn(detail::DesignFile& file, const std::u16string& setup,
+              const std::vector<std::string>& properties) {
   if (properties.empty()) throw StandardsError("unlock needs a property");
   for (const std::string& property : properties) PropertyIndex(property);
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         for (const std::string& property : properties) {
@@ -383,12 +399,17 @@ void Unlock(const std::u16string& setup, const std::vector<std::string>& propert
 
 void SetNote(const std::u16string& setup, const std::string& property, const std::string& text) {
   StoredMasterEntry(setup);
+  SetNoteIn(*Master().Db(), setup, property, text);
+}
+
+void SetNoteIn(detail::DesignFile& file, const std::u16string& setup, const std::string& property,
+               const std::string& text) {
   if (!property.empty()) PropertyIndex(property);
   if (ornr::Utf8ToUtf16(text).size() > kMaxNoteLength) {
     throw StandardsError("a note of at most 4000 characters");
   }
   detail::StandardsTable::Change(
-      *Master().Db(), setup,
+      file, setup,
       [&](detail::StandardsOfSetup& stored) {
         std::vector<detail::VersionMark> marks;
         SetupStandards& standards = stored.standards;
@@ -425,25 +446,11 @@ const GovernedValue* Governed::Find(const std::string& property) const {
 }
 
 std::string Governed::Summary() const {
-  const auto counted = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-  };
-  std::vector<std::string> parts;
-  if (const std::size_t n = Count(DriftState::ChangedInLibrary)) {
-    parts.push_back("library has " + counted(n, "newer value", "newer values"));
-  }
-  if (const std::size_t n = Count(DriftState::ChangedHere)) {
-    parts.push_back(counted(n, "local change", "local changes"));
-  }
-  if (const std::size_t n = Count(DriftState::Conflict)) {
-    parts.push_back(counted(n, "conflict", "conflicts"));
-  }
+  const std::string text = DriftCountsText(counts);
   const bool gone = std::any_of(layers.begin(), layers.end(),
                                 [](const Layer& layer) { return layer.libraryGone; });
-  if (gone && (parts.empty() || layers.size() == 1)) return "library setup gone";
-  if (parts.empty()) return "up to date";
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  if (gone && (text.empty() || layers.size() == 1)) return "library setup gone";
+  if (text.empty()) return "up to date";
   return gone ? text + ", library setup gone" : text;
 }
 
@@ -606,6 +613,17 @@ void SetPendingOverlays(const std::u16string& setup, const std::vector<Provenanc
 
 // --- Locks -------------------------------------------------------------------------------------
 
+ValueLock LockOfValue(const std::u16string& setup, const Governed& governed,
+                      const GovernedValue& value) {
+  return ValueLock{setup,
+                   value.property,
+                   governed.layers[*value.layer],
+                   *value.lockReason,
+                   value.override,
+                   value.Breached(),
+                   value.library};
+}
+
 std::string LockedText(const ValueLock& lock) {
   return lock.property + " of " + Quoted(lock.setup) + " is locked by " + lock.layer.Label() +
          ": " + lock.reason;
@@ -617,9 +635,7 @@ std::optional<ValueLock> LockOf(const std::u16string& setup, const std::string& 
   if (!governed) return std::nullopt;
   const GovernedValue* value = governed->Find(property);
   if (value == nullptr || !value->Locked()) return std::nullopt;
-  return ValueLock{
-      setup,           property,         governed->layers[*value->layer], *value->lockReason,
-      value->override, value->Breached()};
+  return LockOfValue(setup, *governed, *value);
 }
 
 std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup) {
@@ -633,8 +649,7 @@ std::vector<ValueLock> LocksOf(const std::optional<std::u16string>& setup) {
     if (!governed) continue;
     for (const GovernedValue& value : governed->values) {
       if (!value.Locked()) continue;
-      locks.push_back({name, value.property, governed->layers[*value.layer], *value.lockReason,
-                       value.override, value.Breached()});
+      locks.push_back(LockOfValue(name, *governed, value));
     }
   }
   if (setup && !master.Find(*setup)) {
@@ -720,6 +735,23 @@ const std::map<std::int64_t, StandardsOfSetup>& StandardsByPosition(HostFile& fi
     cached.stamp = std::move(stamp);
   }
   return cached.byPosition;
+}
+
+StandardsOfSetup WorkingStandards(HostFile& file, const std::u16string& setup) {
+  StoreEntry* entry = file.Find(setup);
+  if (entry == nullptr) return {};
+  StandardsOfSetup working = StoredStandards(file, *entry);
+  if (entry->pendingOverlays) {
+    working.overlays = *entry->pendingOverlays;
+    const std::string now = UtcNowText();
+    for (Provenance& overlay : working.overlays) {
+      if (overlay.takenAt.empty()) overlay.takenAt = now;
+    }
+  }
+  for (const auto& [property, pending] : entry->pendingOverrides) {
+    working.standards.overrides[property] = OverrideRecord{pending.reason, OsUser(), UtcNow()};
+  }
+  return working;
 }
 
 std::map<std::u16string, Governed> LinkedGovernedCounts(HostFile& master) {

@@ -74,6 +74,17 @@ void Unlock(const std::u16string& setup, const std::vector<std::string>& propert
 /// already. Throws StandardsError (a text over 4000 characters), DesignFileError.
 void SetNote(const std::u16string& setup, const std::string& property, const std::string& text);
 
+/// The same four for the setup stored under setup in a design file reached without a session (a
+/// program's own connection, which may be inside a transaction of its own).
+std::vector<std::string> SetScopeIn(detail::DesignFile& file, const std::u16string& setup,
+                                    const std::optional<PropertySet>& scope);
+void LockIn(detail::DesignFile& file, const std::u16string& setup,
+            const std::vector<std::string>& properties, const std::string& reason);
+void UnlockIn(detail::DesignFile& file, const std::u16string& setup,
+              const std::vector<std::string>& properties);
+void SetNoteIn(detail::DesignFile& file, const std::u16string& setup, const std::string& property,
+               const std::string& text);
+
 // --- Layers and the governed-values comparison ---------------------------------------------------
 
 enum class LayerKind {
@@ -221,7 +232,13 @@ struct ValueLock {
   std::optional<OverrideRecord> override;
   /// Whether it is breached now (Governed::Breached).
   bool breached = false;
+  /// Its value in the library setup, lossless as SettingTexts writes it: the one value an edit
+  /// may give it without an override.
+  std::string library;
 };
+/// The lock of value, a locked value of governed, the comparison of setup.
+ValueLock LockOfValue(const std::u16string& setup, const Governed& governed,
+                      const GovernedValue& value);
 /// "BlurPasses of "Lobby" is locked by "Night" in office-standards.zellib: REASON".
 std::string LockedText(const ValueLock& lock);
 /// The lock on that value of the master-file setup; nothing when it is not locked (not
@@ -263,6 +280,10 @@ class HostFile;
 /// The standards and overlays of file's stored setups by position, read once per change of the
 /// file.
 const std::map<std::int64_t, StandardsOfSetup>& StandardsByPosition(HostFile& file);
+/// What a save of the setup named would store of its standards now: the stored ones with its
+/// unsaved overrides (made by this user, now) and overlays; nothing stored for a setup file does
+/// not hold.
+StandardsOfSetup WorkingStandards(HostFile& file, const std::u16string& setup);
 /// The comparison, counts only (no texts), of every readable setup of the master file that was
 /// taken from a library by name, each library file read once.
 std::map<std::u16string, Governed> LinkedGovernedCounts(HostFile& master);

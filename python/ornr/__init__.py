@@ -20,6 +20,7 @@ from ._errors import (
     FileError,
     ImportFailed,
     ImportProblem,
+    LockedValue,
     NameRefused,
     NoSuchProperty,
     NoSuchSetup,
@@ -49,6 +50,7 @@ from ._ornr import (
     upgrade,
 )
 from ._types import (
+    AuditedLock,
     AuditedProperty,
     Change,
     Difference,
@@ -58,6 +60,10 @@ from ._types import (
     FixTotals,
     HistoryLimits,
     LibraryRef,
+    Lock,
+    Mark,
+    Notes,
+    Override,
     Property,
     PropertyTotals,
     SetupFix,
@@ -65,6 +71,8 @@ from ._types import (
     Totals,
     UpgradeResult,
     Value,
+    Why,
+    WhyChange,
 )
 
 BlurMethod = _ENUMERATIONS["BlurMethod"]
@@ -76,6 +84,8 @@ JitterMode = _ENUMERATIONS["JitterMode"]
 JitterBucketSize = _ENUMERATIONS["JitterBucketSize"]
 
 __version__: str = _ornr.__version__
+FORMAT: int = _ornr.FORMAT
+"""The design-file format this package writes; older ones it reads, and ``upgrade`` converts."""
 
 _ENUM_OF = {**_ENUMERATIONS, "Outputs": OutputChannels}
 
@@ -85,13 +95,15 @@ PROPERTIES: tuple[Property, ...] = tuple(
 """Every render setting in the catalogue's order, with its type and the renderer's default."""
 
 __all__ = [
-    "AntiAliasStrategy", "AuditedFile", "AuditedProperty", "AuditedSetup", "BlurMethod", "Busy",
+    "AntiAliasStrategy", "AuditedFile", "AuditedLock", "AuditedProperty", "AuditedSetup", "BlurMethod", "Busy",
     "CameraProjection", "Change", "ChangedSinceRead", "DamagedFile", "DeletedSetup", "DesignFile",
-    "Difference", "Drift", "DriftRow", "DriftState", "Error", "FileError", "FileFix",
+    "Difference", "Drift", "DriftRow", "DriftState", "Error", "FORMAT", "FileError", "FileFix",
     "FixPreview", "FixTotals", "HistoryLimits", "ImportFailed", "ImportProblem",
-    "JitterBucketSize", "JitterMode", "LibraryRef", "LightingModel", "NameRefused",
+    "JitterBucketSize", "JitterMode", "LibraryRef", "LightingModel", "Lock", "LockedValue", "Mark",
+    "NameRefused", "Notes", "Override",
     "NoSuchProperty", "NoSuchSetup", "NoSuchVersion", "OlderFormat", "Origin", "OutputChannels",
     "PROPERTIES", "Property", "PropertyTotals", "Report", "Setup", "SetupFix", "Setups",
     "ShadowQuality", "SkippedEntry", "Totals", "Transaction", "TransactionError", "UpgradeResult",
-    "Value", "ValueRefused", "Values", "Version", "audit", "export", "import_", "open", "upgrade",
+    "Value", "ValueRefused", "Values", "Version", "Why", "WhyChange", "audit", "export", "import_",
+    "open", "upgrade",
 ]

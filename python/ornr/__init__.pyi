@@ -6,6 +6,8 @@ from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any, Literal, NamedTuple, Union, overload
 
 __version__: str
+FORMAT: int
+"""The design-file format this package writes; older ones it reads, and ``upgrade`` converts."""
 
 Value = Union[bool, int, float]
 _Path = Union[str, os.PathLike[str]]
@@ -30,6 +32,10 @@ class NoSuchProperty(Error, KeyError): ...
 class NameRefused(Error, ValueError): ...
 class ValueRefused(Error, ValueError, TypeError): ...
 class TransactionError(Error): ...
+
+class LockedValue(Error, ValueError):
+    """A write that would change a value a library setup locks, without an override; the
+    message is the command line's. ``Setup.override`` first changes it anyway."""
 
 class ImportProblem(NamedTuple):
     file: str
@@ -177,6 +183,9 @@ class Origin:
     def taken_at(self) -> str: ...
     @property
     def base(self) -> Values: ...
+    @property
+    def governed(self) -> tuple[str, ...] | None:
+        """The properties the library setup governed when taken (None: all 68)."""
 
 class Drift:
     @property
@@ -210,6 +219,9 @@ class Version:
     @property
     def changes(self) -> list[Change]: ...
     @property
+    def marks(self) -> list[Mark]:
+        """What else the action changed: a scope, a lock, a note, an override, an overlay."""
+    @property
     def values(self) -> Values: ...
 
 class DeletedSetup:
@@ -242,6 +254,39 @@ class Setup:
     def history(self) -> list[Version]: ...
     def diff(self, other: Setup | Version | Values | _Values) -> list[Difference]: ...
     def restore(self, version: Version | int) -> None: ...
+    # Office standards
+    @property
+    def notes(self) -> Notes:
+        """Its description and the reasons given for single values."""
+    def why(self, property: str) -> Why:
+        """Why the value is what it is, fact by fact and in the lines the workbench's why
+        prints."""
+    @property
+    def locks(self) -> list[Lock]:
+        """The values its library setups lock, with reasons, libraries and overrides."""
+    @property
+    def overrides(self) -> dict[str, Override]:
+        """Its overrides of locked values, those given in the open transaction too."""
+    @property
+    def overlays(self) -> list[Origin]:
+        """The library setups applied to it, in the order applied."""
+    @property
+    def scope(self) -> tuple[str, ...] | None:
+        """What it governs as a library setup; None for all 68."""
+    @property
+    def library_locks(self) -> dict[str, str]:
+        """The values it locks as a library setup, with their reasons."""
+    def override(self, property: str, reason: str) -> None:
+        """Overrides a locked value with a reason, stored with the values at commit."""
+    def set_note(self, text: str, property: str | None = ...) -> None:
+        """Sets its description or a value's note ("" removes it), at once, a version "note"."""
+    def set_scope(self, words: str | Iterable[str] | None) -> list[str]:
+        """Sets what it governs as a library setup (properties, sections; None: all); returns
+        the locks that went with the values it no longer governs."""
+    def lock(self, properties: str | Iterable[str], *, reason: str) -> None:
+        """Locks governed values of a library setup with a reason."""
+    def unlock(self, properties: str | Iterable[str]) -> None:
+        """Takes locks off values of a library setup."""
 
 class Setups(Mapping[str, Setup]):
     def __getitem__(self, name: str) -> Setup: ...
@@ -296,6 +341,77 @@ class LibraryRef(NamedTuple):
     setup: str
     taken_at: str | None
 
+class Mark(NamedTuple):
+    """What a version changed besides values: kind, property (None: the setup), before, after."""
+    kind: str
+    property: str | None
+    before: str
+    after: str
+
+class Override(NamedTuple):
+    """An override of a locked value: its reason, who and when (None while in the transaction)."""
+    reason: str
+    made_by: str | None
+    made_at: str | None
+
+class Lock(NamedTuple):
+    """A value a library setup locks for a setup, its reason, both values, the setup's override
+    and whether the lock is broken (changed here without an override)."""
+    property: str
+    library: LibraryRef
+    reason: str
+    value: Value
+    library_value: Value
+    override: Override | None
+    breached: bool
+
+class Notes(NamedTuple):
+    """A setup's description (None for none) and its notes of single values."""
+    description: str | None
+    values: dict[str, str]
+
+class WhyChange(NamedTuple):
+    """The newest version that changed a value or its override."""
+    number: int
+    made_at: str
+    made_by: str
+    action: str
+    before: Value | None
+    after: Value | None
+    override: str | None
+
+class Why(NamedTuple):
+    """Why a value is what it is: the facts of the workbench's why, and its lines."""
+    property: str
+    value: Value
+    saved: Value | None
+    default: Value
+    library: LibraryRef | None
+    overlay: bool
+    library_gone: str | None
+    library_value: Value | None
+    library_changed: bool
+    shadowed: bool
+    locked: str | None
+    override: Override | None
+    last_change: WhyChange | None
+    library_description: str | None
+    library_note: str | None
+    note: str | None
+    description: str | None
+    lines: list[str]
+
+class AuditedLock(NamedTuple):
+    """A locked value of an audited setup that was changed here or is overridden."""
+    property: str
+    here: Value
+    library: Value
+    library_file: str
+    library_setup: str
+    reason: str
+    changed: bool
+    override: Override | None
+
 class AuditedProperty(NamedTuple):
     property: str
     state: DriftState | str
@@ -308,6 +424,8 @@ class SetupFix(NamedTuple):
     take: list[str]
     keep: list[str]
     undecided: list[str]
+    locks: list[str] = ...
+    overrides_dropped: list[str] = ...
 
 class FileFix(NamedTuple):
     outcome: str
@@ -327,6 +445,7 @@ class FixTotals(NamedTuple):
     setups: int
     files_skipped: int
     setups_undecided: int
+    locks_restored: int = ...
 
 class SkippedEntry(NamedTuple):
     path: str
@@ -345,6 +464,9 @@ class Totals(NamedTuple):
     states: dict[str, int]
     properties: list[PropertyTotals]
     fix: FixTotals | None
+    locked_values: int = ...
+    locks_changed: int = ...
+    overridden: int = ...
 
 class AuditedSetup:
     @property
@@ -363,6 +485,18 @@ class AuditedSetup:
     def properties(self) -> list[AuditedProperty]: ...
     @property
     def fix(self) -> SetupFix | None: ...
+    @property
+    def locks(self) -> list[AuditedLock]:
+        """The locked values it changed without an override or overrides."""
+    @property
+    def locked_values(self) -> int:
+        """How many of its values its library setups lock."""
+    @property
+    def locks_changed(self) -> int:
+        """How many locked values it changed without an override: violations."""
+    @property
+    def overridden(self) -> int:
+        """How many locked values it overrides."""
 
 class AuditedFile:
     @property
@@ -375,6 +509,9 @@ class AuditedFile:
     def format(self) -> int | None: ...
     @property
     def drifted(self) -> bool: ...
+    @property
+    def breaks_locks(self) -> bool:
+        """A locked value changed without an override (with strict, or overridden)."""
     @property
     def counts(self) -> dict[str, int]: ...
     @property
@@ -424,6 +561,8 @@ def audit(
     *,
     jobs: int | None = ...,
     progress: Callable[[int, int], object] | None = ...,
-    fix: Literal["merge"] | None = ...,
+    fix: Literal["merge", "locks", "merge,locks"] | Iterable[str] | None = ...,
     take: Literal["library", "local"] | None = ...,
+    include_overrides: bool = ...,
+    strict: bool = ...,
 ) -> Report: ...

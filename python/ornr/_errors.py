@@ -70,6 +70,13 @@ class ValueRefused(Error, ValueError, TypeError):
     """A value that is not one of its setting's type, or out of its range."""
 
 
+class LockedValue(Error, ValueError):
+    """A write that would change a value a library setup locks, without an override. The message
+    is the command line's: ``BlurPasses of "Lobby" is locked by "Night" in
+    office-standards.zellib: REASON; ...``. ``Setup.override(property, reason)`` first changes it
+    anyway."""
+
+
 class TransactionError(Error):
     """A write outside ``with f.transaction():``, a second transaction on one file, or a
     transaction used from another thread than the one that opened it."""

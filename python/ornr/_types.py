@@ -34,6 +34,18 @@ class Change(NamedTuple):
     after: Value | None
 
 
+class Mark(NamedTuple):
+    """What a version's action changed besides values: ``kind`` ("scope", "lock", "note",
+    "override", "overlay"), the property concerned (None for the whole setup) and the text before
+    and after ("" for none): a scope as its words, a reason, a note, an overlay's library setup as
+    "SETUP in FILE"."""
+
+    kind: str
+    property: str | None
+    before: str
+    after: str
+
+
 class Difference(NamedTuple):
     """A property in which two setups differ, with each one's value."""
 
@@ -103,14 +115,17 @@ class AuditedProperty(NamedTuple):
 
 
 class SetupFix(NamedTuple):
-    """What the planned merge does to a setup: ``action`` ("nothing to do", "merge",
-    "conflicts to decide", "library setup gone"), the properties it takes from the library,
-    those changed here that it keeps, and the conflicts left undecided."""
+    """What the planned fix does to a setup: ``action`` ("nothing to do", "merge",
+    "conflicts to decide", "library setup gone", "put back locks"), the properties it takes from
+    the library, those changed here that it keeps, the conflicts left undecided, the locked
+    values it puts back to the library's and the overrides that go with them."""
 
     action: str
     take: list[str]
     keep: list[str]
     undecided: list[str]
+    locks: list[str] = []
+    overrides_dropped: list[str] = []
 
 
 class FileFix(NamedTuple):
@@ -135,12 +150,13 @@ class PropertyTotals(NamedTuple):
 
 class FixTotals(NamedTuple):
     """The fix across the run: files and setups changed (or that would be), files skipped,
-    setups whose conflicts were left undecided."""
+    setups whose conflicts were left undecided, locked values put back (or that would be)."""
 
     files: int
     setups: int
     files_skipped: int
     setups_undecided: int
+    locks_restored: int = 0
 
 
 class SkippedEntry(NamedTuple):
@@ -151,7 +167,9 @@ class SkippedEntry(NamedTuple):
 
 
 class Totals(NamedTuple):
-    """What a whole audit found, as the JSON report's ``totals``."""
+    """What a whole audit found, as the JSON report's ``totals``: with the office standards, how
+    many values of the setups are locked, how many were changed without an override
+    (violations) and how many are overridden."""
 
     files_seen: int
     files_expected: int
@@ -165,3 +183,104 @@ class Totals(NamedTuple):
     states: dict[str, int]
     properties: list[PropertyTotals]
     fix: FixTotals | None
+    locked_values: int = 0
+    locks_changed: int = 0
+    overridden: int = 0
+
+
+class Override(NamedTuple):
+    """A setup's override of a value a library setup locks: the reason, and who stored it when
+    (UTC). ``made_by`` and ``made_at`` are None for one given in the open transaction."""
+
+    reason: str
+    made_by: str | None
+    made_at: str | None
+
+
+class Lock(NamedTuple):
+    """A value of a setup that a library setup governing it locks: the property, that library
+    setup (LibraryRef; ``taken_at`` None for an overlay not stored yet), the lock's reason, the
+    value here and the library's, the setup's Override if it has one, and whether the lock is
+    broken: changed here (from the library's value and the merge base) without an override."""
+
+    property: str
+    library: LibraryRef
+    reason: str
+    value: Value
+    library_value: Value
+    override: Override | None
+    breached: bool
+
+
+class Notes(NamedTuple):
+    """A setup's notes: its own description (None for none) and the reasons given for single
+    values, by property."""
+
+    description: str | None
+    values: dict[str, str]
+
+
+class WhyChange(NamedTuple):
+    """The newest version that changed a value or its override: its number, when (UTC), by whom,
+    the action, the value before and after (None when only the override changed) and the
+    override's reason that version stored."""
+
+    number: int
+    made_at: str
+    made_by: str
+    action: str
+    before: Value | None
+    after: Value | None
+    override: str | None
+
+
+class Why(NamedTuple):
+    """Why a value of a setup is what it is: the facts the workbench's ``why`` gives, in its
+    order, and ``lines``, the very lines it prints (without ``why: ``); ``str(why)`` joins them.
+
+    ``value`` is the value now (set in the open transaction too), ``saved`` as the file holds it,
+    ``default`` the renderer's. ``library`` is the library setup that governs it (None: the
+    drawing's own value), ``overlay`` whether that was applied rather than taken by name,
+    ``library_gone`` why it is gone (or None), ``library_value`` its value there and
+    ``library_changed`` whether the library changed it since it was taken. ``shadowed``: an
+    earlier library setup governs it too. ``locked`` is the lock's reason, ``override`` the
+    setup's Override, ``last_change`` a WhyChange; then the notes: the library setup's
+    description and note of the value, the setup's own note of it and its description.
+    """
+
+    property: str
+    value: Value
+    saved: Value | None
+    default: Value
+    library: LibraryRef | None
+    overlay: bool
+    library_gone: str | None
+    library_value: Value | None
+    library_changed: bool
+    shadowed: bool
+    locked: str | None
+    override: Override | None
+    last_change: WhyChange | None
+    library_description: str | None
+    library_note: str | None
+    note: str | None
+    description: str | None
+    lines: list[str]
+
+    def __str__(self) -> str:
+        return "\n".join(self.lines)
+
+
+class AuditedLock(NamedTuple):
+    """A locked value of an audited setup that was changed here or is overridden: the values
+    here and in the library, the library file and setup that lock it, the reason, whether it was
+    changed without an override (a violation) and the setup's Override."""
+
+    property: str
+    here: Value
+    library: Value
+    library_file: str
+    library_setup: str
+    reason: str
+    changed: bool
+    override: Override | None

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
 #include <ctime>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "audit/AuditRun.h"
 #include "audit/Console.h"
@@ -37,8 +37,11 @@ struct AuditResult {
   audit::RunInfo run;
   /// The libraries and the fix asked for, for the rsm-audit command that makes the same report.
   std::vector<std::string> libraries;
-  /// The setups to merge were planned, and (applied) written.
+  /// A fix was planned (the setups to merge, the locked values to put back), and (applied)
+  /// written.
   bool fix = false;
+  bool fixMerge = false;
+  bool fixLocks = false;
   bool applied = false;
   std::atomic<bool> applying{false};
 };
@@ -69,7 +72,7 @@ class Collector final : public audit::Report {
   explicit Collector(AuditResult& result) : result_(result) {}
   void File(const FileFinding& file) override {
     FileFinding& kept = result_.files.emplace_back(file);
-    // Where a setup came from is only needed to write its merge.
+    // Where a setup came from is only needed to write its fix.
     if (!result_.fix) {
       for (SetupFinding& setup : kept.setups) setup.origin.reset();
     }
@@ -117,10 +120,14 @@ std::vector<std::string> Command(const AuditResult& result, const std::string& t
     words.push_back(library);
   }
   if (result.fix) {
-    words.insert(words.end(), {"--fix", "merge"});
+    words.insert(words.end(), {"--fix", result.fixMerge && result.fixLocks ? "merge,locks"
+                                        : result.fixMerge                  ? "merge"
+                                                                           : "locks"});
     if (!take.empty()) words.insert(words.end(), {"--take", take});
+    if (result.run.includeOverrides) words.push_back("--include-overrides");
     if (result.applied) words.push_back("--apply");
   }
+  if (result.run.strict) words.push_back("--strict");
   for (const std::string& path : result.run.paths) words.push_back(path);
   return words;
 }
@@ -178,35 +185,6 @@ py::object LibraryRefOf(const SetupFinding& setup) {
       setup.takenAt.empty() ? py::object(py::none()) : py::str(setup.takenAt));
 }
 
-// A lossless text of the reports ("true", "12", "0.25") as the property's Python value.
-py::object TypedValue(const std::string& property, const std::string& text) {
-  const auto field = ornhost::detail::SettingIndex(property);
-  if (!field) return py::str(text);
-  using ornhost::detail::SettingKind;
-  using ornhost::detail::StoredValue;
-  StoredValue value;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  switch (ornhost::detail::Fields()[*field].kind) {
-    case SettingKind::Bool:
-      value.integer = text == "true" ? 1 : 0;
-      break;
-    case SettingKind::Double:
-      value.type = StoredValue::Type::Real;
-      std::from_chars(first, last, value.real);
-      break;
-    case SettingKind::UInt64: {
-      std::uint64_t bits = 0;
-      std::from_chars(first, last, bits);
-      value.integer = static_cast<std::int64_t>(bits);
-      break;
-    }
-    default:
-      std::from_chars(first, last, value.integer);
-  }
-  return ValueObject(*field, value);
-}
-
 const char* FixActionKey(audit::FixAction action) {
   switch (action) {
     case audit::FixAction::NothingToDo:
@@ -248,12 +226,12 @@ py::object TotalsObject(const AuditResult& result) {
   py::object fix = py::none();
   if (result.fix) {
     fix = TypesAttr("FixTotals")(totals.filesFixed, totals.setupsFixed, totals.filesSkipped,
-                                 totals.setupsUndecided);
+                                 totals.setupsUndecided, totals.locksRestored);
   }
   return TypesAttr("Totals")(totals.done, totals.expected, totals.Listed(), byStatus,
                              totals.drawingsWithDrift, totals.librariesSkipped, totals.otherFiles,
                              totals.skipped, totals.setups, CountsDict(totals.states), properties,
-                             fix);
+                             fix, totals.lockedValues, totals.locksChanged, totals.overridden);
 }
 
 std::string Json(const AuditResult& result) {
@@ -288,6 +266,8 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
   applied->run = planned->run;
   applied->libraries = planned->libraries;
   applied->fix = true;
+  applied->fixMerge = planned->fixMerge;
+  applied->fixLocks = planned->fixLocks;
   applied->applied = true;
   applied->run.apply = true;
   applied->run.command = Command(*applied, planned->run.take);
@@ -312,7 +292,10 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
           const std::size_t index = next++;
           if (index >= toWrite.size()) return;
           FileFinding& file = applied->files[toWrite[index]];
-          audit::FixFile(ReadAt(*applied, file), file, true);
+          // The versions are named as rsm-audit names them for the same fix.
+          audit::FixFile(
+              ReadAt(*applied, file), file, true,
+              applied->fixMerge ? ornhost::detail::actions::kAuditFix : audit::kAuditLockFix);
           ++done;
         }
       });
@@ -338,22 +321,55 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
   for (const FileFinding& file : applied->files) totals.Add(file);
   applied->totals = std::move(totals);
   applied->run.finishedAt = TimeText(std::time(nullptr));
-  applied->run.exitStatus = applied->totals.ExitStatus();
+  applied->run.exitStatus = applied->totals.ExitStatus(applied->run.strict);
   return ReportObject{applied};
 }
 
+// The fixes asked for: "merge", "locks", "merge,locks" or an iterable of the words.
+std::pair<bool, bool> FixesOf(py::handle fix) {
+  if (fix.is_none()) return {false, false};
+  std::vector<std::string> words;
+  const auto split = [&](const std::string& text) {
+    for (std::size_t start = 0;;) {
+      const std::size_t comma = text.find(',', start);
+      words.push_back(text.substr(start, comma - start));
+      if (comma == std::string::npos) return;
+      start = comma + 1;
+    }
+  };
+  if (PyUnicode_Check(fix.ptr())) {
+    split(fix.cast<std::string>());
+  } else {
+    for (py::handle word : fix) split(py::str(word).cast<std::string>());
+  }
+  std::pair<bool, bool> fixes{false, false};
+  for (const std::string& word : words) {
+    if (word == "merge") {
+      fixes.first = true;
+    } else if (word == "locks") {
+      fixes.second = true;
+    } else {
+      throw Failure(ErrorKind::Error,
+                    "fix is \"merge\", \"locks\", \"merge,locks\" or None, not \"" + word + "\"");
+    }
+  }
+  if (!fixes.first && !fixes.second) throw Failure(ErrorKind::Error, "fix names no fix");
+  return fixes;
+}
+
 ReportObject RunAudit(py::handle paths, py::handle libraries, py::handle jobs, py::object progress,
-                      py::handle fix, py::handle take) {
+                      py::handle fix, py::handle take, bool includeOverrides, bool strict) {
   auto result = std::make_shared<AuditResult>();
   audit::RunSettings settings;
   settings.roots = PathList(paths);
   settings.jobs = JobsOf(jobs);
   std::vector<std::filesystem::path> libraryPaths;
   if (!libraries.is_none()) libraryPaths = PathList(libraries);
-  if (!fix.is_none() && fix.cast<std::string>() != "merge") {
-    throw Failure(ErrorKind::Error, "fix is \"merge\" or None");
+  std::tie(result->fixMerge, result->fixLocks) = FixesOf(fix);
+  result->fix = result->fixMerge || result->fixLocks;
+  if (includeOverrides && !result->fixLocks) {
+    throw Failure(ErrorKind::Error, "include_overrides goes with fix=\"locks\"");
   }
-  result->fix = !fix.is_none();
   ornhost::MergeTake mergeTake = ornhost::MergeTake::Undecided;
   std::string takeWord;
   if (!take.is_none()) {
@@ -375,7 +391,10 @@ ReportObject RunAudit(py::handle paths, py::handle libraries, py::handle jobs, p
   run.folder = std::filesystem::current_path(ec).string();
   run.startedAt = TimeText(std::time(nullptr));
   run.startedLocal = run.startedAt;
-  run.fix = result->fix;
+  run.fix = result->fixMerge;
+  run.fixLocks = result->fixLocks;
+  run.includeOverrides = includeOverrides;
+  run.strict = strict;
   run.take = takeWord;
 
   Watch watch(std::move(progress));
@@ -398,7 +417,9 @@ ReportObject RunAudit(py::handle paths, py::handle libraries, py::handle jobs, p
                                std::filesystem::absolute(library, ec).lexically_normal().string()});
     }
     context.shelf = shelf.get();
-    context.fix = result->fix;
+    context.fix = result->fixMerge;
+    context.fixLocks = result->fixLocks;
+    context.includeOverrides = includeOverrides;
     context.take = mergeTake;
     audit::Console console(audit::Console::ProgressStyle::None);
     console.OnProgress([&](std::size_t done, std::size_t total) { watch.Tell(done, total); });
@@ -408,7 +429,7 @@ ReportObject RunAudit(py::handle paths, py::handle libraries, py::handle jobs, p
   watch.RaiseHeld();
   run.command = Command(*result, takeWord);
   run.finishedAt = TimeText(std::time(nullptr));
-  run.exitStatus = result->totals.ExitStatus();
+  run.exitStatus = result->totals.ExitStatus(strict);
   return ReportObject{result};
 }
 
@@ -426,8 +447,8 @@ void BindAudit(py::module_& module) {
   module.def(
       "audit", &RunAudit, py::arg("paths"), py::arg("libraries") = py::none(), py::kw_only(),
       py::arg("jobs") = py::none(), py::arg("progress") = py::none(), py::arg("fix") = py::none(),
-      py::arg("take") = py::none(),
-      R"doc(audit(paths, libraries=None, *, jobs: int | None = None, progress: Callable[[int, int], object] | None = None, fix: str | None = None, take: str | None = None) -> Report
+      py::arg("take") = py::none(), py::arg("include_overrides") = false, py::arg("strict") = false,
+      R"doc(audit(paths, libraries=None, *, jobs: int | None = None, progress: Callable[[int, int], object] | None = None, fix: str | None = None, take: str | None = None, include_overrides: bool = False, strict: bool = False) -> Report
 
 Holds every design file under paths (a path or an iterable of them; folders recursively, in name
 order) against the design libraries, as rsm-audit does: the same run, on every core (``jobs``
@@ -436,8 +457,11 @@ threads, default one per core), with the GIL released, writing nothing.
 ``libraries`` are the design libraries offered by name (a path or an iterable). ``progress``, when
 given, is called as progress(done, total) with the files done so far. ``fix="merge"`` plans the
 merge of every setup taken from a library with its library setup (``take="library"`` or
-``"local"`` decides conflicts; without it such setups are left): ``Report.fix`` is then a
-FixPreview, and its ``apply()`` writes it.
+``"local"`` decides conflicts; without it such setups are left; a locked value not overridden
+is always put back). ``fix="locks"`` plans putting back the locked values changed here, and
+overridden ones too with ``include_overrides=True`` (their overrides go); ``fix="merge,locks"``
+does both, locks last. ``Report.fix`` is then a FixPreview, and its ``apply()`` writes it.
+``strict=True`` counts overridden locked values as violations, as ``--strict`` does.
 
 Ctrl-C stops the run after the files being read and raises KeyboardInterrupt. Returns a Report.
 )doc");
@@ -446,8 +470,8 @@ Ctrl-C stops the run after the files being read and raises KeyboardInterrupt. Re
 What an audit found, as the JSON report of rsm-audit holds it (``to_json()`` is that report):
 ``files`` (AuditedFile), ``skipped`` (SkippedEntry: the entries of folders that are no files to
 read), ``totals`` (Totals), ``exit_status`` (what rsm-audit would exit with:
-0 all in step, 1 drift, 3 a file could not be read), the run's times, libraries and the
-rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of ``fix="merge"``.
+0 all in step, 1 drift or a locked value changed, 3 a file could not be read), the run's times, libraries and the
+rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of a ``fix``.
 )doc")
       .def_property_readonly(
           "files", [](const ReportObject& self) { return FileList(self.result, nullptr); })
@@ -520,6 +544,11 @@ how many are in each state, and with a fix what it does to the file (FileFix).
       .def_property_readonly("drifted",
                              [](const FileObjectRef& self) { return self.Get().Drifted(); })
       .def_property_readonly(
+          "breaks_locks",
+          [](const FileObjectRef& self) { return self.Get().BreaksLocks(self.result->run.strict); },
+          "Whether a setup changed a locked value without an override (with strict=True, or "
+          "overrides one).")
+      .def_property_readonly(
           "counts", [](const FileObjectRef& self) { return CountsDict(self.Get().counts); })
       .def_property_readonly("setups",
                              [](const FileObjectRef& self) {
@@ -574,9 +603,9 @@ values), and with a fix what the merge does (SetupFix).
                   property.property,
                   sameName ? py::object(py::str("differs"))
                            : driftState(ornhost::DriftStateName(property.state)),
-                  TypedValue(property.property, property.here),
-                  sameName ? py::object(py::none()) : TypedValue(property.property, property.base),
-                  TypedValue(property.property, property.library)));
+                  ValueOfText(property.property, property.here),
+                  sameName ? py::object(py::none()) : ValueOfText(property.property, property.base),
+                  ValueOfText(property.property, property.library)));
             }
             return rows;
           })
@@ -585,8 +614,41 @@ values), and with a fix what the merge does (SetupFix).
                                const audit::SetupFix& fix = self.Get().fix;
                                if (fix.action == audit::FixAction::None) return py::none();
                                return TypesAttr("SetupFix")(FixActionKey(fix.action), fix.take,
-                                                            fix.keep, fix.undecided);
+                                                            fix.keep, fix.undecided, fix.locks,
+                                                            fix.overridesDropped);
                              })
+      .def_property_readonly(
+          "locks",
+          [](const SetupRef& self) {
+            py::object row = TypesAttr("AuditedLock");
+            py::object overrideRow = TypesAttr("Override");
+            py::list locks;
+            for (const audit::LockFinding& lock : self.Get().locks) {
+              py::object override = py::none();
+              if (lock.override) {
+                const auto text = [](const std::string& value) -> py::object {
+                  if (value.empty()) return py::none();
+                  return py::str(value);
+                };
+                override = overrideRow(lock.override->reason, text(lock.override->madeBy),
+                                       text(lock.override->madeAt));
+              }
+              locks.append(row(lock.property, ValueOfText(lock.property, lock.here),
+                               ValueOfText(lock.property, lock.library), lock.libraryFile,
+                               lock.librarySetup, lock.reason, lock.changed, override));
+            }
+            return locks;
+          },
+          "The locked values it changed or overrides (AuditedLock), in the record's order.")
+      .def_property_readonly(
+          "locked_values", [](const SetupRef& self) { return self.Get().lockedValues; },
+          "How many of its values its library setups lock.")
+      .def_property_readonly(
+          "locks_changed", [](const SetupRef& self) { return self.Get().LocksChanged(); },
+          "How many locked values it changed without an override: violations.")
+      .def_property_readonly(
+          "overridden", [](const SetupRef& self) { return self.Get().Overridden(); },
+          "How many locked values it overrides.")
       .def_property_readonly(
           "file", [](const SetupRef& self) { return self.result->files[self.file].path; })
       .def("__repr__", [](const SetupRef& self) {
@@ -595,14 +657,15 @@ values), and with a fix what the merge does (SetupFix).
       });
 
   py::class_<FixPreviewObject>(module, "FixPreview", R"doc(
-The merges an audit with ``fix="merge"`` planned, before anything is written: ``files`` the
-design files it would change, ``setups`` the setups it would merge (each with the properties it
-takes from the library and those it keeps), ``skipped`` the files it would not write and why.
+The fix an audit with ``fix=`` planned, before anything is written: ``files`` the design files
+it would change, ``setups`` the setups it would merge or put locked values back in (each with the
+properties it takes from the library, those it keeps, the locked values it puts back and the
+overrides that go), ``skipped`` the files it would not write and why.
 
 ``apply()`` writes it: each file in one transaction, with a version of each setup whose values
-change (action "audit fix"); a file in which another session changed a setup to merge since the
+change (action "audit fix", or "audit lock fix" for locks alone); a file in which another session changed a setup to merge since the
 audit read it is skipped, with the reason. It returns the Report of what was done, as
-``rsm-audit --fix merge --apply`` makes it. Ctrl-C stops between files (each written file whole)
+``rsm-audit --fix ... --apply`` makes it. Ctrl-C stops between files (each written file whole)
 and raises KeyboardInterrupt. A preview is applied once.
 )doc")
       .def_property_readonly("files",
@@ -617,21 +680,23 @@ and raises KeyboardInterrupt. A preview is applied once.
                                  return file.fix == audit::FixOutcome::Skipped;
                                });
                              })
-      .def_property_readonly("setups",
-                             [](const FixPreviewObject& self) {
-                               py::list setups;
-                               const auto& files = self.result->files;
-                               for (std::size_t f = 0; f < files.size(); ++f) {
-                                 if (files[f].fix != audit::FixOutcome::WouldChange) continue;
-                                 for (std::size_t s = 0; s < files[f].setups.size(); ++s) {
-                                   if (files[f].setups[s].fix.action != audit::FixAction::Merge) {
-                                     continue;
-                                   }
-                                   setups.append(SetupRef{self.result, f, s});
-                                 }
-                               }
-                               return setups;
-                             })
+      .def_property_readonly(
+          "setups",
+          [](const FixPreviewObject& self) {
+            py::list setups;
+            const auto& files = self.result->files;
+            for (std::size_t f = 0; f < files.size(); ++f) {
+              if (files[f].fix != audit::FixOutcome::WouldChange) continue;
+              for (std::size_t s = 0; s < files[f].setups.size(); ++s) {
+                const audit::FixAction action = files[f].setups[s].fix.action;
+                if (action != audit::FixAction::Merge && action != audit::FixAction::Locks) {
+                  continue;
+                }
+                setups.append(SetupRef{self.result, f, s});
+              }
+            }
+            return setups;
+          })
       .def_property_readonly("applied",
                              [](const FixPreviewObject& self) { return self.result->applied; })
       .def("apply", &Apply, py::kw_only(), py::arg("jobs") = py::none(),

@@ -28,6 +28,8 @@ const char* ErrorClassName(ErrorKind kind) {
       return "ValueRefused";
     case ErrorKind::TransactionError:
       return "TransactionError";
+    case ErrorKind::LockedValue:
+      return "LockedValue";
   }
   return "Error";
 }

@@ -23,6 +23,7 @@ enum class ErrorKind {
   NameRefused,
   ValueRefused,
   TransactionError,
+  LockedValue,
 };
 
 /// The class name in ornr/_errors.py.

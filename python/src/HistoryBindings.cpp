@@ -138,16 +138,16 @@ there are no rows.
           "rows",
           [](const DriftObject& self) {
             const auto here = ornhost::detail::SettingValues(self.here);
-            const auto base = ornhost::detail::SettingValues(self.drift.origin.base);
-            const auto library = ornhost::detail::SettingValues(self.drift.library);
             py::object row = TypesAttr("DriftRow");
             py::list rows;
-            // One row a field, in the record's order.
+            // One row a field, in the record's order; base and library are those of the layer
+            // that governs it (an overlay's for a value it governs), as lossless texts.
             for (std::size_t i = 0; i < self.drift.rows.size(); ++i) {
-              const ornhost::DriftState state = self.drift.rows[i].state;
-              if (state == ornhost::DriftState::Unchanged) continue;
-              rows.append(row(KeyObject(i), DriftStateObject(state), ValueObject(i, here[i]),
-                              ValueObject(i, base[i]), ValueObject(i, library[i])));
+              const ornhost::DriftRow& each = self.drift.rows[i];
+              if (each.state == ornhost::DriftState::Unchanged) continue;
+              rows.append(row(KeyObject(i), DriftStateObject(each.state), ValueObject(i, here[i]),
+                              ValueOfText(each.property, each.base),
+                              ValueOfText(each.property, each.library)));
             }
             return rows;
           })
@@ -183,6 +183,21 @@ values; ``Setup.restore(version)`` brings them back.
           "The name the action left the setup with; None when it deleted it.")
       .def_property_readonly("changes",
                              [](const VersionObject& self) { return ChangeList(self.info.entry); })
+      .def_property_readonly(
+          "marks",
+          [](const VersionObject& self) {
+            py::object mark = TypesAttr("Mark");
+            py::list marks;
+            for (const auto& each : self.info.entry.marks) {
+              marks.append(mark(each.kind,
+                                each.property.empty() ? py::object(py::none())
+                                                      : py::object(py::str(each.property)),
+                                each.before, each.after));
+            }
+            return marks;
+          },
+          "What else the action changed (Mark): a scope, a lock, a note, an override, an "
+          "overlay.")
       .def_property_readonly(
           "values", [](VersionObject& self) { return Values(self.ValuesNow()); },
           "The 68 values of this state (frozen). Raises NoSuchVersion for the version that "
@@ -264,7 +279,9 @@ history. ``DesignFile.undelete(name)`` stores it again.
 What changed where since the setup was taken from its library (Drift), reading the library
 file at the path recorded (once for the life of this file object, or until refresh()). Its
 values now count, those set in an open transaction too. None for a setup not taken from a
-library.
+library. As the workbench's drift, only values a library setup governs drift: a value its
+library setup does not govern is the drawing's own, and one an overlay governs is held against
+that overlay (``overlays``).
 )doc")
       .def(
           "history",

@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "host/controls/HostControls.h"
+#include "host/store/DesignFile.h"
 #include "host/store/SettingFields.h"
 #include "host/store/SettingsColumns.h"
 #include "python/src/Objects.h"
@@ -41,10 +42,12 @@ PYBIND11_MODULE(_ornr, module) {
   py::options options;
   options.disable_function_signatures();
   module.attr("__version__") = ORNR_VERSION;
+  module.attr("FORMAT") = ornhost::detail::kDesignFileSchemaVersion;
   RegisterTranslators();
   BindValues(module);
   BindFile(module);
   BindHistory(module);
+  BindStandards(module);
   BindExchange(module);
   BindAudit(module);
 

@@ -66,5 +66,6 @@ py::list Differences(const Settings& a, const Settings& b);
 
 void BindFile(py::module_& module);
 void BindHistory(py::module_& module);
+void BindStandards(py::module_& module);
 
 }  // namespace ornr::python

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "host/history/History.h"
+#include "host/provenance/StoredSetups.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SetupNames.h"
 #include "python/src/Failure.h"
 #include "support/Utf.h"
@@ -27,6 +30,40 @@ std::string Quoted(std::u16string_view name) {
 
 bool ChangedSince(const ornhost::detail::SetupRecord& current, const RowRef& row) {
   return current.row.revision != row.revision || current.row.digest != row.digest;
+}
+
+// How a program changes a locked value anyway, said where the command line names its option.
+std::string OverrideHint(const std::string& property) {
+  return "setup.override(\"" + property + "\", \"why\") changes it anyway";
+}
+
+// The first breach in the host's words, and how many more there are.
+std::string BreachesText(const std::vector<ornhost::LockBreach>& breaches) {
+  const std::size_t more = breaches.size() - 1;
+  return breaches.front().message +
+         (more > 0 ? " (and " + std::to_string(more) + " more)" : std::string());
+}
+
+// A version's values as the history of a session shows them: lossless texts by property.
+ornhost::SetupVersion VersionOf(const ornhost::detail::VersionEntry& entry) {
+  const auto text = [](std::size_t field, const ornhost::detail::StoredValue& value) {
+    Settings settings;
+    if (!ornhost::detail::SetSettingValue(settings, field, value)) return std::string("unreadable");
+    return ornhost::detail::Fields()[field].text(settings);
+  };
+  ornhost::SetupVersion version;
+  version.number = entry.number;
+  version.madeAt = entry.madeAt;
+  version.action = entry.action;
+  version.madeBy = entry.madeBy;
+  version.name = entry.name;
+  version.marks = entry.marks;
+  for (const auto& change : entry.changes) {
+    version.changes.push_back({ornhost::detail::SettingKey(change.field),
+                               text(change.field, change.before),
+                               change.after ? text(change.field, *change.after) : std::string()});
+  }
+  return version;
 }
 
 }  // namespace
@@ -156,6 +193,7 @@ void OpenFile::Refresh() {
   }
   Load(true);
   provenanceStamp_.reset();
+  standardsStamp_.reset();
   shelf_.reset();
 }
 
@@ -234,12 +272,33 @@ void OpenFile::Touch(Entry& entry) {
 
 void OpenFile::WritePending(Entry& entry) {
   if (!entry.pending) return;
+  ornhost::detail::WriteAlongside alongside;
+  if (!entry.pendingOverrides.empty()) {
+    // Stored as a save stores an override: with who and when, and marked in the version.
+    alongside = [&](std::int64_t position) {
+      using ornhost::detail::StandardsTable;
+      const auto stored = StandardsTable::Read(*db_, position).standards.overrides;
+      auto overrides = stored;
+      std::vector<ornhost::detail::VersionMark> marks;
+      for (const auto& [property, reason] : entry.pendingOverrides) {
+        const auto before = stored.find(property);
+        if (before == stored.end() || before->second.reason != reason) {
+          marks.push_back({"override", property,
+                           before == stored.end() ? std::string() : before->second.reason, reason});
+        }
+        overrides[property] = {reason, ornhost::detail::OsUser(), ornhost::detail::UtcNow()};
+      }
+      StandardsTable::PutOverrides(*db_, position, overrides);
+      return marks;
+    };
+  }
   try {
-    entry.row = db_->Update(entry.row, entry.name, *entry.values, false, kValuesAction);
+    entry.row = db_->Update(entry.row, entry.name, *entry.values, false, kValuesAction, alongside);
   } catch (const DesignFileError& error) {
     Fail(error);
   }
   entry.pending = false;
+  entry.pendingOverrides.clear();
 }
 
 void OpenFile::Commit() {
@@ -262,6 +321,7 @@ void OpenFile::Commit() {
   created_.clear();
   orderBefore_.clear();
   provenanceStamp_.reset();
+  standardsStamp_.reset();
 }
 
 void OpenFile::Rollback() noexcept {
@@ -281,6 +341,7 @@ void OpenFile::Rollback() noexcept {
   orderBefore_.clear();
   Index();
   provenanceStamp_.reset();
+  standardsStamp_.reset();
 }
 
 void OpenFile::SetValues(Entry& entry, const Settings& values) {
@@ -291,6 +352,7 @@ void OpenFile::SetValues(Entry& entry, const Settings& values) {
                       "the stored record of " + Quoted(entry.name) +
                           " cannot be read, so it is not written: " + entry.problem);
   }
+  RefuseLockBreaches(entry, values, false);
   Touch(entry);
   entry.values = values;
   entry.pending = true;
@@ -393,7 +455,30 @@ std::shared_ptr<Entry> OpenFile::Undelete(std::u16string_view name,
   const HistoryPlace place = DeletedPlace(name);
   auto entry = std::make_shared<Entry>();
   try {
-    ornhost::detail::SetupRecord record = db_->Undelete(place.position, target);
+    // Values its library setups lock now are held to them inside the write: a breach stores
+    // nothing.
+    ornhost::detail::SetupRecord record =
+        db_->Undelete(place.position, target, [&](const ornhost::detail::SetupRecord& stored) {
+          if (!stored.settings) return;
+          const auto origins = ornhost::detail::ProvenanceTable::ReadAll(*db_);
+          auto standards = ornhost::detail::StandardsTable::Read(*db_, place.position);
+          ornhost::StoredSetupRecord setup;
+          setup.settings = stored.settings;
+          if (const auto found = origins.find(place.position); found != origins.end()) {
+            setup.origin = found->second;
+          }
+          setup.standards = std::move(standards.standards);
+          setup.overlays = std::move(standards.overlays);
+          const auto governed = ornhost::GovernedOfStored(setup, Shelf());
+          if (!governed) return;
+          const auto breaches = ornhost::LockBreaches(*governed, *stored.settings, nullptr,
+                                                      setup.standards.overrides);
+          if (breaches.empty()) return;
+          throw Failure(ErrorKind::LockedValue,
+                        BreachesText(breaches) +
+                            "; nothing changed (undelete brings the setup back unchanged)",
+                        path_);
+        });
     entry->name = std::move(record.name);
     entry->values = std::move(record.settings);
     entry->row = record.row;
@@ -418,6 +503,7 @@ void OpenFile::Restore(Entry& entry, std::int64_t number) {
   RequireAlive(entry);
   Touch(entry);
   const Settings values = VersionValues(PlaceOf(entry), number);
+  RefuseLockBreaches(entry, values, true);
   WritePending(entry);
   try {
     entry.row = db_->Update(entry.row, entry.name, values, false, kRestoreAction);
@@ -474,10 +560,24 @@ std::optional<ornhost::Drift> OpenFile::DriftOf(const Entry& entry) {
         ErrorKind::DamagedFile, path_,
         "the stored record of " + Quoted(entry.name) + " cannot be read: " + entry.problem);
   }
-  if (!shelf_) shelf_ = std::make_unique<ornhost::LibraryShelf>();
   std::string gone;
-  const auto library = shelf_->Values(*origin, gone);
-  return ornhost::DriftOfValues(*origin, *entry.values, origin->base, library, gone, true);
+  const auto library = Shelf().Values(*origin, gone);
+  auto drift = ornhost::DriftOfValues(*origin, *entry.values, origin->base, library, gone, true);
+  if (drift.libraryGone) return drift;
+  // A library setup that governs some values, or one applied over it, changes what drifts: as
+  // the workbench's drift, each value against the layer that governs it, the rest the drawing's.
+  const auto governed = GovernedOf(entry);
+  if (!governed) return drift;
+  drift.counts = governed->counts;
+  for (std::size_t i = 0; i < drift.rows.size(); ++i) {
+    const ornhost::GovernedValue& value = governed->values[i];
+    ornhost::DriftRow& row = drift.rows[i];
+    row.state = value.layer ? value.state : ornhost::DriftState::Unchanged;
+    if (!value.layer) continue;
+    row.base = value.base;
+    row.library = value.library;
+  }
+  return drift;
 }
 
 HistoryPlace OpenFile::PlaceOf(const Entry& entry) const {
@@ -579,6 +679,157 @@ ornhost::detail::VersionLimits OpenFile::Limits() {
   } catch (const DesignFileError& error) {
     Fail(error);
   }
+}
+
+// --- Office standards ---------------------------------------------------------------------------
+
+ornhost::LibraryShelf& OpenFile::Shelf() {
+  if (!shelf_) shelf_ = std::make_unique<ornhost::LibraryShelf>();
+  return *shelf_;
+}
+
+ornhost::detail::StandardsOfSetup OpenFile::StandardsOf(const Entry& entry) {
+  RequireAlive(entry);
+  ornhost::detail::StandardsOfSetup standards;
+  try {
+    // Read again only when a write, here or by another session, may have changed them.
+    std::string stamp = ornhost::detail::StandardsTable::Stamp(*db_);
+    if (stamp != standardsStamp_) {
+      standards_ = ornhost::detail::StandardsTable::ReadAll(*db_);
+      standardsStamp_ = std::move(stamp);
+    }
+  } catch (const DesignFileError& error) {
+    Fail(error);
+  }
+  if (const auto found = standards_.find(entry.row.position); found != standards_.end()) {
+    standards = found->second;
+  }
+  for (const auto& [property, reason] : entry.pendingOverrides) {
+    standards.standards.overrides[property] = ornhost::OverrideRecord{reason, "", ""};
+  }
+  return standards;
+}
+
+std::optional<ornhost::Governed> OpenFile::GovernedOf(const Entry& entry) {
+  auto origin = Origin(entry);
+  auto standards = StandardsOf(entry);
+  if (!origin && standards.overlays.empty()) return std::nullopt;
+  if (!entry.values) {
+    throw FileFailure(
+        ErrorKind::DamagedFile, path_,
+        "the stored record of " + Quoted(entry.name) + " cannot be read: " + entry.problem);
+  }
+  ornhost::StoredSetupRecord setup;
+  setup.name = entry.name;
+  setup.settings = entry.values;
+  setup.origin = std::move(origin);
+  setup.standards = std::move(standards.standards);
+  setup.overlays = std::move(standards.overlays);
+  return ornhost::GovernedOfStored(setup, Shelf());
+}
+
+std::vector<ornhost::ValueLock> OpenFile::LocksOf(const Entry& entry) {
+  std::vector<ornhost::ValueLock> locks;
+  const auto governed = GovernedOf(entry);
+  if (!governed) return locks;
+  for (const ornhost::GovernedValue& value : governed->values) {
+    if (!value.Locked()) continue;
+    locks.push_back(ornhost::LockOfValue(entry.name, *governed, value));
+  }
+  return locks;
+}
+
+void OpenFile::RefuseLockBreaches(const Entry& entry, const Settings& after, bool restoring) {
+  const auto governed = GovernedOf(entry);
+  if (!governed) return;
+  const auto overrides = StandardsOf(entry).standards.overrides;
+  const auto breaches = ornhost::LockBreaches(*governed, after, &*entry.values, overrides);
+  if (breaches.empty()) return;
+  const std::string& property = breaches.front().property;
+  if (restoring) {
+    throw Failure(ErrorKind::LockedValue,
+                  BreachesText(breaches) + "; nothing restored (" + OverrideHint(property) + ")",
+                  path_);
+  }
+  // A value set is the command line's edit, refused in its words.
+  const ornhost::GovernedValue& value = *governed->Find(property);
+  const ornhost::ValueLock lock = ornhost::LockOfValue(entry.name, *governed, value);
+  throw Failure(ErrorKind::LockedValue, ornhost::LockedText(lock) + "; " + OverrideHint(property),
+                path_);
+}
+
+void OpenFile::SetOverride(Entry& entry, const std::string& property, const std::string& reason) {
+  RequireWrite();
+  RequireAlive(entry);
+  if (reason.empty()) throw Failure(ErrorKind::ValueRefused, "an override needs a reason", path_);
+  if (Utf8ToUtf16(reason).size() > ornhost::kMaxReasonLength) {
+    throw Failure(ErrorKind::ValueRefused, "a reason of at most 1000 characters", path_);
+  }
+  const auto governed = GovernedOf(entry);
+  const ornhost::GovernedValue* value = governed ? governed->Find(property) : nullptr;
+  if (value == nullptr || !value->Locked()) {
+    throw Failure(
+        ErrorKind::ValueRefused,
+        property + " of " + Quoted(entry.name) + " is not locked; there is nothing to override",
+        path_);
+  }
+  Touch(entry);
+  entry.pendingOverrides[property] = reason;
+  // Stored with the values, even when they stay as they are.
+  entry.pending = true;
+}
+
+template <typename Write>
+auto OpenFile::Standard(Entry& entry, Write write) {
+  RequireWrite();
+  RequireAlive(entry);
+  Touch(entry);
+  // The values set before are a state of their own, kept as a version apart from this one's.
+  WritePending(entry);
+  try {
+    return write(*db_);
+  } catch (const ornhost::StandardsError& error) {
+    throw Failure(ErrorKind::ValueRefused, error.what(), path_);
+  } catch (const DesignFileError& error) {
+    Fail(error);
+  }
+}
+
+void OpenFile::SetNote(Entry& entry, const std::string& property, const std::string& text) {
+  Standard(entry, [&](DesignFile& db) { ornhost::SetNoteIn(db, entry.name, property, text); });
+}
+
+std::vector<std::string> OpenFile::SetScope(Entry& entry,
+                                            const std::optional<ornhost::PropertySet>& scope) {
+  return Standard(entry,
+                  [&](DesignFile& db) { return ornhost::SetScopeIn(db, entry.name, scope); });
+}
+
+void OpenFile::Lock(Entry& entry, const std::vector<std::string>& properties,
+                    const std::string& reason) {
+  Standard(entry, [&](DesignFile& db) { ornhost::LockIn(db, entry.name, properties, reason); });
+}
+
+void OpenFile::Unlock(Entry& entry, const std::vector<std::string>& properties) {
+  Standard(entry, [&](DesignFile& db) { ornhost::UnlockIn(db, entry.name, properties); });
+}
+
+ornhost::ValueWhy OpenFile::WhyOf(const Entry& entry, const std::string& property) {
+  const auto governed = GovernedOf(entry);
+  if (!entry.values) {
+    throw FileFailure(
+        ErrorKind::DamagedFile, path_,
+        "the stored record of " + Quoted(entry.name) + " cannot be read: " + entry.problem);
+  }
+  // What the file holds: the state before the open transaction changed it.
+  std::optional<Settings> saved = entry.values;
+  for (const auto& [kept, state] : saved_) {
+    if (kept.get() == &entry) saved = state.values;
+  }
+  std::vector<ornhost::SetupVersion> versions;
+  for (const VersionInfo& info : History(PlaceOf(entry))) versions.push_back(VersionOf(info.entry));
+  return ornhost::WhyOfValues(property, *entry.values, saved, governed,
+                              StandardsOf(entry).standards, versions);
 }
 
 }  // namespace ornr::python

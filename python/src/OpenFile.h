@@ -17,9 +17,12 @@
 
 #include "host/OrnSettings.h"
 #include "host/controls/HostControls.h"
+#include "host/controls/ValueWhy.h"
 #include "host/provenance/LibraryShelf.h"
 #include "host/provenance/Provenance.h"
+#include "host/provenance/Standards.h"
 #include "host/store/DesignFile.h"
+#include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
 
 namespace ornr::python {
@@ -40,6 +43,9 @@ struct Entry {
   /// as it was read.
   bool pending = false;
   bool checked = false;
+  /// In the open transaction: overrides of locked values given, by property, with their reasons;
+  /// stored with the values at commit.
+  std::map<std::string, std::string> pendingOverrides;
 };
 
 /// A version of a setup with the name its action left it with (empty after a delete).
@@ -119,6 +125,20 @@ class OpenFile {
   void Restore(Entry& entry, std::int64_t number);
   void SetLimits(const ornhost::detail::VersionLimits& limits);
 
+  // --- Office standards -----------------------------------------------------------------------
+  /// Keeps reason as the override of a value a library setup locks for the setup: stored with
+  /// its values at commit, with who and when. Throws Failure (ValueRefused) for a value not locked
+  /// or a reason empty or too long.
+  void SetOverride(Entry& entry, const std::string& property, const std::string& reason);
+  /// The setup's note (property empty) or a value's, written at once with a version "note"; an
+  /// empty text removes it.
+  void SetNote(Entry& entry, const std::string& property, const std::string& text);
+  /// What the setup governs as a library setup (nothing: all), and its locks, written at once with
+  /// a version each. SetScope returns the locks it drops. Throw Failure (ValueRefused).
+  std::vector<std::string> SetScope(Entry& entry, const std::optional<ornhost::PropertySet>& scope);
+  void Lock(Entry& entry, const std::vector<std::string>& properties, const std::string& reason);
+  void Unlock(Entry& entry, const std::vector<std::string>& properties);
+
   // --- Reads ----------------------------------------------------------------------------------
   std::optional<ornhost::Provenance> Origin(const Entry& entry);
   /// The drift of the entry's values from its base and from its library setup as the library
@@ -136,6 +156,16 @@ class OpenFile {
   Settings DeletedValues(const HistoryPlace& place);
   std::vector<ornhost::detail::DeletedEntry> Deleted();
   ornhost::detail::VersionLimits Limits();
+  /// Its scope, locks and notes, its overrides (those given in the open transaction with madeBy
+  /// empty) and its overlays, as the file holds them.
+  ornhost::detail::StandardsOfSetup StandardsOf(const Entry& entry);
+  /// Its values now (those set in the transaction too) held against its library setups, as the
+  /// library files hold them (read as DriftOf reads them). Nothing without any.
+  std::optional<ornhost::Governed> GovernedOf(const Entry& entry);
+  /// Every value its library setups lock, in the record's order.
+  std::vector<ornhost::ValueLock> LocksOf(const Entry& entry);
+  /// Why property has the value it has, as the workbench's why says it.
+  ornhost::ValueWhy WhyOf(const Entry& entry, const std::string& property);
 
  private:
   ornhost::detail::DesignFile& Db() const;
@@ -146,6 +176,13 @@ class OpenFile {
   void Touch(Entry& entry);
   void Remember(const std::shared_ptr<Entry>& entry);
   void WritePending(Entry& entry);
+  /// Refuses values that would change a value a library setup locks (without an override), as
+  /// LockBreaches finds them. restoring: the message of a restore.
+  void RefuseLockBreaches(const Entry& entry, const Settings& after, bool restoring);
+  ornhost::LibraryShelf& Shelf();
+  /// Runs a write of standards, its refusals as Failure.
+  template <typename Write>
+  auto Standard(Entry& entry, Write write);
   void CheckNewName(const std::u16string& name, bool forUndelete) const;
   void Index();
   void Load(bool keepEntries);
@@ -168,6 +205,8 @@ class OpenFile {
   std::optional<std::string> provenanceStamp_;
   std::map<std::int64_t, ornhost::Provenance> provenance_;
   std::unique_ptr<ornhost::LibraryShelf> shelf_;
+  std::optional<std::string> standardsStamp_;
+  std::map<std::int64_t, ornhost::detail::StandardsOfSetup> standards_;
 };
 
 }  // namespace ornr::python

@@ -1,6 +1,7 @@
 #include "python/src/Values.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -266,6 +267,35 @@ Settings Values::Current() const {
   if (frozen_) return *frozen_;
   LockHeld lock(file_->Mutex());
   return Read();
+}
+
+// A lossless text of the reports ("true", "12", "0.25") as the property's Python value.
+py::object ValueOfText(const std::string& property, const std::string& text) {
+  const auto field = ornhost::detail::SettingIndex(property);
+  if (!field) return py::str(text);
+  using ornhost::detail::SettingKind;
+  using ornhost::detail::StoredValue;
+  StoredValue value;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  switch (ornhost::detail::Fields()[*field].kind) {
+    case SettingKind::Bool:
+      value.integer = text == "true" ? 1 : 0;
+      break;
+    case SettingKind::Double:
+      value.type = StoredValue::Type::Real;
+      std::from_chars(first, last, value.real);
+      break;
+    case SettingKind::UInt64: {
+      std::uint64_t bits = 0;
+      std::from_chars(first, last, bits);
+      value.integer = static_cast<std::int64_t>(bits);
+      break;
+    }
+    default:
+      std::from_chars(first, last, value.integer);
+  }
+  return ValueObject(*field, value);
 }
 
 py::object Values::Get(py::handle key) const {

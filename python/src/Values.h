@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "host/store/SettingsColumns.h"
 #include "python/src/OpenFile.h"
@@ -30,6 +31,9 @@ std::size_t FieldOf(py::handle key);
 void SetValue(Settings& settings, std::size_t field, py::handle value);
 /// Settings from a mapping of some properties, the rest as in start.
 Settings SettingsFrom(py::handle mapping, const Settings& start);
+/// A lossless text of the reports and the standards ("true", "12", "0.25") as the property's
+/// Python value; the text itself for no property.
+py::object ValueOfText(const std::string& property, const std::string& text);
 /// The property name as an interned Python str.
 py::str KeyObject(std::size_t field);
 

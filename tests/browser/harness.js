@@ -158,14 +158,24 @@ function keepSteps() {
   };
 }
 
+// What the page logs as an error, or throws, lands in page.errors, which the tests expect empty:
+// with the address the browser names, since its own lines ("Failed to load resource") leave it out.
+function recordErrors(page) {
+  page.on('pageerror', (e) => page.errors.push(`${e.stack ?? e}`));
+  page.on('console', (m) => {
+    if (m.type() !== 'error') return;
+    const { url, lineNumber } = m.location();
+    page.errors.push(url ? `${m.text()} (${url}${lineNumber ? `:${lineNumber}` : ''})` : m.text());
+  });
+}
+
 /** A new page at size, opened on url and showing the setups. */
 export async function openPanel(url, { width = 1280, height = 800, scheme = 'light' } = {}) {
   const context = await browser.newContext({ viewport: { width, height }, colorScheme: scheme });
   await context.addInitScript(keepSteps);
   const page = await context.newPage();
   page.errors = [];
-  page.on('pageerror', (e) => page.errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') page.errors.push(m.text()); });
+  recordErrors(page);
   await page.goto(url);
   await page.locator('#connection[data-status="live"]').waitFor();
   await page.locator('[role="option"]').first().waitFor();
@@ -199,8 +209,7 @@ export async function openFile(file, { width = 1280, height = 800, scheme = 'lig
   const page = await context.newPage();
   page.errors = [];
   page.requests = [];
-  page.on('pageerror', (e) => page.errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') page.errors.push(m.text()); });
+  recordErrors(page);
   page.on('request', (r) => page.requests.push(r.url()));
   await page.goto(`file://${file}`);
   return page;

@@ -64,12 +64,12 @@ test('Update takes only the governed values of a scoped library setup, and tells
     ['no standards: the module\'s copy, nothing dropped', null, { scoped: false, dropped: [] }],
     ['a whole-copy library setup with an override: the override is dropped',
       { layers: [layer()], governed }, { scoped: false, dropped: ['MaxSamplesPerPixel'] }],
-    ['a scoped one: differing values only, the same number written otherwise is no change',
+    ['a scoped one: differing values only, a locked one put back, an overridden one kept',
       { layers: [layer({ scoped: true, governs: 5 })], governed },
-      { scoped: true, label: OFFICE, governs: 5, edits: [['BlurPasses', '8']], kept: ['MaxSamplesPerPixel'], locked: ['ShadowQuality'] }],
+      { scoped: true, label: OFFICE, governs: 5, edits: [['BlurPasses', '8'], ['ShadowQuality', '3']], kept: ['MaxSamplesPerPixel'] }],
     ['an overlay takes its governed values as apply does',
       { layers: [layer({ label: 'base' }), layer({ overlay: true })], governed: { BlurPasses: { layer: 1, library: '8' } } },
-      { scoped: true, label: OFFICE, governs: 1, edits: [['BlurPasses', '8']], kept: [], locked: [] }],
+      { scoped: true, label: OFFICE, governs: 1, edits: [['BlurPasses', '8']], kept: [] }],
   ];
   for (const [what, given, expected] of cases) {
     assert.deepEqual(standards.updatePlan({ standards: given }, now), expected, what);

@@ -37,14 +37,17 @@ def settings(**changed) -> dict:
     return {name: plain(name, value) for name, value in values.items()}
 
 
-def setups_document(setups: dict[str, dict], sources: dict[str, dict] | None = None) -> str:
+def setups_document(setups: dict[str, dict], sources: dict[str, dict] | None = None,
+                    standards: dict[str, dict] | None = None) -> str:
     """A setups document (docs/setups-as-text.md) of name -> all 68 values; sources gives a
-    setup a ``source`` (libraryFile, libraryPath, librarySetup, takenAt, base)."""
+    setup a ``source`` (libraryFile, libraryPath, librarySetup, takenAt, base), standards the
+    members of its office standards (scope, locks, notes, description, overrides, overlays)."""
     entries = []
     for name, values in setups.items():
         entry = {"name": name, "settings": values}
         if sources and name in sources:
             entry["source"] = sources[name]
+        entry.update((standards or {}).get(name, {}))
         entries.append(entry)
     return json.dumps({"format": "ornr-render-setups", "version": 1, "setups": entries},
                       indent=2, allow_nan=False)
@@ -64,12 +67,12 @@ class Maker:
         self.count = 0
 
     def file(self, name: str, setups: dict[str, dict], sources: dict[str, dict] | None = None,
-             replace: bool = False) -> Path:
+             replace: bool = False, standards: dict[str, dict] | None = None) -> Path:
         path = self.folder / name
         path.parent.mkdir(parents=True, exist_ok=True)
         self.count += 1
         document = self.folder / f".document-{self.count}.json"
-        document.write_text(setups_document(setups, sources), encoding="utf-8")
+        document.write_text(setups_document(setups, sources, standards), encoding="utf-8")
         ornr.import_(document, path, replace=replace)
         document.unlink()
         return path
@@ -113,3 +116,39 @@ def workbench():
     if not WORKBENCH:
         pytest.skip("RSM_WORKBENCH is not set")
     return run_workbench
+
+
+NIGHT_LOCK = "the farm renders 8 passes"
+GRADE_LOCK = "the colour grade of the office"
+
+
+@pytest.fixture
+def office(make, tmp_path):
+    """A library whose "Night" governs three values and locks one, whose "Grade" governs and locks
+    AlbedoScale; and a drawing taking "Night" by name four ways: kept to it, with "Grade" applied
+    over it, changed against its lock, and overridden. "Own" was made in the drawing."""
+    library = make.file("office.zellib", {
+        "Night": settings(BlurPasses=8, QualityThreshold=0.5),
+        "Grade": settings(AlbedoScale=0.7),
+    }, standards={
+        "Night": {"scope": ["BlurPasses", "DoShadows", "QualityThreshold"],
+                  "locks": {"BlurPasses": NIGHT_LOCK},
+                  "notes": {"BlurPasses": "8 is enough at 4K"},
+                  "description": "night renders for the farm"},
+        "Grade": {"scope": ["AlbedoScale"], "locks": {"AlbedoScale": GRADE_LOCK}},
+    })
+    night = settings(BlurPasses=8, QualityThreshold=0.5)
+    grade = {**source(library, "Grade", {}), "base": {"AlbedoScale": 0.7}}
+    drawing = make.file("tower.zel", {
+        "Lobby": settings(BlurPasses=8, QualityThreshold=0.5, AlbedoScale=0.7, LightingModel=2),
+        "Breach": settings(BlurPasses=12, QualityThreshold=0.5),
+        "Excused": settings(BlurPasses=12, QualityThreshold=0.5),
+        "Own": settings(BlurPasses=3),
+    }, {name: source(library, "Night", night) for name in ("Lobby", "Breach", "Excused")},
+        standards={
+        "Lobby": {"overlays": [grade], "description": "the lobby shot",
+                  "notes": {"LightingModel": "the client asked for it"}},
+        "Excused": {"overrides": {"BlurPasses": {"reason": "hero shot", "madeBy": "ann",
+                                                 "madeAt": "2026-02-01T10:00:00Z"}}},
+    })
+    return drawing, library

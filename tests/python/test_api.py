@@ -61,6 +61,9 @@ def test_stubbed_members_exist_and_enums_match():
     (ornr.FixPreview, ["apply()", "audit fix"]),
     (ornr.Setup.drift, ["drift() -> Drift"]),
     (ornr.BlurMethod, ["CAMERA_AND_OBJECT", "Camera and object"]),
+    (ornr.Setup.why, ["why(property: str) -> Why", "overlay", "the notes"]),
+    (ornr.Setup.override, ["override(property: str, reason: str)", "LockedValue"]),
+    (ornr.LockedValue, ["command line", "override"]),
 ])
 def test_help_reads_well(target, words):
     text = inspect.getdoc(target)
@@ -79,6 +82,7 @@ def test_help_reads_well(target, words):
     (ornr.NameRefused, (ornr.Error, ValueError)),
     (ornr.ValueRefused, (ornr.Error, ValueError, TypeError)),
     (ornr.TransactionError, (ornr.Error,)),
+    (ornr.LockedValue, (ornr.Error, ValueError)),
     (ornr.ImportFailed, (ornr.Error,)),
     (ornr.FileError, (ornr.Error,)),
 ])

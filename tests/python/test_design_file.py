@@ -40,7 +40,7 @@ def older_file(path, version: int, setups: dict[str, dict]):
 class TestOpening:
     def test_read_mode_reads_and_refuses_writes(self, tower):
         with ornr.open(tower) as f:
-            assert (f.mode, f.format, f.problem, f.closed) == ("r", 6, None, False)
+            assert (f.mode, f.format, f.problem, f.closed) == ("r", ornr.FORMAT, None, False)
             assert list(f.setups) == ["Lobby", "Hall", "Roof"]
             with pytest.raises(ornr.FileError, match="is open read-only"):
                 with f.transaction():
@@ -54,7 +54,7 @@ class TestOpening:
         assert error.value.path == str(missing) and error.value.reason == "does not exist"
         assert not missing.exists()
         with ornr.open(missing, "rw", create=True) as f:
-            assert len(f.setups) == 0 and f.format == 6
+            assert len(f.setups) == 0 and f.format == ornr.FORMAT
         with pytest.raises(ValueError):
             ornr.open(missing, "w")
         with pytest.raises(ValueError):
@@ -66,7 +66,7 @@ class TestOpening:
         (lambda p: p.write_text("Meeting notes"), ornr.FileError, "is not a design file"),
         (lambda p: sqlite3.connect(p).executescript(
             "PRAGMA application_id = 1330794033; PRAGMA user_version = 9; CREATE TABLE t (x);"),
-         ornr.FileError, "has format version 9, newer than version 6 that this host reads"),
+         ornr.FileError, f"has format version 9, newer than version {ornr.FORMAT} that this host reads"),
     ])
     def test_what_is_no_design_file_is_refused(self, tmp_path, make_it, kind, message):
         path = tmp_path / "odd.zel"
@@ -83,12 +83,17 @@ class TestOpening:
             assert "which this host reads but no longer writes" in f.problem
             assert f.setups["Night"].values["BlurPasses"] == 4
             assert f.setups["Night"].history() == [] and f.deleted() == []
+            # A format without standards has none, and why still answers.
+            night = f.setups["Night"]
+            assert (night.locks, night.overrides, night.overlays, night.scope) == ([], {}, [], None)
+            assert night.why("BlurPasses").lines[1:] == [
+                "no library setup governs it: the drawing's own value", "no version changed it"]
         with pytest.raises(ornr.OlderFormat, match=r'"upgrade .*old.zel" converts it'):
             ornr.open(path, "rw")
         result = ornr.upgrade(path)
         assert result.from_format == 1 and result.backup.endswith("old.format1-backup.zel")
         with ornr.open(path, "rw") as f:
-            assert f.format == 6 and f.setups["Night"].values["BlurPasses"] == 4
+            assert f.format == ornr.FORMAT and f.setups["Night"].values["BlurPasses"] == 4
 
     def test_damaged_file(self, make):
         path = make.file("damaged.zel", {f"S{i}": settings(BlurPasses=i) for i in range(40)})

@@ -12,7 +12,7 @@ from pathlib import Path
 import pytest
 
 import ornr
-from conftest import settings, source
+from conftest import NIGHT_LOCK, settings, source
 
 DOCS = Path(os.environ.get("ORNR_SOURCE_DIR", Path(__file__).parents[2])) / "docs" / "python.md"
 
@@ -57,6 +57,49 @@ def test_nightly_report(make, tmp_path):
         ("project/tower.zel", "Stale", "library-newer", "BlurPasses=8", ""),
     ]
     assert rows[1]["problem"] and rows[0]["library"] == "standards.zellib"
+
+
+def run_preflight(tmp_path, *args) -> subprocess.CompletedProcess:
+    script = tmp_path / "preflight.py"
+    script.write_text(example("preflight.py"))
+    return subprocess.run([sys.executable, str(script), *args], cwd=tmp_path,
+                          capture_output=True, text=True, timeout=120)
+
+
+@pytest.mark.parametrize("setups, status", [
+    (["Lobby", "Excused", "Own"], 0),     # kept to the standard, overridden, the drawing's own
+    ([], 1),                              # every setup: "Breach" changed a locked value
+    (["Breach"], 1),
+    (["Lobby", "Nope"], 2),
+])
+def test_preflight_refuses_a_broken_lock(office, tmp_path, setups, status):
+    drawing, _ = office
+    result = run_preflight(tmp_path, drawing.name, *setups)
+    assert result.returncode == status, result.stderr
+    refused = [line for line in result.stderr.splitlines() if line.startswith("refused")]
+    if status == 0:
+        assert result.stdout.splitlines() == [
+            "Excused: BlurPasses = 12 overridden by ann: hero shot",
+            "tower.zel: ready for the farm"]
+        assert result.stderr == ""
+    elif status == 1:
+        assert refused == [
+            f"refused: Breach: BlurPasses is 12, the office locks it at 8 (Night in "
+            f"office.zellib): {NIGHT_LOCK}",
+            "refused: tower.zel: 1 locked values changed"]
+        # The whole answer of why follows the refusal.
+        assert '    BlurPasses of "Breach" is 12, default 8' in result.stderr.splitlines()
+    else:
+        assert refused == ["refused: tower.zel: Nope: no such setup"]
+
+
+def test_preflight_passes_once_the_locks_are_put_back(office, tmp_path):
+    drawing, library = office
+    ornr.audit(drawing, library, fix="locks").fix.apply()
+    assert run_preflight(tmp_path, drawing.name).returncode == 0
+    (tmp_path / "broken.zel").write_bytes(b"not a design file")
+    result = run_preflight(tmp_path, "broken.zel")
+    assert result.returncode == 2 and result.stderr.startswith('refused: design file "broken.zel"')
 
 
 def test_snippets_name_only_what_exists():

@@ -12,9 +12,12 @@
 
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 class StandardsTest : public ::testing::Test {
  protected:
@@ -146,6 +149,16 @@ TEST_F(StandardsTest, ALockedValueChangesOnlyWithAnOverrideThatSaveKeepsAndReset
   EXPECT_THAT(Lines(other.out), Contains("= 1"));
   EXPECT_THAT(Lines(other.out), Contains("error: BlurPasses of \"Lobby\" is not locked; edit it "
                                          "without --override"));
+
+  // Once the library moves a locked value, the drawing may follow it without a reason, and only
+  // to the library's value.
+  Must({"--master", "office.zellib", "-c", "host add Night BlurPasses=8 QualityThreshold=0.4"});
+  const ProcessResult back =
+      Run({"edit Night BlurPasses 7", "edit Night BlurPasses 8", "save Night", "locks Night"});
+  EXPECT_EQ(back.exitCode, 1);
+  EXPECT_THAT(Lines(back.out), Contains(HasSubstr("error: BlurPasses of \"Night\" is locked")));
+  EXPECT_THAT(Lines(back.out), Contains(lock));
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "8");
 }
 
 TEST_F(StandardsTest, AMergePutsALockedValueBackWhateverTheChoiceUnlessItIsOverridden) {
@@ -297,6 +310,24 @@ TEST_F(StandardsTest, ApplyingAnOverlayAgainMovesItLastAndALibraryNeedNotBeOffer
   const ProcessResult missing = Run({"apply Dusk Lobby", "apply Day Lobby"});
   EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Dusk\""));
   EXPECT_THAT(Lines(missing.out), Contains("error: no library offers a setup \"Day\""));
+}
+
+// The recovery file of a close nobody answered keeps what a save would have stored: the
+// override with its reason, and the overlay applied.
+TEST_F(StandardsTest, TheRecoveryFileKeepsUnsavedOverridesAndOverlays) {
+  const ProcessResult closed = Run({"edit Night BlurPasses 12 --override \"client asked\"",
+                                    "apply Night Lobby", "edit Lobby QualityThreshold 0.3"});
+  ASSERT_THAT(Lines(closed.out), Contains(HasSubstr("are kept in p.zel.recovered.json")))
+      << closed.out;
+  const ProcessResult back =
+      Run({"import p.zel.recovered.json --replace", "locks", "origin Lobby"});
+  ASSERT_EQ(back.exitCode, 0) << back.out;
+  const auto lines = Lines(back.out);
+  EXPECT_THAT(lines, Contains(AllOf(HasSubstr("locks: BlurPasses of \"Night\""),
+                                    HasSubstr("overridden by "), EndsWith(": client asked"))));
+  EXPECT_THAT(lines, Contains(StartsWith("origin: overlay \"Night\" in office.zellib")));
+  EXPECT_EQ(Stored("p.zel", u"Night", "BlurPasses"), "12");
+  EXPECT_EQ(Stored("p.zel", u"Lobby", "QualityThreshold"), "0.3");
 }
 
 TEST_F(StandardsTest, NotesAreWrittenAtOnceAndShowBesideTheValues) {

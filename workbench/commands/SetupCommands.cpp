@@ -99,8 +99,8 @@ void Commands::Edit(const Args& args) {
     throw CommandError(Usage(*FindCommand("edit")));
   }
   const std::u16string name = Wide(args[0]);
-  // A value the office locks changes only with a reason; one overridden already is the
-  // drawing's to change.
+  // A value the office locks changes only with a reason, or back to the library's own value; one
+  // overridden already is the drawing's to change.
   std::optional<ornhost::ValueLock> lock;
   try {
     lock = ornhost::LockOf(name, args[1]);
@@ -108,7 +108,7 @@ void Commands::Edit(const Args& args) {
     throw CommandError(error.what());
   }
   const bool overriding = args.size() == 5;
-  if (lock && !lock->override && !overriding) {
+  if (lock && !lock->override && !overriding && args[2] != lock->library) {
     throw CommandError(ornhost::LockedText(*lock) +
                        "; edit ... --override \"why\" changes it anyway");
   }

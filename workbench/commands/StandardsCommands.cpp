@@ -34,11 +34,6 @@ std::string GovernsText(const std::optional<ornhost::PropertySet>& scope) {
          " values: " + ornhost::ScopeText(scope);
 }
 
-std::string OverrideText(const ornhost::OverrideRecord& record) {
-  if (record.madeBy.empty()) return "overridden (unsaved): " + record.reason;
-  return "overridden by " + record.madeBy + " " + record.madeAt + ": " + record.reason;
-}
-
 bool IsProperty(const std::string& word) {
   return ornhost::detail::SettingIndex(word).has_value();
 }
@@ -103,7 +98,7 @@ void Commands::Locks(const Args& args) {
   }
   for (const ornhost::ValueLock& lock : locks) {
     std::string line = "locks: " + ornhost::LockedText(lock);
-    if (lock.override) line += "; " + OverrideText(*lock.override);
+    if (lock.override) line += "; " + ornhost::OverrideText(*lock.override);
     if (lock.breached) line += "; changed here without an override";
     transcript_.Line(line);
   }
@@ -132,54 +127,10 @@ void Commands::Note(const Args& args) {
 
 void Commands::Why(const Args& args) {
   MasterFile();
-  const std::string& property = args[1];
-  const auto why = Standard([&] { return ornhost::WhyOf(Wide(args[0]), property); });
-  const std::string quoted = AlwaysQuoted(args[0]);
-  std::string now = "why: " + property + " of " + quoted + " is " + why.now;
-  if (!why.saved) {
-    now += " (never saved)";
-  } else if (*why.saved != why.now) {
-    now += " (unsaved; saved " + *why.saved + ")";
+  const auto why = Standard([&] { return ornhost::WhyOf(Wide(args[0]), args[1]); });
+  for (const std::string& line : ornhost::WhyLines(why, AlwaysQuoted(args[0]))) {
+    transcript_.Line("why: " + line);
   }
-  transcript_.Line(now + ", default " + why.defaultValue);
-  if (!why.layer) {
-    transcript_.Line("why: no library setup governs it: the drawing's own value");
-  } else {
-    const ornhost::Layer& layer = *why.layer;
-    const char* how =
-        layer.kind == ornhost::LayerKind::SameName ? "taken by name from " : "applied from ";
-    if (layer.libraryGone) {
-      transcript_.Line("why: " + std::string(how) + layer.Label() + ", which is gone (" +
-                       layer.goneReason + ")");
-    } else {
-      transcript_.Line("why: governed by " + layer.Label() + " (" + how + "it), which holds " +
-                       why.governed.library +
-                       (why.libraryChanged ? "; the library changed it since it was taken"
-                                           : "; unchanged in the library since it was taken"));
-    }
-    if (!why.governed.shadowed.empty()) {
-      transcript_.Line("why: an earlier library setup governs it too; the last one applied wins");
-    }
-    if (why.governed.lockReason) {
-      transcript_.Line("why: locked: " + *why.governed.lockReason);
-    }
-  }
-  if (why.governed.override) transcript_.Line("why: " + OverrideText(*why.governed.override));
-  if (why.lastChange) {
-    const auto& change = *why.lastChange;
-    std::string line = "why: last changed in version " + std::to_string(change.number) + ", " +
-                       change.madeAt + " by " + change.madeBy + " (" + change.action + ")";
-    if (!change.before.empty() || !change.after.empty()) {
-      line += ": " + change.before + " -> " + change.after;
-    }
-    if (change.overrideReason) line += ", overridden: " + *change.overrideReason;
-    transcript_.Line(line);
-  } else {
-    transcript_.Line("why: no version changed it");
-  }
-  if (!why.libraryNote.empty()) transcript_.Line("why: library note: " + why.libraryNote);
-  if (!why.note.empty()) transcript_.Line("why: note: " + why.note);
-  if (!why.description.empty()) transcript_.Line("why: note of " + quoted + ": " + why.description);
 }
 
 void Commands::Apply(const Args& args) {

@@ -166,7 +166,6 @@ export class Actions {
     }
     let text = T.scopedUpdateQuestion(name, plan.label, plan.governs, plan.edits.length);
     if (plan.kept.length) text += ` ${T.scopedUpdateKeeps(plan.kept.length, plan.kept.map(labelOf).join(', '))}`;
-    if (plan.locked.length) text += ` ${T.scopedUpdateLocked(plan.locked.length, plan.locked.map(labelOf).join(', '))}`;
     if (!plan.edits.length) {
       await dialogs.message(T.updateTitle, text);
       return;

@@ -32,8 +32,9 @@ export const isLockedHere = (standing) => Boolean(standing.lock) && !standing.ov
 /**
  * What Update does to a master-file setup whose values data holds (with its exact texts): for a
  * setup whose library setups govern some values only, { scoped: true, label, governs, edits:
- * [[property, library text]] for each governed value that differs and is neither locked nor
- * overridden, kept: properties overridden and so kept, locked: locked properties that differ };
+ * [[property, library text]] for each governed value that differs and is not overridden (a
+ * locked one goes back to the library's value, as apply puts it), kept: properties overridden
+ * and so kept };
  * for any other, { scoped: false, dropped: the properties whose overrides the full copy drops }.
  */
 export function updatePlan(data, exact) {
@@ -42,12 +43,11 @@ export function updatePlan(data, exact) {
   const dropped = governed.filter(([, value]) => value.override).map(([property]) => property);
   const scoped = (standards?.layers ?? []).some((layer) => layer.scoped || layer.overlay);
   if (!scoped) return { scoped: false, dropped };
-  const plan = { scoped: true, label: standards.layers.at(-1).label, governs: governed.length, edits: [], kept: [], locked: [] };
+  const plan = { scoped: true, label: standards.layers.at(-1).label, governs: governed.length, edits: [], kept: [] };
   for (const [property, value] of governed) {
     const now = exact.get(property);
     if (now !== undefined && sameValue(propertyInfo(property).type, now, value.library)) continue;
     if (value.override) plan.kept.push(property);
-    else if (value.lock) plan.locked.push(property);
     else plan.edits.push([property, value.library]);
   }
   return plan;

@@ -174,7 +174,6 @@ export const T = {
   updateDropsOverrides: (n, list) => `It drops ${n === 1 ? 'the override' : `the ${n} overrides`} of locked values: ${list}.`,
   scopedUpdateQuestion: (name, setup, governs, n) => `${setup} governs only ${governs} values of \u201C${name}\u201D. Update takes those alone, as apply does: ${n === 1 ? '1 value changes' : `${n} values change`}, the others stay as they are, and the setup is left unsaved.`,
   scopedUpdateKeeps: (n, list) => `${n === 1 ? 'An overridden value stays' : `${n} overridden values stay`}: ${list}.`,
-  scopedUpdateLocked: (n, list) => `${n === 1 ? 'A locked value' : `${n} locked values`} the library changed come with Merge: ${list}.`,
   didScopedUpdate: (name, n) => `Took ${n} governed value${n === 1 ? '' : 's'} into \u201C${name}\u201D (not saved)`,
   quitTitle: 'End session',
   quitQuestion: 'Close the master file and end the workbench session?',
