@@ -180,8 +180,44 @@ std::string HtmlText(std::string_view text) {
   return escaped;
 }
 
-// The report as one page with the audit report's style: drawing by drawing, a table of the values
-// from what to what.
+// What happens to a setup as a whole, in words; the JSON and CSV keep the key.
+std::string ActionWords(const std::string& action) {
+  if (action == "create") return "added: a full copy of the library setup";
+  if (action == "delete") return "deleted: the change set had added it";
+  if (action == "recreate") return "added again: the change set had deleted it";
+  if (action == "nothing to do") return "nothing to undo";
+  return action;
+}
+
+// The run's totals as the audit report's cards: what a reader checks before the drawings.
+std::string TotalsCards(const nlohmann::json& report) {
+  const nlohmann::json& totals = report["totals"];
+  const auto count = [&](const char* key) {
+    return totals.contains(key) && totals[key].is_number_integer() ? totals[key].get<long long>()
+                                                                   : 0LL;
+  };
+  long long values = 0;
+  for (const auto& file : report["files"]) {
+    for (const auto& setup : file["setups"])
+      values += static_cast<long long>(setup["values"].size());
+  }
+  const bool written = report["apply"].get<bool>();
+  const auto card = [](long long figure, const std::string& label) {
+    return "<div class=\"card\"><div class=\"figure\">" + std::to_string(figure) +
+           "</div><div class=\"label\">" + label + "</div></div>";
+  };
+  return "<section aria-labelledby=\"totals\">\n<h2 id=\"totals\">Totals</h2>\n<div "
+         "class=\"cards\">" +
+         card(count("files"), written ? "drawings changed" : "drawings to change") +
+         card(count("setups"), written ? "setups changed" : "setups to change") +
+         card(values, written ? "values written" : "values to write") +
+         card(count("created"), written ? "setups created" : "setups to create") +
+         card(count("conflicts"), "conflicts left") + card(count("skipped"), "drawings skipped") +
+         "</div>\n</section>\n";
+}
+
+// The report as one page with the audit report's style: the totals, then drawing by drawing a
+// table of the values from what to what.
 std::string HtmlOfReport(const std::string& title, const nlohmann::json& report) {
   const auto text = [](const nlohmann::json& object, const char* key) {
     return HtmlText(object.contains(key) && object[key].is_string() ? object[key].get<std::string>()
@@ -203,9 +239,8 @@ std::string HtmlOfReport(const std::string& title, const nlohmann::json& report)
   if (report["changeSet"].is_string()) {
     html += "<p class=\"meta\">Change set " + text(report, "changeSet") + "</p>\n";
   }
-  html +=
-      "</header>\n<main>\n<section aria-labelledby=\"drawings\">\n<h2 id=\"drawings\">"
-      "Drawings</h2>\n";
+  html += "</header>\n<main>\n" + TotalsCards(report) +
+          "<section aria-labelledby=\"drawings\">\n<h2 id=\"drawings\">Drawings</h2>\n";
   if (report["files"].empty()) html += "<p>Nothing to change.</p>\n";
   for (const auto& file : report["files"]) {
     html += "<article class=\"drawing\">\n<header><h3>" + text(file, "path") + "</h3><p>" +
@@ -216,15 +251,16 @@ std::string HtmlOfReport(const std::string& title, const nlohmann::json& report)
       html += "</article>\n";
       continue;
     }
-    html += "<div class=\"table-wrap\"><table class=\"setups\"><caption>Values of " +
-            text(file, "path") +
-            "</caption><thead><tr><th scope=\"col\">Setup</th><th scope=\"col\">Property</th>"
-            "<th scope=\"col\">From</th><th scope=\"col\">To</th><th scope=\"col\">How</th>"
-            "</tr></thead><tbody>\n";
+    html +=
+        "<div class=\"table-wrap\"><table class=\"setups\"><caption class=\"sr-only\">Values of " +
+        text(file, "path") +
+        "</caption><thead><tr><th scope=\"col\">Setup</th><th scope=\"col\">Property</th>"
+        "<th scope=\"col\">From</th><th scope=\"col\">To</th><th scope=\"col\">How</th>"
+        "</tr></thead><tbody>\n";
     for (const auto& setup : file["setups"]) {
       if (setup["values"].empty()) {
         html += "<tr><td>" + text(setup, "name") + "</td><td colspan=\"4\">" +
-                text(setup, "action") +
+                HtmlText(ActionWords(setup["action"].get<std::string>())) +
                 (setup.contains("reason") ? ": " + text(setup, "reason") : std::string()) +
                 "</td></tr>\n";
       }
@@ -499,6 +535,8 @@ class ChangeSetRun {
       const auto skip = [&](const std::string& reason) {
         ++skipped;
         console_.Out(path.string() + ": skipped: " + reason);
+        // Nothing of it changes, so the report lists none of what the plan held for it.
+        entry["setups"] = nlohmann::json::array();
         entry["outcome"] = "skipped";
         entry["reason"] = reason;
         files_.push_back(std::move(entry));

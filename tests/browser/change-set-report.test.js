@@ -38,6 +38,13 @@ test('the deploy preview lists every drawing and value, fetches nothing and pass
         ['Office Quality', 'MaxSamplesPerPixel', '512', '1024', 'locked']);
       assert.match(await page.locator('article.drawing', { hasText: 'site-archive.zel' }).textContent(),
         /skipped: damaged, so it is never written/);
+      // The totals agree with the drawings below them.
+      const cards = Object.fromEntries(await page.locator('.card').evaluateAll((all) =>
+        all.map((card) => [card.querySelector('.label').textContent, Number(card.querySelector('.figure').textContent)])));
+      assert.equal(cards['drawings to change'], 12);
+      assert.equal(cards['setups to create'], await page.getByText('added: a full copy of the library setup').count());
+      assert.equal(cards['values to write'], await page.locator('tbody td:nth-child(2):not([colspan])').count());
+      assert.equal(cards['drawings skipped'], 1);
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       assert.ok(overflow <= 0, `${width} ${scheme}: ${overflow}px wider than the window`);
       assert.deepEqual(await h.accessibilityProblems(page), [], `${width} ${scheme}`);
