@@ -15,8 +15,10 @@
 #include "audit/FileAudit.h"
 #include "audit/FileFix.h"
 #include "audit/Report.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/SettingFields.h"
 #include "host/store/SettingsColumns.h"
+#include "host/store/VersionTable.h"
 #include "python/src/Python.h"
 #include "python/src/Values.h"
 #include "support/Utf.h"
@@ -271,6 +273,11 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
   applied->applied = true;
   applied->run.apply = true;
   applied->run.command = Command(*applied, planned->run.take);
+  // One change set, as the same rsm-audit run writes, so that rsm-audit --undo takes it back.
+  const ornhost::detail::ChangeSetHeader changeSet{
+      ornhost::detail::NewChangeSetId(), ornhost::detail::UtcNow(), ornhost::detail::OsUser(),
+      audit::ShellCommand(applied->run.command)};
+  applied->run.changeSet = changeSet.id;
   std::vector<std::size_t> toWrite;
   for (std::size_t i = 0; i < applied->files.size(); ++i) {
     if (applied->files[i].fix == audit::FixOutcome::WouldChange) toWrite.push_back(i);
@@ -295,7 +302,8 @@ ReportObject Apply(const FixPreviewObject& preview, py::handle jobs, py::object 
           // The versions are named as rsm-audit names them for the same fix.
           audit::FixFile(
               ReadAt(*applied, file), file, true,
-              applied->fixMerge ? ornhost::detail::actions::kAuditFix : audit::kAuditLockFix);
+              applied->fixMerge ? ornhost::detail::actions::kAuditFix : audit::kAuditLockFix,
+              &changeSet);
           ++done;
         }
       });
@@ -496,6 +504,11 @@ rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of a
                              [](const ReportObject& self) { return self.result->run.folder; })
       .def_property_readonly("command",
                              [](const ReportObject& self) { return self.result->run.command; })
+      .def_property_readonly("change_set",
+                             [](const ReportObject& self) -> py::object {
+                               if (self.result->run.changeSet.empty()) return py::none();
+                               return py::str(self.result->run.changeSet);
+                             })
       .def_property_readonly("libraries",
                              [](const ReportObject& self) {
                                py::list libraries;

@@ -175,6 +175,13 @@ class TestFix:
                         [v.action for v in other.history()]
         with pytest.raises(ornr.Error, match="applied already"):
             preview.apply()
+        # The fix is one change set, which rsm-audit takes back whole.
+        assert applied.change_set and ours["run"]["fix"]["changeSet"] == applied.change_set
+        assert report.change_set is None
+        status, _ = rsm_audit("--undo", applied.change_set, "--apply", "proj")
+        assert status == 0
+        with ornr.open("proj/tower.zel") as f:
+            assert f.setups["Newer"].values["BlurPasses"] == 8
 
     def test_a_file_changed_since_the_preview_is_skipped(self, project):
         preview = ornr.audit("proj", "office/standards.zellib", fix="merge").fix
