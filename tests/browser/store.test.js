@@ -189,3 +189,12 @@ test('a setup brought back is selected once a step lists it', () => {
   assert.deepEqual(store.arrived(), master('Old 2'));
   assert.equal(store.arrived(), null);
 });
+
+test('a setup picked while one brought back is not yet listed stays picked when it comes', () => {
+  const { store } = storeWith();
+  store.awaitSetup(master('Old 2'));
+  store.pick({ group: 'library', library: '/designs/studio.zellib', name: 'Interior' });
+  store.takeStep(step({ type: 'added', group: 'master', library: '', name: 'Old 2', setup: row('Old 2') }));
+  assert.equal(store.arrived(), null);
+  assert.equal(store.session.current.name, 'Interior');
+});

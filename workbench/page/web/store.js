@@ -98,6 +98,8 @@ export class Store {
   pick(key) {
     this.session.current = key;
     this.#picked = key;
+    // What the user picks after bringing a setup back wins over selecting it once it is listed.
+    if (!sameKey(key, this.#awaited)) this.#awaited = null;
     if (key.group !== 'deleted') this.#asked.push(key);
   }
 
