@@ -279,6 +279,8 @@ class Setup:
         """The values it locks as a library setup, with their reasons."""
     def override(self, property: str, reason: str) -> None:
         """Overrides a locked value with a reason, stored with the values at commit."""
+    def drop_override(self, property: str) -> None:
+        """Drops the override of a locked value and puts the library's value back, at commit."""
     def set_note(self, text: str, property: str | None = ...) -> None:
         """Sets its description or a value's note ("" removes it), at once, a version "note"."""
     def set_scope(self, words: str | Iterable[str] | None) -> list[str]:

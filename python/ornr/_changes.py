@@ -137,9 +137,10 @@ class ChangeReport:
     the run wrote (None for a preview, or when nothing was written).
     """
 
-    def __init__(self, kind: str, report: dict, unreadable: list[SkippedEntry], status: int):
+    def __init__(self, kind: str, text: str, unreadable: list[SkippedEntry], status: int):
+        report = json.loads(text)
         self.kind: str = kind
-        self._report = report
+        self._text = text
         self.command: str = report["command"]
         self.started_at: str = report["startedAt"]
         self.applied: bool = report["apply"]
@@ -169,7 +170,7 @@ class ChangeReport:
 
     def to_json(self) -> str:
         """The JSON report, as rsm-audit --json writes it."""
-        return json.dumps(self._report, indent=2, ensure_ascii=False) + "\n"
+        return self._text
 
     def __repr__(self) -> str:
         t = self.totals
@@ -180,9 +181,9 @@ class ChangeReport:
 
 
 class _Preview(ChangeReport):
-    def __init__(self, kind: str, report: dict, unreadable: list[SkippedEntry], status: int,
+    def __init__(self, kind: str, text: str, unreadable: list[SkippedEntry], status: int,
                  run: dict):
-        super().__init__(kind, report, unreadable, status)
+        super().__init__(kind, text, unreadable, status)
         self._run = run
         self._lock = threading.Lock()
         self._used = False
@@ -284,7 +285,8 @@ def _run(kind: str, run: dict, progress: Progress | None) -> tuple[ChangeReport,
         kind, run["paths"], run["libraries"], run["target"], run["from_library"], run["linked"],
         run["to"], run["every_setup"], run["create"], run["take"] or "", run["take_change_set"],
         apply, run["jobs"], _command(run, apply), progress)
-    document = json.loads(report) if report else None
+    text = report.decode("utf-8", "replace")
+    document = json.loads(text) if text else None
     if stopped is not None:
         if document and document.get("changeSet"):
             stopped.add_note(
@@ -315,8 +317,8 @@ def _run(kind: str, run: dict, progress: Progress | None) -> tuple[ChangeReport,
         return None, [line for error, line in lines if not error]  # type: ignore[return-value]
     cls = DeployPreview if kind == "deploy" else UndoPreview
     if apply:
-        return ChangeReport(kind, document, unreadable, status), messages
-    return cls(kind, document, unreadable, status, run), messages
+        return ChangeReport(kind, text, unreadable, status), messages
+    return cls(kind, text, unreadable, status, run), messages
 
 
 def deploy(library_setup: str, paths: PathLike | Iterable[PathLike],

@@ -336,8 +336,8 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
   if (id.empty()) {
     py::list listed;
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
-      listed.append(py::make_tuple(header(it->second.header), it->second.files,
-                                   it->second.setups, it->second.values));
+      listed.append(py::make_tuple(header(it->second.header), it->second.files, it->second.setups,
+                                   it->second.values));
     }
     return py::make_tuple(listed, missing, whole);
   }
@@ -356,8 +356,8 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
           if (!v) return py::none();
           return ValueObject(value.field, *v);
         };
-        values.append(py::make_tuple(KeyObject(value.field), typed(value.before),
-                                     typed(value.after)));
+        values.append(
+            py::make_tuple(KeyObject(value.field), typed(value.before), typed(value.after)));
       }
       setups.append(py::make_tuple(name(setup.nameBefore), name(setup.nameAfter), values,
                                    setup.standingBefore != setup.standingAfter));
@@ -378,9 +378,8 @@ void BindChangeSets(py::module_& module) {
   module.def("_change_sets", &ReadChangeSets, py::arg("paths"), py::arg("change_set"),
              py::arg("progress"));
   module.def("_value_of_text", &ValueOfText, py::arg("property"), py::arg("text"));
-  module.def("_looks_like_change_set_id", [](const std::string& text) {
-    return ornhost::detail::LooksLikeChangeSetId(text);
-  });
+  module.def("_looks_like_change_set_id",
+             [](const std::string& text) { return ornhost::detail::LooksLikeChangeSetId(text); });
 }
 
 }  // namespace ornr::python
