@@ -57,6 +57,7 @@ std::string Console::ProgressText(std::size_t done, std::size_t total, double se
 }
 
 void Console::Out(std::string_view line) {
+  if (sink_) return sink_(false, line);
   EraseBar();
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
@@ -68,6 +69,7 @@ void Console::Out(std::string_view line) {
 }
 
 void Console::Err(std::string_view line) {
+  if (sink_) return sink_(true, line);
   EraseBar();
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);

@@ -36,6 +36,11 @@ class Console {
   void OnProgress(std::function<void(std::size_t done, std::size_t total)> hook) {
     hook_ = std::move(hook);
   }
+  /// Takes every line of Out (error false) and Err (error true) instead of standard output and
+  /// error, on the thread that writes it: what a caller without a terminal reads the run by.
+  void OnLine(std::function<void(bool error, std::string_view line)> sink) {
+    sink_ = std::move(sink);
+  }
 
   /// "812/2000 files  405 files/s  0:03 left" for done of total after seconds.
   static std::string ProgressText(std::size_t done, std::size_t total, double seconds);
@@ -46,6 +51,7 @@ class Console {
 
   ProgressStyle style_;
   std::function<void(std::size_t, std::size_t)> hook_;
+  std::function<void(bool, std::string_view)> sink_;
   bool barShown_ = false;
   std::size_t done_ = 0;
   std::size_t total_ = 0;

@@ -3,13 +3,35 @@
 Open a design file with ``ornr.open(path, mode)``; its ``setups`` map names to Setup objects,
 whose ``values`` are the 68 render settings with their exact stored values. Writes go inside
 ``with f.transaction():``. ``ornr.audit`` holds a project against its design libraries as
-rsm-audit does, ``ornr.export`` and ``ornr.import_`` read and write setups documents. Every
+rsm-audit does, ``ornr.deploy`` and ``ornr.undo`` plan project-wide changes whose ``apply()``
+writes them as one change set, ``ornr.changes`` lists the change sets a project keeps,
+``ornr.export`` and ``ornr.import_`` read and write setups documents. Every
 error is an ``ornr.Error``. docs/python.md describes it all, with examples.
 """
 
 from __future__ import annotations
 
 from . import _ornr
+from ._changes import (
+    ChangedFile,
+    ChangedSetup,
+    ChangedValue,
+    ChangeReport,
+    ChangeSet,
+    ChangeSetFile,
+    ChangeSetHeader,
+    ChangeSets,
+    ChangeSetSetup,
+    ChangeTotals,
+    Conflict,
+    DeployPreview,
+    Forgotten,
+    UndoPreview,
+    changes,
+    deploy,
+    forget,
+    undo,
+)
 from ._enums import ENUMERATIONS as _ENUMERATIONS
 from ._enums import OutputChannels
 from ._errors import (
@@ -22,6 +44,7 @@ from ._errors import (
     ImportProblem,
     LockedValue,
     NameRefused,
+    NoSuchChangeSet,
     NoSuchProperty,
     NoSuchSetup,
     NoSuchVersion,
@@ -106,4 +129,7 @@ __all__ = [
     "ShadowQuality", "SkippedEntry", "Totals", "Transaction", "TransactionError", "UpgradeResult",
     "Value", "ValueRefused", "Values", "Version", "Why", "WhyChange", "audit", "export", "import_",
     "open", "upgrade",
+    "ChangeReport", "ChangeSet", "ChangeSetFile", "ChangeSetHeader", "ChangeSetSetup", "ChangeSets",
+    "ChangeTotals", "ChangedFile", "ChangedSetup", "ChangedValue", "Conflict", "DeployPreview",
+    "Forgotten", "NoSuchChangeSet", "UndoPreview", "changes", "deploy", "forget", "undo",
 ]

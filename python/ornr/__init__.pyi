@@ -29,6 +29,7 @@ class ChangedSinceRead(FileError): ...
 class NoSuchSetup(Error, KeyError): ...
 class NoSuchVersion(Error, KeyError): ...
 class NoSuchProperty(Error, KeyError): ...
+class NoSuchChangeSet(Error, KeyError): ...
 class NameRefused(Error, ValueError): ...
 class ValueRefused(Error, ValueError, TypeError): ...
 class TransactionError(Error): ...
@@ -124,7 +125,7 @@ PROPERTIES: tuple[Property, ...]
 
 class Change(NamedTuple):
     property: str
-    before: Value
+    before: Value | None
     after: Value | None
 
 class Difference(NamedTuple):
@@ -278,6 +279,8 @@ class Setup:
         """The values it locks as a library setup, with their reasons."""
     def override(self, property: str, reason: str) -> None:
         """Overrides a locked value with a reason, stored with the values at commit."""
+    def drop_override(self, property: str) -> None:
+        """Drops the override of a locked value and puts the library's value back, at commit."""
     def set_note(self, text: str, property: str | None = ...) -> None:
         """Sets its description or a value's note ("" removes it), at once, a version "note"."""
     def set_scope(self, words: str | Iterable[str] | None) -> list[str]:
@@ -570,3 +573,141 @@ def audit(
     include_overrides: bool = ...,
     strict: bool = ...,
 ) -> Report: ...
+
+# --- Change sets: deploy, undo, changes, forget ----------------------------------------------
+
+_Progress = Callable[[int, int], object]
+
+class ChangedValue(NamedTuple):
+    property: str
+    kind: Literal["library", "replaced", "locked", "kept", "decided", "undecided", "restore",
+                  "conflict-kept", "conflict-restored"]
+    before: Value
+    after: Value
+    library: Value | None = ...
+    written: Value | None = ...
+    @property
+    def changes(self) -> bool: ...
+
+class ChangedSetup(NamedTuple):
+    name: str
+    action: Literal["by name", "overlay", "create", "restore", "delete", "recreate",
+                    "nothing to do", "left"]
+    values: list[ChangedValue]
+    reason: str | None = ...
+    provenance: Literal["restore", "unchanged", "conflict-kept", "conflict-restored"] | None = ...
+
+class ChangedFile(NamedTuple):
+    path: str
+    outcome: Literal["would change", "changed", "nothing to do", "skipped"]
+    setups: list[ChangedSetup]
+    reason: str | None = ...
+
+class Conflict(NamedTuple):
+    path: str
+    setup: str
+    value: ChangedValue
+
+class ChangeTotals(NamedTuple):
+    files: int
+    setups: int
+    created: int
+    conflicts: int
+    skipped: int
+
+class ChangeSetHeader(NamedTuple):
+    id: str
+    made_at: str
+    made_by: str
+    command: str
+
+class ChangeReport:
+    kind: Literal["deploy", "undo"]
+    command: str
+    started_at: str
+    applied: bool
+    change_set: str | None
+    undoes: ChangeSetHeader | None
+    files: list[ChangedFile]
+    totals: ChangeTotals
+    unreadable: list[SkippedEntry]
+    exit_status: int
+    @property
+    def skipped(self) -> list[ChangedFile]: ...
+    @property
+    def conflicts(self) -> list[Conflict]: ...
+    def to_json(self) -> str: ...
+
+class DeployPreview(ChangeReport):
+    def apply(self, *, jobs: int | None = ..., progress: _Progress | None = ...) -> ChangeReport: ...
+
+class UndoPreview(ChangeReport):
+    def apply(self, *, jobs: int | None = ..., progress: _Progress | None = ...) -> ChangeReport: ...
+
+class ChangeSetSetup:
+    name_before: str | None
+    name_after: str | None
+    values: list[Change]
+    provenance_changed: bool
+    @property
+    def name(self) -> str: ...
+    @property
+    def created(self) -> bool: ...
+    @property
+    def deleted(self) -> bool: ...
+
+class ChangeSetFile:
+    path: str
+    setups: list[ChangeSetSetup]
+
+class ChangeSet:
+    id: str
+    made_at: str
+    made_by: str
+    command: str
+    files: int
+    setups: int
+    values: int
+    paths: tuple[str, ...]
+    drawings: tuple[ChangeSetFile, ...] | None
+    def detail(self) -> ChangeSet: ...
+    def undo(self, *, take_change_set: bool = ..., jobs: int | None = ...,
+             progress: _Progress | None = ...) -> UndoPreview: ...
+
+class ChangeSets(list[ChangeSet]):
+    unreadable: list[SkippedEntry]
+
+class Forgotten(NamedTuple):
+    id: str
+    files: list[str]
+    skipped: list[SkippedEntry]
+
+def deploy(
+    library_setup: str,
+    paths: _Path | Iterable[_Path],
+    libraries: _Path | Iterable[_Path],
+    *,
+    from_library: _Path | None = ...,
+    linked: bool = ...,
+    to: str | Iterable[str] = ...,
+    every_setup: bool = ...,
+    create: bool = ...,
+    take: Literal["library", "local"] | None = ...,
+    jobs: int | None = ...,
+    progress: _Progress | None = ...,
+) -> DeployPreview: ...
+def undo(
+    change_set: str,
+    paths: _Path | Iterable[_Path],
+    *,
+    take_change_set: bool = ...,
+    jobs: int | None = ...,
+    progress: _Progress | None = ...,
+) -> UndoPreview: ...
+@overload
+def changes(paths: _Path | Iterable[_Path], change_set: None = ..., *,
+            progress: _Progress | None = ...) -> ChangeSets: ...
+@overload
+def changes(paths: _Path | Iterable[_Path], change_set: str, *,
+            progress: _Progress | None = ...) -> ChangeSet: ...
+def forget(change_set: str, paths: _Path | Iterable[_Path]) -> Forgotten: ...

@@ -62,6 +62,13 @@ class NoSuchProperty(Error, KeyError):
         return str(self.args[0]) if self.args else ""
 
 
+class NoSuchChangeSet(Error, KeyError):
+    """No design file under the paths given keeps a change set of that id (or one it begins)."""
+
+    def __str__(self) -> str:
+        return str(self.args[0]) if self.args else ""
+
+
 class NameRefused(Error, ValueError):
     """A setup name the host does not take, or one the file holds already."""
 

@@ -26,11 +26,12 @@ class DriftState(str, enum.Enum):
 
 
 class Change(NamedTuple):
-    """A value a version's action changed: ``before`` is the version's, ``after`` what replaced
-    it (None where the setup was deleted)."""
+    """A value a version's action or a change set changed: ``before`` is the version's, ``after``
+    what replaced it (None where the setup was deleted; in a change set ``before`` None where
+    it created the setup)."""
 
     property: str
-    before: Value
+    before: Value | None
     after: Value | None
 
 

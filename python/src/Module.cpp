@@ -13,6 +13,7 @@ namespace ornr::python {
 
 void BindExchange(py::module_& module);
 void BindAudit(py::module_& module);
+void BindChangeSets(py::module_& module);
 
 namespace {
 
@@ -50,6 +51,7 @@ PYBIND11_MODULE(_ornr, module) {
   BindStandards(module);
   BindExchange(module);
   BindAudit(module);
+  BindChangeSets(module);
 
   module.def(
       "open", &OpenDesignFile, py::arg("path"), py::arg("mode") = "r", py::kw_only(),

@@ -273,7 +273,7 @@ void OpenFile::Touch(Entry& entry) {
 void OpenFile::WritePending(Entry& entry) {
   if (!entry.pending) return;
   ornhost::detail::WriteAlongside alongside;
-  if (!entry.pendingOverrides.empty()) {
+  if (!entry.pendingOverrides.empty() || !entry.droppedOverrides.empty()) {
     // Stored as a save stores an override: with who and when, and marked in the version.
     alongside = [&](std::int64_t position) {
       using ornhost::detail::StandardsTable;
@@ -288,6 +288,12 @@ void OpenFile::WritePending(Entry& entry) {
         }
         overrides[property] = {reason, ornhost::detail::OsUser(), ornhost::detail::UtcNow()};
       }
+      for (const std::string& property : entry.droppedOverrides) {
+        const auto before = stored.find(property);
+        if (before == stored.end()) continue;
+        marks.push_back({"override", property, before->second.reason, ""});
+        overrides.erase(property);
+      }
       StandardsTable::PutOverrides(*db_, position, overrides);
       return marks;
     };
@@ -299,6 +305,7 @@ void OpenFile::WritePending(Entry& entry) {
   }
   entry.pending = false;
   entry.pendingOverrides.clear();
+  entry.droppedOverrides.clear();
 }
 
 void OpenFile::Commit() {
@@ -707,6 +714,9 @@ ornhost::detail::StandardsOfSetup OpenFile::StandardsOf(const Entry& entry) {
   for (const auto& [property, reason] : entry.pendingOverrides) {
     standards.standards.overrides[property] = ornhost::OverrideRecord{reason, "", ""};
   }
+  for (const std::string& property : entry.droppedOverrides) {
+    standards.standards.overrides.erase(property);
+  }
   return standards;
 }
 
@@ -775,7 +785,32 @@ void OpenFile::SetOverride(Entry& entry, const std::string& property, const std:
   }
   Touch(entry);
   entry.pendingOverrides[property] = reason;
+  entry.droppedOverrides.erase(property);
   // Stored with the values, even when they stay as they are.
+  entry.pending = true;
+}
+
+void OpenFile::DropOverride(Entry& entry, const std::string& property,
+                            const std::function<void(Settings&, const std::string&)>& put) {
+  RequireWrite();
+  RequireAlive(entry);
+  if (!entry.values) {
+    throw FileFailure(ErrorKind::DamagedFile, path_,
+                      "the stored record of " + Quoted(entry.name) +
+                          " cannot be read, so it is not written: " + entry.problem);
+  }
+  const auto governed = GovernedOf(entry);
+  const ornhost::GovernedValue* value = governed ? governed->Find(property) : nullptr;
+  if (value == nullptr || !value->Locked() || !value->Overridden()) {
+    throw Failure(ErrorKind::ValueRefused,
+                  property + " of " + Quoted(entry.name) + " has no override to drop", path_);
+  }
+  Settings values = *entry.values;
+  put(values, value->library);
+  Touch(entry);
+  entry.values = values;
+  entry.pendingOverrides.erase(property);
+  entry.droppedOverrides.insert(property);
   entry.pending = true;
 }
 

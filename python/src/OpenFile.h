@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -46,6 +48,8 @@ struct Entry {
   /// In the open transaction: overrides of locked values given, by property, with their reasons;
   /// stored with the values at commit.
   std::map<std::string, std::string> pendingOverrides;
+  /// In the open transaction: overrides to drop at commit.
+  std::set<std::string> droppedOverrides;
 };
 
 /// A version of a setup with the name its action left it with (empty after a delete).
@@ -130,6 +134,12 @@ class OpenFile {
   /// its values at commit, with who and when. Throws Failure (ValueRefused) for a value not locked
   /// or a reason empty or too long.
   void SetOverride(Entry& entry, const std::string& property, const std::string& reason);
+  /// Drops the setup's override of a locked value and puts the library's value back with put
+  /// (given the library's lossless text), as a fix of locks with overrides does: both stored at
+  /// commit, in one version. Throws Failure (ValueRefused) for a value not locked or not
+  /// overridden.
+  void DropOverride(Entry& entry, const std::string& property,
+                    const std::function<void(Settings&, const std::string&)>& put);
   /// The setup's note (property empty) or a value's, written at once with a version "note"; an
   /// empty text removes it.
   void SetNote(Entry& entry, const std::string& property, const std::string& text);

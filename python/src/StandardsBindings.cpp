@@ -227,6 +227,25 @@ the transaction commits, with who and when, and marked in the version that write
 ValueRefused for a value not locked or a reason empty or over 1000 characters.
 )doc")
       .def(
+          "drop_override",
+          [](const SetupObject& self, py::handle property) {
+            const std::size_t field = FieldOf(property);
+            const std::string key = ornhost::detail::SettingKey(field);
+            LockHeld lock(self.file->Mutex());
+            self.file->DropOverride(*self.entry, key,
+                                    [&](Settings& values, const std::string& library) {
+                                      SetValue(values, field, ValueOfText(key, library));
+                                    });
+          },
+          py::arg("property"),
+          R"doc(drop_override(property: str) -> None
+
+Drops the override of a locked value and puts the library's value back, in the transaction, as
+``fix="locks"`` with ``include_overrides=True`` does for a whole project: both are stored with
+the setup's values when the transaction commits, the override's end marked in that version (a
+rollback keeps the override). ValueRefused for a value not locked or not overridden.
+)doc")
+      .def(
           "set_note",
           [](const SetupObject& self, py::handle text, py::handle property) {
             const std::string key =

@@ -64,6 +64,11 @@ def test_stubbed_members_exist_and_enums_match():
     (ornr.Setup.why, ["why(property: str) -> Why", "overlay", "the notes"]),
     (ornr.Setup.override, ["override(property: str, reason: str)", "LockedValue"]),
     (ornr.LockedValue, ["command line", "override"]),
+    (ornr.deploy, ["deploy(library_setup", "apply()", "take=", "KeyboardInterrupt"]),
+    (ornr.DeployPreview, ["apply()", "one change set", "KeyboardInterrupt"]),
+    (ornr.undo, ["undo(change_set", "take_change_set=True", "NoSuchChangeSet"]),
+    (ornr.changes, ["changes(paths", "newest first", "value by value"]),
+    (ornr.ChangeReport, ["to_json()", "exit_status", "change_set"]),
 ])
 def test_help_reads_well(target, words):
     text = inspect.getdoc(target)
@@ -78,6 +83,7 @@ def test_help_reads_well(target, words):
     (ornr.ChangedSinceRead, (ornr.FileError,)),
     (ornr.NoSuchSetup, (ornr.Error, KeyError)),
     (ornr.NoSuchVersion, (ornr.Error, KeyError)),
+    (ornr.NoSuchChangeSet, (ornr.Error, KeyError)),
     (ornr.NoSuchProperty, (ornr.Error, KeyError)),
     (ornr.NameRefused, (ornr.Error, ValueError)),
     (ornr.ValueRefused, (ornr.Error, ValueError, TypeError)),

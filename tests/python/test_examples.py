@@ -102,6 +102,75 @@ def test_preflight_passes_once_the_locks_are_put_back(office, tmp_path):
     assert result.returncode == 2 and result.stderr.startswith('refused: design file "broken.zel"')
 
 
+def run_bulk_change(tmp_path, *args) -> subprocess.CompletedProcess:
+    script = tmp_path / "bulk-change.py"
+    script.write_text(example("bulk-change.py"))
+    return subprocess.run([sys.executable, str(script), *args], cwd=tmp_path,
+                          capture_output=True, text=True, timeout=120)
+
+
+def test_bulk_change_previews_applies_lists_and_undoes(make, tmp_path):
+    quality = settings(BlurPasses=9, ShadowQuality=3)
+    library = make.file("office/office.zellib", {"Office Quality": quality}, standards={
+        "Office Quality": {"scope": ["BlurPasses", "ShadowQuality", "QualityThreshold"]}})
+    taken = {"Office Quality": source(library, "Office Quality", settings())}
+    make.file("project/annex.zel", {"Office Quality": settings(QualityThreshold=0.25)}, taken)
+    make.file("project/tower.zel", {"Office Quality": settings(), "Own": settings()}, taken)
+    make.file("project/yard.zel", {"Own": settings()})
+    before = {name: ornr.open(tmp_path / "project" / name).setups["Office Quality"].values.to_dict()
+              for name in ("annex.zel", "tower.zel")}
+
+    result = run_bulk_change(tmp_path, "deploy", "office/office.zellib", "Office Quality",
+                             "project")
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[:7] == [
+        "project/annex.zel: would change",
+        "  Office Quality: BlurPasses 8 -> 9 (library)",
+        "  Office Quality: ShadowQuality Medium -> Best (library)",
+        "project/tower.zel: would change",
+        "  Office Quality: BlurPasses 8 -> 9 (library)",
+        "  Office Quality: ShadowQuality Medium -> Best (library)",
+        lines[6],
+    ]
+    change_set = ornr.changes(tmp_path / "project")[0]
+    assert lines[6] == f"applied: 2 setups in 2 drawings, change set {change_set.id}"
+    assert lines[7:] == [f"{change_set.id}  2 drawings  2 setups  4 values  {change_set.command}"]
+    annex = ornr.open(tmp_path / "project/annex.zel").setups["Office Quality"].values
+    assert (annex["BlurPasses"], annex["ShadowQuality"], annex["QualityThreshold"]) == (9, 3, 0.25)
+
+    # A drawing that never took the standard has nothing to change.
+    idle = run_bulk_change(tmp_path, "deploy", "office/office.zellib", "Office Quality",
+                           "project/yard.zel")
+    assert idle.returncode == 0 and idle.stdout == "nothing to change\n"
+
+    result = run_bulk_change(tmp_path, "undo", change_set.id[:10], "project")
+    assert result.returncode == 0, result.stderr
+    undone = ornr.changes(tmp_path / "project")[0]
+    assert result.stdout.splitlines()[-1] == \
+        f"undone {change_set.id}: 2 setups in 2 drawings, change set {undone.id}"
+    assert "  Office Quality: BlurPasses 9 -> 8 (restore)" in result.stdout
+    after = {name: ornr.open(tmp_path / "project" / name).setups["Office Quality"].values.to_dict()
+             for name in ("annex.zel", "tower.zel")}
+    assert after == before
+
+
+def test_bulk_change_refuses_conflicts_and_writes_nothing(make, tmp_path):
+    library = make.file("office.zellib", {"Office Quality": settings(BlurPasses=9)}, standards={
+        "Office Quality": {"scope": ["BlurPasses"]}})
+    drawing = make.file("project/tower.zel", {"Office Quality": settings(BlurPasses=12)},
+                        {"Office Quality": source(library, "Office Quality", settings())})
+    result = run_bulk_change(tmp_path, "deploy", "office.zellib", "Office Quality", "project")
+    assert result.returncode == 1, result.stderr
+    assert result.stdout.splitlines() == [
+        "project/tower.zel: would change",
+        "  Office Quality: BlurPasses left at 12, conflict (undecided)",
+        "not applied: decide the conflicts (take=...) or mend the drawings first",
+    ]
+    assert ornr.open(drawing).setups["Office Quality"].values["BlurPasses"] == 12
+    assert list(ornr.changes(drawing)) == []
+
+
 def test_snippets_name_only_what_exists():
     # Every ornr.NAME the page mentions is there.
     text = DOCS.read_text(encoding="utf-8")

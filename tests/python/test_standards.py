@@ -195,6 +195,47 @@ class TestWrite:
             with pytest.raises(ornr.LockedValue), f.transaction():
                 lobby.values["BlurPasses"] = 12
 
+    def test_a_dropped_override_puts_the_librarys_value_back(self, office, workbench):
+        drawing, library = office
+        with ornr.open(drawing, "rw") as f:
+            excused = f.setups["Excused"]
+            with pytest.raises(RuntimeError), f.transaction():
+                excused.drop_override("BlurPasses")
+                assert excused.overrides == {} and excused.values["BlurPasses"] == 8
+                raise RuntimeError("changed my mind")
+            assert excused.overrides["BlurPasses"].reason == "hero shot"
+            assert excused.values["BlurPasses"] == 12
+            with f.transaction():
+                excused.drop_override("BlurPasses")
+            assert excused.overrides == {} and excused.values["BlurPasses"] == 8
+            version = excused.history()[0]
+            assert version.marks == [ornr.Mark("override", "BlurPasses", "hero shot", "")]
+            assert version.changes == [ornr.Change("BlurPasses", 12, 8)]
+            # Locked again: the value it had is refused.
+            with pytest.raises(ornr.LockedValue), f.transaction():
+                excused.values["BlurPasses"] = 12
+            # One given and dropped in a block leaves nothing behind.
+            lobby = f.setups["Lobby"]
+            with f.transaction():
+                lobby.override("BlurPasses", "for a moment")
+                lobby.values["BlurPasses"] = 12
+                lobby.drop_override("BlurPasses")
+            assert lobby.overrides == {} and lobby.values["BlurPasses"] == 8
+        transcript = workbench(drawing, "locks Excused", libraries=[library])
+        assert "hero shot" not in transcript and "BlurPasses" in transcript
+
+    @pytest.mark.parametrize("setup, property", [
+        ("Lobby", "BlurPasses"),           # locked, not overridden
+        ("Excused", "QualityThreshold"),   # governed, not locked
+        ("Own", "BlurPasses"),             # the drawing's own
+    ])
+    def test_only_an_override_is_dropped(self, office, setup, property):
+        drawing, _ = office
+        with ornr.open(drawing, "rw") as f, f.transaction():
+            with pytest.raises(ornr.ValueRefused, match=f'{property} of "{setup}" has no '
+                                                         "override to drop"):
+                f.setups[setup].drop_override(property)
+
     @pytest.mark.parametrize("property, reason, message", [
         ("QualityThreshold", "why not", 'QualityThreshold of "Lobby" is not locked; there is '
                                         "nothing to override"),
