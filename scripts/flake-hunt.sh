@@ -3,17 +3,25 @@
 # that wait on a clock or race another process) N times (default 10) on the default build, or on
 # the sanitized one with --sanitized, with a busy process on every core beside them, and prints
 # what failed in which run. Exits 1 when anything failed; each failed run's whole output stays in
-# BUILD/flake-hunt/.
-#   scripts/flake-hunt.sh [--sanitized] [N]
+# BUILD/flake-hunt/. With --slow the workbench the page talks to runs at a lower priority than
+# the busy processes, so that its answers and steps come late, as on a much slower machine: the
+# page must still do what its user last asked for.
+#   scripts/flake-hunt.sh [--sanitized] [--slow] [N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage() { echo "usage: scripts/flake-hunt.sh [--sanitized] [--slow] [N]" >&2; exit 2; }
 preset=default
-if [ "${1:-}" = --sanitized ]; then
-  preset=asan
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --sanitized) preset=asan ;;
+    --slow) export RSM_WORKBENCH_NICE=8 ;;
+    --*) usage ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 runs=${1:-10}
-[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/flake-hunt.sh [--sanitized] [N]" >&2; exit 2; }
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
 build=$(python3 -c 'import json, sys
 presets = json.load(open("CMakePresets.json"))["configurePresets"]
 print(next(p["binaryDir"] for p in presets if p["name"] == sys.argv[1]).replace("${sourceDir}/", ""))' "$preset")

@@ -43,7 +43,12 @@ export const DEMO_ARGS = ['--master', 'tower.zel', '--library', 'studio.zellib',
 
 /** The workbench with --panel in dir; resolves once it printed its address. */
 export async function startWorkbench(dir, extraArgs = []) {
-  const child = spawn(workbench, [...DEMO_ARGS, '--panel', ...extraArgs], { cwd: dir, stdio: ['pipe', 'pipe', 'pipe'] });
+  const args = [...DEMO_ARGS, '--panel', ...extraArgs];
+  // scripts/flake-hunt.sh --slow: a workbench that yields its processor to everything else, so
+  // that its answers and steps come as late as on a much slower machine.
+  const nice = process.env.RSM_WORKBENCH_NICE;
+  const child = nice ? spawn('nice', ['-n', nice, workbench, ...args], { cwd: dir, stdio: ['pipe', 'pipe', 'pipe'] })
+    : spawn(workbench, args, { cwd: dir, stdio: ['pipe', 'pipe', 'pipe'] });
   const session = { child, out: '', err: '', exited: null };
   child.stdout.setEncoding('utf8');
   child.stderr.setEncoding('utf8');
