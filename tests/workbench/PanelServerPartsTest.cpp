@@ -148,6 +148,20 @@ TEST(PanelServerSnapshot, ABusySessionAnswersWithNoContent) {
   EXPECT_EQ(answer.body, "");
 }
 
+// A query the session does not answer in time is still queued, not refused: the page asks again,
+// and no error status reaches the browser's console.
+TEST(PanelServerSnapshot, AQueryABusySessionDoesNotAnswerIsAcceptedToBeAskedAgain) {
+  PanelFeed feed;
+  PageActionQueue actions;
+  const PanelServer server(ParsePanelAddress(""), feed, actions);
+  const PanelUrl url = ParsePanelUrl(server.Url());
+  const HttpAnswer answer =
+      Exchange(url.host, url.port, GetRequest(url.base + "history?name=Lobby", url.HostHeader()),
+               std::chrono::seconds(30));
+  EXPECT_EQ(answer.status, 202);
+  EXPECT_NE(answer.body.find("busy"), std::string::npos) << answer.body;
+}
+
 // Whether the modules go in one by one or bundled into one, whatever the page asks for by name
 // is built in: what index.html loads and every module a built-in script imports.
 TEST(PageFiles, ThePageAndEveryModuleItImportsAreBuiltIn) {

@@ -554,7 +554,10 @@ void PanelServer::AnswerQuery(const httplib::Request& req, httplib::Response& re
     return;
   }
   if (!answer || !answer->text) {
-    Refuse(res, 503, "the workbench is busy; ask again");
+    // Accepted, not refused: the query waits in the session's queue. A browser logs an error
+    // status as the page's fault, and the page asks again anyway.
+    res.set_header("Retry-After", "1");
+    Refuse(res, 202, "the workbench is busy; ask again");
     return;
   }
   res.set_content(*answer->text, "application/json");

@@ -96,17 +96,20 @@ export class Connection {
   }
 }
 
-// A workbench busy with something else answers 503: the page asks again a little later, up to a
-// minute in all with the workbench's own wait, rather than show an error the next try would not.
+// A workbench busy with something else answers 202, the query still queued: the page asks again
+// a little later, up to a minute in all with the workbench's own wait, rather than show an error
+// the next try would not.
 const BUSY_PAUSES = [250, 500, 1000, 2000, 4000];
 
 async function ask(url) {
   for (const pause of BUSY_PAUSES) {
     const response = await fetch(url);
-    if (response.status !== 503) return response;
+    if (response.status !== 202) return response;
     await new Promise((resolve) => setTimeout(resolve, pause));
   }
-  return fetch(url);
+  const response = await fetch(url);
+  if (response.status === 202) throw new Error((await response.text()).trim());
+  return response;
 }
 
 async function fetchValues(key) {
