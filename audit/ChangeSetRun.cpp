@@ -530,15 +530,18 @@ class ChangeSetRun {
     // one, as the walk goes: known before the files are worked on at once.
     const std::string id = FullId(options_.undo);
     const bool whole = EachFileOnEveryCore([&](const std::filesystem::path& path) -> Told {
-      // Read first: a file without the change set is not written, and one that cannot be read
-      // is told apart from one that cannot be written.
+      ornhost::detail::DesignFile file(
+          path, options_.apply ? ornhost::detail::DesignFile::Access::WriteExisting
+                               : ornhost::detail::DesignFile::Access::ReadOnly);
+      // Planned first, then written through the same opening: a file without the change set is
+      // not written, and one that cannot be read is told apart from one that cannot be written.
       ornhost::UndoResult result =
-          ornhost::UndoChangeSet(path, id, options_.takeChangeSet, nullptr);
+          ornhost::UndoChangeSet(file, id, options_.takeChangeSet, nullptr);
       if (!result.found) return {};
       std::optional<std::string> skipped;
       if (options_.apply && result.Changing() > 0) {
         try {
-          result = ornhost::UndoChangeSet(path, id, options_.takeChangeSet, &undo);
+          result = ornhost::UndoChangeSet(file, id, options_.takeChangeSet, &undo);
         } catch (const ornhost::DesignFileError& error) {
           skipped = error.Reason();
         }
