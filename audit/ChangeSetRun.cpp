@@ -4,12 +4,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -31,6 +36,8 @@ namespace {
 
 constexpr int kSkippedOrConflicts = 1;
 constexpr int kUnreadable = 3;
+// How far the workers may run ahead of the file being told: the memory of what waits to be told.
+constexpr std::size_t kFilesAheadPerWorker = 16;
 
 std::string CountOf(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -319,6 +326,104 @@ class ChangeSetRun {
     return true;
   }
 
+  /// What a worker made of one file, told here in the order of the walk; empty for nothing to tell.
+  using Told = std::function<void()>;
+
+  // The same on options' jobs workers: work runs on a worker for each design file and what it
+  // returns here, file after file in the order of the walk, with the progress shown as the
+  // audit shows it. Stopped, the files being worked on are finished and told; false then.
+  bool EachFileOnEveryCore(const std::function<Told(const std::filesystem::path&)>& work) {
+    std::size_t expected = ProjectWalk::Count(options_.paths);
+    ProjectWalk walk(options_.paths);
+    const unsigned jobs =
+        options_.jobs > 0 ? options_.jobs : std::max(1u, std::thread::hardware_concurrency());
+    struct Shared {
+      std::mutex mutex;
+      std::condition_variable workerWait;
+      std::condition_variable toldReady;
+      bool walkDone = false;
+      std::atomic<bool> abandon{false};
+      std::size_t next = 0;
+      std::size_t told = 0;
+      std::map<std::size_t, std::pair<bool, Told>> done;
+      unsigned running = 0;
+    } shared;
+    shared.running = jobs;
+    const std::size_t window = jobs * kFilesAheadPerWorker;
+    const auto ended = [&] { return stop_ || shared.abandon; };
+    const auto worker = [&] {
+      std::unique_lock lock(shared.mutex);
+      for (;;) {
+        shared.workerWait.wait(
+            lock, [&] { return ended() || shared.walkDone || shared.next < shared.told + window; });
+        if (ended() || shared.walkDone) break;
+        ProjectEntry entry;
+        if (!walk.Next(entry)) {
+          shared.walkDone = true;
+          break;
+        }
+        const std::size_t index = shared.next++;
+        lock.unlock();
+        // Skipped entries are no file of the count.
+        const bool counted = entry.skipped.empty();
+        Told told = WorkOn(entry, work);
+        lock.lock();
+        shared.done.emplace(index, std::pair(counted, std::move(told)));
+        shared.toldReady.notify_one();
+      }
+      --shared.running;
+      shared.toldReady.notify_one();
+      shared.workerWait.notify_all();
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(worker);
+    std::size_t files = 0;
+    std::exception_ptr failure;
+    const auto tell = [&](std::pair<bool, Told>& each) {
+      files += each.first ? 1 : 0;
+      if (!each.second || failure) return;
+      try {
+        each.second();
+      } catch (...) {
+        // Ends the run as one thread would have: the files being worked on are finished first.
+        failure = std::current_exception();
+        shared.abandon = true;
+      }
+    };
+    console_.Progress(0, expected);
+    {
+      std::unique_lock lock(shared.mutex);
+      for (;;) {
+        // Wakes for each file done, and now and then to redraw the progress and notice a stop.
+        shared.toldReady.wait_for(lock, std::chrono::milliseconds(100));
+        if (ended()) shared.workerWait.notify_all();
+        for (auto next = shared.done.find(shared.told); next != shared.done.end();
+             next = shared.done.find(shared.told)) {
+          auto each = std::move(next->second);
+          shared.done.erase(next);
+          ++shared.told;
+          lock.unlock();
+          tell(each);
+          lock.lock();
+          shared.workerWait.notify_all();
+        }
+        // The walk can yield more than counted when files came meanwhile.
+        expected = std::max(expected, files);
+        lock.unlock();
+        console_.Progress(files, expected);
+        lock.lock();
+        if (shared.running == 0) break;
+      }
+    }
+    for (std::thread& each : workers) each.join();
+    for (auto& [index, each] : shared.done) tell(each);
+    console_.EndProgress();
+    if (failure) std::rethrow_exception(failure);
+    // Stopped with nothing left to work on is no partial run.
+    ProjectEntry left;
+    return !stop_ || shared.walkDone || !walk.Next(left);
+  }
+
   int List() {
     struct Listed {
       ornhost::detail::ChangeSetHeader header;
@@ -417,64 +522,75 @@ class ChangeSetRun {
     std::size_t files = 0;
     std::size_t setups = 0;
     std::size_t conflicts = 0;
-    std::size_t skipped = 0;
+    std::size_t skippedFiles = 0;
     std::string undoneAs;
-    std::string id = options_.undo;
     nlohmann::json undoes;
     if (!OpenReport()) return 2;
-    const bool whole = EachFile([&](const std::filesystem::path& path) {
-      // Read first: a file without the change set is not written, and one that cannot be read
-      // is told apart from one that cannot be written.
+    // Given in part, the id stands for the change set it begins in the first file that holds
+    // one, as the walk goes: known before the files are worked on at once.
+    const std::string id = FullId(options_.undo);
+    const bool whole = EachFileOnEveryCore([&](const std::filesystem::path& path) -> Told {
+      ornhost::detail::DesignFile file(
+          path, options_.apply ? ornhost::detail::DesignFile::Access::WriteExisting
+                               : ornhost::detail::DesignFile::Access::ReadOnly);
+      // Planned first, then written through the same opening: a file without the change set is
+      // not written, and one that cannot be read is told apart from one that cannot be written.
       ornhost::UndoResult result =
-          ornhost::UndoChangeSet(path, id, options_.takeChangeSet, nullptr);
-      if (!result.found) return;
-      id = result.changeSet.id;
-      undoes = {{"id", result.changeSet.id},
-                {"madeAt", result.changeSet.madeAt},
-                {"madeBy", result.changeSet.madeBy},
-                {"command", result.changeSet.command}};
-      if (files == 0) {
-        console_.Out("undo of change set " + result.changeSet.id + ", made " +
-                     result.changeSet.madeAt + " by " + OneLineText(result.changeSet.madeBy) + ":");
-        console_.Out("  " + OneLineText(result.changeSet.command));
-      }
-      ++files;
+          ornhost::UndoChangeSet(file, id, options_.takeChangeSet, nullptr);
+      if (!result.found) return {};
+      std::optional<std::string> skipped;
       if (options_.apply && result.Changing() > 0) {
         try {
-          result = ornhost::UndoChangeSet(path, id, options_.takeChangeSet, &undo);
-          if (!result.undoneAs.empty()) undoneAs = result.undoneAs;
+          result = ornhost::UndoChangeSet(file, id, options_.takeChangeSet, &undo);
         } catch (const ornhost::DesignFileError& error) {
-          ++skipped;
-          console_.Out(path.string() + ": skipped: " + error.Reason());
+          skipped = error.Reason();
+        }
+      }
+      return [&, path, result = std::move(result), skipped = std::move(skipped)] {
+        undoes = {{"id", result.changeSet.id},
+                  {"madeAt", result.changeSet.madeAt},
+                  {"madeBy", result.changeSet.madeBy},
+                  {"command", result.changeSet.command}};
+        if (files == 0) {
+          console_.Out("undo of change set " + result.changeSet.id + ", made " +
+                       result.changeSet.madeAt + " by " + OneLineText(result.changeSet.madeBy) +
+                       ":");
+          console_.Out("  " + OneLineText(result.changeSet.command));
+        }
+        ++files;
+        if (skipped) {
+          ++skippedFiles;
+          console_.Out(path.string() + ": skipped: " + *skipped);
           nlohmann::json entry = {{"path", path.string()},
                                   {"outcome", "skipped"},
-                                  {"reason", error.Reason()},
+                                  {"reason", *skipped},
                                   {"setups", nlohmann::json::array()}};
           for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
           files_.push_back(std::move(entry));
           return;
         }
-      }
-      const std::size_t changing = result.Changing();
-      {
-        nlohmann::json entry = {{"path", path.string()},
-                                {"outcome", changing == 0    ? "nothing to do"
-                                            : options_.apply ? "changed"
-                                                             : "would change"},
-                                {"setups", nlohmann::json::array()}};
-        for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
-        files_.push_back(std::move(entry));
-      }
-      conflicts += result.Conflicts();
-      setups += changing;
-      const char* verb = options_.apply ? "changed " : "would change ";
-      std::string line =
-          path.string() + ": " +
-          (changing == 0 ? "nothing to do" : verb + CountOf(changing, "setup", "setups"));
-      if (result.Conflicts() > 0)
-        line += ", " + CountOf(result.Conflicts(), "conflict", "conflicts");
-      console_.Out(line);
-      for (const ornhost::UndoneSetup& setup : result.setups) Tell(setup);
+        if (!result.undoneAs.empty()) undoneAs = result.undoneAs;
+        const std::size_t changing = result.Changing();
+        {
+          nlohmann::json entry = {{"path", path.string()},
+                                  {"outcome", changing == 0    ? "nothing to do"
+                                              : options_.apply ? "changed"
+                                                               : "would change"},
+                                  {"setups", nlohmann::json::array()}};
+          for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
+          files_.push_back(std::move(entry));
+        }
+        conflicts += result.Conflicts();
+        setups += changing;
+        const char* verb = options_.apply ? "changed " : "would change ";
+        std::string line =
+            path.string() + ": " +
+            (changing == 0 ? "nothing to do" : verb + CountOf(changing, "setup", "setups"));
+        if (result.Conflicts() > 0)
+          line += ", " + CountOf(result.Conflicts(), "conflict", "conflicts");
+        console_.Out(line);
+        for (const ornhost::UndoneSetup& setup : result.setups) Tell(setup);
+      };
     });
     const nlohmann::json none = {{"files", 0}, {"setups", 0}, {"conflicts", 0}, {"skipped", 0}};
     if (files == 0) {
@@ -489,16 +605,16 @@ class ChangeSetRun {
               (options_.takeChangeSet ? " put back all the same"
                                       : " left (--take change-set puts them back)");
     }
-    if (skipped > 0) line += "; " + CountOf(skipped, "file", "files") + " skipped";
+    if (skippedFiles > 0) line += "; " + CountOf(skippedFiles, "file", "files") + " skipped";
     if (!options_.apply && setups > 0) line += "; --apply writes the changes";
     console_.Out(line);
     if (!undoneAs.empty()) {
       console_.Out("change set: " + undoneAs + " (--undo " + undoneAs + " takes the undo back)");
     }
-    const int status = End(whole, skipped > 0 || (conflicts > 0 && !options_.takeChangeSet));
+    const int status = End(whole, skippedFiles > 0 || (conflicts > 0 && !options_.takeChangeSet));
     return Report(
         "undo", undo, undoneAs, undoes, whole,
-        {{"files", files}, {"setups", setups}, {"conflicts", conflicts}, {"skipped", skipped}},
+        {{"files", files}, {"setups", setups}, {"conflicts", conflicts}, {"skipped", skippedFiles}},
         status);
   }
 
@@ -524,48 +640,59 @@ class ChangeSetRun {
     std::size_t undecided = 0;
     std::size_t skipped = 0;
     bool written = false;
-    const bool whole = EachFile([&](const std::filesystem::path& path) {
-      const ornhost::StoredFile stored = ornhost::ReadStoredFile(path);
-      const std::string& refusal =
-          !stored.readProblem.empty() ? stored.readProblem : stored.refusal;
-      const DeployPlan plan = PlanDeploy(stored, request);
-      if (plan.setups.empty()) return;
-      nlohmann::json entry = {{"path", path.string()}, {"setups", nlohmann::json::array()}};
-      for (const DeployedSetup& setup : plan.setups) entry["setups"].push_back(DeployedJson(setup));
-      const auto skip = [&](const std::string& reason) {
-        ++skipped;
-        console_.Out(path.string() + ": skipped: " + reason);
-        // Nothing of it changes, so the report lists none of what the plan held for it.
-        entry["setups"] = nlohmann::json::array();
-        entry["outcome"] = "skipped";
-        entry["reason"] = reason;
-        files_.push_back(std::move(entry));
-      };
-      if (!refusal.empty()) {
-        return skip(stored.readProblem.empty()
-                        ? "of an older format, so it is never written (" + refusal + ")"
-                        : "damaged, so it is never written");
-      }
-      if (options_.apply) {
-        try {
-          ornhost::StoreFixes(path, plan.fixes, ornhost::detail::actions::kAuditDeploy, &header,
-                              plan.added);
-          written = true;
-        } catch (const ornhost::DesignFileError& error) {
-          return skip(error.Reason());
+    const bool whole = EachFileOnEveryCore([&](const std::filesystem::path& path) -> Told {
+      // Read and written through one opening: the write reads again what it checks.
+      ornhost::detail::DesignFile file(
+          path, options_.apply ? ornhost::detail::DesignFile::Access::WriteExisting
+                               : ornhost::detail::DesignFile::Access::ReadOnly);
+      DeployPlan plan;
+      std::optional<std::string> skip;
+      {
+        const ornhost::StoredFile stored = ornhost::ReadStoredFile(file);
+        plan = PlanDeploy(stored, request);
+        if (plan.setups.empty()) return {};
+        if (!stored.readProblem.empty()) {
+          skip = "damaged, so it is never written";
+        } else if (!stored.refusal.empty()) {
+          skip = "of an older format, so it is never written (" + stored.refusal + ")";
         }
       }
-      entry["outcome"] = options_.apply ? "changed" : "would change";
-      files_.push_back(std::move(entry));
-      ++files;
-      setups += plan.setups.size();
-      undecided += plan.Undecided();
-      console_.Out(path.string() + ": " + (options_.apply ? "changed " : "would change ") +
-                   CountOf(plan.setups.size(), "setup", "setups"));
-      for (const DeployedSetup& setup : plan.setups) {
-        created += setup.created ? 1 : 0;
-        Tell(setup);
+      bool wrote = false;
+      if (!skip && options_.apply) {
+        try {
+          ornhost::StoreFixes(file, path, plan.fixes, ornhost::detail::actions::kAuditDeploy,
+                              &header, plan.added);
+          wrote = true;
+        } catch (const ornhost::DesignFileError& error) {
+          skip = error.Reason();
+        }
       }
+      return [&, path, plan = std::move(plan), skip = std::move(skip), wrote] {
+        written = written || wrote;
+        nlohmann::json entry = {{"path", path.string()}, {"setups", nlohmann::json::array()}};
+        if (skip) {
+          ++skipped;
+          console_.Out(path.string() + ": skipped: " + *skip);
+          // Nothing of it changes, so the report lists none of what the plan held for it.
+          entry["outcome"] = "skipped";
+          entry["reason"] = *skip;
+          files_.push_back(std::move(entry));
+          return;
+        }
+        for (const DeployedSetup& setup : plan.setups)
+          entry["setups"].push_back(DeployedJson(setup));
+        entry["outcome"] = options_.apply ? "changed" : "would change";
+        files_.push_back(std::move(entry));
+        ++files;
+        setups += plan.setups.size();
+        undecided += plan.Undecided();
+        console_.Out(path.string() + ": " + (options_.apply ? "changed " : "would change ") +
+                     CountOf(plan.setups.size(), "setup", "setups"));
+        for (const DeployedSetup& setup : plan.setups) {
+          created += setup.created ? 1 : 0;
+          Tell(setup);
+        }
+      };
     });
     std::string line = "deploy: " + std::string(options_.apply ? "changed " : "would change ") +
                        CountOf(setups, "setup", "setups") + " in " +
@@ -775,6 +902,47 @@ class ChangeSetRun {
       if (!whole) console_.Out("report: " + (*file)->Path().string() + " (partial)");
     }
     return status;
+  }
+
+  // The change set that id, or the part of one, names in the first file of the walk that holds
+  // one; id itself when none does.
+  std::string FullId(const std::string& id) {
+    ProjectWalk walk(options_.paths);
+    for (ProjectEntry entry; walk.Next(entry) && !stop_;) {
+      if (!entry.skipped.empty() || !entry.folderProblem.empty() ||
+          IsLibrary(entry.path, options_.libraries) || !IsSqliteFile(entry.path)) {
+        continue;
+      }
+      try {
+        ornhost::detail::DesignFile file(entry.path, ornhost::detail::DesignFile::Access::ReadOnly);
+        if (const auto found = ornhost::detail::ChangeSetTable::Read(file, id)) {
+          return found->header.id;
+        }
+      } catch (const ornhost::DesignFileError&) {
+        // Told when the files are worked on.
+      }
+    }
+    return id;
+  }
+
+  // On a worker: an entry of the walk worked on, or what tells why it cannot be.
+  Told WorkOn(const ProjectEntry& entry,
+              const std::function<Told(const std::filesystem::path&)>& work) {
+    const auto unreadable = [this, path = entry.path](std::string reason) -> Told {
+      return [this, path, reason = std::move(reason)] { Unreadable(path, reason); };
+    };
+    if (!entry.skipped.empty()) return {};
+    if (!entry.folderProblem.empty()) return unreadable(entry.folderProblem);
+    if (IsLibrary(entry.path, options_.libraries)) return {};
+    if (!IsSqliteFile(entry.path)) return entry.named ? unreadable("is not a design file") : Told();
+    try {
+      return work(entry.path);
+    } catch (const ornhost::DesignFileError& error) {
+      if (!entry.named && error.Reason() == "is not a design file") return {};
+      return unreadable(error.Reason());
+    } catch (...) {
+      return [failure = std::current_exception()] { std::rethrow_exception(failure); };
+    }
   }
 
   void Unreadable(const std::filesystem::path& path, const std::string& reason) {

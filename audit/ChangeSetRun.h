@@ -12,10 +12,12 @@
 
 namespace ornr::audit {
 
-/// Runs the change-set command options asks for over its PATHs, one file at a time; command is
-/// the command line as given, which an undo records. stop ends the run after the file being
-/// written. Returns the exit status: 0 done or nothing to do, 1 conflicts left or files skipped
-/// (or a change set found in no file), 3 a file could not be read, 128 + the signal when stopped.
+/// Runs the change-set command options asks for over its PATHs; a deploy or an undo works on
+/// options.jobs files at once (0: one per core), and tells them and reports them in the order of
+/// the walk. command is the command line as given, which an undo records. stop ends the run after
+/// the files being written. Returns the exit status: 0 done or nothing to do, 1 conflicts left or
+/// files skipped (or a change set found in no file), 3 a file could not be read, 128 + the signal
+/// when stopped.
 int RunChangeSets(const AuditOptions& options, const std::vector<std::string>& command,
                   Console& console, const std::atomic<bool>& stop);
 

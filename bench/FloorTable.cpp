@@ -1,5 +1,6 @@
 // ornr-floor-table: the programs as a person runs them, each beside its floor, the least a
-// program needs to read the same rows with SQLite's C API. The two sides of a row run in turn,
+// program needs to read the same rows with SQLite's C API (and for a deploy, write the same
+// changed rows). The two sides of a row run in turn,
 // many times, and the table gives the median of each side and the median of the pairs' ratios:
 // on a shared machine only what was measured side by side compares.
 //   ornr-floor-table [--runs N] [--small]
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,6 +25,7 @@
 #include "bench/Bench.h"
 #include "bench/BenchFiles.h"
 #include "bench/ChildProcess.h"
+#include "host/controls/HostControls.h"
 
 namespace ornr::bench {
 
@@ -112,6 +115,55 @@ Pairs Paired(const std::vector<std::string>& product, const std::vector<std::str
   return pairs;
 }
 
+// The same for programs that change the files: each side of each pair runs on a fresh copy of
+// the project, made and synced to the disk before the clock starts, so that neither side's syncs
+// write the copy. args gives each side's command line for the copy's folder.
+Pairs PairedOnCopies(const std::function<std::vector<std::string>(const std::string&)>& product,
+                     const std::function<std::vector<std::string>(const std::string&)>& floor,
+                     const std::string& project, int runs, int productStatus) {
+  const auto fresh = [&](const char* name) {
+    const auto copy = BenchFolder() / name;
+    std::filesystem::remove_all(copy);
+    std::filesystem::copy(project, copy, std::filesystem::copy_options::recursive);
+    sync();
+    return copy.string();
+  };
+  std::vector<double> walls, floorWalls, ratios, cpuRatios, peaks;
+  Pairs pairs;
+  for (int i = 0; i < runs; ++i) {
+    const std::string forProduct = fresh("copy-product");
+    const std::string forFloor = fresh("copy-floor");
+    Run a, b;
+    if (i % 2 == 0) {
+      a = Measure(product(forProduct));
+      b = Measure(floor(forFloor));
+    } else {
+      b = Measure(floor(forFloor));
+      a = Measure(product(forProduct));
+    }
+    if (a.status != productStatus || b.status != 0) {
+      std::fprintf(stderr, "ornr-floor-table: %s ended with %d, %s with %d\n",
+                   product(forProduct)[0].c_str(), a.status, floor(forFloor)[0].c_str(), b.status);
+      pairs.failed = true;
+      return pairs;
+    }
+    walls.push_back(a.wall);
+    floorWalls.push_back(b.wall);
+    ratios.push_back(a.wall / b.wall);
+    cpuRatios.push_back(b.cpu > 0 ? a.cpu / b.cpu : 0);
+    peaks.push_back(a.peakMiB);
+  }
+  for (const char* name : {"copy-product", "copy-floor"}) {
+    std::filesystem::remove_all(BenchFolder() / name);
+  }
+  pairs.wall = Median(walls);
+  pairs.floorWall = Median(floorWalls);
+  pairs.ratio = Median(ratios);
+  pairs.cpuRatio = Median(cpuRatios);
+  pairs.peakMiB = Median(peaks);
+  return pairs;
+}
+
 std::string LoadAverage() {
   std::ifstream in("/proc/loadavg");
   std::string one, five, fifteen;
@@ -174,6 +226,7 @@ int FloorTable(int argc, char** argv) {
   const std::string audit = ORNR_AUDIT_PATH;
   const std::string floorRead = ORNR_FLOOR_READ_PATH;
   const std::string floorAudit = ORNR_FLOOR_AUDIT_PATH;
+  const std::string floorDeploy = ORNR_FLOOR_DEPLOY_PATH;
   const int large = small ? 500 : 10000;
   const int few = 100;
   const int files = small ? 40 : 2000;
@@ -204,8 +257,31 @@ int FloorTable(int argc, char** argv) {
   // Status 1: the project's drawings drifted from the library, as the benchmark's project does.
   const Pairs audited =
       Paired({audit, "--library", library, project}, {floorAudit, project}, auditRuns, 1);
+  // One library setup deployed to the setup taken from it in every drawing: one value changes
+  // in each, as the floor is told.
+  const std::string deployed = "Setup 5";
+  std::string value;
+  for (const auto& setup : ornhost::ReadSetups(library)) {
+    if (setup.name == u"Setup 5") value = std::to_string(setup.settings.GetMaxSamplesPerPixel());
+  }
+  const auto deploy = [&](const std::string& folder, bool apply) {
+    std::vector<std::string> args = {audit,    "--library", library, "--deploy",
+                                     deployed, "--linked",  folder};
+    if (apply) args.insert(args.end() - 1, "--apply");
+    return args;
+  };
+  const int deployRuns = std::max(3, runs / 5);
+  std::fprintf(stderr, "ornr-floor-table: the deploy's preview, %d pairs\n", auditRuns);
+  const Pairs preview = Paired(deploy(project, false), {floorAudit, project}, auditRuns, 0);
+  std::fprintf(stderr, "ornr-floor-table: the deploy, %d pairs on fresh copies\n", deployRuns);
+  const Pairs applied = PairedOnCopies(
+      [&](const std::string& folder) { return deploy(folder, true); },
+      [&](const std::string& folder) {
+        return std::vector<std::string>{floorDeploy, deployed, "MaxSamplesPerPixel", value, folder};
+      },
+      project, deployRuns, 0);
   const std::string endLoad = LoadAverage();
-  if (load.failed || show.failed || audited.failed) return 1;
+  if (load.failed || show.failed || audited.failed || preview.failed || applied.failed) return 1;
 
   std::printf("\nLoad average (1, 5, 15 minutes) at the start: %s; at the end: %s; %u cores\n\n",
               startLoad.c_str(), endLoad.c_str(), cores);
@@ -222,6 +298,12 @@ int FloorTable(int argc, char** argv) {
   Row("rsm-audit, " + std::to_string(files) + " files of 20 setups", Ms(audited.wall),
       "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(audited.floorWall),
       audited.ratio, audited.cpuRatio, 1.3, "<= 1.3x");
+  Row("rsm-audit --deploy, preview, " + std::to_string(files) + " files", Ms(preview.wall),
+      "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(preview.floorWall),
+      preview.ratio, preview.cpuRatio, 2.0, "<= 2x");
+  Row("rsm-audit --deploy --apply, " + std::to_string(files) + " files", Ms(applied.wall),
+      "ornr-floor-deploy on " + std::to_string(cores) + " threads: " + Ms(applied.floorWall),
+      applied.ratio, applied.cpuRatio, 2.0, "<= 2x");
   char peak[64], document[64];
   std::snprintf(peak, sizeof peak, "%.1f MiB", load.peakMiB);
   std::snprintf(document, sizeof document, "the document in UTF-8: %.1f MiB", documentMiB);

@@ -4,7 +4,8 @@
 # build-bench/bench-report.txt. Arguments go to ornr-bench (e.g. --small, --benchmark_filter=...).
 #
 # Then the programs as a person runs them beside their floors (ornr-floor-table): the load, `show`,
-# the audit and the load's peak memory, each the median of pairs run in turn.
+# the audit, a deploy's preview and its apply (each side of a pair on a fresh copy of the project)
+# and the load's peak memory, each the median of pairs run in turn.
 #
 # scripts/bench.sh floors [--runs N] [--small]: that table alone.
 #

@@ -221,6 +221,11 @@ UndoResult UndoChangeSet(const std::filesystem::path& path, std::string_view id,
                          const detail::ChangeSetHeader* write) {
   DesignFile file(
       path, write != nullptr ? DesignFile::Access::WriteExisting : DesignFile::Access::ReadOnly);
+  return UndoChangeSet(file, id, takeChangeSet, write);
+}
+
+UndoResult UndoChangeSet(DesignFile& file, std::string_view id, bool takeChangeSet,
+                         const detail::ChangeSetHeader* write) {
   UndoResult result;
   auto changeSet = detail::ChangeSetTable::Read(file, id);
   if (!changeSet) return result;

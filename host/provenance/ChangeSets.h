@@ -85,5 +85,9 @@ struct UndoResult {
 /// set. Throws DesignFileError, having written nothing, when the file cannot be read or written.
 UndoResult UndoChangeSet(const std::filesystem::path& path, std::string_view id, bool takeChangeSet,
                          const detail::ChangeSetHeader* write);
+/// The same through a file the caller opened (for writing, given write): a dry run and then the
+/// write through one opening.
+UndoResult UndoChangeSet(detail::DesignFile& file, std::string_view id, bool takeChangeSet,
+                         const detail::ChangeSetHeader* write);
 
 }  // namespace ornhost

@@ -13,6 +13,10 @@ namespace ornhost {
 
 StoredFile ReadStoredFile(const std::filesystem::path& path) {
   detail::DesignFile file(path, detail::DesignFile::Access::ReadOnly);
+  return ReadStoredFile(file);
+}
+
+StoredFile ReadStoredFile(detail::DesignFile& file) {
   StoredFile stored;
   stored.format = file.Version();
   file.Load([&](detail::SetupRecord& record) {
@@ -75,6 +79,13 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
                 const std::vector<StoredNew>& added) {
   if (fixes.empty() && added.empty()) return;
   detail::DesignFile file(path, detail::DesignFile::Access::WriteExisting);
+  StoreFixes(file, path, fixes, action, changeSet, added);
+}
+
+void StoreFixes(detail::DesignFile& file, const std::filesystem::path& path,
+                const std::vector<StoredFix>& fixes, std::string_view action,
+                const detail::ChangeSetHeader* changeSet, const std::vector<StoredNew>& added) {
+  if (fixes.empty() && added.empty()) return;
   std::optional<detail::ChangeSetRecorder> recorder;
   if (changeSet != nullptr) {
     recorder.emplace(file, *changeSet);
@@ -93,7 +104,6 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
     rewrites.push_back({fix.merge.row, fix.merge.name, fix.merge.values});
   }
   const std::string takenAt = detail::UtcNowText();
-  std::optional<std::map<std::int64_t, Provenance>> records;
   const auto refuse = [&](const StoredMerge& merge) {
     throw DesignFileError("design file \"" + path.string() + "\"",
                           "another session has merged or changed where \"" +
@@ -102,11 +112,9 @@ void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>&
   file.UpdateAll(rewrites, action, [&](std::size_t index, std::int64_t position) {
     const StoredFix& fix = fixes[index];
     const StoredMerge& merge = fix.merge;
-    // Read inside the transaction, before the first record is put: what holds until it commits.
-    if (!records) records = detail::ProvenanceTable::ReadAll(file);
-    const auto found = records->find(position);
-    if (found == records->end() ? merge.origin.has_value()
-                                : !merge.origin || !SameOrigin(found->second, *merge.origin)) {
+    // Read inside the transaction, before the record is put: what holds until it commits.
+    const auto found = detail::ProvenanceTable::Read(file, position);
+    if (!found ? merge.origin.has_value() : !merge.origin || !SameOrigin(*found, *merge.origin)) {
       refuse(merge);
     }
     if (fix.standards) {

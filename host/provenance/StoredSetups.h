@@ -45,6 +45,8 @@ struct StoredFile {
 /// Reads the file read-only: it is not written, not even to mark it checked. Throws
 /// DesignFileError when it cannot be opened, is no design file or one of a newer format.
 StoredFile ReadStoredFile(const std::filesystem::path& path);
+/// The same through a file the caller opened, which may then be written: one opening for both.
+StoredFile ReadStoredFile(detail::DesignFile& file);
 
 /// A merge of a stored setup with its library setup, to be stored.
 struct StoredMerge {
@@ -100,6 +102,12 @@ void StoreMerges(const std::filesystem::path& path, const std::vector<StoredMerg
 /// as a new setup in the same transaction, refused when the file holds its name by then.
 void StoreFixes(const std::filesystem::path& path, const std::vector<StoredFix>& fixes,
                 std::string_view action, const detail::ChangeSetHeader* changeSet = nullptr,
+                const std::vector<StoredNew>& added = {});
+/// The same through file, opened for writing at path by the caller (and maybe read through
+/// already: what a write checks is read again inside its transaction).
+void StoreFixes(detail::DesignFile& file, const std::filesystem::path& path,
+                const std::vector<StoredFix>& fixes, std::string_view action,
+                const detail::ChangeSetHeader* changeSet = nullptr,
                 const std::vector<StoredNew>& added = {});
 
 }  // namespace ornhost

@@ -412,10 +412,7 @@ ChangeSetRecorder::~ChangeSetRecorder() {
 
 std::string StandingAt(DesignFile& file, std::int64_t position) {
   SetupStanding standing;
-  auto origins = ProvenanceTable::ReadAll(file);
-  if (const auto found = origins.find(position); found != origins.end()) {
-    standing.origin = std::move(found->second);
-  }
+  standing.origin = ProvenanceTable::Read(file, position);
   StandardsOfSetup standards = StandardsTable::Read(file, position);
   standing.overlays = std::move(standards.overlays);
   standing.overrides = std::move(standards.standards.overrides);

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "host/controls/HostControls.h"
@@ -45,15 +46,47 @@ std::string UtcNowText() {
   return text;
 }
 
+namespace {
+
+// The statements of ReadAll, and those of Read: the same with the setup's position as ?1, kept
+// prepared since a write reads a setup's record before and after it.
+constexpr const char* kSelectRecords[2] = {
+    "SELECT position, library_file, library_path, library_setup, taken_at FROM setup_provenance",
+    "SELECT position, library_file, library_path, library_setup, taken_at FROM setup_provenance"
+    " WHERE position = ?1"};
+constexpr const char* kSelectValues[2] = {
+    "SELECT position, property, value FROM setup_provenance_values ORDER BY position",
+    "SELECT position, property, value FROM setup_provenance_values WHERE position = ?1"};
+constexpr const char* kSelectScopes[2] = {
+    "SELECT position, property FROM setup_provenance_scope",
+    "SELECT position, property FROM setup_provenance_scope WHERE position = ?1"};
+
+}  // namespace
+
 std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
+  return ReadRecords(file, std::nullopt);
+}
+
+std::optional<Provenance> ProvenanceTable::Read(DesignFile& file, std::int64_t position) {
+  auto records = ReadRecords(file, position);
+  if (records.empty()) return std::nullopt;
+  return std::move(records.begin()->second);
+}
+
+std::map<std::int64_t, Provenance> ProvenanceTable::ReadRecords(
+    DesignFile& file, std::optional<std::int64_t> position) {
   std::map<std::int64_t, Provenance> records;
   if (file.version_ < 3) return records;
+  const int one = position ? 1 : 0;
+  const auto select = [&](const char* const* sql) {
+    auto statement = std::make_unique<Statement>(file, sql[one], true);
+    if (position) statement->Bind(1, *position);
+    return statement;
+  };
   {
-    Statement statement(file,
-                        "SELECT position, library_file, library_path, library_setup,"
-                        " taken_at FROM setup_provenance");
-    while (statement.Step()) {
-      sqlite3_stmt* row = statement.get();
+    const auto statement = select(kSelectRecords);
+    while (statement->Step()) {
+      sqlite3_stmt* row = statement->get();
       Provenance& record = records[sqlite3_column_int64(row, 0)];
       record.libraryFile = ornr::Utf8ToUtf16(Column(row, 1));
       record.libraryPath = Column(row, 2);
@@ -61,28 +94,30 @@ std::map<std::int64_t, Provenance> ProvenanceTable::ReadAll(DesignFile& file) {
       record.takenAt = Column(row, 4);
     }
   }
+  if (records.empty()) return records;
   // The values as one settings record each, so that a missing or damaged value is noticed.
   std::map<std::int64_t, std::string> values;
-  Statement statement(
-      file, "SELECT position, property, value FROM setup_provenance_values ORDER BY position");
-  // The rows come by position: each record is appended to in place, without a copy a value.
-  std::string* record = nullptr;
-  std::int64_t recordPosition = 0;
-  while (statement.Step()) {
-    sqlite3_stmt* row = statement.get();
-    const std::int64_t position = sqlite3_column_int64(row, 0);
-    if (record == nullptr || position != recordPosition) {
-      record = &values[position];
-      record->reserve(2048);
-      recordPosition = position;
+  {
+    const auto statement = select(kSelectValues);
+    // The rows come by position: each record is appended to in place, without a copy a value.
+    std::string* record = nullptr;
+    std::int64_t recordPosition = 0;
+    while (statement->Step()) {
+      sqlite3_stmt* row = statement->get();
+      const std::int64_t at = sqlite3_column_int64(row, 0);
+      if (record == nullptr || at != recordPosition) {
+        record = &values[at];
+        record->reserve(2048);
+        recordPosition = at;
+      }
+      record->append(ColumnText(row, 1)).append(1, '=').append(ColumnText(row, 2)).append(1, '\n');
     }
-    record->append(ColumnText(row, 1)).append(1, '=').append(ColumnText(row, 2)).append(1, '\n');
   }
   if (file.version_ >= kStandardsFormat) {
-    Statement scope(file, "SELECT position, property FROM setup_provenance_scope");
-    while (scope.Step()) {
-      const auto found = records.find(sqlite3_column_int64(scope.get(), 0));
-      const auto index = SettingIndex(ColumnText(scope.get(), 1));
+    const auto scope = select(kSelectScopes);
+    while (scope->Step()) {
+      const auto found = records.find(sqlite3_column_int64(scope->get(), 0));
+      const auto index = SettingIndex(ColumnText(scope->get(), 1));
       if (found == records.end() || !index) continue;
       if (!found->second.governed) found->second.governed.emplace();
       found->second.governed->set(*index);

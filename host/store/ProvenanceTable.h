@@ -39,6 +39,8 @@ class ProvenanceTable {
   /// Every readable record by the position of its setup; a record whose values do not read back
   /// is left out. Empty for a file of a format without provenance.
   static std::map<std::int64_t, Provenance> ReadAll(DesignFile& file);
+  /// The same for the setup at position alone: nothing when it has no readable record.
+  static std::optional<Provenance> Read(DesignFile& file, std::int64_t position);
   /// Changes whenever what ReadAll would read may have changed: a write of this connection or
   /// another's.
   static std::string Stamp(DesignFile& file);
@@ -57,6 +59,9 @@ class ProvenanceTable {
  private:
   using Statement = DesignFile::Statement;
   using Transaction = DesignFile::Transaction;
+  /// Every record, or the one at position.
+  static std::map<std::int64_t, Provenance> ReadRecords(DesignFile& file,
+                                                        std::optional<std::int64_t> position);
 };
 
 }  // namespace ornhost::detail

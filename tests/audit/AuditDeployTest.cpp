@@ -8,12 +8,14 @@
 
 #include <csignal>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "AuditProject.h"
 #include "host/provenance/ChangeSets.h"
 #include "host/provenance/StoredSetups.h"
+#include "host/store/ChangeSetTable.h"
 #include "host/store/DesignFileStatements.h"
 #include "host/store/SettingsText.h"
 #include "host/store/StandardsTable.h"
@@ -177,6 +179,125 @@ TEST_F(AuditDeployTest, CtrlCEndsADeployAfterAFileAndItsUndoRestoresEveryFileItR
   for (const auto& entry : std::filesystem::directory_iterator(project_ / "p/many")) {
     ASSERT_EQ(DpStored(entry.path()), before_[0]) << entry.path();
   }
+}
+
+// What a run leaves, with the change set's id, every time and the --jobs of its command line made
+// alike: what must not depend on how many files were worked on at once.
+struct DpRunTrace {
+  std::string out;
+  std::string json;
+  std::string csv;
+  std::string html;
+  std::map<std::string, std::string> files;
+  int exitCode = -1;
+};
+
+std::string DpSameIdAndTimes(std::string text, const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
+    for (std::size_t at; !id.empty() && (at = text.find(id)) != std::string::npos;) {
+      text.replace(at, id.size(), "ID");
+    }
+  }
+  static const std::regex kTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
+  // The command line each run records differs in its --jobs alone.
+  static const std::regex kJobs("--jobs \\d+");
+  return std::regex_replace(std::regex_replace(text, kTime, "TIME"), kJobs, "--jobs N");
+}
+
+// Each file's setups (values, base, overlays) and its change sets, setup by setup and value by
+// value, as the file holds them.
+std::string DpFileState(const std::filesystem::path& file) {
+  std::string state;
+  for (const auto& [name, text] : DpStored(file))
+    state += ornr::Utf16ToUtf8(name) + ": " + text + "\n";
+  for (const auto& changeSet : ornhost::ChangeSetsInFile(file)) {
+    state += "change set " + changeSet.header.id + " " + changeSet.header.madeAt + " " +
+             changeSet.header.command + "\n";
+    for (const auto& setup : changeSet.setups) {
+      state += "  " + std::to_string(setup.position) + " " + setup.standingBefore + " -> " +
+               setup.standingAfter + "\n";
+      for (const auto& value : setup.values) {
+        state += std::string("    ") + ornhost::detail::SettingKey(value.field) + " " +
+                 (value.before ? ornhost::ChangeSetValueText(value.field, *value.before) : "-") +
+                 " -> " +
+                 (value.after ? ornhost::ChangeSetValueText(value.field, *value.after) : "-") +
+                 "\n";
+      }
+    }
+  }
+  return state;
+}
+
+TEST_F(AuditDeployTest, ManyJobsWriteTheSameFilesAndReportsAsOne) {
+  // Drawings in several folders, some with a conflict decided, some without a record of the
+  // library setup, one not a design file, so that files take unlike times.
+  for (int i = 0; i < 24; ++i) {
+    const auto folder = project_ / ("p/b" + std::to_string(i % 3));
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(i % 2 == 0 ? tower_ : annex_,
+                               folder / ("d" + std::to_string(i) + ".zel"));
+  }
+  project_.Dir().Write("p/b1/notes.zel", "not a design file");
+  std::filesystem::copy(project_ / "p", project_ / "p-before",
+                        std::filesystem::copy_options::recursive);
+  const auto restore = [&] {
+    std::filesystem::remove_all(project_ / "p");
+    std::filesystem::copy(project_ / "p-before", project_ / "p",
+                          std::filesystem::copy_options::recursive);
+  };
+  const auto trace = [&](const ProcessResult& run, const std::vector<std::string>& id) {
+    DpRunTrace t;
+    t.exitCode = run.exitCode;
+    t.out = DpSameIdAndTimes(run.out, id);
+    t.json = DpSameIdAndTimes(project_.Read("r.json"), id);
+    t.csv = project_.Read("r.csv");
+    t.html = DpSameIdAndTimes(project_.Read("r.html"), id);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(project_ / "p")) {
+      if (entry.path().extension() != ".zel" || entry.path().filename() == "notes.zel") continue;
+      const std::string relative = entry.path().lexically_relative(project_.Root()).string();
+      t.files[relative] = DpSameIdAndTimes(DpFileState(entry.path()), id);
+    }
+    return t;
+  };
+  const std::vector<std::string> reports = {"--json", "r.json", "--csv",
+                                            "r.csv",  "--html", "r.html"};
+  std::map<std::string, std::vector<DpRunTrace>> byJobs;
+  for (const std::string jobs : {"1", "4"}) {
+    SCOPED_TRACE("--jobs " + jobs);
+    restore();
+    std::vector<std::string> args = {"--to",    "Quality", "--to",   "Lobby", "--take",
+                                     "library", "--apply", "--jobs", jobs};
+    args.insert(args.end(), reports.begin(), reports.end());
+    const ProcessResult deploy = Deploy(args);
+    ASSERT_EQ(deploy.exitCode, 0) << deploy.out << project_.Read("stderr.log");
+    const std::string id = IdOf(deploy);
+    ASSERT_FALSE(id.empty()) << deploy.out;
+    byJobs[jobs].push_back(trace(deploy, {id}));
+    // One change set, the same id in every file it wrote.
+    for (const auto& [file, state] : byJobs[jobs].back().files) {
+      EXPECT_THAT(state, HasSubstr("change set ID")) << file;
+    }
+
+    std::vector<std::string> undoArgs = {"--undo", id, "--apply", "--jobs", jobs};
+    undoArgs.insert(undoArgs.end(), reports.begin(), reports.end());
+    undoArgs.push_back("p");
+    const ProcessResult undo = project_.Audit(undoArgs);
+    ASSERT_EQ(undo.exitCode, 0) << undo.out << project_.Read("stderr.log");
+    const std::string undoId = undo.out.substr(undo.out.rfind("change set: ") + 12, 15);
+    byJobs[jobs].push_back(trace(undo, {id, undoId}));
+    EXPECT_EQ(DpStored(tower_), before_[0]);
+  }
+  const auto& one = byJobs["1"];
+  const auto& four = byJobs["4"];
+  for (std::size_t run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run == 0 ? "deploy" : "undo");
+    EXPECT_EQ(four[run].out, one[run].out);
+    EXPECT_EQ(four[run].json, one[run].json);
+    EXPECT_EQ(four[run].csv, one[run].csv);
+    EXPECT_EQ(four[run].html, one[run].html);
+    EXPECT_EQ(four[run].files, one[run].files);
+  }
+  EXPECT_EQ(one[0].files.size(), 26u) << "the 24 copies and the two drawings";
 }
 
 TEST_F(AuditDeployTest, WrongDeployCommandLinesAreRefused) {
