@@ -263,7 +263,8 @@ class TestProgressAndStop:
     @pytest.mark.parametrize("kind", ["deploy", "undo"])
     def test_ctrl_c_stops_after_the_drawing_being_written(self, project, kind):
         # The run is held at a drawing in the middle, whose file another connection locks, until
-        # the child has heard Ctrl-C: so it stops there, whatever the machine's load.
+        # the child has heard Ctrl-C: so it stops there, whatever the machine's load. One worker,
+        # so that no other goes on past the held drawing meanwhile.
         names = [f"proj/m/{i:03}.zel" for i in range(40)]
         for name in names:
             Path(name).parent.mkdir(exist_ok=True)
@@ -284,7 +285,7 @@ class TestProgressAndStop:
             print("planned", flush=True)
             sys.stdin.readline()
             try:
-                preview.apply()
+                preview.apply(jobs=1)
             except KeyboardInterrupt as stop:
                 print(*getattr(stop, "__notes__", []), flush=True)
                 sys.exit(130)
