@@ -215,11 +215,16 @@ class ImportError : public std::runtime_error {
   std::vector<ImportProblem> problems_;
   std::size_t unlisted_ = 0;
 };
+/// Which imports hold the values that library setups lock: into the session's master file only
+/// (the workbench's import), or into any design file (a pipeline writing drawings directly).
+enum class ImportLocks { InMasterFile, InAnyFile };
 /// Checks the whole document in first, then stores its setups in designFile (created when
 /// missing) in one transaction, all or nothing. Setups whose names designFile holds already are
 /// problems unless replace. Returns the names stored, in document order. Throws ImportError with
-/// every problem found (nothing stored), DesignFileError.
+/// every problem found (nothing stored), StandardsError when a setup would leave a value a
+/// library setup locks changed without an override (nothing stored), DesignFileError.
 std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile,
-                                         const std::filesystem::path& in, bool replace);
+                                         const std::filesystem::path& in, bool replace,
+                                         ImportLocks locks = ImportLocks::InMasterFile);
 
 }  // namespace ornhost

@@ -31,7 +31,8 @@ ImportError::ImportError(std::vector<ImportProblem> problems, std::size_t unlist
       unlisted_(unlisted) {}
 
 std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile,
-                                         const std::filesystem::path& in, bool replace) {
+                                         const std::filesystem::path& in, bool replace,
+                                         ImportLocks locks) {
   // Names the design file holds, which only a replacing import may bring again.
   std::unordered_set<std::u16string> taken;
   std::error_code ec;
@@ -54,8 +55,9 @@ std::vector<std::u16string> ImportSetups(const std::filesystem::path& designFile
         if (db.Version() >= detail::kStandardsFormat) {
           detail::StandardsTable::Put(db, position, standards);
         }
-        if (master != nullptr && master->IsOpen() && master->Db() == &db) {
-          RefuseLockBreachesAt(position, read.records[index].second);
+        if (locks == ImportLocks::InAnyFile ||
+            (master != nullptr && master->IsOpen() && master->Db() == &db)) {
+          RefuseLockBreachesIn(db, position, read.records[index].second);
         }
       });
   std::vector<std::u16string> stored;

@@ -694,8 +694,11 @@ std::vector<LockBreach> LockBreaches(const Governed& governed, const OrnSettings
 }
 
 void RefuseLockBreachesAt(std::int64_t position, const OrnSettings& values) {
-  HostFile& master = Master();
-  detail::DesignFile& db = *master.Db();
+  RefuseLockBreachesIn(*Master().Db(), position, values);
+}
+
+void RefuseLockBreachesIn(detail::DesignFile& db, std::int64_t position,
+                          const OrnSettings& values) {
   const auto records = detail::ProvenanceTable::ReadAll(db);
   const auto link = records.find(position);
   const detail::StandardsOfSetup stored = detail::StandardsTable::Read(db, position);

@@ -272,6 +272,9 @@ std::vector<LockBreach> LockBreaches(const Governed& governed,
 /// holds for it, would be breached. Reads the file through the master's own connection, so that
 /// it may run inside that write's transaction.
 void RefuseLockBreachesAt(std::int64_t position, const Teskor::ZelPlatform::OrnSettings& values);
+/// The same for a write of any design file, read through db (inside the write's transaction).
+void RefuseLockBreachesIn(detail::DesignFile& db, std::int64_t position,
+                          const Teskor::ZelPlatform::OrnSettings& values);
 
 namespace detail {
 

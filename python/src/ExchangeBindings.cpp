@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/controls/HostControls.h"
+#include "host/provenance/Standards.h"
 #include "python/src/Objects.h"
 #include "python/src/Python.h"
 
@@ -74,7 +75,7 @@ the file does not hold, DamagedFile for one it holds only as a damaged record.
 
   module.def(
       "import_",
-      [](py::handle document, py::handle file, bool replace) {
+      [](py::handle document, py::handle file, bool replace, bool holdLocks) {
         const std::filesystem::path in = PathOf(document);
         const std::filesystem::path designFile = DesignFilePath(file);
         std::shared_ptr<OpenFile> open;
@@ -88,9 +89,13 @@ the file does not hold, DamagedFile for one it holds only as a damaged record.
           }
         }
         std::vector<std::u16string> stored;
-        {
+        try {
           py::gil_scoped_release release;
-          stored = ornhost::ImportSetups(designFile, in, replace);
+          stored = ornhost::ImportSetups(
+              designFile, in, replace,
+              holdLocks ? ornhost::ImportLocks::InAnyFile : ornhost::ImportLocks::InMasterFile);
+        } catch (const ornhost::StandardsError& error) {
+          throw Failure(ErrorKind::LockedValue, error.what(), designFile.string());
         }
         if (open) {
           // The file object holds what was just stored, as after a refresh.
@@ -102,8 +107,9 @@ the file does not hold, DamagedFile for one it holds only as a damaged record.
         for (const auto& name : stored) names.append(NameObject(name));
         return names;
       },
-      py::arg("document"), py::arg("file"), py::arg("replace") = false,
-      R"doc(import_(document: str | PathLike, file: str | PathLike | DesignFile, replace: bool = False) -> list[str]
+      py::arg("document"), py::arg("file"), py::arg("replace") = false, py::kw_only(),
+      py::arg("hold_locks") = true,
+      R"doc(import_(document: str | PathLike, file: str | PathLike | DesignFile, replace: bool = False, *, hold_locks: bool = True) -> list[str]
 
 Stores the setups of a setups document in a design file (a path, created when missing, or a
 DesignFile, which then reads the file again) in one transaction of its own: all or nothing.
@@ -111,6 +117,11 @@ Everything is checked first; ImportFailed lists every problem (``problems``), ea
 command line prints it. A name the file holds already is a problem unless ``replace``; what a
 replacing import overwrites is kept as a version (action "import"). A setup with a ``source``
 keeps it as its origin. Returns the names stored, in document order.
+
+A setup that would leave a value its library setup locks changed, without an override in the
+document, raises LockedValue with the command line's words, and nothing is stored.
+``hold_locks=False`` stores the document as it stands (an export made before the lock, say);
+the audit then reports the value as a locked value changed.
 )doc");
 
   module.def(

@@ -360,6 +360,26 @@ class TestAuthoring:
             assert night.scope == ("DoShadows", "BlurPasses", "QualityThreshold")
             assert night.history() == []
 
+    @pytest.mark.parametrize("names, hold_locks, stored", [
+        (["Lobby", "Breach"], True, None),        # BlurPasses 12 against the lock: nothing
+        (["Lobby", "Excused"], True, ["Lobby", "Excused"]),  # the override comes along
+        (["Lobby", "Breach"], False, ["Lobby", "Breach"]),   # stored as it stands
+    ])
+    def test_an_import_holds_the_locks_its_setups_come_under(self, office, tmp_path, names,
+                                                              hold_locks, stored):
+        drawing, _ = office
+        document = tmp_path / "setups.json"
+        ornr.export(drawing, names, document)
+        target = tmp_path / "annex.zel"
+        if stored is None:
+            with pytest.raises(ornr.LockedValue, match=r"BlurPasses .*locked.*nothing changed"):
+                ornr.import_(document, target, hold_locks=hold_locks)
+            with ornr.open(target) as f:
+                assert list(f.setups) == []
+        else:
+            assert ornr.import_(document, target, hold_locks=hold_locks) == stored
+            assert file_state(target) == {name: file_state(drawing)[name] for name in stored}
+
     def test_standards_are_written_only_in_a_transaction(self, office):
         _, library = office
         with ornr.open(library, "rw") as f, pytest.raises(ornr.TransactionError):
