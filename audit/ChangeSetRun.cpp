@@ -47,21 +47,8 @@ std::string SetupName(const std::u16string& name) {
   return OneLineText("\"" + Utf16ToUtf8(name) + "\"");
 }
 
-// A design file or library is a SQLite database; anything else under a folder is no concern.
-bool IsSqliteFile(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return true;  // let the read say why it cannot be read
-  char header[16] = {};
-  const ssize_t got = read(fd, header, sizeof header);
-  close(fd);
-  return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
-}
-
 bool IsLibrary(const std::filesystem::path& path, const std::vector<std::filesystem::path>& given) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (extension == ".zellib") return true;
+  if (NamedAsLibrary(path)) return true;
   std::error_code ec;
   return std::any_of(given.begin(), given.end(), [&](const std::filesystem::path& library) {
     return std::filesystem::equivalent(path, library, ec);
@@ -312,7 +299,7 @@ class ChangeSetRun {
         continue;
       }
       if (IsLibrary(entry.path, options_.libraries)) continue;
-      if (!IsSqliteFile(entry.path)) {
+      if (!LooksLikeSqliteFile(entry.path)) {
         if (entry.named) Unreadable(entry.path, "is not a design file");
         continue;
       }
@@ -910,7 +897,7 @@ class ChangeSetRun {
     ProjectWalk walk(options_.paths);
     for (ProjectEntry entry; walk.Next(entry) && !stop_;) {
       if (!entry.skipped.empty() || !entry.folderProblem.empty() ||
-          IsLibrary(entry.path, options_.libraries) || !IsSqliteFile(entry.path)) {
+          IsLibrary(entry.path, options_.libraries) || !LooksLikeSqliteFile(entry.path)) {
         continue;
       }
       try {
@@ -934,7 +921,8 @@ class ChangeSetRun {
     if (!entry.skipped.empty()) return {};
     if (!entry.folderProblem.empty()) return unreadable(entry.folderProblem);
     if (IsLibrary(entry.path, options_.libraries)) return {};
-    if (!IsSqliteFile(entry.path)) return entry.named ? unreadable("is not a design file") : Told();
+    if (!LooksLikeSqliteFile(entry.path))
+      return entry.named ? unreadable("is not a design file") : Told();
     try {
       return work(entry.path);
     } catch (const ornhost::DesignFileError& error) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "audit/ProjectWalk.h"
 #include "host/controls/HostControls.h"
 #include "support/Utf.h"
 
@@ -21,13 +22,6 @@ using ornhost::DriftState;
 constexpr char kSqliteMagic[] = "SQLite format 3";
 
 enum class Marks { DesignFile, MaybeDesignFile, None };
-
-bool IsLibraryName(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == ".zellib";
-}
 
 // The file's first 100 bytes are SQLite's header; the application id at 68 marks a design file.
 // A dump restored into a new file keeps only the marks table, so an unmarked SQLite file may
@@ -235,7 +229,7 @@ AuditedEntry AuditFile(const std::filesystem::path& path, std::string shown, boo
     finding.reason = std::move(reason);
     return std::move(entry);
   };
-  if (IsLibraryName(path)) {
+  if (NamedAsLibrary(path)) {
     entry.kind = AuditedEntry::Kind::Library;
     return entry;
   }

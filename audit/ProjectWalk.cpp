@@ -1,6 +1,8 @@
 #include "audit/ProjectWalk.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +55,22 @@ Kind KindOf(const std::filesystem::path& path, unsigned char type, std::string& 
 }
 
 }  // namespace
+
+bool NamedAsLibrary(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".zellib";
+}
+
+bool LooksLikeSqliteFile(const std::filesystem::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return true;
+  char header[16] = {};
+  const ssize_t got = read(fd, header, sizeof header);
+  close(fd);
+  return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
 
 ProjectWalk::ProjectWalk(std::vector<std::filesystem::path> roots) : roots_(std::move(roots)) {}
 

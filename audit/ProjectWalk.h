@@ -12,6 +12,12 @@
 
 namespace ornr::audit {
 
+/// Whether path is named as a design library (".zellib", in any case).
+bool NamedAsLibrary(const std::filesystem::path& path);
+/// Whether path begins with SQLite's header: a design file or library may be there. True when it
+/// cannot be opened, so that reading it says why.
+bool LooksLikeSqliteFile(const std::filesystem::path& path);
+
 struct ProjectEntry {
   std::filesystem::path path;
   /// Given as a PATH itself, not found in a folder.

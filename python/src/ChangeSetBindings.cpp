@@ -231,23 +231,6 @@ py::tuple RunChangeSetCommand(const std::string& kind, const std::vector<std::st
   return py::make_tuple(status, py::bytes(report), told, stopped);
 }
 
-// A design file or library is a SQLite database; anything else under a folder is no concern.
-bool LooksLikeDatabase(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return true;  // let the read say why it cannot be read
-  char header[16] = {};
-  const ssize_t got = read(fd, header, sizeof header);
-  close(fd);
-  return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
-}
-
-bool NamedAsLibrary(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == ".zellib";
-}
-
 struct ListedChangeSet {
   ornhost::detail::ChangeSetHeader header;
   std::size_t files = 0;
@@ -290,8 +273,8 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
           unreadable.emplace_back(entry.path.string(), entry.folderProblem);
           continue;
         }
-        if (NamedAsLibrary(entry.path)) continue;
-        if (!LooksLikeDatabase(entry.path)) {
+        if (audit::NamedAsLibrary(entry.path)) continue;
+        if (!audit::LooksLikeSqliteFile(entry.path)) {
           if (entry.named) unreadable.emplace_back(entry.path.string(), "is not a design file");
           continue;
         }
