@@ -379,9 +379,14 @@ class Suite:
     def __init__(self, preset, logs):
         self.preset = preset
         self.logs = logs
-        listing = subprocess.run(["ctest", "--preset", preset, "--show-only=json-v1"], cwd=ROOT,
+        self.list()
+
+    def list(self):
+        """Reads the tests and targets anew: GoogleTest's tests are listed only once their
+        programs are built, so a fresh build folder lists few before its first build."""
+        listing = subprocess.run(["ctest", "--preset", self.preset, "--show-only=json-v1"], cwd=ROOT,
                                  capture_output=True, text=True, check=True).stdout
-        targets = subprocess.run(["cmake", "--build", "--preset", preset, "--target", "help"],
+        targets = subprocess.run(["cmake", "--build", "--preset", self.preset, "--target", "help"],
                                  cwd=ROOT, capture_output=True, text=True).stdout
         self.targets = set(re.findall(r"^\.\.\. ([\w.+-]+)", targets, re.MULTILINE))
         self.tests = []  # (number, program it runs, labels)
@@ -496,6 +501,7 @@ def main():
             if status != 0:
                 print("mutation check: the real code does not build", file=sys.stderr)
                 return 3
+            suite.list()
             wanted = suite.plain() if any(not f.path.startswith(PAGE_DIR) for f in faults) else []
             if any(f.path.startswith(PAGE_DIR) for f in faults):
                 wanted += suite.browser()
