@@ -3,7 +3,7 @@
 // changed rows). The two sides of a row run in turn,
 // many times, and the table gives the median of each side and the median of the pairs' ratios:
 // on a shared machine only what was measured side by side compares.
-//   ornr-floor-table [--runs N] [--small]
+//   ornr-floor-table [--runs N] [--small] [--only load,show,audit,deploy]
 // --small: small sizes and three runs, a check that the table has not rotted.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -211,17 +212,33 @@ void Row(const std::string& label, const std::string& now, const std::string& fl
 int FloorTable(int argc, char** argv) {
   bool small = false;
   int runs = 15;
+  // Rows to measure; a developer's loop times only the one it works on.
+  std::string only = "load,show,audit,deploy";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--small") == 0) {
       small = true;
       runs = 3;
     } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: ornr-floor-table [--runs N] [--small]\n");
+      std::fprintf(
+          stderr, "usage: ornr-floor-table [--runs N] [--small] [--only load,show,audit,deploy]\n");
       return 2;
     }
   }
+  std::set<std::string> rows;
+  std::stringstream words(only);
+  for (std::string word; std::getline(words, word, ',');) {
+    if (word != "load" && word != "show" && word != "audit" && word != "deploy") {
+      std::fprintf(stderr, "ornr-floor-table: no row '%s' (load, show, audit, deploy)\n",
+                   word.c_str());
+      return 2;
+    }
+    rows.insert(word);
+  }
+  const auto wanted = [&](const char* row) { return rows.count(row) != 0; };
   const std::string workbench = ORNR_WORKBENCH_PATH;
   const std::string audit = ORNR_AUDIT_PATH;
   const std::string floorRead = ORNR_FLOOR_READ_PATH;
@@ -237,7 +254,7 @@ int FloorTable(int argc, char** argv) {
   const std::string little = MasterWith(few).string();
   const std::string project = AuditProject(BenchFolder(), files).string();
   const std::string library = AuditLibrary(BenchFolder()).string();
-  const double documentMiB = DocumentMiB(workbench, master);
+  const double documentMiB = wanted("load") ? DocumentMiB(workbench, master) : 0;
   std::string sqlite = OnPath("sqlite3");
   const std::vector<std::string> firstRow =
       sqlite.empty() ? std::vector<std::string>{floorRead, little, "--first"}
@@ -246,17 +263,22 @@ int FloorTable(int argc, char** argv) {
                                                 "LIMIT 1"};
 
   const std::string startLoad = LoadAverage();
-  std::fprintf(stderr, "ornr-floor-table: the load, %d pairs\n", runs);
-  const Pairs load =
-      Paired({workbench, "--master", master, "-c", "quit"}, {floorRead, master}, runs, 0);
-  std::fprintf(stderr, "ornr-floor-table: show, %d pairs\n", 2 * runs + 1);
-  const Pairs show =
-      Paired({workbench, "--master", little, "-c", "show \"Setup 1\""}, firstRow, 2 * runs + 1, 0);
+  Pairs load, show, audited, preview, applied;
+  if (wanted("load")) {
+    std::fprintf(stderr, "ornr-floor-table: the load, %d pairs\n", runs);
+    load = Paired({workbench, "--master", master, "-c", "quit"}, {floorRead, master}, runs, 0);
+  }
+  if (wanted("show")) {
+    std::fprintf(stderr, "ornr-floor-table: show, %d pairs\n", 2 * runs + 1);
+    show = Paired({workbench, "--master", little, "-c", "show \"Setup 1\""}, firstRow, 2 * runs + 1,
+                  0);
+  }
   const int auditRuns = std::max(3, runs / 2);
-  std::fprintf(stderr, "ornr-floor-table: the audit, %d pairs\n", auditRuns);
-  // Status 1: the project's drawings drifted from the library, as the benchmark's project does.
-  const Pairs audited =
-      Paired({audit, "--library", library, project}, {floorAudit, project}, auditRuns, 1);
+  if (wanted("audit")) {
+    std::fprintf(stderr, "ornr-floor-table: the audit, %d pairs\n", auditRuns);
+    // Status 1: the project's drawings drifted from the library, as the benchmark's project does.
+    audited = Paired({audit, "--library", library, project}, {floorAudit, project}, auditRuns, 1);
+  }
   // One library setup deployed to the setup taken from it in every drawing: one value changes
   // in each, as the floor is told.
   const std::string deployed = "Setup 5";
@@ -271,15 +293,17 @@ int FloorTable(int argc, char** argv) {
     return args;
   };
   const int deployRuns = std::max(3, runs / 5);
-  std::fprintf(stderr, "ornr-floor-table: the deploy's preview, %d pairs\n", auditRuns);
-  const Pairs preview = Paired(deploy(project, false), {floorAudit, project}, auditRuns, 0);
-  std::fprintf(stderr, "ornr-floor-table: the deploy, %d pairs on fresh copies\n", deployRuns);
-  const Pairs applied = PairedOnCopies(
-      [&](const std::string& folder) { return deploy(folder, true); },
-      [&](const std::string& folder) {
-        return std::vector<std::string>{floorDeploy, deployed, "MaxSamplesPerPixel", value, folder};
-      },
-      project, deployRuns, 0);
+  if (wanted("deploy")) {
+    std::fprintf(stderr, "ornr-floor-table: the deploy's preview, %d pairs\n", auditRuns);
+    preview = Paired(deploy(project, false), {floorAudit, project}, auditRuns, 0);
+    std::fprintf(stderr, "ornr-floor-table: the deploy, %d pairs on fresh copies\n", deployRuns);
+    applied = PairedOnCopies([&](const std::string& folder) { return deploy(folder, true); },
+                             [&](const std::string& folder) {
+                               return std::vector<std::string>{floorDeploy, deployed,
+                                                               "MaxSamplesPerPixel", value, folder};
+                             },
+                             project, deployRuns, 0);
+  }
   const std::string endLoad = LoadAverage();
   if (load.failed || show.failed || audited.failed || preview.failed || applied.failed) return 1;
 
@@ -288,27 +312,37 @@ int FloorTable(int argc, char** argv) {
   std::printf(
       "| Measurement (median of pairs) | Now | Floor | Ratio | CPU ratio | Target | Met |\n");
   std::printf("|---|---|---|---|---|---|---|\n");
-  Row("Workbench load of " + std::to_string(large) + " setups (`-c quit`)", Ms(load.wall),
-      "ornr-floor-read, every row: " + Ms(load.floorWall), load.ratio, load.cpuRatio, 5.0,
-      "<= 5x (aim 4x)");
-  Row("`show` on " + std::to_string(few) + " setups", Ms(show.wall),
-      (sqlite.empty() ? "ornr-floor-read --first: " : "sqlite3 FILE 'SELECT ... LIMIT 1': ") +
-          Ms(show.floorWall),
-      show.ratio, show.cpuRatio, 2.5, "<= 2.5x");
-  Row("rsm-audit, " + std::to_string(files) + " files of 20 setups", Ms(audited.wall),
-      "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(audited.floorWall),
-      audited.ratio, audited.cpuRatio, 1.3, "<= 1.3x");
-  Row("rsm-audit --deploy, preview, " + std::to_string(files) + " files", Ms(preview.wall),
-      "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(preview.floorWall),
-      preview.ratio, preview.cpuRatio, 2.0, "<= 2x");
-  Row("rsm-audit --deploy --apply, " + std::to_string(files) + " files", Ms(applied.wall),
-      "ornr-floor-deploy on " + std::to_string(cores) + " threads: " + Ms(applied.floorWall),
-      applied.ratio, applied.cpuRatio, 2.0, "<= 2x");
-  char peak[64], document[64];
-  std::snprintf(peak, sizeof peak, "%.1f MiB", load.peakMiB);
-  std::snprintf(document, sizeof document, "the document in UTF-8: %.1f MiB", documentMiB);
-  Row("Peak memory of the " + std::to_string(large) + "-setup load", peak, document,
-      documentMiB > 0 ? load.peakMiB / documentMiB : 0, 0, 4.5, "<= 4.5x");
+  if (wanted("load")) {
+    Row("Workbench load of " + std::to_string(large) + " setups (`-c quit`)", Ms(load.wall),
+        "ornr-floor-read, every row: " + Ms(load.floorWall), load.ratio, load.cpuRatio, 5.0,
+        "<= 5x (aim 4x)");
+  }
+  if (wanted("show")) {
+    Row("`show` on " + std::to_string(few) + " setups", Ms(show.wall),
+        (sqlite.empty() ? "ornr-floor-read --first: " : "sqlite3 FILE 'SELECT ... LIMIT 1': ") +
+            Ms(show.floorWall),
+        show.ratio, show.cpuRatio, 2.5, "<= 2.5x");
+  }
+  if (wanted("audit")) {
+    Row("rsm-audit, " + std::to_string(files) + " files of 20 setups", Ms(audited.wall),
+        "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(audited.floorWall),
+        audited.ratio, audited.cpuRatio, 1.3, "<= 1.3x");
+  }
+  if (wanted("deploy")) {
+    Row("rsm-audit --deploy, preview, " + std::to_string(files) + " files", Ms(preview.wall),
+        "ornr-floor-audit on " + std::to_string(cores) + " threads: " + Ms(preview.floorWall),
+        preview.ratio, preview.cpuRatio, 2.0, "<= 2x");
+    Row("rsm-audit --deploy --apply, " + std::to_string(files) + " files", Ms(applied.wall),
+        "ornr-floor-deploy on " + std::to_string(cores) + " threads: " + Ms(applied.floorWall),
+        applied.ratio, applied.cpuRatio, 2.0, "<= 2x");
+  }
+  if (wanted("load")) {
+    char peak[64], document[64];
+    std::snprintf(peak, sizeof peak, "%.1f MiB", load.peakMiB);
+    std::snprintf(document, sizeof document, "the document in UTF-8: %.1f MiB", documentMiB);
+    Row("Peak memory of the " + std::to_string(large) + "-setup load", peak, document,
+        documentMiB > 0 ? load.peakMiB / documentMiB : 0, 0, 4.5, "<= 4.5x");
+  }
   return 0;
 }
 

@@ -7,7 +7,8 @@
 # the audit, a deploy's preview and its apply (each side of a pair on a fresh copy of the project)
 # and the load's peak memory, each the median of pairs run in turn.
 #
-# scripts/bench.sh floors [--runs N] [--small]: that table alone.
+# scripts/bench.sh floors [--runs N] [--small] [--only load,show,audit,deploy]: that table alone,
+# or some of its rows.
 #
 # scripts/bench.sh page [--small] [--runs N] [--sizes A,B] [--build DIR]: the browser panel's
 # benchmark instead, in Chromium: each action at 50 and at 10,000 setups (median of 5 runs) and
