@@ -159,6 +159,12 @@ TEST_F(AuditChangeSetTest, UndoPutsBackWhatItWroteKeepsConflictsAndCanItselfBeUn
 
   const ProcessResult dry = Audit({"--undo", id});
   EXPECT_EQ(dry.exitCode, 1) << dry.out;
+  // Which run is undone, and the command line that made it, before any file.
+  const auto head = Lines(dry.out);
+  ASSERT_GE(head.size(), 2u) << dry.out;
+  EXPECT_TRUE(head[0].starts_with("undo of change set " + id + ", made ")) << dry.out;
+  EXPECT_THAT(head[1], ::testing::MatchesRegex(
+                           "  .*rsm-audit .*--fix merge --take local --apply --json fix.json p"));
   EXPECT_THAT(Lines(dry.out), Contains("  \"Office\" BlurPasses conflict: 5 now, the change set "
                                        "wrote 6, 2 before; kept"));
   EXPECT_THAT(Lines(dry.out), Contains("  \"Office\" AlbedoScale 0.75 -> 0.5"));
