@@ -9,6 +9,7 @@ namespace ornr::workbench {
 namespace {
 
 using Teskor::RenderSetup::String;
+using Teskor::RenderSetup::TextView;
 using Teskor::RenderSetup::View::MainPanel;
 using Teskor::RenderSetup::ViewModel::TakenElement;
 
@@ -74,7 +75,7 @@ void Transcript::Result(int value) {
   Print("= ", std::to_string(value));
 }
 
-void Transcript::Document(const String& xml) {
+void Transcript::Document(const TextView& xml) {
   if (!xml) {
     Print("panel: ", "null document");
     return;
@@ -82,10 +83,10 @@ void Transcript::Document(const String& xml) {
   if (xml_) out_ << "panel: " << OneLineXml(Utf16ToUtf8(*xml)) << std::endl;
 }
 
-void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+void Transcript::Taken(const TextView& xml, bool taken, const std::vector<TakenElement>& elements) {
   if (xml_) return;
   if (!taken) {
-    Print("panel: ", "not a view-model document: " + Utf8(xml));
+    Print("panel: ", "not a view-model document: " + Utf16ToUtf8(xml.value_or(u"")));
     return;
   }
   // One flush for the whole document: a load prints a line per setup.
@@ -124,9 +125,9 @@ void Transcript::Line(std::string_view text) {
 }
 
 void Transcript::InstallObservers() {
-  MainPanel::SetDocumentObserver([this](const String& xml) { Document(xml); });
+  MainPanel::SetDocumentObserver([this](const TextView& xml) { Document(xml); });
   MainPanel::SetTakenObserver(
-      [this](const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+      [this](const TextView& xml, bool taken, const std::vector<TakenElement>& elements) {
         Taken(xml, taken, elements);
       });
   MainPanel::SetClearObserver([this] { Cleared(); });
