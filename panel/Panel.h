@@ -240,6 +240,9 @@ class RenderSetupViewModel {
   RenderSetup& Place(Group group, std::u16string name, const std::u16string* storeIn, bool& added);
   /// Takes one child element of a document's root read by ReadDirect.
   void TakeElement(const DirectElement& element, RenderSetup*& lastTaken, std::u16string& scratch);
+  /// ReadDirectTaking into an empty panel; false, with the panel empty again, when the text is
+  /// not in the module's form.
+  bool TakeInOnePass(std::u16string_view xml, std::vector<TakenElement>* taken);
   /// TakeDocument; with release, calls it with each point up to which the text was read.
   bool Take(std::u16string_view xml, std::vector<TakenElement>* taken,
             const std::function<void(const char16_t* readUpTo)>* release);

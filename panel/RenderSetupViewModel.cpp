@@ -232,12 +232,47 @@ bool RenderSetupViewModel::TakeOwnedDocument(std::u16string&& xml,
   return true;
 }
 
+bool RenderSetupViewModel::TakeInOnePass(std::u16string_view xml,
+                                         std::vector<TakenElement>* taken) {
+  const std::size_t takenBefore = taken != nullptr ? taken->size() : 0;
+  const std::u16string storeInBefore = masterStoreIn_;
+  RenderSetup* lastTaken = nullptr;
+  std::u16string scratch;
+  const auto estimated = [&](std::size_t elements) {
+    master_.reserve(elements);
+    masterByName_.reserve(elements);
+    if (taken != nullptr) taken->reserve(takenBefore + elements);
+  };
+  if (ReadDirectTaking(
+          xml,
+          [&](const DirectElement& element) {
+            if (taken != nullptr) Record(element, *taken);
+            TakeElement(element, lastTaken, scratch);
+          },
+          estimated)) {
+    return true;
+  }
+  current_ = nullptr;
+  master_.clear();
+  library_.clear();
+  masterByName_.clear();
+  libraryByName_.clear();
+  masterStoreIn_ = storeInBefore;
+  if (taken != nullptr) taken->resize(takenBefore);
+  return false;
+}
+
 bool RenderSetupViewModel::Take(std::u16string_view xml, std::vector<TakenElement>* taken,
                                 const std::function<void(const char16_t*)>* release) {
   // A document in the module's own form is read straight from its text: no copy in UTF-8 and no
-  // tree of it next to the model being built. ReadDirect checks it whole before the first
-  // element is taken.
-  {
+  // tree of it next to the model being built. Into a panel that holds setups, ReadDirect checks
+  // it whole before the first element is taken.
+  if (release == nullptr && master_.empty() && library_.empty() && current_ == nullptr &&
+      !observer_) {
+    // An empty panel that nobody watches (a load's) takes as it reads, in one pass: if the text
+    // turns out to be in another form, the panel goes back to empty as if nothing was taken.
+    if (TakeInOnePass(xml, taken)) return true;
+  } else {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
     // Room for every element as a new master-file setup: a large first document then grows
