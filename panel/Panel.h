@@ -261,6 +261,13 @@ class RenderSetupViewModel {
   RenderSetup* current_ = nullptr;
   std::vector<std::pair<std::size_t, PropertyChangedEventHandler>> handlers_;
   ModelObserver observer_;
+  // What the last Clear removed, kept until the next document or clear.
+  struct Cleared {
+    std::vector<std::unique_ptr<RenderSetup>> master;
+    std::vector<std::unique_ptr<RenderSetup>> library;
+    std::unordered_map<std::u16string, RenderSetup*> masterByName;
+    std::unordered_map<std::u16string, std::vector<RenderSetup*>> libraryByName;
+  } cleared_;
 };
 
 }  // namespace ViewModel
