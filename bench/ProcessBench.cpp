@@ -169,7 +169,7 @@ double PeakMiB() {
 int RunChild(int argc, char** argv) {
   if (argc != 3 || std::strcmp(argv[1], "--child-load") != 0) return -1;
   std::size_t documentBytes = 0;
-  MainPanel::SetDocumentObserver([&](const Teskor::RenderSetup::String& xml) {
+  MainPanel::SetDocumentObserver([&](const Teskor::RenderSetup::TextView& xml) {
     if (xml) documentBytes = Utf8Bytes(*xml);
   });
   const double t0 = WallSeconds();

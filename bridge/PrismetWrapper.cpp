@@ -69,7 +69,8 @@ RenderSetup* PrismetWrapper::GetRenderSetup(const ornR_wchar* ornSetupName, bool
 }
 
 void PrismetWrapper::ChangeRenderSetupViewModel(const ornR_wchar* xmlPara) {
-  Guarded("ChangeRenderSetupViewModel", [&] { MainPanel::ChangeOrnModel(FromWide(xmlPara)); });
+  // The panel reads the caller's text where it is: a load's document is tens of megabytes.
+  Guarded("ChangeRenderSetupViewModel", [&] { MainPanel::ChangeOrnModel(xmlPara); });
 }
 
 ornR_wchar* PrismetWrapper::GetResource(ornR_wchar* key, ornR_wchar* retBuffer,

@@ -95,8 +95,9 @@ struct Session {
     for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
       if (entry.path().extension() == ".json") std::filesystem::remove(entry.path());
     }
-    MainPanel::SetDocumentObserver(
-        [this](const Teskor::RenderSetup::String& xml) { documents.push_back(xml.value_or(u"")); });
+    MainPanel::SetDocumentObserver([this](const Teskor::RenderSetup::TextView& xml) {
+      documents.emplace_back(xml.value_or(u""));
+    });
     MainPanel::SetMessageBoxHandler([](const auto&, const auto&) {});
     // Libraries are only read: one for the whole run.
     static const bool made = [this] {

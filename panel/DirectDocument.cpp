@@ -79,15 +79,19 @@ class Reader {
  public:
   explicit Reader(std::u16string_view xml) : begin_(xml.data()), end_(xml.data() + xml.size()) {}
 
-  bool Document(const std::function<void(const DirectElement&)>* take) {
+  // checked: a whole read found the text in order before, so end tags are known to match.
+  // estimated, on a read that takes as it goes, learns an estimate of the number of elements.
+  bool Document(const std::function<void(const DirectElement&)>* take, bool checked,
+                const std::function<void(std::size_t elements)>* estimated = nullptr) {
     at_ = begin_;
-    // Taking follows a whole read that found the text in order: end tags are known to match.
-    checked_ = take != nullptr;
+    checked_ = checked;
     lastChildNames_.clear();
     lastChildrenStart_ = begin_;
     elements_ = 0;
     std::u16string_view name;
     if (!StartTag(name, nullptr) || name != kRoot) return false;
+    const char16_t* sampleStart = nullptr;
+    std::size_t sampleElements = 0;
     while (Peek(u'<') && !PeekEnd()) {
       // The first pass only checks: nothing is kept of the elements.
       DirectElement* element = take != nullptr ? &element_ : nullptr;
@@ -99,6 +103,19 @@ class Reader {
       const char16_t* start = at_;
       if (!Element(element)) return false;
       ++elements_;
+      // Setups are alike: the stretch from the first one with children to the next (with what
+      // comes between, such as a current setup) tells about how many elements follow.
+      if (estimated != nullptr && lastChildrenStart_ == start) {
+        if (sampleStart == nullptr) {
+          sampleStart = start;
+          sampleElements = elements_;
+        } else {
+          const auto units = static_cast<std::size_t>(start - sampleStart);
+          const std::size_t count = elements_ - sampleElements;
+          (*estimated)(elements_ + static_cast<std::size_t>(end_ - at_) * count / units);
+          estimated = nullptr;
+        }
+      }
       // From here on only the names of the last element with children are looked back at.
       element_.readFrom = std::min(lastChildrenStart_, start);
       if (take != nullptr) (*take)(element_);
@@ -274,9 +291,16 @@ bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectEl
                 const std::function<void(std::size_t elements)>& counted) {
   Reader reader(xml);
   // Read whole once before anything is taken: a document is taken entirely or not at all.
-  if (!reader.Document(nullptr)) return false;
+  if (!reader.Document(nullptr, false)) return false;
   if (counted) counted(reader.Elements());
-  return reader.Document(&take);
+  return reader.Document(&take, true);
+}
+
+bool ReadDirectTaking(std::u16string_view xml,
+                      const std::function<void(const DirectElement&)>& take,
+                      const std::function<void(std::size_t elements)>& estimated) {
+  Reader reader(xml);
+  return reader.Document(&take, false, estimated ? &estimated : nullptr);
 }
 
 void AppendUnescaped(std::u16string& out, std::u16string_view text) {

@@ -40,6 +40,14 @@ struct DirectElement {
 bool ReadDirect(std::u16string_view xml, const std::function<void(const DirectElement&)>& take,
                 const std::function<void(std::size_t elements)>& counted = nullptr);
 
+/// ReadDirect in one pass: take is called with each element as soon as it was read, so a false
+/// result may come after some calls, and the caller undoes what it took. estimated, when given,
+/// learns about how many children the root has, once, before take is called with the second
+/// element that has children.
+bool ReadDirectTaking(std::u16string_view xml,
+                      const std::function<void(const DirectElement&)>& take,
+                      const std::function<void(std::size_t elements)>& estimated = nullptr);
+
 /// Appends text with its references replaced (ReadDirect let only valid ones through).
 void AppendUnescaped(std::u16string& out, std::u16string_view text);
 

@@ -35,7 +35,7 @@ MainPanel& MainPanel::Instance() {
 namespace {
 
 // owned: the same text when it was handed over, for the panel to release as it reads it.
-void Deliver(const String& xml, std::u16string* owned) {
+void Deliver(const TextView& xml, std::u16string* owned) {
   // A copy, so that an observer may replace itself.
   if (const auto observer = TheServices().document) observer(xml);
   if (!xml) return;
@@ -47,7 +47,8 @@ void Deliver(const String& xml, std::u16string* owned) {
   if (const auto observer = TheServices().taken) {
     std::vector<ViewModel::TakenElement> elements;
     const bool taken = take(&elements);
-    observer(xml, taken, elements);
+    // A text handed over and taken is empty by now.
+    observer(owned != nullptr ? TextView(*owned) : xml, taken, elements);
     return;
   }
   if (!take(nullptr)) {
@@ -55,14 +56,23 @@ void Deliver(const String& xml, std::u16string* owned) {
   }
 }
 
+TextView ViewOf(const String& xml) {
+  return xml ? TextView(*xml) : std::nullopt;
+}
+
 }  // namespace
 
 void MainPanel::ChangeOrnModel(const String& xml) {
-  Deliver(xml, nullptr);
+  Deliver(ViewOf(xml), nullptr);
 }
 
 void MainPanel::ChangeOrnModel(String&& xml) {
-  Deliver(xml, xml ? &*xml : nullptr);
+  Deliver(ViewOf(xml), xml ? &*xml : nullptr);
+}
+
+void MainPanel::ChangeOrnModel(const char16_t* xml) {
+  Deliver(xml != nullptr ? TextView(std::u16string_view(xml, ornr::Length(xml))) : std::nullopt,
+          nullptr);
 }
 
 void MainPanel::ClearAllViewModel() {

@@ -17,6 +17,8 @@ namespace Teskor::RenderSetup {
 
 /// The panel runtime's string: UTF-16, and null is not the same as empty.
 using String = std::optional<std::u16string>;
+/// A text the panel is shown but does not keep: null is not the same as empty.
+using TextView = std::optional<std::u16string_view>;
 
 struct Color {
   std::uint8_t A = 0;
@@ -238,6 +240,9 @@ class RenderSetupViewModel {
   RenderSetup& Place(Group group, std::u16string name, const std::u16string* storeIn, bool& added);
   /// Takes one child element of a document's root read by ReadDirect.
   void TakeElement(const DirectElement& element, RenderSetup*& lastTaken, std::u16string& scratch);
+  /// ReadDirectTaking into an empty panel; false, with the panel empty again, when the text is
+  /// not in the module's form.
+  bool TakeInOnePass(std::u16string_view xml, std::vector<TakenElement>* taken);
   /// TakeDocument; with release, calls it with each point up to which the text was read.
   bool Take(std::u16string_view xml, std::vector<TakenElement>* taken,
             const std::function<void(const char16_t* readUpTo)>* release);
@@ -256,6 +261,13 @@ class RenderSetupViewModel {
   RenderSetup* current_ = nullptr;
   std::vector<std::pair<std::size_t, PropertyChangedEventHandler>> handlers_;
   ModelObserver observer_;
+  // What the last Clear removed, kept until the next document or clear.
+  struct Cleared {
+    std::vector<std::unique_ptr<RenderSetup>> master;
+    std::vector<std::unique_ptr<RenderSetup>> library;
+    std::unordered_map<std::u16string, RenderSetup*> masterByName;
+    std::unordered_map<std::u16string, std::vector<RenderSetup*>> libraryByName;
+  } cleared_;
 };
 
 }  // namespace ViewModel
@@ -273,6 +285,9 @@ class MainPanel {
   static void ChangeOrnModel(const String& xml);
   /// The same for a text handed over: its memory is released as it is read.
   static void ChangeOrnModel(String&& xml);
+  /// The same for the caller's text up to its terminator, read where it is without a copy; it
+  /// must stay unchanged during the call.
+  static void ChangeOrnModel(const char16_t* xml);
   /// Removes every setup; the change subscriptions stay.
   static void ClearAllViewModel();
   /// Makes the setup of that name current: the master file's first, else a library's. A null or
@@ -281,8 +296,8 @@ class MainPanel {
 
   // Services of the panel's host window: message boxes, and observers for the workbench.
   using MessageBoxHandler = std::function<void(const String& text, const String& caption)>;
-  using DocumentObserver = std::function<void(const String& xml)>;
-  using TakenObserver = std::function<void(const String& xml, bool taken,
+  using DocumentObserver = std::function<void(const TextView& xml)>;
+  using TakenObserver = std::function<void(const TextView& xml, bool taken,
                                            const std::vector<ViewModel::TakenElement>& elements)>;
   using ClearObserver = std::function<void()>;
   /// A modal box with one OK button; with no handler the text goes to standard error.

@@ -48,34 +48,37 @@ void Record(const pugi::xml_node& element, std::vector<TakenElement>& taken) {
   }
 }
 
-// text in UTF-8 with its references replaced.
-std::string Utf8Of(std::u16string_view text) {
-  if (text.find(u'&') == std::u16string_view::npos) return ornr::Utf16ToUtf8(text);
+// text in UTF-8 with its references replaced, appended to out.
+void AppendUtf8Of(std::string& out, std::u16string_view text) {
+  if (text.find(u'&') == std::u16string_view::npos) {
+    ornr::AppendUtf16AsUtf8(out, text);
+    return;
+  }
   std::u16string plain;
   AppendUnescaped(plain, text);
-  return ornr::Utf16ToUtf8(plain);
+  ornr::AppendUtf16AsUtf8(out, plain);
 }
 
 // Record for an element read straight from the text.
 void Record(const DirectElement& element, std::vector<TakenElement>& taken) {
   TakenElement& out = taken.emplace_back();
-  out.element = ornr::Utf16ToUtf8(element.name);
+  // Written straight into the element's strings: a load records thousands.
+  ornr::AppendUtf16AsUtf8(out.element, element.name);
   if (element.name == u"CurrentRenderSetup") {
     out.kind = TakenElement::Kind::CurrentSetup;
-    out.name = Utf8Of(element.text);
+    AppendUtf8Of(out.name, element.text);
     return;
   }
   const bool master = element.name == u"SetupsFromMasterFile";
   if (!master && element.name != u"SetupsFromZelLib") return;
   out.kind = master ? TakenElement::Kind::MasterSetup : TakenElement::Kind::LibrarySetup;
-  const auto attribute = [&element](std::u16string_view name) {
-    const std::u16string_view* value = element.Attribute(name);
-    return value != nullptr ? Utf8Of(*value) : std::string();
+  const auto attribute = [&element](std::string& to, std::u16string_view name) {
+    if (const std::u16string_view* value = element.Attribute(name)) AppendUtf8Of(to, *value);
   };
-  out.name = attribute(u"Name");
-  out.newText = attribute(u"New");
-  out.newBornText = attribute(u"NewBorn");
-  out.storeIn = attribute(u"StoreIn");
+  attribute(out.name, u"Name");
+  attribute(out.newText, u"New");
+  attribute(out.newBornText, u"NewBorn");
+  attribute(out.storeIn, u"StoreIn");
   out.properties = element.children.size();
 }
 
@@ -232,12 +235,48 @@ bool RenderSetupViewModel::TakeOwnedDocument(std::u16string&& xml,
   return true;
 }
 
+bool RenderSetupViewModel::TakeInOnePass(std::u16string_view xml,
+                                         std::vector<TakenElement>* taken) {
+  const std::size_t takenBefore = taken != nullptr ? taken->size() : 0;
+  const std::u16string storeInBefore = masterStoreIn_;
+  RenderSetup* lastTaken = nullptr;
+  std::u16string scratch;
+  const auto estimated = [&](std::size_t elements) {
+    master_.reserve(elements);
+    masterByName_.reserve(elements);
+    if (taken != nullptr) taken->reserve(takenBefore + elements);
+  };
+  if (ReadDirectTaking(
+          xml,
+          [&](const DirectElement& element) {
+            if (taken != nullptr) Record(element, *taken);
+            TakeElement(element, lastTaken, scratch);
+          },
+          estimated)) {
+    return true;
+  }
+  current_ = nullptr;
+  master_.clear();
+  library_.clear();
+  masterByName_.clear();
+  libraryByName_.clear();
+  masterStoreIn_ = storeInBefore;
+  if (taken != nullptr) taken->resize(takenBefore);
+  return false;
+}
+
 bool RenderSetupViewModel::Take(std::u16string_view xml, std::vector<TakenElement>* taken,
                                 const std::function<void(const char16_t*)>* release) {
+  cleared_ = Cleared{};
   // A document in the module's own form is read straight from its text: no copy in UTF-8 and no
-  // tree of it next to the model being built. ReadDirect checks it whole before the first
-  // element is taken.
-  {
+  // tree of it next to the model being built. Into a panel that holds setups, ReadDirect checks
+  // it whole before the first element is taken.
+  if (release == nullptr && master_.empty() && library_.empty() && current_ == nullptr &&
+      !observer_) {
+    // An empty panel that nobody watches (a load's) takes as it reads, in one pass: if the text
+    // turns out to be in another form, the panel goes back to empty as if nothing was taken.
+    if (TakeInOnePass(xml, taken)) return true;
+  } else {
     RenderSetup* lastTaken = nullptr;
     std::u16string scratch;
     // Room for every element as a new master-file setup: a large first document then grows
@@ -374,12 +413,12 @@ bool RenderSetupViewModel::RemoveSetup(Group group, const std::u16string& name) 
 
 void RenderSetupViewModel::Clear() {
   current_ = nullptr;
-  masterByName_.clear();
-  libraryByName_.clear();
   masterStoreIn_.clear();
-  // The setups stay alive until the observer has heard of it.
-  auto master = std::exchange(master_, {});
-  auto library = std::exchange(library_, {});
+  // Freed when the next document or clear comes, not now: a session that ends with a clear (as
+  // each one does) leaves its thousands of setups to the process's end, which frees them whole.
+  // They outlive the observer's hearing of it too.
+  cleared_ = Cleared{std::exchange(master_, {}), std::exchange(library_, {}),
+                     std::exchange(masterByName_, {}), std::exchange(libraryByName_, {})};
   Notify(ModelChange::Kind::Cleared, nullptr);
 }
 

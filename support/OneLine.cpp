@@ -42,13 +42,13 @@ void AppendByte(std::string& out, unsigned char byte) {
   out.push_back(kHex[byte & 15]);
 }
 
-std::string Escaped(std::string_view text, bool asXml) {
+void AppendEscaped(std::string& out, std::string_view text, bool asXml) {
   // Most text is printable ASCII: that is copied whole, up to the first byte that may not be.
   std::size_t plain = 0;
   while (plain < text.size() && static_cast<unsigned char>(text[plain]) - 0x20u < 0x5Fu) ++plain;
-  std::string out(text.substr(0, plain));
-  if (plain == text.size()) return out;
-  out.reserve(text.size());
+  out.append(text.substr(0, plain));
+  if (plain == text.size()) return;
+  out.reserve(out.size() + text.size() - plain);
   for (std::size_t i = plain; i < text.size();) {
     const std::size_t length = CharacterLength(text, i);
     if (length == 0) {
@@ -80,17 +80,24 @@ std::string Escaped(std::string_view text, bool asXml) {
       out.push_back(kHex[code & 15]);
     }
   }
-  return out;
 }
 
 }  // namespace
 
 std::string OneLineText(std::string_view text) {
-  return Escaped(text, false);
+  std::string out;
+  AppendEscaped(out, text, false);
+  return out;
+}
+
+void AppendOneLineText(std::string& out, std::string_view text) {
+  AppendEscaped(out, text, false);
 }
 
 std::string OneLineXml(std::string_view text) {
-  return Escaped(text, true);
+  std::string out;
+  AppendEscaped(out, text, true);
+  return out;
 }
 
 std::string RecoverableBytes(std::string_view text) {

@@ -11,6 +11,8 @@ namespace ornr {
 /// ("\n", "\r", "\t", else "\u001b") and each byte that is no part of a UTF-8 character as
 /// "\xff"; everything else as it is.
 std::string OneLineText(std::string_view text);
+/// OneLineText appended to out.
+void AppendOneLineText(std::string& out, std::string_view text);
 
 /// The same for text inside XML: control characters as character references ("&#10;").
 std::string OneLineXml(std::string_view text);

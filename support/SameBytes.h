@@ -34,8 +34,10 @@ inline bool SameSixteen(const unsigned char* x, const unsigned char* y) noexcept
 }  // namespace detail
 
 /// Whether the size bytes at a and at b are the same. Names are a few dozen bytes: sixteen at a
-/// time in line beat a call into the C library, which is tuned for long ranges.
-inline bool SameBytes(const void* a, const void* b, std::size_t size) noexcept {
+/// time in line beat a call into the C library, which is tuned for long ranges, and a call of
+/// this function alike.
+[[gnu::always_inline]] inline bool SameBytes(const void* a, const void* b,
+                                             std::size_t size) noexcept {
   const auto* x = static_cast<const unsigned char*>(a);
   const auto* y = static_cast<const unsigned char*>(b);
   using detail::LoadWord;

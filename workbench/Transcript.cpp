@@ -9,6 +9,7 @@ namespace ornr::workbench {
 namespace {
 
 using Teskor::RenderSetup::String;
+using Teskor::RenderSetup::TextView;
 using Teskor::RenderSetup::View::MainPanel;
 using Teskor::RenderSetup::ViewModel::TakenElement;
 
@@ -17,8 +18,7 @@ std::string Utf8(const String& text) {
 }
 
 // A load prints one for each setup: built in place, without a string for each part.
-std::string SetupLine(const TakenElement& setup, std::string_view kind) {
-  std::string line;
+void SetupLine(std::string& line, const TakenElement& setup, std::string_view kind) {
   line.reserve(64 + setup.name.size() + setup.storeIn.size() + setup.newText.size() +
                setup.newBornText.size());
   line.append(kind).append(" setup ");
@@ -28,31 +28,37 @@ std::string SetupLine(const TakenElement& setup, std::string_view kind) {
   line.append(", StoreIn=");
   AppendAlwaysQuoted(line, setup.storeIn);
   line.append(", ").append(std::to_string(setup.properties)).append(" properties)");
-  return line;
 }
+
+// The line of one element, in place of what line held.
+void SummaryLine(std::string& line, const TakenElement& element) {
+  line.clear();
+  switch (element.kind) {
+    case TakenElement::Kind::MasterSetup:
+      SetupLine(line, element, "master");
+      break;
+    case TakenElement::Kind::LibrarySetup:
+      SetupLine(line, element, "library");
+      break;
+    case TakenElement::Kind::CurrentSetup:
+      line.append("current setup ");
+      AppendAlwaysQuoted(line, element.name);
+      break;
+    case TakenElement::Kind::Other:
+      line.append("element ").append(element.element);
+      break;
+  }
+}
+
+constexpr std::string_view kEmptyDocument = "empty document";
 
 }  // namespace
 
 std::vector<std::string> SummariseDocument(const std::vector<TakenElement>& elements) {
   std::vector<std::string> lines;
   lines.reserve(elements.size());
-  for (const TakenElement& element : elements) {
-    switch (element.kind) {
-      case TakenElement::Kind::MasterSetup:
-        lines.push_back(SetupLine(element, "master"));
-        break;
-      case TakenElement::Kind::LibrarySetup:
-        lines.push_back(SetupLine(element, "library"));
-        break;
-      case TakenElement::Kind::CurrentSetup:
-        lines.push_back("current setup " + AlwaysQuoted(element.name));
-        break;
-      case TakenElement::Kind::Other:
-        lines.push_back("element " + element.element);
-        break;
-    }
-  }
-  if (lines.empty()) lines.emplace_back("empty document");
+  for (const TakenElement& element : elements) SummaryLine(lines.emplace_back(), element);
+  if (lines.empty()) lines.emplace_back(kEmptyDocument);
   return lines;
 }
 
@@ -74,7 +80,7 @@ void Transcript::Result(int value) {
   Print("= ", std::to_string(value));
 }
 
-void Transcript::Document(const String& xml) {
+void Transcript::Document(const TextView& xml) {
   if (!xml) {
     Print("panel: ", "null document");
     return;
@@ -82,20 +88,26 @@ void Transcript::Document(const String& xml) {
   if (xml_) out_ << "panel: " << OneLineXml(Utf16ToUtf8(*xml)) << std::endl;
 }
 
-void Transcript::Taken(const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+void Transcript::Taken(const TextView& xml, bool taken, const std::vector<TakenElement>& elements) {
   if (xml_) return;
   if (!taken) {
-    Print("panel: ", "not a view-model document: " + Utf8(xml));
+    Print("panel: ", "not a view-model document: " + Utf16ToUtf8(xml.value_or(u"")));
     return;
   }
-  // One flush for the whole document: a load prints a line per setup.
+  // One flush for the whole document: a load prints a line per setup, each built in one string.
   std::string lines;
   lines.reserve(elements.size() * 100);
-  for (const std::string& line : SummariseDocument(elements)) {
+  std::string line;
+  const auto add = [&lines](std::string_view text) {
     lines += "panel: ";
-    lines += OneLineText(line);
+    AppendOneLineText(lines, text);
     lines += '\n';
+  };
+  for (const TakenElement& element : elements) {
+    SummaryLine(line, element);
+    add(line);
   }
+  if (elements.empty()) add(kEmptyDocument);
   out_ << lines << std::flush;
 }
 
@@ -124,9 +136,9 @@ void Transcript::Line(std::string_view text) {
 }
 
 void Transcript::InstallObservers() {
-  MainPanel::SetDocumentObserver([this](const String& xml) { Document(xml); });
+  MainPanel::SetDocumentObserver([this](const TextView& xml) { Document(xml); });
   MainPanel::SetTakenObserver(
-      [this](const String& xml, bool taken, const std::vector<TakenElement>& elements) {
+      [this](const TextView& xml, bool taken, const std::vector<TakenElement>& elements) {
         Taken(xml, taken, elements);
       });
   MainPanel::SetClearObserver([this] { Cleared(); });

@@ -23,9 +23,9 @@ class Transcript {
   void Command(std::string_view line);
   void Result(int value);
   /// A document as the panel received it: printed whole with xml, otherwise only a null one.
-  void Document(const Teskor::RenderSetup::String& xml);
+  void Document(const Teskor::RenderSetup::TextView& xml);
   /// What the panel took in from a document, one line a setup (without xml).
-  void Taken(const Teskor::RenderSetup::String& xml, bool taken,
+  void Taken(const Teskor::RenderSetup::TextView& xml, bool taken,
              const std::vector<Teskor::RenderSetup::ViewModel::TakenElement>& elements);
   void Cleared();
   /// A refusal of the module: counts towards ErrorCount.

@@ -12,6 +12,7 @@
 namespace {
 
 using Teskor::RenderSetup::String;
+using Teskor::RenderSetup::TextView;
 using Teskor::RenderSetup::View::MainPanel;
 
 class PrismetWrapperTest : public ::testing::Test {
@@ -99,8 +100,8 @@ TEST_F(PrismetWrapperTest, TextArrivesOnlyWhenItFitsWithItsTerminator) {
 
 TEST_F(PrismetWrapperTest, DocumentReachesPanelAsSentAndPanelFailuresStayInside) {
   std::vector<String> seen;
-  MainPanel::SetDocumentObserver([&](const String& xml) {
-    seen.push_back(xml);
+  MainPanel::SetDocumentObserver([&](const TextView& xml) {
+    seen.push_back(xml ? String(*xml) : std::nullopt);
     if (xml == u"") throw std::runtime_error("panel broke");
   });
   testing::internal::CaptureStderr();
@@ -110,6 +111,22 @@ TEST_F(PrismetWrapperTest, DocumentReachesPanelAsSentAndPanelFailuresStayInside)
                 "ChangeRenderSetupViewModel failed: panel broke\n"),
             std::string::npos);
   EXPECT_EQ(seen, (std::vector<String>{std::nullopt, u""}));
+}
+
+// A load's document is tens of megabytes: the panel reads the caller's text where it is.
+TEST_F(PrismetWrapperTest, PanelReadsTheDocumentWithoutACopy) {
+  const std::u16string xml =
+      u"<RenderSetupViewModel><SetupsFromMasterFile Name=\"A\"><P>1</P></SetupsFromMasterFile>"
+      u"</RenderSetupViewModel>";
+  std::vector<const char16_t*> seen;
+  MainPanel::SetDocumentObserver([&](const TextView& text) {
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, xml);
+    seen.push_back(text->data());
+  });
+  bridge_->ChangeRenderSetupViewModel(xml.c_str());
+  EXPECT_EQ(seen, std::vector<const char16_t*>{xml.c_str()});
+  EXPECT_NE(MainPanel::Instance().ViewModel().GetSetupFromCurrentZel(u"A"), nullptr);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(InitFailureTest, InitStopsAfterTheDocumentAndLaterCallsStayHarmless) {
 
   int documents = 0;
   Teskor::RenderSetup::View::MainPanel::SetDocumentObserver(
-      [&](const Teskor::RenderSetup::String&) { ++documents; });
+      [&](const Teskor::RenderSetup::TextView&) { ++documents; });
   ornR_LoadAllSetups(false);
   EXPECT_EQ(ornR_DuplicateSetup(u"Nothing"), 0);
   EXPECT_EQ(documents, 0);

@@ -41,8 +41,8 @@ class ModuleFixture : public ::testing::Test {
             "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    panel::View::MainPanel::SetDocumentObserver([this](const panel::String& xml) {
-      documents_.push_back(xml.value_or(u""));
+    panel::View::MainPanel::SetDocumentObserver([this](const panel::TextView& xml) {
+      documents_.emplace_back(xml.value_or(u""));
       const std::string errors = ornr::test::ViewModelSchemaErrors(documents_.back());
       EXPECT_EQ(errors, "") << N(documents_.back());
     });

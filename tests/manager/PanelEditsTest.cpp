@@ -133,7 +133,7 @@ TEST_F(PanelEditsTest, EditsThatFindNoMasterSetupChangeNothing) {
 }
 
 TEST_F(PanelEditsTest, EditsDuringAPushAreIgnored) {
-  panel::View::MainPanel::SetDocumentObserver([this](const panel::String&) {
+  panel::View::MainPanel::SetDocumentObserver([this](const panel::TextView&) {
     Panel().EditProperty(Group::MasterFile, u"Sky", "BlurPasses", u"1234");
   });
   ornR_ResetSetup(u"Sky");  // pushes the setup

@@ -86,6 +86,12 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
       {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q/>")), false},
       {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q>4</P>")), false},
       {Doc(MasterSetup(u"A", u"<P>1</P><Q>2</Q>") + MasterSetup(u"B", u"<P>3</P><Q")), false},
+      // Found out of form after setups, a library's and a current one were taken.
+      {Doc(u"<SetupsFromMasterFile Name=\"A\" StoreIn=\"m.zel\"><P>1</P></SetupsFromMasterFile>"
+           u"<SetupsFromZelLib Name=\"L\" StoreIn=\"l.zellib\"><P>1</P></SetupsFromZelLib>"
+           u"<CurrentRenderSetup>A</CurrentRenderSetup>" +
+           MasterSetup(u"B", u"<P>&nbsp;</P>")),
+       false},
   };
   for (const auto& [xml, direct] : cases) {
     // The count of the root's children comes before the first of them, and only for a document
@@ -121,6 +127,18 @@ TEST(DirectDocumentTest, TakesEveryDocumentAsTheFullParserDoes) {
     EXPECT_EQ(Shown(reporting), Shown(full)) << testing::PrintToString(xml);
     EXPECT_EQ(Shown(owning), Shown(full)) << testing::PrintToString(xml);
     EXPECT_EQ(Reported(reported), Reported(taken)) << testing::PrintToString(xml);
+
+    // An empty panel takes as it reads, in one pass, and is empty again before the full parser
+    // reads a text found out of form partway.
+    EXPECT_EQ(ReadDirectTaking(xml, [](const DirectElement&) {}), direct)
+        << testing::PrintToString(xml);
+    RenderSetupViewModel empty, emptyFull;
+    std::vector<TakenElement> emptyReported, emptyTaken;
+    EXPECT_EQ(empty.TakeDocument(xml, &emptyReported),
+              emptyFull.TakeDocument(forFullParser, &emptyTaken))
+        << testing::PrintToString(xml);
+    EXPECT_EQ(Shown(empty), Shown(emptyFull)) << testing::PrintToString(xml);
+    EXPECT_EQ(Reported(emptyReported), Reported(emptyTaken)) << testing::PrintToString(xml);
   }
 }
 

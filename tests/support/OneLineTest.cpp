@@ -35,6 +35,10 @@ TEST(OneLine, ControlCharactersAndBrokenBytesBecomeEscapesAndTheRestStays) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(ornr::OneLineText(c.text), c.line);
     EXPECT_EQ(ornr::OneLineXml(c.text), c.xml);
+    // Appended, what is already there stays, escapes included.
+    std::string appended = "a\\n\xff ";
+    ornr::AppendOneLineText(appended, c.text);
+    EXPECT_EQ(appended, "a\\n\xff " + c.line);
   }
 }
 
