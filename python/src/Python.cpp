@@ -42,6 +42,17 @@ py::str NameObject(std::u16string_view name) {
   return py::reinterpret_steal<py::str>(text);
 }
 
+py::str TextObject(std::string_view text) {
+  const auto size = static_cast<Py_ssize_t>(text.size());
+  PyObject* made = PyUnicode_DecodeUTF8(text.data(), size, "surrogatepass");
+  if (made == nullptr) {
+    PyErr_Clear();
+    made = PyUnicode_DecodeUTF8(text.data(), size, "surrogateescape");
+  }
+  if (made == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(made);
+}
+
 std::u16string NameOf(py::handle text) {
   if (!PyUnicode_Check(text.ptr())) {
     throw py::type_error("a setup name is a str, not " + std::string(Py_TYPE(text.ptr())->tp_name));
