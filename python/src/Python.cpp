@@ -100,12 +100,12 @@ void SetPythonError(const Failure& failure) {
     case ErrorKind::OlderFormat:
     case ErrorKind::Busy:
     case ErrorKind::ChangedSinceRead:
-      error = type(failure.what(),
-                   failure.Path().empty() ? py::object(py::none()) : py::str(failure.Path()),
-                   failure.Reason());
+      error = type(TextObject(failure.what()),
+                   failure.Path().empty() ? py::object(py::none()) : TextObject(failure.Path()),
+                   TextObject(failure.Reason()));
       break;
     default:
-      error = type(failure.what());
+      error = type(TextObject(failure.what()));
   }
   PyErr_SetObject(type.ptr(), error.ptr());
 }

@@ -64,6 +64,10 @@ def test_file_setups_keep_the_name_both_ways(project, name):
     with ornr.open(drawing) as f:
         assert f.setups[name].values["BlurPasses"] == 4
         assert [version.name for version in f.setups[name].history()] == [name]
+        assert any(f'"{name}"' in line for line in f.setups[name].why("BlurPasses").lines)
+        with pytest.raises(ornr.NoSuchSetup) as missing:
+            f.setups[name + "\ud801"]
+        assert f'"{name}\ud801"' in missing.value.args[0]
 
 
 @pytest.mark.parametrize("name", NAMES)
