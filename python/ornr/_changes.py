@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import json
 import os
+import re
 import threading
 from collections.abc import Callable, Iterable
 from dataclasses import dataclass, field
@@ -137,8 +138,9 @@ class ChangeReport:
     the run wrote (None for a preview, or when nothing was written).
     """
 
-    def __init__(self, kind: str, text: str, unreadable: list[SkippedEntry], status: int):
-        report = json.loads(text)
+    def __init__(self, kind: str, text: str, unreadable: list[SkippedEntry], status: int,
+                 document: dict | None = None):
+        report = json.loads(text) if document is None else document
         self.kind: str = kind
         self._text = text
         self.command: str = report["command"]
@@ -182,8 +184,8 @@ class ChangeReport:
 
 class _Preview(ChangeReport):
     def __init__(self, kind: str, text: str, unreadable: list[SkippedEntry], status: int,
-                 run: dict):
-        super().__init__(kind, text, unreadable, status)
+                 run: dict, document: dict | None = None):
+        super().__init__(kind, text, unreadable, status, document)
         self._run = run
         self._lock = threading.Lock()
         self._used = False
@@ -248,43 +250,91 @@ def _change_set_id(change_set: str, what: str = "change_set") -> str:
     return change_set
 
 
-def _command(run: dict, apply: bool) -> list[str]:
-    words = ["rsm-audit"]
+def _name_bytes(name: str) -> bytes:
+    """A setup name as the core takes it: an unpaired surrogate as its own three bytes, which
+    UTF-8 proper cannot carry."""
+    return name.encode("utf-8", "surrogatepass")
+
+
+def _command(run: dict, apply: bool) -> list[bytes]:
+    words: list[bytes] = [b"rsm-audit"]
     for library in run["libraries"]:
-        words += ["--library", library]
+        words += [b"--library", os.fsencode(library)]
     if run["kind"] == "deploy":
-        words += ["--deploy", run["target"]]
+        words += [b"--deploy", _name_bytes(run["target"])]
         if run["from_library"] is not None:
-            words += ["--from", run["from_library"]]
+            words += [b"--from", os.fsencode(run["from_library"])]
         if run["linked"]:
-            words.append("--linked")
+            words.append(b"--linked")
         for name in run["to"]:
-            words += ["--to", name]
+            words += [b"--to", _name_bytes(name)]
         if run["every_setup"]:
-            words.append("--every-setup")
+            words.append(b"--every-setup")
         if run["create"]:
-            words.append("--create")
+            words.append(b"--create")
         if run["take"]:
-            words += ["--take", run["take"]]
+            words += [b"--take", run["take"].encode()]
     else:
-        words += [f"--{run['kind']}", run["target"]]
+        words += [f"--{run['kind']}".encode(), run["target"].encode()]
         if run["take_change_set"]:
-            words += ["--take", "change-set"]
+            words += [b"--take", b"change-set"]
     if run["jobs"]:
-        words += ["--jobs", str(run["jobs"])]
+        words += [b"--jobs", str(run["jobs"]).encode()]
     if apply:
-        words.append("--apply")
+        words.append(b"--apply")
     if any(path.startswith("-") for path in run["paths"]):
-        words.append("--")
-    return words + run["paths"]
+        words.append(b"--")
+    return words + [os.fsencode(path) for path in run["paths"]]
+
+
+_REPLACED = re.compile("\ufffd+")
+
+
+def _as_shown(name: str) -> str:
+    """A name as the JSON report shows it: an unpaired surrogate, which JSON's UTF-8 cannot
+    carry, replaced by U+FFFD (a run of them taken as one)."""
+    return _REPLACED.sub("\ufffd", "".join(
+        "\ufffd" if "\ud800" <= c <= "\udfff" else c for c in name))
+
+
+def _exact_names(kind: str, run: dict, document: dict) -> None:
+    """Puts back in the report the names its JSON could not carry, as the drawings and the
+    change set hold them; raises Error when a drawing holds two that read alike."""
+    for entry in document["files"]:
+        shown = [setup for setup in entry["setups"] if "\ufffd" in setup["name"]]
+        if not shown:
+            continue
+        names: set[str] = set()
+        if kind == "deploy":
+            names.update([run["target"], *run["to"]])
+        try:
+            names.update(_ornr._setup_names(entry["path"]))
+        except Error:
+            pass
+        undoes = document.get("undoes")
+        if kind == "undo" and undoes:
+            found = _ornr._change_sets([entry["path"]], undoes["id"], None)[0]
+            for _, setups in found[1] if found else ():
+                names.update(name for before, after, _, _ in setups for name in (before, after)
+                             if name is not None)
+        for setup in shown:
+            matching = {name for name in names if _as_shown(name) == _as_shown(setup["name"])}
+            if len(matching) != 1:
+                written = (f"; change set {document['changeSet']} holds what was written"
+                           if document.get("changeSet") else "")
+                raise Error(f"{entry['path']}: cannot tell which setup the report names "
+                            f"{setup['name']!r}: its name holds an unpaired surrogate, which the "
+                            f"report cannot carry{written}")
+            setup["name"] = matching.pop()
 
 
 def _run(kind: str, run: dict, progress: Progress | None) -> tuple[ChangeReport, list[str]]:
     apply = run["apply"]
     status, report, lines, stopped = _ornr._change_set_run(
-        kind, run["paths"], run["libraries"], run["target"], run["from_library"], run["linked"],
-        run["to"], run["every_setup"], run["create"], run["take"] or "", run["take_change_set"],
-        apply, run["jobs"], _command(run, apply), progress)
+        kind, run["paths"], run["libraries"], _name_bytes(run["target"]), run["from_library"],
+        run["linked"], [_name_bytes(name) for name in run["to"]], run["every_setup"],
+        run["create"], run["take"] or "", run["take_change_set"], apply, run["jobs"],
+        _command(run, apply), progress)
     text = report.decode("utf-8", "replace")
     document = json.loads(text) if text else None
     if stopped is not None:
@@ -315,10 +365,11 @@ def _run(kind: str, run: dict, progress: Progress | None) -> tuple[ChangeReport,
             unreadable.append(SkippedEntry(path, reason))
     if kind == "forget":
         return None, [line for error, line in lines if not error]  # type: ignore[return-value]
+    _exact_names(kind, run, document)
     cls = DeployPreview if kind == "deploy" else UndoPreview
     if apply:
-        return ChangeReport(kind, text, unreadable, status), messages
-    return cls(kind, text, unreadable, status, run), messages
+        return ChangeReport(kind, text, unreadable, status, document), messages
+    return cls(kind, text, unreadable, status, run, document), messages
 
 
 def deploy(library_setup: str, paths: PathLike | Iterable[PathLike],

@@ -183,7 +183,7 @@ class Watch {
 py::object LibraryRefOf(const SetupFinding& setup) {
   if (setup.libraryFile.empty()) return py::none();
   return TypesAttr("LibraryRef")(
-      setup.libraryFile, setup.libraryPath, setup.librarySetup,
+      setup.libraryFile, setup.libraryPath, TextObject(setup.librarySetup),
       setup.takenAt.empty() ? py::object(py::none()) : py::str(setup.takenAt));
 }
 
@@ -592,7 +592,8 @@ A setup of an audited file: its name, its state ("in-step", "library-newer", "ch
 or the record unreadable, its conflicts, the properties that differ (AuditedProperty, typed
 values), and with a fix what the merge does (SetupFix).
 )doc")
-      .def_property_readonly("name", [](const SetupRef& self) { return self.Get().name; })
+      .def_property_readonly("name",
+                             [](const SetupRef& self) { return TextObject(self.Get().name); })
       .def_property_readonly("state",
                              [](const SetupRef& self) { return audit::StateKey(self.Get().state); })
       .def_property_readonly("library",
@@ -648,7 +649,7 @@ values), and with a fix what the merge does (SetupFix).
               }
               locks.append(row(lock.property, ValueOfText(lock.property, lock.here),
                                ValueOfText(lock.property, lock.library), lock.libraryFile,
-                               lock.librarySetup, lock.reason, lock.changed, override));
+                               TextObject(lock.librarySetup), lock.reason, lock.changed, override));
             }
             return locks;
           },
@@ -665,8 +666,8 @@ values), and with a fix what the merge does (SetupFix).
       .def_property_readonly(
           "file", [](const SetupRef& self) { return self.result->files[self.file].path; })
       .def("__repr__", [](const SetupRef& self) {
-        return "<ornr.AuditedSetup " + py::repr(py::str(self.Get().name)).cast<std::string>() +
-               " " + audit::StateKey(self.Get().state) + ">";
+        return py::str("<ornr.AuditedSetup {!r} {}>")
+            .format(TextObject(self.Get().name), audit::StateKey(self.Get().state));
       });
 
   py::class_<FixPreviewObject>(module, "FixPreview", R"doc(

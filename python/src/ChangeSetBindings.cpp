@@ -26,6 +26,7 @@
 #include "host/controls/HostControls.h"
 #include "host/provenance/ChangeSets.h"
 #include "host/store/ChangeSetTable.h"
+#include "python/src/OpenFile.h"
 #include "python/src/Python.h"
 #include "python/src/Values.h"
 
@@ -225,7 +226,7 @@ py::tuple RunChangeSetCommand(const std::string& kind, const std::vector<std::st
   }
   py::object stopped = watch.Held();
   py::list told;
-  for (const auto& [error, line] : lines) told.append(py::make_tuple(error, line));
+  for (const auto& [error, line] : lines) told.append(py::make_tuple(error, TextObject(line)));
   std::string report;
   if (options.json) report = ReadReport(*options.json);
   return py::make_tuple(status, py::bytes(report), told, stopped);
@@ -312,7 +313,7 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
   }
   watch.RaiseHeld();
   const auto header = [](const ornhost::detail::ChangeSetHeader& h) {
-    return py::make_tuple(h.id, h.madeAt, h.madeBy, h.command);
+    return py::make_tuple(h.id, h.madeAt, TextObject(h.madeBy), TextObject(h.command));
   };
   py::list missing;
   for (const auto& [path, reason] : unreadable) missing.append(py::make_tuple(path, reason));
@@ -361,6 +362,22 @@ void BindChangeSets(py::module_& module) {
   module.def("_change_sets", &ReadChangeSets, py::arg("paths"), py::arg("change_set"),
              py::arg("progress"));
   module.def("_value_of_text", &ValueOfText, py::arg("property"), py::arg("text"));
+  // The exact names of a drawing's setups, for the names its JSON report could not carry.
+  module.def(
+      "_setup_names",
+      [](py::handle path) {
+        const std::string file = PathOf(path);
+        std::vector<std::u16string> names;
+        {
+          py::gil_scoped_release release;
+          OpenFile opened(file, OpenFile::Mode::Read, false);
+          for (const auto& entry : opened.Entries()) names.push_back(entry->name);
+        }
+        py::list listed;
+        for (const auto& name : names) listed.append(NameObject(name));
+        return listed;
+      },
+      py::arg("path"));
   module.def("_looks_like_change_set_id",
              [](const std::string& text) { return ornhost::detail::LooksLikeChangeSetId(text); });
 }

@@ -136,6 +136,8 @@ void OpenFile::Load(bool keepEntries) {
     for (auto& entry : order_) before.emplace(entry->row.position, std::move(entry));
   }
   order_.clear();
+  // Its keys are views of the names about to be replaced.
+  byName_.clear();
   try {
     db_->Load([&](ornhost::detail::SetupRecord& record) {
       std::shared_ptr<Entry> entry;
@@ -152,6 +154,7 @@ void OpenFile::Load(bool keepEntries) {
       order_.push_back(std::move(entry));
     });
   } catch (const DesignFileError& error) {
+    Index();
     Fail(error);
   }
   for (auto& [position, entry] : before) entry->alive = false;
@@ -166,7 +169,7 @@ void OpenFile::Index() {
 
 std::shared_ptr<Entry> OpenFile::Find(std::u16string_view name) const {
   RequireOpen();
-  const auto found = byName_.find(std::u16string(name));
+  const auto found = byName_.find(name);
   return found != byName_.end() ? found->second : nullptr;
 }
 
@@ -393,7 +396,7 @@ std::shared_ptr<Entry> OpenFile::New(const std::u16string& name, const Settings&
   entry->checked = true;
   created_.push_back(entry);
   order_.push_back(entry);
-  byName_.emplace(name, entry);
+  byName_.emplace(entry->name, entry);
   return entry;
 }
 
@@ -434,7 +437,7 @@ void OpenFile::Rename(Entry& entry, const std::u16string& newName) {
   const auto shared = byName_.at(entry.name);
   byName_.erase(entry.name);
   entry.name = newName;
-  byName_.emplace(newName, shared);
+  byName_.emplace(entry.name, shared);
 }
 
 void OpenFile::Delete(Entry& entry) {

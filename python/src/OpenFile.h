@@ -203,7 +203,9 @@ class OpenFile {
   Mode mode_;
   std::unique_ptr<ornhost::detail::DesignFile> db_;
   std::vector<std::shared_ptr<Entry>> order_;
-  std::unordered_map<std::u16string, std::shared_ptr<Entry>> byName_;
+  /// Keyed by a view of each entry's own name: whatever changes a name takes it out first and
+  /// puts it back after, or indexes again.
+  std::unordered_map<std::u16string_view, std::shared_ptr<Entry>> byName_;
 
   bool inTransaction_ = false;
   std::thread::id owner_;

@@ -42,6 +42,17 @@ py::str NameObject(std::u16string_view name) {
   return py::reinterpret_steal<py::str>(text);
 }
 
+py::str TextObject(std::string_view text) {
+  const auto size = static_cast<Py_ssize_t>(text.size());
+  PyObject* made = PyUnicode_DecodeUTF8(text.data(), size, "surrogatepass");
+  if (made == nullptr) {
+    PyErr_Clear();
+    made = PyUnicode_DecodeUTF8(text.data(), size, "surrogateescape");
+  }
+  if (made == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(made);
+}
+
 std::u16string NameOf(py::handle text) {
   if (!PyUnicode_Check(text.ptr())) {
     throw py::type_error("a setup name is a str, not " + std::string(Py_TYPE(text.ptr())->tp_name));
@@ -89,12 +100,12 @@ void SetPythonError(const Failure& failure) {
     case ErrorKind::OlderFormat:
     case ErrorKind::Busy:
     case ErrorKind::ChangedSinceRead:
-      error = type(failure.what(),
-                   failure.Path().empty() ? py::object(py::none()) : py::str(failure.Path()),
-                   failure.Reason());
+      error = type(TextObject(failure.what()),
+                   failure.Path().empty() ? py::object(py::none()) : TextObject(failure.Path()),
+                   TextObject(failure.Reason()));
       break;
     default:
-      error = type(failure.what());
+      error = type(TextObject(failure.what()));
   }
   PyErr_SetObject(type.ptr(), error.ptr());
 }

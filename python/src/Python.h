@@ -19,6 +19,10 @@ namespace py = pybind11;
 py::str NameObject(std::u16string_view name);
 /// The other way; throws py::type_error for anything but str.
 std::u16string NameOf(py::handle text);
+/// Text the core made with Utf16ToUtf8 (a setup name, or a message or command line naming one)
+/// as Python text: the three bytes of an unpaired surrogate come back as that surrogate, and a
+/// byte that starts nothing (a path's) as os.fsdecode gives it.
+py::str TextObject(std::string_view text);
 /// A path, str or os.PathLike, as the file system takes it.
 std::string PathOf(py::handle path);
 

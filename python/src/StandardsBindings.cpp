@@ -80,7 +80,7 @@ py::object WhyObject(const ornhost::ValueWhy& why, const std::u16string& setup) 
   }
   py::list lines;
   for (const std::string& line : ornhost::WhyLines(why, "\"" + Utf16ToUtf8(setup) + "\"")) {
-    lines.append(py::str(line));
+    lines.append(TextObject(line));
   }
   return TypesAttr("Why")(
       KeyObject(*ornhost::detail::SettingIndex(property)), value(why.now),

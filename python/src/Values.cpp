@@ -1,6 +1,7 @@
 #include "python/src/Values.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -90,6 +91,112 @@ std::string Shown(py::handle value) {
 
 }  // namespace
 
+py::str KeyObject(std::size_t field) {
+  return py::reinterpret_borrow<py::str>(Keys()[field]);
+}
+
+namespace {
+
+// The kinds by field, read once: Fields() is a call into the host's library.
+const std::array<SettingKind, kSettingCount>& Kinds() {
+  static const auto kinds = [] {
+    std::array<SettingKind, kSettingCount> made{};
+    for (std::size_t i = 0; i < kSettingCount; ++i) made[i] = Fields()[i].kind;
+    return made;
+  }();
+  return kinds;
+}
+
+// The last float or int made for each field, by its bits: most setups share most values, and a
+// Python number is immutable, so handing out the same object again is exact and saves an
+// allocation per value. Touched only with the GIL held.
+struct LastNumber {
+  std::uint64_t bits = 0;
+  bool real = false;
+  PyObject* object = nullptr;
+};
+
+std::array<LastNumber, kSettingCount>& LastNumbers() {
+  static auto* last = new std::array<LastNumber, kSettingCount>();
+  return *last;
+}
+
+template <typename Make>
+PyObject* Remembered(std::size_t field, std::uint64_t bits, bool real, Make make) {
+  LastNumber& last = LastNumbers()[field];
+  if (last.object != nullptr && last.bits == bits && last.real == real) {
+    Py_INCREF(last.object);
+    return last.object;
+  }
+  PyObject* made = make();
+  if (made == nullptr) throw py::error_already_set();
+  Py_XDECREF(last.object);
+  Py_INCREF(made);
+  last = {bits, real, made};
+  return made;
+}
+
+// A new reference to the value of field.
+PyObject* NewValue(std::size_t field, const StoredValue& value) {
+  const SettingKind kind = Kinds()[field];
+  if (value.type == StoredValue::Type::Other) Py_RETURN_NONE;
+  if (kind == SettingKind::Double || value.type == StoredValue::Type::Real) {
+    const double real =
+        value.type == StoredValue::Type::Real ? value.real : static_cast<double>(value.integer);
+    const auto bits = std::bit_cast<std::uint64_t>(real);
+    return Remembered(field, bits, true, [real] { return PyFloat_FromDouble(real); });
+  }
+  if (kind == SettingKind::Bool && (value.integer == 0 || value.integer == 1)) {
+    return PyBool_FromLong(static_cast<long>(value.integer));
+  }
+  const std::uint64_t bits = static_cast<std::uint64_t>(value.integer);
+  if (kind != SettingKind::Int32 || value.integer >= 0) {
+    if (py::object member = EnumMember(field, bits)) return member.release().ptr();
+  }
+  // Python keeps the small ints itself.
+  if (value.integer >= 0 && value.integer <= 256) return PyLong_FromLongLong(value.integer);
+  if (kind == SettingKind::UInt64) {
+    return Remembered(field, bits, false, [bits] { return PyLong_FromUnsignedLongLong(bits); });
+  }
+  return Remembered(field, bits, false, [&value] { return PyLong_FromLongLong(value.integer); });
+}
+
+}  // namespace
+
+py::object ValueObject(std::size_t field, const StoredValue& value) {
+  PyObject* made = NewValue(field, value);
+  if (made == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(made);
+}
+
+namespace {
+
+// The renderer's defaults as a dict, made once: most values of most setups are the defaults, and
+// a copy of a dict with its keys laid out is a copy of its table, far less than filling one.
+struct DefaultsDict {
+  ornhost::detail::StoredValues values;
+  PyObject* dict = nullptr;
+};
+
+// Made when ornr registers its enumerations, as the module is imported: made later, behind a
+// static's guard, the enum calls it makes could let another thread in to wait on that guard
+// holding the GIL.
+const DefaultsDict* madeDefaults = nullptr;
+
+void MakeDefaults() {
+  auto defaults = std::make_unique<DefaultsDict>();
+  defaults->values = ornhost::detail::SettingValues(Settings());
+  auto dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(kSettingCount));
+  if (!dict) throw py::error_already_set();
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    dict[py::handle(Keys()[i])] = ValueObject(i, defaults->values[i]);
+  }
+  defaults->dict = dict.release().ptr();
+  madeDefaults = defaults.release();
+}
+
+}  // namespace
+
 void RegisterEnums(const py::dict& classes) {
   py::module_ enumModule = py::module_::import("enum");
   py::object flagBase = enumModule.attr("Flag");
@@ -107,43 +214,33 @@ void RegisterEnums(const py::dict& classes) {
       table.members[value] = member.inc_ref().ptr();
     }
   }
-}
-
-py::str KeyObject(std::size_t field) {
-  return py::reinterpret_borrow<py::str>(Keys()[field]);
-}
-
-py::object ValueObject(std::size_t field, const StoredValue& value) {
-  const SettingKind kind = Fields()[field].kind;
-  if (value.type == StoredValue::Type::Other) return py::none();
-  if (kind == SettingKind::Double) {
-    const double real =
-        value.type == StoredValue::Type::Real ? value.real : static_cast<double>(value.integer);
-    return py::reinterpret_steal<py::object>(PyFloat_FromDouble(real));
-  }
-  if (value.type == StoredValue::Type::Real) {
-    return py::reinterpret_steal<py::object>(PyFloat_FromDouble(value.real));
-  }
-  if (kind == SettingKind::Bool && (value.integer == 0 || value.integer == 1)) {
-    return py::bool_(value.integer == 1);
-  }
-  const std::uint64_t bits = static_cast<std::uint64_t>(value.integer);
-  if (kind != SettingKind::Int32 || value.integer >= 0) {
-    if (py::object member = EnumMember(field, bits)) return member;
-  }
-  if (kind == SettingKind::UInt64) {
-    return py::reinterpret_steal<py::object>(PyLong_FromUnsignedLongLong(bits));
-  }
-  return py::reinterpret_steal<py::object>(PyLong_FromLongLong(value.integer));
+  if (madeDefaults == nullptr) MakeDefaults();
 }
 
 py::dict ValuesDict(const Settings& settings) {
+  if (madeDefaults == nullptr) throw Failure(ErrorKind::Error, "ornr's enumerations are not made");
   const auto values = ornhost::detail::SettingValues(settings);
-  py::dict dict;
+  const DefaultsDict& defaults = *madeDefaults;
+  auto dict = py::reinterpret_steal<py::dict>(PyDict_Copy(defaults.dict));
+  if (!dict) throw py::error_already_set();
   auto& keys = Keys();
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    py::object value = ValueObject(i, values[i]);
-    if (PyDict_SetItem(dict.ptr(), keys[i], value.ptr()) != 0) throw py::error_already_set();
+    // The same type and bits as the default: the default's value object is this value.
+    const StoredValue& value = values[i];
+    const StoredValue& fallback = defaults.values[i];
+    if (value.type == fallback.type &&
+        (value.type == StoredValue::Type::Integer
+             ? value.integer == fallback.integer
+             : value.type == StoredValue::Type::Real &&
+                   std::bit_cast<std::uint64_t>(value.real) ==
+                       std::bit_cast<std::uint64_t>(fallback.real))) {
+      continue;
+    }
+    PyObject* made = NewValue(i, value);
+    if (made == nullptr) throw py::error_already_set();
+    const int stored = PyDict_SetItem(dict.ptr(), keys[i], made);
+    Py_DECREF(made);
+    if (stored != 0) throw py::error_already_set();
   }
   return dict;
 }

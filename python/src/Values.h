@@ -43,7 +43,7 @@ class Values {
  public:
   Values(std::shared_ptr<OpenFile> file, std::shared_ptr<Entry> entry)
       : file_(std::move(file)), entry_(std::move(entry)) {}
-  explicit Values(const Settings& frozen) : frozen_(frozen) {}
+  explicit Values(const Settings& frozen) : frozen_(std::make_shared<const Settings>(frozen)) {}
 
   /// The values now; throws Failure when the setup is gone or its record unreadable.
   Settings Current() const;
@@ -51,7 +51,7 @@ class Values {
   void Set(py::handle key, py::handle value);
   void Update(py::handle mapping);
   py::dict Dict() const;
-  bool Frozen() const { return frozen_.has_value(); }
+  bool Frozen() const { return frozen_ != nullptr; }
 
  private:
   /// The same, with the file's lock held.
@@ -59,7 +59,8 @@ class Values {
 
   std::shared_ptr<OpenFile> file_;
   std::shared_ptr<Entry> entry_;
-  std::optional<Settings> frozen_;
+  /// Held apart, so that the live values a Setup hands out, one object per call, stay small.
+  std::shared_ptr<const Settings> frozen_;
 };
 
 /// The settings of a Values, a Setup or a Python mapping of all 68 properties.

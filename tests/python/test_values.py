@@ -13,7 +13,7 @@ import ornr
 from conftest import DEFAULTS, settings
 
 EDGE_DOUBLES = [0.0, -0.0, 0.1, 1 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
-                -123456.789e-300, 0.30000000000000004, 1e16 + 2.0]
+                -123456.789e-300, 0.30000000000000004, 1e16 + 2.0, 0.5, -1.0]
 
 
 def bits(value: float) -> bytes:
@@ -68,8 +68,12 @@ class TestReading:
         with ornr.open(path) as f:
             for i, value in enumerate(EDGE_DOUBLES):
                 read = f.setups[f"D{i}"].values
+                whole = read.to_dict()
                 assert bits(read["QualityThreshold"]) == bits(value)
                 assert bits(read["AlbedoScale"]) == bits(-value)
+                # to_dict starts from the defaults (0.5 and 1.0 here) and makes what differs.
+                assert bits(whole["QualityThreshold"]) == bits(value)
+                assert bits(whole["AlbedoScale"]) == bits(-value)
                 assert bits(stored[f"D{i}"]) == bits(value)
 
 

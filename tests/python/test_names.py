@@ -1,0 +1,120 @@
+"""Setup names as design files hold them, UTF-16 with whatever code units another program left
+(half a surrogate pair), through every path that gives them to Python and takes them back: the
+file's setups, a deploy's preview, its apply and undo, the change set, and the audit's Report."""
+
+from __future__ import annotations
+
+import sqlite3
+
+import pytest
+
+import ornr
+from conftest import settings, source
+
+OLD = settings()
+QUALITY = settings(BlurPasses=9, QualityThreshold=0.75)
+LIBRARY = "office/office.zellib"
+
+NAMES = [
+    pytest.param("A\ud800B", id="lone-high-surrogate"),
+    pytest.param("\udc00 low", id="lone-low-surrogate"),
+    pytest.param("Pair \U0001F600", id="surrogate-pair"),
+    pytest.param("Plain", id="ascii"),
+]
+
+
+def store_name(path, old: str, new: str) -> None:
+    """Renames a setup in the file itself, as another program might: the host refuses to make
+    such names, but has to read them."""
+    with sqlite3.connect(path) as db:
+        changed = db.execute("UPDATE render_setups SET name = CAST(? AS TEXT) WHERE name = ?",
+                             (new.encode("utf-8", "surrogatepass"), old)).rowcount
+    assert changed == 1
+
+
+def names_of(report) -> list[str]:
+    return [setup.name for drawing in report.files for setup in drawing.setups]
+
+
+@pytest.fixture
+def project(make, tmp_path, monkeypatch):
+    """A library whose "Quality" changed since a drawing took it; the drawing's setup is then
+    renamed to the name under test, and one of its own sits beside it."""
+    library = make.file(LIBRARY, {"Quality": QUALITY})
+    make.file("proj/a.zel", {"Taken": OLD, "Own": settings(BlurPasses=3)},
+              {"Taken": source(library, "Quality", OLD)})
+    monkeypatch.chdir(tmp_path)
+
+    def named(name: str):
+        store_name(tmp_path / "proj/a.zel", "Taken", name)
+        return tmp_path / "proj/a.zel"
+
+    return named
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_file_setups_keep_the_name_both_ways(project, name):
+    drawing = project(name)
+    with ornr.open(drawing, "rw") as f:
+        assert list(f.setups) == [name, "Own"]
+        setup = f.setups[name]
+        assert setup.name == name and name in f.setups
+        with f.transaction():
+            setup.values["BlurPasses"] = 4
+    with ornr.open(drawing) as f:
+        assert f.setups[name].values["BlurPasses"] == 4
+        assert [version.name for version in f.setups[name].history()] == [name]
+        assert any(f'"{name}"' in line for line in f.setups[name].why("BlurPasses").lines)
+        with pytest.raises(ornr.NoSuchSetup) as missing:
+            f.setups[name + "\ud801"]
+        assert f'"{name}\ud801"' in missing.value.args[0]
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_deploy_apply_and_undo_name_the_setup_exactly(project, name):
+    drawing = project(name)
+    preview = ornr.deploy("Quality", "proj", LIBRARY, to=[name])
+    assert names_of(preview) == [name]
+    assert {v.property: v.after for v in preview.files[0].setups[0].values}["BlurPasses"] == 9
+
+    applied = preview.apply()
+    assert names_of(applied) == [name]
+    with ornr.open(drawing) as f:
+        assert list(f.setups) == [name, "Own"]
+        assert f.setups[name].values["BlurPasses"] == 9
+    shown = ornr.changes("proj", applied.change_set)
+    assert [s.name for d in shown.drawings for s in d.setups] == [name]
+    assert name in shown.command
+
+    undo = ornr.undo(applied.change_set, "proj")
+    assert names_of(undo) == [name]
+    assert [c.setup for c in undo.conflicts] == []
+    undone = undo.apply()
+    assert names_of(undone) == [name]
+    with ornr.open(drawing) as f:
+        assert f.setups[name].values["BlurPasses"] == OLD["BlurPasses"]
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_audit_report_and_fix_preview_name_the_setup_exactly(project, name):
+    project(name)
+    report = ornr.audit("proj", LIBRARY, fix="merge")
+    assert [(s.name, s.state) for s in report.files[0].setups] == \
+        [(name, "library-newer"), ("Own", "not-from-library")]
+    assert [s.name for s in report.fix.setups] == [name]
+    assert repr(name) in repr(report.files[0].setups[0])
+    report.fix.apply()
+    with ornr.open("proj/a.zel") as f:
+        assert f.setups[name].values["QualityThreshold"] == 0.75
+
+
+def test_two_names_the_report_cannot_tell_apart_raise_rather_than_guess(make, tmp_path,
+                                                                        monkeypatch):
+    library = make.file(LIBRARY, {"Quality": QUALITY})
+    make.file("proj/a.zel", {"One": OLD, "Two": OLD})
+    store_name(tmp_path / "proj/a.zel", "One", "A\ud800")
+    store_name(tmp_path / "proj/a.zel", "Two", "A\udc00")
+    monkeypatch.chdir(tmp_path)
+    assert library.exists()
+    with pytest.raises(ornr.Error, match="cannot tell which setup"):
+        ornr.deploy("Quality", "proj", LIBRARY, to=["A\ud800"])
