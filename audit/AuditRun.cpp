@@ -116,7 +116,9 @@ Totals RunAudit(const RunSettings& settings, const AuditContext& context,
         break;
     }
     totals.Add(entry.finding);
-    for (Report* each : reports) each->File(entry.finding);
+    if (reports.empty()) return;
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) reports[i]->File(entry.finding);
+    reports.back()->Keep(std::move(entry.finding));
   };
   console.Progress(0, totals.expected);
   std::unique_lock lock(shared.mutex);

@@ -144,7 +144,7 @@ void PlanFix(SetupFinding& finding, const ornhost::StoredSetupRecord& stored,
 void ClassifyGoverned(SetupFinding& finding, const ornhost::StoredSetupRecord& stored,
                       const AuditContext& context) {
   const bool fixing = context.fix || context.fixLocks;
-  const auto governed = ornhost::GovernedOfStored(stored, *context.shelf);
+  const auto governed = ornhost::GovernedOfStored(stored, *context.shelf, true);
   if (!governed) return;
   for (const ornhost::Layer& layer : governed->layers) {
     if (!layer.libraryGone) continue;

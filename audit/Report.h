@@ -56,6 +56,8 @@ class Report {
  public:
   virtual ~Report() = default;
   virtual void File(const FileFinding& file) = 0;
+  /// The same for the last report to hear of the file: one that keeps it may take it whole.
+  virtual void Keep(FileFinding&& file) { File(file); }
   /// In the order of the walk, among the files.
   virtual void Skipped(const SkippedEntry& entry) = 0;
   /// After the last file; totals.partial when the run stopped early. Throws ReportError.

@@ -8,6 +8,7 @@
 #include "host/provenance/StoredSetups.h"
 #include "host/session/HostState.h"
 #include "host/store/ProvenanceTable.h"
+#include "host/store/SettingFields.h"
 #include "host/store/SettingsColumns.h"
 #include "host/store/StandardsTable.h"
 #include "host/store/VersionTable.h"
@@ -78,9 +79,12 @@ detail::StandardsOfSetup StoredStandards(HostFile& file, const StoreEntry& entry
 // standards) or as its file holds it.
 std::optional<LibraryShelf::SetupNow> LibrarySetupNow(const Provenance& origin, LibraryShelf& disk,
                                                       std::string& gone) {
-  const auto wanted = detail::ComparablePath(origin.libraryPath);
+  // Resolving the path costs system calls: a run over many files has no library open.
+  std::optional<std::filesystem::path> wanted;
   for (HostFile* library : detail::State().libraries) {
-    if (!library->IsOpen() || library->CanonicalPath() != wanted) continue;
+    if (!library->IsOpen()) continue;
+    if (!wanted) wanted = detail::ComparablePath(origin.libraryPath);
+    if (library->CanonicalPath() != *wanted) continue;
     StoreEntry* entry = library->Find(origin.librarySetup);
     if (entry == nullptr || !entry->working->valid) {
       gone = LibraryShelf::GoneReason(origin, entry != nullptr);
@@ -96,10 +100,6 @@ std::optional<LibraryShelf::SetupNow> LibrarySetupNow(const Provenance& origin, 
 // Bits of each value, for comparisons without texts.
 using Values = detail::StoredValues;
 
-std::string TextOf(const std::vector<std::pair<std::string, std::string>>& texts, std::size_t i) {
-  return texts[i].second;
-}
-
 bool Differ(const Values& a, const Values& b, std::size_t i) {
   return !detail::SameStoredValue(a[i], b[i]);
 }
@@ -110,9 +110,11 @@ DriftState StateOf(bool localChange, bool libraryChange, bool alike) {
   return libraryChange ? DriftState::ChangedInLibrary : DriftState::Unchanged;
 }
 
+enum class ValueTexts { None, Drifted, All };
+
 // The comparison itself: every value of here against the last layer that governs it.
 Governed Compare(const OrnSettings& here, std::vector<LayerSource> sources,
-                 const std::map<std::string, OverrideRecord>& overrides, bool withTexts) {
+                 const std::map<std::string, OverrideRecord>& overrides, ValueTexts texts) {
   Governed governed;
   std::vector<Values> bases;
   std::vector<Values> libraries;
@@ -133,21 +135,12 @@ Governed Compare(const OrnSettings& here, std::vector<LayerSource> sources,
     libraries.push_back(detail::SettingValues(layer.library));
   }
   const Values hereValues = detail::SettingValues(here);
-  std::vector<std::pair<std::string, std::string>> hereTexts;
-  std::vector<std::vector<std::pair<std::string, std::string>>> baseTexts;
-  std::vector<std::vector<std::pair<std::string, std::string>>> libraryTexts;
-  if (withTexts) {
-    hereTexts = SettingTexts(here);
-    for (const Layer& layer : governed.layers) {
-      baseTexts.push_back(SettingTexts(layer.origin.base));
-      libraryTexts.push_back(SettingTexts(layer.library));
-    }
-  }
+  // Each text is made where it is wanted: most values of most setups are in step.
+  const std::vector<detail::Field>& fields = detail::Fields();
   governed.values.resize(kSettingCount);
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     GovernedValue& value = governed.values[i];
     value.property = detail::SettingKey(i);
-    if (withTexts) value.here = TextOf(hereTexts, i);
     if (const auto found = overrides.find(value.property); found != overrides.end()) {
       value.override = found->second;
     }
@@ -157,7 +150,10 @@ Governed Compare(const OrnSettings& here, std::vector<LayerSource> sources,
       if (value.layer) value.shadowed.push_back(*value.layer);
       value.layer = n;
     }
-    if (!value.layer) continue;
+    if (!value.layer) {
+      if (texts == ValueTexts::All) value.here = fields[i].text(here);
+      continue;
+    }
     const std::size_t n = *value.layer;
     const Layer& layer = governed.layers[n];
     value.newlyGoverned = layer.origin.governed && !layer.origin.governed->test(i);
@@ -166,13 +162,15 @@ Governed Compare(const OrnSettings& here, std::vector<LayerSource> sources,
     const Values& base = value.newlyGoverned ? hereValues : bases[n];
     value.state = StateOf(Differ(hereValues, base, i), Differ(libraries[n], base, i),
                           !Differ(hereValues, libraries[n], i));
-    if (withTexts) {
-      value.base = value.newlyGoverned ? value.here : TextOf(baseTexts[n], i);
-      value.library = TextOf(libraryTexts[n], i);
-    }
     if (const auto lock = layer.standards.locks.find(value.property);
         lock != layer.standards.locks.end()) {
       value.lockReason = lock->second;
+    }
+    if (texts == ValueTexts::All || (texts == ValueTexts::Drifted &&
+                                     (value.state != DriftState::Unchanged || value.Locked()))) {
+      value.here = fields[i].text(here);
+      value.base = value.newlyGoverned ? value.here : fields[i].text(layer.origin.base);
+      value.library = fields[i].text(layer.library);
     }
     ++governed.counts[static_cast<std::size_t>(value.state)];
   }
@@ -217,7 +215,7 @@ std::optional<Governed> GovernedOfEntry(HostFile& master, StoreEntry& entry, Lib
   return Compare(StoreAccess::Settings(*entry.working),
                  Sources(link, overlays, entry.pendingBase != nullptr,
                          entry.pendingOverlays.has_value(), disk),
-                 overrides, withTexts);
+                 overrides, withTexts ? ValueTexts::All : ValueTexts::None);
 }
 
 std::string LockMessage(const std::string& property, const Layer& layer,
@@ -466,10 +464,12 @@ std::optional<Governed> GovernedOf(const std::u16string& setup) {
   return GovernedOfEntry(*master, *entry, disk, true);
 }
 
-std::optional<Governed> GovernedOfStored(const StoredSetupRecord& setup, LibraryShelf& shelf) {
+std::optional<Governed> GovernedOfStored(const StoredSetupRecord& setup, LibraryShelf& shelf,
+                                         bool textsOfDriftedOnly) {
   if (!setup.settings || (!setup.origin && setup.overlays.empty())) return std::nullopt;
   return Compare(*setup.settings, Sources(setup.origin, setup.overlays, false, false, shelf),
-                 setup.standards.overrides, true);
+                 setup.standards.overrides,
+                 textsOfDriftedOnly ? ValueTexts::Drifted : ValueTexts::All);
 }
 
 MergedValues MergeGoverned(const OrnSettings& here, const Governed& governed, MergeTake conflicts) {
@@ -708,7 +708,7 @@ void RefuseLockBreachesIn(detail::DesignFile& db, std::int64_t position,
       Compare(values,
               Sources(link != records.end() ? std::optional(link->second) : std::nullopt,
                       stored.overlays, false, false, disk),
-              stored.standards.overrides, true);
+              stored.standards.overrides, ValueTexts::All);
   const auto breaches = LockBreaches(governed, values, nullptr, stored.standards.overrides);
   if (breaches.empty()) return;
   throw StandardsError(breaches.front().message +

@@ -167,7 +167,10 @@ struct Governed {
 std::optional<Governed> GovernedOf(const std::u16string& setup);
 /// The same for a stored setup read without a session (ReadStoredFile), its libraries read
 /// through shelf: what the audit sees. Nothing when it has no layers or cannot be read.
-std::optional<Governed> GovernedOfStored(const StoredSetupRecord& setup, LibraryShelf& shelf);
+/// textsOfDriftedOnly: only the governed values that drifted and the locked ones carry their
+/// texts, the others' are empty (the audit reads no more, and the texts are most of the cost).
+std::optional<Governed> GovernedOfStored(const StoredSetupRecord& setup, LibraryShelf& shelf,
+                                         bool textsOfDriftedOnly = false);
 
 /// The governed three-way merge of here with every layer: values changed only in the library are
 /// taken, those changed here kept, conflicts decided by conflicts; a locked value not overridden

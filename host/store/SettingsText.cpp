@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "host/controls/HostControls.h"
+#include "host/store/SettingsColumns.h"
 
 using Teskor::ZelPlatform::OrnSettings;
 
@@ -117,10 +118,8 @@ requires std::is_enum_v<Enum> std::string FormatValue(Enum value) {
 std::size_t FieldIndex(std::string_view key, std::size_t expected = kFieldCount) {
   const auto& keys = SettingKeys();
   if (expected < keys.size() && keys[expected] == key) return expected;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (keys[i] == key) return i;
-  }
-  return kFieldCount;
+  // Values read back from a table come in the order of its key, not the record's.
+  return detail::SettingIndex(key).value_or(kFieldCount);
 }
 
 }  // namespace

@@ -72,8 +72,9 @@ struct FixPreviewObject {
 class Collector final : public audit::Report {
  public:
   explicit Collector(AuditResult& result) : result_(result) {}
-  void File(const FileFinding& file) override {
-    FileFinding& kept = result_.files.emplace_back(file);
+  void File(const FileFinding& file) override { Keep(FileFinding(file)); }
+  void Keep(FileFinding&& file) override {
+    FileFinding& kept = result_.files.emplace_back(std::move(file));
     // Where a setup came from is only needed to write its fix.
     if (!result_.fix) {
       for (SetupFinding& setup : kept.setups) setup.origin.reset();

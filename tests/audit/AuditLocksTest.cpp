@@ -11,6 +11,8 @@
 #include "../host/PlainSql.h"
 #include "AuditProject.h"
 #include "host/controls/HostControls.h"
+#include "host/provenance/LibraryShelf.h"
+#include "host/provenance/Standards.h"
 #include "host/provenance/StoredSetups.h"
 #include "host/store/StandardsTable.h"
 
@@ -174,6 +176,44 @@ TEST_F(AuditLocksTest, OnlyGovernedValuesDriftAndLockedValuesChangedOrOverridden
   EXPECT_THAT(csv, HasSubstr(",Overridden,changed-here,BlurPasses,overridden,12,,8,standards."
                              "zellib,Office,overridden: the client asked for sharper blur; "
                              "locked: office look\r\n"));
+}
+
+// The audit asks for the texts of drifted and locked values only: they must be those of the full
+// comparison, and nothing else of it may change.
+TEST_F(AuditLocksTest, TheAuditsComparisonCarriesTheTextsOfDriftedAndLockedValues) {
+  ornhost::LibraryShelf shelf;
+  std::size_t withTexts = 0;
+  for (const auto& [name, setup] : Stored()) {
+    SCOPED_TRACE(ornr::Utf16ToUtf8(name));
+    const auto full = ornhost::GovernedOfStored(setup, shelf);
+    const auto cheap = ornhost::GovernedOfStored(setup, shelf, true);
+    ASSERT_EQ(full.has_value(), cheap.has_value());
+    if (!full) continue;
+    EXPECT_EQ(full->counts, cheap->counts);
+    ASSERT_EQ(full->values.size(), cheap->values.size());
+    for (std::size_t i = 0; i < full->values.size(); ++i) {
+      const ornhost::GovernedValue& all = full->values[i];
+      const ornhost::GovernedValue& some = cheap->values[i];
+      SCOPED_TRACE(all.property);
+      EXPECT_EQ(all.property, some.property);
+      EXPECT_EQ(all.layer, some.layer);
+      EXPECT_EQ(all.state, some.state);
+      EXPECT_EQ(all.lockReason, some.lockReason);
+      EXPECT_EQ(all.Breached(), some.Breached());
+      const bool wanted =
+          all.layer && (all.state != ornhost::DriftState::Unchanged || all.Locked());
+      if (wanted) {
+        ++withTexts;
+        EXPECT_EQ(all.here, some.here);
+        EXPECT_EQ(all.base, some.base);
+        EXPECT_EQ(all.library, some.library);
+      } else {
+        EXPECT_EQ(some.here + some.base + some.library, "");
+      }
+    }
+  }
+  // Breach, Overridden, Old base and Overlay each have a locked value at least.
+  EXPECT_GE(withTexts, 4u);
 }
 
 TEST_F(AuditLocksTest, StrictCountsOverridesAsViolations) {
