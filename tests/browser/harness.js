@@ -42,6 +42,10 @@ export function growMaster(dir, count) {
 export const DEMO_ARGS = ['--master', 'tower.zel', '--library', 'studio.zellib', '--library', 'office-standards.zellib'];
 
 /** The workbench with --panel in dir; resolves once it printed its address. */
+// Workbenches still running: a test that fails before it stops its own leaves it to the file's
+// closeBrowser, since a running child would keep the test file from ever ending.
+const running = new Set();
+
 export async function startWorkbench(dir, extraArgs = []) {
   const args = [...DEMO_ARGS, '--panel', ...extraArgs];
   // scripts/flake-hunt.sh --slow: a workbench that yields its processor to everything else, so
@@ -53,7 +57,11 @@ export async function startWorkbench(dir, extraArgs = []) {
   child.stdout.setEncoding('utf8');
   child.stderr.setEncoding('utf8');
   child.stderr.on('data', (d) => { session.err += d; });
-  session.exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  running.add(child);
+  session.exited = new Promise((resolve) => child.on('exit', (code, signal) => {
+    running.delete(child);
+    resolve({ code, signal });
+  }));
   session.url = await new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error(`no address printed:\n${session.out}\n${session.err}`)), 15000);
     child.stdout.on('data', (d) => {
@@ -144,6 +152,7 @@ export async function launchBrowser() {
 }
 
 export async function closeBrowser() {
+  for (const child of running) child.kill('SIGKILL');
   if (!browser) return;
   await browser.close();
   browser = null;
