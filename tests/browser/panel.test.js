@@ -134,11 +134,21 @@ test('a session in the page: edit, refuse, save, rename, delete, library command
   await page.locator('dialog[open] button.danger').click();
   await h.option(page, 'Façade at Dusk').waitFor({ state: 'detached' });
 
-  // Copy from a library, drift, then update from it again.
+  // Copy from a library at once after picking it, drift, then update from it again. The pick is
+  // held back until the copy has been sent: the workbench still runs them in the order clicked.
+  let copySent;
+  const copying = new Promise((resolve) => { copySent = resolve; });
+  await page.route(/\/action$/, async (route) => {
+    const body = route.request().postData() ?? '';
+    if (body.includes('action=select')) await copying;
+    if (body.includes('copy-from-library')) copySent();
+    await route.continue();
+  });
   await h.option(page, 'Interior', 'library').click();
   await page.locator('#cmd-copy').click();
   await h.option(page, 'Interior').waitFor();
   await page.locator('.badge.master').waitFor();
+  await page.unroute(/\/action$/);
   await page.locator('[data-property="DoShadows"] input').uncheck();
   await h.option(page, 'Interior').locator('.lib-mark.differs').waitFor();
   await page.locator('#cmd-update').click();

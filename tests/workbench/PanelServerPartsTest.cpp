@@ -1,9 +1,13 @@
 // The browser panel's server parts that the browser tests cannot reach: address forms, the JSON
-// the page reads, the hand-over of steps and queries between threads, and the page files built in.
+// the page reads, the hand-over of steps, queries and numbered actions between threads, and the
+// page files built in.
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +16,7 @@
 
 #include "PanelClient.h"
 #include "workbench/page/Json.h"
+#include "workbench/page/PageActions.h"
 #include "workbench/page/PageFiles.h"
 #include "workbench/page/PanelFeed.h"
 #include "workbench/page/PanelServer.h"
@@ -160,6 +165,103 @@ TEST(PanelServerSnapshot, AQueryABusySessionDoesNotAnswerIsAcceptedToBeAskedAgai
                std::chrono::seconds(30));
   EXPECT_EQ(answer.status, 202);
   EXPECT_NE(answer.body.find("busy"), std::string::npos) << answer.body;
+}
+
+// Each arrival as (page, number): stop() says yes at once, so an action runs only when it is its
+// turn the moment it arrives; one whose push throws has had its turn all the same.
+TEST(PageActionOrder, AnActionRunsOnlyAfterItsPagesEarlierOnes) {
+  struct Arrival {
+    const char* page;
+    std::uint64_t seq;
+    bool throws;
+    bool runs;
+  };
+  const Arrival arrivals[] = {
+      {"a", 1, false, true}, {"a", 3, false, false}, {"a", 2, false, true},
+      {"a", 3, false, true}, {"b", 2, false, false},  // other pages keep their own count
+      {"b", 1, false, true}, {"b", 2, false, true},  {"a", 1, false, true},  // a late one
+      {"c", 1, true, true},  {"c", 2, false, true},  {"c", 4, false, false},
+  };
+  PageActionOrder order(std::chrono::hours(1));
+  for (const Arrival& arrival : arrivals) {
+    SCOPED_TRACE(std::string(arrival.page) + " " + std::to_string(arrival.seq));
+    bool pushed = false;
+    const auto push = [&] {
+      pushed = true;
+      if (arrival.throws) throw std::runtime_error("refused");
+    };
+    bool ran = false;
+    try {
+      ran = order.InTurn(arrival.page, arrival.seq, push, [] { return true; });
+    } catch (const std::runtime_error&) {
+      ran = true;
+    }
+    EXPECT_EQ(ran, arrival.runs);
+    EXPECT_EQ(pushed, arrival.runs);
+  }
+}
+
+// Actions that arrive last first, each on its own thread, are pushed in the page's order; one
+// whose predecessor never comes goes after the gap.
+TEST(PageActionOrder, ActionsArrivingInReverseArePushedInOrder) {
+  PageActionOrder order(std::chrono::hours(1));
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::uint64_t> pushed;
+  std::vector<bool> waiting(4, false);
+  std::vector<std::thread> threads;
+  for (std::uint64_t seq = 3; seq >= 1; --seq) {
+    threads.emplace_back([&, seq] {
+      order.InTurn(
+          "page", seq,
+          [&] {
+            const std::lock_guard lock(mutex);
+            pushed.push_back(seq);
+          },
+          [&] {
+            const std::lock_guard lock(mutex);
+            waiting[seq] = true;
+            changed.notify_all();
+            return false;
+          });
+    });
+    if (seq == 1) break;
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return waiting[seq]; }));
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(pushed, (std::vector<std::uint64_t>{1, 2, 3}));
+
+  PageActionOrder gap(std::chrono::milliseconds(1));
+  bool late = false;
+  EXPECT_TRUE(gap.InTurn(
+      "page", 2, [&] { late = true; }, [] { return false; }));
+  EXPECT_TRUE(late);
+  EXPECT_TRUE(gap.InTurn(
+      "page", 3, [] {}, [] { return true; }));
+}
+
+// A bad number is refused and queues nothing; a missing one holds up its page for a moment only.
+TEST(PanelServerActions, NumberedActionsAreQueuedInTheirPagesOrder) {
+  PanelFeed feed;
+  PageActionQueue actions;
+  const PanelServer server(ParsePanelAddress(""), feed, actions);
+  const PanelUrl url = ParsePanelUrl(server.Url());
+  const auto post = [&](const std::string& form) {
+    return Exchange(url.host, url.port, PostRequest(url.base + "action", url.HostHeader(), form),
+                    std::chrono::seconds(60));
+  };
+  for (const char* bad : {"page=ab&seq=0", "page=a%2Fb&seq=1", "page=ab&seq=x", "seq=1"}) {
+    const HttpAnswer answer = post(std::string("action=dismiss&id=7&") + bad);
+    EXPECT_EQ(answer.status, 400) << bad;
+  }
+  EXPECT_TRUE(actions.TakeAll().empty());
+  // One whose predecessor never comes is queued after the gap, not lost; the next is not held.
+  EXPECT_EQ(post("action=dismiss&id=2&page=ab&seq=2").status, 202);
+  EXPECT_EQ(post("action=dismiss&id=3&page=ab&seq=3").status, 202);
+  std::vector<std::string> ids;
+  for (const PageAction& action : actions.TakeAll()) ids.push_back(action.args.at(0));
+  EXPECT_EQ(ids, (std::vector<std::string>{"2", "3"}));
 }
 
 // Whether the modules go in one by one or bundled into one, whatever the page asks for by name

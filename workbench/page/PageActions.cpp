@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 #include <utility>
@@ -65,6 +66,50 @@ std::deque<PageAction> PageActionQueue::TakeAll() {
   [[maybe_unused]] const ssize_t read_ = read(fd_, &count, sizeof count);
   const std::lock_guard lock(mutex_);
   return std::exchange(actions_, {});
+}
+
+PageActionOrder::PageActionOrder(std::chrono::milliseconds gapWait, std::size_t maxPages)
+    : gapWait_(gapWait), maxPages_(std::max<std::size_t>(maxPages, 1)) {}
+
+PageActionOrder::Page& PageActionOrder::Find(std::string_view page) {
+  auto found = pages_.find(page);
+  if (found == pages_.end()) {
+    // A page long gone makes room; one that comes back waits once for what it sent before.
+    if (pages_.size() >= maxPages_) {
+      pages_.erase(std::min_element(pages_.begin(), pages_.end(), [](const auto& a, const auto& b) {
+        return a.second.lastUse < b.second.lastUse;
+      }));
+    }
+    found = pages_.emplace(std::string(page), Page{}).first;
+  }
+  found->second.lastUse = ++uses_;
+  return found->second;
+}
+
+bool PageActionOrder::InTurn(std::string_view page, std::uint64_t seq,
+                             const std::function<void()>& push, const std::function<bool()>& stop) {
+  const auto deadline = std::chrono::steady_clock::now() + gapWait_;
+  std::unique_lock lock(mutex_);
+  while (Find(page).next < seq && std::chrono::steady_clock::now() < deadline) {
+    if (stop()) return false;
+    turned_.wait_for(
+        lock, std::min<std::chrono::steady_clock::duration>(
+                  std::chrono::milliseconds(100), deadline - std::chrono::steady_clock::now()));
+  }
+  // Pushed under the lock: the next in turn must not overtake this one on its way to the queue.
+  const auto done = [&] {
+    Page& entry = Find(page);
+    entry.next = std::max(entry.next, seq + 1);
+    turned_.notify_all();
+  };
+  try {
+    push();
+  } catch (...) {
+    done();
+    throw;
+  }
+  done();
+  return true;
 }
 
 }  // namespace ornr::workbench

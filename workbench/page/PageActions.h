@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace ornr::workbench {
@@ -75,6 +77,42 @@ class PageActionQueue {
   std::mutex mutex_;
   std::deque<PageAction> actions_;
   int fd_ = -1;
+};
+
+/// Each request runs on its own server thread, and a browser sends a page's requests on several
+/// connections, so a pick and the command clicked right after it can reach the queue in either
+/// order. A page numbers its actions from 1; each is pushed only after the page's earlier ones,
+/// or once the earliest missing has been awaited for gapWait (a lost request holds up nothing
+/// for longer).
+class PageActionOrder {
+ public:
+  explicit PageActionOrder(std::chrono::milliseconds gapWait = std::chrono::seconds(2),
+                           std::size_t maxPages = 64);
+  /// Runs push once it is the turn of the page's action number seq, and notes it done, even when
+  /// push throws. false, without running push, when stop() turned true first (checked every
+  /// tenth of a second).
+  bool InTurn(std::string_view page, std::uint64_t seq, const std::function<void()>& push,
+              const std::function<bool()>& stop);
+
+ private:
+  struct Page {
+    std::uint64_t next = 1;
+    std::uint64_t lastUse = 0;
+  };
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  Page& Find(std::string_view page);
+
+  const std::chrono::milliseconds gapWait_;
+  const std::size_t maxPages_;
+  std::mutex mutex_;
+  std::condition_variable turned_;
+  std::unordered_map<std::string, Page, NameHash, std::equal_to<>> pages_;
+  std::uint64_t uses_ = 0;
 };
 
 }  // namespace ornr::workbench

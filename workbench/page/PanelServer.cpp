@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -178,6 +179,26 @@ void ServePageFile(const httplib::Request& req, httplib::Response& res) {
     }
   }
   Refuse(res, 404, "no such page file: " + file);
+}
+
+// Where an action stands among its page's; seq 0 for a client that does not number them.
+struct ActionTurn {
+  std::string page;
+  std::uint64_t seq = 0;
+};
+
+ActionTurn ReadTurn(const httplib::Request& req) {
+  if (!req.has_param("seq")) return {};
+  ActionTurn turn{Field(req, "page"), 0};
+  if (turn.page.empty() || turn.page.size() > 64 ||
+      !std::all_of(turn.page.begin(), turn.page.end(),
+                   [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; })) {
+    throw PageActionError{"field page is not a page's name"};
+  }
+  const std::string seq = NumberField(req, "seq");
+  std::from_chars(seq.data(), seq.data() + seq.size(), turn.seq);
+  if (turn.seq == 0) throw PageActionError{"field seq counts from 1"};
+  return turn;
 }
 
 PageAction ReadAction(const httplib::Request& req) {
@@ -572,19 +593,34 @@ void PanelServer::ServeAction(const httplib::Request& req, httplib::Response& re
     Refuse(res, 409, "the session has ended");
     return;
   }
-  std::optional<PageAction> action = ReadOrRefuse(req, res, "bad action: ", ReadAction);
-  if (!action) return;
+  const auto turn = ReadOrRefuse(req, res, "bad action: ", ReadTurn);
+  if (!turn) return;
   // A command's page is told how it went, so that a dialog can show why it did not.
   std::shared_ptr<PageOutcome> outcome;
-  if (action->kind == PageAction::Kind::Command) {
-    outcome = std::make_shared<PageOutcome>();
-    action->outcome = outcome;
+  bool refused = false;
+  // A refused action takes its turn all the same, or the page's next would wait for it.
+  const auto push = [&] {
+    std::optional<PageAction> action = ReadOrRefuse(req, res, "bad action: ", ReadAction);
+    if (!action) {
+      refused = true;
+      return;
+    }
+    if (action->kind == PageAction::Kind::Command) {
+      outcome = std::make_shared<PageOutcome>();
+      action->outcome = outcome;
+    }
+    actions_.Push(std::move(*action));
+  };
+  const auto stopping = [this] { return feed_.Closed() || server_->Stopping(); };
+  if (turn->seq == 0) {
+    push();
+  } else if (!order_.InTurn(turn->page, turn->seq, push, stopping)) {
+    Refuse(res, 409, "the session has ended");
+    return;
   }
-  actions_.Push(std::move(*action));
+  if (refused) return;
   PageResult result;
-  if (!outcome ||
-      !outcome->Wait(
-          kOutcomeWait, [this] { return feed_.Closed() || server_->Stopping(); }, result)) {
+  if (!outcome || !outcome->Wait(kOutcomeWait, stopping, result)) {
     res.status = 202;
     res.set_content("{\"queued\":true}", "application/json");
     return;

@@ -96,6 +96,7 @@ class PanelServer {
 
   PanelFeed& feed_;
   PageActionQueue& actions_;
+  PageActionOrder order_;
   std::unique_ptr<BoundedHttpServer> server_;
   std::string host_;  // as bound, numeric
   bool wildcard_ = false;

@@ -200,9 +200,16 @@ export function diff(a, b) {
   return getJson('diff', fields);
 }
 
+// The server may receive a pick and the command clicked after it in either order: it keeps the
+// order these numbers give, per page.
+const PAGE_ID = Array.from(crypto.getRandomValues(new Uint8Array(8)), (b) => b.toString(16).padStart(2, '0')).join('');
+let sent = 0;
+
 async function post(fields) {
   const body = new URLSearchParams();
   for (const [key, value] of fields) body.append(key, value);
+  body.append('page', PAGE_ID);
+  body.append('seq', String(++sent));
   const response = await fetch('action', { method: 'POST', body });
   if (!response.ok) throw new Error((await response.text()).trim() || `HTTP ${response.status}`);
   return response.json();
