@@ -1,6 +1,6 @@
 // The page's store on its own, in Node: the setup picked in the page against answers that come
-// late, undo steps that go stale, values on show that follow a rename, activity told once, and
-// what a close of the master file comes to.
+// late, undo steps that go stale (only by values that show their edit), values on show that
+// follow a rename, activity told once, and what a close of the master file comes to.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { copyFileSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
@@ -112,6 +112,33 @@ test('undo steps go with a save, a reset, a rename or a delete of their setup, n
     store.takeStep(next);
     assert.deepEqual([...store.undo.names()], kept, what);
     assert.equal(store.undo.canUndo, kept.length > 0, what);
+  }
+});
+
+// The edit lands at revision 5: values of an earlier revision, however late they come (a kept
+// answer, a stream behind the command's own answer), say nothing about it.
+test('an undo step goes stale only by values that show its edit and then something else', async () => {
+  const cases = [
+    ['older values, come late', 4, '2', true],
+    ['values with the edit', 5, '21', true],
+    ['later values, the edit kept', 7, '21', true],
+    ['the same revision, another value', 5, '3', false],
+    ['changed elsewhere since', 6, '3', false],
+  ];
+  for (const [what, rev, text, kept] of cases) {
+    const edits = [];
+    const store = new Store({
+      sendEdit: async (...edit) => { edits.push(edit); return { errors: [], rev: 5 }; },
+      onUndo: () => {},
+    });
+    store.takeSnapshot(snapshot());
+    await store.undo.apply('Lobby', [{ property: 'BlurPasses', before: '2', after: '21' }]);
+    store.undo.noteValues('Lobby', new Map([['BlurPasses', text]]), rev);
+    assert.equal(store.undo.canUndo, kept, what);
+    // A next edit made before values with the first came starts from what the first left.
+    await store.undo.apply('Lobby', [{ property: 'BlurPasses', before: text, after: '22' }]);
+    const starts = store.undo.undoStack.at(-1).changes[0].before;
+    assert.equal(starts, rev < 5 ? '21' : text, what);
   }
 });
 

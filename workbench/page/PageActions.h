@@ -21,6 +21,9 @@ struct PageResult {
   std::vector<std::string> errors;
   /// The name a new setup was given by the module ("new" only; empty: none was made).
   std::string made;
+  /// The revision the master-file setup it names has once the pages hear of the step (0: none),
+  /// so that a page can tell values from before the command from those after it.
+  std::uint64_t revision = 0;
 };
 
 /// What became of a page's command: filled on the user-interface thread, awaited by the

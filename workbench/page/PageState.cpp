@@ -406,6 +406,12 @@ std::optional<std::string> PageState::Answer(const PanelFeed::Query& query) {
   return ValuesOf(*setup);
 }
 
+std::uint64_t PageState::Revision(std::string_view masterName) {
+  const RenderSetup* setup = Model().GetSetupFromCurrentZel(Utf8ToUtf16(masterName));
+  const auto entry = setup != nullptr ? entries_.find(setup) : entries_.end();
+  return entry != entries_.end() ? entry->second.revision : 0;
+}
+
 void PageState::SessionChange(std::string json) {
   sessionChanges_.push_back(std::move(json));
 }

@@ -57,6 +57,10 @@ class PageState {
   /// so that the page knows its choice was taken.
   void Selected() { selected_ = true; }
 
+  /// The revision of the master-file setup of that name as the pages last heard of it; 0 when
+  /// there is none.
+  std::uint64_t Revision(std::string_view masterName);
+
   /// A page's query: "snapshot", "values" of (group, library, name), "history" of a name, "why" of
   /// a name and a property, "diff" of two sides (group, library, name, version each). Nothing when
   /// there is no such setup.

@@ -112,9 +112,11 @@ void PanelFrontEnd::RunAction(const PageAction& action) {
   switch (action.kind) {
     case PageAction::Kind::Command: {
       PageResult result = RunCommand(action.args);
-      // The page that sent it hears first: its dialog need not wait while it draws the step.
-      if (action.outcome) action.outcome->Finish(std::move(result));
       Publish(action.args);
+      if (action.outcome) {
+        if (action.args.size() > 1) result.revision = state_.Revision(action.args[1]);
+        action.outcome->Finish(std::move(result));
+      }
       break;
     }
     case PageAction::Kind::Select: {

@@ -630,6 +630,7 @@ void PanelServer::ServeAction(const httplib::Request& req, httplib::Response& re
   for (const std::string& error : result.errors) json.String(error);
   json.EndArray();
   if (!result.made.empty()) json.Key("made").String(result.made);
+  if (result.revision != 0) json.Key("rev").Number(static_cast<std::int64_t>(result.revision));
   json.EndObject();
   res.set_content(json.Text(), "application/json");
 }

@@ -240,10 +240,9 @@ export class Actions {
         this.notices.toast(which === 'undo' ? T.nothingToUndo : T.nothingToRedo);
         return;
       }
-      const serial = editing.nextSerial();
       try {
         const data = await server.values(keyOf('master', '', name));
-        if (data) editing.noteValues(name, exactValues(data), serial);
+        if (data) editing.noteValues(name, exactValues(data), data.rev);
         else editing.forget(name);
       } catch (error) {
         this.notices.toast(error.message, 'error');

@@ -59,11 +59,10 @@ export class Detail {
     }
     const ask = ++this.asking;
     if (!store.shown || !sameKey(store.shown.key, key)) this.draw(true);
-    const serial = store.undo.nextSerial();
     try {
       const [data, libraryData] = await Promise.all([server.values(key, row.rev, { fresh: force }),
         library ? server.values(library, session.row(library)?.rev, { fresh: force }) : null]);
-      if (data && key.group === 'master') store.undo.noteValues(key.name, exactValues(data), serial);
+      if (data && key.group === 'master') store.undo.noteValues(key.name, exactValues(data), data.rev);
       if (ask !== this.asking) return;
       store.setShown(data ? { key, data } : null, libraryData ? { key: library, data: libraryData } : null);
       this.draw();

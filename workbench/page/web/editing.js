@@ -12,17 +12,19 @@ export function exactValues(data) {
 
 export class Editing {
   /**
-   * send(name, property, text) runs the edit, resolving to { errors }; onChange() is told when
-   * what can be undone or redone changed.
+   * send(name, property, text) runs the edit, resolving to { errors, rev } (rev: the setup's
+   * revision with the edit); onChange() is told when what can be undone or redone changed.
    */
   constructor(send, onChange) {
     this.send = send;
     this.onChange = onChange;
     this.undoStack = [];
     this.redoStack = [];
-    // name -> property -> { text, serial }: what this page's last edit left there.
+    // name -> property -> { text, rev }: what this page's last edit left there, and the first
+    // revision of the setup's values that shows it (Infinity: not known yet).
     this.expected = new Map();
-    this.serial = 0;
+    // name -> the newest revision of the setup's values seen.
+    this.seen = new Map();
     this.busy = Promise.resolve();
   }
 
@@ -35,9 +37,10 @@ export class Editing {
     return this.queue(async () => {
       // Edits made faster than values come back start from what the last of them left.
       const mine = this.expected.get(name);
+      const seen = this.seen.get(name) ?? 0;
       changes = changes.map((c) => {
         const left = mine?.get(c.property);
-        return left && left.since === this.serial ? { ...c, before: left.text } : c;
+        return left && seen < left.rev ? { ...c, before: left.text } : c;
       });
       const done = await this.run(name, changes.map((c) => [c.property, c.after]));
       if (done.length) {
@@ -63,20 +66,17 @@ export class Editing {
   get undoName() { return this.undoStack.at(-1)?.name; }
   get redoName() { return this.redoStack.at(-1)?.name; }
 
-  /** A fetch of values is about to start: its answer reflects every edit finished before. */
-  nextSerial() {
-    return ++this.serial;
-  }
-
   /**
-   * The values of the master-file setup name as fetched (exact: property -> text) by the fetch
-   * numbered serial: an entry whose value is no longer what this page left is stale.
+   * The values of the master-file setup name (exact: property -> text) at revision rev, however
+   * late they came: an entry whose value is no longer what this page left is stale.
    */
-  noteValues(name, exact, serial) {
+  noteValues(name, exact, rev) {
+    this.seen.set(name, Math.max(this.seen.get(name) ?? 0, rev));
     const mine = this.expected.get(name);
     if (!mine) return;
-    for (const [property, { text, since }] of mine) {
-      if (serial <= since || !exact.has(property)) continue;
+    for (const [property, { text, rev: shown }] of mine) {
+      // Values from before the edit came back say nothing about it.
+      if (rev < shown || !exact.has(property)) continue;
       if (sameValue(propertyInfo(property).type, exact.get(property), text)) continue;
       mine.delete(property);
       this.drop((entry) => entry.name === name && entry.changes.some((c) => c.property === property));
@@ -86,6 +86,7 @@ export class Editing {
   /** Drops every entry of the setup: it was saved, reset, renamed or deleted. */
   forget(name) {
     this.expected.delete(name);
+    this.seen.delete(name);
     this.drop((entry) => entry.name === name);
   }
 
@@ -128,7 +129,7 @@ export class Editing {
     for (const [property, text] of pairs) {
       // While the edit is on its way, values fetched may show it or not: none is judged by them.
       const was = mine.get(property);
-      mine.set(property, { text, since: Infinity });
+      mine.set(property, { text, rev: Infinity });
       let outcome;
       try {
         outcome = await this.send(name, property, text);
@@ -143,7 +144,7 @@ export class Editing {
         break;
       }
       done.push([property, text]);
-      mine.set(property, { text, since: this.serial });
+      mine.set(property, { text, rev: outcome?.rev ?? Infinity });
     }
     return done;
   }
