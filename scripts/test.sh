@@ -37,6 +37,31 @@ tests_of() {
   python3 scripts/failure-digest.py --preset "$1"
   return 1
 }
+# The crash, shared-file and soak runs mostly wait, as the plain tests do, so they run beside
+# them; what they print comes after the tests' own, each run with its time.
+short_runs() {
+  local start run
+  for run in "crash consistency, 20 killed runs|scripts/kill-test.sh 20" \
+             "three sessions on one file, 30 s|scripts/shared-file-test.sh 30" \
+             "memory over 5,000 saves|scripts/soak-test.sh 5000 --mix"; do
+    start=$SECONDS
+    echo "-- ${run%%|*}"
+    ${run#*|} || { echo "-- ${run%%|*} failed"; return 1; }
+    echo "-- ${run%%|*} ... $((SECONDS - start))s"
+  done
+}
+plain_tests_and_short_runs() {
+  local log status=0 runs=0
+  log=$(mktemp "${TMPDIR:-/tmp}/short-runs.XXXXXX")
+  short_runs >"$log" 2>&1 &
+  local pid=$!
+  tests_of default || status=$?
+  wait "$pid" || runs=$?
+  cat "$log" >&2
+  rm -f "$log"
+  [ "$runs" -eq 0 ] || echo "the crash, shared-file or soak run failed (above)" >&2
+  [ "$status" -eq 0 ] && [ "$runs" -eq 0 ]
+}
 asan_build() {
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j"$jobs"
@@ -51,15 +76,13 @@ if $quick; then
   exit 0
 fi
 
-steps_begin 10
+steps_begin 7
 step "packages" scripts/install-deps.sh
 step "format and layering checks" checks
 step "plain build" plain_build
-step "plain tests" tests_of default
 # Short runs; without an argument each script runs its full length (see README).
-step "crash consistency: 20 killed runs" scripts/kill-test.sh 20
-step "three sessions on one file: 30 s" scripts/shared-file-test.sh 30
-step "memory over 5,000 saves" scripts/soak-test.sh 5000 --mix
+step "plain tests, beside them 20 killed runs, three sessions on one file and 5,000 saves" \
+  plain_tests_and_short_runs
 step "Debian package" package
 step "sanitized build" asan_build
 step "sanitized tests" tests_of asan
