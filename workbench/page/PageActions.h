@@ -21,8 +21,8 @@ struct PageResult {
   std::vector<std::string> errors;
   /// The name a new setup was given by the module ("new" only; empty: none was made).
   std::string made;
-  /// The revision the master-file setup it names has once the pages hear of the step (0: none),
-  /// so that a page can tell values from before the command from those after it.
+  /// An edit's: the revision its setup's values have with it, as the pages hear of it (0: none),
+  /// so that a page can tell values from before the edit from those after it.
   std::uint64_t revision = 0;
 };
 

@@ -114,7 +114,10 @@ void PanelFrontEnd::RunAction(const PageAction& action) {
       PageResult result = RunCommand(action.args);
       Publish(action.args);
       if (action.outcome) {
-        if (action.args.size() > 1) result.revision = state_.Revision(action.args[1]);
+        // The page's undo tells values from before an edit from those after it by this.
+        if (action.args.size() > 1 && action.args[0] == "edit") {
+          result.revision = state_.Revision(action.args[1]);
+        }
         action.outcome->Finish(std::move(result));
       }
       break;
