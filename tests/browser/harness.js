@@ -237,6 +237,24 @@ export async function screenshot(page, name) {
 }
 
 /**
+ * Types text as keys pressed gapMs apart on the page's clock, however late this process gets to
+ * send them: each key carries when it was pressed, which the list's type-ahead reads.
+ */
+export async function typeKeys(page, text, gapMs = 30) {
+  const cdp = await page.context().newCDPSession(page);
+  try {
+    const start = Date.now() / 1000;
+    for (const [i, key] of [...text].entries()) {
+      const timestamp = start + (i * gapMs) / 1000;
+      await cdp.send('Input.dispatchKeyEvent', { type: 'keyDown', key, text: key, timestamp });
+      await cdp.send('Input.dispatchKeyEvent', { type: 'keyUp', key, timestamp });
+    }
+  } finally {
+    await cdp.detach();
+  }
+}
+
+/**
  * Waits until fn(arg), run in the page, is true. (Playwright's waitForFunction may evaluate a
  * text, which the page's content security policy refuses.)
  */

@@ -65,7 +65,7 @@ test('10,000 setups: loading is said, only rows in view are drawn, keys and posi
     assert.equal(await selected(page).getAttribute('aria-setsize'), String(large));
 
     // Type-ahead far down the list; focus (the active descendant) follows the row.
-    await page.keyboard.type('setup 0999', { delay: 30 });
+    await h.typeKeys(page, 'setup 0999');
     await page.locator('[role="option"][aria-selected="true"][data-name="Setup 09990"]').waitFor();
     assert.equal(await selected(page).getAttribute('aria-posinset'), String(3 + 9990));
     assert.equal(await page.locator('#setups').getAttribute('aria-activedescendant'), await selected(page).getAttribute('id'));
@@ -96,7 +96,7 @@ test('10,000 setups: loading is said, only rows in view are drawn, keys and posi
     await page.keyboard.press('End');
 
     // An edit far down: the mark and the value, in this page and in another one.
-    await page.keyboard.type('setup 050', { delay: 30 });
+    await h.typeKeys(page, 'setup 050');
     await page.locator('[role="option"][aria-selected="true"][data-name="Setup 05000"]').waitFor();
     const other = await h.openPanel(wb.url, { width: 900, height: 700, scheme: 'dark' });
     await other.locator('[role="option"][aria-selected="true"][data-name="Setup 05000"]').waitFor();

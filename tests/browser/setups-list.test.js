@@ -44,7 +44,7 @@ test('the search finds setups in every group whatever the case and accents; type
     await search.press('ArrowDown');
     await page.locator('#setups[aria-activedescendant]:focus').waitFor();
     await page.evaluate(() => document.addEventListener('keydown', (e) => { window.lastKeyAt = e.timeStamp; }, true));
-    await page.keyboard.type('fa');
+    await h.typeKeys(page, 'fa');
     await page.locator('[role="option"][aria-selected="true"][data-name="Façade at Dusk"]').waitFor();
     // A pause longer than the list takes for one name being typed, on the page's own clock.
     await h.until(page, () => performance.now() - window.lastKeyAt > 800);
