@@ -30,6 +30,12 @@ std::string PathOf(py::handle path);
 py::object ErrorClass(ErrorKind kind);
 py::object TypesAttr(const char* name);
 
+/// Sets up the extension's own SQLite, once, before anything opens a file; throws
+/// std::runtime_error when the process's SQLite, which opens and locks the files, is not there.
+/// Does nothing when the extension runs on the process's SQLite (RunsOwnSqlite() is false).
+void UseOwnSqlite();
+bool RunsOwnSqlite();
+
 /// Sets the Python error for failure.
 void SetPythonError(const Failure& failure);
 /// Translates the core's failures and the host's errors into ornr's exceptions.
