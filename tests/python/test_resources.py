@@ -145,8 +145,11 @@ def locked_for_another_process(path) -> bool:
 @pytest.mark.parametrize("use", [
     lambda path: ornr.open(path).close(),
     lambda path: ornr.open(path, "rw").close(),
+    lambda path: ornr.audit(path),
+    lambda path: ornr.audit(path.parent),
+    lambda path: ornr.changes(path.parent),
     lambda path: ornr.export(path, "Lobby", path.parent / "out.json"),
-], ids=["open", "open-rw", "export"])
+], ids=["open", "open-rw", "audit-file", "audit-folder", "change-sets", "export"])
 def test_what_ornr_reads_leaves_the_locks_of_python_sqlite3(tower, use):
     held = sqlite3.connect(tower, isolation_level=None)
     held.execute("BEGIN IMMEDIATE")
