@@ -25,6 +25,9 @@ std::u16string NameOf(py::handle text);
 py::str TextObject(std::string_view text);
 /// A path, str or os.PathLike, as the file system takes it.
 std::string PathOf(py::handle path);
+/// A path the file system gave (or PathOf took) as Python text, as os.fsdecode gives it: bytes
+/// that are not UTF-8 come back as the surrogates os.fsencode turns into them again.
+py::str PathObject(std::string_view path);
 
 /// An attribute of ornr._errors or ornr._types (imported once, kept for the process).
 py::object ErrorClass(ErrorKind kind);
