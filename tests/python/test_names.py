@@ -182,3 +182,20 @@ def test_a_message_naming_such_a_file_and_half_a_pair_keeps_both(project, tmp_pa
     with pytest.raises(ornr.FileError) as refused:
         ornr.export(moved, "A\ud800B", tmp_path / "out.json")
     assert f'design file "{moved}": the name "A\ud800B"' in str(refused.value)
+
+
+@pytest.mark.parametrize("stem", STEMS)
+def test_deploy_and_undo_name_such_files(make, tmp_path, monkeypatch, stem):
+    library = make.file(LIBRARY, {"Quality": QUALITY})
+    drawing = os.fsdecode(b"proj/" + stem + b".zel")
+    make.file(drawing, {"Quality": OLD}, {"Quality": source(library, "Quality", OLD)})
+    monkeypatch.chdir(tmp_path)
+    preview = ornr.deploy("Quality", "proj", LIBRARY, linked=True)
+    assert [f.path for f in preview.files] == [drawing]
+    applied = preview.apply()
+    assert [f.path for f in applied.files] == [drawing]
+    undo = ornr.undo(applied.change_set, "proj")
+    assert [(f.path, f.outcome) for f in undo.files] == [(drawing, "would change")]
+    assert [f.path for f in undo.apply().files] == [drawing]
+    with ornr.open(drawing) as f:
+        assert f.setups["Quality"].values["BlurPasses"] == OLD["BlurPasses"]
