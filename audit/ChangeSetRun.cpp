@@ -34,6 +34,16 @@ namespace ornr::audit {
 
 namespace {
 
+// A drawing's entry in the report: its path as text, and as its bytes when they are not UTF-8,
+// as the audit's report has them.
+nlohmann::json DrawingEntry(const std::filesystem::path& path) {
+  nlohmann::json entry = {{"path", path.string()}};
+  if (std::string bytes = RecoverableBytes(path.string()); !bytes.empty()) {
+    entry["pathBytes"] = std::move(bytes);
+  }
+  return entry;
+}
+
 constexpr int kSkippedOrConflicts = 1;
 constexpr int kUnreadable = 3;
 // How far the workers may run ahead of the file being told: the memory of what waits to be told.
@@ -548,10 +558,10 @@ class ChangeSetRun {
         if (skipped) {
           ++skippedFiles;
           console_.Out(path.string() + ": skipped: " + *skipped);
-          nlohmann::json entry = {{"path", path.string()},
-                                  {"outcome", "skipped"},
-                                  {"reason", *skipped},
-                                  {"setups", nlohmann::json::array()}};
+          nlohmann::json entry = DrawingEntry(path);
+          entry["outcome"] = "skipped";
+          entry["reason"] = *skipped;
+          entry["setups"] = nlohmann::json::array();
           for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
           files_.push_back(std::move(entry));
           return;
@@ -559,11 +569,11 @@ class ChangeSetRun {
         if (!result.undoneAs.empty()) undoneAs = result.undoneAs;
         const std::size_t changing = result.Changing();
         {
-          nlohmann::json entry = {{"path", path.string()},
-                                  {"outcome", changing == 0    ? "nothing to do"
-                                              : options_.apply ? "changed"
-                                                               : "would change"},
-                                  {"setups", nlohmann::json::array()}};
+          nlohmann::json entry = DrawingEntry(path);
+          entry["outcome"] = changing == 0    ? "nothing to do"
+                             : options_.apply ? "changed"
+                                              : "would change";
+          entry["setups"] = nlohmann::json::array();
           for (const auto& setup : result.setups) entry["setups"].push_back(UndoneJson(setup));
           files_.push_back(std::move(entry));
         }
@@ -656,7 +666,8 @@ class ChangeSetRun {
       }
       return [&, path, plan = std::move(plan), skip = std::move(skip), wrote] {
         written = written || wrote;
-        nlohmann::json entry = {{"path", path.string()}, {"setups", nlohmann::json::array()}};
+        nlohmann::json entry = DrawingEntry(path);
+        entry["setups"] = nlohmann::json::array();
         if (skip) {
           ++skipped;
           console_.Out(path.string() + ": skipped: " + *skip);

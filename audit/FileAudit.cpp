@@ -1,8 +1,6 @@
 #include "audit/FileAudit.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,20 +24,15 @@ enum class Marks { DesignFile, MaybeDesignFile, None };
 // The file's first 100 bytes are SQLite's header; the application id at 68 marks a design file.
 // A dump restored into a new file keeps only the marks table, so an unmarked SQLite file may
 // still be one.
-Marks ReadMarks(int fd, std::string& failure) {
+Marks ReadMarks(const std::filesystem::path& path, std::string& failure) {
   unsigned char header[100] = {};
-  std::size_t got = 0;
-  while (got < sizeof header) {
-    const ssize_t n = read(fd, header + got, sizeof header - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      failure = std::string("cannot be read (") + std::strerror(errno) + ")";
-      return Marks::None;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+  const long got = ReadFileStart(path, header, sizeof header);
+  if (got < 0) {
+    failure = std::string("cannot be read (") + std::strerror(errno) + ")";
+    return Marks::None;
   }
-  if (got < sizeof header || std::memcmp(header, kSqliteMagic, sizeof kSqliteMagic) != 0) {
+  if (static_cast<std::size_t>(got) < sizeof header ||
+      std::memcmp(header, kSqliteMagic, sizeof kSqliteMagic) != 0) {
     return Marks::None;
   }
   const std::uint32_t id = (std::uint32_t{header[68]} << 24) | (std::uint32_t{header[69]} << 16) |
@@ -233,26 +226,23 @@ AuditedEntry AuditFile(const std::filesystem::path& path, std::string shown, boo
     entry.kind = AuditedEntry::Kind::Library;
     return entry;
   }
-  // Non-blocking: a pipe put in place of the file must not hold the run.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return unreadable(std::string("cannot be read (") + std::strerror(errno) + ")");
   struct stat info {};
-  fstat(fd, &info);
+  if (stat(path.c_str(), &info) != 0) {
+    return unreadable(std::string("cannot be read (") + std::strerror(errno) + ")");
+  }
+  // A pipe put in place of the file must not hold the run: opening it would wait for a writer.
   if (!S_ISREG(info.st_mode)) {
-    close(fd);
     if (named) return unreadable("is not a regular file");
     return entry;
   }
   for (const auto& [device, inode] : context.libraryFiles) {
     if (info.st_dev == device && info.st_ino == inode) {
-      close(fd);
       entry.kind = AuditedEntry::Kind::Library;
       return entry;
     }
   }
   std::string failure;
-  const Marks marks = ReadMarks(fd, failure);
-  close(fd);
+  const Marks marks = ReadMarks(path, failure);
   if (!failure.empty()) return unreadable(failure);
   if (marks == Marks::None) {
     if (named) return unreadable("is not a design file");

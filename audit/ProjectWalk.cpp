@@ -1,11 +1,11 @@
 #include "audit/ProjectWalk.h"
 
-#include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -64,12 +64,57 @@ bool NamedAsLibrary(const std::filesystem::path& path) {
 }
 
 bool LooksLikeSqliteFile(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return true;
-  char header[16] = {};
-  const ssize_t got = read(fd, header, sizeof header);
-  close(fd);
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return true;
+  // Opening a FIFO would wait for a writer.
+  if (!S_ISREG(info.st_mode)) return false;
+  unsigned char header[16] = {};
+  const long got = ReadFileStart(path, header, sizeof header);
+  if (got < 0) return true;
   return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
+
+long ReadFileStart(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
+  std::memset(bytes, 0, size);
+  sqlite3_vfs* layer = sqlite3_vfs_find(nullptr);
+  if (layer == nullptr) {
+    errno = ENOSYS;
+    return -1;
+  }
+  std::vector<std::max_align_t> storage(
+      (static_cast<std::size_t>(layer->szOsFile) + sizeof(std::max_align_t) - 1) /
+      sizeof(std::max_align_t));
+  auto* file = reinterpret_cast<sqlite3_file*>(storage.data());
+  errno = 0;
+  // The layer opens names as SQLite hands them over: absolute, links resolved.
+  std::string name(static_cast<std::size_t>(layer->mxPathname) + 1, '\0');
+  // SQLITE_OK_SYMLINK says a link was resolved.
+  const int resolved =
+      layer->xFullPathname(layer, path.c_str(), static_cast<int>(name.size()), name.data());
+  if ((resolved & 0xFF) != SQLITE_OK) {
+    if (errno == 0) errno = EIO;
+    return -1;
+  }
+  int flags = 0;
+  if (layer->xOpen(layer, name.c_str(), file, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &flags) !=
+      SQLITE_OK) {
+    if (errno == 0) errno = EIO;
+    return -1;
+  }
+  sqlite3_int64 length = 0;
+  int rc = file->pMethods->xFileSize(file, &length);
+  const std::size_t wanted =
+      std::min(size, static_cast<std::size_t>(std::max<sqlite3_int64>(length, 0)));
+  if (rc == SQLITE_OK && wanted > 0) {
+    rc = file->pMethods->xRead(file, bytes, static_cast<int>(wanted), 0);
+  }
+  const int error = errno;
+  file->pMethods->xClose(file);
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) {
+    errno = error != 0 ? error : EIO;
+    return -1;
+  }
+  return rc == SQLITE_OK ? static_cast<long>(wanted) : 0;
 }
 
 ProjectWalk::ProjectWalk(std::vector<std::filesystem::path> roots) : roots_(std::move(roots)) {}

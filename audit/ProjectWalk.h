@@ -17,6 +17,11 @@ bool NamedAsLibrary(const std::filesystem::path& path);
 /// Whether path begins with SQLite's header: a design file or library may be there. True when it
 /// cannot be opened, so that reading it says why.
 bool LooksLikeSqliteFile(const std::filesystem::path& path);
+/// Reads the first bytes of the regular file at path (fewer when it is shorter; the rest of
+/// bytes is zeroed) and returns how many it read, or -1 with errno set when it cannot be opened
+/// or read. Opens it through SQLite's file layer, whose close keeps the locks that connections of
+/// this process hold on the file, where a close of its own would drop them.
+long ReadFileStart(const std::filesystem::path& path, unsigned char* bytes, std::size_t size);
 
 struct ProjectEntry {
   std::filesystem::path path;

@@ -35,9 +35,11 @@ foreach(dir support host panel settings viewmodel bridge manager workbench audit
   get_property(targets DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)
-    if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
+    if(type MATCHES "^(OBJECT_LIBRARY|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
       target_compile_options(${target} PRIVATE ${cppflags} "$<$<COMPILE_LANGUAGE:C>:${cflags}>"
                                                "$<$<COMPILE_LANGUAGE:CXX>:${cxxflags}>")
+    endif()
+    if(type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
       target_link_options(${target} PRIVATE ${ldflags})
     endif()
   endforeach()

@@ -97,12 +97,14 @@ endforeach()
 foreach(target ornrender ornhost ornpanel rsm_page)
   list(APPEND deb_binaries "${deb_libdir}/$<TARGET_FILE_NAME:${target}>")
 endforeach()
-# The Python package where Debian's python3 finds it; its extension finds the package's libraries
-# as the programs do, through a RUNPATH relative to where it lies.
+# The Python package where Debian's python3 finds it; an extension that links the shared host
+# finds the package's libraries as the programs do, through a RUNPATH relative to where it lies.
 if(TARGET ornr_python)
   set(deb_python_dir lib/python3/dist-packages/ornr)
-  file(RELATIVE_PATH deb_python_to_lib ${ORNR_DEB_PREFIX}/${deb_python_dir} ${ORNR_DEB_PREFIX}/${deb_libdir})
-  set_property(TARGET ornr_python APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_python_to_lib}")
+  if(ORNR_PYTHON_LINKS_HOST)
+    file(RELATIVE_PATH deb_python_to_lib ${ORNR_DEB_PREFIX}/${deb_python_dir} ${ORNR_DEB_PREFIX}/${deb_libdir})
+    set_property(TARGET ornr_python APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${deb_python_to_lib}")
+  endif()
   install(TARGETS ornr_python LIBRARY DESTINATION ${deb_python_dir} COMPONENT Debian EXCLUDE_FROM_ALL)
   install(FILES ${ORNR_PYTHON_PACKAGE_FILES} DESTINATION ${deb_python_dir} COMPONENT Debian
           EXCLUDE_FROM_ALL)

@@ -10,7 +10,7 @@ FORMAT: int
 """The design-file format this package writes; older ones it reads, and ``upgrade`` converts."""
 
 Value = Union[bool, int, float]
-_Path = Union[str, os.PathLike[str]]
+_Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 _Values = Mapping[str, Value]
 
 # --- Errors ----------------------------------------------------------------------------------

@@ -109,10 +109,24 @@ def _changed_value(value: dict) -> ChangedValue:
                         _typed(prop, value.get("written")))
 
 
+_PATH_BYTE = re.compile(r"\\(\\|x([0-9a-f]{2}))")
+
+
+def _path_of(entry: dict) -> str:
+    """A drawing's path as os.fsdecode gives it: "pathBytes" spells a path that is not UTF-8,
+    each byte that is not written \\xHH and each backslash doubled."""
+    spelled = entry.get("pathBytes")
+    if spelled is None:
+        return entry["path"]
+    return os.fsdecode(_PATH_BYTE.sub(
+        lambda m: "\\" if m.group(2) is None else chr(0xDC00 + int(m.group(2), 16)),
+        spelled).encode("utf-8", "surrogateescape"))
+
+
 def _changed_file(entry: dict) -> ChangedFile:
     setups = [ChangedSetup(s["name"], s["action"], [_changed_value(v) for v in s["values"]],
                            s.get("reason"), s.get("provenance")) for s in entry["setups"]]
-    return ChangedFile(entry["path"], entry["outcome"], setups, entry.get("reason"))
+    return ChangedFile(_path_of(entry), entry["outcome"], setups, entry.get("reason"))
 
 
 _CONFLICT_KINDS = {"decided", "undecided", "conflict-kept", "conflict-restored"}
@@ -308,12 +322,12 @@ def _exact_names(kind: str, run: dict, document: dict) -> None:
         if kind == "deploy":
             names.update([run["target"], *run["to"]])
         try:
-            names.update(_ornr._setup_names(entry["path"]))
+            names.update(_ornr._setup_names(_path_of(entry)))
         except Error:
             pass
         undoes = document.get("undoes")
         if kind == "undo" and undoes:
-            found = _ornr._change_sets([entry["path"]], undoes["id"], None)[0]
+            found = _ornr._change_sets([_path_of(entry)], undoes["id"], None)[0]
             for _, setups in found[1] if found else ():
                 names.update(name for before, after, _, _ in setups for name in (before, after)
                              if name is not None)
@@ -322,7 +336,7 @@ def _exact_names(kind: str, run: dict, document: dict) -> None:
             if len(matching) != 1:
                 written = (f"; change set {document['changeSet']} holds what was written"
                            if document.get("changeSet") else "")
-                raise Error(f"{entry['path']}: cannot tell which setup the report names "
+                raise Error(f"{_path_of(entry)}: cannot tell which setup the report names "
                             f"{setup['name']!r}: its name holds an unpaired surrogate, which the "
                             f"report cannot carry{written}")
             setup["name"] = matching.pop()

@@ -184,7 +184,7 @@ class Watch {
 py::object LibraryRefOf(const SetupFinding& setup) {
   if (setup.libraryFile.empty()) return py::none();
   return TypesAttr("LibraryRef")(
-      setup.libraryFile, setup.libraryPath, TextObject(setup.librarySetup),
+      PathObject(setup.libraryFile), PathObject(setup.libraryPath), TextObject(setup.librarySetup),
       setup.takenAt.empty() ? py::object(py::none()) : py::str(setup.takenAt));
 }
 
@@ -491,7 +491,7 @@ rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of a
                                py::object row = TypesAttr("SkippedEntry");
                                py::list entries;
                                for (const auto& [at, entry] : self.result->skipped) {
-                                 entries.append(row(entry.path, entry.reason));
+                                 entries.append(row(PathObject(entry.path), entry.reason));
                                }
                                return entries;
                              })
@@ -501,23 +501,30 @@ rsm-audit ``command`` that makes the same report. ``fix`` is the FixPreview of a
                              [](const ReportObject& self) { return self.result->run.startedAt; })
       .def_property_readonly("finished_at",
                              [](const ReportObject& self) { return self.result->run.finishedAt; })
-      .def_property_readonly("folder",
-                             [](const ReportObject& self) { return self.result->run.folder; })
+      .def_property_readonly(
+          "folder", [](const ReportObject& self) { return PathObject(self.result->run.folder); })
       .def_property_readonly("command",
-                             [](const ReportObject& self) { return self.result->run.command; })
+                             [](const ReportObject& self) {
+                               py::list words;
+                               for (const std::string& word : self.result->run.command) {
+                                 words.append(TextObject(word));
+                               }
+                               return words;
+                             })
       .def_property_readonly("change_set",
                              [](const ReportObject& self) -> py::object {
                                if (self.result->run.changeSet.empty()) return py::none();
                                return py::str(self.result->run.changeSet);
                              })
-      .def_property_readonly("libraries",
-                             [](const ReportObject& self) {
-                               py::list libraries;
-                               for (const auto& library : self.result->run.libraries) {
-                                 libraries.append(py::make_tuple(library.file, library.path));
-                               }
-                               return libraries;
-                             })
+      .def_property_readonly(
+          "libraries",
+          [](const ReportObject& self) {
+            py::list libraries;
+            for (const auto& library : self.result->run.libraries) {
+              libraries.append(py::make_tuple(PathObject(library.file), PathObject(library.path)));
+            }
+            return libraries;
+          })
       .def_property_readonly(
           "applied", [](const ReportObject& self) { return self.result->applied; },
           "True for the report apply() returns: the fix was written.")
@@ -541,7 +548,8 @@ A design file of an audit: its path (as reached from the PATH given), status ("r
 "older-format", "damaged" or "unreadable") and why, its format, its setups (AuditedSetup) and
 how many are in each state, and with a fix what it does to the file (FileFix).
 )doc")
-      .def_property_readonly("path", [](const FileObjectRef& self) { return self.Get().path; })
+      .def_property_readonly("path",
+                             [](const FileObjectRef& self) { return PathObject(self.Get().path); })
       .def_property_readonly(
           "status",
           [](const FileObjectRef& self) { return audit::FileStatusKey(self.Get().status); })
@@ -582,8 +590,8 @@ how many are in each state, and with a fix what it does to the file (FileFix).
                 file.fixReason.empty() ? py::object(py::none()) : py::str(file.fixReason));
           })
       .def("__repr__", [](const FileObjectRef& self) {
-        return "<ornr.AuditedFile " + py::repr(py::str(self.Get().path)).cast<std::string>() + " " +
-               audit::FileStatusKey(self.Get().status) + ">";
+        return "<ornr.AuditedFile " + py::repr(PathObject(self.Get().path)).cast<std::string>() +
+               " " + audit::FileStatusKey(self.Get().status) + ">";
       });
 
   py::class_<SetupRef>(module, "AuditedSetup", R"doc(
@@ -649,8 +657,9 @@ values), and with a fix what the merge does (SetupFix).
                                        text(lock.override->madeAt));
               }
               locks.append(row(lock.property, ValueOfText(lock.property, lock.here),
-                               ValueOfText(lock.property, lock.library), lock.libraryFile,
-                               TextObject(lock.librarySetup), lock.reason, lock.changed, override));
+                               ValueOfText(lock.property, lock.library),
+                               PathObject(lock.libraryFile), TextObject(lock.librarySetup),
+                               lock.reason, lock.changed, override));
             }
             return locks;
           },
@@ -665,7 +674,8 @@ values), and with a fix what the merge does (SetupFix).
           "overridden", [](const SetupRef& self) { return self.Get().Overridden(); },
           "How many locked values it overrides.")
       .def_property_readonly(
-          "file", [](const SetupRef& self) { return self.result->files[self.file].path; })
+          "file",
+          [](const SetupRef& self) { return PathObject(self.result->files[self.file].path); })
       .def("__repr__", [](const SetupRef& self) {
         return py::str("<ornr.AuditedSetup {!r} {}>")
             .format(TextObject(self.Get().name), audit::StateKey(self.Get().state));

@@ -316,7 +316,9 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
     return py::make_tuple(h.id, h.madeAt, TextObject(h.madeBy), TextObject(h.command));
   };
   py::list missing;
-  for (const auto& [path, reason] : unreadable) missing.append(py::make_tuple(path, reason));
+  for (const auto& [path, reason] : unreadable) {
+    missing.append(py::make_tuple(PathObject(path), TextObject(reason)));
+  }
   if (id.empty()) {
     py::list listed;
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
@@ -346,7 +348,7 @@ py::tuple ReadChangeSets(const std::vector<std::string>& paths, const std::strin
       setups.append(py::make_tuple(name(setup.nameBefore), name(setup.nameAfter), values,
                                    setup.standingBefore != setup.standingAfter));
     }
-    files.append(py::make_tuple(file.path, setups));
+    files.append(py::make_tuple(PathObject(file.path), setups));
   }
   return py::make_tuple(py::make_tuple(header(shownHeader), files), missing, whole);
 }

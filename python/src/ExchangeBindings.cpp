@@ -135,7 +135,7 @@ the audit then reports the value as a locked value changed.
         }
         return TypesAttr("UpgradeResult")(
             result.fromVersion,
-            result.backup.empty() ? py::object(py::none()) : py::str(result.backup.string()),
+            result.backup.empty() ? py::object(py::none()) : PathObject(result.backup.string()),
             result.problems);
       },
       py::arg("path"), R"doc(upgrade(path: str | PathLike) -> UpgradeResult

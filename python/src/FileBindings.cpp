@@ -62,7 +62,7 @@ others) may be used from distinct threads at once. Calls that read or write the 
 GIL.
 )doc")
       .def_property_readonly(
-          "path", [](const FileObject& self) { return self.file->PathText(); },
+          "path", [](const FileObject& self) { return PathObject(self.file->PathText()); },
           "The path as given to ornr.open.")
       .def_property_readonly(
           "mode",
@@ -259,7 +259,7 @@ the rest. Raises NameRefused for a name the host does not take or one the file h
       .def("__repr__", [](const FileObject& self) {
         const char* mode = self.file->GetMode() == OpenFile::Mode::Read ? "r" : "rw";
         std::string text = "<ornr.DesignFile " +
-                           py::repr(py::str(self.file->PathText())).cast<std::string>() +
+                           py::repr(PathObject(self.file->PathText())).cast<std::string>() +
                            " mode='" + mode + "'";
         if (!self.file->IsOpen()) return text + " closed>";
         return text + " " + Plural(self.file->Entries().size(), "setup", "setups") + ">";

@@ -38,6 +38,7 @@ py::object OpenDesignFile(py::handle path, const std::string& mode, bool create)
 
 PYBIND11_MODULE(_ornr, module) {
   using namespace ornr::python;
+  UseOwnSqlite();
   module.doc() = "The C++ side of ornr; import ornr instead.";
   // Each docstring starts with its signature in Python's words, as the stubs have it.
   py::options options;
@@ -80,6 +81,7 @@ anything touches them; a file that is no design file, or of a newer format, rais
     }
     return tables;
   });
+  module.def("_own_sqlite", &RunsOwnSqlite);
   module.def("_output_channels", [] {
     py::list labels;
     for (const auto& label : ornhost::OutputChannelLabels()) {

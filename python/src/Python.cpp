@@ -42,13 +42,63 @@ py::str NameObject(std::u16string_view name) {
   return py::reinterpret_steal<py::str>(text);
 }
 
+namespace {
+
+// The character that starts at bytes[at], as UTF-8 with unpaired surrogates allowed, and its
+// length; 0 when no character starts there.
+std::size_t CharacterAt(std::string_view bytes, std::size_t at, char32_t& code) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > bytes.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i) & 0x3F);
+  }
+  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+  return overlong || code > 0x10FFFF ? 0 : length;
+}
+
+}  // namespace
+
 py::str TextObject(std::string_view text) {
   const auto size = static_cast<Py_ssize_t>(text.size());
   PyObject* made = PyUnicode_DecodeUTF8(text.data(), size, "surrogatepass");
-  if (made == nullptr) {
-    PyErr_Clear();
-    made = PyUnicode_DecodeUTF8(text.data(), size, "surrogateescape");
+  if (made != nullptr) return py::reinterpret_steal<py::str>(made);
+  PyErr_Clear();
+  // A message can name a path and a setup at once: each byte that starts no character becomes
+  // the surrogate os.fsdecode makes of it, and a name's unpaired surrogate stays itself.
+  std::u32string codes;
+  codes.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const std::size_t length = CharacterAt(text, at, code);
+    if (length == 0) {
+      codes.push_back(0xDC00 + static_cast<unsigned char>(text[at]));
+      ++at;
+      continue;
+    }
+    codes.push_back(code);
+    at += length;
   }
+  made = PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, codes.data(),
+                                   static_cast<Py_ssize_t>(codes.size()));
   if (made == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(made);
 }
@@ -73,6 +123,13 @@ std::u16string NameOf(py::handle text) {
     }
   }
   return name;
+}
+
+py::str PathObject(std::string_view path) {
+  PyObject* made =
+      PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+  if (made == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(made);
 }
 
 std::string PathOf(py::handle path) {
@@ -121,10 +178,12 @@ void RegisterTranslators() {
       py::object errors = py::reinterpret_borrow<py::object>(ErrorsModule());
       py::object type = errors.attr("ImportProblem");
       for (const ornhost::ImportProblem& each : error.Problems()) {
-        problems.append(type(each.file, each.line, each.property, each.message));
+        problems.append(
+            type(PathObject(each.file), each.line, each.property, TextObject(each.message)));
       }
       py::object failed = errors.attr("ImportFailed");
-      PyErr_SetObject(failed.ptr(), failed(error.what(), problems, error.Unlisted()).ptr());
+      PyErr_SetObject(failed.ptr(),
+                      failed(TextObject(error.what()), problems, error.Unlisted()).ptr());
     } catch (const ornhost::SetupNameError& error) {
       SetPythonError(Failure(ErrorKind::NameRefused, error.what()));
     } catch (const ornhost::DesignFileError& error) {

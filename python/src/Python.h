@@ -25,10 +25,19 @@ std::u16string NameOf(py::handle text);
 py::str TextObject(std::string_view text);
 /// A path, str or os.PathLike, as the file system takes it.
 std::string PathOf(py::handle path);
+/// A path the file system gave (or PathOf took) as Python text, as os.fsdecode gives it: bytes
+/// that are not UTF-8 come back as the surrogates os.fsencode turns into them again.
+py::str PathObject(std::string_view path);
 
 /// An attribute of ornr._errors or ornr._types (imported once, kept for the process).
 py::object ErrorClass(ErrorKind kind);
 py::object TypesAttr(const char* name);
+
+/// Sets up the extension's own SQLite, once, before anything opens a file; throws
+/// std::runtime_error when the process's SQLite, which opens and locks the files, is not there.
+/// Does nothing when the extension runs on the process's SQLite (RunsOwnSqlite() is false).
+void UseOwnSqlite();
+bool RunsOwnSqlite();
 
 /// Sets the Python error for failure.
 void SetPythonError(const Failure& failure);

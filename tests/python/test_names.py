@@ -1,10 +1,13 @@
 """Setup names as design files hold them, UTF-16 with whatever code units another program left
 (half a surrogate pair), through every path that gives them to Python and takes them back: the
-file's setups, a deploy's preview, its apply and undo, the change set, and the audit's Report."""
+file's setups, a deploy's preview, its apply and undo, the change set, the audit's Report, export
+and import. And file names that are not UTF-8, given as str (os.fsdecode), bytes or Path."""
 
 from __future__ import annotations
 
+import os
 import sqlite3
+from pathlib import Path
 
 import pytest
 
@@ -20,6 +23,19 @@ NAMES = [
     pytest.param("\udc00 low", id="lone-low-surrogate"),
     pytest.param("Pair \U0001F600", id="surrogate-pair"),
     pytest.param("Plain", id="ascii"),
+]
+
+
+# File names as the file system holds them: bytes, UTF-8 or not.
+STEMS = [
+    pytest.param(b"plain", id="utf-8"),
+    pytest.param(b"caf\xe9", id="latin-1-byte"),
+    pytest.param(b"\xff\xfe tower", id="no-utf-8-lead"),
+]
+PATH_FORMS = [
+    pytest.param(os.fsdecode, id="str"),
+    pytest.param(lambda name: name, id="bytes"),
+    pytest.param(lambda name: Path(os.fsdecode(name)), id="path"),
 ]
 
 
@@ -118,3 +134,68 @@ def test_two_names_the_report_cannot_tell_apart_raise_rather_than_guess(make, tm
     assert library.exists()
     with pytest.raises(ornr.Error, match="cannot tell which setup"):
         ornr.deploy("Quality", "proj", LIBRARY, to=["A\ud800"])
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_export_and_import_keep_the_name_or_refuse_it_whole(project, tmp_path, name):
+    drawing = project(name)
+    out = tmp_path / "out.json"
+    if any(0xD800 <= ord(c) <= 0xDFFF for c in name):
+        # A setups document is UTF-8 text: half a pair has no place in it.
+        with pytest.raises(ornr.FileError) as refused:
+            ornr.export(drawing, name, out)
+        assert f'the name "{name}" is not whole UTF-16' in str(refused.value)
+        assert not out.exists()
+        return
+    ornr.export(drawing, name, out)
+    assert ornr.import_(out, tmp_path / "copy.zel") == [name]
+    with ornr.open(tmp_path / "copy.zel") as f:
+        assert list(f.setups) == [name]
+
+
+@pytest.mark.parametrize("form", PATH_FORMS)
+@pytest.mark.parametrize("stem", STEMS)
+def test_file_names_that_are_not_utf8(make, tmp_path, monkeypatch, stem, form):
+    monkeypatch.chdir(tmp_path)
+    make.file(os.fsdecode(stem + b".zel"), {"Lobby": settings(BlurPasses=3)})
+    drawing, document, copy = (form(stem + end) for end in (b".zel", b".json", b".copy.zel"))
+    with ornr.open(drawing) as f:
+        assert f.path == os.fsdecode(drawing) and repr(f.path) in repr(f)
+    ornr.export(drawing, "Lobby", document)
+    assert ornr.import_(document, copy) == ["Lobby"]
+    with pytest.raises(ornr.ImportFailed) as again:
+        ornr.import_(document, copy)
+    assert again.value.problems[0].file == os.fsdecode(document)
+    assert os.fsdecode(document) in str(again.value)
+    with ornr.open(copy) as f:
+        assert f.setups["Lobby"].values["BlurPasses"] == 3
+    report = ornr.audit(form(b"."))
+    assert sorted(f.path for f in report.files) == \
+        sorted(os.path.join(".", os.fsdecode(stem + end)) for end in (b".zel", b".copy.zel"))
+    assert report.files[0].setups[0].file == report.files[0].path
+
+
+def test_a_message_naming_such_a_file_and_half_a_pair_keeps_both(project, tmp_path):
+    drawing = project("A\ud800B")
+    moved = tmp_path / os.fsdecode(b"caf\xe9.zel")
+    drawing.rename(moved)
+    with pytest.raises(ornr.FileError) as refused:
+        ornr.export(moved, "A\ud800B", tmp_path / "out.json")
+    assert f'design file "{moved}": the name "A\ud800B"' in str(refused.value)
+
+
+@pytest.mark.parametrize("stem", STEMS)
+def test_deploy_and_undo_name_such_files(make, tmp_path, monkeypatch, stem):
+    library = make.file(LIBRARY, {"Quality": QUALITY})
+    drawing = os.fsdecode(b"proj/" + stem + b".zel")
+    make.file(drawing, {"Quality": OLD}, {"Quality": source(library, "Quality", OLD)})
+    monkeypatch.chdir(tmp_path)
+    preview = ornr.deploy("Quality", "proj", LIBRARY, linked=True)
+    assert [f.path for f in preview.files] == [drawing]
+    applied = preview.apply()
+    assert [f.path for f in applied.files] == [drawing]
+    undo = ornr.undo(applied.change_set, "proj")
+    assert [(f.path, f.outcome) for f in undo.files] == [(drawing, "would change")]
+    assert [f.path for f in undo.apply().files] == [drawing]
+    with ornr.open(drawing) as f:
+        assert f.setups["Quality"].values["BlurPasses"] == OLD["BlurPasses"]

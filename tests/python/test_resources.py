@@ -4,10 +4,12 @@ the same file as a Python program, nothing of either lost."""
 
 from __future__ import annotations
 
+import ctypes
 import gc
 import os
 import sqlite3
 import subprocess
+import sys
 import threading
 import time
 
@@ -15,6 +17,10 @@ import pytest
 
 import ornr
 from conftest import SANITIZED, WORKBENCH, settings
+
+# The process's SQLite, the one Python's sqlite3 runs on.
+PROCESS_SQLITE = ctypes.CDLL("libsqlite3.so.0")
+PROCESS_SQLITE.sqlite3_memory_used.restype = ctypes.c_int64
 
 
 def open_descriptors() -> int:
@@ -123,6 +129,53 @@ def test_the_gil_is_let_go_while_waiting_for_the_file(tower, monkeypatch):
     assert outcome == ["busy"]
     # Held, the GIL would have let this loop run only in the interpreter's switch intervals.
     assert counted > 100_000
+
+
+def locked_for_another_process(path) -> bool:
+    other = subprocess.run(
+        [sys.executable, "-c", "import sqlite3, sys\n"
+         "sqlite3.connect(sys.argv[1], timeout=0, isolation_level=None).execute('BEGIN IMMEDIATE')",
+         str(path)], capture_output=True, text=True)
+    assert other.returncode == 0 or "database is locked" in other.stderr, other.stderr
+    return other.returncode != 0
+
+
+# Locks belong to the process: whatever ornr opens and closes must leave those of Python's sqlite3
+# on the same file in place (and see them), or another program could write beside its transaction.
+@pytest.mark.parametrize("use", [
+    lambda path: ornr.open(path).close(),
+    lambda path: ornr.open(path, "rw").close(),
+    lambda path: ornr.audit(path),
+    lambda path: ornr.audit(path.parent),
+    lambda path: ornr.changes(path.parent),
+    lambda path: ornr.export(path, "Lobby", path.parent / "out.json"),
+], ids=["open", "open-rw", "audit-file", "audit-folder", "change-sets", "export"])
+def test_what_ornr_reads_leaves_the_locks_of_python_sqlite3(tower, use):
+    held = sqlite3.connect(tower, isolation_level=None)
+    held.execute("BEGIN IMMEDIATE")
+    try:
+        assert locked_for_another_process(tower)
+        use(tower)
+        assert locked_for_another_process(tower)
+    finally:
+        held.execute("ROLLBACK")
+        held.close()
+    assert not locked_for_another_process(tower)
+
+
+def test_the_process_sqlite_keeps_its_settings_and_its_memory(tower):
+    with sqlite3.connect(tower) as db:
+        db.execute("SELECT count(*) FROM render_setups").fetchone()
+        ornr.audit(tower.parent, jobs=2)
+        # Its memory statistics are still kept: nothing turned them off for the process.
+        assert PROCESS_SQLITE.sqlite3_memory_used() > 0
+    if not ornr._ornr._own_sqlite():
+        return
+    # A file ornr holds open costs the process's SQLite only its record of the file's locks.
+    before = PROCESS_SQLITE.sqlite3_memory_used()
+    with ornr.open(tower) as f:
+        assert len(f.setups) == 3
+        assert PROCESS_SQLITE.sqlite3_memory_used() - before < 4096
 
 
 @pytest.mark.skipif(not WORKBENCH, reason="RSM_WORKBENCH is not set")
