@@ -2,11 +2,11 @@
 // page in the system's Chromium.
 import { spawn, execFileSync } from 'node:child_process';
 import net from 'node:net';
-import { mkdtempSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
+import { copyFileSync, mkdtempSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -15,6 +15,23 @@ export const buildDir = process.env.ORNR_BUILD_DIR ?? path.join(sourceDir, 'buil
 export const workbench = process.env.RSM_WORKBENCH ?? path.join(buildDir, 'workbench/rsm-workbench');
 export const artifacts = process.env.RSM_ARTIFACTS ?? path.join(buildDir, 'browser-artifacts');
 const chromiumPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
+
+// The page's modules are plain ES modules; Node before 20 takes them as such only from a folder
+// that says so, so they are imported from a copy that does (gone when the process ends).
+let pageCopy = null;
+
+/** Imports one of the page's modules (file: its name in workbench/page/web/) in Node. */
+export function importPage(file) {
+  if (!pageCopy) {
+    const web = path.join(sourceDir, 'workbench/page/web');
+    pageCopy = mkdtempSync(path.join(tmpdir(), 'rsm-page-modules-'));
+    for (const name of readdirSync(web).filter((f) => f.endsWith('.js'))) copyFileSync(path.join(web, name), path.join(pageCopy, name));
+    writeFileSync(path.join(pageCopy, 'package.json'), '{"type":"module"}');
+    const copy = pageCopy;
+    process.on('exit', () => rmSync(copy, { recursive: true, force: true }));
+  }
+  return import(pathToFileURL(path.join(pageCopy, file)));
+}
 
 /** A folder holding the demo's design files, removed by the returned cleanup. */
 export function demoFiles() {

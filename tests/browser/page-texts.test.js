@@ -5,10 +5,11 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, readdirSync } from 'node:fs';
 import path from 'node:path';
-import { sourceDir } from './harness.js';
-import { T } from '../../workbench/page/web/texts.js';
-import { SECTIONS } from '../../workbench/page/web/catalogue.js';
-import { sectionKey } from '../../workbench/page/web/messages.js';
+import { importPage, sourceDir } from './harness.js';
+
+const { T } = await importPage('texts.js');
+const { SECTIONS } = await importPage('catalogue.js');
+const { sectionKey } = await importPage('messages.js');
 
 const cultures = readdirSync(path.join(sourceDir, 'translations'))
   .map((f) => /^Localizable\.(.+)\.txt$/.exec(f)?.[1]).filter(Boolean).sort();

@@ -1,23 +1,10 @@
 // The office standards as the page reads them, in Node: where a value stands, what Update takes
 // from a library setup that governs some values only, and the lines of the "Why?" answer.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { copyFileSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import path from 'node:path';
-import { pathToFileURL } from 'node:url';
-import { sourceDir } from './harness.js';
+import { importPage } from './harness.js';
 
-let dir;
-let standards;
-before(async () => {
-  const web = path.join(sourceDir, 'workbench/page/web');
-  dir = mkdtempSync(path.join(tmpdir(), 'rsm-page-standards-'));
-  for (const file of readdirSync(web).filter((f) => f.endsWith('.js'))) copyFileSync(path.join(web, file), path.join(dir, file));
-  writeFileSync(path.join(dir, 'package.json'), '{"type":"module"}');
-  standards = await import(pathToFileURL(path.join(dir, 'standards.js')));
-});
-after(() => rmSync(dir, { recursive: true, force: true }));
+const standards = await importPage('standards.js');
 
 const OFFICE = '"Office Quality" in office-standards.zellib';
 const layer = (more = {}) => ({ label: OFFICE, overlay: false, gone: false, scoped: false, governs: 68, ...more });

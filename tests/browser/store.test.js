@@ -1,25 +1,11 @@
 // The page's store on its own, in Node: the setup picked in the page against answers that come
 // late, undo steps that go stale (only by values that show their edit), values on show that
 // follow a rename, activity told once, and what a close of the master file comes to.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { copyFileSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import path from 'node:path';
-import { pathToFileURL } from 'node:url';
-import { sourceDir } from './harness.js';
+import { importPage } from './harness.js';
 
-// The page's modules are plain ES modules; Node takes them as such from a folder that says so.
-let dir;
-let Store;
-before(async () => {
-  const web = path.join(sourceDir, 'workbench/page/web');
-  dir = mkdtempSync(path.join(tmpdir(), 'rsm-page-modules-'));
-  for (const file of readdirSync(web).filter((f) => f.endsWith('.js'))) copyFileSync(path.join(web, file), path.join(dir, file));
-  writeFileSync(path.join(dir, 'package.json'), '{"type":"module"}');
-  ({ Store } = await import(pathToFileURL(path.join(dir, 'store.js'))));
-});
-after(() => rmSync(dir, { recursive: true, force: true }));
+const { Store } = await importPage('store.js');
 
 const master = (name) => ({ group: 'master', library: '', name });
 const deletedKey = (name) => ({ group: 'deleted', library: '', name });
