@@ -128,6 +128,7 @@ TEST_F(AuditRunTest, CtrlCStopsCleanlyAndWritesTheReportsMarkedPartial) {
 
 TEST_F(AuditRunTest, FilesAndFoldersThatCannotBeReadAreListed) {
   if (getuid() != 0) GTEST_SKIP() << "needs root to run the audit as another user";
+  if (const std::string why = NobodyCannotRun(RSM_AUDIT); !why.empty()) GTEST_SKIP() << why;
   Copies("proj/shut", 2);
   std::filesystem::copy_file(drawing_, project_ / "proj/locked.zel");
   // Everyone may read and write the project, except what is shut.

@@ -48,6 +48,7 @@ class FailedWritesTest : public ::testing::Test {
 // Each way a write can fail, made to happen between an edit and its save, then lifted again
 // where it can be before the file closes: the close question must still offer what failed.
 TEST_F(FailedWritesTest, AFailedSaveIsReportedAndKeepsTheSetupModifiedUntilItCanBeSaved) {
+  if (const std::string why = NobodyCannotRun(RSM_WORKBENCH); !why.empty()) GTEST_SKIP() << why;
   std::unique_ptr<Locker> locker;
   struct Case {
     const char* what;
@@ -219,6 +220,7 @@ TEST_F(FailedWritesTest, StopSignalsCloseTheMasterFileInOrderAndRefusalsCount) {
 // A failed save at close, the automatic save of "Untitled" that fails, and a question nobody can
 // answer each leave a fresh recovery file that import brings back; a person's No leaves none.
 TEST_F(FailedWritesTest, WhatCloseCouldNotSaveGoesToAFreshRecoveryFileThatImportBringsBack) {
+  if (const std::string why = NobodyCannotRun(RSM_WORKBENCH); !why.empty()) GTEST_SKIP() << why;
   using std::filesystem::perms;
   const auto tmp = dir_ / "tmp";
   struct Case {

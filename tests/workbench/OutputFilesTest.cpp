@@ -132,6 +132,8 @@ std::vector<std::string> Leftovers(const fs::path& dir) {
 class OutputFilesTest : public ::testing::TestWithParam<Writer> {
  protected:
   void SetUp() override {
+    if (const std::string why = NobodyCannotRun(GetParam().program); !why.empty())
+      GTEST_SKIP() << why;
     ornhost::WriteSetup(dir_ / "p.zel", u"Sky", Teskor::ZelPlatform::OrnSettings());
     fs::create_directory(dir_ / "proj");
     ornhost::WriteSetup(dir_ / "proj/a.zel", u"Sea", Teskor::ZelPlatform::OrnSettings());

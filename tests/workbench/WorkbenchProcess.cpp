@@ -223,3 +223,17 @@ std::pair<std::vector<std::string>, int> FedWorkbench::End(const std::string& co
   const int status = process_.Wait();
   return {lines, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
+
+std::string NobodyCannotRun(const std::string& program) {
+  if (getuid() != 0) return {};
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(setgid(65534) == 0 && setuid(65534) == 0 && access(program.c_str(), X_OK) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child)
+    return "could not check what nobody may run";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  return "run as root, this test runs " + program +
+         " as nobody, who cannot reach it: build in a folder everyone may enter (not under /root)";
+}

@@ -35,6 +35,10 @@ struct ProcessOptions {
   std::uint64_t addressSpaceLimitBytes = 0;
 };
 
+/// Why a test run by root cannot run program as "nobody" (the build folder is out of its reach,
+/// as under /root); empty when it can, or when the test does not run as root.
+std::string NobodyCannotRun(const std::string& program);
+
 class RunningProcess {
  public:
   RunningProcess(const std::string& program, const std::vector<std::string>& args,
