@@ -232,6 +232,17 @@ TEST(PageActionOrder, ActionsArrivingInReverseArePushedInOrder) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(pushed, (std::vector<std::uint64_t>{1, 2, 3}));
 
+  // With room for one page, a second makes the first forget its count: its next action waits.
+  PageActionOrder small(std::chrono::hours(1), 1);
+  const auto now = [](PageActionOrder& o, const char* page, std::uint64_t seq) {
+    return o.InTurn(
+        page, seq, [] {}, [] { return true; });
+  };
+  EXPECT_TRUE(now(small, "a", 1));
+  EXPECT_TRUE(now(small, "a", 2));
+  EXPECT_TRUE(now(small, "b", 1));
+  EXPECT_FALSE(now(small, "a", 3));
+
   PageActionOrder gap(std::chrono::milliseconds(1));
   bool late = false;
   EXPECT_TRUE(gap.InTurn(
